@@ -1,0 +1,23 @@
+// Errors the user sees. A failing operation throws AppError; the event handler
+// ends there, and the application's top-level handler shows the text.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace vantorell {
+
+class AppError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The text of the top-level error report: a full stop is appended when the last
+// character sorts after ".".
+std::string ErrorReportText(std::string_view message);
+
+// Caption and style of the top-level error report.
+inline constexpr std::string_view kAppTitle = "Vantorell";
+
+}  // namespace vantorell

@@ -1,0 +1,183 @@
+// The one interface between Vantorell's logic and the operating system.
+//
+// Everything above this header is portable C++20 and never includes <windows.h>.
+// Two implementations exist: platform/win32 (the real Windows, wide-character APIs)
+// and platform/memory (an in-memory Windows used by the unit tests).
+//
+// Error contract: platform calls report failure through their results (bool,
+// std::optional, Status); they never throw. The portable layers above turn the
+// failures the user must see into AppError (see Errors.h).
+//
+// Text: every std::string here is UTF-8, except where a member says "bytes".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantorell::platform {
+
+// ---------------------------------------------------------------- registry
+
+enum class Hive { CurrentUser, LocalMachine };
+enum class KeyAccess { Full, Read };
+
+// Registry value types, numbered as Windows numbers them.
+namespace RegType {
+inline constexpr std::uint32_t None = 0;
+inline constexpr std::uint32_t Sz = 1;
+inline constexpr std::uint32_t ExpandSz = 2;
+inline constexpr std::uint32_t Binary = 3;
+inline constexpr std::uint32_t Dword = 4;
+inline constexpr std::uint32_t MultiSz = 7;
+inline constexpr std::uint32_t Qword = 11;
+}  // namespace RegType
+
+inline bool IsStringType(std::uint32_t type) { return type == RegType::Sz || type == RegType::ExpandSz; }
+
+// A value as stored. For Sz/ExpandSz, `data` is the text in UTF-8, converted in
+// full: embedded NULs and terminating NULs are kept as they are stored. For
+// every other type, `data` holds the raw bytes.
+struct RegValue {
+    std::uint32_t type = RegType::Sz;
+    std::string data;
+};
+
+// One open registry key. Closing (destruction) releases it; Flush writes it to disk.
+class RegKey {
+public:
+    virtual ~RegKey() = default;
+    // Names in the registry's enumeration order; the default value has the empty
+    // name. nullopt when the key's values cannot be enumerated.
+    virtual std::optional<std::vector<std::string>> ValueNames() = 0;
+    virtual std::optional<RegValue> Query(std::string_view name) = 0;
+    virtual bool Set(std::string_view name, const RegValue& value) = 0;
+    virtual bool Delete(std::string_view name) = 0;
+    virtual void Flush() = 0;
+};
+
+// ---------------------------------------------------------------- shortcuts
+
+// Show commands of a shortcut, numbered as Windows numbers them.
+namespace ShowCmd {
+inline constexpr int Normal = 1;
+inline constexpr int Maximized = 3;
+inline constexpr int Minimized = 6;
+}  // namespace ShowCmd
+
+// Everything a .lnk file carries that Vantorell reads or writes.
+struct ShortcutData {
+    std::string target;  // target path (network form where the shell offers one)
+    std::string arguments;
+    std::string description;
+    std::string workingDirectory;
+    std::string iconFile;
+    int iconIndex = 0;
+    std::uint16_t hotKey = 0;
+    int showCmd = ShowCmd::Normal;
+};
+
+// ---------------------------------------------------------------- files
+
+struct Status {
+    bool ok = true;
+    std::string message;  // why it failed, for the user
+    explicit operator bool() const { return ok; }
+    static Status Ok() { return {}; }
+    static Status Fail(std::string why) { return {false, std::move(why)}; }
+};
+
+enum class ReadOutcome { Ok, NotFound, Failed };
+
+struct FileRead {
+    ReadOutcome outcome = ReadOutcome::NotFound;
+    std::string bytes;    // the whole file when Ok
+    std::string message;  // why it failed when Failed
+};
+
+// ---------------------------------------------------------------- dialogs and processes
+
+namespace MsgBox {
+// Buttons and icons; values as Windows numbers them.
+inline constexpr unsigned Ok = 0x0;
+inline constexpr unsigned YesNo = 0x4;
+inline constexpr unsigned IconError = 0x10;
+inline constexpr unsigned IconInformation = 0x40;
+inline constexpr unsigned DefButton1 = 0x0;
+inline constexpr unsigned OwnedByDesktop = 0x10000000;  // not a Windows flag: owner is the desktop
+// Answers.
+inline constexpr int IdOk = 1;
+inline constexpr int IdCancel = 2;
+inline constexpr int IdYes = 6;
+inline constexpr int IdNo = 7;
+}  // namespace MsgBox
+
+using TimerCallback = std::function<void()>;
+using TimerId = std::uint32_t;
+
+// A system-wide named lock held while this object lives.
+class NamedLock {
+public:
+    virtual ~NamedLock() = default;
+};
+
+// ---------------------------------------------------------------- the platform
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Registry. `path` is relative to the hive; a leading backslash is dropped by
+    // the caller. nullptr when the key cannot be opened (or created).
+    virtual std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create,
+                                            KeyAccess access) = 0;
+
+    // Shortcut files.
+    virtual bool ReadShortcut(std::string_view linkFile, ShortcutData& out) = 0;
+    virtual bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) = 0;
+    // Plain files matching "*.lnk" in `folder` (no hidden or system files, no
+    // folders), names only, in any order (callers sort).
+    virtual std::vector<std::string> ListShortcutFiles(std::string_view folder) = 0;
+
+    // Files.
+    virtual bool FileExists(std::string_view path) = 0;
+    virtual bool DeleteFile(std::string_view path) = 0;
+    virtual FileRead ReadFile(std::string_view path) = 0;
+    // Replaces `path` atomically: the old content stays intact unless the whole
+    // new content is on disk.
+    virtual Status WriteFileAtomic(std::string_view path, std::string_view bytes) = 0;
+    // Full path of the running executable.
+    virtual std::string ExecutablePath() = 0;
+
+    // Text. Converts bytes in the system's ANSI code page to UTF-8.
+    virtual std::string AnsiToUtf8(std::string_view bytes) = 0;
+    // Locale-aware comparison without regard to case: <0, 0, >0.
+    virtual int CompareNoCase(std::string_view a, std::string_view b) = 0;
+    // A case-folded form such that FoldCase(a) == FoldCase(b) exactly when two
+    // names are equal without regard to case (used for hashed lookups).
+    virtual std::string FoldCase(std::string_view text) = 0;
+
+    // ---- used by the user interface, the launcher, the monitor and the guard
+    virtual int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
+    // Starts a command line, show-normal, without waiting. False when it cannot start.
+    virtual bool StartCommand(std::string_view commandLine) = 0;
+    // Opens a document with its associated program ("open" or the default verb when empty).
+    virtual bool ShellOpen(std::string_view path, std::string_view verb) = 0;
+    // Repeating timers on the GUI thread; a callback may open modal boxes, during
+    // which other timers keep firing.
+    virtual TimerId StartTimer(unsigned intervalMs, TimerCallback callback) = 0;
+    virtual void StopTimer(TimerId id) = 0;
+    // True when a lock of that name is held by some process.
+    virtual bool LockExists(std::string_view name) = 0;
+    // Takes the lock; nullptr when it cannot be created.
+    virtual std::unique_ptr<NamedLock> CreateLock(std::string_view name) = 0;
+    // Finds a top-level window by its title and brings it (or its last active
+    // pop-up) to the front. False when there is none.
+    virtual bool RaiseWindowByTitle(std::string_view title) = 0;
+};
+
+}  // namespace vantorell::platform

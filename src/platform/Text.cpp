@@ -1,0 +1,134 @@
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+
+#include "platform/Errors.h"
+
+namespace vantorell::text {
+
+bool IsValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        std::uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        for (int k = 1; k <= extra; ++k) {
+            if (i + k >= n) return false;
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
+    return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::size_t size = 0;
+    for (const auto& l : lines) size += l.size() + 2;
+    std::string out;
+    out.reserve(size);
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string DecodeFileText(platform::Platform& p, std::string_view bytes) {
+    if (IsValidUtf8(bytes)) {
+        if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+        return std::string(bytes);
+    }
+    return p.AnsiToUtf8(bytes);
+}
+
+std::vector<std::string> LoadLines(platform::Platform& p, std::string_view path) {
+    auto read = p.ReadFile(path);
+    switch (read.outcome) {
+        case platform::ReadOutcome::NotFound:
+            return {};
+        case platform::ReadOutcome::Failed:
+            throw AppError("Cannot read the file \"" + std::string(path) + "\": " + read.message);
+        case platform::ReadOutcome::Ok:
+            break;
+    }
+    return SplitLines(DecodeFileText(p, read.bytes));
+}
+
+void SaveLines(platform::Platform& p, std::string_view path, const std::vector<std::string>& lines) {
+    if (auto st = p.WriteFileAtomic(path, JoinLines(lines)); !st)
+        throw AppError("Cannot write the file \"" + std::string(path) + "\": " + st.message);
+}
+
+void SortNoCase(platform::Platform& p, std::vector<std::string>& names) {
+    std::stable_sort(names.begin(), names.end(),
+                     [&p](const std::string& a, const std::string& b) { return p.CompareNoCase(a, b) < 0; });
+}
+
+std::string ToDecimal(long long n) { return std::to_string(n); }
+
+bool ParseInt(std::string_view t, int& out) {
+    if (t.empty()) return false;
+    const char* first = t.data();
+    const char* last = t.data() + t.size();
+    if (*first == '+') ++first;
+    long long v = 0;
+    auto [ptr, ec] = std::from_chars(first, last, v);
+    if (ec != std::errc() || ptr != last || first == last || v < INT_MIN || v > INT_MAX) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+std::string FolderOf(std::string_view path) {
+    const auto pos = path.find_last_of("\\/");
+    return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string out(folder);
+    out += '\\';
+    out += name;
+    return out;
+}
+
+}  // namespace vantorell::text

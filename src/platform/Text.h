@@ -1,0 +1,46 @@
+// Text helpers shared by every layer: UTF-8 checks, line splitting, the
+// encoding rule of Vantorell's text files, locale-aware sorting.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace vantorell::text {
+
+bool IsValidUtf8(std::string_view bytes);
+
+// Splits text into lines: a line ends at CR, LF or CR LF; a NUL ends the text.
+// A last line without an end is a line; an empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Joins lines, CR LF after every line (an empty list gives an empty text).
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// Bytes of a text file to UTF-8: taken as UTF-8 when valid (a leading BOM is
+// dropped), else converted from the system's ANSI code page.
+std::string DecodeFileText(platform::Platform& p, std::string_view bytes);
+
+// Loads a text file as lines. A missing file gives no lines; a file that exists
+// but cannot be read throws AppError naming the file.
+std::vector<std::string> LoadLines(platform::Platform& p, std::string_view path);
+// Saves lines as UTF-8 without BOM, CR LF after each, atomically; throws AppError
+// naming the file when it cannot be written (the old file is then intact).
+void SaveLines(platform::Platform& p, std::string_view path, const std::vector<std::string>& lines);
+
+// Stable sort without regard to case, by the platform's locale-aware comparison.
+void SortNoCase(platform::Platform& p, std::vector<std::string>& names);
+
+std::string ToDecimal(long long n);
+// Reads a whole decimal number ("-12", "+3", "30"); false for anything else
+// (blanks, a sign alone, a value beyond 32 bits), leaving `out` untouched.
+bool ParseInt(std::string_view text, int& out);
+
+// Folder of a path (text before the last '\' or '/'), without the separator.
+std::string FolderOf(std::string_view path);
+// Joins a folder and a file name with a backslash.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+}  // namespace vantorell::text

@@ -1,0 +1,475 @@
+#include "platform/memory/MemoryPlatform.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "platform/Text.h"
+
+namespace vantorell::platform {
+
+// ------------------------------------------------------------------ text
+
+namespace {
+
+std::u32string Decode(std::string_view s) {
+    std::u32string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+        if (extra < 0 || i + extra >= s.size() + (extra == 0)) {  // stray or cut-off byte
+            out.push_back(0xDC00 + c);
+            ++i;
+            continue;
+        }
+        char32_t cp = extra == 0 ? c : (c & (0x3F >> extra));
+        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out.push_back(cp);
+        i += extra + 1;
+    }
+    return out;
+}
+
+void Encode(char32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Simple lower-case folding for the scripts a stand-in needs: Latin, Greek, Cyrillic.
+char32_t Fold(char32_t c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+        const bool oddLower = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (oddLower) return (c % 2 == 1) ? c + 1 : c;
+        return (c % 2 == 0) ? c + 1 : c;
+    }
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+    if (c >= 0x410 && c <= 0x42F) return c + 32;
+    if (c >= 0x400 && c <= 0x40F) return c + 80;
+    return c;
+}
+
+constexpr char32_t kCp1252High[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
+                                      0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
+
+std::string FoldUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : Decode(text)) Encode(Fold(c), out);
+    return out;
+}
+
+bool EndsWithLnk(std::string_view name) {
+    if (name.size() < 4) return false;
+    auto ext = name.substr(name.size() - 4);
+    return ext[0] == '.' && (ext[1] | 0x20) == 'l' && (ext[2] | 0x20) == 'n' && (ext[3] | 0x20) == 'k';
+}
+
+// A shortcut file of this stand-in: a magic line, then one field per line.
+constexpr std::string_view kLinkMagic = "VANTORELL-MEMORY-LNK";
+
+std::string EscapeField(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\\') out += "\\\\";
+        else if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return out;
+}
+
+std::string UnescapeField(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            ++i;
+            out += s[i] == 'n' ? '\n' : s[i];
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string ParentOf(const std::string& key) {
+    const auto pos = key.rfind('\\');
+    return pos == std::string::npos ? std::string() : key.substr(0, pos);
+}
+
+}  // namespace
+
+std::string MemoryPlatform::AnsiToUtf8(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        const char32_t cp = (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
+        Encode(cp, out);
+    }
+    return out;
+}
+
+std::string MemoryPlatform::FoldCase(std::string_view text) { return FoldUtf8(text); }
+
+int MemoryPlatform::CompareNoCase(std::string_view a, std::string_view b) {
+    const auto fa = Decode(a), fb = Decode(b);
+    const std::size_t n = std::min(fa.size(), fb.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char32_t x = Fold(fa[i]), y = Fold(fb[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return fa.size() == fb.size() ? 0 : (fa.size() < fb.size() ? -1 : 1);
+}
+
+// ------------------------------------------------------------------ registry
+
+struct MemoryPlatform::Key {
+    std::vector<std::pair<std::string, RegValue>> values;  // enumeration order
+    std::unordered_map<std::string, std::size_t> index;    // folded name -> position in values
+    std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
+
+    std::pair<std::string, RegValue>* Find(std::string_view name) {
+        const auto it = index.find(FoldUtf8(name));
+        return it == index.end() ? nullptr : &values[it->second];
+    }
+    void Put(std::string_view name, RegValue value) {
+        if (auto* v = Find(name)) {
+            v->second = std::move(value);
+            return;
+        }
+        index.emplace(FoldUtf8(name), values.size());
+        values.emplace_back(std::string(name), std::move(value));
+    }
+    bool Erase(std::string_view name) {
+        const auto it = index.find(FoldUtf8(name));
+        if (it == index.end()) return false;
+        const std::size_t pos = it->second;
+        values.erase(values.begin() + static_cast<std::ptrdiff_t>(pos));
+        index.erase(it);
+        for (auto& [folded, i] : index)
+            if (i > pos) --i;
+        return true;
+    }
+};
+
+class MemoryPlatform::MemKey final : public RegKey {
+public:
+    MemKey(MemoryPlatform& p, Hive hive, std::string path, bool writable)
+        : p_(p), hive_(hive), path_(std::move(path)), writable_(writable) {}
+
+    std::optional<std::vector<std::string>> ValueNames() override {
+        Key* k = Live();
+        if (!k || p_.Faulty(Op::EnumValues, hive_, path_)) return std::nullopt;
+        std::vector<std::string> names;
+        names.reserve(k->values.size());
+        for (auto& v : k->values) names.push_back(v.first);
+        return names;
+    }
+    std::optional<RegValue> Query(std::string_view name) override {
+        Key* k = Live();
+        if (!k || p_.Faulty(Op::QueryValue, hive_, path_)) return std::nullopt;
+        if (auto* v = k->Find(name)) return v->second;
+        return std::nullopt;
+    }
+    bool Set(std::string_view name, const RegValue& value) override {
+        Key* k = Live();
+        if (!k || !writable_ || p_.Faulty(Op::SetValue, hive_, path_)) return false;
+        k->Put(name, value);
+        return true;
+    }
+    bool Delete(std::string_view name) override {
+        Key* k = Live();
+        if (!k || !writable_ || p_.Faulty(Op::DeleteValue, hive_, path_)) return false;
+        return k->Erase(name);
+    }
+    void Flush() override {}
+
+private:
+    // The key may have been removed from the scene since it was opened.
+    Key* Live() { return p_.FindKey(hive_, path_, false); }
+
+    MemoryPlatform& p_;
+    Hive hive_;
+    std::string path_;
+    bool writable_;
+};
+
+MemoryPlatform::MemoryPlatform() {
+    hives_[0] = std::make_unique<Key>();
+    hives_[1] = std::make_unique<Key>();
+}
+
+MemoryPlatform::~MemoryPlatform() = default;
+
+bool MemoryPlatform::Faulty(Op op, Hive hive, std::string_view where) const {
+    return fault_ && fault_(op, hive, where);
+}
+
+MemoryPlatform::Key* MemoryPlatform::FindKey(Hive hive, std::string_view path, bool create) {
+    Key* k = hives_[hive == Hive::CurrentUser ? 0 : 1].get();
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        auto end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        const auto part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) continue;
+        const auto folded = FoldCase(part);
+        auto it = k->children.find(folded);
+        if (it == k->children.end()) {
+            if (!create) return nullptr;
+            it = k->children.emplace(folded, std::make_unique<Key>()).first;
+        }
+        k = it->second.get();
+    }
+    return k;
+}
+
+const MemoryPlatform::Key* MemoryPlatform::FindKey(Hive hive, std::string_view path) const {
+    return const_cast<MemoryPlatform*>(this)->FindKey(hive, path, false);
+}
+
+std::unique_ptr<RegKey> MemoryPlatform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) {
+    const bool full = access == KeyAccess::Full;
+    if (Faulty(full ? Op::OpenKeyFull : Op::OpenKeyRead, hive, path)) return nullptr;
+    if (!FindKey(hive, path, create)) return nullptr;
+    ++openKeys_;
+    return std::make_unique<MemKey>(*this, hive, std::string(path), full);
+}
+
+void MemoryPlatform::PutValue(Hive hive, std::string_view keyPath, std::string_view name, RegValue value) {
+    FindKey(hive, keyPath, true)->Put(name, std::move(value));
+}
+
+void MemoryPlatform::PutString(Hive hive, std::string_view keyPath, std::string_view name, std::string_view text) {
+    PutValue(hive, keyPath, name, RegValue{RegType::Sz, std::string(text)});
+}
+
+std::optional<RegValue> MemoryPlatform::GetValue(Hive hive, std::string_view keyPath, std::string_view name) const {
+    auto* self = const_cast<MemoryPlatform*>(this);
+    Key* k = self->FindKey(hive, keyPath, false);
+    if (!k) return std::nullopt;
+    if (auto* v = k->Find(name)) return v->second;
+    return std::nullopt;
+}
+
+bool MemoryPlatform::KeyExists(Hive hive, std::string_view keyPath) const { return FindKey(hive, keyPath) != nullptr; }
+
+void MemoryPlatform::RemoveKey(Hive hive, std::string_view keyPath) {
+    const std::string path(keyPath);
+    const auto pos = path.rfind('\\');
+    Key* parent = pos == std::string::npos ? hives_[hive == Hive::CurrentUser ? 0 : 1].get()
+                                           : FindKey(hive, path.substr(0, pos), false);
+    if (parent) parent->children.erase(FoldCase(pos == std::string::npos ? path : path.substr(pos + 1)));
+}
+
+// ------------------------------------------------------------------ files
+
+std::string MemoryPlatform::PathKey(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == '/') c = '\\';
+        if (c == '\\' && !out.empty() && out.back() == '\\') continue;
+        out += c;
+    }
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return FoldUtf8(out);
+}
+
+void MemoryPlatform::AddFolder(std::string_view path) {
+    auto key = PathKey(path);
+    while (!key.empty()) {
+        folders_.insert(key);
+        key = ParentOf(key);
+    }
+}
+
+bool MemoryPlatform::FolderExists(std::string_view path) const { return folders_.count(PathKey(path)) > 0; }
+
+void MemoryPlatform::PutFile(std::string_view path, std::string_view bytes, bool hidden, bool system) {
+    const auto key = PathKey(path);
+    AddFolder(ParentOf(key));
+    files_[key] = File{std::string(path), std::string(bytes), hidden, system};
+}
+
+void MemoryPlatform::PutShortcut(std::string_view path, const ShortcutData& d) {
+    std::string bytes(kLinkMagic);
+    for (const auto* field : {&d.target, &d.arguments, &d.description, &d.workingDirectory, &d.iconFile}) {
+        bytes += '\n';
+        bytes += EscapeField(*field);
+    }
+    bytes += '\n' + std::to_string(d.iconIndex) + '\n' + std::to_string(d.hotKey) + '\n' + std::to_string(d.showCmd);
+    const auto key = PathKey(path);
+    const auto it = files_.find(key);
+    const bool hidden = it != files_.end() && it->second.hidden;
+    PutFile(path, bytes, hidden);
+}
+
+std::optional<std::string> MemoryPlatform::GetFile(std::string_view path) const {
+    const auto it = files_.find(PathKey(path));
+    if (it == files_.end()) return std::nullopt;
+    return it->second.bytes;
+}
+
+bool MemoryPlatform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
+    if (Faulty(Op::ReadShortcut, Hive::CurrentUser, linkFile)) return false;
+    const auto bytes = GetFile(linkFile);
+    if (!bytes) return false;
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const auto end = bytes->find('\n', start);
+        parts.push_back(bytes->substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (parts.size() != 9 || parts[0] != kLinkMagic) return false;
+    ShortcutData d;
+    d.target = UnescapeField(parts[1]);
+    d.arguments = UnescapeField(parts[2]);
+    d.description = UnescapeField(parts[3]);
+    d.workingDirectory = UnescapeField(parts[4]);
+    d.iconFile = UnescapeField(parts[5]);
+    int n = 0;
+    if (text::ParseInt(parts[6], n)) d.iconIndex = n;
+    if (text::ParseInt(parts[7], n)) d.hotKey = static_cast<std::uint16_t>(n);
+    if (text::ParseInt(parts[8], n)) d.showCmd = n;
+    out = std::move(d);
+    return true;
+}
+
+bool MemoryPlatform::WriteShortcut(std::string_view linkFile, const ShortcutData& data) {
+    if (Faulty(Op::WriteShortcut, Hive::CurrentUser, linkFile)) return false;
+    if (folders_.count(PathKey(linkFile))) return false;  // a folder of that name
+    PutShortcut(linkFile, data);
+    return true;
+}
+
+std::vector<std::string> MemoryPlatform::ListShortcutFiles(std::string_view folder) {
+    const auto key = PathKey(folder);
+    std::vector<std::string> names;
+    for (const auto& [k, f] : files_) {
+        if (ParentOf(k) != key || f.hidden || f.system) continue;
+        const auto slash = f.path.find_last_of("\\/");
+        const auto name = slash == std::string::npos ? f.path : f.path.substr(slash + 1);
+        if (EndsWithLnk(name)) names.push_back(name);
+    }
+    return names;
+}
+
+bool MemoryPlatform::FileExists(std::string_view path) { return files_.count(PathKey(path)) > 0; }
+
+bool MemoryPlatform::DeleteFile(std::string_view path) {
+    if (Faulty(Op::DeleteFile, Hive::CurrentUser, path)) return false;
+    return files_.erase(PathKey(path)) > 0;
+}
+
+FileRead MemoryPlatform::ReadFile(std::string_view path) {
+    const auto it = files_.find(PathKey(path));
+    if (it == files_.end()) return {ReadOutcome::NotFound, {}, {}};
+    if (Faulty(Op::ReadFile, Hive::CurrentUser, path)) return {ReadOutcome::Failed, {}, "Access is denied."};
+    return {ReadOutcome::Ok, it->second.bytes, {}};
+}
+
+Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view bytes) {
+    ++writesAttempted_;
+    if (Faulty(Op::WriteFile, Hive::CurrentUser, path))
+        return Status::Fail("There is not enough space on the disk.");
+    const auto key = PathKey(path);
+    if (folders_.count(key)) return Status::Fail("Access is denied.");
+    const auto it = files_.find(key);
+    if (it != files_.end()) {
+        it->second.bytes = std::string(bytes);
+    } else {
+        PutFile(path, bytes);
+    }
+    return Status::Ok();
+}
+
+// ------------------------------------------------------------------ boxes, processes, timers
+
+int MemoryPlatform::ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) {
+    boxes_.push_back(ShownBox{std::string(text), std::string(caption), style, now_});
+    const ShownBox shown = boxes_.back();
+    if (boxScript_) return boxScript_(shown);
+    return (style & 0xF) == MsgBox::YesNo ? MsgBox::IdNo : MsgBox::IdOk;
+}
+
+bool MemoryPlatform::StartCommand(std::string_view commandLine) {
+    if (Faulty(Op::StartCommand, Hive::CurrentUser, commandLine)) return false;
+    started_.emplace_back(commandLine);
+    return true;
+}
+
+bool MemoryPlatform::ShellOpen(std::string_view path, std::string_view) {
+    opened_.emplace_back(path);
+    return FileExists(path);
+}
+
+TimerId MemoryPlatform::StartTimer(unsigned intervalMs, TimerCallback callback) {
+    const TimerId id = nextTimer_++;
+    timers_[id] = Timer{intervalMs, now_ + intervalMs, std::make_shared<TimerCallback>(std::move(callback))};
+    return id;
+}
+
+void MemoryPlatform::StopTimer(TimerId id) { timers_.erase(id); }
+
+std::size_t MemoryPlatform::ActiveTimers() const { return timers_.size(); }
+
+void MemoryPlatform::Advance(std::uint64_t ms) {
+    const std::uint64_t target = now_ + ms;
+    while (true) {
+        auto next = timers_.end();
+        for (auto it = timers_.begin(); it != timers_.end(); ++it)
+            if (it->second.due <= target && (next == timers_.end() || it->second.due < next->second.due)) next = it;
+        if (next == timers_.end()) break;
+        now_ = std::max(now_, next->second.due);
+        next->second.due += next->second.interval;
+        auto callback = next->second.callback;  // survives a StopTimer inside the callback
+        (*callback)();
+    }
+    now_ = std::max(now_, target);
+}
+
+// ------------------------------------------------------------------ locks and windows
+
+class MemoryPlatform::MemLock final : public NamedLock {
+public:
+    MemLock(std::set<std::string>& locks, std::string name) : locks_(locks), name_(std::move(name)) {
+        locks_.insert(name_);
+    }
+    ~MemLock() override { locks_.erase(name_); }
+
+private:
+    std::set<std::string>& locks_;
+    std::string name_;
+};
+
+bool MemoryPlatform::LockExists(std::string_view name) { return locks_.count(std::string(name)) > 0; }
+
+std::unique_ptr<NamedLock> MemoryPlatform::CreateLock(std::string_view name) {
+    return std::make_unique<MemLock>(locks_, std::string(name));
+}
+
+bool MemoryPlatform::RaiseWindowByTitle(std::string_view title) {
+    if (!windows_.count(std::string(title))) return false;
+    raised_.emplace_back(title);
+    return true;
+}
+
+}  // namespace vantorell::platform

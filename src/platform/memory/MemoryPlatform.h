@@ -1,0 +1,144 @@
+// An in-memory Windows: two registry hives, folders and files with hidden and
+// system attributes, shortcut files, a virtual clock that fires timers, message
+// boxes answered by a script, and injectable faults. Used by the unit tests and
+// the native build.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace vantorell::platform {
+
+// The operations a fault can be injected into.
+enum class Op {
+    OpenKeyFull,   // opening a key with full access (or creating it)
+    OpenKeyRead,   // opening a key for reading
+    EnumValues,
+    QueryValue,
+    SetValue,
+    DeleteValue,
+    ReadFile,
+    WriteFile,
+    DeleteFile,
+    ReadShortcut,
+    WriteShortcut,
+    StartCommand,
+};
+
+class MemoryPlatform final : public Platform {
+public:
+    MemoryPlatform();
+    ~MemoryPlatform() override;
+
+    // ---- setting the scene (none of these consult the fault hook)
+    void PutValue(Hive hive, std::string_view keyPath, std::string_view name, RegValue value);
+    void PutString(Hive hive, std::string_view keyPath, std::string_view name, std::string_view text);
+    std::optional<RegValue> GetValue(Hive hive, std::string_view keyPath, std::string_view name) const;
+    bool KeyExists(Hive hive, std::string_view keyPath) const;
+    void RemoveKey(Hive hive, std::string_view keyPath);
+    void AddFolder(std::string_view path);
+    void PutFile(std::string_view path, std::string_view bytes, bool hidden = false, bool system = false);
+    void PutShortcut(std::string_view path, const ShortcutData& data);
+    std::optional<std::string> GetFile(std::string_view path) const;
+    bool FolderExists(std::string_view path) const;
+    void SetExecutablePath(std::string path) { exePath_ = std::move(path); }
+
+    // ---- faults: return true from the hook to make that operation fail.
+    // `where` is the key path (registry), the file path (files, shortcuts) or the
+    // command line.
+    using FaultHook = std::function<bool(Op op, Hive hive, std::string_view where)>;
+    void SetFaultHook(FaultHook hook) { fault_ = std::move(hook); }
+    // A failed write may leave part of the new content in the temporary file, as a
+    // full disk would, but never touches the target.
+    std::size_t WritesAttempted() const { return writesAttempted_; }
+
+    // ---- the virtual clock and modal boxes
+    std::uint64_t Now() const { return now_; }
+    // Advances the clock by `ms`, firing every due timer in time order. A timer
+    // callback may open message boxes whose script advances the clock further.
+    void Advance(std::uint64_t ms);
+    struct ShownBox {
+        std::string text, caption;
+        unsigned style = 0;
+        std::uint64_t at = 0;
+    };
+    using BoxScript = std::function<int(const ShownBox&)>;
+    // Without a script, a box is answered OK (or No for Yes/No boxes).
+    void SetBoxScript(BoxScript script) { boxScript_ = std::move(script); }
+    const std::vector<ShownBox>& Boxes() const { return boxes_; }
+    void ClearBoxes() { boxes_.clear(); }
+    const std::vector<std::string>& StartedCommands() const { return started_; }
+    const std::vector<std::string>& OpenedDocuments() const { return opened_; }
+    std::size_t ActiveTimers() const;
+    // Top-level windows other programs show, for RaiseWindowByTitle.
+    void AddWindowTitle(std::string title) { windows_.insert(std::move(title)); }
+    const std::vector<std::string>& RaisedWindows() const { return raised_; }
+    std::uint64_t OpenKeyCount() const { return openKeys_; }
+
+    // ---- Platform
+    std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) override;
+    bool ReadShortcut(std::string_view linkFile, ShortcutData& out) override;
+    bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) override;
+    std::vector<std::string> ListShortcutFiles(std::string_view folder) override;
+    bool FileExists(std::string_view path) override;
+    bool DeleteFile(std::string_view path) override;
+    FileRead ReadFile(std::string_view path) override;
+    Status WriteFileAtomic(std::string_view path, std::string_view bytes) override;
+    std::string ExecutablePath() override { return exePath_; }
+    std::string AnsiToUtf8(std::string_view bytes) override;
+    int CompareNoCase(std::string_view a, std::string_view b) override;
+    std::string FoldCase(std::string_view text) override;
+    int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+    bool StartCommand(std::string_view commandLine) override;
+    bool ShellOpen(std::string_view path, std::string_view verb) override;
+    TimerId StartTimer(unsigned intervalMs, TimerCallback callback) override;
+    void StopTimer(TimerId id) override;
+    bool LockExists(std::string_view name) override;
+    std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
+    bool RaiseWindowByTitle(std::string_view title) override;
+
+    struct Key;  // a registry key: ordered values and sub-keys
+
+private:
+    struct File {
+        std::string path;  // as first written
+        std::string bytes;
+        bool hidden = false, system = false;
+    };
+    struct Timer {
+        unsigned interval;
+        std::uint64_t due;
+        std::shared_ptr<TimerCallback> callback;
+    };
+    class MemKey;
+    class MemLock;
+
+    Key* FindKey(Hive hive, std::string_view path, bool create);
+    const Key* FindKey(Hive hive, std::string_view path) const;
+    bool Faulty(Op op, Hive hive, std::string_view where) const;
+    static std::string PathKey(std::string_view path);
+
+    std::unique_ptr<Key> hives_[2];
+    std::map<std::string, File> files_;   // by folded path
+    std::set<std::string> folders_;       // folded paths
+    std::string exePath_ = "C:\\Program Files\\Vantorell\\vantorell.exe";
+    FaultHook fault_;
+    std::size_t writesAttempted_ = 0;
+    std::uint64_t now_ = 0;
+    std::map<TimerId, Timer> timers_;
+    TimerId nextTimer_ = 1;
+    BoxScript boxScript_;
+    std::vector<ShownBox> boxes_;
+    std::vector<std::string> started_, opened_, raised_;
+    std::set<std::string> locks_, windows_;
+    std::uint64_t openKeys_ = 0;
+};
+
+}  // namespace vantorell::platform

@@ -1,0 +1,378 @@
+// The platform contract: one suite, run natively against the in-memory platform
+// and under Wine against the real Win32 platform.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "contract/ContractEnv.h"
+#include "platform/Errors.h"
+#include "platform/RegistryAccessor.h"
+#include "platform/ShellLink.h"
+#include "platform/Text.h"
+
+namespace vantorell::testing {
+namespace {
+
+using platform::Hive;
+using platform::RegistryAccessor;
+namespace RegType = platform::RegType;
+using platform::RegValue;
+using platform::ShellLink;
+using platform::WindowState;
+
+const std::string kAccented = "Caf\xC3\xA9 \xC3\x85ngstr\xC3\xB6m";  // Café Ångström
+const std::string kCjk = "\xE5\x90\xAF\xE5\x8A\xA8\xE9\xA1\xB9";       // 启动项
+
+class PlatformContract : public ::testing::Test {
+protected:
+    void SetUp() override { env_ = MakeContractEnv(); }
+    void TearDown() override { env_.reset(); }
+    platform::Platform& P() { return env_->P(); }
+
+    // Opens the scratch key on a fresh accessor with the current-user hive.
+    RegistryAccessor& Reg() {
+        if (!reg_) {
+            reg_ = std::make_unique<RegistryAccessor>(P());
+            reg_->SetRoot(Hive::CurrentUser);
+            EXPECT_TRUE(reg_->OpenKey(env_->KeyRoot(), true));
+        }
+        return *reg_;
+    }
+    void PutRaw(const std::string& name, std::uint32_t type, const std::string& data) {
+        auto key = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), true, platform::KeyAccess::Full);
+        ASSERT_TRUE(key);
+        ASSERT_TRUE(key->Set(name, RegValue{type, data}));
+    }
+    std::string ErrorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const AppError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+
+    std::unique_ptr<ContractEnv> env_;
+    std::unique_ptr<RegistryAccessor> reg_;
+};
+
+// ------------------------------------------------------------------ registry
+
+TEST_F(PlatformContract, OpenKeyCreatesMissingKeysAndDropsLeadingBackslash) {
+    RegistryAccessor reg(P());
+    reg.SetRoot(Hive::CurrentUser);
+    const std::string path = env_->KeyRoot() + "\\Deeper\\Still";
+    EXPECT_FALSE(reg.OpenKey(path, false));
+    EXPECT_FALSE(reg.HasOpenKey());
+    ASSERT_TRUE(reg.OpenKey("\\" + path, true));
+    reg.WriteString("v", "x");
+    reg.CloseKey();
+    EXPECT_FALSE(reg.HasOpenKey());
+    ASSERT_TRUE(reg.OpenKey(path, false));
+    EXPECT_EQ(reg.ReadString("v"), "x");
+    reg.CloseKey();
+    reg.CloseKey();  // closing with no key open does nothing
+}
+
+TEST_F(PlatformContract, SetRootClosesTheOpenKey) {
+    auto& reg = Reg();
+    ASSERT_TRUE(reg.HasOpenKey());
+    reg.SetRoot(Hive::LocalMachine);
+    EXPECT_FALSE(reg.HasOpenKey());
+    EXPECT_EQ(reg.Root(), Hive::LocalMachine);
+}
+
+TEST_F(PlatformContract, ValueNamesListEveryValueWithTheDefaultAsEmptyName) {
+    auto& reg = Reg();
+    EXPECT_TRUE(reg.ValueNames().empty());
+    reg.WriteString("Zeta", "1");
+    reg.WriteString("alpha", "2");
+    reg.WriteString(kCjk, "3");
+    reg.WriteString("", "default data");
+    auto names = reg.ValueNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"", "Zeta", "alpha", kCjk}));
+    EXPECT_EQ(reg.ReadString(""), "default data");
+}
+
+TEST_F(PlatformContract, ValueExistsAndDeleteValue) {
+    auto& reg = Reg();
+    EXPECT_FALSE(reg.ValueExists("v"));
+    EXPECT_FALSE(reg.DeleteValue("v"));
+    reg.WriteString("v", "");
+    EXPECT_TRUE(reg.ValueExists("v"));
+    EXPECT_TRUE(reg.ValueExists("V")) << "value names compare without regard to case";
+    EXPECT_TRUE(reg.DeleteValue("v"));
+    EXPECT_FALSE(reg.ValueExists("v"));
+}
+
+TEST_F(PlatformContract, ReadStringGivesStringsAsStored) {
+    PutRaw("plain", RegType::Sz, "C:\\Tools\\t.exe /min");
+    PutRaw("expand", RegType::ExpandSz, "%SystemRoot%\\system32\\x.exe");
+    PutRaw("nul", RegType::Sz, std::string("before\0after", 12));
+    PutRaw("empty", RegType::Sz, "");
+    PutRaw("emptybin", RegType::Binary, "");
+    PutRaw(kAccented, RegType::Sz, kCjk + " " + kAccented);
+    auto& reg = Reg();
+    EXPECT_EQ(reg.ReadString("plain"), "C:\\Tools\\t.exe /min");
+    EXPECT_EQ(reg.ReadString("expand"), "%SystemRoot%\\system32\\x.exe") << "never expanded";
+    EXPECT_EQ(reg.ReadString("nul"), "before") << "cut at the first NUL";
+    EXPECT_EQ(reg.ReadString("empty"), "");
+    EXPECT_EQ(reg.ReadString("emptybin"), "") << "empty data of another type reads as empty";
+    EXPECT_EQ(reg.ReadString("missing"), "");
+    EXPECT_EQ(reg.ReadString(kAccented), kCjk + " " + kAccented);
+}
+
+TEST_F(PlatformContract, ReadStringOfAnotherTypeRaisesInvalidDataType) {
+    PutRaw("num", RegType::Dword, std::string("\x05\0\0\0", 4));
+    PutRaw("bin", RegType::Binary, "\x01\x02");
+    auto& reg = Reg();
+    EXPECT_EQ(ErrorOf([&] { reg.ReadString("num"); }), "Invalid data type for 'num'");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadString("bin"); }), "Invalid data type for 'bin'");
+}
+
+TEST_F(PlatformContract, ReadInteger) {
+    PutRaw("q", RegType::Qword, std::string(8, '\x01'));
+    PutRaw("s", RegType::Sz, "a");
+    PutRaw("long", RegType::Sz, "longer text");
+    auto& reg = Reg();
+    reg.WriteInteger("n", 0xDEADBEEF);
+    EXPECT_EQ(reg.ReadInteger("n"), 0xDEADBEEFu);
+    EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("missing"); }), "Failed to get data for 'missing'");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("q"); }), "Failed to get data for 'q'");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("long"); }), "Failed to get data for 'long'");
+    EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("s"); }), "Invalid data type for 's'");
+}
+
+TEST_F(PlatformContract, WriteStringAlwaysWritesAPlainString) {
+    PutRaw("e", RegType::ExpandSz, "%TEMP%");
+    auto& reg = Reg();
+    reg.WriteString("e", "%TEMP%\\x");
+    reg.WriteString(kCjk, kAccented);
+    reg.CloseKey();
+    auto key = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read);
+    ASSERT_TRUE(key);
+    auto e = key->Query("e");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->type, RegType::Sz);
+    EXPECT_EQ(e->data, "%TEMP%\\x");
+    auto cjk = key->Query(kCjk);
+    ASSERT_TRUE(cjk);
+    EXPECT_EQ(cjk->data, kAccented);
+}
+
+TEST_F(PlatformContract, WritesWithoutAnOpenKeyRaiseFailedToSetData) {
+    RegistryAccessor reg(P());
+    EXPECT_EQ(ErrorOf([&] { reg.WriteString("a", "x"); }), "Failed to set data for 'a'");
+    EXPECT_EQ(ErrorOf([&] { reg.WriteInteger("b", 1); }), "Failed to set data for 'b'");
+}
+
+TEST_F(PlatformContract, AKeyOpenedForReadingRefusesWrites) {
+    Reg().WriteString("v", "x");
+    Reg().CloseKey();
+    auto key = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read);
+    ASSERT_TRUE(key);
+    EXPECT_FALSE(key->Set("v", RegValue{RegType::Sz, "y"}));
+    EXPECT_FALSE(key->Delete("v"));
+    EXPECT_EQ(key->Query("v")->data, "x");
+}
+
+// ------------------------------------------------------------------ shortcuts
+
+TEST_F(PlatformContract, ShortcutRoundTripKeepsEveryProperty) {
+    const std::string folder = env_->Scratch();
+    const std::string target = folder + "\\" + kAccented + ".exe";
+    env_->PutFile(target, "MZ");
+    ShellLink out(P());
+    out.LinkFile = folder + "\\" + kCjk + ".lnk";
+    out.ProgramFile = target;
+    out.Arguments = "/min --name=" + kCjk;
+    out.Description = kAccented;
+    out.WorkingDirectory = folder;
+    out.IconFile = target;
+    out.IconIndex = 2;
+    out.HotKey = 0x0646;  // Ctrl+Shift+F
+    out.State = WindowState::Maximized;
+    ASSERT_TRUE(out.Write());
+
+    ShellLink in(P());
+    in.LinkFile = out.LinkFile;
+    ASSERT_TRUE(in.Read());
+    EXPECT_EQ(in.ProgramFile, target);
+    EXPECT_EQ(in.Arguments, out.Arguments);
+    EXPECT_EQ(in.Description, kAccented);
+    EXPECT_EQ(in.WorkingDirectory, folder);
+    EXPECT_EQ(in.IconFile, target);
+    EXPECT_EQ(in.IconIndex, 2);
+    EXPECT_EQ(in.HotKey, 0x0646);
+    EXPECT_EQ(in.State, WindowState::Maximized);
+
+    out.State = WindowState::Minimized;
+    ASSERT_TRUE(out.Write());
+    ASSERT_TRUE(in.Read());
+    EXPECT_EQ(in.State, WindowState::Minimized);
+}
+
+TEST_F(PlatformContract, EmptyWorkingDirectoryTakesTheTargetsFolderAndIsStoredBack) {
+    const std::string folder = env_->Scratch();
+    env_->PutFile(folder + "\\t.exe", "MZ");
+    ShellLink link(P());
+    link.LinkFile = folder + "\\t.lnk";
+    link.ProgramFile = folder + "\\t.exe";
+    ASSERT_TRUE(link.Write());
+    EXPECT_EQ(link.WorkingDirectory, folder);
+    ShellLink in(P());
+    in.LinkFile = link.LinkFile;
+    ASSERT_TRUE(in.Read());
+    EXPECT_EQ(in.WorkingDirectory, folder);
+}
+
+TEST_F(PlatformContract, IconLocationIsWrittenOnlyWhenIconFileIsSet) {
+    const std::string folder = env_->Scratch();
+    env_->PutFile(folder + "\\t.exe", "MZ");
+    ShellLink link(P());
+    link.LinkFile = folder + "\\t.lnk";
+    link.ProgramFile = folder + "\\t.exe";
+    link.IconIndex = 7;
+    ASSERT_TRUE(link.Write());
+    ShellLink in(P());
+    in.LinkFile = link.LinkFile;
+    in.IconIndex = 99;
+    ASSERT_TRUE(in.Read());
+    EXPECT_EQ(in.IconFile, "");
+    EXPECT_EQ(in.IconIndex, 0);
+}
+
+TEST_F(PlatformContract, PropertiesKeepTheirValuesBetweenUses) {
+    const std::string folder = env_->Scratch();
+    env_->PutFile(folder + "\\t.exe", "MZ");
+    ShellLink link(P());
+    link.LinkFile = folder + "\\first.lnk";
+    link.ProgramFile = folder + "\\t.exe";
+    link.Arguments = "-a";
+    link.HotKey = 0x0641;
+    ASSERT_TRUE(link.Write());
+    link.LinkFile = folder + "\\second.lnk";  // only the file changes
+    ASSERT_TRUE(link.Write());
+    ShellLink in(P());
+    in.LinkFile = folder + "\\second.lnk";
+    ASSERT_TRUE(in.Read());
+    EXPECT_EQ(in.Arguments, "-a");
+    EXPECT_EQ(in.HotKey, 0x0641);
+
+    // A failed read leaves the properties as they were.
+    env_->PutFile(folder + "\\garbage.lnk", "this is not a shortcut");
+    in.LinkFile = folder + "\\garbage.lnk";
+    EXPECT_FALSE(in.Read());
+    EXPECT_EQ(in.Arguments, "-a");
+}
+
+TEST_F(PlatformContract, ShortcutTextsAreCutAt255Characters) {
+    const std::string folder = env_->Scratch();
+    env_->PutFile(folder + "\\t.exe", "MZ");
+    ShellLink link(P());
+    link.LinkFile = folder + "\\long.lnk";
+    link.ProgramFile = folder + "\\t.exe";
+    std::string args;
+    for (int i = 0; i < 150; ++i) args += "\xC3\xA9-";  // 300 characters, 450 bytes
+    link.Arguments = args;
+    ASSERT_TRUE(link.Write());
+    ShellLink in(P());
+    in.LinkFile = link.LinkFile;
+    ASSERT_TRUE(in.Read());
+    EXPECT_EQ(in.Arguments, platform::TruncateChars(args, 255));
+}
+
+// ------------------------------------------------------------------ listing
+
+TEST_F(PlatformContract, ListingGivesPlainLnkFilesSortedWithoutRegardToCase) {
+    const std::string folder = env_->Scratch();
+    env_->PutFile(folder + "\\b.lnk", "x");
+    env_->PutFile(folder + "\\A.LNK", "x");
+    env_->PutFile(folder + "\\" + kAccented + ".lnk", "x");
+    env_->PutFile(folder + "\\c.txt", "x");
+    env_->PutFile(folder + "\\d.lnkx", "x");
+    env_->PutFile(folder + "\\hidden.lnk", "x", true);
+    env_->PutFile(folder + "\\system.lnk", "x", false, true);
+    env_->MakeFolder(folder + "\\x.lnk");
+    EXPECT_EQ(platform::ListShortcuts(P(), folder), (std::vector<std::string>{"A.LNK", "b.lnk", kAccented + ".lnk"}));
+    EXPECT_TRUE(platform::ListShortcuts(P(), folder + "\\missing").empty());
+}
+
+// ------------------------------------------------------------------ files
+
+TEST_F(PlatformContract, ExistsAndDelete) {
+    const std::string f = env_->Scratch() + "\\" + kCjk + ".txt";
+    EXPECT_FALSE(P().FileExists(f));
+    EXPECT_FALSE(P().DeleteFile(f));
+    env_->PutFile(f, "x");
+    EXPECT_TRUE(P().FileExists(f));
+    EXPECT_TRUE(P().DeleteFile(f));
+    EXPECT_FALSE(P().FileExists(f));
+}
+
+TEST_F(PlatformContract, LoadLinesSplitsAtCrLfAndCrLfAndStopsAtNul) {
+    const std::string f = env_->Scratch() + "\\lines.txt";
+    env_->PutFile(f, std::string("a\r\nb\rc\nd\r\n\r\ne\0ignored\r\n", 23));
+    EXPECT_EQ(text::LoadLines(P(), f), (std::vector<std::string>{"a", "b", "c", "d", "", "e"}));
+    env_->PutFile(f, "last line without end");
+    EXPECT_EQ(text::LoadLines(P(), f), (std::vector<std::string>{"last line without end"}));
+    EXPECT_TRUE(text::LoadLines(P(), env_->Scratch() + "\\missing.txt").empty());
+}
+
+TEST_F(PlatformContract, SaveLinesWritesUtf8WithCrLfAfterEveryLine) {
+    const std::string f = env_->Scratch() + "\\" + kAccented + ".txt";
+    text::SaveLines(P(), f, {"one", kCjk, ""});
+    auto read = P().ReadFile(f);
+    ASSERT_EQ(read.outcome, platform::ReadOutcome::Ok);
+    EXPECT_EQ(read.bytes, "one\r\n" + kCjk + "\r\n\r\n");
+    text::SaveLines(P(), f, {});
+    EXPECT_EQ(P().ReadFile(f).bytes, "");
+    EXPECT_TRUE(P().FileExists(f));
+}
+
+TEST_F(PlatformContract, FilesThatAreNotUtf8AreReadInTheAnsiCodePage) {
+    const std::string f = env_->Scratch() + "\\ansi.txt";
+    env_->PutFile(f, "\xE9t\xE9;crun\r\n");  // "été" in Windows-1252
+    EXPECT_EQ(text::LoadLines(P(), f), (std::vector<std::string>{"\xC3\xA9t\xC3\xA9;crun"}));
+}
+
+TEST_F(PlatformContract, AWriteThatFailsHalfWayLeavesTheOldFileIntact) {
+    const std::string f = env_->Scratch() + "\\StartupList.txt";
+    text::SaveLines(P(), f, {"keep;crun;c;;0;0"});
+    env_->FailWritesAfter(10);
+    std::vector<std::string> big(1000, "new;crun;some command line;;0;0");
+    EXPECT_THROW(text::SaveLines(P(), f, big), AppError);
+    EXPECT_EQ(P().ReadFile(f).bytes, "keep;crun;c;;0;0\r\n");
+}
+
+TEST_F(PlatformContract, AFileThatCannotBeReadRaisesAnErrorNamingIt) {
+    const std::string f = env_->Scratch() + "\\locked.txt";
+    env_->PutFile(f, "a\r\n");
+    env_->LockAgainstReading(f);
+    try {
+        text::LoadLines(P(), f);
+        FAIL() << "no error";
+    } catch (const AppError& e) {
+        EXPECT_NE(std::string(e.what()).find("locked.txt"), std::string::npos) << e.what();
+    }
+}
+
+// ------------------------------------------------------------------ comparison
+
+TEST_F(PlatformContract, ComparisonWithoutRegardToCase) {
+    EXPECT_EQ(P().CompareNoCase("QuickTime Task", "quicktime task"), 0);
+    EXPECT_LT(P().CompareNoCase("apple", "Banana"), 0);
+    EXPECT_GT(P().CompareNoCase("Zeta", "alpha"), 0);
+    EXPECT_EQ(P().CompareNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"), 0);  // Été, éTÉ
+    EXPECT_NE(P().CompareNoCase(" ctfmon", "ctfmon"), 0);
+    EXPECT_EQ(P().FoldCase("MSMSGS"), P().FoldCase("msmsgs"));
+    EXPECT_EQ(P().FoldCase("\xC3\x85NGSTR\xC3\x96M"), P().FoldCase("\xC3\xA5ngstr\xC3\xB6m"));
+    EXPECT_NE(P().FoldCase("a b"), P().FoldCase("ab"));
+    EXPECT_EQ(P().FoldCase(kCjk), kCjk);
+}
+
+}  // namespace
+}  // namespace vantorell::testing
