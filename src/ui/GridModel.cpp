@@ -1,0 +1,167 @@
+#include "ui/GridModel.h"
+
+#include "platform/Text.h"
+
+namespace vantorell::ui {
+namespace {
+
+constexpr std::string_view kShortcutSuffix = ".lnk";
+constexpr unsigned char kLastBlankCode = 32;  // codes 0 to 32 are trimmed from a command
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= kLastBlankCode; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+const std::string kEmptyCell;
+
+}  // namespace
+
+std::array<std::string, 4> RatingKeys(std::string_view name, std::string_view command) {
+    const std::string_view trimmed = TrimBlanks(command);
+    const std::size_t separator = trimmed.find_last_of("\\:");
+    const std::string_view fileName = separator == std::string_view::npos ? trimmed : trimmed.substr(separator + 1);
+    // The file-name part holds no '\' or ':', so its last '.' is the last of the three.
+    const std::size_t dot = fileName.rfind('.');
+    const std::string_view bareName = dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
+    return {std::string(name) + std::string(kShortcutSuffix), std::string(name), std::string(fileName),
+            std::string(bareName)};
+}
+
+std::string_view RateEntry(const NameLists& lists, std::string_view name, std::string_view command) {
+    const auto keys = RatingKeys(name, command);
+    return lists.Rate(keys);
+}
+
+CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray) {
+    if (inTray) return {CellPaint::Nothing};
+    if (column == kColName && highlight) {
+        if (rating == kRatingRed) return {CellPaint::ColouredText, kRedName};
+        if (rating == kRatingBlue) return {CellPaint::ColouredText, kBlueName};
+        if (rating == kRatingGreen) return {CellPaint::ColouredText, kGreenName};
+    }
+    if (column == kColEnabled) {
+        if (text == store::kStateDeferred) return {CellPaint::Image, {}, CheckImage::CBB};
+        if (text == store::kStateActive) return {CellPaint::Image, {}, CheckImage::CB};
+        if (text == store::kStateDisabled) return {CellPaint::Image, {}, CheckImage::CBU};
+    }
+    if (column == kColConfirm) {
+        if (text == "1") return {CellPaint::Image, {}, CheckImage::CB};
+        if (text == "0") return {CellPaint::Image, {}, CheckImage::CBU};
+    }
+    return {CellPaint::OrdinaryText};
+}
+
+GridModel::GridModel(const NameLists& lists) : lists_(&lists), rows_(1) {
+    SetTitles();
+}
+
+bool GridModel::Inside(int column, int row, std::size_t rows) {
+    return column >= 0 && column < kGridColumnCount && row >= 0 && static_cast<std::size_t>(row) < rows;
+}
+
+const std::string& GridModel::Cell(int column, int row) const {
+    if (!Inside(column, row, rows_.size())) return kEmptyCell;
+    return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+}
+
+void GridModel::SetCell(int column, int row, std::string_view text) {
+    if (!Inside(column, row, rows_.size())) return;
+    rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = text;
+    ++version_;
+}
+
+int GridModel::ColWidth(int column) const {
+    if (column < 0 || column >= kGridColumnCount) return 0;
+    return widths_[static_cast<std::size_t>(column)];
+}
+
+void GridModel::SetColWidth(int column, int width) {
+    if (column < 0 || column >= kGridColumnCount) return;
+    widths_[static_cast<std::size_t>(column)] = width;
+    ++version_;
+}
+
+void GridModel::SetTitles() {
+    for (std::size_t c = 0; c < kGridColumnTitles.size(); ++c) rows_[0][c] = kGridColumnTitles[c];
+}
+
+void GridModel::FillGrid(const store::EntryTable& table) {
+    widths_ = kGridColumnWidths;
+    SetTitles();
+
+    const std::size_t n = table.entries.size();
+    bool rerate = false;
+    if (rows_.size() != n + 1) {
+        rows_.resize(n + 1);
+        rerate = true;
+    }
+
+    // The scan gives every entry its own position in 0..n-1. Should a position
+    // ever fall outside or repeat, the entry is left out and a row that no entry
+    // wrote is blanked, so that no row keeps a stale index.
+    std::vector<bool> written(n + 1, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        const store::StartupEntry& entry = table.entries[i];
+        if (entry.position < 0 || static_cast<std::size_t>(entry.position) >= n) continue;
+        const std::size_t r = static_cast<std::size_t>(entry.position) + 1;
+        Row& row = rows_[r];
+        written[r] = true;
+        row[kColEnabled] = entry.state;
+        if (row[kColName] != entry.name) {
+            row[kColName] = entry.name;
+            rerate = true;
+        }
+        row[kColIndex] = text::ToDecimal(static_cast<long long>(i));
+        row[kColConfirm] = entry.confirm;
+        row[kColDelay] = entry.delay;
+        row[kColCommand] = entry.command;
+    }
+    for (std::size_t r = 1; r <= n; ++r) {
+        if (!written[r]) rows_[r] = Row{};
+        if (rows_[r][kColRating].empty()) rerate = true;
+    }
+    ++version_;
+    if (rerate) RateRows();
+}
+
+void GridModel::RateRows() {
+    for (std::size_t r = 1; r < rows_.size(); ++r) {
+        Row& row = rows_[r];
+        row[kColRating] = RateEntry(*lists_, row[kColName], row[kColCommand]);
+    }
+    ++version_;
+}
+
+std::optional<std::size_t> GridModel::IndexOfRow(int row) const {
+    if (row < 1 || row >= RowCount()) return std::nullopt;
+    int index = 0;
+    if (!text::ParseInt(Cell(kColIndex, row), index) || index < 0) return std::nullopt;
+    return static_cast<std::size_t>(index);
+}
+
+std::optional<int> GridModel::RowOfIndex(std::size_t index) const {
+    for (int r = RowCount() - 1; r >= 1; --r) {
+        if (IndexOfRow(r) == index) return r;
+    }
+    return std::nullopt;
+}
+
+void GridModel::SetHighlight(bool checked) {
+    if (checked == highlight_) return;
+    highlight_ = checked;
+    HLClick();
+}
+
+void GridModel::HLClick() {
+    ++version_;
+    if (repaint_) repaint_();
+}
+
+CellDrawing GridModel::DrawCell(int column, int row, bool inTray) const {
+    return DecideCellDrawing(column, Cell(column, row), Cell(kColRating, row), highlight_, inTray);
+}
+
+}  // namespace vantorell::ui

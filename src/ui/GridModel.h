@@ -1,0 +1,122 @@
+// The entry grid SL as a portable model: seven text columns, row 0 the titles,
+// one data row per entry placed by its display position. The Win32 view shows
+// the cells and asks DrawCell how each one is painted.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "store/EntryTable.h"
+#include "ui/CheckImages.h"
+#include "ui/NameLists.h"
+
+namespace vantorell::ui {
+
+enum GridColumn : int {
+    kColEnabled = 0,  // entry state "1", "0" or "2", drawn as a check-box image
+    kColName = 1,     // entry name, drawn in its rating colour
+    kColConfirm = 2,  // confirm flag "1" or "0", drawn as a check-box image
+    kColIndex = 3,    // hidden: the entry's table index, decimal
+    kColDelay = 4,    // delay in seconds
+    kColCommand = 5,  // run command
+    kColRating = 6,   // hidden: rating code, written only by RateRows
+};
+inline constexpr int kGridColumnCount = 7;
+inline constexpr int kGridRowHeight = 16;
+inline constexpr std::array<int, kGridColumnCount> kGridColumnWidths{45, 115, 80, 0, 70, 300, 0};
+inline constexpr std::array<std::string_view, kGridColumnCount> kGridColumnTitles{
+    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command", ""};
+
+// Name colours by rating; a name rated "0" keeps the default text colour.
+inline constexpr Rgb kRedName{255, 0, 0};
+inline constexpr Rgb kBlueName{0, 0, 255};
+inline constexpr Rgb kGreenName{0, 128, 0};
+
+// The four lookup keys of an entry: name + ".lnk", name, the command's
+// file-name part, and its bare name. The command is trimmed of characters 0 to
+// 32 at both ends but not split at blanks or quotes; the file-name part is the
+// text after its last '\' or ':', and the bare name is that part cut at its
+// last '.' (the whole part when it has none).
+std::array<std::string, 4> RatingKeys(std::string_view name, std::string_view command);
+// The rating code of an entry: "3" green, "2" blue, "1" red, "0" none.
+std::string_view RateEntry(const NameLists& lists, std::string_view name, std::string_view command);
+
+// How a cell is painted over the grid's ordinary drawing.
+enum class CellPaint {
+    Nothing,       // in the tray: no drawing at all
+    OrdinaryText,  // the cell's text at (left + 2, top + 2) in the default colour
+    ColouredText,  // fill with the cell's background, then the text in `colour` at (left + 2, top + 2)
+    Image,         // the check-box `image`, copied to the cell's top-left corner
+};
+struct CellDrawing {
+    CellPaint paint = CellPaint::OrdinaryText;
+    Rgb colour{};                        // for ColouredText
+    CheckImage image = CheckImage::CBU;  // for Image
+    friend bool operator==(const CellDrawing&, const CellDrawing&) = default;
+};
+// The drawing of cell `column` whose own text is `text`, in a row whose rating
+// cell holds `rating`. All tests are exact text comparisons.
+CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray);
+
+class GridModel {
+public:
+    // The lists must outlive the model.
+    explicit GridModel(const NameLists& lists);
+
+    int RowCount() const { return static_cast<int>(rows_.size()); }  // title row included
+    int ColCount() const { return kGridColumnCount; }
+    // The text of a cell; empty outside the grid.
+    const std::string& Cell(int column, int row) const;
+    // Writes a cell (the grid gestures show a new state at once); ignored outside the grid.
+    void SetCell(int column, int row, std::string_view text);
+    int ColWidth(int column) const;
+    void SetColWidth(int column, int width);
+
+    // Writes the table into the grid: widths and titles, n + 1 rows, columns 0
+    // to 5 of every entry's row (column 1 only when its text differs), and the
+    // ratings when the row count or a name changed or a rating cell is empty.
+    void FillGrid(const store::EntryTable& table);
+    // Rates every data row from its name and command into column 6.
+    void RateRows();
+
+    // The table index in column 3 of a data row; nullopt for the title row, a
+    // row outside the grid, or a cell that is not a number of 0 or more.
+    std::optional<std::size_t> IndexOfRow(int row) const;
+    // The last data row whose index cell holds `index`.
+    std::optional<int> RowOfIndex(std::size_t index) const;
+
+    // The highlight switch HL: checked from the start. Changing it runs HLClick.
+    bool Highlight() const { return highlight_; }
+    void SetHighlight(bool checked);
+    // Asks the view to repaint the whole grid.
+    void HLClick();
+    // Called on HLClick; the view repaints from the model.
+    void SetRepaintHandler(std::function<void()> handler) { repaint_ = std::move(handler); }
+    // Grows on every change of the cells, widths or highlight switch.
+    std::uint64_t Version() const { return version_; }
+
+    // How cell (column, row) is drawn; `inTray` while the tray icon is active.
+    CellDrawing DrawCell(int column, int row, bool inTray) const;
+
+private:
+    using Row = std::array<std::string, kGridColumnCount>;
+
+    static bool Inside(int column, int row, std::size_t rows);
+    void SetTitles();
+
+    const NameLists* lists_;
+    std::vector<Row> rows_;
+    std::array<int, kGridColumnCount> widths_ = kGridColumnWidths;
+    bool highlight_ = true;
+    std::function<void()> repaint_;
+    std::uint64_t version_ = 0;
+};
+
+}  // namespace vantorell::ui
