@@ -145,7 +145,7 @@ public:
 
     // Files.
     virtual bool FileExists(std::string_view path) = 0;
-    virtual bool DeleteFile(std::string_view path) = 0;
+    virtual bool RemoveFile(std::string_view path) = 0;
     virtual FileRead ReadFile(std::string_view path) = 0;
     // Replaces `path` atomically: the old content stays intact unless the whole
     // new content is on disk.

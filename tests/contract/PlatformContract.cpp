@@ -306,10 +306,10 @@ TEST_F(PlatformContract, ListingGivesPlainLnkFilesSortedWithoutRegardToCase) {
 TEST_F(PlatformContract, ExistsAndDelete) {
     const std::string f = env_->Scratch() + "\\" + kCjk + ".txt";
     EXPECT_FALSE(P().FileExists(f));
-    EXPECT_FALSE(P().DeleteFile(f));
+    EXPECT_FALSE(P().RemoveFile(f));
     env_->PutFile(f, "x");
     EXPECT_TRUE(P().FileExists(f));
-    EXPECT_TRUE(P().DeleteFile(f));
+    EXPECT_TRUE(P().RemoveFile(f));
     EXPECT_FALSE(P().FileExists(f));
 }
 

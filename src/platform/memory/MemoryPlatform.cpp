@@ -374,7 +374,7 @@ std::vector<std::string> MemoryPlatform::ListShortcutFiles(std::string_view fold
 
 bool MemoryPlatform::FileExists(std::string_view path) { return files_.count(PathKey(path)) > 0; }
 
-bool MemoryPlatform::DeleteFile(std::string_view path) {
+bool MemoryPlatform::RemoveFile(std::string_view path) {
     if (Faulty(Op::DeleteFile, Hive::CurrentUser, path)) return false;
     return files_.erase(PathKey(path)) > 0;
 }

@@ -88,7 +88,7 @@ public:
     bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) override;
     std::vector<std::string> ListShortcutFiles(std::string_view folder) override;
     bool FileExists(std::string_view path) override;
-    bool DeleteFile(std::string_view path) override;
+    bool RemoveFile(std::string_view path) override;
     FileRead ReadFile(std::string_view path) override;
     Status WriteFileAtomic(std::string_view path, std::string_view bytes) override;
     std::string ExecutablePath() override { return exePath_; }

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building and testing Vantorell needs on Debian 12. Idempotent:
+# does nothing when everything is already there.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev mingw-w64
+          wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

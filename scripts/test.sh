@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is needed, then runs every test: the native unit tests, and the
+# 64-bit and 32-bit Windows builds' tests under Wine in a fresh prefix.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+status=0
+
+echo "== native"
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$jobs"
+ctest --preset native || status=1
+
+. scripts/wine-env.sh
+prefix_dir=$(mktemp -d)
+trap 'wine_env_stop; rm -rf "$prefix_dir"' EXIT
+wine_env_start "$prefix_dir/prefix"
+
+for preset in win64 win32; do
+  echo "== $preset (under Wine)"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" --timeout 600 || status=1
+done
+
+exit $status

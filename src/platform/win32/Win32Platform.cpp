@@ -1,0 +1,401 @@
+#include "platform/win32/Win32Platform.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/Utf.h"
+
+namespace vantorell::platform {
+
+using win32::ComPtr;
+using win32::ErrorText;
+using win32::Narrow;
+using win32::UniqueFile;
+using win32::UniqueFind;
+using win32::UniqueHandle;
+using win32::UniqueHKey;
+using win32::Widen;
+
+namespace {
+
+HKEY RootOf(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+// ------------------------------------------------------------------ registry
+
+class Win32Key final : public RegKey {
+public:
+    explicit Win32Key(UniqueHKey key) : key_(std::move(key)) {}
+
+    std::optional<std::vector<std::string>> ValueNames() override {
+        DWORD count = 0, maxName = 0;
+        if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return std::nullopt;
+        std::vector<std::string> names;
+        names.reserve(count);
+        std::wstring buffer(static_cast<std::size_t>(maxName) + 1, L'\0');
+        for (DWORD i = 0;; ++i) {
+            DWORD len = static_cast<DWORD>(buffer.size());
+            const LONG rc = RegEnumValueW(key_.Get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
+            if (rc == ERROR_NO_MORE_ITEMS) break;
+            if (rc == ERROR_MORE_DATA) {  // a value was added since the key was measured
+                buffer.assign(buffer.size() * 2 + 256, L'\0');
+                --i;
+                continue;
+            }
+            if (rc != ERROR_SUCCESS) break;
+            names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
+        }
+        return names;
+    }
+
+    std::optional<RegValue> Query(std::string_view name) override {
+        const std::wstring wname = Widen(name);
+        std::vector<BYTE> data(256);
+        DWORD type = 0;
+        while (true) {
+            DWORD size = static_cast<DWORD>(data.size());
+            const LONG rc = RegQueryValueExW(key_.Get(), wname.c_str(), nullptr, &type, data.data(), &size);
+            if (rc == ERROR_MORE_DATA) {
+                data.resize(std::max<std::size_t>(size, data.size() * 2));
+                continue;
+            }
+            if (rc != ERROR_SUCCESS) return std::nullopt;
+            data.resize(size);
+            break;
+        }
+        RegValue value;
+        value.type = type;
+        if (IsStringType(type)) {
+            std::wstring_view text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+            if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);  // the terminator, not the text
+            value.data = Narrow(text);
+        } else {
+            value.data.assign(reinterpret_cast<const char*>(data.data()), data.size());
+        }
+        return value;
+    }
+
+    bool Set(std::string_view name, const RegValue& value) override {
+        const std::wstring wname = Widen(name);
+        if (IsStringType(value.type)) {
+            const std::wstring text = Widen(value.data);
+            return RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(text.c_str()),
+                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+        }
+        return RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type,
+                              reinterpret_cast<const BYTE*>(value.data.data()),
+                              static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
+    }
+
+    bool Delete(std::string_view name) override {
+        return RegDeleteValueW(key_.Get(), Widen(name).c_str()) == ERROR_SUCCESS;
+    }
+
+    void Flush() override { RegFlushKey(key_.Get()); }
+
+private:
+    UniqueHKey key_;
+};
+
+// ------------------------------------------------------------------ files
+
+bool EndsWithLnk(std::wstring_view name) {
+    return name.size() >= 4 && CompareStringOrdinal(name.data() + name.size() - 4, 4, L".lnk", 4, TRUE) == CSTR_EQUAL;
+}
+
+class Win32Lock final : public NamedLock {
+public:
+    explicit Win32Lock(UniqueHandle h) : h_(std::move(h)) {}
+
+private:
+    UniqueHandle h_;
+};
+
+std::string ShortcutText(const wchar_t* buffer) { return Narrow(buffer); }
+
+// The show command as the .lnk header stores it (offset 0x3C of the 0x4C-byte
+// header). Some shell versions do not hand it back after IPersistFile::Load.
+std::optional<int> ShowCommandInHeader(const std::wstring& linkFile) {
+    UniqueFile file(CreateFileW(linkFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    unsigned char header[0x4C];
+    DWORD got = 0;
+    if (!::ReadFile(file.Get(), header, sizeof header, &got, nullptr) || got != sizeof header) return std::nullopt;
+    DWORD size = 0, show = 0;
+    std::memcpy(&size, header, 4);
+    std::memcpy(&show, header + 0x3C, 4);
+    if (size != sizeof header) return std::nullopt;
+    return static_cast<int>(show);
+}
+
+// Thread timers have no window; the callback finds its platform here.
+Win32Platform* g_timerOwner = nullptr;
+
+}  // namespace
+
+Win32Platform::Win32Platform() { g_timerOwner = this; }
+
+Win32Platform::~Win32Platform() {
+    for (const auto& [id, cb] : timers_) KillTimer(nullptr, id);
+    if (g_timerOwner == this) g_timerOwner = nullptr;
+}
+
+std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) {
+    const std::wstring wpath = Widen(path);
+    const REGSAM sam = access == KeyAccess::Full ? KEY_ALL_ACCESS : KEY_READ;
+    UniqueHKey key;
+    LONG rc;
+    if (create) {
+        rc = RegCreateKeyExW(RootOf(hive), wpath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
+                             key.Put(), nullptr);
+    } else {
+        rc = RegOpenKeyExW(RootOf(hive), wpath.c_str(), 0, sam, key.Put());
+    }
+    if (rc != ERROR_SUCCESS) return nullptr;
+    return std::make_unique<Win32Key>(std::move(key));
+}
+
+bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))
+        return false;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return false;
+    const std::wstring path = Widen(linkFile);
+    if (FAILED(file->Load(path.c_str(), STGM_READ))) return false;
+
+    constexpr int kChars = 1024;
+    wchar_t buffer[kChars];
+    ShortcutData d;
+    buffer[0] = 0;
+    if (SUCCEEDED(link->GetPath(buffer, kChars, nullptr, SLGP_UNCPRIORITY))) d.target = ShortcutText(buffer);
+    buffer[0] = 0;
+    if (SUCCEEDED(link->GetArguments(buffer, kChars))) d.arguments = ShortcutText(buffer);
+    buffer[0] = 0;
+    if (SUCCEEDED(link->GetDescription(buffer, kChars))) d.description = ShortcutText(buffer);
+    buffer[0] = 0;
+    if (SUCCEEDED(link->GetWorkingDirectory(buffer, kChars))) d.workingDirectory = ShortcutText(buffer);
+    buffer[0] = 0;
+    int icon = 0;
+    if (SUCCEEDED(link->GetIconLocation(buffer, kChars, &icon))) {
+        d.iconFile = ShortcutText(buffer);
+        d.iconIndex = icon;
+    }
+    WORD hotKey = 0;
+    if (SUCCEEDED(link->GetHotkey(&hotKey))) d.hotKey = hotKey;
+    int show = 0;
+    if (SUCCEEDED(link->GetShowCmd(&show))) d.showCmd = show;
+    if (auto stored = ShowCommandInHeader(path)) d.showCmd = *stored;
+    out = std::move(d);
+    return true;
+}
+
+bool Win32Platform::WriteShortcut(std::string_view linkFile, const ShortcutData& d) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))
+        return false;
+    link->SetArguments(Widen(d.arguments).c_str());
+    link->SetDescription(Widen(d.description).c_str());
+    link->SetHotkey(d.hotKey);
+    if (!d.iconFile.empty()) link->SetIconLocation(Widen(d.iconFile).c_str(), d.iconIndex);
+    if (FAILED(link->SetPath(Widen(d.target).c_str()))) return false;
+    link->SetShowCmd(d.showCmd);
+    link->SetWorkingDirectory(Widen(d.workingDirectory).c_str());
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return false;
+    return SUCCEEDED(file->Save(Widen(linkFile).c_str(), TRUE));
+}
+
+std::vector<std::string> Win32Platform::ListShortcutFiles(std::string_view folder) {
+    std::wstring pattern = Widen(folder);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L"*.lnk";
+    WIN32_FIND_DATAW fd;
+    UniqueFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0));
+    std::vector<std::string> names;
+    if (!find) return names;
+    do {
+        constexpr DWORD kSkip = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        // "*.lnk" also matches longer extensions through their short names; check the long name.
+        if ((fd.dwFileAttributes & kSkip) == 0 && EndsWithLnk(fd.cFileName)) names.push_back(Narrow(fd.cFileName));
+    } while (FindNextFileW(find.Get(), &fd));
+    return names;
+}
+
+bool Win32Platform::FileExists(std::string_view path) {
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Win32Platform::RemoveFile(std::string_view path) { return DeleteFileW(Widen(path).c_str()) != FALSE; }
+
+FileRead Win32Platform::ReadFile(std::string_view path) {
+    UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return {ReadOutcome::NotFound, {}, {}};
+        return {ReadOutcome::Failed, {}, ErrorText(err)};
+    }
+    FileRead result{ReadOutcome::Ok, {}, {}};
+    char chunk[64 * 1024];
+    while (true) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr))
+            return {ReadOutcome::Failed, {}, ErrorText(GetLastError())};
+        if (got == 0) break;
+        result.bytes.append(chunk, got);
+    }
+    return result;
+}
+
+Status Win32Platform::WriteFileAtomic(std::string_view path, std::string_view bytes) {
+    const std::wstring target = Widen(path);
+    const std::wstring temp = target + L".new";
+    {
+        UniqueFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        if (!file) return Status::Fail(ErrorText(GetLastError()));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 20);
+            if (writeLimit_) chunk = std::min(chunk, *writeLimit_ > done ? *writeLimit_ - done : 0);
+            DWORD written = 0;
+            if (chunk == 0 ||
+                !::WriteFile(file.Get(), bytes.data() + done, static_cast<DWORD>(chunk), &written, nullptr)) {
+                const DWORD err = chunk == 0 ? ERROR_DISK_FULL : GetLastError();
+                file.Reset();
+                DeleteFileW(temp.c_str());
+                return Status::Fail(ErrorText(err));
+            }
+            done += written;
+        }
+        if (!FlushFileBuffers(file.Get())) {
+            const DWORD err = GetLastError();
+            file.Reset();
+            DeleteFileW(temp.c_str());
+            return Status::Fail(ErrorText(err));
+        }
+    }
+    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD err = GetLastError();
+        DeleteFileW(temp.c_str());
+        return Status::Fail(ErrorText(err));
+    }
+    return Status::Ok();
+}
+
+std::string Win32Platform::ExecutablePath() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    while (true) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return Narrow(std::wstring_view(buffer.data(), n));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string Win32Platform::AnsiToUtf8(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
+    return Narrow(wide);
+}
+
+int Win32Platform::CompareNoCase(std::string_view a, std::string_view b) {
+    const std::wstring wa = Widen(a), wb = Widen(b);
+    const int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wa.data(), static_cast<int>(wa.size()),
+                                 wb.data(), static_cast<int>(wb.size()));
+    return r == 0 ? wa.compare(wb) : r - CSTR_EQUAL;
+}
+
+std::string Win32Platform::FoldCase(std::string_view text) {
+    std::wstring wide = Widen(text);
+    if (!wide.empty())
+        CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return Narrow(wide);
+}
+
+int Win32Platform::ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) {
+    const bool desktop = (style & MsgBox::OwnedByDesktop) != 0;
+    style &= ~MsgBox::OwnedByDesktop;
+    HWND owner = desktop ? GetDesktopWindow() : owner_;
+    if (desktop) style |= MB_SETFOREGROUND;
+    return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), style);
+}
+
+bool Win32Platform::StartCommand(std::string_view commandLine) {
+    std::wstring cmd = Widen(commandLine);
+    if (cmd.empty()) return false;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+bool Win32Platform::ShellOpen(std::string_view path, std::string_view verb) {
+    const std::wstring wverb = Widen(verb);
+    const auto result = ShellExecuteW(nullptr, wverb.empty() ? nullptr : wverb.c_str(), Widen(path).c_str(), nullptr,
+                                      nullptr, SW_SHOW);
+    return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+void CALLBACK Win32Platform::OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    if (!g_timerOwner) return;
+    const auto it = g_timerOwner->timers_.find(id);
+    if (it == g_timerOwner->timers_.end()) return;
+    auto callback = it->second;  // stays alive if the callback stops its own timer
+    (*callback)();
+}
+
+TimerId Win32Platform::StartTimer(unsigned intervalMs, TimerCallback callback) {
+    const UINT_PTR id = SetTimer(nullptr, 0, intervalMs, &Win32Platform::OnTimer);
+    if (id == 0) return 0;
+    timers_[id] = std::make_shared<TimerCallback>(std::move(callback));
+    return static_cast<TimerId>(id);
+}
+
+void Win32Platform::StopTimer(TimerId id) {
+    if (timers_.erase(id)) KillTimer(nullptr, id);
+}
+
+bool Win32Platform::LockExists(std::string_view name) {
+    UniqueHandle h(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, Widen(name).c_str()));
+    return static_cast<bool>(h);
+}
+
+std::unique_ptr<NamedLock> Win32Platform::CreateLock(std::string_view name) {
+    UniqueHandle h(CreateMutexW(nullptr, FALSE, Widen(name).c_str()));
+    if (!h) return nullptr;
+    return std::make_unique<Win32Lock>(std::move(h));
+}
+
+bool Win32Platform::RaiseWindowByTitle(std::string_view title) {
+    HWND window = FindWindowW(nullptr, Widen(title).c_str());
+    if (!window) return false;
+    HWND popup = GetLastActivePopup(window);
+    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+    BringWindowToTop(window);
+    if (popup) {
+        if (IsIconic(popup)) ShowWindow(popup, SW_RESTORE);
+        BringWindowToTop(popup);
+        SetForegroundWindow(popup);
+    }
+    return true;
+}
+
+}  // namespace vantorell::platform

@@ -1,0 +1,61 @@
+// The real Windows behind the platform interface: wide-character registry,
+// file and shell APIs, IShellLinkW with IPersistFile for shortcuts, thread
+// timers, MessageBoxW, CreateProcessW, named mutexes.
+//
+// Create it on the GUI thread: it initialises COM there for its lifetime, and
+// its timers fire in that thread's message loop.
+#pragma once
+
+#include <map>
+#include <optional>
+
+#include "platform/Platform.h"
+#include "platform/win32/WinHandles.h"
+
+namespace vantorell::platform {
+
+class Win32Platform final : public Platform {
+public:
+    Win32Platform();
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
+    // Message boxes without an explicit owner are owned by this window.
+    void SetOwnerWindow(HWND owner) { owner_ = owner; }
+
+    // For the platform's own tests: file writes fail with ERROR_DISK_FULL after
+    // this many bytes have been written.
+    void SetWriteLimitForTesting(std::optional<std::size_t> bytes) { writeLimit_ = bytes; }
+
+    std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) override;
+    bool ReadShortcut(std::string_view linkFile, ShortcutData& out) override;
+    bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) override;
+    std::vector<std::string> ListShortcutFiles(std::string_view folder) override;
+    bool FileExists(std::string_view path) override;
+    bool RemoveFile(std::string_view path) override;
+    FileRead ReadFile(std::string_view path) override;
+    Status WriteFileAtomic(std::string_view path, std::string_view bytes) override;
+    std::string ExecutablePath() override;
+    std::string AnsiToUtf8(std::string_view bytes) override;
+    int CompareNoCase(std::string_view a, std::string_view b) override;
+    std::string FoldCase(std::string_view text) override;
+    int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+    bool StartCommand(std::string_view commandLine) override;
+    bool ShellOpen(std::string_view path, std::string_view verb) override;
+    TimerId StartTimer(unsigned intervalMs, TimerCallback callback) override;
+    void StopTimer(TimerId id) override;
+    bool LockExists(std::string_view name) override;
+    std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
+    bool RaiseWindowByTitle(std::string_view title) override;
+
+private:
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD);
+
+    win32::ComScope com_;
+    HWND owner_ = nullptr;
+    std::optional<std::size_t> writeLimit_;
+    std::map<UINT_PTR, std::shared_ptr<TimerCallback>> timers_;
+};
+
+}  // namespace vantorell::platform
