@@ -10,6 +10,7 @@
 #include "platform/RegistryAccessor.h"
 #include "platform/ShellLink.h"
 #include "store/EntryTable.h"
+#include "store/StartupRecord.h"
 
 namespace vantorell::store {
 
@@ -28,11 +29,12 @@ const std::vector<AutostartLocation>& Locations();
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
 
-inline constexpr std::string_view kShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline constexpr std::string_view kShellFoldersKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr std::string_view kStartupListFile = "StartupList.txt";
 
-// Field k (from 0) of a ";"-separated record; a record with fewer fields
-// yields its last field.
+// Field k (from 0) of a ";"-separated record, its escapes undone (see
+// StartupRecord.h); a record with fewer fields yields its last field.
 std::string RecordField(std::string_view record, int k);
 // "2" when the record's confirm or delay field is a number above 0, else "0".
 std::string StateOfRecord(std::string_view record);
@@ -50,18 +52,47 @@ public:
     platform::ShellLink& Shlnk() { return shlnk_; }
     const std::string& ListFilePath() const { return listFile_; }
 
+    // Replaces the records by the lines of the list file (none when it is
+    // missing). A file that exists but cannot be read throws AppError naming it;
+    // the records are then left as they were.
     void LoadStoredRecords();
+    // Writes the records to the list file, replacing it atomically. Throws
+    // AppError, and writes nothing, when the file could not be read at the last
+    // load: saving then would overwrite records that were never read.
     void SaveStoredRecords();
+    // Rewrites the confirm and delay fields of every record from the entries of
+    // the same index, then saves. Fields 0 to 3 are kept as they stand.
     void StoreEntryOptions();
+    // The folder of "SUF" or "DSUF": the "Startup" or "Common Startup" value of
+    // the hive's "Shell Folders" key, or "C:\" when the value is missing or the
+    // key cannot be opened. The empty text for any other code.
     std::string StartupFolderPath(std::string_view code);
+    // Rebuilds the table from the list file and the ten places. When the list
+    // file cannot be read it throws AppError and the table stays as it was.
     void ScanEntries();
+    // The run command of entry `index`, read afresh: the stored command of a
+    // recorded entry, the target of an active shortcut, the data of an active
+    // registry value (empty when the value is missing or is not a string).
+    std::string RunCommandOf(std::size_t index);
+    // False after a load found the list file unreadable, until a load succeeds.
+    bool ListFileReadable() const { return listReadable_; }
 
 private:
+    std::vector<std::string> ReadListFile();
+    // Opens the key of a registry place (read access when full access is refused).
+    bool OpenPlaceKey(const AutostartLocation& location);
+    // The string data of a value of the open key; empty when missing or not a string.
+    std::string ReadCommand(std::string_view valueName);
+    std::string ShortcutTarget(std::string_view folder, std::string_view name);
+    void AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
+    void AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
+
     platform::Platform& platform_;
     platform::RegistryAccessor registry_;
     platform::ShellLink shlnk_;
     std::string listFile_;
     EntryTable table_;
+    bool listReadable_ = true;
 };
 
 }  // namespace vantorell::store

@@ -1,0 +1,179 @@
+#include "store/AutostartStore.h"
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "store/DisplayPositions.h"
+
+namespace vantorell::store {
+namespace {
+
+constexpr std::string_view kNoFolder = "C:\\";
+constexpr const char* kOptionOff = "0";
+
+// Closes the accessor's key when a registry use ends, however it ends.
+class KeyCloser {
+public:
+    explicit KeyCloser(platform::RegistryAccessor& registry) : registry_(registry) {}
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+    ~KeyCloser() { registry_.CloseKey(); }
+
+private:
+    platform::RegistryAccessor& registry_;
+};
+
+StartupEntry RecordedEntry(const std::string& record) {
+    StartupEntry e;
+    e.name = RecordField(record, kFieldName);
+    e.location = RecordField(record, kFieldLocation);
+    e.state = StateOfRecord(record);
+    e.confirm = RecordField(record, kFieldConfirm);
+    e.delay = RecordField(record, kFieldDelay);
+    e.command = RecordField(record, kFieldCommand);
+    return e;
+}
+
+StartupEntry ActiveEntry(std::string name, std::string_view code, std::string command) {
+    StartupEntry e;
+    e.name = std::move(name);
+    e.location = std::string(code);
+    e.state = kStateActive;
+    e.confirm = kOptionOff;
+    e.delay = kOptionOff;
+    e.command = std::move(command);
+    return e;
+}
+
+}  // namespace
+
+AutostartStore::AutostartStore(platform::Platform& platform, std::string listFilePath)
+    : platform_(platform), registry_(platform), shlnk_(platform), listFile_(std::move(listFilePath)) {}
+
+// ------------------------------------------------------------------ the list file
+
+std::vector<std::string> AutostartStore::ReadListFile() {
+    try {
+        auto lines = text::LoadLines(platform_, listFile_);
+        listReadable_ = true;
+        return lines;
+    } catch (const AppError&) {
+        listReadable_ = false;
+        throw;
+    }
+}
+
+void AutostartStore::LoadStoredRecords() {
+    table_.storedRecords = ReadListFile();
+}
+
+void AutostartStore::SaveStoredRecords() {
+    if (!listReadable_) throw AppError("The file \"" + listFile_ + "\" could not be read, so it was not written over");
+    text::SaveLines(platform_, listFile_, table_.storedRecords);
+}
+
+void AutostartStore::StoreEntryOptions() {
+    auto& records = table_.storedRecords;
+    std::vector<std::string> lines;
+    lines.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::string& r = records[i];
+        std::string line;
+        for (int k = kFieldName; k <= kFieldArguments; ++k) {
+            line += RawRecordField(r, k);
+            line += kRecordSeparator;
+        }
+        const bool hasEntry = i < table_.entries.size();
+        line += EncodeRecordField(hasEntry ? table_.entries[i].confirm : RecordField(r, kFieldConfirm));
+        line += kRecordSeparator;
+        line += EncodeRecordField(hasEntry ? table_.entries[i].delay : RecordField(r, kFieldDelay));
+        lines.push_back(std::move(line));
+    }
+    records = std::move(lines);
+    SaveStoredRecords();
+}
+
+// ------------------------------------------------------------------ places
+
+std::string AutostartStore::StartupFolderPath(std::string_view code) {
+    const AutostartLocation* location = FindLocation(code);
+    if (!location || !location->isFolder) return {};
+    KeyCloser closer(registry_);
+    registry_.SetRoot(location->hive);
+    if (!registry_.OpenKeyForListing(kShellFoldersKey) || !registry_.ValueExists(location->keyOrFolderValue))
+        return std::string(kNoFolder);
+    try {
+        return registry_.ReadString(location->keyOrFolderValue);
+    } catch (const AppError&) {
+        return std::string(kNoFolder);  // not a text: no folder can be named by it
+    }
+}
+
+bool AutostartStore::OpenPlaceKey(const AutostartLocation& location) {
+    registry_.SetRoot(location.hive);
+    return registry_.OpenKeyForListing(location.keyOrFolderValue);
+}
+
+std::string AutostartStore::ReadCommand(std::string_view valueName) {
+    try {
+        return registry_.ReadString(valueName);
+    } catch (const AppError&) {
+        return {};  // a number or raw bytes: no command to show
+    }
+}
+
+std::string AutostartStore::ShortcutTarget(std::string_view folder, std::string_view name) {
+    shlnk_.LinkFile = text::JoinPath(folder, name);
+    return shlnk_.Read() ? shlnk_.ProgramFile : std::string();
+}
+
+void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
+    KeyCloser closer(registry_);
+    if (!OpenPlaceKey(location)) return;
+    // The data is read while the key is open from the listing: one open per
+    // place instead of one per value, with the same result.
+    for (auto& name : registry_.ValueNames()) {
+        auto command = ReadCommand(name);
+        entries.push_back(ActiveEntry(std::move(name), location.code, std::move(command)));
+    }
+}
+
+void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
+    const std::string folder = StartupFolderPath(location.code);
+    for (auto& name : platform::ListShortcuts(platform_, folder)) {
+        auto command = ShortcutTarget(folder, name);
+        entries.push_back(ActiveEntry(std::move(name), location.code, std::move(command)));
+    }
+}
+
+// ------------------------------------------------------------------ the scan
+
+void AutostartStore::ScanEntries() {
+    KeyCloser closer(registry_);
+    EntryTable fresh;
+    fresh.storedRecords = ReadListFile();
+    fresh.entries.reserve(fresh.storedRecords.size());
+    for (const auto& record : fresh.storedRecords) fresh.entries.push_back(RecordedEntry(record));
+    for (const auto& location : Locations()) {
+        if (location.isFolder)
+            AppendShortcutEntries(location, fresh.entries);
+        else
+            AppendRegistryEntries(location, fresh.entries);
+    }
+    AssignDisplayPositions(platform_, fresh.entries);
+    table_ = std::move(fresh);
+}
+
+std::string AutostartStore::RunCommandOf(std::size_t index) {
+    if (index >= table_.entries.size()) return {};
+    const StartupEntry& e = table_.entries[index];
+    if (e.state != kStateActive)
+        return index < table_.storedRecords.size() ? RecordField(table_.storedRecords[index], kFieldCommand)
+                                                   : std::string();
+    const AutostartLocation* location = FindLocation(e.location);
+    if (!location) return {};
+    if (location->isFolder) return ShortcutTarget(StartupFolderPath(location->code), e.name);
+    KeyCloser closer(registry_);
+    return OpenPlaceKey(*location) ? ReadCommand(e.name) : std::string();
+}
+
+}  // namespace vantorell::store

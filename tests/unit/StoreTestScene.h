@@ -1,0 +1,79 @@
+// A small Windows for the store's tests: the memory platform with the two
+// Startup folders named in "Shell Folders", and a store over it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "platform/Text.h"
+#include "platform/memory/MemoryPlatform.h"
+#include "store/AutostartStore.h"
+
+namespace vantorell::testing {
+
+inline constexpr const char* kUserStartup = "C:\\Users\\me\\Start Menu\\Programs\\Startup";
+inline constexpr const char* kCommonStartup = "C:\\ProgramData\\Start Menu\\Programs\\Startup";
+inline constexpr const char* kListFile = "C:\\Program Files\\Vantorell\\StartupList.txt";
+inline constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\run";
+
+class StoreScene : public ::testing::Test {
+protected:
+    StoreScene() : store(p, kListFile) {}
+
+    void NameStartupFolders() {
+        p.PutString(platform::Hive::CurrentUser, store::kShellFoldersKey, "Startup", kUserStartup);
+        p.PutString(platform::Hive::LocalMachine, store::kShellFoldersKey, "Common Startup", kCommonStartup);
+        p.AddFolder(kUserStartup);
+        p.AddFolder(kCommonStartup);
+    }
+    // A value in the key of a registry place.
+    void PutRun(std::string_view code, std::string_view name, std::string_view data) {
+        const auto* loc = store::FindLocation(code);
+        ASSERT_TRUE(loc && !loc->isFolder) << code;
+        p.PutString(loc->hive, loc->keyOrFolderValue, name, data);
+    }
+    void PutLink(std::string_view folder, std::string_view name, std::string_view target, bool hidden = false) {
+        platform::ShortcutData d;
+        d.target = std::string(target);
+        d.arguments = "--from-link";
+        const auto path = text::JoinPath(folder, name);
+        if (hidden) p.PutFile(path, "", true);
+        p.PutShortcut(path, d);
+    }
+    void PutList(std::string_view bytes) { p.PutFile(kListFile, bytes); }
+    std::string ListBytes() const { return p.GetFile(kListFile).value_or("(missing)"); }
+
+    const std::vector<store::StartupEntry>& Entries() { return store.Table().entries; }
+
+    // The three invariants every scan leaves.
+    void ExpectInvariants() {
+        const auto& t = store.Table();
+        ASSERT_LE(t.storedRecords.size(), t.entries.size());
+        for (std::size_t i = 0; i < t.storedRecords.size(); ++i) {
+            const auto& r = t.storedRecords[i];
+            const auto& e = t.entries[i];
+            ASSERT_EQ(e.name, store::RecordField(r, store::kFieldName)) << i;
+            ASSERT_EQ(e.location, store::RecordField(r, store::kFieldLocation)) << i;
+            ASSERT_EQ(e.state, store::StateOfRecord(r)) << i;
+        }
+        for (std::size_t i = t.storedRecords.size(); i < t.entries.size(); ++i) {
+            ASSERT_EQ(t.entries[i].state, store::kStateActive) << i;
+            ASSERT_TRUE(store::FindLocation(t.entries[i].location)) << i;
+        }
+        std::set<int> positions;
+        for (const auto& e : t.entries) positions.insert(e.position);
+        ASSERT_EQ(positions.size(), t.entries.size());
+        if (!positions.empty()) {
+            ASSERT_EQ(*positions.begin(), 0);
+            ASSERT_EQ(*positions.rbegin(), static_cast<int>(t.entries.size()) - 1);
+        }
+        ASSERT_FALSE(store.Registry().HasOpenKey());
+    }
+
+    platform::MemoryPlatform p;
+    store::AutostartStore store;
+};
+
+}  // namespace vantorell::testing
