@@ -58,18 +58,6 @@ TEST(NameList, MatchesWholeNameWithoutRegardToCaseOnly) {
     EXPECT_EQ(list.Size(), items.size());
 }
 
-TEST(NameLists, GreenWinsOverBlueAndBlueOverRed) {
-    MemoryPlatform p;
-    const std::vector<std::string_view> red{"bad"}, blue{"meh"}, green{"good"};
-    const NameLists lists{NameList(p, red), NameList(p, blue), NameList(p, green)};
-    const auto rate = [&lists](std::vector<std::string> keys) { return std::string(lists.Rate(keys)); };
-    EXPECT_EQ(rate({"bad", "meh", "good"}), "3");
-    EXPECT_EQ(rate({"bad", "meh", "x"}), "2");
-    EXPECT_EQ(rate({"x", "BAD"}), "1");
-    EXPECT_EQ(rate({"x", "y"}), "0");
-    EXPECT_EQ(rate({}), "0");
-}
-
 // ---- the lists compiled into the program
 
 std::filesystem::path RatingFolder() {
