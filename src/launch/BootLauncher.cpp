@@ -1,0 +1,158 @@
+#include "launch/BootLauncher.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/Text.h"
+#include "store/StartupRecord.h"
+
+namespace vantorell::launch {
+namespace {
+
+constexpr std::string_view kConfirmOn = "1";
+constexpr std::string_view kNoDelay = "0";
+constexpr int kNotANumber = -1;
+
+// What names a record for the exactly-once rule of a pass: its name, place,
+// command and arguments, which the confirm and delay setters leave alone.
+std::string IdentityOf(std::string_view record) {
+    std::string id;
+    for (int k = store::kFieldName; k <= store::kFieldArguments; ++k) {
+        id += store::RawRecordField(record, k);
+        id += store::kRecordSeparator;
+    }
+    return id;
+}
+
+}  // namespace
+
+std::string AskText(std::string_view name) {
+    std::string text(kAskTextBefore);
+    text += name;
+    text += kAskTextAfter;
+    return text;
+}
+
+BootLauncher::BootLauncher(platform::Platform& platform, store::AutostartStore& store, LauncherHost& host)
+    : platform_(platform), store_(store), host_(host) {}
+
+BootLauncher::~BootLauncher() {
+    StopTimer(timer_);
+    StopTimer(timer11_);
+    StopTimer(timer2_);
+}
+
+void BootLauncher::StopTimer(std::optional<platform::TimerId>& timer) {
+    if (!timer) return;
+    platform_.StopTimer(*timer);
+    timer.reset();
+}
+
+void BootLauncher::StartBootLaunch() {
+    if (started_) return;
+    started_ = true;
+    timer_ = platform_.StartTimer(kTimerIntervalMs, [this] { TimerTimer(); });
+    timer11_ = platform_.StartTimer(kTimer11IntervalMs, [this] { Timer11Timer(); });
+    timer2_ = platform_.StartTimer(kTimer2IntervalMs, [this] { Timer2Timer(); });
+}
+
+void BootLauncher::Timer11Timer() {
+    // Off first: a one-shot, even if minimising lets other messages run.
+    StopTimer(timer11_);
+    host_.MinimizeApplication();
+}
+
+void BootLauncher::Timer2Timer() {
+    StopTimer(timer2_);
+    RunPass(Trigger::NoDelayConfirm, 0);
+}
+
+void BootLauncher::TimerTimer() {
+    // The pass keeps the count of its own tick: ticks that come while one of
+    // its prompts is open run their own passes, nested inside this one.
+    const int tick = ++bootSeconds_;
+    if (tick >= kLastBootSecond) StopTimer(timer_);
+    RunPass(Trigger::DelayEquals, tick);
+}
+
+bool BootLauncher::Selected(std::size_t i, Trigger trigger, int tick) const {
+    const auto& entries = store_.Table().entries;
+    if (i >= entries.size()) return false;
+    const store::StartupEntry& e = entries[i];
+    if (trigger == Trigger::NoDelayConfirm) return e.delay == kNoDelay && e.confirm == kConfirmOn;
+    int delay = kNotANumber;
+    if (!text::ParseInt(e.delay, delay)) delay = kNotANumber;
+    return delay == tick;
+}
+
+BootLauncher::Due BootLauncher::Take(std::size_t i) const {
+    const store::StartupEntry& e = store_.Table().entries[i];
+    return Due{e.name, CommandLineOf(i).value_or(std::string()), e.confirm == kConfirmOn};
+}
+
+void BootLauncher::Handle(const Due& due) {
+    // The command line was formed before the prompt opened, so whatever
+    // happens to the table meanwhile, Yes starts the program that was named.
+    if (due.confirm && !AskToLaunch(due.name)) return;
+    platform_.StartCommand(due.commandLine);
+}
+
+void BootLauncher::RunPass(Trigger trigger, int tick) {
+    const auto& records = store_.Table().storedRecords;
+    std::vector<std::string> handled;   // identities handled by this pass, with repeats
+    std::vector<std::string> passOver;  // handled ones still to pass over after the records changed
+    std::size_t i = 0;
+    while (i < records.size()) {  // the count is read again at every step
+        if (!Selected(i, trigger, tick)) {
+            ++i;
+            continue;
+        }
+        std::string id = IdentityOf(records[i]);
+        if (auto it = std::find(passOver.begin(), passOver.end(), id); it != passOver.end()) {
+            passOver.erase(it);
+            ++i;
+            continue;
+        }
+        const Due due = Take(i);
+        handled.push_back(std::move(id));
+        if (!due.confirm) {
+            Handle(due);  // starts without a message loop: the table cannot change here
+            ++i;
+            continue;
+        }
+        const std::vector<std::string> before = records;
+        Handle(due);
+        if (records == before) {
+            ++i;
+            continue;
+        }
+        // The list changed while the prompt was open (a record enabled, deleted
+        // or added meanwhile): positions may have moved, so go over the records
+        // again from the first, passing over those this pass already handled.
+        passOver = handled;
+        i = 0;
+    }
+}
+
+bool BootLauncher::AskToLaunch(std::string_view name) {
+    const unsigned style = platform::MsgBox::YesNo | platform::MsgBox::DefButton1 | platform::MsgBox::OwnedByDesktop;
+    return platform_.ShowMessageBox(AskText(name), kAskCaption, style) == platform::MsgBox::IdYes;
+}
+
+std::optional<std::string> BootLauncher::CommandLineOf(std::size_t i) const {
+    const auto& table = store_.Table();
+    if (i >= table.RecordCount() || i >= table.entries.size()) return std::nullopt;
+    std::string line = table.entries[i].command;
+    const std::string arguments = store::RecordField(table.storedRecords[i], store::kFieldArguments);
+    if (!arguments.empty()) {
+        line += ' ';
+        line += arguments;
+    }
+    return line;
+}
+
+void BootLauncher::LaunchEntry(std::size_t i) {
+    if (auto line = CommandLineOf(i)) platform_.StartCommand(*line);
+}
+
+}  // namespace vantorell::launch

@@ -1,0 +1,109 @@
+// The new-entry monitor: every 12 seconds it rescans the autostart places and
+// compares the entry names with those of the previous pass, by name and with
+// multiplicity (a name is new when it occurs more often than before). With
+// AutoKill it takes a recorded program that put itself back into its recorded
+// place out again; with WAdd it reports the other new names.
+//
+// Passes nest: timers keep firing while the report is open, and a pass that
+// runs meanwhile compares against the baseline the waiting pass already set.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/EntryControl.h"
+#include "platform/Platform.h"
+#include "store/AutostartStore.h"
+#include "ui/GridModel.h"
+
+namespace vantorell::monitor {
+
+inline constexpr unsigned kTimer1IntervalMs = 12000;
+inline constexpr std::string_view kStartupTotalFile = "StartupTotal.txt";
+
+inline constexpr std::string_view kReportCaption = "New startup program!";
+inline constexpr std::string_view kReportTextBefore =
+    "The following program(s) have added themselves to the autostartup list: ";
+inline constexpr std::string_view kReportTextAfter =
+    ". If you want these programs to automatically start, you need take no further action. Otherwise, you can "
+    "disable the programs with Vantorell.";
+inline constexpr std::string_view kNameSeparator = ", ";
+
+// The report's text for the new names, in the order given.
+std::string ReportText(const std::vector<std::string>& newNames);
+
+// What the monitor needs of the main window.
+class MonitorHost {
+public:
+    virtual ~MonitorHost() = default;
+    virtual bool WarnNew() const = 0;   // WAdd is checked
+    virtual bool AutoKill() const = 0;  // AutoKill is checked
+    virtual bool InTray() const = 0;    // the tray icon is active
+    // Brings the window out of the tray or to the front (TrayIconDblClick).
+    virtual void ShowFromTray() = 0;
+    // Shows an error as the application's top-level error report (error icon,
+    // OK, caption "Vantorell", ErrorReportText).
+    virtual void ReportError(std::string_view message) = 0;
+};
+
+class NewEntryMonitor {
+public:
+    // All must outlive the monitor.
+    NewEntryMonitor(platform::Platform& platform, store::AutostartStore& store, control::EntryControl& control,
+                    ui::GridModel& grid, MonitorHost& host);
+    NewEntryMonitor(const NewEntryMonitor&) = delete;
+    NewEntryMonitor& operator=(const NewEntryMonitor&) = delete;
+    // Stops Timer1.
+    ~NewEntryMonitor();
+
+    // "StartupTotal.txt" beside the executable.
+    static std::string StartupTotalPath(platform::Platform& platform);
+
+    // At start, right after the first scan and grid fill: the baseline is the
+    // lines of `startupTotalPath` when that file exists, else the names of the
+    // table. A file that exists but cannot be read is reported through the
+    // host, and the table's names are taken instead.
+    void TakeBaseline(std::string_view startupTotalPath);
+    // Switches Timer1 on (once); every tick runs CheckNewEntries.
+    void Start();
+    // Switches Timer1 off, for the end of the window.
+    void Stop();
+    bool Running() const { return timer1_.has_value(); }
+
+    // One pass of the monitor; also the last pass at a real close. Errors are
+    // reported through the host, at most once per pass; it does not throw.
+    void CheckNewEntries();
+
+    // The baseline, sorted without regard to case.
+    const std::vector<std::string>& KnownNames() const { return knownNames_; }
+
+private:
+    // Step 4: the sorted names of `current` that occur more often than in
+    // `known`, once for every extra occurrence.
+    std::vector<std::string> Unmatched(std::vector<std::string> current, const std::vector<std::string>& known);
+    // An active entry of that name stands in the place of that code.
+    bool ActiveIn(std::string_view name, std::string_view code) const;
+    // Step 5: re-disables the recorded names that came back into their recorded
+    // place and takes them out of `newNames`. The first error is kept in `error`;
+    // the loop goes on with the other records.
+    void ReDisable(std::vector<std::string>& newNames, std::optional<std::string>& error);
+    // Step 6: replaces the baseline, brings the window up and shows the report.
+    void Report(const std::vector<std::string>& newNames);
+    void ReplaceBaseline();
+    bool SameName(std::string_view a, std::string_view b) const;
+    void ReportErrorOnce(const std::string& message);
+
+    platform::Platform& platform_;
+    store::AutostartStore& store_;
+    control::EntryControl& control_;
+    ui::GridModel& grid_;
+    MonitorHost& host_;
+    std::vector<std::string> knownNames_;    // KnownNames
+    std::vector<std::string> currentNames_;  // CurrentNames: the latest pass's names, in table order
+    bool errorShown_ = false;                // a monitor error is on screen
+    std::optional<platform::TimerId> timer1_;
+};
+
+}  // namespace vantorell::monitor
