@@ -2,31 +2,94 @@
 // them over for a confirmed or delayed start, and deleting them. Every
 // operation ends with the refresh: the list file is saved, the table rescanned
 // and the grid refilled.
+//
+// Nothing the user had may be lost, so every move writes the new home first
+// and clears the old one after: a disable saves the record before it deletes
+// the value or shortcut, an enable writes the value or shortcut before it
+// removes the record. A failure throws AppError with the text the user sees;
+// the step that failed and every later one are not done, and the table is left
+// as it was.
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
 
 #include "store/AutostartStore.h"
 #include "ui/GridModel.h"
 
 namespace vantorell::control {
 
+// What identifies an entry across rescans: its name, its place, and whether it
+// is recorded in the list file or active in its place.
+struct EntryKey {
+    std::string name;
+    std::string location;
+    bool recorded = false;
+    friend bool operator==(const EntryKey&, const EntryKey&) = default;
+};
+
+// The key of entry `index`; nullopt outside the table.
+std::optional<EntryKey> KeyOfEntry(const store::EntryTable& table, std::size_t index);
+// The index the entry of `key` has now: `hint` when that entry still has the
+// key, else the first entry that has it; nullopt when it is gone.
+std::optional<std::size_t> FindEntry(const store::EntryTable& table, const EntryKey& key, std::size_t hint);
+
 class EntryControl {
 public:
     EntryControl(store::AutostartStore& store, ui::GridModel& grid) : store_(store), grid_(grid) {}
 
     // Takes entry `index` out of its place; appends its record unless `discard`.
+    // With `discard` false the record is saved before the value or shortcut is
+    // deleted; if the deletion then fails the record is taken back. An entry
+    // whose value or shortcut is no longer there gets no record. An index
+    // outside the table does nothing.
     void DisableEntry(std::size_t index, bool discard);
-    // Re-creates the entry of record `listIndex` in its place and removes the record.
+    // Re-creates the entry of record `listIndex` in its place and removes the
+    // record. If the value or shortcut cannot be written, the record stays. A
+    // record whose location code is unknown is removed without anything being
+    // written. An index outside the records does nothing.
     void EnableEntry(std::size_t listIndex);
+    // Confirm flag "1"; an active entry is taken over first.
     void SetConfirmStartup(std::size_t index);
+    // Confirm flag "0"; the entry stays recorded.
     void ClearConfirmStartup(std::size_t index);
+    // Delay `seconds` (brought into 0..240); an active entry is taken over first
+    // when the delay is above 0.
     void SetStartupDelay(std::size_t index, int seconds);
+    // Deletes entry `index`: an active entry is taken out of its place without a
+    // record; a recorded one loses its record and its place is not touched.
+    void DeleteEntry(std::size_t index);
+    // Rescans and refills the grid.
+    void Refresh();
 
     store::AutostartStore& Store() { return store_; }
     ui::GridModel& Grid() { return grid_; }
 
 private:
+    struct PlaceItem {
+        bool present = false;  // the value or shortcut is in its place
+        std::string command;
+        std::string arguments;
+    };
+
+    // Reads what is needed to re-create the entry (only its presence when
+    // `presenceOnly`). Throws for a value that is not a string and for a
+    // shortcut that exists but cannot be read.
+    PlaceItem ReadPlaceItem(const store::AutostartLocation& location, const std::string& name, bool presenceOnly);
+    // Deletes the value or shortcut; throws when it is still there afterwards.
+    void RemovePlaceItem(const store::AutostartLocation& location, const std::string& name);
+    // Writes the value or shortcut of a record; throws when it cannot be written.
+    void WritePlaceItem(const store::AutostartLocation& location, const std::string& record);
+    // Disables an active entry, keeping its record; the index of that record, or
+    // nullopt when nothing was recorded.
+    std::optional<std::size_t> TakeOver(std::size_t index);
+    // Writes one confirm or delay field of entry `index`, stores the options and
+    // refreshes; the table is restored when storing fails.
+    void StoreOption(std::size_t index, std::string store::StartupEntry::*field, std::string value);
+    // Saves the records; on failure puts `before` back into the table and rethrows.
+    void SaveRecordsOrRestore(std::vector<std::string> before);
+
     store::AutostartStore& store_;
     ui::GridModel& grid_;
 };

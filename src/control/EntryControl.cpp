@@ -1,0 +1,282 @@
+#include "control/EntryControl.h"
+
+#include <utility>
+
+#include "control/DelayPrompt.h"
+#include "platform/Errors.h"
+#include "platform/Text.h"
+
+namespace vantorell::control {
+namespace {
+
+constexpr const char* kOptionOn = "1";
+constexpr const char* kOptionOff = "0";
+
+// Closes the accessor's key when a registry use ends, however it ends.
+class KeyCloser {
+public:
+    explicit KeyCloser(platform::RegistryAccessor& registry) : registry_(registry) {}
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+    ~KeyCloser() { registry_.CloseKey(); }
+
+private:
+    platform::RegistryAccessor& registry_;
+};
+
+std::string Quoted(std::string_view prefix, std::string_view what) {
+    std::string text(prefix);
+    text += " '";
+    text += what;
+    text += "'";
+    return text;
+}
+
+std::string DeleteFailedMessage(std::string_view what) {
+    return Quoted("Failed to delete", what);
+}
+std::string ShortcutReadFailedMessage(std::string_view path) {
+    return Quoted("Failed to read the shortcut", path);
+}
+std::string ShortcutWriteFailedMessage(std::string_view path) {
+    return Quoted("Failed to create the shortcut", path);
+}
+
+// The text after the last '\', '/' or ':': a record's name never leads out of
+// its Startup folder.
+std::string_view FileNamePart(std::string_view name) {
+    const auto cut = name.find_last_of("\\/:");
+    return cut == std::string_view::npos ? name : name.substr(cut + 1);
+}
+
+// A file name without its extension (the text before its last '.').
+std::string_view WithoutExtension(std::string_view fileName) {
+    const auto dot = fileName.rfind('.');
+    return dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
+}
+
+}  // namespace
+
+std::optional<EntryKey> KeyOfEntry(const store::EntryTable& table, std::size_t index) {
+    if (index >= table.entries.size()) return std::nullopt;
+    const auto& e = table.entries[index];
+    return EntryKey{e.name, e.location, index < table.RecordCount()};
+}
+
+std::optional<std::size_t> FindEntry(const store::EntryTable& table, const EntryKey& key, std::size_t hint) {
+    if (KeyOfEntry(table, hint) == key) return hint;
+    for (std::size_t i = 0; i < table.entries.size(); ++i)
+        if (KeyOfEntry(table, i) == key) return i;
+    return std::nullopt;
+}
+
+// ------------------------------------------------------------------ the places
+
+EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocation& location, const std::string& name,
+                                                    bool presenceOnly) {
+    PlaceItem item;
+    if (location.isFolder) {
+        auto& platform = store_.Platform();
+        const std::string path = text::JoinPath(store_.StartupFolderPath(location.code), name);
+        if (!platform.FileExists(path)) return item;
+        item.present = true;
+        if (presenceOnly) return item;
+        auto& link = store_.Shlnk();
+        link.LinkFile = path;
+        // Deleting a shortcut that could not be read would lose its target.
+        if (!link.Read()) throw AppError(ShortcutReadFailedMessage(path));
+        item.command = link.ProgramFile;
+        item.arguments = link.Arguments;
+        return item;
+    }
+    auto& registry = store_.Registry();
+    KeyCloser closer(registry);
+    registry.SetRoot(location.hive);
+    if (!registry.OpenKeyForListing(location.keyOrFolderValue) || !registry.ValueExists(name)) return item;
+    item.present = true;
+    // A value that is not a string throws here, before anything has changed.
+    if (!presenceOnly) item.command = registry.ReadString(name);
+    return item;
+}
+
+void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, const std::string& name) {
+    if (location.isFolder) {
+        auto& platform = store_.Platform();
+        const std::string path = text::JoinPath(store_.StartupFolderPath(location.code), name);
+        if (!platform.RemoveFile(path) && platform.FileExists(path)) throw AppError(DeleteFailedMessage(path));
+        return;
+    }
+    auto& registry = store_.Registry();
+    KeyCloser closer(registry);
+    registry.SetRoot(location.hive);
+    if (!registry.OpenKey(location.keyOrFolderValue, true)) throw AppError(DeleteFailedMessage(name));
+    if (!registry.DeleteValue(name) && registry.ValueExists(name)) throw AppError(DeleteFailedMessage(name));
+}
+
+void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const std::string& record) {
+    const std::string name = store::RecordField(record, store::kFieldName);
+    const std::string command = store::RecordField(record, store::kFieldCommand);
+    if (location.isFolder) {
+        const std::string folder = store_.StartupFolderPath(location.code);
+        const std::string_view fileName = FileNamePart(name);
+        auto& link = store_.Shlnk();
+        // The record keeps no icon, hot key or show state: the shortcut gets
+        // neutral ones, not those of the shortcut that was read last.
+        link.ResetAppearance();
+        link.Description = std::string(WithoutExtension(fileName));
+        link.Arguments = store::RecordField(record, store::kFieldArguments);
+        link.ProgramFile = command;
+        link.WorkingDirectory = folder;
+        link.LinkFile = text::JoinPath(folder, fileName);
+        if (fileName.empty() || !link.Write()) throw AppError(ShortcutWriteFailedMessage(link.LinkFile));
+        return;
+    }
+    auto& registry = store_.Registry();
+    KeyCloser closer(registry);
+    registry.SetRoot(location.hive);
+    registry.OpenKey(location.keyOrFolderValue, true);
+    registry.WriteString(name, command);  // throws "Failed to set data for '%s'", also when the key did not open
+}
+
+// ------------------------------------------------------------------ the operations
+
+void EntryControl::Refresh() {
+    store_.ScanEntries();
+    grid_.FillGrid(store_.Table());
+}
+
+void EntryControl::SaveRecordsOrRestore(std::vector<std::string> before) {
+    try {
+        store_.SaveStoredRecords();
+    } catch (...) {
+        store_.Table().storedRecords = std::move(before);
+        throw;
+    }
+}
+
+void EntryControl::DisableEntry(std::size_t index, bool discard) {
+    auto& table = store_.Table();
+    if (index >= table.entries.size()) return;
+    const std::string name = table.entries[index].name;
+    const std::string code = table.entries[index].location;
+    const store::AutostartLocation* location = store::FindLocation(code);
+
+    // Nothing to take out of a place that is unknown or no longer holds the entry.
+    const PlaceItem item = location ? ReadPlaceItem(*location, name, discard) : PlaceItem{};
+    const bool record = item.present && !discard;
+
+    std::vector<std::string> before = table.storedRecords;
+    if (record)
+        table.storedRecords.push_back(
+            store::MakeRecord(name, code, item.command, item.arguments, kOptionOff, kOptionOff));
+    SaveRecordsOrRestore(before);
+
+    if (item.present) {
+        try {
+            RemovePlaceItem(*location, name);
+        } catch (const AppError&) {
+            // The entry is still in its place: take the record back so that it
+            // does not stand twice. Should that save fail too, the entry is both
+            // in its place and recorded, which loses nothing.
+            if (record) {
+                table.storedRecords = std::move(before);
+                try {
+                    store_.SaveStoredRecords();
+                } catch (const AppError&) {
+                }
+            }
+            throw;
+        }
+    }
+    Refresh();
+}
+
+void EntryControl::EnableEntry(std::size_t listIndex) {
+    auto& table = store_.Table();
+    if (listIndex >= table.RecordCount()) return;
+    // The record can only be removed by saving the list; find out first whether
+    // that is possible, before the place is written.
+    if (!store_.ListFileReadable()) store_.SaveStoredRecords();  // throws
+
+    const std::string record = table.storedRecords[listIndex];
+    const store::AutostartLocation* location = store::FindLocation(store::RecordField(record, store::kFieldLocation));
+    if (location) WritePlaceItem(*location, record);  // throws; the record stays
+
+    std::vector<std::string> before = table.storedRecords;
+    table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(listIndex));
+    // A failure here leaves the entry both in its place and recorded.
+    SaveRecordsOrRestore(std::move(before));
+    Refresh();
+}
+
+std::optional<std::size_t> EntryControl::TakeOver(std::size_t index) {
+    const auto key = KeyOfEntry(store_.Table(), index);
+    if (!key) return std::nullopt;
+    DisableEntry(index, false);
+    // The new record is the last one; look for it by its name and place rather
+    // than by grid row, so that whatever else the rescan found cannot mislead.
+    const auto& table = store_.Table();
+    for (std::size_t i = table.RecordCount(); i-- > 0;) {
+        const auto& e = table.entries[i];
+        if (e.name == key->name && e.location == key->location) return i;
+    }
+    return std::nullopt;
+}
+
+void EntryControl::StoreOption(std::size_t index, std::string store::StartupEntry::*field, std::string value) {
+    auto& table = store_.Table();
+    if (index >= table.entries.size()) return;
+    const store::EntryTable before = table;
+    table.entries[index].*field = std::move(value);
+    try {
+        store_.StoreEntryOptions();
+    } catch (...) {
+        table = before;
+        throw;
+    }
+    Refresh();
+}
+
+void EntryControl::SetConfirmStartup(std::size_t index) {
+    const auto& table = store_.Table();
+    if (index >= table.entries.size()) return;
+    if (table.entries[index].state == store::kStateActive) {
+        const auto taken = TakeOver(index);
+        if (!taken) return;
+        index = *taken;
+    }
+    StoreOption(index, &store::StartupEntry::confirm, kOptionOn);
+}
+
+void EntryControl::ClearConfirmStartup(std::size_t index) {
+    StoreOption(index, &store::StartupEntry::confirm, kOptionOff);
+}
+
+void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
+    const auto& table = store_.Table();
+    if (index >= table.entries.size()) return;
+    seconds = ClampDelay(seconds);
+    if (table.entries[index].state == store::kStateActive && seconds > 0) {
+        const auto taken = TakeOver(index);
+        if (!taken) return;
+        index = *taken;
+    }
+    StoreOption(index, &store::StartupEntry::delay, text::ToDecimal(seconds));
+}
+
+void EntryControl::DeleteEntry(std::size_t index) {
+    auto& table = store_.Table();
+    if (index >= table.entries.size()) return;
+    if (table.entries[index].state == store::kStateActive) {
+        DisableEntry(index, true);  // saves and refreshes
+        return;
+    }
+    if (index < table.RecordCount()) {
+        std::vector<std::string> before = table.storedRecords;
+        table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(index));
+        SaveRecordsOrRestore(std::move(before));
+    }
+    Refresh();
+}
+
+}  // namespace vantorell::control

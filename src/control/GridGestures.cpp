@@ -1,0 +1,125 @@
+#include "control/GridGestures.h"
+
+#include "control/SelfProtection.h"
+#include "platform/Errors.h"
+#include "platform/Text.h"
+
+namespace vantorell::control {
+namespace {
+
+constexpr int kHiddenWidth = 0;
+constexpr std::string_view kCellOn = "1";
+constexpr std::string_view kCellOff = "0";
+constexpr std::string_view kCellDeferred = "2";
+
+}  // namespace
+
+bool GridGestures::IsOwnEntry(int row) const {
+    const auto& grid = control_.Grid();
+    if (row < 1 || row >= grid.RowCount()) return false;
+    return IsOwnCommand(grid.Cell(ui::kColCommand, row), control_.Store().Platform().ExecutablePath());
+}
+
+std::optional<GridGestures::RowEntry> GridGestures::EntryOfRow(int row) const {
+    const auto& grid = control_.Grid();
+    const auto index = grid.IndexOfRow(row);
+    if (!index) return std::nullopt;
+    auto key = KeyOfEntry(control_.Store().Table(), *index);
+    // A grid that was not refilled after the last scan may show another entry
+    // at this index: act on nothing rather than on the wrong entry.
+    if (!key || key->name != grid.Cell(ui::kColName, row)) return std::nullopt;
+    return RowEntry{*index, std::move(*key)};
+}
+
+std::optional<std::size_t> GridGestures::IndexAfterQuestion(const RowEntry& entry) const {
+    return FindEntry(control_.Store().Table(), entry.key, entry.index);
+}
+
+void GridGestures::ShowSelfProtection() {
+    auto& platform = control_.Store().Platform();
+    platform.ShowMessageBox(SelfProtectionMessage(platform.ExecutablePath()), kAppTitle, platform::MsgBox::Ok);
+}
+
+void GridGestures::SLDblClick(int column, int row) {
+    auto& grid = control_.Grid();
+    if (row < 1 || row >= grid.RowCount()) return;
+    if (IsOwnEntry(row)) {
+        ShowSelfProtection();
+        return;
+    }
+    const auto entry = EntryOfRow(row);
+    if (!entry) return;
+    switch (column) {
+        case ui::kColEnabled: SwitchEnabled(row, entry->index); break;
+        case ui::kColConfirm: SwitchConfirm(row, entry->index); break;
+        case ui::kColDelay: AskAndSetDelay(row, *entry); break;
+        default: break;
+    }
+}
+
+void GridGestures::SwitchEnabled(int row, std::size_t index) {
+    auto& grid = control_.Grid();
+    const std::string state = grid.Cell(ui::kColEnabled, row);
+    // The cell shows the new state at once; the refresh at the end of each
+    // operation shows what the scan found.
+    if (state == kCellOn) {
+        grid.SetCell(ui::kColEnabled, row, kCellOff);
+        control_.DisableEntry(index, false);
+    } else if (state == kCellOff) {
+        grid.SetCell(ui::kColEnabled, row, kCellOn);
+        control_.EnableEntry(index);
+    } else if (state == kCellDeferred) {
+        // Handed back: the entry stays disabled, with neither confirm nor delay.
+        grid.SetCell(ui::kColEnabled, row, kCellOff);
+        control_.ClearConfirmStartup(index);
+        control_.SetStartupDelay(index, 0);
+    }
+}
+
+void GridGestures::SwitchConfirm(int row, std::size_t index) {
+    const std::string confirm = control_.Grid().Cell(ui::kColConfirm, row);
+    if (confirm == kCellOff)
+        control_.SetConfirmStartup(index);
+    else if (confirm == kCellOn)
+        control_.ClearConfirmStartup(index);
+}
+
+void GridGestures::AskAndSetDelay(int row, const RowEntry& entry) {
+    const int preset = DelayFromText(control_.Grid().Cell(ui::kColDelay, row));
+    const auto chosen = prompt_.AskDelay(preset);
+    if (!chosen) return;
+    // The monitor may have rescanned while the dialog was open: the delay goes
+    // to the entry whose row was clicked, wherever it stands now.
+    const auto index = IndexAfterQuestion(entry);
+    if (!index) return;
+    const int seconds = ClampDelay(*chosen);
+    auto& grid = control_.Grid();
+    if (const auto shownAt = grid.RowOfIndex(*index)) grid.SetCell(ui::kColDelay, *shownAt, text::ToDecimal(seconds));
+    control_.SetStartupDelay(*index, seconds);
+}
+
+void GridGestures::SLMouseUp() {
+    control_.Grid().SetColWidth(ui::kColIndex, kHiddenWidth);
+}
+
+void GridGestures::Button1Click(int selectedRow) {
+    auto& grid = control_.Grid();
+    // With no entry selected there is nothing to delete and nothing to ask.
+    if (selectedRow < 1 || selectedRow >= grid.RowCount()) return;
+    const bool own = IsOwnEntry(selectedRow);
+    const auto entry = EntryOfRow(selectedRow);
+
+    auto& platform = control_.Store().Platform();
+    if (platform.ShowMessageBox(kDeleteQuestion, kDeleteCaption, platform::MsgBox::YesNo) != platform::MsgBox::IdYes)
+        return;
+    if (own) {
+        ShowSelfProtection();
+        return;
+    }
+    if (!entry) return;
+    const auto index = IndexAfterQuestion(*entry);
+    if (!index) return;
+    control_.DeleteEntry(*index);
+}
+
+}  // namespace vantorell::control

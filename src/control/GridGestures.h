@@ -1,0 +1,58 @@
+// The grid's gestures: double-click on a cell, mouse-button release, and the
+// button "Delete selected entry". They turn a row into its entry (through the
+// hidden index column) and call the entry operations.
+//
+// An error of an operation (AppError) ends the gesture and propagates to the
+// caller, whose top-level handler shows it; the grid keeps what it showed.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "control/DelayPrompt.h"
+#include "control/EntryControl.h"
+
+namespace vantorell::control {
+
+inline constexpr std::string_view kDeleteCaption = "Delete entry";
+inline constexpr std::string_view kDeleteQuestion =
+    "Are you sure you wish to remove this entry? Once you delete it, you will not be able to get it back. If the "
+    "program is currently enabled, it will be disabled and the entry will be removed. If you simply wish to disable "
+    "the program, double-click the check-box in the enabled column";
+
+class GridGestures {
+public:
+    // `control` and `prompt` must outlive the gestures.
+    GridGestures(EntryControl& control, DelayPrompt& prompt) : control_(control), prompt_(prompt) {}
+
+    // Double-click: the selected cell's column chooses the action, its row the entry.
+    void SLDblClick(int column, int row);
+    // Any mouse-button release over the grid: the index column is hidden again.
+    void SLMouseUp();
+    // "Delete selected entry" on the selected row.
+    void Button1Click(int selectedRow);
+
+    // Whether a data row shows the program's own entry.
+    bool IsOwnEntry(int row) const;
+
+private:
+    // The entry a data row shows, as its index and key; nullopt for the title
+    // row, a row outside the grid, and a row that no longer matches the table.
+    struct RowEntry {
+        std::size_t index;
+        EntryKey key;
+    };
+    std::optional<RowEntry> EntryOfRow(int row) const;
+    // The entry's index after a modal question, during which the monitor may
+    // have rescanned; nullopt when it is gone.
+    std::optional<std::size_t> IndexAfterQuestion(const RowEntry& entry) const;
+    void SwitchEnabled(int row, std::size_t index);
+    void SwitchConfirm(int row, std::size_t index);
+    void AskAndSetDelay(int row, const RowEntry& entry);
+    void ShowSelfProtection();
+
+    EntryControl& control_;
+    DelayPrompt& prompt_;
+};
+
+}  // namespace vantorell::control
