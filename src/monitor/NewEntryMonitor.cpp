@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
@@ -137,7 +138,13 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         } catch (const std::exception& e) {
             // The copy stays in its place; the other names are still handled.
             if (!error) error = e.what();
+            continue;
         }
+        // The copy is gone, so the baseline must not count it: when it comes
+        // back once more it has to be new again.
+        auto copy = std::find_if(currentNames_.rbegin(), currentNames_.rend(),
+                                 [&](const std::string& n) { return SameName(n, name); });
+        if (copy != currentNames_.rend()) currentNames_.erase(std::next(copy).base());
     }
 }
 

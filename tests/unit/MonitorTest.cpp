@@ -1,0 +1,300 @@
+// The new-entry monitor against the in-memory platform: Run values and the list
+// file set the scene, the virtual clock fires Timer1, scripted boxes stay
+// "open" while later passes run inside them.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/EntryControl.h"
+#include "monitor/NewEntryMonitor.h"
+#include "platform/memory/MemoryPlatform.h"
+#include "store/AutostartStore.h"
+#include "ui/GridModel.h"
+#include "ui/NameLists.h"
+
+namespace vantorell::monitor {
+namespace {
+
+using platform::Hive;
+using platform::MemoryPlatform;
+using platform::Op;
+
+constexpr const char* kListFile = "C:\\Program Files\\Vantorell\\StartupList.txt";
+constexpr const char* kTotalFile = "C:\\Program Files\\Vantorell\\StartupTotal.txt";
+constexpr const char* kUserRun = "Software\\Microsoft\\Windows\\CurrentVersion\\run";
+constexpr const char* kMachineRun = "Software\\Microsoft\\Windows\\CurrentVersion\\run";
+constexpr std::uint64_t kTick = kTimer1IntervalMs;
+using Names = std::vector<std::string>;
+
+class FakeHost : public MonitorHost {
+public:
+    bool WarnNew() const override { return warn; }
+    bool AutoKill() const override { return autoKill; }
+    bool InTray() const override { return inTray; }
+    void ShowFromTray() override {
+        inTray = false;
+        ++shown;
+        if (onShow) onShow();
+    }
+    void ReportError(std::string_view message) override {
+        errors.emplace_back(message);
+        if (onError) onError();
+    }
+    bool warn = true, autoKill = false, inTray = false;
+    int shown = 0;
+    std::vector<std::string> errors;
+    std::function<void()> onShow, onError;
+};
+
+struct Scene {
+    // The start-up sequence: scan, fill, baseline, Timer1.
+    void StartMonitor() {
+        store.ScanEntries();
+        grid.FillGrid(store.Table());
+        monitor.TakeBaseline(NewEntryMonitor::StartupTotalPath(p));
+        monitor.Start();
+    }
+    void UserRun(std::string_view name) {
+        p.PutString(Hive::CurrentUser, kUserRun, name, "C:\\x\\" + std::string(name));
+    }
+    void MachineRun(std::string_view name) { p.PutString(Hive::LocalMachine, kMachineRun, name, "m.exe"); }
+    // The names each report box listed, in order.
+    std::vector<std::string> Reports() const {
+        std::vector<std::string> lists;
+        for (const auto& b : p.Boxes()) {
+            EXPECT_EQ(b.caption, kReportCaption);
+            EXPECT_EQ(b.style, platform::MsgBox::Ok);  // owned by the main window, no icon
+            const auto from = kReportTextBefore.size();
+            const auto to = b.text.size() - kReportTextAfter.size();
+            EXPECT_EQ(b.text.substr(0, from), kReportTextBefore);
+            EXPECT_EQ(b.text.substr(to), kReportTextAfter);
+            lists.push_back(b.text.substr(from, to - from));
+        }
+        return lists;
+    }
+    MemoryPlatform p;
+    store::AutostartStore store{p, kListFile};
+    const std::vector<std::string_view> none;
+    const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
+    ui::GridModel grid{lists};
+    control::EntryControl control{store, grid};
+    FakeHost host;
+    NewEntryMonitor monitor{p, store, control, grid, host};
+};
+
+class MonitorTest : public ::testing::Test, public Scene {};
+
+TEST(MonitorReport, TextListsNamesWithoutTrailingSeparator) {
+    EXPECT_EQ(ReportText({"A", "b"}),
+              "The following program(s) have added themselves to the autostartup list: A, b. If you want these "
+              "programs to automatically start, you need take no further action. Otherwise, you can disable the "
+              "programs with Vantorell.");
+}
+
+TEST(MonitorCases, WhatCountsAsNew) {
+    struct Case {
+        const char* what;
+        std::function<void(Scene&)> change;
+        Names reports;
+    };
+    const Case cases[] = {
+        {"nothing changed", [](Scene&) {}, {}},
+        {"a value added", [](Scene& t) { t.UserRun("Spy"); }, {"Spy"}},
+        {"only the case changed",
+         [](Scene& t) {
+             t.p.RemoveKey(Hive::CurrentUser, kUserRun);
+             t.MachineRun("APP");
+         },
+         {}},
+        {"the same name in a second key", [](Scene& t) { t.MachineRun("App"); }, {"App"}},
+        {"entries gone", [](Scene& t) { t.p.RemoveKey(Hive::CurrentUser, kUserRun); }, {}},
+        {"several, sorted without regard to case",
+         [](Scene& t) {
+             t.UserRun("zeta");
+             t.MachineRun("Mid");
+             t.UserRun("alpha");
+         },
+         {"alpha, Mid, zeta"}},
+    };
+    for (const Case& c : cases) {
+        Scene t;
+        t.UserRun("App");
+        t.StartMonitor();
+        t.p.Advance(kTick / 2);
+        c.change(t);
+        t.p.Advance(kTick * 4);  // reported at the next tick, never again
+        EXPECT_EQ(t.Reports(), c.reports) << c.what;
+        EXPECT_EQ(t.host.shown, static_cast<int>(c.reports.size())) << c.what;
+        for (const auto& b : t.p.Boxes()) EXPECT_EQ(b.at, kTick) << c.what;
+        EXPECT_TRUE(t.host.errors.empty()) << c.what;
+    }
+}
+
+TEST_F(MonitorTest, BothOptionsOffDoNothingAndKeepTheOldBaseline) {
+    UserRun("App");
+    host.warn = false;
+    StartMonitor();
+    UserRun("Spy");
+    p.Advance(kTick * 3);
+    EXPECT_TRUE(p.Boxes().empty());
+    EXPECT_EQ(store.Table().entries.size(), 1u);  // no scan
+    EXPECT_EQ(grid.RowCount(), 2);                // no refill
+    EXPECT_EQ(monitor.KnownNames(), Names{"App"});
+    host.warn = true;  // switched on again: compared with the old baseline
+    p.Advance(kTick);
+    EXPECT_EQ(Reports(), Names{"Spy"});
+}
+
+TEST_F(MonitorTest, BaselineFromStartupTotal) {
+    UserRun("a");
+    UserRun("B");
+    UserRun("C");
+    p.PutFile(kTotalFile, "A\r\nc\r\n");
+    StartMonitor();
+    EXPECT_EQ(monitor.KnownNames(), (Names{"A", "c"}));
+    p.Advance(kTick * 2);
+    EXPECT_EQ(Reports(), Names{"B"});
+}
+
+TEST_F(MonitorTest, UnreadableStartupTotalIsReportedAndTheScanIsTheBaseline) {
+    UserRun("App");
+    p.PutFile(kTotalFile, "Other\r\n");
+    p.SetFaultHook([](Op op, Hive, std::string_view where) { return op == Op::ReadFile && where == kTotalFile; });
+    StartMonitor();
+    EXPECT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(monitor.KnownNames(), Names{"App"});
+    p.Advance(kTick * 2);
+    EXPECT_TRUE(p.Boxes().empty());
+}
+
+TEST_F(MonitorTest, InTheTrayTheWindowComesUpBeforeTheReportAndTheGridIsNotRefilled) {
+    UserRun("App");
+    StartMonitor();
+    host.inTray = true;
+    std::size_t boxesWhenShown = 99;
+    host.onShow = [&] { boxesWhenShown = p.Boxes().size(); };
+    UserRun("Spy");
+    p.Advance(kTick);
+    EXPECT_EQ(host.shown, 1);
+    EXPECT_EQ(boxesWhenShown, 0u);
+    EXPECT_EQ(Reports(), Names{"Spy"});
+    EXPECT_EQ(grid.RowCount(), 2);  // the last fill, from before the tray
+    p.Advance(kTick);               // out of the tray now: refilled
+    EXPECT_EQ(grid.RowCount(), 3);
+}
+
+// A recorded (switched-off) program that puts its Run value back.
+class AutoKillTest : public MonitorTest {
+protected:
+    void SetUp() override {
+        p.PutFile(kListFile, "Spy;crun;C:\\x\\Spy;;0;0\r\n");
+        host.autoKill = true;
+        StartMonitor();
+    }
+    bool SpyInUserRun() const { return p.GetValue(Hive::CurrentUser, kUserRun, "Spy").has_value(); }
+};
+
+// Also when it comes back again: the baseline does not count the removed copy.
+TEST_F(AutoKillTest, SilentWhenTheReDisabledNameWasTheOnlyNewOne) {
+    for (bool warn : {false, true, true}) {
+        host.warn = warn;
+        UserRun("Spy");
+        p.Advance(kTick);
+        EXPECT_FALSE(SpyInUserRun()) << warn;
+        EXPECT_TRUE(p.Boxes().empty()) << warn;
+        EXPECT_EQ(p.GetFile(kListFile), "Spy;crun;C:\\x\\Spy;;0;0\r\n") << warn;  // no second record
+    }
+    EXPECT_TRUE(host.errors.empty());
+}
+
+TEST_F(AutoKillTest, OtherNewNamesAreStillReported) {
+    UserRun("Spy");
+    UserRun("Other");
+    p.Advance(kTick * 3);
+    EXPECT_FALSE(SpyInUserRun());
+    EXPECT_EQ(Reports(), Names{"Other"});
+}
+
+TEST_F(AutoKillTest, CopyInAnotherPlaceStaysAndIsReported) {
+    MachineRun("Spy");
+    p.Advance(kTick * 3);
+    EXPECT_TRUE(p.GetValue(Hive::LocalMachine, kMachineRun, "Spy").has_value());
+    EXPECT_EQ(Reports(), Names{"Spy"});
+}
+
+TEST_F(AutoKillTest, FailedReDisableIsShownOnceAndTheBaselineStaysWhole) {
+    p.SetFaultHook(
+        [](Op op, Hive hive, std::string_view) { return op == Op::DeleteValue && hive == Hive::CurrentUser; });
+    UserRun("Spy");
+    UserRun("Other");
+    p.Advance(kTick * 4);
+    EXPECT_EQ(host.errors.size(), 1u);
+    EXPECT_TRUE(SpyInUserRun());
+    EXPECT_EQ(Reports(), Names{"Other"});
+    EXPECT_EQ(monitor.KnownNames(), (Names{"Other", "Spy", "Spy"}));
+}
+
+// Passes that run while the report is open compare against the baseline the
+// waiting pass set before opening it; when the waiting pass ends it keeps the
+// latest scan, so nothing is reported twice.
+TEST_F(MonitorTest, NestedPassesWhileTheReportIsOpen) {
+    UserRun("App");
+    StartMonitor();
+    p.SetBoxScript([this](const MemoryPlatform::ShownBox& box) {
+        if (box.text.find(": A1.") != std::string::npos) {
+            UserRun("B2");
+            p.Advance(kTick);  // reports B2 in a box of its own
+            p.Advance(kTick);  // nothing new
+            UserRun("C4");     // the waiting pass's own snapshot lacks it
+            p.Advance(kTick);
+        }
+        return platform::MsgBox::IdOk;
+    });
+    UserRun("A1");
+    p.Advance(kTick);
+    EXPECT_EQ(Reports(), (Names{"A1", "B2", "C4"}));
+    p.Advance(kTick * 5);
+    EXPECT_EQ(Reports(), (Names{"A1", "B2", "C4"}));
+    EXPECT_EQ(monitor.KnownNames(), (Names{"A1", "App", "B2", "C4"}));
+}
+
+TEST_F(MonitorTest, FailedScanIsShownOncePerPassWithoutStackingAndKeepsTheBaseline) {
+    UserRun("App");
+    StartMonitor();
+    bool unreadable = true;
+    p.SetFaultHook(
+        [&](Op op, Hive, std::string_view where) { return unreadable && op == Op::ReadFile && where == kListFile; });
+    p.PutFile(kListFile, "");
+    // The first error box is left open for three more ticks.
+    host.onError = [&] {
+        if (host.errors.size() == 1) p.Advance(kTick * 3);
+    };
+    UserRun("Spy");
+    p.Advance(kTick);
+    EXPECT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(monitor.KnownNames(), Names{"App"});
+    EXPECT_TRUE(p.Boxes().empty());
+    host.onError = nullptr;
+    unreadable = false;
+    p.Advance(kTick * 3);
+    EXPECT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(Reports(), Names{"Spy"});
+}
+
+TEST_F(MonitorTest, LastPassWithoutTheTimer) {
+    UserRun("App");
+    StartMonitor();
+    monitor.Stop();
+    EXPECT_FALSE(monitor.Running());
+    UserRun("Spy");
+    p.Advance(kTick * 2);
+    EXPECT_TRUE(p.Boxes().empty());
+    monitor.CheckNewEntries();
+    EXPECT_EQ(Reports(), Names{"Spy"});
+}
+
+}  // namespace
+}  // namespace vantorell::monitor
