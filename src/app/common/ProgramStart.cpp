@@ -1,0 +1,124 @@
+#include "app/common/ProgramStart.h"
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "store/StartupRecord.h"
+
+namespace vantorell::app {
+
+using platform::Hive;
+using platform::RegistryAccessor;
+
+Switches ParseSwitches(const std::vector<std::string>& arguments) {
+    Switches s;
+    for (const auto& a : arguments) {
+        if (a == "-b" || a == "/b" || a == "b") s.logon = true;
+        if (a == "-u" || a == "/u" || a == "u") s.uninstall = true;
+    }
+    return s;
+}
+
+std::string BesideExecutable(platform::Platform& platform, std::string_view fileName) {
+    return text::JoinPath(text::FolderOf(platform.ExecutablePath()), fileName);
+}
+
+std::string OwnRunCommand(std::string_view executablePath) {
+    std::string command;
+    if (executablePath.find(' ') != std::string_view::npos) {
+        command = "\"" + std::string(executablePath) + "\"";
+    } else {
+        command = std::string(executablePath);
+    }
+    return command + " -b";
+}
+
+RegisteredIn RegisterAutostart(RegistryAccessor& registry, std::string_view executablePath) {
+    const std::string command = OwnRunCommand(executablePath);
+    std::string machineError;
+    registry.SetRoot(Hive::LocalMachine);
+    try {
+        if (!registry.OpenKey(kRunKey, true)) throw AppError("Failed to set data for '" + std::string(kOwnRunValue) + "'");
+        registry.WriteString(kOwnRunValue, command);
+        registry.CloseKey();
+        return RegisteredIn::Machine;
+    } catch (const AppError& e) {
+        machineError = e.what();
+    }
+    // Without rights to the machine hive: start at logon for this user at least.
+    registry.SetRoot(Hive::CurrentUser);
+    if (registry.OpenKey(kRunKey, true)) {
+        try {
+            registry.WriteString(kOwnRunValue, command);
+        } catch (const AppError&) {
+        }
+    }
+    registry.CloseKey();
+    throw AppError(machineError);
+}
+
+void LoadOptions(RegistryAccessor& registry, Options& options) {
+    registry.SetRoot(Hive::LocalMachine);
+    if (!registry.OpenKey(kOptionsKey, true) && !registry.OpenKeyForListing(kOptionsKey)) return;
+    const std::pair<std::string_view, bool*> values[] = {
+        {kWarnValue, &options.warnNew}, {kKillValue, &options.autoKill}, {kMinValue, &options.minimize}};
+    for (const auto& [name, flag] : values) {
+        if (registry.ValueExists(name)) *flag = registry.ReadInteger(name) == 1;
+    }
+    registry.CloseKey();
+}
+
+void SaveOptions(RegistryAccessor& registry, const Options& options) {
+    registry.SetRoot(Hive::LocalMachine);
+    registry.OpenKey(kOptionsKey, true);
+    registry.WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
+    registry.WriteInteger(kKillValue, options.autoKill ? 1 : 0);
+    registry.WriteInteger(kMinValue, options.minimize ? 1 : 0);
+    registry.CloseKey();
+}
+
+std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store) {
+    const std::string oldList = BesideExecutable(platform, kOldListFile);
+    if (!platform.FileExists(oldList)) return 0;
+    const auto lines = text::LoadLines(platform, oldList);
+    auto& records = store.Table().storedRecords;
+    records = text::LoadLines(platform, store.ListFilePath());
+    for (const auto& line : lines) {
+        const std::string confirm = store::RecordField(line, 4) == "Y" ? "1" : "0";
+        records.push_back(store::MakeRecord(store::RecordField(line, 0), store::RecordField(line, 1),
+                                            store::RecordField(line, 2), store::RecordField(line, 6), confirm,
+                                            store::RecordField(line, 5)));
+    }
+    // The converted records are safe in the list before the old file goes.
+    store.SaveStoredRecords();
+    if (!platform.RemoveFile(oldList)) {
+        // Never import the same lines twice: an old list that cannot be deleted is emptied.
+        if (auto st = platform.WriteFileAtomic(oldList, ""); !st)
+            throw AppError("The old list \"" + oldList + "\" was imported but cannot be deleted: " + st.message);
+    }
+    return lines.size();
+}
+
+void OpenPendingNotice(platform::Platform& platform) {
+    const std::string notice = BesideExecutable(platform, kNoticeFile);
+    if (platform.FileExists(notice)) platform.ShellOpen(notice, "open");
+}
+
+void Uninstall(control::EntryControl& control) {
+    auto& store = control.Store();
+    auto& registry = store.Registry();
+    for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
+        registry.SetRoot(hive);
+        if (registry.OpenKey(kRunKey, true)) registry.DeleteValue(kOwnRunValue);
+        registry.CloseKey();
+    }
+    store.ScanEntries();
+    while (!store.Table().storedRecords.empty()) {
+        const std::size_t before = store.Table().storedRecords.size();
+        control.EnableEntry(0);
+        if (store.Table().storedRecords.size() >= before)  // never loop for ever on a record that stays
+            throw AppError("Vantorell could not give back the entry \"" + store::RecordField(store.Table().storedRecords[0], 0) + "\".");
+    }
+    store.Platform().RemoveFile(store.ListFilePath());
+}
+
+}  // namespace vantorell::app

@@ -1,0 +1,80 @@
+// What the program does once at start and once at a real close, apart from the
+// window: the command line, its own logon entry, its options, the import of
+// an old list, the pending notice, and the uninstall run.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/EntryControl.h"
+#include "platform/Platform.h"
+#include "platform/RegistryAccessor.h"
+#include "store/AutostartStore.h"
+
+namespace vantorell::app {
+
+inline constexpr std::string_view kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\run";
+inline constexpr std::string_view kOwnRunValue = "Vantorell";
+inline constexpr std::string_view kOptionsKey = "Software\\Vantorell";
+inline constexpr std::string_view kWarnValue = "Warn";
+inline constexpr std::string_view kKillValue = "Kill";
+inline constexpr std::string_view kMinValue = "Min";
+inline constexpr std::string_view kOldListFile = "data.txt";
+inline constexpr std::string_view kNoticeFile = "AwardMessage.txt";
+inline constexpr std::string_view kStartupTotalFile = "StartupTotal.txt";
+
+// The switches of a command line. Every argument, the program's own path
+// included, is compared whole and with case as written.
+struct Switches {
+    bool logon = false;      // "-b", "/b", "b"
+    bool uninstall = false;  // "-u", "/u", "u"
+};
+Switches ParseSwitches(const std::vector<std::string>& arguments);
+
+// The three options; all on when nothing is stored.
+struct Options {
+    bool warnNew = true;   // "Warn"
+    bool autoKill = true;  // "Kill"
+    bool minimize = true;  // "Min"
+};
+
+// The path of a file of the program's own, beside its executable.
+std::string BesideExecutable(platform::Platform& platform, std::string_view fileName);
+
+// The command of the program's own Run value: the executable's path, in double
+// quotes when it holds a blank (so "C:\Program.exe" can never run in its place),
+// followed by " -b".
+std::string OwnRunCommand(std::string_view executablePath);
+
+// Where the own Run value was written.
+enum class RegisteredIn { Machine, User };
+
+// Writes the own Run value under the machine's Run key. When the machine hive
+// cannot be written (a user without administrator rights) it is written under
+// the user's Run key instead, so logon mode still works for this user, and the
+// machine's error is thrown after that (the caller reports it once).
+RegisteredIn RegisterAutostart(platform::RegistryAccessor& registry, std::string_view executablePath);
+
+// Reads "Warn", "Kill" and "Min" from the machine's options key; a missing value
+// leaves its option unchanged, 1 means on and any other number off. Throws the
+// registry's errors ("Invalid data type for '%s'", "Failed to get data for '%s'").
+void LoadOptions(platform::RegistryAccessor& registry, Options& options);
+// Writes the three options as 32-bit integers, 1 for on and 0 for off.
+void SaveOptions(platform::RegistryAccessor& registry, const Options& options);
+
+// Converts "data.txt" (name;location;command;unused;confirm Y;delay;arguments)
+// into records of "StartupList.txt". The list is saved before the old file is
+// deleted, so a failed save loses nothing. Returns the number of lines imported.
+std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store);
+
+// Opens "AwardMessage.txt" with its program when it exists; nothing waits for it.
+void OpenPendingNotice(platform::Platform& platform);
+
+// Gives every recorded entry back to its place (in file order), removes the
+// program's own Run value from both hives, and deletes "StartupList.txt". An
+// entry that cannot be given back ends the run with its error; the records not
+// yet handled stay in the list.
+void Uninstall(control::EntryControl& control);
+
+}  // namespace vantorell::app

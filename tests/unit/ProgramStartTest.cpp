@@ -1,0 +1,199 @@
+// Start-up and uninstall steps outside the window: switches, the own Run value,
+// options, the old list import, the pending notice, the uninstall run.
+#include <gtest/gtest.h>
+
+#include "ControlScene.h"
+#include "app/common/ProgramStart.h"
+#include "control/SelfProtection.h"
+#include "platform/Errors.h"
+
+namespace vantorell::testing {
+namespace {
+
+using app::Options;
+using platform::Hive;
+using platform::Op;
+namespace RegType = platform::RegType;
+using platform::RegValue;
+
+constexpr const char* kExe = "C:\\Program Files\\Vantorell\\vantorell.exe";
+constexpr const char* kOldList = "C:\\Program Files\\Vantorell\\data.txt";
+
+std::string Dword(std::uint32_t n) { return std::string(reinterpret_cast<const char*>(&n), 4); }
+
+TEST(Switches, AreWholeCaseSensitiveArgumentsAtAnyPosition) {
+    struct Case {
+        std::vector<std::string> args;
+        bool logon, uninstall;
+    } cases[] = {
+        {{kExe}, false, false},
+        {{kExe, "-b"}, true, false},
+        {{kExe, "/b"}, true, false},
+        {{kExe, "b"}, true, false},
+        {{kExe, "-B"}, false, false},
+        {{kExe, "/U"}, false, false},
+        {{kExe, "-bx"}, false, false},
+        {{kExe, "x", "-u"}, false, true},
+        {{kExe, "u", "-b"}, true, true},
+        // An unquoted path with blanks splits into several arguments; "-b" is still the last.
+        {{"C:\\Program", "Files\\Vantorell\\vantorell.exe", "-b"}, true, false},
+        {{"b"}, true, false},  // position 0 counts too
+    };
+    for (const auto& c : cases) {
+        const auto s = app::ParseSwitches(c.args);
+        EXPECT_EQ(s.logon, c.logon) << c.args.back();
+        EXPECT_EQ(s.uninstall, c.uninstall) << c.args.back();
+    }
+}
+
+TEST(OwnRunCommand, IsQuotedWhenThePathHoldsABlankAndRecognisedEitherWay) {
+    EXPECT_EQ(app::OwnRunCommand("C:\\Tools\\vantorell.exe"), "C:\\Tools\\vantorell.exe -b");
+    EXPECT_EQ(app::OwnRunCommand(kExe), "\"C:\\Program Files\\Vantorell\\vantorell.exe\" -b");
+    EXPECT_TRUE(control::IsOwnCommand(app::OwnRunCommand(kExe), kExe));
+    EXPECT_TRUE(control::IsOwnCommand(std::string(kExe) + " -b", kExe)) << "the old unquoted form";
+}
+
+class ProgramStart : public ControlScene {
+protected:
+    std::string RunValue(Hive hive) {
+        auto v = p.GetValue(hive, app::kRunKey, app::kOwnRunValue);
+        return v ? v->data : "(none)";
+    }
+    std::optional<RegValue> Option(std::string_view name) { return p.GetValue(Hive::LocalMachine, app::kOptionsKey, name); }
+    std::string ErrorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const AppError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+    // Machine-hive writes refused, as for a user without administrator rights.
+    void NoMachineRights() {
+        p.SetFaultHook([](Op op, Hive hive, std::string_view) {
+            return hive == Hive::LocalMachine && (op == Op::OpenKeyFull || op == Op::SetValue);
+        });
+    }
+};
+
+TEST_F(ProgramStart, RegisterAutostartWritesTheMachineRunValue) {
+    EXPECT_EQ(app::RegisterAutostart(store.Registry(), kExe), app::RegisteredIn::Machine);
+    EXPECT_EQ(RunValue(Hive::LocalMachine), app::OwnRunCommand(kExe));
+    EXPECT_EQ(p.GetValue(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue)->type, RegType::Sz);
+    EXPECT_EQ(RunValue(Hive::CurrentUser), "(none)");
+}
+
+TEST_F(ProgramStart, WithoutMachineRightsTheUserRunValueIsWrittenAndTheErrorRaised) {
+    NoMachineRights();
+    EXPECT_EQ(ErrorOf([&] { app::RegisterAutostart(store.Registry(), kExe); }), "Failed to set data for 'Vantorell'");
+    EXPECT_EQ(RunValue(Hive::CurrentUser), app::OwnRunCommand(kExe));
+    EXPECT_FALSE(store.Registry().HasOpenKey());
+}
+
+TEST_F(ProgramStart, LoadOptionsReadsOnlyExactlyOneAsOn) {
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Warn", RegValue{RegType::Dword, Dword(2)});
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Kill", RegValue{RegType::Dword, Dword(0)});
+    Options o;
+    app::LoadOptions(store.Registry(), o);
+    EXPECT_FALSE(o.warnNew);
+    EXPECT_FALSE(o.autoKill);
+    EXPECT_TRUE(o.minimize) << "a missing value leaves the option as it was";
+}
+
+TEST_F(ProgramStart, LoadOptionsStopsAtAValueOfAnotherType) {
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Warn", RegValue{RegType::Dword, Dword(0)});
+    p.PutString(Hive::LocalMachine, app::kOptionsKey, "Kill", "1");
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Min", RegValue{RegType::Dword, Dword(0)});
+    Options o;
+    EXPECT_EQ(ErrorOf([&] { app::LoadOptions(store.Registry(), o); }), "Invalid data type for 'Kill'");
+    EXPECT_FALSE(o.warnNew);
+    EXPECT_TRUE(o.minimize);
+}
+
+TEST_F(ProgramStart, SaveOptionsWritesThreeDwordsAndLoadReadsThemBack) {
+    app::SaveOptions(store.Registry(), Options{true, false, true});
+    EXPECT_EQ(Option("Warn")->data, Dword(1));
+    EXPECT_EQ(Option("Kill")->data, Dword(0));
+    EXPECT_EQ(Option("Min")->type, RegType::Dword);
+    Options o{false, true, false};
+    app::LoadOptions(store.Registry(), o);
+    EXPECT_TRUE(o.warnNew);
+    EXPECT_FALSE(o.autoKill);
+    EXPECT_TRUE(o.minimize);
+}
+
+TEST_F(ProgramStart, SaveOptionsWithoutMachineRightsRaisesTheError) {
+    NoMachineRights();
+    EXPECT_EQ(ErrorOf([&] { app::SaveOptions(store.Registry(), Options{}); }), "Failed to set data for 'Warn'");
+}
+
+TEST_F(ProgramStart, ImportOldListConvertsEveryLineAndAppendsToTheList) {
+    PutList("Kept;crun;C:\\k.exe;;0;0\r\n");
+    p.PutFile(kOldList, "Tool;crun;C:\\T\\tool.exe;x;Y;30;-quiet\r\nLow;SUF;C:\\l.exe;x;y;0;\r\n\r\nNo;lrun;C:\\n.exe;x;N;5\r\n");
+    EXPECT_EQ(app::ImportOldList(p, store), 4u);
+    EXPECT_EQ(ListBytes(),
+              "Kept;crun;C:\\k.exe;;0;0\r\n"
+              "Tool;crun;C:\\T\\tool.exe;-quiet;1;30\r\n"
+              "Low;SUF;C:\\l.exe;;0;0\r\n"
+              ";;;;0;\r\n"
+              "No;lrun;C:\\n.exe;5;0;5\r\n");  // six fields short: field 6 repeats the last one
+    EXPECT_FALSE(p.FileExists(kOldList));
+}
+
+TEST_F(ProgramStart, ImportOldListCreatesTheListWhenThereIsNone) {
+    p.PutFile(kOldList, "Tool;crun;C:\\T\\tool.exe;x;Y;30;-quiet");
+    app::ImportOldList(p, store);
+    EXPECT_EQ(ListBytes(), "Tool;crun;C:\\T\\tool.exe;-quiet;1;30\r\n");
+    EXPECT_EQ(app::ImportOldList(p, store), 0u) << "imported once";
+}
+
+TEST_F(ProgramStart, ImportOldListKeepsTheOldFileWhenTheSaveFails) {
+    p.PutFile(kOldList, "Tool;crun;C:\\T\\tool.exe;x;Y;30;-quiet\r\n");
+    FailOn(Op::WriteFile, "StartupList.txt");
+    EXPECT_THROW(app::ImportOldList(p, store), AppError);
+    EXPECT_TRUE(p.FileExists(kOldList));
+    EXPECT_FALSE(p.FileExists(kListFile));
+}
+
+TEST_F(ProgramStart, AnOldListThatCannotBeDeletedIsEmptiedSoItIsNotImportedTwice) {
+    p.PutFile(kOldList, "Tool;crun;C:\\T\\tool.exe;x;Y;30;-quiet\r\n");
+    FailOn(Op::DeleteFile, "data.txt");
+    app::ImportOldList(p, store);
+    EXPECT_EQ(app::ImportOldList(p, store), 0u);
+    EXPECT_EQ(ListBytes(), "Tool;crun;C:\\T\\tool.exe;-quiet;1;30\r\n");
+}
+
+TEST_F(ProgramStart, PendingNoticeIsOpenedOnlyWhenItExists) {
+    app::OpenPendingNotice(p);
+    EXPECT_TRUE(p.OpenedDocuments().empty());
+    p.PutFile("C:\\Program Files\\Vantorell\\AwardMessage.txt", "hello");
+    app::OpenPendingNotice(p);
+    EXPECT_EQ(p.OpenedDocuments(), std::vector<std::string>{"C:\\Program Files\\Vantorell\\AwardMessage.txt"});
+}
+
+TEST_F(ProgramStart, UninstallGivesEveryEntryBackAndRemovesTheOwnValueFromBothHives) {
+    p.PutString(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue, app::OwnRunCommand(kExe));
+    p.PutString(Hive::CurrentUser, app::kRunKey, app::kOwnRunValue, app::OwnRunCommand(kExe));
+    PutList("Reg;crun;C:\\r.exe /x;;1;0\r\nLink.lnk;SUF;C:\\l.exe;-min;0;30\r\nOff;lrun;C:\\o.exe;;0;0\r\n");
+    app::Uninstall(control);
+    EXPECT_EQ(Value("crun", "Reg")->data, "C:\\r.exe /x");
+    EXPECT_EQ(Value("lrun", "Off")->data, "C:\\o.exe");
+    auto link = Link(kUserStartup, "Link.lnk");
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->target, "C:\\l.exe");
+    EXPECT_EQ(link->arguments, "-min");
+    EXPECT_FALSE(p.FileExists(kListFile));
+    EXPECT_EQ(RunValue(Hive::LocalMachine), "(none)");
+    EXPECT_EQ(RunValue(Hive::CurrentUser), "(none)");
+}
+
+TEST_F(ProgramStart, UninstallStopsAtAnEntryThatCannotBeGivenBackAndKeepsTheRest) {
+    PutList("First;crun;C:\\f.exe;;0;0\r\nMachine;lrun;C:\\m.exe;;0;0\r\nLast;crun;C:\\l.exe;;0;0\r\n");
+    p.SetFaultHook([](Op op, Hive hive, std::string_view) { return op == Op::SetValue && hive == Hive::LocalMachine; });
+    EXPECT_EQ(ErrorOf([&] { app::Uninstall(control); }), "Failed to set data for 'Machine'");
+    EXPECT_EQ(Value("crun", "First")->data, "C:\\f.exe");
+    EXPECT_EQ(ListBytes(), "Machine;lrun;C:\\m.exe;;0;0\r\nLast;crun;C:\\l.exe;;0;0\r\n");
+}
+
+}  // namespace
+}  // namespace vantorell::testing
