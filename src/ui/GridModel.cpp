@@ -125,6 +125,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
     }
     ++version_;
     if (rerate) RateRows();
+    if (filled_) filled_();
 }
 
 void GridModel::RateRows() {

@@ -99,6 +99,8 @@ public:
     void HLClick();
     // Called on HLClick; the view repaints from the model.
     void SetRepaintHandler(std::function<void()> handler) { repaint_ = std::move(handler); }
+    // Called at the end of every FillGrid, so a view can show the new cells.
+    void SetFilledHandler(std::function<void()> handler) { filled_ = std::move(handler); }
     // Grows on every change of the cells, widths or highlight switch.
     std::uint64_t Version() const { return version_; }
 
@@ -116,6 +118,7 @@ private:
     std::array<int, kGridColumnCount> widths_ = kGridColumnWidths;
     bool highlight_ = true;
     std::function<void()> repaint_;
+    std::function<void()> filled_;
     std::uint64_t version_ = 0;
 };
 

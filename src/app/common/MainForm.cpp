@@ -1,0 +1,257 @@
+#include "app/common/MainForm.h"
+
+#include "platform/Errors.h"
+
+namespace vantorell::app {
+
+namespace {
+
+// Shows the grid again after a handler, whether it ended normally or with an error.
+class RefreshAtEnd {
+public:
+    explicit RefreshAtEnd(ui::MainView* view) : view_(view) {}
+    ~RefreshAtEnd() {
+        if (view_) view_->RefreshGrid();
+    }
+    RefreshAtEnd(const RefreshAtEnd&) = delete;
+    RefreshAtEnd& operator=(const RefreshAtEnd&) = delete;
+
+private:
+    ui::MainView* view_;
+};
+
+constexpr std::string_view kMachineHiveNote =
+    " Vantorell cannot write to the machine's part of the registry (administrator rights are needed). It will "
+    "start at logon for this user only, and changes to its options will not be kept.";
+
+}  // namespace
+
+MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, control::DelayPrompt& delayPrompt)
+    : platform_(platform),
+      store_(platform, BesideExecutable(platform, store::kStartupListFile)),
+      grid_(lists),
+      control_(store_, grid_),
+      gestures_(control_, delayPrompt),
+      launcher_(platform, store_, *this),
+      monitor_(platform, store_, control_, grid_, *this),
+      guard_(platform) {}
+
+MainForm::~MainForm() {
+    StopTimer(timer3_);
+    StopTimer(timer4_);
+}
+
+void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
+    view_ = &view;
+    tray_ = &tray;
+    grid_.SetFilledHandler([this] {
+        if (view_) view_->RefreshGrid();
+    });
+    grid_.SetRepaintHandler([this] {
+        if (view_) view_->RepaintGrid();
+    });
+}
+
+bool MainForm::Guard() {
+    bool first = true;
+    Try([&] { first = guard_.Guard(); });
+    if (!first) terminate_ = true;
+    return first;
+}
+
+template <typename Step>
+void MainForm::Try(Step&& step) {
+    try {
+        step();
+    } catch (const AppError& e) {
+        ReportError(e.what());
+    }
+}
+
+void MainForm::ReportError(std::string_view message) {
+    platform_.ShowMessageBox(ErrorReportText(message), kAppTitle, platform::MsgBox::Ok | platform::MsgBox::IconError);
+}
+
+void MainForm::ReportMachineHive(const std::string& error) {
+    if (machineHiveReported_) return;
+    machineHiveReported_ = true;
+    std::string text = error;
+    if (!text.empty() && text.back() != '.') text += '.';
+    ReportError(text + std::string(kMachineHiveNote));
+}
+
+Options MainForm::CurrentOptions() const {
+    return Options{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim)};
+}
+
+void MainForm::ApplyOptions(const Options& o) {
+    view_->SetOptionChecked(ui::MainOption::WAdd, o.warnNew);
+    view_->SetOptionChecked(ui::MainOption::AutoKill, o.autoKill);
+    view_->SetOptionChecked(ui::MainOption::Minim, o.minimize);
+}
+
+void MainForm::FormCreate(const std::vector<std::string>& arguments) {
+    const Switches switches = ParseSwitches(arguments);
+    OpenPendingNotice(platform_);
+    Try([&] { ImportOldList(platform_, store_); });
+    view_->MoveTo(kOffScreen, kOffScreen);
+    timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
+    timer4_ = platform_.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
+
+    // An uninstall run must not register the program again.
+    if (!switches.uninstall) {
+        try {
+            RegisterAutostart(store_.Registry(), platform_.ExecutablePath());
+        } catch (const AppError& e) {
+            ReportMachineHive(e.what());
+        }
+    }
+    Options options;
+    Try([&] { LoadOptions(store_.Registry(), options); });
+    ApplyOptions(options);
+
+    Try([&] {
+        store_.ScanEntries();
+        grid_.FillGrid(store_.Table());
+    });
+    monitor_.TakeBaseline(monitor::NewEntryMonitor::StartupTotalPath(platform_));
+    monitor_.Start();
+
+    logonMode_ = switches.logon;
+    if (switches.uninstall) {
+        try {
+            Uninstall(control_);
+            uninstalled_ = true;
+            if (OnCloseQuery()) OnClose();
+            terminate_ = true;
+        } catch (const AppError& e) {
+            ReportError(e.what());  // the records not handled stay; the program goes on
+        }
+    }
+    if (logonMode_ && !uninstalled_) launcher_.StartBootLaunch();
+    store_.Registry().CloseKey();
+}
+
+void MainForm::OnClose() {
+    if (closed_) return;
+    closed_ = true;
+    try {
+        SaveOptions(store_.Registry(), CurrentOptions());
+    } catch (const AppError& e) {
+        ReportMachineHive(e.what());
+    }
+    if (!uninstalled_) {
+        try {
+            RegisterAutostart(store_.Registry(), platform_.ExecutablePath());
+        } catch (const AppError& e) {
+            ReportMachineHive(e.what());
+        }
+    }
+    monitor_.CheckNewEntries();
+    const std::string notice = BesideExecutable(platform_, kNoticeFile);
+    if (platform_.FileExists(notice)) platform_.RemoveFile(notice);
+    store_.Registry().CloseKey();
+    monitor_.Stop();
+}
+
+void MainForm::AtExit() {
+    if (guard_.Owner()) guard_.Release();
+    else guard_.RaisePriorInstance(kAppTitle);
+}
+
+// ------------------------------------------------------------------ grid
+
+void MainForm::OnGridDoubleClick(int column, int row) {
+    RefreshAtEnd refresh(view_);
+    gestures_.SLDblClick(column, row);
+}
+
+void MainForm::OnGridMouseUp() {
+    RefreshAtEnd refresh(view_);
+    gestures_.SLMouseUp();
+}
+
+void MainForm::OnDeleteClicked() {
+    RefreshAtEnd refresh(view_);
+    gestures_.Button1Click(view_->SelectedCell().row);
+}
+
+void MainForm::OnHelpClicked() { platform_.ShellOpen(BesideExecutable(platform_, kHelpFile), ""); }
+
+// ------------------------------------------------------------------ window and tray
+
+bool MainForm::OnCloseQuery() {
+    if (tray_->Active()) {
+        closeRequested_ = true;
+        terminate_ = true;
+        return true;
+    }
+    if (view_->OptionChecked(ui::MainOption::Minim)) {
+        if (!closeRequested_) OnMinimize();
+        return closeRequested_;
+    }
+    return true;
+}
+
+void MainForm::OnMinimize() {
+    tray_->Activate();
+    view_->SetInTray(true);
+    view_->Hide();
+}
+
+void MainForm::OnRestore() { TrayIconDblClick(); }
+
+void MainForm::OnShown() {
+    tray_->Deactivate();
+    view_->SetInTray(false);
+    // The monitor does not refill the grid in the tray; show the table as it is now.
+    grid_.FillGrid(store_.Table());
+}
+
+void MainForm::OnQueryEndSession() { closeRequested_ = true; }
+
+void MainForm::OnEndSession() {
+    terminate_ = true;
+    view_->Terminate();
+}
+
+void MainForm::TrayIconDblClick() { view_->Show(); }
+
+void MainForm::Show1Click() { TrayIconDblClick(); }
+
+void MainForm::Close1Click() {
+    closeRequested_ = true;
+    view_->Close();
+}
+
+// ------------------------------------------------------------------ timers
+
+void MainForm::Timer3Timer() {
+    StopTimer(timer3_);
+    view_->Centre();
+}
+
+void MainForm::Timer4Timer() {
+    try {
+        if (!guard_.PendingRequest()) return;
+        TrayIconDblClick();
+        guard_.ClearRequest();
+    } catch (const AppError& e) {
+        ReportError(e.what());
+    }
+}
+
+void MainForm::StopTimer(std::optional<platform::TimerId>& timer) {
+    if (timer) platform_.StopTimer(*timer);
+    timer.reset();
+}
+
+// ------------------------------------------------------------------ hosts
+
+bool MainForm::WarnNew() const { return view_ && view_->OptionChecked(ui::MainOption::WAdd); }
+
+bool MainForm::AutoKill() const { return view_ && view_->OptionChecked(ui::MainOption::AutoKill); }
+
+bool MainForm::InTray() const { return tray_ && tray_->Active(); }
+
+}  // namespace vantorell::app

@@ -1,0 +1,128 @@
+// The main form: owns the entry table, the grid model, the entry control, the
+// launcher, the monitor, the options and the single-instance guard, and routes
+// the window's and the tray icon's events to them. Portable: the Win32 window,
+// tray icon and delay dialog sit behind ui::MainView, ui::TrayIcon and
+// control::DelayPrompt.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/common/ProgramStart.h"
+#include "app/common/SingleInstance.h"
+#include "control/DelayPrompt.h"
+#include "control/EntryControl.h"
+#include "control/GridGestures.h"
+#include "launch/BootLauncher.h"
+#include "monitor/NewEntryMonitor.h"
+#include "platform/Platform.h"
+#include "store/AutostartStore.h"
+#include "ui/GridModel.h"
+#include "ui/MainView.h"
+#include "ui/MainViewEvents.h"
+#include "ui/NameLists.h"
+#include "ui/TrayIcon.h"
+
+namespace vantorell::app {
+
+inline constexpr std::string_view kHelpFile = "VantorellHelp.html";
+inline constexpr unsigned kCentreDelayMs = 50;  // Timer3
+inline constexpr int kOffScreen = -800;
+
+class MainForm final : public ui::MainViewEvents,
+                       public ui::TrayIconEvents,
+                       public monitor::MonitorHost,
+                       public launch::LauncherHost {
+public:
+    // All must outlive the form. The view and the tray icon may be created after
+    // the form, but before Guard and FormCreate.
+    MainForm(platform::Platform& platform, const ui::NameLists& lists, control::DelayPrompt& delayPrompt);
+    ~MainForm() override;
+    MainForm(const MainForm&) = delete;
+    MainForm& operator=(const MainForm&) = delete;
+
+    void Attach(ui::MainView& view, ui::TrayIcon& tray);
+
+    // The single-instance guard, run while the window is created and before
+    // FormCreate: false when another copy runs (this copy then ends as soon as
+    // its message loop would start).
+    bool Guard();
+    // The start-up sequence, once, before the window is first shown.
+    void FormCreate(const std::vector<std::string>& arguments);
+    // True when the program is to end as soon as its message loop starts (a
+    // second copy, an uninstall run) or now (terminate requested).
+    bool TerminateRequested() const { return terminate_; }
+    // After the window is gone: the owner releases its lock, a second copy
+    // raises the running copy's window.
+    void AtExit();
+
+    // ---- window events
+    void OnGridDoubleClick(int column, int row) override;
+    void OnGridMouseUp() override;
+    void OnDeleteClicked() override;
+    void OnHelpClicked() override;
+    bool OnCloseQuery() override;
+    void OnClose() override;
+    void OnMinimize() override;
+    void OnRestore() override;
+    void OnShown() override;
+    void OnQueryEndSession() override;
+    void OnEndSession() override;
+
+    // ---- tray icon
+    void TrayIconDblClick() override;
+    void Show1Click() override;
+    void Close1Click() override;
+
+    // ---- timers
+    void Timer3Timer();
+    void Timer4Timer();
+
+    // ---- monitor and launcher hosts
+    bool WarnNew() const override;
+    bool AutoKill() const override;
+    bool InTray() const override;
+    void ShowFromTray() override { TrayIconDblClick(); }
+    void ReportError(std::string_view message) override;
+    void MinimizeApplication() override { OnMinimize(); }
+
+    // ---- for the console, the tests and the view
+    store::AutostartStore& Store() { return store_; }
+    ui::GridModel& Grid() { return grid_; }
+    bool CloseRequested() const { return closeRequested_; }
+    bool LogonMode() const { return logonMode_; }
+    launch::BootLauncher& Launcher() { return launcher_; }
+    monitor::NewEntryMonitor& Monitor() { return monitor_; }
+
+private:
+    Options CurrentOptions() const;
+    void ApplyOptions(const Options& options);
+    // Runs a step of a sequence; its error is shown and the sequence goes on.
+    template <typename Step>
+    void Try(Step&& step);
+    // The machine hive cannot be written: say so once, whatever step finds it.
+    void ReportMachineHive(const std::string& error);
+    void StopTimer(std::optional<platform::TimerId>& timer);
+
+    platform::Platform& platform_;
+    store::AutostartStore store_;
+    ui::GridModel grid_;
+    control::EntryControl control_;
+    control::GridGestures gestures_;
+    launch::BootLauncher launcher_;
+    monitor::NewEntryMonitor monitor_;
+    OneInstance guard_;
+    ui::MainView* view_ = nullptr;
+    ui::TrayIcon* tray_ = nullptr;
+
+    bool closeRequested_ = false;  // CloseRequested: the next close ends the program
+    bool logonMode_ = false;
+    bool uninstalled_ = false;     // never register again in an uninstall run
+    bool terminate_ = false;
+    bool closed_ = false;          // OnClose ran
+    bool machineHiveReported_ = false;
+    std::optional<platform::TimerId> timer3_, timer4_;
+};
+
+}  // namespace vantorell::app

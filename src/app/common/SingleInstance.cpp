@@ -1,0 +1,39 @@
+#include "app/common/SingleInstance.h"
+
+#include "app/common/ProgramStart.h"
+#include "platform/Text.h"
+
+namespace vantorell::app {
+
+namespace {
+std::string FileNameOf(std::string_view path) {
+    const auto slash = path.find_last_of("\\/");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+}  // namespace
+
+OneInstance::OneInstance(platform::Platform& platform)
+    : platform_(platform),
+      lockName_(FileNameOf(platform.ExecutablePath())),
+      handOver_(BesideExecutable(platform, kHandOverFile)) {}
+
+bool OneInstance::Guard() {
+    if (platform_.LockExists(lockName_)) {
+        text::SaveLines(platform_, handOver_, {std::string(kHandOverLine)});
+        return false;
+    }
+    lock_ = platform_.CreateLock(lockName_);  // without a lock this copy still runs
+    return true;
+}
+
+void OneInstance::RaisePriorInstance(std::string_view title) {
+    if (!Owner() && !title.empty()) platform_.RaiseWindowByTitle(title);
+}
+
+bool OneInstance::PendingRequest() {
+    return platform_.FileExists(handOver_) && !text::LoadLines(platform_, handOver_).empty();
+}
+
+void OneInstance::ClearRequest() { text::SaveLines(platform_, handOver_, {}); }
+
+}  // namespace vantorell::app

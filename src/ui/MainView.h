@@ -1,0 +1,63 @@
+// The main window as the main form sees it: a view that shows the grid model
+// and the option check boxes, and that the form places, shows and hides.
+// The Win32 window (ui/win32/MainWindow) implements it; a test double may too.
+#pragma once
+
+namespace vantorell::ui {
+
+// The three option check boxes of the "Program options" group.
+enum class MainOption {
+    WAdd,      // "Warn me when a new program adds itself to the list"
+    AutoKill,  // "Prevent deactivated programs from activating themselves again"
+    Minim,     // "Minimize Vantorell instead of closing it (...)"
+};
+
+// A cell of the grid: row 0 is the title row, rows 1..n the entries.
+struct GridCell {
+    int column = 0;
+    int row = 1;
+    friend bool operator==(const GridCell&, const GridCell&) = default;
+};
+
+class MainView {
+public:
+    virtual ~MainView() = default;
+
+    // ---- grid
+    // Shows the model again after FillGrid or a width change: row count,
+    // titles, column widths and cells. The selected cell is kept, moved back
+    // into the grid when the grid has shrunk.
+    virtual void RefreshGrid() = 0;
+    // Repaints every cell from the model (HLClick, a cell set by a gesture).
+    virtual void RepaintGrid() = 0;
+    // The selected (focused) cell; row 1, column 0 at start. With no data rows
+    // the row is 1 all the same, which holds no entry.
+    virtual GridCell SelectedCell() const = 0;
+    virtual void SelectCell(GridCell cell) = 0;
+    // While the tray icon is active the grid's own drawing is skipped.
+    virtual void SetInTray(bool inTray) = 0;
+
+    // ---- options
+    virtual bool OptionChecked(MainOption option) const = 0;
+    virtual void SetOptionChecked(MainOption option, bool checked) = 0;
+
+    // ---- window life cycle
+    // Shows the window (restored if it was minimised) and brings it to the front.
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    virtual bool IsVisible() const = 0;
+    // Runs the same path as the minimise button: MainViewEvents::OnMinimize.
+    virtual void Minimize() = 0;
+    // Moves the window's outer top-left corner to a screen position.
+    virtual void MoveTo(int left, int top) = 0;
+    // Centres the outer window on the primary screen: half the screen's size
+    // less half the window's, each halved toward zero.
+    virtual void Centre() = 0;
+    // Asks the window to close: runs the close query, and on yes OnClose.
+    virtual void Close() = 0;
+    // Destroys the window at once, without the close query or OnClose, and
+    // ends the message loop.
+    virtual void Terminate() = 0;
+};
+
+}  // namespace vantorell::ui

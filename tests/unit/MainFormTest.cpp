@@ -1,0 +1,257 @@
+// The main form's start-up, close and tray life cycle, the single-instance
+// hand-over, and the modes of the command line, against a view and a tray icon
+// that only record what they are asked to do.
+#include <gtest/gtest.h>
+
+#include "ControlScene.h"
+#include "app/common/MainForm.h"
+#include "platform/Errors.h"
+
+namespace vantorell::testing {
+namespace {
+
+using app::MainForm;
+using platform::Hive;
+namespace MsgBox = platform::MsgBox;
+using platform::Op;
+using ui::MainOption;
+
+constexpr const char* kExe = "C:\\Program Files\\Vantorell\\vantorell.exe";
+constexpr const char* kFolder = "C:\\Program Files\\Vantorell\\";
+
+class FakeView final : public ui::MainView {
+public:
+    explicit FakeView(ui::MainViewEvents& events) : events_(events) {}
+    void RefreshGrid() override { ++refreshes; }
+    void RepaintGrid() override {}
+    ui::GridCell SelectedCell() const override { return selected; }
+    void SelectCell(ui::GridCell cell) override { selected = cell; }
+    void SetInTray(bool t) override { inTray = t; }
+    bool OptionChecked(MainOption o) const override { return options[static_cast<int>(o)]; }
+    void SetOptionChecked(MainOption o, bool c) override { options[static_cast<int>(o)] = c; }
+    void Show() override {
+        visible = true;
+        events_.OnShown();
+    }
+    void Hide() override { visible = false; }
+    bool IsVisible() const override { return visible; }
+    void Minimize() override { events_.OnMinimize(); }
+    void MoveTo(int l, int t) override { left = l, top = t; }
+    void Centre() override { left = 188, top = 144; }
+    void Close() override {
+        if (events_.OnCloseQuery()) {
+            events_.OnClose();
+            destroyed = true;
+        }
+    }
+    void Terminate() override { destroyed = true; }
+
+    ui::MainViewEvents& events_;
+    ui::GridCell selected;
+    bool options[3] = {true, true, true};
+    bool visible = false, inTray = false, destroyed = false;
+    int left = 0, top = 0, refreshes = 0;
+};
+
+class FakeTray final : public ui::TrayIcon {
+public:
+    void Activate() override { active = true; }
+    void Deactivate() override { active = false; }
+    bool Active() const override { return active; }
+    bool active = false;
+};
+
+class NoDelay final : public control::DelayPrompt {
+public:
+    std::optional<int> AskDelay(int) override { return std::nullopt; }
+};
+
+class MainFormTest : public ControlScene {
+protected:
+    MainFormTest() { form.Attach(view, tray); }
+
+    void Start(std::vector<std::string> args = {}) {
+        args.insert(args.begin(), kExe);
+        form.Guard();
+        form.FormCreate(args);
+    }
+    std::optional<platform::RegValue> RunValue(Hive hive) {
+        return p.GetValue(hive, app::kRunKey, app::kOwnRunValue);
+    }
+    std::size_t ErrorBoxes() const {
+        std::size_t n = 0;
+        for (const auto& b : p.Boxes()) n += (b.style & MsgBox::IconError) ? 1 : 0;
+        return n;
+    }
+
+    NoDelay noDelay;
+    ui::NameLists builtin{ui::NameLists::Builtin(p)};
+    MainForm form{p, builtin, noDelay};
+    FakeView view{form};
+    FakeTray tray;
+};
+
+TEST_F(MainFormTest, InteractiveStartRegistersScansAndCentresTheWindowAfter50Ms) {
+    PutRun("crun", "Tool", "C:\\t.exe");
+    Start();
+    EXPECT_EQ(RunValue(Hive::LocalMachine)->data, app::OwnRunCommand(kExe));
+    EXPECT_EQ(form.Grid().RowCount(), 3) << "Tool and the program's own Run value";
+    EXPECT_EQ(form.Grid().Cell(ui::kColName, 1), "Tool");
+    EXPECT_EQ(view.left, app::kOffScreen);
+    p.Advance(49);
+    EXPECT_EQ(view.left, app::kOffScreen);
+    p.Advance(1);
+    EXPECT_EQ(view.left, 188);
+    EXPECT_FALSE(form.LogonMode());
+    EXPECT_FALSE(form.Launcher().Started());
+    EXPECT_TRUE(p.Boxes().empty());
+}
+
+TEST_F(MainFormTest, StoredOptionsReachTheCheckBoxesAndAreSavedAtARealClose) {
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Min", {platform::RegType::Dword, std::string("\0\0\0\0", 4)});
+    Start();
+    EXPECT_FALSE(view.options[static_cast<int>(MainOption::Minim)]);
+    view.options[static_cast<int>(MainOption::WAdd)] = false;
+    view.Close();  // Minim off: the program ends
+    EXPECT_TRUE(view.destroyed);
+    EXPECT_EQ(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn")->data, std::string("\0\0\0\0", 4));
+    EXPECT_EQ(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Kill")->data, std::string("\1\0\0\0", 4));
+}
+
+TEST_F(MainFormTest, CloseWithMinimGoesToTheTrayAndTheTrayMenuEndsIt) {
+    Start();
+    view.Show();
+    view.Close();
+    EXPECT_FALSE(view.destroyed);
+    EXPECT_TRUE(tray.active);
+    EXPECT_FALSE(view.visible);
+    EXPECT_TRUE(view.inTray);
+    form.TrayIconDblClick();
+    EXPECT_TRUE(view.visible);
+    EXPECT_FALSE(tray.active) << "showing the window takes the icon out of the tray";
+    view.Minimize();
+    EXPECT_TRUE(tray.active);
+    form.Close1Click();
+    EXPECT_TRUE(view.destroyed);
+    EXPECT_TRUE(form.CloseRequested());
+}
+
+TEST_F(MainFormTest, AfterALogoffQueryTheNextCloseEndsTheProgramEvenWithMinim) {
+    Start();
+    view.Show();
+    form.OnQueryEndSession();
+    EXPECT_TRUE(form.OnCloseQuery()) << "never holds up a logoff";
+    EXPECT_FALSE(tray.active);
+}
+
+TEST_F(MainFormTest, TheLastMonitorPassRunsAtAClose) {
+    Start();
+    view.SetOptionChecked(MainOption::Minim, false);
+    PutRun("crun", "Newcomer", "C:\\n.exe");
+    view.Close();
+    ASSERT_EQ(p.Boxes().size(), 1u);
+    EXPECT_NE(p.Boxes()[0].text.find("Newcomer"), std::string::npos);
+}
+
+TEST_F(MainFormTest, HelpOpensTheHelpFileBesideTheExecutable) {
+    Start();
+    form.OnHelpClicked();
+    EXPECT_EQ(p.OpenedDocuments().back(), std::string(kFolder) + "VantorellHelp.html");
+}
+
+TEST_F(MainFormTest, NoticeIsOpenedAtStartAndDeletedAtARealClose) {
+    p.PutFile(std::string(kFolder) + "AwardMessage.txt", "notice");
+    Start();
+    EXPECT_EQ(p.OpenedDocuments().size(), 1u);
+    view.SetOptionChecked(MainOption::Minim, false);
+    view.Close();
+    EXPECT_FALSE(p.FileExists(std::string(kFolder) + "AwardMessage.txt"));
+}
+
+TEST_F(MainFormTest, LogonModeGoesToTheTrayAndStartsDeferredEntries) {
+    PutList("Later;crun;C:\\later.exe;;0;3\r\n");
+    Start({"-b"});
+    EXPECT_TRUE(form.LogonMode());
+    p.Advance(10);
+    EXPECT_TRUE(tray.active);
+    EXPECT_FALSE(view.visible);
+    p.Advance(3000);
+    EXPECT_EQ(p.StartedCommands(), std::vector<std::string>{"C:\\later.exe"});
+}
+
+TEST_F(MainFormTest, UninstallGivesEverythingBackRemovesTheRunValueAndEnds) {
+    p.PutString(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue, app::OwnRunCommand(kExe));
+    PutList("Later;crun;C:\\later.exe;;1;3\r\n");
+    view.options[static_cast<int>(MainOption::Minim)] = false;
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Min", {platform::RegType::Dword, std::string("\0\0\0\0", 4)});
+    Start({"-u", "-b"});
+    EXPECT_TRUE(form.TerminateRequested());
+    EXPECT_FALSE(RunValue(Hive::LocalMachine)) << "the closing sequence must not register it again";
+    EXPECT_FALSE(RunValue(Hive::CurrentUser));
+    EXPECT_EQ(Value("crun", "Later")->data, "C:\\later.exe");
+    EXPECT_FALSE(p.FileExists(kListFile));
+    p.Advance(5000);
+    EXPECT_TRUE(p.StartedCommands().empty()) << "nothing is launched in an uninstall run";
+}
+
+TEST_F(MainFormTest, WithoutMachineRightsTheProgramStillWorksAndSaysSoOnce) {
+    PutRun("crun", "Tool", "C:\\t.exe");
+    p.SetFaultHook([](Op op, Hive hive, std::string_view) {
+        return hive == Hive::LocalMachine && (op == Op::OpenKeyFull || op == Op::SetValue);
+    });
+    Start({"-b"});
+    EXPECT_EQ(ErrorBoxes(), 1u);
+    EXPECT_NE(p.Boxes()[0].text.find("administrator"), std::string::npos) << p.Boxes()[0].text;
+    EXPECT_EQ(RunValue(Hive::CurrentUser)->data, app::OwnRunCommand(kExe));
+    EXPECT_EQ(form.Grid().Cell(ui::kColName, 1), "Tool");
+    EXPECT_TRUE(form.Launcher().Started());
+    view.SetOptionChecked(MainOption::Minim, false);
+    view.Close();
+    EXPECT_TRUE(view.destroyed);
+    EXPECT_EQ(ErrorBoxes(), 1u) << "the failed option save is not reported a second time";
+}
+
+TEST_F(MainFormTest, ASecondCopyHandsOverAndTheFirstComesOutOfTheTray) {
+    Start();
+    view.Minimize();
+    ASSERT_TRUE(tray.active);
+
+    FakeTray tray2;
+    MainForm second{p, builtin, noDelay};
+    FakeView view2{second};
+    second.Attach(view2, tray2);
+    EXPECT_FALSE(second.Guard());
+    second.FormCreate({kExe});
+    EXPECT_TRUE(second.TerminateRequested());
+    EXPECT_EQ(p.GetFile(std::string(kFolder) + "ResF.txt"), "Res\r\n");
+
+    p.Advance(2000);
+    EXPECT_TRUE(view.visible);
+    EXPECT_FALSE(tray.active);
+    EXPECT_EQ(p.GetFile(std::string(kFolder) + "ResF.txt"), "") << "emptied, never deleted";
+}
+
+TEST_F(MainFormTest, HandOverFilePolling) {
+    struct Case {
+        const char* content;
+        bool shows;
+    } cases[] = {{"Res\r\n", true}, {"anything", true}, {"", false}};
+    for (const auto& c : cases) {
+        MainFormTest::TearDown();
+        p.PutFile(std::string(kFolder) + "ResF.txt", c.content);
+        MainForm f{p, builtin, noDelay};
+        FakeView v{f};
+        FakeTray t;
+        f.Attach(v, t);
+        f.Guard();
+        f.FormCreate({kExe});
+        p.Advance(1999);
+        EXPECT_FALSE(v.visible);
+        p.Advance(1);
+        EXPECT_EQ(v.visible, c.shows) << c.content;
+        f.AtExit();
+    }
+}
+
+}  // namespace
+}  // namespace vantorell::testing
