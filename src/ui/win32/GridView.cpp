@@ -1,0 +1,410 @@
+#include "ui/win32/GridView.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "platform/win32/Utf.h"
+#include "ui/win32/Dpi.h"
+#include "ui/win32/ErrorReport.h"
+
+namespace vantorell::ui::win32 {
+namespace {
+
+using vantorell::win32::Widen;
+
+constexpr UINT_PTR kSubclassId = 1;
+constexpr int kTextInset = 2;  // text is drawn this far right of and below a cell's corner
+#ifndef HDS_NOSIZING
+constexpr LONG_PTR HDS_NOSIZING = 0x0800;
+#endif
+
+COLORREF ToColorRef(Rgb c) {
+    return RGB(c.r, c.g, c.b);
+}
+
+}  // namespace
+
+GridView::GridView(const GridModel& model, MainViewEvents& events) : model_(model), events_(events) {}
+
+GridView::~GridView() {
+    if (header_ && IsWindow(header_)) RemoveWindowSubclass(header_, HeaderProc, kSubclassId);
+    if (list_ && IsWindow(list_)) RemoveWindowSubclass(list_, ListProc, kSubclassId);
+}
+
+bool GridView::Create(HWND parent, int controlId) {
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT | LVS_OWNERDATA |
+                        LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHAREIMAGELISTS;
+    list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, 0, 0, 0, 0, parent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
+                            reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+    if (!list_) return false;
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_DOUBLEBUFFER | LVS_EX_GRIDLINES);
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        LVCOLUMNW lvc{};
+        lvc.mask = LVCF_WIDTH | LVCF_SUBITEM;
+        lvc.cx = 0;
+        lvc.iSubItem = column;
+        ListView_InsertColumn(list_, column, &lvc);
+    }
+    header_ = ListView_GetHeader(list_);
+    if (header_) {
+        SetWindowLongPtrW(header_, GWL_STYLE, GetWindowLongPtrW(header_, GWL_STYLE) | HDS_NOSIZING);
+        SetWindowSubclass(header_, HeaderProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    }
+    SetWindowSubclass(list_, ListProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    return true;
+}
+
+int GridView::ScaledWidth(int column) const {
+    return Scale(model_.ColWidth(column), dpi_);
+}
+
+void GridView::Layout(const RECT& bounds, UINT dpi) {
+    dpi_ = dpi;
+    SetWindowPos(list_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // The ListView has no row-height setting of its own: a small-image list of
+    // the right height sets it. The first guess is corrected once rows exist.
+    ApplyRowHeight(std::max(1, Scale(kGridRowHeight, dpi_) - 1));
+    rowHeightCalibrated_ = false;
+    ApplyColumns();
+    CalibrateRowHeight();
+}
+
+void GridView::ApplyRowHeight(int imageHeight) {
+    UniqueImageList images(ImageList_Create(1, imageHeight, ILC_COLOR24, 1, 0));
+    if (!images) return;
+    ListView_SetImageList(list_, images.Get(), LVSIL_SMALL);
+    rowHeightImages_ = std::move(images);  // LVS_SHAREIMAGELISTS: the list stays ours
+    imageHeight_ = imageHeight;
+}
+
+void GridView::CalibrateRowHeight() {
+    constexpr int kAttempts = 2;
+    if (rowHeightCalibrated_ || DataRows() <= 0) return;
+    const int target = Scale(kGridRowHeight, dpi_);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        RECT row{};
+        row.left = LVIR_BOUNDS;
+        if (!ListView_GetItemRect(list_, 0, &row, LVIR_BOUNDS)) return;
+        const int measured = row.bottom - row.top;
+        if (measured == target) break;
+        const int next = imageHeight_ + (target - measured);
+        if (next < 1 || next == imageHeight_) break;
+        ApplyRowHeight(next);
+    }
+    rowHeightCalibrated_ = true;
+}
+
+void GridView::ApplyColumns() {
+    applyingWidths_ = true;
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        std::wstring title = Widen(model_.Cell(column, 0));
+        LVCOLUMNW lvc{};
+        lvc.mask = LVCF_WIDTH | LVCF_TEXT;
+        lvc.cx = ScaledWidth(column);
+        lvc.pszText = title.data();
+        ListView_SetColumn(list_, column, &lvc);
+    }
+    applyingWidths_ = false;
+}
+
+void GridView::Refresh() {
+    if (!list_) return;
+    ApplyColumns();
+    ListView_SetItemCountEx(list_, std::max(0, DataRows()), LVSICF_NOSCROLL);
+    ClampSelection();
+    CalibrateRowHeight();
+    Repaint();
+}
+
+void GridView::Repaint() {
+    if (list_) InvalidateRect(list_, nullptr, FALSE);
+}
+
+void GridView::ClampSelection() {
+    selected_.column = std::clamp(selected_.column, 0, kGridColumnCount - 1);
+    selected_.row = std::clamp(selected_.row, 1, std::max(1, DataRows()));
+}
+
+void GridView::Select(GridCell cell) {
+    selected_ = cell;
+    ClampSelection();
+    Repaint();
+}
+
+void GridView::SetInTray(bool inTray) {
+    if (inTray_ == inTray) return;
+    inTray_ = inTray;
+    Repaint();
+}
+
+bool GridView::CellRect(int column, int item, RECT& rect) const {
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    if (!ListView_GetItemRect(list_, item, &row, LVIR_BOUNDS)) return false;
+    int left = row.left;
+    for (int c = 0; c < column; ++c) left += ListView_GetColumnWidth(list_, c);
+    rect = RECT{left, row.top, left + ListView_GetColumnWidth(list_, column), row.bottom};
+    return true;
+}
+
+std::optional<GridCell> GridView::CellAt(POINT clientPoint) const {
+    LVHITTESTINFO hit{};
+    hit.pt = clientPoint;
+    ListView_HitTest(list_, &hit);
+    if (hit.iItem < 0 || hit.iItem >= DataRows()) return std::nullopt;
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        RECT cell{};
+        if (!CellRect(column, hit.iItem, cell)) return std::nullopt;
+        if (cell.right > cell.left && clientPoint.x >= cell.left && clientPoint.x < cell.right)
+            return GridCell{column, hit.iItem + 1};
+    }
+    return std::nullopt;  // right of the last column
+}
+
+void GridView::ScrollIntoView(GridCell cell) {
+    const int item = cell.row - 1;
+    if (item < 0 || item >= DataRows()) return;
+    ListView_EnsureVisible(list_, item, FALSE);
+    RECT rect{}, client{};
+    if (!CellRect(cell.column, item, rect) || !GetClientRect(list_, &client)) return;
+    if (rect.left < client.left) {
+        ListView_Scroll(list_, rect.left - client.left, 0);
+    } else if (rect.right > client.right) {
+        ListView_Scroll(list_, std::min(rect.right - client.right, rect.left - client.left), 0);
+    }
+}
+
+void GridView::MoveSelection(int key) {
+    const int rows = DataRows();
+    if (rows <= 0) return;
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    const auto visibleColumn = [&](int from, int step) {
+        for (int c = from; c >= 0 && c < kGridColumnCount; c += step)
+            if (model_.ColWidth(c) > 0) return c;
+        return selected_.column;
+    };
+    const int page = std::max(1, ListView_GetCountPerPage(list_));
+    GridCell next = selected_;
+    switch (key) {
+        case VK_LEFT: next.column = visibleColumn(selected_.column - 1, -1); break;
+        case VK_RIGHT: next.column = visibleColumn(selected_.column + 1, +1); break;
+        case VK_UP: next.row -= 1; break;
+        case VK_DOWN: next.row += 1; break;
+        case VK_PRIOR: next.row -= page; break;
+        case VK_NEXT: next.row += page; break;
+        case VK_HOME:
+            if (control)
+                next.row = 1;
+            else
+                next.column = visibleColumn(0, +1);
+            break;
+        case VK_END:
+            if (control)
+                next.row = rows;
+            else
+                next.column = visibleColumn(kGridColumnCount - 1, -1);
+            break;
+        default: return;
+    }
+    Select(next);
+    ScrollIntoView(selected_);
+}
+
+void GridView::ReportMouseUp() {
+    RunGuarded(GetParent(list_), [this] { events_.OnGridMouseUp(); });
+}
+
+void GridView::ReportDoubleClick() {
+    const GridCell cell = selected_;
+    RunGuarded(GetParent(list_), [this, cell] { events_.OnGridDoubleClick(cell.column, cell.row); });
+}
+
+LRESULT CALLBACK GridView::ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+    return reinterpret_cast<GridView*>(self)->OnListMessage(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK GridView::HeaderProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR self) {
+    return reinterpret_cast<GridView*>(self)->OnHeaderMessage(window, message, wParam, lParam);
+}
+
+// The grid handles the mouse and the arrow keys itself: a click selects a
+// cell, not a row, and the ListView's own item selection and focus are never used.
+LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            SetFocus(window);
+            SetCapture(window);
+            if (auto cell = CellAt(point)) Select(*cell);
+            if (message == WM_LBUTTONDBLCLK) ReportDoubleClick();
+            return 0;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+            SetFocus(window);
+            SetCapture(window);
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+            if (GetCapture() == window) ReleaseCapture();
+            ReportMouseUp();
+            return 0;
+        case WM_KEYDOWN:
+            switch (wParam) {
+                case VK_LEFT:
+                case VK_RIGHT:
+                case VK_UP:
+                case VK_DOWN:
+                case VK_PRIOR:
+                case VK_NEXT:
+                case VK_HOME:
+                case VK_END: MoveSelection(static_cast<int>(wParam)); return 0;
+                default: break;
+            }
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(window, ListProc, kSubclassId);
+            list_ = nullptr;
+            break;
+        default: break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// The header shows the title row. It never sizes a column: presses and
+// double-clicks on a divider never reach it, and its sizing cursor is not shown.
+LRESULT GridView::OnHeaderMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto onDivider = [window](POINT point) {
+        HDHITTESTINFO hit{};
+        hit.pt = point;
+        SendMessageW(window, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        return (hit.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN)) != 0;
+    };
+    const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    switch (message) {
+        case WM_SETCURSOR: {
+            POINT cursor{};
+            GetCursorPos(&cursor);
+            ScreenToClient(window, &cursor);
+            if (onDivider(cursor)) {
+                SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+                return TRUE;
+            }
+            break;
+        }
+        case WM_LBUTTONDOWN:
+            if (list_) SetFocus(list_);
+            if (onDivider(point)) return 0;
+            break;
+        case WM_LBUTTONDBLCLK:
+            // The title row selects nothing: the double-click acts on the selected cell.
+            ReportDoubleClick();
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP: {
+            const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+            ReportMouseUp();
+            return result;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(window, HeaderProc, kSubclassId);
+            header_ = nullptr;
+            break;
+        default: break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+bool GridView::OnNotify(const NMHDR& header, LRESULT& result) {
+    if (!list_) return false;
+    if (header.hwndFrom == list_) {
+        switch (header.code) {
+            case NM_CUSTOMDRAW:
+                result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+                return true;
+            case LVN_GETDISPINFOW:
+                FillDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
+                result = 0;
+                return true;
+            case LVN_ODFINDITEMW:
+                result = -1;  // no type-ahead search: the selection is a cell
+                return true;
+            default: return false;
+        }
+    }
+    if (header.hwndFrom == header_) {
+        switch (header.code) {
+            case HDN_BEGINTRACKW:
+            case HDN_BEGINTRACKA:
+            case HDN_DIVIDERDBLCLICKW:
+            case HDN_DIVIDERDBLCLICKA:
+                result = TRUE;  // no column sizing by the user
+                return true;
+            case HDN_ITEMCHANGINGW:
+            case HDN_ITEMCHANGINGA: {
+                const auto& change = reinterpret_cast<const NMHEADERW&>(header);
+                result = (!applyingWidths_ && change.pitem && (change.pitem->mask & HDI_WIDTH)) ? TRUE : FALSE;
+                return true;
+            }
+            default: return false;
+        }
+    }
+    return false;
+}
+
+void GridView::FillDisplayInfo(NMLVDISPINFOW& info) {
+    if (!(info.item.mask & LVIF_TEXT) || !info.item.pszText || info.item.cchTextMax <= 0) return;
+    const std::wstring text = Widen(model_.Cell(info.item.iSubItem, info.item.iItem + 1));
+    const std::size_t room = static_cast<std::size_t>(info.item.cchTextMax) - 1;
+    const std::size_t count = std::min(text.size(), room);
+    std::wmemcpy(info.item.pszText, text.data(), count);
+    info.item.pszText[count] = L'\0';
+}
+
+LRESULT GridView::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT: return CDRF_NOTIFYSUBITEMDRAW;
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+            const int item = static_cast<int>(draw.nmcd.dwItemSpec);
+            RECT cell{};
+            if (CellRect(draw.iSubItem, item, cell) && cell.right > cell.left)
+                DrawCell(draw.nmcd.hdc, draw.iSubItem, item + 1, cell);
+            return CDRF_SKIPDEFAULT;
+        }
+        default: return CDRF_DODEFAULT;
+    }
+}
+
+// The ordinary drawing (the cell's text at 2, 2 on its background, the
+// selected cell highlighted), then what the model paints over it.
+void GridView::DrawCell(HDC dc, int column, int row, const RECT& rect) const {
+    const bool selected = selected_.column == column && selected_.row == row;
+    const CellDrawing drawing = model_.DrawCell(column, row, inTray_);
+    COLORREF text = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    if (drawing.paint == CellPaint::ColouredText) text = ToColorRef(drawing.colour);
+    const std::wstring cellText = Widen(model_.Cell(column, row));
+    SetBkColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    SetTextColor(dc, text);
+    const int inset = Scale(kTextInset, dpi_);
+    ExtTextOutW(dc, rect.left + inset, rect.top + inset, ETO_OPAQUE | ETO_CLIPPED, &rect, cellText.c_str(),
+                static_cast<UINT>(cellText.size()), nullptr);
+    if (drawing.paint == CellPaint::Image) {
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, rect.left, rect.top, rect.right, rect.bottom);
+        bitmaps_.Draw(dc, drawing.image, rect.left, rect.top, Scale(kCheckImageWidth, dpi_),
+                      Scale(kCheckImageHeight, dpi_));
+        RestoreDC(dc, saved);
+    }
+}
+
+}  // namespace vantorell::ui::win32

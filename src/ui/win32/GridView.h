@@ -1,0 +1,89 @@
+// The entry grid SL as a report-mode ListView: a virtual list (LVS_OWNERDATA)
+// whose cells come from the portable GridModel. Every cell is drawn through
+// NM_CUSTOMDRAW as the model's DrawCell says; the selected cell (not a row) is
+// the grid's own and is drawn highlighted. Columns keep the model's widths:
+// the user can neither size nor move them.
+//
+// Model row 0 is the ListView's header; model rows 1..n are items 0..n-1.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>  // needs <windows.h> first
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "ui/GridModel.h"
+#include "ui/MainView.h"
+#include "ui/MainViewEvents.h"
+#include "ui/win32/CheckBitmaps.h"
+#include "ui/win32/GdiHandles.h"
+
+namespace vantorell::ui::win32 {
+
+class GridView {
+public:
+    GridView(const GridModel& model, MainViewEvents& events);
+    ~GridView();
+    GridView(const GridView&) = delete;
+    GridView& operator=(const GridView&) = delete;
+
+    // Creates the ListView as child `controlId` of `parent`; false on failure.
+    bool Create(HWND parent, int controlId);
+    HWND Handle() const { return list_; }
+
+    // Places the grid (client pixels of the parent, already scaled) and scales
+    // its column widths and row height to `dpi`. Call after a font change too.
+    void Layout(const RECT& bounds, UINT dpi);
+    // Shows the model again: row count, titles, widths, cells.
+    void Refresh();
+    void Repaint();
+
+    GridCell Selected() const { return selected_; }
+    void Select(GridCell cell);
+    void SetInTray(bool inTray);
+
+    // WM_NOTIFY sent to the parent by the ListView. True when handled; then
+    // `result` is the answer for the window procedure.
+    bool OnNotify(const NMHDR& header, LRESULT& result);
+
+private:
+    static LRESULT CALLBACK ListProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR self);
+    static LRESULT CALLBACK HeaderProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR self);
+    LRESULT OnListMessage(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnHeaderMessage(HWND, UINT, WPARAM, LPARAM);
+
+    int DataRows() const { return model_.RowCount() - 1; }
+    int ScaledWidth(int column) const;
+    void ApplyColumns();
+    void ApplyRowHeight(int imageHeight);
+    void CalibrateRowHeight();
+    std::optional<GridCell> CellAt(POINT clientPoint) const;
+    bool CellRect(int column, int item, RECT& rect) const;
+    void MoveSelection(int key);
+    void ScrollIntoView(GridCell cell);
+    void ClampSelection();
+    void ReportMouseUp();
+    void ReportDoubleClick();
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
+    void DrawCell(HDC dc, int column, int row, const RECT& rect) const;
+    void FillDisplayInfo(NMLVDISPINFOW& info);
+
+    const GridModel& model_;
+    MainViewEvents& events_;
+    CheckBitmaps bitmaps_;
+    HWND list_ = nullptr;
+    HWND header_ = nullptr;
+    UINT dpi_ = 96;
+    UniqueImageList rowHeightImages_;
+    int imageHeight_ = 0;
+    bool rowHeightCalibrated_ = false;
+    bool applyingWidths_ = false;  // our own width changes pass HDN_ITEMCHANGING
+    bool mouseUpReported_ = false;
+    bool inTray_ = false;
+    GridCell selected_{};
+};
+
+}  // namespace vantorell::ui::win32

@@ -1,0 +1,413 @@
+#include "ui/win32/MainWindow.h"
+
+#include <windowsx.h>
+
+#include "platform/Errors.h"
+#include "platform/win32/Utf.h"
+#include "ui/MainFormTexts.h"
+#include "ui/win32/Dpi.h"
+#include "ui/win32/ErrorReport.h"
+
+namespace vantorell::ui::win32 {
+namespace {
+
+using vantorell::win32::Widen;
+
+constexpr wchar_t kWindowClass[] = L"VantorellMainWindow";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = 0;
+// Asks the window to destroy itself once the message that asked has returned.
+constexpr UINT kTerminateMessage = WM_APP + 1;
+#ifndef WM_DPICHANGED
+constexpr UINT WM_DPICHANGED = 0x02E0;
+#endif
+
+enum ControlId : int {
+    kIdIntro = 100,   // Label1
+    kIdOptionsGroup,  // GroupBox1
+    kIdWarnNew,       // WAdd
+    kIdAutoKill,      // AutoKill
+    kIdMinimize,      // Minim
+    kIdHelp,          // BitBtn1
+    kIdGrid,          // SL
+    kIdDelete,        // Button1
+    kIdLegendRed,     // Label2
+    kIdLegendBlue,    // Label3
+    kIdLegendGreen,   // Label4
+    kIdLegendBlack,   // Label5
+};
+
+// Sizes the layout leaves to the view: the check boxes' and legend lines'.
+constexpr int kOptionRightMargin = 8;
+constexpr int kOptionHeight = 17;
+constexpr int kLegendHeight = 13;
+constexpr int kGlyphSize = 16;
+
+struct ControlSpec {
+    int id;
+    const wchar_t* windowClass;
+    std::string_view text;
+    DWORD style;
+    Rect place;  // at 96 DPI, in the window's client area
+};
+
+constexpr Rect OptionRect(int top) {
+    return Rect{kOptionsGroupRect.left + kOptionLeft, kOptionsGroupRect.top + top,
+                kOptionsGroupRect.width - kOptionLeft - kOptionRightMargin, kOptionHeight};
+}
+constexpr Rect LegendRect(int top) {
+    return Rect{kLegendLeft, top, kClientWidth - 2 * kLegendLeft, kLegendHeight};
+}
+
+constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kCheck = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
+
+// In tab order; the grid is created between the help and delete buttons.
+const ControlSpec kControlsBeforeGrid[] = {
+    {kIdIntro, L"STATIC", kIntroText, kLabel, kIntroRect},
+    {kIdOptionsGroup, L"BUTTON", kOptionsGroupCaption, WS_CHILD | WS_VISIBLE | BS_GROUPBOX, kOptionsGroupRect},
+    {kIdWarnNew, L"BUTTON", kWarnNewCaption, kCheck | WS_GROUP, OptionRect(kWarnNewTop)},
+    {kIdAutoKill, L"BUTTON", kAutoKillCaption, kCheck, OptionRect(kAutoKillTop)},
+    {kIdMinimize, L"BUTTON", kMinimizeCaption, kCheck, OptionRect(kMinimizeTop)},
+    {kIdHelp, L"BUTTON", kHelpCaption, kButton | WS_GROUP, kHelpRect},
+};
+const ControlSpec kControlsAfterGrid[] = {
+    {kIdDelete, L"BUTTON", kDeleteCaption, kButton | WS_GROUP, kDeleteRect},
+    {kIdLegendRed, L"STATIC", kLegendRed, kLabel, LegendRect(kLegendRedTop)},
+    {kIdLegendBlue, L"STATIC", kLegendBlue, kLabel, LegendRect(kLegendBlueTop)},
+    {kIdLegendGreen, L"STATIC", kLegendGreen, kLabel, LegendRect(kLegendGreenTop)},
+    {kIdLegendBlack, L"STATIC", kLegendBlack, kLabel, LegendRect(kLegendBlackTop)},
+};
+
+RECT ScaledRect(const Rect& r, UINT dpi) {
+    const int left = Scale(r.left, dpi), top = Scale(r.top, dpi);
+    return RECT{left, top, left + Scale(r.width, dpi), top + Scale(r.height, dpi)};
+}
+
+int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FontInstalled(const std::wstring& face) {
+    LOGFONTW query{};
+    query.lfCharSet = DEFAULT_CHARSET;
+    face.copy(query.lfFaceName, LF_FACESIZE - 1);
+    bool found = false;
+    HDC screen = GetDC(nullptr);
+    if (!screen) return false;
+    EnumFontFamiliesExW(screen, &query, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// "MS Sans Serif" of height -11 at 96 DPI; the default GUI font where it is missing.
+UniqueFont CreateWindowFont(UINT dpi) {
+    static const std::wstring face = Widen(kFontName);
+    LOGFONTW font{};
+    if (FontInstalled(face)) {
+        font.lfHeight = Scale(kFontHeight, dpi);
+        font.lfWeight = FW_NORMAL;
+        font.lfCharSet = DEFAULT_CHARSET;
+        face.copy(font.lfFaceName, LF_FACESIZE - 1);
+    } else if (!GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font)) {
+        return {};
+    } else {
+        font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+    }
+    return UniqueFont(CreateFontIndirectW(&font));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const GridModel& model, MainViewEvents& events) : events_(events), grid_(model, events) {}
+
+MainWindow::~MainWindow() {
+    if (window_) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+}
+
+void MainWindow::Create(HINSTANCE instance, int iconId) {
+    instance_ = instance;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, kWindowClass, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kWindowClass;
+        const auto icon = [&](int metricX, int metricY) {
+            HANDLE image = iconId ? LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                               GetSystemMetrics(metricX), GetSystemMetrics(metricY), LR_SHARED)
+                                  : nullptr;
+            return image ? static_cast<HICON>(image) : LoadIconW(nullptr, IDI_APPLICATION);
+        };
+        wc.hIcon = icon(SM_CXICON, SM_CYICON);
+        wc.hIconSm = icon(SM_CXSMICON, SM_CYSMICON);
+        if (!RegisterClassExW(&wc)) throw AppError("Cannot register the main window class");
+    }
+    const std::wstring caption = Widen(kMainCaption);
+    const SIZE size = OuterSize(kClientWidth, kClientHeight, kWindowStyle, kWindowExStyle, SystemDpi());
+    if (!CreateWindowExW(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle, 0, 0, size.cx, size.cy, nullptr,
+                         nullptr, instance, this))
+        throw AppError("Cannot create the main window");
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->window_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    LRESULT result = 0;
+    RunGuarded(window, [&] { result = self->HandleMessage(message, wParam, lParam); });
+    return result;
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            if (!CreateControls()) return -1;
+            Layout(DpiOfWindow(window_));
+            return 0;
+        case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+        case WM_NOTIFY: {
+            LRESULT result = 0;
+            if (grid_.OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result)) return result;
+            break;
+        }
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN: return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_SYSCOMMAND:
+            if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+                events_.OnMinimize();
+                return 0;
+            }
+            break;
+        case WM_SIZE:
+            if (wParam == SIZE_MINIMIZED && !minimized_) {
+                minimized_ = true;  // minimised by other means than our button
+                events_.OnMinimize();
+            } else if (wParam == SIZE_RESTORED && minimized_) {
+                minimized_ = false;
+                events_.OnRestore();
+            }
+            return 0;
+        case WM_SHOWWINDOW:
+            if (wParam) events_.OnShown();
+            break;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) lastFocus_ = GetFocus();
+            break;
+        case WM_SETFOCUS:
+            if (lastFocus_ && IsChild(window_, lastFocus_))
+                SetFocus(lastFocus_);
+            else
+                SetFocus(GetDlgItem(window_, kIdWarnNew));
+            return 0;
+        case WM_CLOSE: return OnCloseRequest();
+        case WM_QUERYENDSESSION: {
+            // A logoff or shutdown is never held up, not even by a failing handler.
+            bool mayEnd = true;
+            RunGuarded(window_, [&] {
+                events_.OnQueryEndSession();
+                mayEnd = events_.OnCloseQuery();
+            });
+            return mayEnd ? TRUE : FALSE;
+        }
+        case WM_ENDSESSION:
+            if (wParam) events_.OnEndSession();
+            return 0;
+        case kTerminateMessage: DestroyWindow(window_); return 0;
+        case WM_DPICHANGED: {
+            Layout(HIWORD(wParam));
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            const SIZE size =
+                OuterSize(Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_), kWindowStyle, kWindowExStyle, dpi_);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        default: break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+// FormCloseQuery decides; when the close goes ahead the form's close handler
+// runs, and the window is destroyed only when that handler has finished.
+LRESULT MainWindow::OnCloseRequest() {
+    if (!events_.OnCloseQuery()) return 0;
+    events_.OnClose();
+    DestroyWindow(window_);
+    return 0;
+}
+
+bool MainWindow::CreateControls() {
+    const auto create = [this](const ControlSpec& spec) {
+        const std::wstring text = Widen(spec.text);
+        return CreateWindowExW(0, spec.windowClass, text.c_str(), spec.style | WS_CLIPSIBLINGS, 0, 0, 0, 0, window_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr) != nullptr;
+    };
+    for (const auto& spec : kControlsBeforeGrid)
+        if (!create(spec)) return false;
+    if (!grid_.Create(window_, kIdGrid)) return false;
+    for (const auto& spec : kControlsAfterGrid)
+        if (!create(spec)) return false;
+    // The group box goes under its check boxes, so that they are not clipped away.
+    SetWindowPos(GetDlgItem(window_, kIdOptionsGroup), HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (MainOption option : {MainOption::WAdd, MainOption::AutoKill, MainOption::Minim})
+        SetOptionChecked(option, true);
+    return true;
+}
+
+void MainWindow::Layout(UINT dpi) {
+    dpi_ = dpi;
+    ApplyFont(dpi);
+    const auto place = [&](int id, const Rect& r) {
+        const RECT s = ScaledRect(r, dpi);
+        SetWindowPos(GetDlgItem(window_, id), nullptr, s.left, s.top, s.right - s.left, s.bottom - s.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    for (const auto& spec : kControlsBeforeGrid) place(spec.id, spec.place);
+    for (const auto& spec : kControlsAfterGrid) place(spec.id, spec.place);
+    grid_.Layout(ScaledRect(kGridRect, dpi), dpi);
+    ApplyHelpGlyph(dpi);
+}
+
+void MainWindow::ApplyFont(UINT dpi) {
+    UniqueFont font = CreateWindowFont(dpi);
+    if (!font) return;
+    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+    font_ = std::move(font);  // the old font is deleted only after no control uses it
+}
+
+// The help button's glyph: the system's question-mark icon.
+void MainWindow::ApplyHelpGlyph(UINT dpi) {
+    using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
+    const auto load = comctl ? reinterpret_cast<LoadIconWithScaleDownFn>(
+                                   reinterpret_cast<void*>(GetProcAddress(comctl, "LoadIconWithScaleDown")))
+                             : nullptr;
+    HICON icon = nullptr;
+    const int size = Scale(kGlyphSize, dpi);
+    if (!load || FAILED(load(nullptr, IDI_QUESTION, size, size, &icon))) return;
+    UniqueIcon glyph(icon);
+    SendMessageW(GetDlgItem(window_, kIdHelp), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(glyph.Get()));
+    helpGlyph_ = std::move(glyph);
+}
+
+void MainWindow::OnCommand(int id, int code) {
+    if (code != BN_CLICKED) return;
+    if (id == kIdHelp) events_.OnHelpClicked();
+    if (id == kIdDelete) events_.OnDeleteClicked();
+}
+
+// Labels, check boxes and the group box on the window's face; the legend
+// lines in the colour they describe.
+LRESULT MainWindow::OnControlColour(HDC dc, HWND control) {
+    COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+    switch (GetDlgCtrlID(control)) {
+        case kIdLegendRed: text = RGB(kRedName.r, kRedName.g, kRedName.b); break;
+        case kIdLegendBlue: text = RGB(kBlueName.r, kBlueName.g, kBlueName.b); break;
+        case kIdLegendGreen: text = RGB(kGreenName.r, kGreenName.g, kGreenName.b); break;
+        default: break;
+    }
+    SetTextColor(dc, text);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+HWND MainWindow::OptionBox(MainOption option) const {
+    switch (option) {
+        case MainOption::WAdd: return GetDlgItem(window_, kIdWarnNew);
+        case MainOption::AutoKill: return GetDlgItem(window_, kIdAutoKill);
+        case MainOption::Minim: return GetDlgItem(window_, kIdMinimize);
+    }
+    return nullptr;
+}
+
+int MainWindow::RunMessageLoop() {
+    MSG msg{};
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (window_ && IsDialogMessageW(window_, &msg)) continue;  // Tab, mnemonics
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+void MainWindow::RefreshGrid() {
+    grid_.Refresh();
+}
+void MainWindow::RepaintGrid() {
+    grid_.Repaint();
+}
+GridCell MainWindow::SelectedCell() const {
+    return grid_.Selected();
+}
+void MainWindow::SelectCell(GridCell cell) {
+    grid_.Select(cell);
+}
+void MainWindow::SetInTray(bool inTray) {
+    grid_.SetInTray(inTray);
+}
+
+bool MainWindow::OptionChecked(MainOption option) const {
+    return SendMessageW(OptionBox(option), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void MainWindow::SetOptionChecked(MainOption option, bool checked) {
+    SendMessageW(OptionBox(option), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void MainWindow::Show() {
+    ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(window_);
+    BringWindowToTop(window_);
+}
+
+void MainWindow::Hide() {
+    ShowWindow(window_, SW_HIDE);
+}
+bool MainWindow::IsVisible() const {
+    return window_ && IsWindowVisible(window_);
+}
+void MainWindow::Minimize() {
+    SendMessageW(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+void MainWindow::MoveTo(int left, int top) {
+    SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::Centre() {
+    RECT outer{};
+    if (!GetWindowRect(window_, &outer)) return;
+    const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    MoveTo(GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2, GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2);
+}
+
+void MainWindow::Close() {
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+}
+void MainWindow::Terminate() {
+    PostMessageW(window_, kTerminateMessage, 0, 0);
+}
+
+}  // namespace vantorell::ui::win32

@@ -1,0 +1,75 @@
+// The main window: a fixed-size top-level window with the intro line, the
+// "Program options" group with its three check boxes, the "&Help" and
+// "Delete selected entry" buttons, the entry grid and the four legend lines.
+// It is a view: it shows the GridModel, forwards gestures and life-cycle
+// events to MainViewEvents, and decides nothing itself.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "ui/GridModel.h"
+#include "ui/MainView.h"
+#include "ui/MainViewEvents.h"
+#include "ui/win32/GdiHandles.h"
+#include "ui/win32/GridView.h"
+
+namespace vantorell::ui::win32 {
+
+class MainWindow final : public MainView {
+public:
+    // The model and the events must outlive the window.
+    MainWindow(const GridModel& model, MainViewEvents& events);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window, hidden, with the icon resource `iconId` of `instance`
+    // (0: the system's application icon). Throws AppError when it cannot.
+    void Create(HINSTANCE instance, int iconId);
+    HWND Handle() const { return window_; }
+    // Runs the message loop until the window is destroyed; returns the exit code.
+    int RunMessageLoop();
+
+    // MainView
+    void RefreshGrid() override;
+    void RepaintGrid() override;
+    GridCell SelectedCell() const override;
+    void SelectCell(GridCell cell) override;
+    void SetInTray(bool inTray) override;
+    bool OptionChecked(MainOption option) const override;
+    void SetOptionChecked(MainOption option, bool checked) override;
+    void Show() override;
+    void Hide() override;
+    bool IsVisible() const override;
+    void Minimize() override;
+    void MoveTo(int left, int top) override;
+    void Centre() override;
+    void Close() override;
+    void Terminate() override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool CreateControls();
+    void Layout(UINT dpi);
+    void ApplyFont(UINT dpi);
+    void ApplyHelpGlyph(UINT dpi);
+    void OnCommand(int id, int code);
+    LRESULT OnCloseRequest();
+    LRESULT OnControlColour(HDC dc, HWND control);
+    HWND OptionBox(MainOption option) const;
+
+    MainViewEvents& events_;
+    GridView grid_;
+    HWND window_ = nullptr;
+    HINSTANCE instance_ = nullptr;
+    UINT dpi_ = 96;
+    UniqueFont font_;
+    UniqueIcon helpGlyph_;
+    HWND lastFocus_ = nullptr;
+    bool minimized_ = false;
+};
+
+}  // namespace vantorell::ui::win32
