@@ -1,0 +1,131 @@
+#include "control/EntryCommands.h"
+
+#include <set>
+#include <vector>
+
+#include "control/DelayPrompt.h"
+#include "control/SelfProtection.h"
+#include "platform/Errors.h"
+#include "platform/Text.h"
+
+namespace vantorell::control {
+namespace {
+
+constexpr const char* kConfirmOn = "1";
+
+std::string StateWord(std::string_view state) {
+    if (state == store::kStateActive) return "enabled";
+    if (state == store::kStateDisabled) return "disabled";
+    if (state == store::kStateDeferred) return "deferred";
+    return "state " + std::string(state);
+}
+
+std::string Label(const store::StartupEntry& e) {
+    return "'" + e.name + "' (" + e.location + ")";
+}
+
+// One candidate per line, ending in ")" so that no full stop is appended to it.
+std::string CandidateLines(const store::EntryTable& table, const std::vector<std::size_t>& indices) {
+    std::string lines;
+    for (std::size_t i : indices) {
+        const auto& e = table.entries[i];
+        lines += "\n  " + e.name + " (--location " + e.location + ", " + StateWord(e.state) + ")";
+    }
+    return lines;
+}
+
+// Lower is preferred, for a recorded entry and its active copy in one place.
+int Preference(EntryVerb verb, const store::StartupEntry& e) {
+    const bool active = e.state == store::kStateActive;
+    switch (verb) {
+        case EntryVerb::Disable:
+        case EntryVerb::Delete: return active ? 0 : 1;
+        default: return active ? 1 : 0;
+    }
+}
+
+}  // namespace
+
+std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selector, EntryVerb verb) {
+    auto& platform = store.Platform();
+    const auto& table = store.Table();
+    std::vector<std::size_t> named, similar;
+    const std::string folded = platform.FoldCase(selector.name);
+    for (std::size_t i = 0; i < table.entries.size(); ++i) {
+        const auto& name = table.entries[i].name;
+        if (platform.CompareNoCase(name, selector.name) == 0)
+            named.push_back(i);
+        else if (!folded.empty() && platform.FoldCase(name).find(folded) != std::string::npos)
+            similar.push_back(i);
+    }
+    if (named.empty()) {
+        std::string message = "No entry is named '" + selector.name + "'";
+        if (!similar.empty()) message += "; entries with similar names:" + CandidateLines(table, similar);
+        throw AppError(message);
+    }
+
+    std::vector<std::size_t> candidates;
+    for (std::size_t i : named)
+        if (!selector.location || table.entries[i].location == *selector.location) candidates.push_back(i);
+    if (candidates.empty())
+        throw AppError("No entry named '" + selector.name + "' is in '" + *selector.location +
+                       "'; the entries of that name:" + CandidateLines(table, named));
+
+    std::set<std::string> places;
+    for (std::size_t i : candidates) places.insert(table.entries[i].location);
+    if (places.size() > 1)
+        throw AppError("The name '" + selector.name +
+                       "' is ambiguous; give --location with one of these:" + CandidateLines(table, candidates));
+
+    std::size_t chosen = candidates.front();
+    for (std::size_t i : candidates)
+        if (Preference(verb, table.entries[i]) < Preference(verb, table.entries[chosen])) chosen = i;
+    return chosen;
+}
+
+std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds) {
+    auto& store = control.Store();
+    control.Refresh();
+    const std::size_t i = SelectEntry(store, selector, verb);
+    const store::StartupEntry e = store.Table().entries[i];
+    const std::string exe = store.Platform().ExecutablePath();
+    if (IsOwnCommand(e.command, exe)) throw AppError(SelfProtectionMessage(exe));
+
+    const std::string label = Label(e);
+    switch (verb) {
+        case EntryVerb::Disable:
+            if (e.state == store::kStateActive) {
+                control.DisableEntry(i, false);
+            } else if (e.state == store::kStateDeferred) {
+                // Handed back: it stays disabled, with neither confirm nor delay.
+                control.ClearConfirmStartup(i);
+                control.SetStartupDelay(i, 0);
+            } else {
+                return label + " is already disabled.\n";
+            }
+            return "Disabled " + label + ".\n";
+        case EntryVerb::Enable:
+            if (e.state == store::kStateActive) return label + " is already enabled.\n";
+            control.EnableEntry(i);
+            return "Enabled " + label + ".\n";
+        case EntryVerb::Delete: control.DeleteEntry(i); return "Deleted " + label + ".\n";
+        case EntryVerb::Confirm:
+            if (e.confirm == kConfirmOn) return label + " is already confirmed at logon.\n";
+            control.SetConfirmStartup(i);
+            return label + " will be confirmed at logon.\n";
+        case EntryVerb::Unconfirm:
+            if (e.confirm != kConfirmOn) return label + " is not confirmed at logon.\n";
+            control.ClearConfirmStartup(i);
+            return label + " will no longer be confirmed at logon.\n";
+        case EntryVerb::Delay: {
+            const int delay = ClampDelay(seconds);
+            if (e.state == store::kStateActive && delay == 0)
+                return label + " starts without delay; nothing changed.\n";
+            control.SetStartupDelay(i, delay);
+            return "Startup delay of " + label + ": " + text::ToDecimal(delay) + " seconds.\n";
+        }
+    }
+    return {};
+}
+
+}  // namespace vantorell::control

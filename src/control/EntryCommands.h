@@ -1,0 +1,33 @@
+// The entry commands of the console companion: an entry chosen by name (and
+// place, when the name alone is ambiguous), then the same operation the grid's
+// gesture runs, self-protection included. Nothing is asked interactively.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "control/EntryControl.h"
+
+namespace vantorell::control {
+
+enum class EntryVerb { Disable, Enable, Delete, Confirm, Unconfirm, Delay };
+
+struct EntrySelector {
+    std::string name;                     // compared without regard to case
+    std::optional<std::string> location;  // a location code, compared exactly
+};
+
+// The table index of the one entry `selector` names for `verb`. Throws AppError
+// for an unknown name and for an ambiguous one; both messages list the
+// candidates. When the only candidates are a recorded entry and an active copy
+// of it in the same place, the verb decides: disable takes the active copy,
+// enable and the option verbs the record, delete the active copy.
+std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selector, EntryVerb verb);
+
+// Rescans, selects the entry and runs `verb` on it as the grid does (`seconds`
+// for Delay, 0 to 240). Refuses the program's own entry with the
+// self-protection message. Returns one line for the user; throws AppError.
+std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds = 0);
+
+}  // namespace vantorell::control
