@@ -34,14 +34,7 @@ StartupEntry RecordedEntry(const std::string& record) {
 }
 
 StartupEntry ActiveEntry(std::string name, std::string_view code, std::string command) {
-    StartupEntry e;
-    e.name = std::move(name);
-    e.location = std::string(code);
-    e.state = kStateActive;
-    e.confirm = kOptionOff;
-    e.delay = kOptionOff;
-    e.command = std::move(command);
-    return e;
+    return StartupEntry{std::move(name), std::string(code), kStateActive, kOptionOff, kOptionOff, std::move(command)};
 }
 
 }  // namespace
@@ -67,7 +60,11 @@ void AutostartStore::LoadStoredRecords() {
 }
 
 void AutostartStore::SaveStoredRecords() {
-    if (!listReadable_) throw AppError("The file \"" + listFile_ + "\" could not be read, so it was not written over");
+    if (!listReadable_) {
+        std::string message = "The file \"";
+        message.append(listFile_).append("\" could not be read, so it was not written over");
+        throw AppError(message);
+    }
     text::SaveLines(platform_, listFile_, table_.storedRecords);
 }
 

@@ -1,0 +1,259 @@
+#include "app/common/ConsoleCommands.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <map>
+#include <optional>
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+
+namespace vantorell::app {
+namespace {
+
+// ------------------------------------------------------------------ the command line
+
+struct OptionSpec {
+    std::string_view name;  // with its leading "--"
+    bool takesValue;
+};
+
+struct ParsedCommand {
+    std::vector<std::string> args;
+    std::map<std::string, std::string, std::less<>> options;
+    bool Has(std::string_view option) const { return options.find(option) != options.end(); }
+};
+
+struct CommandSpec {
+    std::string_view name;
+    std::string_view synopsis;     // after the command name, for the usage text
+    std::string_view description;  // one line
+    std::vector<OptionSpec> options;
+    std::size_t minArgs, maxArgs;
+    std::function<void(store::AutostartStore&, const ParsedCommand&, ConsoleOutput&)> run;
+};
+
+class UsageError {
+public:
+    explicit UsageError(std::string message) : message(std::move(message)) {}
+    std::string message;
+};
+
+void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+    store.ScanEntries();
+    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table()) : FormatEntryTable(store.Table());
+}
+
+const std::vector<CommandSpec>& Commands() {
+    static const std::vector<CommandSpec> kCommands = {
+        {"list", "[--json]", "List every autostart entry in display order.", {{"--json", false}}, 0, 0, RunList},
+    };
+    return kCommands;
+}
+
+const CommandSpec* FindCommand(std::string_view name) {
+    for (const auto& c : Commands())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+ParsedCommand Parse(const CommandSpec& spec, const std::vector<std::string>& args) {
+    ParsedCommand cmd;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+            cmd.args.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const auto eq = a.find('=');
+        const std::string name = a.substr(0, eq);
+        const auto option =
+            std::find_if(spec.options.begin(), spec.options.end(), [&](const OptionSpec& o) { return o.name == name; });
+        if (option == spec.options.end())
+            throw UsageError("unknown option '" + name + "' for '" + std::string(spec.name) + "'");
+        if (cmd.Has(name)) throw UsageError("option '" + name + "' given twice");
+        std::string value;
+        if (option->takesValue) {
+            if (eq != std::string::npos)
+                value = a.substr(eq + 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                throw UsageError("option '" + name + "' needs a value");
+        } else if (eq != std::string::npos) {
+            throw UsageError("option '" + name + "' takes no value");
+        }
+        cmd.options.emplace(name, std::move(value));
+    }
+    if (cmd.args.size() < spec.minArgs || cmd.args.size() > spec.maxArgs)
+        throw UsageError("wrong number of arguments for '" + std::string(spec.name) + "'");
+    return cmd;
+}
+
+bool IsHelp(std::string_view a) {
+    return a == "help" || a == "--help" || a == "-h" || a == "/?";
+}
+
+// ------------------------------------------------------------------ text output
+
+// Code points, for aligning columns.
+std::size_t Width(std::string_view s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// A cell of the readable table: control characters would break the lines and
+// the alignment, so they are shown as "?" (the JSON output keeps them exactly).
+std::string Cell(std::string_view s) {
+    std::string out(s);
+    for (auto& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+// Table indices in display order.
+std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
+    std::vector<std::size_t> order(table.entries.size());
+    for (std::size_t i = 0; i < table.entries.size(); ++i) {
+        const auto pos = static_cast<std::size_t>(table.entries[i].position);
+        order[pos < order.size() ? pos : i] = i;
+    }
+    return order;
+}
+
+constexpr std::size_t kColumns = 8;
+constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State", "Name",
+                                                              "Location", "Confirm", "Delay", "Command"};
+constexpr std::string_view kColumnGap = "  ";
+
+std::array<std::string, kColumns> RowOf(const store::StartupEntry& e, std::size_t index) {
+    return {std::to_string(e.position), std::to_string(index), Cell(e.state), Cell(e.name),
+            Cell(e.location),           Cell(e.confirm),       Cell(e.delay), Cell(e.command)};
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    out.reserve(s.size() + 2);
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (len > 1 && i + len <= s.size() && text::IsValidUtf8(s.substr(i, len))) {
+                out.append(s.substr(i, len));
+                i += len;
+            } else {
+                out += "\\ufffd";
+                ++i;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    out += "\\u00";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 0xF];
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+std::string FormatEntryJson(const store::EntryTable& table) {
+    const auto order = DisplayOrder(table);
+    if (order.empty()) return "[]\n";
+    std::string out = "[\n";
+    for (std::size_t n = 0; n < order.size(); ++n) {
+        const auto& e = table.entries[order[n]];
+        out += "  {\"position\": " + std::to_string(e.position) + ", \"index\": " + std::to_string(order[n]);
+        out += ", \"state\": " + JsonString(e.state) + ", \"name\": " + JsonString(e.name);
+        out += ", \"location\": " + JsonString(e.location) + ", \"confirm\": " + JsonString(e.confirm);
+        out += ", \"delay\": " + JsonString(e.delay) + ", \"command\": " + JsonString(e.command) + "}";
+        out += n + 1 < order.size() ? ",\n" : "\n";
+    }
+    out += "]\n";
+    return out;
+}
+
+std::string FormatEntryTable(const store::EntryTable& table) {
+    std::vector<std::array<std::string, kColumns>> rows;
+    rows.reserve(table.entries.size() + 1);
+    std::array<std::string, kColumns> heading;
+    std::copy(kHeadings.begin(), kHeadings.end(), heading.begin());
+    rows.push_back(heading);
+    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table.entries[i], i));
+
+    std::array<std::size_t, kColumns> widths{};
+    for (const auto& row : rows)
+        for (std::size_t k = 0; k < kColumns; ++k) widths[k] = std::max(widths[k], Width(row[k]));
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t k = 0; k < kColumns; ++k) {
+            line += row[k];
+            if (k + 1 < kColumns) line.append(widths[k] - Width(row[k]), ' ').append(kColumnGap);
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string ConsoleUsage() {
+    std::string out = "Usage: " + std::string(kConsoleName) + " COMMAND [OPTIONS]\n\nCommands:\n";
+    std::vector<std::string> lefts;
+    std::size_t width = std::string_view("help").size();
+    for (const auto& c : Commands()) {
+        lefts.push_back(std::string(c.name) + (c.synopsis.empty() ? "" : " ") + std::string(c.synopsis));
+        width = std::max(width, lefts.back().size());
+    }
+    for (std::size_t i = 0; i < Commands().size(); ++i)
+        out += "  " + lefts[i] + std::string(width - lefts[i].size() + 2, ' ') +
+               std::string(Commands()[i].description) + "\n";
+    out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
+    out += "\nThe list file is \"" + std::string(store::kStartupListFile) + "\" beside the executable.\n";
+    return out;
+}
+
+ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args) {
+    ConsoleOutput result;
+    const std::string prefix = std::string(kConsoleName) + ": ";
+    if (args.size() == 1 && IsHelp(args[0])) {
+        result.out = ConsoleUsage();
+        return result;
+    }
+    try {
+        if (args.empty()) throw UsageError("no command given");
+        const CommandSpec* spec = FindCommand(args[0]);
+        if (!spec) throw UsageError("unknown command '" + args[0] + "'");
+        const ParsedCommand cmd = Parse(*spec, args);
+        spec->run(store, cmd, result);
+    } catch (const UsageError& e) {
+        result = ConsoleOutput{kExitUsage, {}, prefix + e.message + "\n\n" + ConsoleUsage()};
+    } catch (const std::exception& e) {
+        result = ConsoleOutput{kExitFailure, {}, prefix + ErrorReportText(e.what()) + "\n"};
+    }
+    return result;
+}
+
+}  // namespace vantorell::app

@@ -1,0 +1,43 @@
+// The portable part of the console companion "vantorellc": the command line,
+// the commands, and their output as text. The entry point of the executable
+// only converts the arguments to UTF-8 and writes the two texts out.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/AutostartStore.h"
+
+namespace vantorell::app {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the command ran and failed
+inline constexpr int kExitUsage = 2;    // the command line was not understood
+
+inline constexpr std::string_view kConsoleName = "vantorellc";
+
+struct ConsoleOutput {
+    int exitCode = kExitOk;
+    std::string out;  // UTF-8, for standard output
+    std::string err;  // UTF-8, for standard error
+};
+
+// Runs one command line (the arguments after the program name). Never throws
+// for a failure of the command: the message goes to `err` with exit code 1.
+ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args);
+
+// The usage text, one line per command.
+std::string ConsoleUsage();
+
+// The entry table in display order: an aligned table, or a JSON array of
+// objects with the keys position, index, state, name, location, confirm, delay
+// and command.
+std::string FormatEntryTable(const store::EntryTable& table);
+std::string FormatEntryJson(const store::EntryTable& table);
+
+// A JSON string literal: quotes, backslashes and control characters escaped,
+// UTF-8 passed through, bytes that are not UTF-8 replaced by U+FFFD.
+std::string JsonString(std::string_view text);
+
+}  // namespace vantorell::app
