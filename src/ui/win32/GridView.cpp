@@ -15,7 +15,9 @@ namespace {
 using vantorell::win32::Widen;
 
 constexpr UINT_PTR kSubclassId = 1;
-constexpr int kTextInset = 2;  // text is drawn this far right of and below a cell's corner
+constexpr int kTextInset = 2;
+// Posted to the ListView: put the model's column widths back.
+constexpr UINT kRestoreWidthsMessage = WM_APP + 0x40;  // text is drawn this far right of and below a cell's corner
 #ifndef HDS_NOSIZING
 constexpr LONG_PTR HDS_NOSIZING = 0x0800;
 #endif
@@ -270,6 +272,7 @@ LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
                 default: break;
             }
             break;
+        case kRestoreWidthsMessage: ApplyColumns(); return 0;
         case WM_NCDESTROY:
             RemoveWindowSubclass(window, ListProc, kSubclassId);
             list_ = nullptr;
@@ -325,40 +328,46 @@ LRESULT GridView::OnHeaderMessage(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 bool GridView::OnNotify(const NMHDR& header, LRESULT& result) {
-    if (!list_) return false;
-    if (header.hwndFrom == list_) {
-        switch (header.code) {
-            case NM_CUSTOMDRAW:
-                result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
-                return true;
-            case LVN_GETDISPINFOW:
-                FillDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
-                result = 0;
-                return true;
-            case LVN_ODFINDITEMW:
-                result = -1;  // no type-ahead search: the selection is a cell
-                return true;
-            default: return false;
-        }
+    if (!list_ || (header.hwndFrom != list_ && header.hwndFrom != header_)) return false;
+    switch (header.code) {
+        case NM_CUSTOMDRAW:
+            if (header.hwndFrom != list_) return false;
+            result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+            return true;
+        case LVN_GETDISPINFOW:
+            FillDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
+            result = 0;
+            return true;
+        case LVN_ODFINDITEMW:
+            result = -1;  // no type-ahead search: the selection is a cell
+            return true;
+        // The ListView passes its header's notifications on, as the header's
+        // or as its own, and not all of them on every system: sizing is refused
+        // where it can be, and the model's widths are put back after any
+        // sizing that went ahead all the same.
+        case HDN_BEGINTRACKW:
+        case HDN_BEGINTRACKA: result = TRUE; return true;
+        case HDN_ITEMCHANGINGW:
+        case HDN_ITEMCHANGINGA: result = WidthChange(header) ? TRUE : FALSE; return true;
+        case HDN_DIVIDERDBLCLICKW:
+        case HDN_DIVIDERDBLCLICKA:
+        case HDN_ENDTRACKW:
+        case HDN_ENDTRACKA:
+            PostMessageW(list_, kRestoreWidthsMessage, 0, 0);
+            result = TRUE;
+            return true;
+        case HDN_ITEMCHANGEDW:
+        case HDN_ITEMCHANGEDA:
+            if (WidthChange(header)) PostMessageW(list_, kRestoreWidthsMessage, 0, 0);
+            result = 0;
+            return true;
+        default: return false;
     }
-    if (header.hwndFrom == header_) {
-        switch (header.code) {
-            case HDN_BEGINTRACKW:
-            case HDN_BEGINTRACKA:
-            case HDN_DIVIDERDBLCLICKW:
-            case HDN_DIVIDERDBLCLICKA:
-                result = TRUE;  // no column sizing by the user
-                return true;
-            case HDN_ITEMCHANGINGW:
-            case HDN_ITEMCHANGINGA: {
-                const auto& change = reinterpret_cast<const NMHEADERW&>(header);
-                result = (!applyingWidths_ && change.pitem && (change.pitem->mask & HDI_WIDTH)) ? TRUE : FALSE;
-                return true;
-            }
-            default: return false;
-        }
-    }
-    return false;
+}
+
+bool GridView::WidthChange(const NMHDR& header) const {
+    const auto& change = reinterpret_cast<const NMHEADERW&>(header);
+    return !applyingWidths_ && change.pitem && (change.pitem->mask & HDI_WIDTH);
 }
 
 void GridView::FillDisplayInfo(NMLVDISPINFOW& info) {

@@ -70,6 +70,8 @@ private:
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
     void DrawCell(HDC dc, int column, int row, const RECT& rect) const;
     void FillDisplayInfo(NMLVDISPINFOW& info);
+    // True for a header notification about a width change not made by ApplyColumns.
+    bool WidthChange(const NMHDR& header) const;
 
     const GridModel& model_;
     MainViewEvents& events_;

@@ -14,7 +14,7 @@ namespace {
 using vantorell::win32::Widen;
 
 constexpr wchar_t kWindowClass[] = L"VantorellMainWindow";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = 0;
 // Asks the window to destroy itself once the message that asked has returned.
 constexpr UINT kTerminateMessage = WM_APP + 1;

@@ -1,0 +1,437 @@
+// vtdriver: drives a running vantorell.exe from inside Wine for the end-to-end
+// tests. It finds the main window by its title, reads the grid through the
+// ListView's own messages (cross-process buffers), clicks cells and buttons by
+// posting messages, and makes shortcut files for the test scenes.
+//
+// Build it with the same toolchain as the program: the ListView structures it
+// writes into the other process must have that process's pointer size.
+//
+// Usage: vtdriver [--timeout SECONDS] [--desktop NAME] COMMAND ARGS...
+//   grid                          print the grid, tab-separated (see PrintGrid)
+//   click <column> <row>          click a cell (row 0 is the title row)
+//   dblclick <column> <row>       double-click a cell
+//   click-button <caption>        press a button of the main window
+//   check-state <caption>         print 1 or 0 for a check box of the main window
+//   answer <title> <caption>      press a button of a message box or dialog
+//   wait-window <title> <seconds> wait until a visible top-level window has this title
+//   drag-divider <column> <dx>    drag the header divider right of a column by dx pixels
+//   dblclick-divider <column>     double-click the header divider right of a column
+//   close                         ask the main window to close and wait until it is gone
+//   make-shortcut <lnk> <target> [arguments]
+//   startup-folder                print the user's Startup folder
+// Exit codes: 0 done, 1 failed (a message on stderr), 2 usage.
+#include <windows.h>
+
+#include <commctrl.h>  // needs <windows.h> first
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kMainTitle[] = L"Vantorell";
+constexpr int kTextCapacity = 1024;  // characters per cell read
+constexpr int kPollMs = 50;
+constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
+
+struct Failure {
+    std::wstring message;
+};
+
+// ---------------------------------------------------------------- output
+
+void WriteUtf8(HANDLE out, const std::wstring& text) {
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+void PrintLine(const std::wstring& line) {
+    WriteUtf8(GetStdHandle(STD_OUTPUT_HANDLE), line + L"\n");
+}
+
+// ---------------------------------------------------------------- waiting
+
+class Deadline {
+public:
+    explicit Deadline(double seconds)
+        : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000))) {}
+    bool Passed() const { return std::chrono::steady_clock::now() >= end_; }
+
+private:
+    std::chrono::steady_clock::time_point end_;
+};
+
+template <typename Probe>
+auto PollUntil(double seconds, Probe probe) -> decltype(probe()) {
+    const Deadline deadline(seconds);
+    for (;;) {
+        if (auto found = probe()) return found;
+        if (deadline.Passed()) return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+}
+
+HWND WaitForTopWindow(const std::wstring& title, double seconds) {
+    return PollUntil(seconds, [&]() -> HWND {
+        HWND window = FindWindowW(nullptr, title.c_str());
+        return window && IsWindowVisible(window) ? window : nullptr;
+    });
+}
+
+HWND MainWindow(double seconds) {
+    HWND window = WaitForTopWindow(kMainTitle, seconds);
+    if (!window) throw Failure{L"no visible window titled \"Vantorell\""};
+    return window;
+}
+
+// A child of `parent` whose class and (when given) text match exactly.
+HWND FindChild(HWND parent, const wchar_t* windowClass, const std::wstring* text) {
+    for (HWND child = FindWindowExW(parent, nullptr, windowClass, nullptr); child;
+         child = FindWindowExW(parent, child, windowClass, nullptr)) {
+        if (!text) return child;
+        wchar_t buffer[kTextCapacity] = {};
+        GetWindowTextW(child, buffer, kTextCapacity);
+        if (*text == buffer) return child;
+    }
+    return nullptr;
+}
+
+HWND Grid(HWND main) {
+    HWND list = FindChild(main, WC_LISTVIEWW, nullptr);
+    if (!list) throw Failure{L"the main window has no ListView"};
+    return list;
+}
+
+// ---------------------------------------------------------------- the other process's memory
+
+// A block in the process that owns a window, freed on destruction.
+class RemoteBlock {
+public:
+    RemoteBlock(HWND window, std::size_t size) : size_(size) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!process_) throw Failure{L"cannot open the program's process"};
+        address_ = static_cast<char*>(VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+        if (!address_) {
+            CloseHandle(process_);
+            throw Failure{L"cannot allocate memory in the program's process"};
+        }
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+    ~RemoteBlock() {
+        VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        CloseHandle(process_);
+    }
+
+    char* At(std::size_t offset) const { return address_ + offset; }
+    void Write(std::size_t offset, const void* data, std::size_t size) const {
+        if (offset + size > size_ || !WriteProcessMemory(process_, At(offset), data, size, nullptr))
+            throw Failure{L"cannot write the program's memory"};
+    }
+    void Read(std::size_t offset, void* data, std::size_t size) const {
+        if (offset + size > size_ || !ReadProcessMemory(process_, At(offset), data, size, nullptr))
+            throw Failure{L"cannot read the program's memory"};
+    }
+    std::wstring ReadText(std::size_t offset, std::size_t characters) const {
+        std::wstring text(characters, L'\0');
+        Read(offset, text.data(), characters * sizeof(wchar_t));
+        text.resize(wcsnlen(text.c_str(), characters));
+        return text;
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    char* address_ = nullptr;
+    std::size_t size_;
+};
+
+// Reads the grid: header items (titles, widths) and item texts per column.
+class ListViewReader {
+public:
+    explicit ListViewReader(HWND list)
+        : list_(list), header_(ListView_GetHeader(list)), block_(list, kTextOffset + kTextCapacity * sizeof(wchar_t)) {}
+
+    int Columns() const { return Header_GetItemCount(header_); }
+    int Rows() const { return ListView_GetItemCount(list_); }
+    int Width(int column) const { return ListView_GetColumnWidth(list_, column); }
+
+    std::wstring Title(int column) const {
+        HDITEMW item{};
+        item.mask = HDI_TEXT;
+        item.pszText = reinterpret_cast<wchar_t*>(block_.At(kTextOffset));
+        item.cchTextMax = kTextCapacity;
+        ClearText();
+        block_.Write(0, &item, sizeof item);
+        SendMessageW(header_, HDM_GETITEMW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(block_.At(0)));
+        return block_.ReadText(kTextOffset, kTextCapacity);
+    }
+
+    std::wstring Text(int column, int item) const {
+        LVITEMW request{};
+        request.iSubItem = column;
+        request.pszText = reinterpret_cast<wchar_t*>(block_.At(kTextOffset));
+        request.cchTextMax = kTextCapacity;
+        ClearText();
+        block_.Write(0, &request, sizeof request);
+        SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(block_.At(0)));
+        return block_.ReadText(kTextOffset, kTextCapacity);
+    }
+
+    // Height of the first data row; 0 without rows.
+    int RowHeight() const {
+        if (Rows() == 0) return 0;
+        const RECT rect = ItemRect(0);
+        return rect.bottom - rect.top;
+    }
+
+    // The header's client point on the divider right of a column.
+    POINT Divider(int column) const {
+        if (column < 0 || column >= Columns()) throw Failure{L"no such column"};
+        RECT rect{};
+        block_.Write(0, &rect, sizeof rect);
+        SendMessageW(header_, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(block_.At(0)));
+        block_.Read(0, &rect, sizeof rect);
+        return POINT{rect.right, (rect.top + rect.bottom) / 2};
+    }
+    HWND Header() const { return header_; }
+
+    // Client point at the middle of a cell; row 0 is the header.
+    POINT CellCentre(int column, int row, HWND& target) const {
+        if (column < 0 || column >= Columns() || row < 0 || row > Rows()) throw Failure{L"no such cell"};
+        RECT rect{};
+        if (row == 0) {
+            target = header_;
+            block_.Write(0, &rect, sizeof rect);
+            SendMessageW(header_, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(block_.At(0)));
+            block_.Read(0, &rect, sizeof rect);
+            return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        }
+        target = list_;
+        rect = ItemRect(row - 1);
+        int left = rect.left;
+        for (int c = 0; c < column; ++c) left += Width(c);
+        return POINT{left + Width(column) / 2, (rect.top + rect.bottom) / 2};
+    }
+
+private:
+    static constexpr std::size_t kTextOffset = 256;  // after the largest request structure
+
+    RECT ItemRect(int item) const {
+        RECT rect{};
+        rect.left = LVIR_BOUNDS;
+        block_.Write(0, &rect, sizeof rect);
+        SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(block_.At(0)));
+        block_.Read(0, &rect, sizeof rect);
+        return rect;
+    }
+
+    void ClearText() const {
+        const std::wstring zeros(kTextCapacity, L'\0');
+        block_.Write(kTextOffset, zeros.data(), zeros.size() * sizeof(wchar_t));
+    }
+
+    HWND list_;
+    HWND header_;
+    RemoteBlock block_;
+};
+
+// ---------------------------------------------------------------- commands
+
+std::wstring Joined(const wchar_t* tag, const std::vector<std::wstring>& fields) {
+    std::wstring line = tag;
+    for (const auto& field : fields) line += L"\t" + field;
+    return line;
+}
+
+// "widths", "titles", "rowheight" and one "row" line per data row, fields
+// after a tab each.
+int PrintGrid(double timeout) {
+    const ListViewReader grid(Grid(MainWindow(timeout)));
+    const int columns = grid.Columns();
+    std::vector<std::wstring> widths, titles;
+    for (int c = 0; c < columns; ++c) {
+        widths.push_back(std::to_wstring(grid.Width(c)));
+        titles.push_back(grid.Title(c));
+    }
+    PrintLine(Joined(L"widths", widths));
+    PrintLine(Joined(L"titles", titles));
+    PrintLine(Joined(L"rowheight", {std::to_wstring(grid.RowHeight())}));
+    for (int item = 0, rows = grid.Rows(); item < rows; ++item) {
+        std::vector<std::wstring> cells;
+        for (int c = 0; c < columns; ++c) cells.push_back(grid.Text(c, item));
+        PrintLine(Joined(L"row", cells));
+    }
+    return kExitOk;
+}
+
+// Posted, not sent: a handler may open a modal box, which must not hold up the driver.
+int ClickCell(double timeout, int column, int row, bool twice) {
+    const ListViewReader grid(Grid(MainWindow(timeout)));
+    HWND target = nullptr;
+    const POINT at = grid.CellCentre(column, row, target);
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageW(target, WM_LBUTTONUP, 0, where);
+    if (twice) {
+        PostMessageW(target, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+        PostMessageW(target, WM_LBUTTONUP, 0, where);
+    }
+    return kExitOk;
+}
+
+// Sent, not posted: the header's own tracking would run synchronously, so the
+// widths read afterwards show whatever the drag did.
+int DragDivider(double timeout, int column, int dx, bool doubleClick) {
+    const ListViewReader grid(Grid(MainWindow(timeout)));
+    HWND header = grid.Header();
+    const POINT from = grid.Divider(column);
+    const LPARAM start = MAKELPARAM(from.x, from.y), end = MAKELPARAM(from.x + dx, from.y);
+    if (doubleClick) {
+        SendMessageW(header, WM_LBUTTONDBLCLK, MK_LBUTTON, start);
+        SendMessageW(header, WM_LBUTTONUP, 0, start);
+        return kExitOk;
+    }
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, start);
+    SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, end);
+    SendMessageW(header, WM_LBUTTONUP, 0, end);
+    return kExitOk;
+}
+
+HWND Button(HWND parent, const std::wstring& caption) {
+    HWND button = FindChild(parent, L"Button", &caption);
+    if (!button) throw Failure{L"no button \"" + caption + L"\""};
+    return button;
+}
+
+int ClickButton(double timeout, const std::wstring& caption) {
+    PostMessageW(Button(MainWindow(timeout), caption), BM_CLICK, 0, 0);
+    return kExitOk;
+}
+
+int PrintCheckState(double timeout, const std::wstring& caption) {
+    const LRESULT state = SendMessageW(Button(MainWindow(timeout), caption), BM_GETCHECK, 0, 0);
+    PrintLine(state == BST_CHECKED ? L"1" : L"0");
+    return kExitOk;
+}
+
+int Answer(double timeout, const std::wstring& title, const std::wstring& caption) {
+    HWND box = WaitForTopWindow(title, timeout);
+    if (!box) throw Failure{L"no window titled \"" + title + L"\""};
+    PostMessageW(Button(box, caption), BM_CLICK, 0, 0);
+    return kExitOk;
+}
+
+int WaitWindow(const std::wstring& title, double seconds) {
+    if (!WaitForTopWindow(title, seconds)) throw Failure{L"no window titled \"" + title + L"\" in time"};
+    return kExitOk;
+}
+
+int Close(double timeout) {
+    HWND main = MainWindow(timeout);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    const bool gone = PollUntil(timeout, [&] { return !IsWindow(main); });
+    if (!gone) throw Failure{L"the main window did not close"};
+    return kExitOk;
+}
+
+int MakeShortcut(const std::wstring& linkFile, const std::wstring& target, const std::wstring& arguments) {
+    // COM only here: its hidden window would keep SetThreadDesktop from working.
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) throw Failure{L"cannot start COM"};
+    struct ComUser {
+        ~ComUser() { CoUninitialize(); }
+    } comUser;
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        throw Failure{L"cannot create a shell link"};
+    link->SetPath(target.c_str());
+    link->SetArguments(arguments.c_str());
+    IPersistFile* file = nullptr;
+    HRESULT saved = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(saved)) {
+        saved = file->Save(linkFile.c_str(), TRUE);
+        file->Release();
+    }
+    link->Release();
+    if (FAILED(saved)) throw Failure{L"cannot save " + linkFile};
+    return kExitOk;
+}
+
+int PrintStartupFolder() {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, path)))
+        throw Failure{L"no Startup folder"};
+    PrintLine(path);
+    return kExitOk;
+}
+
+// The desktop may not exist yet when the program is still starting: polled.
+void SwitchDesktop(const std::wstring& name, double seconds) {
+    HDESK desktop = PollUntil(seconds, [&] { return OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL); });
+    if (!desktop || !SetThreadDesktop(desktop)) throw Failure{L"cannot switch to desktop " + name};
+}
+
+int Usage() {
+    WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
+              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | click C R | dblclick C R | click-button CAPTION |"
+              L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
+              L" dblclick-divider C | close |"
+              L" make-shortcut LNK TARGET [ARGS] | startup-folder\n");
+    return kExitUsage;
+}
+
+int Run(std::vector<std::wstring> args) {
+    double timeout = 10;
+    std::wstring desktop;
+    while (args.size() >= 2 && args[0].rfind(L"--", 0) == 0) {
+        if (args[0] == L"--timeout") {
+            timeout = _wtof(args[1].c_str());
+        } else if (args[0] == L"--desktop") {
+            desktop = args[1];
+        } else {
+            return Usage();
+        }
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (!desktop.empty()) SwitchDesktop(desktop, timeout);
+    if (args.empty()) return Usage();
+    const std::wstring command = args[0];
+    const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::wstring(); };
+    const auto number = [&](std::size_t i) { return _wtoi(arg(i).c_str()); };
+    const std::size_t count = args.size() - 1;
+    if (command == L"grid" && count == 0) return PrintGrid(timeout);
+    if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
+    if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
+    if (command == L"click-button" && count == 1) return ClickButton(timeout, arg(1));
+    if (command == L"check-state" && count == 1) return PrintCheckState(timeout, arg(1));
+    if (command == L"answer" && count == 2) return Answer(timeout, arg(1), arg(2));
+    if (command == L"wait-window" && count == 2) return WaitWindow(arg(1), _wtof(arg(2).c_str()));
+    if (command == L"drag-divider" && count == 2) return DragDivider(timeout, number(1), number(2), false);
+    if (command == L"dblclick-divider" && count == 1) return DragDivider(timeout, number(1), 0, true);
+    if (command == L"close" && count == 0) return Close(timeout);
+    if (command == L"make-shortcut" && (count == 2 || count == 3)) return MakeShortcut(arg(1), arg(2), arg(3));
+    if (command == L"startup-folder" && count == 0) return PrintStartupFolder();
+    return Usage();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    int code = kExitFailed;
+    try {
+        code = Run(std::vector<std::wstring>(argv + 1, argv + argc));
+    } catch (const Failure& failure) {
+        WriteUtf8(GetStdHandle(STD_ERROR_HANDLE), L"vtdriver: " + failure.message + L"\n");
+    }
+    return code;
+}

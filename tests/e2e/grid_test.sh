@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# End-to-end test of the main window's grid: puts autostart entries into the
+# Wine prefix (Run values of both hives, a shortcut in the user's Startup
+# folder), starts vantorell.exe from a scratch folder, reads the grid with
+# vtdriver and checks titles, widths, row height, rows, their order by name
+# without regard to case, the hidden index and rating columns, and that the
+# user cannot size a column. Then closes the program and removes the entries.
+#
+# Usage: grid_test.sh VANTORELL_EXE VTDRIVER_EXE POINTER_SIZE OUTPUT_DIR
+# Needs WINEPREFIX (a prepared prefix, as scripts/test.sh provides) and skips
+# (exit 77) without one. Every wait has a deadline; on failure the program is
+# killed and a screenshot is saved in OUTPUT_DIR.
+set -uo pipefail
+
+exe=$1 driver=$2 pointer_size=$3 out=$4
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
+  echo "SKIP: no prepared Wine prefix in WINEPREFIX (scripts/test.sh provides one)"
+  exit 77
+fi
+# shellcheck source=../../scripts/wine-env.sh
+. "$here/../../scripts/wine-env.sh"
+wine_env_display || exit 1
+
+# A 32-bit program sees the machine's Software key through WOW64.
+view=/reg:64
+[ "$pointer_size" = 4 ] && view=/reg:32
+user_run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+machine_run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+shortcut_name='Zeta Tool.lnk'
+shortcut_target='C:\windows\system32\winver.exe'
+
+scratch=$(mktemp -d "$out/e2e_grid.XXXXXX")
+app_pid=""
+link_file=""
+failed=0
+
+drive() { wine "$driver" "$@"; }
+fail() {
+  echo "FAIL: $*" >&2
+  failed=1
+}
+
+cleanup() {
+  if [ "$failed" = 1 ]; then
+    import -window root "$out/e2e_grid-failure.png" 2>/dev/null && echo "screenshot: $out/e2e_grid-failure.png" >&2
+  fi
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; fi
+  wine reg delete "$user_run" /v jusched /f >/dev/null 2>&1
+  wine reg delete "$machine_run" /v AVG7_CC /f $view >/dev/null 2>&1
+  wine reg delete "$machine_run" /v msblast /f $view >/dev/null 2>&1
+  [ -n "$link_file" ] && rm -f "$link_file"
+  rm -rf "$scratch"
+  if [ -n "${_vt_xvfb_pid:-}" ]; then kill "$_vt_xvfb_pid" 2>/dev/null; fi
+}
+trap cleanup EXIT
+
+# Waits up to $1 seconds for process $2 to end.
+wait_gone() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$2" 2>/dev/null; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.1
+  done
+}
+
+# ---- the scene
+if drive --timeout 0 wait-window Vantorell 0 2>/dev/null; then
+  fail "a Vantorell window is already open in this prefix"
+  exit 1
+fi
+wine reg add "$user_run" /v jusched /d 'C:\Program Files\Java\jusched.exe' /f >/dev/null || { fail "reg add"; exit 1; }
+wine reg add "$machine_run" /v AVG7_CC /d '"C:\Program Files\AVG\avgcc.exe" /STARTUP' /f $view >/dev/null &&
+  wine reg add "$machine_run" /v msblast /d 'C:\WINDOWS\msblast.exe' /f $view >/dev/null || { fail "reg add"; exit 1; }
+startup=$(drive startup-folder | tr -d '\r') || { fail "no Startup folder"; exit 1; }
+drive make-shortcut "$startup\\$shortcut_name" "$shortcut_target" || { fail "make-shortcut"; exit 1; }
+link_file="$(winepath -u "$startup" 2>/dev/null)/$shortcut_name"
+
+# ---- the program, from a folder of its own so that its list file is new
+cp "$exe" "$scratch/vantorell.exe"
+(cd "$scratch" && exec wine ./vantorell.exe >/dev/null 2>&1) &
+app_pid=$!
+drive wait-window Vantorell 20 || { fail "the main window did not appear"; exit 1; }
+
+grid=$(drive grid | tr -d '\r') || { fail "cannot read the grid"; exit 1; }
+echo "$grid"
+field() { printf '%s\n' "$grid" | awk -F'\t' -v tag="$1" '$1 == tag' | cut -f2-; }
+
+tab=$'\t'
+[ "$(field titles)" = "Enabled${tab}Program Name${tab}Confirm startup${tab}${tab}Startup delay${tab}Run command${tab}" ] ||
+  fail "titles: $(field titles)"
+[ "$(field widths)" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0" ] || fail "widths: $(field widths)"
+[ "$(field rowheight)" = 16 ] || fail "row height: $(field rowheight)"
+
+rows=$(field row)
+# Each test entry's row: state, name, confirm, (index), delay, command, rating.
+expect_row() {
+  local name=$1 command=$2 rating=$3 line
+  line=$(printf '%s\n' "$rows" | awk -F'\t' -v n="$name" '$2 == n')
+  if [ -z "$line" ]; then
+    fail "no row for $name"
+    return
+  fi
+  IFS=$'\t' read -r state _ confirm _ delay cmd rate <<<"$line"
+  [ "$state|$confirm|$delay|$cmd|$rate" = "1|0|0|$command|$rating" ] || fail "row of $name: $line"
+}
+expect_row AVG7_CC '"C:\Program Files\AVG\avgcc.exe" /STARTUP' 3
+expect_row jusched 'C:\Program Files\Java\jusched.exe' 2
+expect_row msblast 'C:\WINDOWS\msblast.exe' 1
+expect_row "$shortcut_name" "$shortcut_target" 0
+
+# Display order is by name without regard to case: AVG7_CC, jusched, msblast,
+# Zeta Tool.lnk (by character codes, the upper-case names would come first).
+order=$(printf '%s\n' "$rows" | cut -f2 | grep -Fx -e AVG7_CC -e jusched -e msblast -e "$shortcut_name" | paste -sd,)
+[ "$order" = "AVG7_CC,jusched,msblast,$shortcut_name" ] || fail "order: $order"
+
+# The hidden index column holds each table index 0..n-1 exactly once.
+count=$(printf '%s\n' "$rows" | grep -c .)
+indexes=$(printf '%s\n' "$rows" | cut -f4 | sort -n | paste -sd,)
+[ "$indexes" = "$(seq -s, 0 $((count - 1)))" ] || fail "index column: $indexes"
+
+# The user cannot size a column, not even open a hidden one.
+drive drag-divider 1 60 && drive dblclick-divider 2 && drive drag-divider 5 40 || fail "divider gestures"
+widths=$(drive grid | tr -d '\r' | awk -F'\t' '$1 == "widths"' | cut -f2-)
+[ "$widths" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0" ] || fail "widths after sizing gestures: $widths"
+
+# ---- close
+drive close || fail "the window did not close"
+wait_gone 10 "$app_pid" || fail "the program did not end"
+
+[ "$failed" = 0 ] && echo "PASS"
+exit $failed
