@@ -6,8 +6,12 @@
 #include <map>
 #include <optional>
 
+#include "control/DelayPrompt.h"
+#include "control/EntryCommands.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "ui/GridModel.h"
+#include "ui/NameLists.h"
 
 namespace vantorell::app {
 namespace {
@@ -45,9 +49,47 @@ void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutp
     out.out = cmd.Has("--json") ? FormatEntryJson(store.Table()) : FormatEntryTable(store.Table());
 }
 
+// The entry commands: NAME is the last argument, compared without regard to
+// case; the operations are the grid's, on a grid of their own that nobody sees.
+void RunEntryVerb(control::EntryVerb verb, store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+    int seconds = 0;
+    if (verb == control::EntryVerb::Delay &&
+        (!text::ParseInt(cmd.args[0], seconds) || seconds < control::kMinDelay || seconds > control::kMaxDelay))
+        throw UsageError("the delay must be a whole number of seconds from 0 to 240, not '" + cmd.args[0] + "'");
+    const std::vector<std::string_view> none;
+    const ui::NameLists lists{ui::NameList(store.Platform(), none), ui::NameList(store.Platform(), none),
+                              ui::NameList(store.Platform(), none)};
+    ui::GridModel grid(lists);
+    control::EntryControl control(store, grid);
+    control::EntrySelector selector{cmd.args.back(), std::nullopt};
+    if (const auto it = cmd.options.find("--location"); it != cmd.options.end()) selector.location = it->second;
+    out.out = control::RunEntryCommand(control, verb, selector, seconds);
+}
+
+CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::string_view description) {
+    const bool delay = verb == control::EntryVerb::Delay;
+    return {name,
+            delay ? "SECONDS NAME [--location CODE]" : "NAME [--location CODE]",
+            description,
+            {{"--location", true}},
+            delay ? 2u : 1u,
+            delay ? 2u : 1u,
+            [verb](store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+                RunEntryVerb(verb, store, cmd, out);
+            }};
+}
+
 const std::vector<CommandSpec>& Commands() {
+    using control::EntryVerb;
     static const std::vector<CommandSpec> kCommands = {
         {"list", "[--json]", "List every autostart entry in display order.", {{"--json", false}}, 0, 0, RunList},
+        EntryCommand("disable", EntryVerb::Disable, "Switch an entry off: take it out of its place and record it."),
+        EntryCommand("enable", EntryVerb::Enable, "Put a recorded entry back into its place."),
+        EntryCommand("delete", EntryVerb::Delete,
+                     "Delete an entry (an enabled one from its place, a recorded one from the list)."),
+        EntryCommand("confirm", EntryVerb::Confirm, "Have Vantorell ask before it starts the entry at logon."),
+        EntryCommand("unconfirm", EntryVerb::Unconfirm, "Start the entry at logon without asking."),
+        EntryCommand("delay", EntryVerb::Delay, "Have Vantorell start the entry SECONDS (0 to 240) after logon."),
     };
     return kCommands;
 }

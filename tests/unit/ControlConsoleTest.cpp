@@ -1,0 +1,66 @@
+// vantorellc's entry commands: the command line, exit codes and output.
+#include <gtest/gtest.h>
+
+#include "ControlScene.h"
+#include "app/common/ConsoleCommands.h"
+#include "control/SelfProtection.h"
+
+namespace vantorell::testing {
+namespace {
+
+using app::RunConsole;
+
+class ConsoleEntryCommands : public ControlScene {};
+
+TEST_F(ConsoleEntryCommands, CommandsAndExitCodes) {
+    PutRun("crun", "Tool", "tool.exe");
+    PutRun("lrun", "Tool", "tool2.exe");
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* out;
+        const char* errStart;
+    };
+    const Case cases[] = {
+        {{"disable", "tool"}, app::kExitFailure, "", "vantorellc: The name 'tool' is ambiguous"},
+        {{"disable", "tool", "--location", "crun"}, app::kExitOk, "Disabled 'Tool' (crun).\n", ""},
+        {{"delay", "30", "Tool", "--location=crun"}, app::kExitOk, "Startup delay of 'Tool' (crun): 30 seconds.\n", ""},
+        {{"confirm", "--location", "crun", "Tool"}, app::kExitOk, "'Tool' (crun) will be confirmed at logon.\n", ""},
+        {{"unconfirm", "Tool", "--location", "crun"},
+         app::kExitOk,
+         "'Tool' (crun) will no longer be confirmed at logon.\n",
+         ""},
+        {{"delay", "300", "Tool"}, app::kExitUsage, "", "vantorellc: the delay must be a whole number"},
+        {{"delay", "soon", "Tool"}, app::kExitUsage, "", "vantorellc: the delay must be a whole number"},
+        {{"delay", "Tool"}, app::kExitUsage, "", "vantorellc: wrong number of arguments"},
+        {{"enable"}, app::kExitUsage, "", "vantorellc: wrong number of arguments"},
+        {{"enable", "Tool", "--location"}, app::kExitUsage, "", "vantorellc: option '--location' needs a value"},
+        {{"enable", "Nobody"}, app::kExitFailure, "", "vantorellc: No entry is named 'Nobody'"},
+        {{"enable", "Tool", "--location", "crun"}, app::kExitOk, "Enabled 'Tool' (crun).\n", ""},
+        {{"delete", "Tool", "--location", "lrun"}, app::kExitOk, "Deleted 'Tool' (lrun).\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back());
+        const auto r = RunConsole(store, c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err.rfind(c.errStart, 0), 0u) << r.err;
+    }
+    EXPECT_EQ(Value("crun", "Tool")->data, "tool.exe");
+    EXPECT_FALSE(Value("lrun", "Tool"));
+    EXPECT_EQ(ListBytes(), "");
+    EXPECT_NE(app::ConsoleUsage().find("delay SECONDS NAME [--location CODE]"), std::string::npos);
+}
+
+TEST_F(ConsoleEntryCommands, OwnEntryIsRefusedWithExitOne) {
+    const std::string exe = "C:\\Program Files\\Vantorell\\vantorell.exe";
+    p.SetExecutablePath(exe);
+    PutRun("lrun", "Vantorell", exe + " -b");
+    const auto r = RunConsole(store, {"delete", "Vantorell"});
+    EXPECT_EQ(r.exitCode, app::kExitFailure);
+    EXPECT_EQ(r.err, "vantorellc: " + control::SelfProtectionMessage(exe) + "\n");
+    EXPECT_TRUE(Value("lrun", "Vantorell"));
+}
+
+}  // namespace
+}  // namespace vantorell::testing
