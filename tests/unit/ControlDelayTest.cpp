@@ -34,14 +34,5 @@ TEST(DelayRange, TextToSeconds) {
     for (const auto& c : cases) EXPECT_EQ(DelayFromText(c.text), c.seconds) << '"' << c.text << '"';
 }
 
-TEST(DelayRange, ClampToTheNearerBound) {
-    EXPECT_EQ(ClampDelay(-1), 0);
-    EXPECT_EQ(ClampDelay(0), 0);
-    EXPECT_EQ(ClampDelay(240), 240);
-    EXPECT_EQ(ClampDelay(241), 240);
-    EXPECT_EQ(ClampDelay(-9000000000LL), 0);
-    EXPECT_EQ(ClampDelay(9000000000LL), 240);
-}
-
 }  // namespace
 }  // namespace vantorell::control
