@@ -160,6 +160,11 @@ public:
     // A case-folded form such that FoldCase(a) == FoldCase(b) exactly when two
     // names are equal without regard to case (used for hashed lookups).
     virtual std::string FoldCase(std::string_view text) = 0;
+    // Optional, for sorting many names: a key whose bytes, compared as unsigned
+    // characters, order texts exactly as CompareNoCase does, and that is equal
+    // for two texts exactly when CompareNoCase gives 0. nullopt when the
+    // platform offers none; callers then compare with CompareNoCase.
+    virtual std::optional<std::string> SortKeyNoCase(std::string_view /*text*/) { return std::nullopt; }
 
     // ---- used by the user interface, the launcher, the monitor and the guard
     virtual int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;

@@ -125,6 +125,10 @@ std::string MemoryPlatform::AnsiToUtf8(std::string_view bytes) {
 
 std::string MemoryPlatform::FoldCase(std::string_view text) { return FoldUtf8(text); }
 
+// The folded text itself: UTF-8 keeps the order of code points, so compared
+// bytewise it orders as CompareNoCase orders the texts.
+std::optional<std::string> MemoryPlatform::SortKeyNoCase(std::string_view text) { return FoldUtf8(text); }
+
 int MemoryPlatform::CompareNoCase(std::string_view a, std::string_view b) {
     const auto fa = Decode(a), fb = Decode(b);
     const std::size_t n = std::min(fa.size(), fb.size());

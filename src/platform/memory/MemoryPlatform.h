@@ -95,6 +95,7 @@ public:
     std::string AnsiToUtf8(std::string_view bytes) override;
     int CompareNoCase(std::string_view a, std::string_view b) override;
     std::string FoldCase(std::string_view text) override;
+    std::optional<std::string> SortKeyNoCase(std::string_view text) override;
     int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     bool StartCommand(std::string_view commandLine) override;
     bool ShellOpen(std::string_view path, std::string_view verb) override;
