@@ -1,5 +1,7 @@
 #include "store/AutostartStore.h"
 
+#include <algorithm>
+
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/DisplayPositions.h"
@@ -9,6 +11,7 @@ namespace {
 
 constexpr std::string_view kNoFolder = "C:\\";
 constexpr const char* kOptionOff = "0";
+constexpr std::size_t kSpareEntries = 16;
 
 // Closes the accessor's key when a registry use ends, however it ends.
 class KeyCloser {
@@ -136,7 +139,10 @@ void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, st
 
 void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
     const std::string folder = StartupFolderPath(location.code);
-    for (auto& name : platform::ListShortcuts(platform_, folder)) {
+    // The order of platform::ListShortcuts, sorted through the platform's keys.
+    auto names = platform_.ListShortcutFiles(folder);
+    SortByName(platform_, names);
+    for (auto& name : names) {
         auto command = ShortcutTarget(folder, name);
         entries.push_back(ActiveEntry(std::move(name), location.code, std::move(command)));
     }
@@ -148,7 +154,8 @@ void AutostartStore::ScanEntries() {
     KeyCloser closer(registry_);
     EntryTable fresh;
     fresh.storedRecords = ReadListFile();
-    fresh.entries.reserve(fresh.storedRecords.size());
+    // Room for as many entries as the last scan found, so the table rarely grows.
+    fresh.entries.reserve(std::max(fresh.storedRecords.size(), table_.entries.size()) + kSpareEntries);
     for (const auto& record : fresh.storedRecords) fresh.entries.push_back(RecordedEntry(record));
     for (const auto& location : Locations()) {
         if (location.isFolder)
