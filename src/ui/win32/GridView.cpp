@@ -156,7 +156,7 @@ bool GridView::CellRect(int column, int item, RECT& rect) const {
 std::optional<GridCell> GridView::CellAt(POINT clientPoint) const {
     LVHITTESTINFO hit{};
     hit.pt = clientPoint;
-    ListView_HitTest(list_, &hit);
+    ListView_SubItemHitTest(list_, &hit);  // any column: a plain hit test knows only column 0
     if (hit.iItem < 0 || hit.iItem >= DataRows()) return std::nullopt;
     for (int column = 0; column < kGridColumnCount; ++column) {
         RECT cell{};
