@@ -153,10 +153,18 @@ void MainWindow::Create(HINSTANCE instance, int iconId) {
         if (!RegisterClassExW(&wc)) throw AppError("Cannot register the main window class");
     }
     const std::wstring caption = Widen(kMainCaption);
-    const SIZE size = OuterSize(kClientWidth, kClientHeight, kWindowStyle, kWindowExStyle, SystemDpi());
+    const UINT dpi = SystemDpi();
+    const SIZE size = OuterSize(Scale(kClientWidth, dpi), Scale(kClientHeight, dpi), kWindowStyle, kWindowExStyle, dpi);
     if (!CreateWindowExW(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle, 0, 0, size.cx, size.cy, nullptr,
                          nullptr, instance, this))
         throw AppError("Cannot create the main window");
+    FitToDpi();  // the monitor that shows the window may have another DPI than the system
+}
+
+void MainWindow::FitToDpi() {
+    const SIZE size =
+        OuterSize(Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_), kWindowStyle, kWindowExStyle, dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -235,10 +243,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DPICHANGED: {
             Layout(HIWORD(wParam));
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            const SIZE size =
-                OuterSize(Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_), kWindowStyle, kWindowExStyle, dpi_);
-            SetWindowPos(window_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            FitToDpi();
             return 0;
         }
         case WM_DESTROY: PostQuitMessage(0); return 0;

@@ -54,6 +54,8 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateControls();
     void Layout(UINT dpi);
+    // Gives the window the outer size of the client area at its DPI.
+    void FitToDpi();
     void ApplyFont(UINT dpi);
     void ApplyHelpGlyph(UINT dpi);
     void OnCommand(int id, int code);
