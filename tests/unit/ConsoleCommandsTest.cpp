@@ -1,6 +1,9 @@
 // The console companion's command line and output, against the memory platform.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
 #include "StoreTestScene.h"
 #include "app/common/ConsoleCommands.h"
 
@@ -18,15 +21,17 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
     const auto r = RunConsole(store, {"list", "--json"});
     EXPECT_EQ(r.exitCode, app::kExitOk);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out,
-              "[\n"
-              "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
-              "\"confirm\": \"0\", \"delay\": \"0\", \"command\": \"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\"},\n"
-              "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
-              "\"lrun\", \"confirm\": \"0\", \"delay\": \"0\", \"command\": \"line\\nbreak\\u0001\"},\n"
-              "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
-              "\"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\"}\n"
-              "]\n");
+    EXPECT_EQ(
+        r.out,
+        "[\n"
+        "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
+        "\"confirm\": \"0\", \"delay\": \"0\", \"command\": \"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
+        "\"rating\": \"0\"},\n"
+        "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
+        "\"lrun\", \"confirm\": \"0\", \"delay\": \"0\", \"command\": \"line\\nbreak\\u0001\", \"rating\": \"0\"},\n"
+        "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
+        "\"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", \"rating\": \"0\"}\n"
+        "]\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, r.out);  // listing changes nothing
 }
 
@@ -36,15 +41,47 @@ TEST_F(Console, ListAsAnAlignedTable) {
     const auto r = RunConsole(store, {"list"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
-              "Position  Index  State  Name  Location  Confirm  Delay  Command\n"
-              "0         1      1      b     crun      0        0      multi??line\n"
-              "1         0      1      \xC3\x89t\xC3\xA9   crun      0        0      e.exe\n");
+              "Position  Index  State  Name  Location  Confirm  Delay  Rating  Command\n"
+              "0         1      1      b     crun      0        0      0       multi??line\n"
+              "1         0      1      \xC3\x89t\xC3\xA9   crun      0        0      0       e.exe\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out.find("multi\\r\\nline") != std::string::npos, true);
 }
 
 TEST_F(Console, EmptyTable) {
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, "[]\n");
-    EXPECT_EQ(RunConsole(store, {"list"}).out, "Position  Index  State  Name  Location  Confirm  Delay  Command\n");
+    EXPECT_EQ(RunConsole(store, {"list"}).out,
+              "Position  Index  State  Name  Location  Confirm  Delay  Rating  Command\n");
+}
+
+// The rating is the grid's rule over the built-in lists: by name, by the
+// command's file name or bare name; green over blue over red.
+TEST_F(Console, ListRatesEachEntryLikeTheGrid) {
+    PutRun("crun", "AVG7_CC", "C:\\AVG\\avgcc.exe");     // green by name
+    PutRun("crun", "JUSCHED", "C:\\Java\\x.exe");        // blue by name, any case
+    PutRun("lrun", "worm", "C:\\Windows\\msblast.exe");  // red by the command's bare name
+    PutRun("lrun", "mixed", "C:\\x\\jusched.exe");       // blue by the command's bare name
+    PutRun("lrun", "Vantorell", "C:\\x\\msblast.exe");   // green by name beats red by command
+    PutRun("lrun", "plain", "C:\\x\\plain.exe");         // in no list
+    const auto json = RunConsole(store, {"list", "--json"}).out;
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"AVG7_CC", "3"}, {"JUSCHED", "2"}, {"worm", "1"}, {"mixed", "2"}, {"Vantorell", "3"}, {"plain", "0"}};
+    for (const auto& [name, rating] : expected) {
+        const auto at = json.find("\"name\": \"" + name + "\"");
+        ASSERT_NE(at, std::string::npos) << name;
+        const auto end = json.find('}', at);
+        EXPECT_NE(json.substr(at, end - at).find("\"rating\": \"" + rating + "\""), std::string::npos) << name;
+    }
+    // The table's Rating column, before the command.
+    std::istringstream table(RunConsole(store, {"list"}).out);
+    std::string line;
+    std::getline(table, line);
+    EXPECT_NE(line.find("Delay  Rating  Command"), std::string::npos) << line;
+    while (std::getline(table, line) && line.find(" worm ") == std::string::npos) {
+    }
+    std::istringstream fields(line);
+    std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
+    ASSERT_EQ(words.size(), 9u) << line;
+    EXPECT_EQ(words[7], "1");
 }
 
 TEST_F(Console, UsageErrorsExitWithTwo) {

@@ -46,7 +46,8 @@ public:
 
 void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
-    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table()) : FormatEntryTable(store.Table());
+    const auto lists = ui::NameLists::Builtin(store.Platform());
+    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists) : FormatEntryTable(store.Table(), lists);
 }
 
 // The entry commands: NAME is the last argument, compared without regard to
@@ -169,14 +170,21 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
     return order;
 }
 
-constexpr std::size_t kColumns = 8;
-constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State", "Name",
-                                                              "Location", "Confirm", "Delay", "Command"};
+constexpr std::size_t kColumns = 9;
+constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index", "State",  "Name",   "Location",
+                                                              "Confirm",  "Delay", "Rating", "Command"};
 constexpr std::string_view kColumnGap = "  ";
 
-std::array<std::string, kColumns> RowOf(const store::StartupEntry& e, std::size_t index) {
-    return {std::to_string(e.position), std::to_string(index), Cell(e.state), Cell(e.name),
-            Cell(e.location),           Cell(e.confirm),       Cell(e.delay), Cell(e.command)};
+std::array<std::string, kColumns> RowOf(const store::StartupEntry& e, std::size_t index, const ui::NameLists& lists) {
+    return {std::to_string(e.position),
+            std::to_string(index),
+            Cell(e.state),
+            Cell(e.name),
+            Cell(e.location),
+            Cell(e.confirm),
+            Cell(e.delay),
+            std::string(ui::RateEntry(lists, e.name, e.command)),
+            Cell(e.command)};
 }
 
 }  // namespace
@@ -221,7 +229,7 @@ std::string JsonString(std::string_view s) {
     return out;
 }
 
-std::string FormatEntryJson(const store::EntryTable& table) {
+std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists) {
     const auto order = DisplayOrder(table);
     if (order.empty()) return "[]\n";
     std::string out = "[\n";
@@ -230,20 +238,21 @@ std::string FormatEntryJson(const store::EntryTable& table) {
         out += "  {\"position\": " + std::to_string(e.position) + ", \"index\": " + std::to_string(order[n]);
         out += ", \"state\": " + JsonString(e.state) + ", \"name\": " + JsonString(e.name);
         out += ", \"location\": " + JsonString(e.location) + ", \"confirm\": " + JsonString(e.confirm);
-        out += ", \"delay\": " + JsonString(e.delay) + ", \"command\": " + JsonString(e.command) + "}";
+        out += ", \"delay\": " + JsonString(e.delay) + ", \"command\": " + JsonString(e.command);
+        out += ", \"rating\": " + JsonString(ui::RateEntry(lists, e.name, e.command)) + "}";
         out += n + 1 < order.size() ? ",\n" : "\n";
     }
     out += "]\n";
     return out;
 }
 
-std::string FormatEntryTable(const store::EntryTable& table) {
+std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists) {
     std::vector<std::array<std::string, kColumns>> rows;
     rows.reserve(table.entries.size() + 1);
     std::array<std::string, kColumns> heading;
     std::copy(kHeadings.begin(), kHeadings.end(), heading.begin());
     rows.push_back(heading);
-    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table.entries[i], i));
+    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table.entries[i], i, lists));
 
     std::array<std::size_t, kColumns> widths{};
     for (const auto& row : rows)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/AutostartStore.h"
+#include "ui/NameLists.h"
 
 namespace vantorell::app {
 
@@ -31,10 +32,11 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
 std::string ConsoleUsage();
 
 // The entry table in display order: an aligned table, or a JSON array of
-// objects with the keys position, index, state, name, location, confirm, delay
-// and command.
-std::string FormatEntryTable(const store::EntryTable& table);
-std::string FormatEntryJson(const store::EntryTable& table);
+// objects with the keys position, index, state, name, location, confirm, delay,
+// command and rating. The rating is the grid's: "3" green, "2" blue, "1" red,
+// "0" in no list (ui::RateEntry).
+std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists);
+std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists);
 
 // A JSON string literal: quotes, backslashes and control characters escaped,
 // UTF-8 passed through, bytes that are not UTF-8 replaced by U+FFFD.
