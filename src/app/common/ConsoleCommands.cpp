@@ -101,7 +101,7 @@ const CommandSpec* FindCommand(std::string_view name) {
     return nullptr;
 }
 
-ParsedCommand Parse(const CommandSpec& spec, const std::vector<std::string>& args) {
+ParsedCommand Parse(const CommandSpec& def, const std::vector<std::string>& args) {
     ParsedCommand cmd;
     bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -117,9 +117,9 @@ ParsedCommand Parse(const CommandSpec& spec, const std::vector<std::string>& arg
         const auto eq = a.find('=');
         const std::string name = a.substr(0, eq);
         const auto option =
-            std::find_if(spec.options.begin(), spec.options.end(), [&](const OptionSpec& o) { return o.name == name; });
-        if (option == spec.options.end())
-            throw UsageError("unknown option '" + name + "' for '" + std::string(spec.name) + "'");
+            std::find_if(def.options.begin(), def.options.end(), [&](const OptionSpec& o) { return o.name == name; });
+        if (option == def.options.end())
+            throw UsageError("unknown option '" + name + "' for '" + std::string(def.name) + "'");
         if (cmd.Has(name)) throw UsageError("option '" + name + "' given twice");
         std::string value;
         if (option->takesValue) {
@@ -134,8 +134,8 @@ ParsedCommand Parse(const CommandSpec& spec, const std::vector<std::string>& arg
         }
         cmd.options.emplace(name, std::move(value));
     }
-    if (cmd.args.size() < spec.minArgs || cmd.args.size() > spec.maxArgs)
-        throw UsageError("wrong number of arguments for '" + std::string(spec.name) + "'");
+    if (cmd.args.size() < def.minArgs || cmd.args.size() > def.maxArgs)
+        throw UsageError("wrong number of arguments for '" + std::string(def.name) + "'");
     return cmd;
 }
 
@@ -295,10 +295,10 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
     }
     try {
         if (args.empty()) throw UsageError("no command given");
-        const CommandSpec* spec = FindCommand(args[0]);
-        if (!spec) throw UsageError("unknown command '" + args[0] + "'");
-        const ParsedCommand cmd = Parse(*spec, args);
-        spec->run(store, cmd, result);
+        const CommandSpec* def = FindCommand(args[0]);
+        if (!def) throw UsageError("unknown command '" + args[0] + "'");
+        const ParsedCommand cmd = Parse(*def, args);
+        def->run(store, cmd, result);
     } catch (const UsageError& e) {
         result = ConsoleOutput{kExitUsage, {}, prefix + e.message + "\n\n" + ConsoleUsage()};
     } catch (const std::exception& e) {
