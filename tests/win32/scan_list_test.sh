@@ -109,16 +109,16 @@ tr -d '\r' <"$work/out.json" >"$work/out.lf"
 expect() {  # an object's line, without its position and index
   grep -qF -- "$1" "$work/out.lf" || fail "missing: $1"
 }
-expect '"index": 0, "state": "2", "name": "VtString", "location": "crun", "confirm": "1", "delay": "0", "command": "C:\\old\\string.exe"}'
-expect '"index": 1, "state": "0", "name": "semi;name", "location": "lrun", "confirm": "0", "delay": "0", "command": "C:\\a;b.exe"}'
-expect '"state": "1", "name": "VtLink.lnk", "location": "SUF", "confirm": "0", "delay": "0", "command": "C:\\windows\\notepad.exe"}'
-expect '"state": "1", "name": "VtString", "location": "crun", "confirm": "0", "delay": "0", "command": "C:\\vt\\string.exe /s"}'
-expect '"state": "1", "name": "Vt Café", "location": "crun", "confirm": "0", "delay": "0", "command": "C:\\vt\\café.exe"}'
-expect '"state": "1", "name": "vt;semi", "location": "crunonce", "confirm": "0", "delay": "0", "command": "%SystemRoot%\\vt.exe"}'
-expect '"state": "1", "name": "VtCommon.lnk", "location": "DSUF", "confirm": "0", "delay": "0", "command": "C:\\windows\\regedit.exe"}'
-expect '"state": "1", "name": "VtDword", "location": "lrun", "confirm": "0", "delay": "0", "command": ""}'
-expect '"state": "1", "name": "VtBinary", "location": "lrun", "confirm": "0", "delay": "0", "command": ""}'
-expect '"state": "1", "name": "", "location": "lruns", "confirm": "0", "delay": "0", "command": "C:\\vt\\default.exe"}'
+expect '"index": 0, "state": "2", "name": "VtString", "location": "crun", "confirm": "1", "delay": "0", "command": "C:\\old\\string.exe"'
+expect '"index": 1, "state": "0", "name": "semi;name", "location": "lrun", "confirm": "0", "delay": "0", "command": "C:\\a;b.exe"'
+expect '"state": "1", "name": "VtLink.lnk", "location": "SUF", "confirm": "0", "delay": "0", "command": "C:\\windows\\notepad.exe"'
+expect '"state": "1", "name": "VtString", "location": "crun", "confirm": "0", "delay": "0", "command": "C:\\vt\\string.exe /s"'
+expect '"state": "1", "name": "Vt Café", "location": "crun", "confirm": "0", "delay": "0", "command": "C:\\vt\\café.exe"'
+expect '"state": "1", "name": "vt;semi", "location": "crunonce", "confirm": "0", "delay": "0", "command": "%SystemRoot%\\vt.exe"'
+expect '"state": "1", "name": "VtCommon.lnk", "location": "DSUF", "confirm": "0", "delay": "0", "command": "C:\\windows\\regedit.exe"'
+expect '"state": "1", "name": "VtDword", "location": "lrun", "confirm": "0", "delay": "0", "command": ""'
+expect '"state": "1", "name": "VtBinary", "location": "lrun", "confirm": "0", "delay": "0", "command": ""'
+expect '"state": "1", "name": "", "location": "lruns", "confirm": "0", "delay": "0", "command": "C:\\vt\\default.exe"'
 if grep -q VtHidden "$work/out.lf"; then fail "the hidden shortcut is listed"; fi
 
 # Display order: line k holds position k; the indices are 0..N-1 once each;
