@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds one setup program from built executables with makensis.
+#
+# Usage: make-installer.sh ARCH VERSION VANTORELL_EXE VANTORELLC_EXE OUTPUT_DIR
+#   ARCH     win64 or win32
+#   VERSION  x.y.z (the project's version)
+# Writes OUTPUT_DIR/Vantorell-VERSION-ARCH-setup.exe and prints its path.
+set -euo pipefail
+
+if [ $# -ne 5 ]; then
+  echo "usage: $0 win64|win32 VERSION VANTORELL_EXE VANTORELLC_EXE OUTPUT_DIR" >&2
+  exit 2
+fi
+arch=$1 version=$2 gui_exe=$3 console_exe=$4 out_dir=$5
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+
+case "$arch" in win64 | win32) ;; *) echo "ARCH must be win64 or win32, not '$arch'" >&2; exit 2 ;; esac
+if ! [[ "$version" =~ ^[0-9]+(\.[0-9]+){0,3}$ ]]; then
+  echo "VERSION must be numbers separated by dots, not '$version'" >&2
+  exit 2
+fi
+for f in "$gui_exe" "$console_exe"; do
+  [ -f "$f" ] || { echo "missing: $f" >&2; exit 1; }
+done
+command -v makensis >/dev/null || { echo "makensis not found (Debian: apt-get install nsis)" >&2; exit 1; }
+
+# The file version resource wants four numbers.
+vi_version=$version
+while [ "$(tr -cd . <<<"$vi_version" | wc -c)" -lt 3 ]; do vi_version="$vi_version.0"; done
+
+mkdir -p "$out_dir"
+out_file="$(cd "$out_dir" && pwd)/Vantorell-$version-$arch-setup.exe"
+abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+
+makensis -V2 -NOCD \
+  "-DARCH=$arch" "-DVERSION=$version" "-DVI_VERSION=$vi_version" \
+  "-DVANTORELL_EXE=$(abs "$gui_exe")" "-DVANTORELLC_EXE=$(abs "$console_exe")" \
+  "-DHELP_FILE=$root/docs/VantorellHelp.html" "-DICON_FILE=$root/src/app/gui/vantorell.ico" \
+  "-DOUTFILE=$out_file" \
+  "$here/vantorell.nsi" >&2
+echo "$out_file"

@@ -1,0 +1,325 @@
+; Vantorell setup: installs vantorell.exe, vantorellc.exe and the help page into
+; Program Files, with Start Menu shortcuts and an Add/Remove Programs entry.
+;
+; Built by installer/make-installer.sh (through scripts/package.sh), which passes:
+;   ARCH            win64 or win32
+;   VERSION         the program's version, x.y.z
+;   VI_VERSION      the same as four numbers, x.y.z.w
+;   VANTORELL_EXE   the built vantorell.exe
+;   VANTORELLC_EXE  the built vantorellc.exe
+;   HELP_FILE       VantorellHelp.html
+;   ICON_FILE       the program's icon
+;   OUTFILE         the setup program to write
+;
+; The uninstaller first runs "vantorell.exe -u", which gives every entry the
+; program holds back to its autostart place, removes the program's own Run value
+; and deletes "StartupList.txt". Should that list still hold entries afterwards,
+; nothing of the program's folder is removed: the list is the only record of
+; those entries.
+
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestDPIAware true
+
+!ifndef ARCH | VERSION | VI_VERSION | VANTORELL_EXE | VANTORELLC_EXE | HELP_FILE | ICON_FILE | OUTFILE
+  !error "Build this script with installer/make-installer.sh"
+!endif
+!if "${ARCH}" != "win64"
+!if "${ARCH}" != "win32"
+  !error "ARCH must be win64 or win32"
+!endif
+!endif
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+!include "TextFunc.nsh"
+!include "x64.nsh"
+
+!define PRODUCT "Vantorell"
+!define PUBLISHER "Vantorell"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantorell"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define OPTIONS_KEY "Software\Vantorell"
+!define MAIN_WINDOW_CLASS "VantorellMainWindow"
+!define LIST_FILE "StartupList.txt"
+!define OLD_LIST_FILE "data.txt"
+!define UNINSTALLER "Uninstall.exe"
+!define SHORTCUT_FOLDER "$SMPROGRAMS\Vantorell"
+
+; Asking a running copy to close, as Windows does before an update: it saves
+; its options and ends.
+!include "WinMessages.nsh" ; WM_QUERYENDSESSION, WM_ENDSESSION
+!define ENDSESSION_CLOSEAPP 0x1
+!define SMTO_ABORTIFHUNG 0x2
+!define SYNCHRONIZE_TERMINATE 0x100001
+!define CLOSE_WAIT_MS 10000
+!define MESSAGE_WAIT_MS 5000
+
+; Exit code of a setup or uninstall run that stopped so that nothing is lost.
+!define ERROR_KEPT 2
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+BrandingText "${PRODUCT} ${VERSION}"
+!if "${ARCH}" == "win64"
+  InstallDir "$PROGRAMFILES64\${PRODUCT}"
+  Caption "${PRODUCT} ${VERSION} (64-bit) Setup"
+!else
+  InstallDir "$PROGRAMFILES\${PRODUCT}"
+  Caption "${PRODUCT} ${VERSION} (32-bit) Setup"
+!endif
+
+VIProductVersion "${VI_VERSION}"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+
+!define MUI_ICON "${ICON_FILE}"
+!define MUI_UNICON "${ICON_FILE}"
+!define MUI_ABORTWARNING
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; ---- shared by setup and uninstaller
+
+!macro CHECK_WINDOWS
+  ; The program writes the machine's Run key and its options under HKLM.
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} must be installed and removed by an administrator." /SD IDOK
+    SetErrorLevel 740
+    Quit
+  ${EndIf}
+  !if "${ARCH}" == "win64"
+    ${IfNot} ${RunningX64}
+      MessageBox MB_OK|MB_ICONSTOP "This is the 64-bit ${PRODUCT}; this Windows is 32-bit. Please use the 32-bit setup (win32)." /SD IDOK
+      SetErrorLevel 216
+      Quit
+    ${EndIf}
+    SetRegView 64
+  !endif
+!macroend
+
+; Closes every running vantorell.exe (found by its main window): asks it to
+; end as at a logoff, waits, and if it does not end, asks the user to close it
+; (in silent mode ends that one process). Aborts when the user cancels or the
+; process cannot be ended.
+!macro CLOSE_RUNNING_COPY_FUNCTION PREFIX
+Function ${PREFIX}CloseRunningCopy
+  Push $R0 ; main window
+  Push $R1 ; its process id
+  Push $R2 ; its process handle
+  Push $R3 ; wait result
+  Push $R4 ; asked once already
+  StrCpy $R4 0
+  ${Do}
+    FindWindow $R0 "${MAIN_WINDOW_CLASS}"
+    ${If} $R0 == 0
+      ${Break}
+    ${EndIf}
+    ${If} $R4 == 0
+      MessageBox MB_OKCANCEL|MB_ICONINFORMATION "${PRODUCT} is running. It will be closed now; its settings are saved first." /SD IDOK IDOK close_it
+      SetErrorLevel ${ERROR_KEPT}
+      Abort "${PRODUCT} is still running."
+    close_it:
+      StrCpy $R4 1
+    ${EndIf}
+    DetailPrint "Closing the running ${PRODUCT}"
+    System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R1)'
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE_TERMINATE}, i 0, i R1) p .R2'
+    System::Call 'user32::SendMessageTimeoutW(p R0, i ${WM_QUERYENDSESSION}, p 0, p ${ENDSESSION_CLOSEAPP}, i ${SMTO_ABORTIFHUNG}, i ${MESSAGE_WAIT_MS}, *p 0)'
+    System::Call 'user32::SendMessageTimeoutW(p R0, i ${WM_ENDSESSION}, p 1, p ${ENDSESSION_CLOSEAPP}, i ${SMTO_ABORTIFHUNG}, i ${MESSAGE_WAIT_MS}, *p 0)'
+    StrCpy $R3 1
+    ${If} $R2 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p R2, i ${CLOSE_WAIT_MS}) i .R3'
+      ${If} $R3 != 0
+      ${AndIf} ${Silent}
+        DetailPrint "${PRODUCT} did not close; ending process $R1"
+        System::Call 'kernel32::TerminateProcess(p R2, i 1)'
+        System::Call 'kernel32::WaitForSingleObject(p R2, i ${CLOSE_WAIT_MS}) i .R3'
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p R2)'
+    ${EndIf}
+    ${If} $R3 != 0
+      ; Not ended (or not ours to end): the user closes it, or we stop here.
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} could not be closed. Please close it (right-click its icon in the notification area and choose to exit), then click Retry." /SD IDCANCEL IDRETRY try_again
+      SetErrorLevel ${ERROR_KEPT}
+      Abort "${PRODUCT} is still running."
+    try_again:
+    ${EndIf}
+  ${Loop}
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $R0
+FunctionEnd
+!macroend
+
+; ---- setup
+
+!insertmacro CLOSE_RUNNING_COPY_FUNCTION ""
+
+Function .onInit
+  !insertmacro CHECK_WINDOWS
+  ; An upgrade goes where the program already is (its list lives there).
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  !if "${ARCH}" == "win64"
+    ${If} $0 != ""
+    ${AndIf} $INSTDIR == "$PROGRAMFILES64\${PRODUCT}"
+      StrCpy $INSTDIR $0
+    ${EndIf}
+  !else
+    ${If} $0 != ""
+    ${AndIf} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
+      StrCpy $INSTDIR $0
+    ${EndIf}
+  !endif
+FunctionEnd
+
+Section "Vantorell" SecMain
+  SectionIn RO
+  SetShellVarContext all
+  Call CloseRunningCopy
+
+  ; "StartupList.txt" and the program's other files beside it are left as they are.
+  SetOutPath "$INSTDIR"
+  SetOverwrite on
+  File "/oname=vantorell.exe" "${VANTORELL_EXE}"
+  File "/oname=vantorellc.exe" "${VANTORELLC_EXE}"
+  File "/oname=VantorellHelp.html" "${HELP_FILE}"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  CreateDirectory "${SHORTCUT_FOLDER}"
+  CreateShortcut "${SHORTCUT_FOLDER}\Vantorell.lnk" "$INSTDIR\vantorell.exe" "" "$INSTDIR\vantorell.exe" 0
+  CreateShortcut "${SHORTCUT_FOLDER}\Uninstall Vantorell.lnk" "$INSTDIR\${UNINSTALLER}"
+
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\vantorell.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+; ---- uninstaller
+
+!insertmacro CLOSE_RUNNING_COPY_FUNCTION "un."
+
+Function un.onInit
+  !insertmacro CHECK_WINDOWS
+FunctionEnd
+
+; Pushes 1 when the file named on the stack holds a line with text, else 0.
+Function un.HoldsEntries
+  Exch $R0 ; file
+  Push $R1 ; handle
+  Push $R2 ; line
+  Push $R3 ; result
+  StrCpy $R3 0
+  ClearErrors
+  FileOpen $R1 "$R0" r
+  ${IfNot} ${Errors}
+    ${Do}
+      ClearErrors
+      FileRead $R1 $R2
+      ${If} ${Errors}
+        ${Break}
+      ${EndIf}
+      ; Only an empty line is no entry.
+      ${TrimNewLines} "$R2" $R2
+      ${If} $R2 != ""
+        StrCpy $R3 1
+        ${Break}
+      ${EndIf}
+    ${Loop}
+    FileClose $R1
+  ${ElseIf} ${FileExists} "$R0"
+    StrCpy $R3 1 ; there but unreadable: it may hold entries
+  ${EndIf}
+  StrCpy $R0 $R3
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
+; Deletes the Run value "Vantorell" of a hive when it starts this copy.
+!macro DELETE_OWN_RUN_VALUE HIVE
+  ReadRegStr $0 ${HIVE} "${RUN_KEY}" "Vantorell"
+  ${If} $0 == '"$INSTDIR\vantorell.exe" -b'
+  ${OrIf} $0 == '$INSTDIR\vantorell.exe -b'
+    DeleteRegValue ${HIVE} "${RUN_KEY}" "Vantorell"
+  ${EndIf}
+!macroend
+
+Section "Uninstall"
+  SetShellVarContext all
+  Call un.CloseRunningCopy
+
+  ; Give back every entry the program holds; then nothing may still be listed.
+  ${Do}
+    ${If} ${FileExists} "$INSTDIR\vantorell.exe"
+      DetailPrint "Giving back the programs Vantorell holds"
+      ClearErrors
+      ExecWait '"$INSTDIR\vantorell.exe" -u' $0
+      ${If} ${Errors}
+        DetailPrint "vantorell.exe -u could not be run"
+      ${EndIf}
+    ${EndIf}
+    Push "$INSTDIR\${LIST_FILE}"
+    Call un.HoldsEntries
+    Pop $1
+    Push "$INSTDIR\${OLD_LIST_FILE}"
+    Call un.HoldsEntries
+    Pop $2
+    ${If} $1 == 0
+    ${AndIf} $2 == 0
+      ${Break}
+    ${EndIf}
+    DetailPrint "${LIST_FILE} still holds programs that Vantorell could not give back; nothing is removed."
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Vantorell could not give back every program it holds (switched off or started with a delay). They are still listed in $\"$INSTDIR\${LIST_FILE}$\".$\r$\n$\r$\nRetry: try again.$\r$\nCancel: stop; Vantorell stays installed and nothing is lost." /SD IDCANCEL IDRETRY give_back_again
+    SetErrorLevel ${ERROR_KEPT}
+    Abort "Uninstall stopped: Vantorell still holds programs."
+  give_back_again:
+  ${Loop}
+
+  ; Only the program's own files: anything else in the folder stays, and so does the folder then.
+  Delete "$INSTDIR\${LIST_FILE}"
+  Delete "$INSTDIR\${OLD_LIST_FILE}"
+  Delete "$INSTDIR\ResF.txt"
+  Delete "$INSTDIR\AwardMessage.txt"
+  Delete "$INSTDIR\StartupTotal.txt"
+  Delete "$INSTDIR\VantorellHelp.html"
+  Delete "$INSTDIR\vantorellc.exe"
+  Delete "$INSTDIR\vantorell.exe"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir "$INSTDIR"
+
+  Delete "${SHORTCUT_FOLDER}\Vantorell.lnk"
+  Delete "${SHORTCUT_FOLDER}\Uninstall Vantorell.lnk"
+  RMDir "${SHORTCUT_FOLDER}"
+
+  ; -u removed the program's Run value; should one of this copy be left, it goes too.
+  !insertmacro DELETE_OWN_RUN_VALUE HKLM
+  !insertmacro DELETE_OWN_RUN_VALUE HKCU
+  DeleteRegKey HKLM "${OPTIONS_KEY}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
