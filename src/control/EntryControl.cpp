@@ -35,6 +35,9 @@ std::string Quoted(std::string_view prefix, std::string_view what) {
 std::string DeleteFailedMessage(std::string_view what) {
     return Quoted("Failed to delete", what);
 }
+std::string ReadFailedMessage(std::string_view name) {
+    return Quoted("Failed to get data for", name);
+}
 std::string ShortcutReadFailedMessage(std::string_view path) {
     return Quoted("Failed to read the shortcut", path);
 }
@@ -53,6 +56,16 @@ std::string_view FileNamePart(std::string_view name) {
 std::string_view WithoutExtension(std::string_view fileName) {
     const auto dot = fileName.rfind('.');
     return dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
+}
+
+// The record with confirm flag and delay both "0", fields 0 to 3 as they stand.
+std::string DisabledRecord(std::string_view record) {
+    std::string line;
+    for (int k = store::kFieldName; k <= store::kFieldArguments; ++k) {
+        line += store::RawRecordField(record, k);
+        line += store::kRecordSeparator;
+    }
+    return line + kOptionOff + store::kRecordSeparator + kOptionOff;
 }
 
 }  // namespace
@@ -77,7 +90,7 @@ EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocati
     PlaceItem item;
     if (location.isFolder) {
         auto& platform = store_.Platform();
-        const std::string path = text::JoinPath(store_.StartupFolderPath(location.code), name);
+        const std::string path = text::JoinPath(store_.StartupFolderForChange(location.code), name);
         if (!platform.FileExists(path)) return item;
         item.present = true;
         if (presenceOnly) return item;
@@ -92,17 +105,31 @@ EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocati
     auto& registry = store_.Registry();
     KeyCloser closer(registry);
     registry.SetRoot(location.hive);
-    if (!registry.OpenKeyForListing(location.keyOrFolderValue) || !registry.ValueExists(name)) return item;
+    if (!registry.OpenKeyForListing(location.keyOrFolderValue)) return item;
+    if (!registry.ValueExists(name)) {
+        // Listed but not readable is a failure, not an entry that has gone:
+        // doing nothing then would look like success.
+        if (store::ValueListed(store_.Platform(), registry, name)) throw AppError(ReadFailedMessage(name));
+        return item;
+    }
     item.present = true;
+    if (presenceOnly) return item;
     // A value that is not a string throws here, before anything has changed.
-    if (!presenceOnly) item.command = registry.ReadString(name);
+    item.command = registry.ReadString(name);
+    if (item.command.empty()) {
+        // A read that failed gives the empty text too; recording that would
+        // lose the command. Read once more, and believe an empty text only
+        // from a value that is still there to be read.
+        item.command = registry.ReadString(name);
+        if (item.command.empty() && !registry.ValueExists(name)) throw AppError(ReadFailedMessage(name));
+    }
     return item;
 }
 
 void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, const std::string& name) {
     if (location.isFolder) {
         auto& platform = store_.Platform();
-        const std::string path = text::JoinPath(store_.StartupFolderPath(location.code), name);
+        const std::string path = text::JoinPath(store_.StartupFolderForChange(location.code), name);
         if (!platform.RemoveFile(path) && platform.FileExists(path)) throw AppError(DeleteFailedMessage(path));
         return;
     }
@@ -117,7 +144,7 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
     const std::string name = store::RecordField(record, store::kFieldName);
     const std::string command = store::RecordField(record, store::kFieldCommand);
     if (location.isFolder) {
-        const std::string folder = store_.StartupFolderPath(location.code);
+        const std::string folder = store_.StartupFolderForChange(location.code);
         const std::string_view fileName = FileNamePart(name);
         auto& link = store_.Shlnk();
         // The record keeps no icon, hot key or show state: the shortcut gets
@@ -200,7 +227,32 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
 
     const std::string record = table.storedRecords[listIndex];
     const store::AutostartLocation* location = store::FindLocation(store::RecordField(record, store::kFieldLocation));
-    if (location) WritePlaceItem(*location, record);  // throws; the record stays
+    if (location) {
+        // A deferred record that stayed beside the re-created entry (the save
+        // below failed, or the program was ended in between) would have the
+        // entry started twice at logon, by Windows and by the launcher. It is
+        // made a plain disabled record first; should the entry then not be
+        // written, the record gets its confirm flag and delay back.
+        const bool deferred = store::StateOfRecord(record) == store::kStateDeferred;
+        if (deferred) {
+            std::vector<std::string> before = table.storedRecords;
+            table.storedRecords[listIndex] = DisabledRecord(record);
+            SaveRecordsOrRestore(std::move(before));
+        }
+        try {
+            WritePlaceItem(*location, record);
+        } catch (const AppError&) {
+            if (deferred) {
+                table.storedRecords[listIndex] = record;
+                try {
+                    store_.SaveStoredRecords();
+                } catch (const AppError&) {
+                    // Recorded as disabled: the entry is kept, only its handing over is not.
+                }
+            }
+            throw;  // the record stays
+        }
+    }
 
     std::vector<std::string> before = table.storedRecords;
     table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(listIndex));

@@ -40,7 +40,18 @@ StartupEntry ActiveEntry(std::string name, std::string_view code, std::string co
     return StartupEntry{std::move(name), std::string(code), kStateActive, kOptionOff, kOptionOff, std::move(command)};
 }
 
+std::string FolderReadFailedMessage(std::string_view valueName) {
+    return "Failed to get data for '" + std::string(valueName) + "'";
+}
+
 }  // namespace
+
+bool ValueListed(platform::Platform& platform, platform::RegistryAccessor& registry, std::string_view name) {
+    const std::string folded = platform.FoldCase(name);
+    for (const auto& listed : registry.ValueNames())
+        if (platform.FoldCase(listed) == folded) return true;
+    return false;
+}
 
 AutostartStore::AutostartStore(platform::Platform& platform, std::string listFilePath)
     : platform_(platform), registry_(platform), shlnk_(platform), listFile_(std::move(listFilePath)) {}
@@ -95,17 +106,35 @@ void AutostartStore::StoreEntryOptions() {
 // ------------------------------------------------------------------ places
 
 std::string AutostartStore::StartupFolderPath(std::string_view code) {
+    return FolderOfPlace(code, false);
+}
+
+std::string AutostartStore::StartupFolderForChange(std::string_view code) {
+    return FolderOfPlace(code, true);
+}
+
+std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
     const AutostartLocation* location = FindLocation(code);
     if (!location || !location->isFolder) return {};
     KeyCloser closer(registry_);
     registry_.SetRoot(location->hive);
-    if (!registry_.OpenKeyForListing(kShellFoldersKey) || !registry_.ValueExists(location->keyOrFolderValue))
+    if (!registry_.OpenKeyForListing(kShellFoldersKey)) return std::string(kNoFolder);
+    const std::string_view valueName = location->keyOrFolderValue;
+    if (!registry_.ValueExists(valueName)) {
+        // Missing, or there and not readable: only the listing tells them apart.
+        if (strict && ValueListed(platform_, registry_, valueName)) throw AppError(FolderReadFailedMessage(valueName));
         return std::string(kNoFolder);
-    try {
-        return registry_.ReadString(location->keyOrFolderValue);
-    } catch (const AppError&) {
-        return std::string(kNoFolder);  // not a text: no folder can be named by it
     }
+    std::string folder;
+    try {
+        folder = registry_.ReadString(valueName);
+    } catch (const AppError&) {
+        return std::string(kNoFolder);  // not a text: no folder can be named by it (the scan says the same)
+    }
+    // The value was there a moment ago; an empty text names no folder a
+    // shortcut could be written to or found in.
+    if (strict && folder.empty()) throw AppError(FolderReadFailedMessage(valueName));
+    return folder;
 }
 
 bool AutostartStore::OpenPlaceKey(const AutostartLocation& location) {

@@ -39,6 +39,11 @@ std::string RecordField(std::string_view record, int k);
 // "2" when the record's confirm or delay field is a number above 0, else "0".
 std::string StateOfRecord(std::string_view record);
 
+// Whether the open key of `registry` lists a value of that name (registry names
+// compare without regard to case). Tells a value that cannot be read from one
+// that is not there.
+bool ValueListed(platform::Platform& platform, platform::RegistryAccessor& registry, std::string_view name);
+
 class AutostartStore {
 public:
     AutostartStore(platform::Platform& platform, std::string listFilePath);
@@ -67,6 +72,11 @@ public:
     // the hive's "Shell Folders" key, or "C:\" when the value is missing or the
     // key cannot be opened. The empty text for any other code.
     std::string StartupFolderPath(std::string_view code);
+    // As StartupFolderPath, for an operation that writes or deletes a shortcut:
+    // a "Shell Folders" value that is there but cannot be read throws AppError
+    // ("Failed to get data for '%s'") instead of naming "C:\", which would put
+    // the shortcut into the wrong folder or miss the one that is there.
+    std::string StartupFolderForChange(std::string_view code);
     // Rebuilds the table from the list file and the ten places. When the list
     // file cannot be read it throws AppError and the table stays as it was.
     void ScanEntries();
@@ -79,6 +89,7 @@ public:
 
 private:
     std::vector<std::string> ReadListFile();
+    std::string FolderOfPlace(std::string_view code, bool strict);
     // Opens the key of a registry place (read access when full access is refused).
     bool OpenPlaceKey(const AutostartLocation& location);
     // The string data of a value of the open key; empty when missing or not a string.

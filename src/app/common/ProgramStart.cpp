@@ -37,7 +37,8 @@ RegisteredIn RegisterAutostart(RegistryAccessor& registry, std::string_view exec
     std::string machineError;
     registry.SetRoot(Hive::LocalMachine);
     try {
-        if (!registry.OpenKey(kRunKey, true)) throw AppError("Failed to set data for '" + std::string(kOwnRunValue) + "'");
+        if (!registry.OpenKey(kRunKey, true))
+            throw AppError("Failed to set data for '" + std::string(kOwnRunValue) + "'");
         registry.WriteString(kOwnRunValue, command);
         registry.CloseKey();
         return RegisteredIn::Machine;
@@ -56,7 +57,24 @@ RegisteredIn RegisterAutostart(RegistryAccessor& registry, std::string_view exec
     throw AppError(machineError);
 }
 
+namespace {
+
+// Closes the accessor's key when a registry use ends, however it ends.
+class KeyCloser {
+public:
+    explicit KeyCloser(RegistryAccessor& registry) : registry_(registry) {}
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+    ~KeyCloser() { registry_.CloseKey(); }
+
+private:
+    RegistryAccessor& registry_;
+};
+
+}  // namespace
+
 void LoadOptions(RegistryAccessor& registry, Options& options) {
+    KeyCloser closer(registry);
     registry.SetRoot(Hive::LocalMachine);
     if (!registry.OpenKey(kOptionsKey, true) && !registry.OpenKeyForListing(kOptionsKey)) return;
     const std::pair<std::string_view, bool*> values[] = {
@@ -68,6 +86,7 @@ void LoadOptions(RegistryAccessor& registry, Options& options) {
 }
 
 void SaveOptions(RegistryAccessor& registry, const Options& options) {
+    KeyCloser closer(registry);
     registry.SetRoot(Hive::LocalMachine);
     registry.OpenKey(kOptionsKey, true);
     registry.WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
@@ -106,19 +125,32 @@ void OpenPendingNotice(platform::Platform& platform) {
 void Uninstall(control::EntryControl& control) {
     auto& store = control.Store();
     auto& registry = store.Registry();
+    // The own Run value goes first, so no logon starts the program while its
+    // entries are given back. One that is there and stays is reported at the
+    // end, after the entries, which matter more.
+    std::string ownValueError;
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
+        KeyCloser closer(registry);
         registry.SetRoot(hive);
-        if (registry.OpenKey(kRunKey, true)) registry.DeleteValue(kOwnRunValue);
-        registry.CloseKey();
+        if (registry.OpenKey(kRunKey, true) && registry.DeleteValue(kOwnRunValue)) continue;
+        if (!registry.OpenKeyForListing(kRunKey)) continue;  // no such key: no value to remove
+        const bool stays =
+            registry.ValueExists(kOwnRunValue) || store::ValueListed(store.Platform(), registry, kOwnRunValue);
+        if (stays && ownValueError.empty())
+            ownValueError = "Failed to delete '" + std::string(kOwnRunValue) + "' from " +
+                            (hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") +
+                            std::string(kRunKey) + ": Vantorell will still be started at logon";
     }
     store.ScanEntries();
     while (!store.Table().storedRecords.empty()) {
         const std::size_t before = store.Table().storedRecords.size();
         control.EnableEntry(0);
         if (store.Table().storedRecords.size() >= before)  // never loop for ever on a record that stays
-            throw AppError("Vantorell could not give back the entry \"" + store::RecordField(store.Table().storedRecords[0], 0) + "\".");
+            throw AppError("Vantorell could not give back the entry \"" +
+                           store::RecordField(store.Table().storedRecords[0], 0) + "\".");
     }
     store.Platform().RemoveFile(store.ListFilePath());
+    if (!ownValueError.empty()) throw AppError(ownValueError);
 }
 
 }  // namespace vantorell::app
