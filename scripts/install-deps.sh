@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev mingw-w64
-          wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils)
+          wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils nsis)
 
 missing=()
 for p in "${packages[@]}"; do
