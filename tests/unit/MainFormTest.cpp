@@ -100,8 +100,11 @@ TEST_F(MainFormTest, InteractiveStartRegistersScansAndCentresTheWindowAfter50Ms)
     EXPECT_EQ(view.left, app::kOffScreen);
     p.Advance(49);
     EXPECT_EQ(view.left, app::kOffScreen);
+    EXPECT_FALSE(view.visible);
     p.Advance(1);
     EXPECT_EQ(view.left, 188);
+    EXPECT_TRUE(view.visible) << "the interactive start shows the window, centred";
+    EXPECT_FALSE(tray.active);
     EXPECT_FALSE(form.LogonMode());
     EXPECT_FALSE(form.Launcher().Started());
     EXPECT_TRUE(p.Boxes().empty());
@@ -144,6 +147,18 @@ TEST_F(MainFormTest, AfterALogoffQueryTheNextCloseEndsTheProgramEvenWithMinim) {
     EXPECT_FALSE(tray.active);
 }
 
+TEST_F(MainFormTest, ALogoffQueryInTheTrayEndsTheProgramWithoutTheCloseHandler) {
+    Start();
+    p.Advance(50);
+    view.Minimize();
+    view.options[static_cast<int>(MainOption::WAdd)] = false;
+    form.OnQueryEndSession();
+    EXPECT_TRUE(form.OnCloseQuery());
+    EXPECT_TRUE(view.destroyed) << "the application is asked to terminate, even if the logoff is cancelled";
+    EXPECT_TRUE(form.TerminateRequested());
+    EXPECT_FALSE(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn")) << "options are not saved";
+}
+
 TEST_F(MainFormTest, TheLastMonitorPassRunsAtAClose) {
     Start();
     view.SetOptionChecked(MainOption::Minim, false);
@@ -175,6 +190,10 @@ TEST_F(MainFormTest, LogonModeGoesToTheTrayAndStartsDeferredEntries) {
     p.Advance(10);
     EXPECT_TRUE(tray.active);
     EXPECT_FALSE(view.visible);
+    p.Advance(50);
+    EXPECT_FALSE(view.visible) << "Timer3 centres the hidden window but does not show it";
+    EXPECT_EQ(view.left, 188);
+    EXPECT_TRUE(tray.active);
     p.Advance(3000);
     EXPECT_EQ(p.StartedCommands(), std::vector<std::string>{"C:\\later.exe"});
 }
@@ -223,6 +242,8 @@ TEST_F(MainFormTest, ASecondCopyHandsOverAndTheFirstComesOutOfTheTray) {
     EXPECT_FALSE(second.Guard());
     second.FormCreate({kExe});
     EXPECT_TRUE(second.TerminateRequested());
+    second.Timer3Timer();
+    EXPECT_FALSE(view2.visible) << "a copy that is to end is never shown";
     EXPECT_EQ(p.GetFile(std::string(kFolder) + "ResF.txt"), "Res\r\n");
 
     p.Advance(2000);
@@ -245,10 +266,13 @@ TEST_F(MainFormTest, HandOverFilePolling) {
         f.Attach(v, t);
         f.Guard();
         f.FormCreate({kExe});
-        p.Advance(1999);
+        p.Advance(50);
+        v.Minimize();  // in the tray before the first poll
+        p.Advance(1949);
         EXPECT_FALSE(v.visible);
         p.Advance(1);
         EXPECT_EQ(v.visible, c.shows) << c.content;
+        EXPECT_EQ(t.active, !c.shows) << c.content;
         f.AtExit();
     }
 }

@@ -184,6 +184,9 @@ bool MainForm::OnCloseQuery() {
     if (tray_->Active()) {
         closeRequested_ = true;
         terminate_ = true;
+        // A logoff query in the tray ends the program even when the logoff is
+        // cancelled; when a close of the window asked, the close goes on first.
+        view_->Terminate();
         return true;
     }
     if (view_->OptionChecked(ui::MainOption::Minim)) {
@@ -226,9 +229,12 @@ void MainForm::Close1Click() {
 
 // ------------------------------------------------------------------ timers
 
+// The interactive start shows the window here, centred; in logon mode it stays
+// hidden (it is in the tray by now), and a copy that is to end is never shown.
 void MainForm::Timer3Timer() {
     StopTimer(timer3_);
     view_->Centre();
+    if (!logonMode_ && !terminate_ && !tray_->Active() && !view_->IsVisible()) view_->Show();
 }
 
 void MainForm::Timer4Timer() {

@@ -76,6 +76,7 @@ public:
     void Close1Click() override;
 
     // ---- timers
+    // Centres the window; on an interactive start also shows it.
     void Timer3Timer();
     void Timer4Timer();
 

@@ -1,79 +1,79 @@
-// Entry point of vantorell.exe. For now it scans the autostart places, fills
-// the grid and shows the main window; the gestures and the window's life
-// cycle are routed to GuiSession's handlers, which the main form will replace.
+// Entry point of vantorell.exe: builds the platform, the name lists, the delay
+// dialog, the main form, its window and its tray icon; runs the single-instance
+// guard and the start-up sequence; then the message loop until the window is
+// gone. A copy that is to end at once (a second copy, an uninstall run) never
+// runs the loop: its window is destroyed without the close handler.
 #include <windows.h>
 
 #include <commctrl.h>  // needs <windows.h> first
+#include <shellapi.h>
 
 #include <exception>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "app/common/MainForm.h"
 #include "app/gui/Resources.h"
-#include "platform/Text.h"
+#include "platform/win32/Utf.h"
 #include "platform/win32/Win32Platform.h"
-#include "store/AutostartStore.h"
-#include "ui/GridModel.h"
 #include "ui/NameLists.h"
+#include "ui/win32/DelayDialog.h"
 #include "ui/win32/ErrorReport.h"
 #include "ui/win32/MainWindow.h"
+#include "ui/win32/TrayIconWin32.h"
 
 namespace {
 
 using namespace vantorell;
 
-// The start-up wiring in one place: platform, store, lists, model and window.
-class GuiSession final : public ui::MainViewEvents {
-public:
-    GuiSession()
-        : lists_(ui::NameLists::Builtin(platform_)),
-          model_(lists_),
-          store_(platform_, text::JoinPath(text::FolderOf(platform_.ExecutablePath()), store::kStartupListFile)),
-          window_(model_, *this) {}
+// The whole command line, argument 0 being the program's path, in UTF-8.
+std::vector<std::string> CommandLineArguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv) return arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(vantorell::win32::Narrow(argv[i]));
+    LocalFree(argv);
+    return arguments;
+}
 
-    int Run(HINSTANCE instance) {
-        window_.Create(instance, IDI_VANTORELL);
-        platform_.SetOwnerWindow(window_.Handle());
-        model_.SetRepaintHandler([this] { window_.RepaintGrid(); });
-        // An unreadable list file is reported; the grid then shows what could be read.
-        ui::win32::RunGuarded(window_.Handle(), [this] { store_.ScanEntries(); });
-        model_.FillGrid(store_.Table());
-        window_.RefreshGrid();
-        window_.Centre();
-        window_.Show();
-        return window_.RunMessageLoop();
-    }
+int RunProgram(HINSTANCE instance) {
+    platform::Win32Platform platform;  // first: COM and the timers live on this thread
+    const ui::NameLists lists = ui::NameLists::Builtin(platform);
+    ui::win32::DelayDialog delayDialog;
+    app::MainForm form(platform, lists, delayDialog);
+    std::optional<ui::win32::MainWindow> window;
+    window.emplace(form.Grid(), form);
+    ui::win32::TrayIconWin32 tray(form);
+    form.Attach(*window, tray);
 
-    // Grid gestures and buttons: handled by the entry control and the help
-    // file once those are wired in.
-    void OnGridDoubleClick(int, int) override {}
-    void OnGridMouseUp() override {}
-    void OnDeleteClicked() override {}
-    void OnHelpClicked() override {}
-    // Window life cycle: a plain close ends the program; minimising to the
-    // tray comes with the tray icon.
-    bool OnCloseQuery() override { return true; }
-    void OnClose() override {}
-    void OnMinimize() override {}
-    void OnRestore() override {}
-    void OnShown() override {}
-    void OnQueryEndSession() override {}
-    void OnEndSession() override { window_.Terminate(); }
+    window->Create(instance, IDI_VANTORELL);
+    tray.Create(instance, IDI_VANTORELL);
+    const HWND main = window->Handle();
+    platform.SetOwnerWindow(main);
+    delayDialog.SetOwner(main);
 
-private:
-    platform::Win32Platform platform_;
-    ui::NameLists lists_;
-    ui::GridModel model_;
-    store::AutostartStore store_;
-    ui::win32::MainWindow window_;
-};
+    int exitCode = 0;
+    ui::win32::RunGuarded(main, [&] {
+        form.Guard();
+        // An error here ends the start-up sequence; the window still opens.
+        form.FormCreate(CommandLineArguments());
+    });
+    if (!form.TerminateRequested()) exitCode = window->RunMessageLoop();
+    window.reset();  // destroyed, when it still exists, without the close handler
+    tray.Deactivate();
+    form.AtExit();  // a second copy raises the running one's window now that its own is gone
+    return exitCode;
+}
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     try {
-        GuiSession session;
-        return session.Run(instance);
+        return RunProgram(instance);
     } catch (const std::exception& e) {
         ui::win32::ShowErrorReport(nullptr, e.what());
         return 1;
