@@ -3,7 +3,7 @@
 # does nothing when everything is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev mingw-w64
+packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev mingw-w64 clang libclang-rt-14-dev
           wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils nsis)
 
 missing=()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is needed, then runs every test: the native unit tests, and the
-# 64-bit and 32-bit Windows builds' tests under Wine in a fresh prefix.
+# Installs what is needed, then runs every test: the native unit tests, the same
+# under ASan and UBSan, the fuzz targets for a bounded time, and the 64-bit and
+# 32-bit Windows builds' tests under Wine in a fresh prefix (the crash test runs
+# in the 64-bit build only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -14,6 +16,15 @@ echo "== native"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 ctest --preset native || status=1
+
+echo "== native with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset native-asan >/dev/null
+cmake --build --preset native-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --preset native-asan || status=1
+
+echo "== fuzz (libFuzzer, ${VANTORELL_FUZZ_SECONDS:-20} s a target)"
+fuzz/run.sh "${VANTORELL_FUZZ_SECONDS:-20}" || status=1
 
 . scripts/wine-env.sh
 prefix_dir=$(mktemp -d)

@@ -68,6 +68,17 @@ std::string DisabledRecord(std::string_view record) {
     return line + kOptionOff + store::kRecordSeparator + kOptionOff;
 }
 
+// Whether a record holds the same name, place, command and arguments as `record`.
+bool HasRecord(const store::EntryTable& table, const std::string& record) {
+    for (const auto& r : table.storedRecords) {
+        bool same = true;
+        for (int k = store::kFieldName; k <= store::kFieldArguments && same; ++k)
+            same = store::RecordField(r, k) == store::RecordField(record, k);
+        if (same) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<EntryKey> KeyOfEntry(const store::EntryTable& table, std::size_t index) {
@@ -190,12 +201,13 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
 
     // Nothing to take out of a place that is unknown or no longer holds the entry.
     const PlaceItem item = location ? ReadPlaceItem(*location, name, discard) : PlaceItem{};
-    const bool record = item.present && !discard;
+    // A copy that came back beside its record (or stayed there after a
+    // failure or a crash) is taken out without a second, identical record.
+    const std::string newRecord = store::MakeRecord(name, code, item.command, item.arguments, kOptionOff, kOptionOff);
+    const bool record = item.present && !discard && !HasRecord(table, newRecord);
 
     std::vector<std::string> before = table.storedRecords;
-    if (record)
-        table.storedRecords.push_back(
-            store::MakeRecord(name, code, item.command, item.arguments, kOptionOff, kOptionOff));
+    if (record) table.storedRecords.push_back(newRecord);
     SaveRecordsOrRestore(before);
 
     if (item.present) {

@@ -12,6 +12,7 @@ namespace {
 constexpr std::string_view kNoFolder = "C:\\";
 constexpr const char* kOptionOff = "0";
 constexpr std::size_t kSpareEntries = 16;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Closes the accessor's key when a registry use ends, however it ends.
 class KeyCloser {
@@ -79,7 +80,15 @@ void AutostartStore::SaveStoredRecords() {
         message.append(listFile_).append("\" could not be read, so it was not written over");
         throw AppError(message);
     }
-    text::SaveLines(platform_, listFile_, table_.storedRecords);
+    const auto& records = table_.storedRecords;
+    if (!records.empty() && records.front().compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+        // The reader takes a leading U+FEFF for a byte-order mark and drops it:
+        // a first record that begins with one gets a mark of its own before it.
+        if (auto st = platform_.WriteFileAtomic(listFile_, std::string(kByteOrderMark) + text::JoinLines(records)); !st)
+            throw AppError("Cannot write the file \"" + listFile_ + "\": " + st.message);
+        return;
+    }
+    text::SaveLines(platform_, listFile_, records);
 }
 
 void AutostartStore::StoreEntryOptions() {
