@@ -93,19 +93,26 @@ void NewEntryMonitor::CheckNewEntries() {
 
 std::vector<std::string> NewEntryMonitor::Unmatched(std::vector<std::string> current,
                                                     const std::vector<std::string>& knownNames) {
+    // Both lists sorted by the same comparison, so one merge does what looking
+    // every name up in the baseline and striking it out does: the first
+    // occurrences of a name use up its occurrences in the baseline, the rest
+    // are new. Linear after the sort, where the look-ups were quadratic (a
+    // pass over 10,000 entries took seconds on the GUI thread).
     text::SortNoCase(platform_, current);
     std::vector<std::string> known = knownNames;
-    for (std::size_t p = 0; p < current.size();) {
-        auto it =
-            std::find_if(known.begin(), known.end(), [&](const std::string& k) { return SameName(k, current[p]); });
-        if (it == known.end()) {
-            ++p;
+    text::SortNoCase(platform_, known);
+    std::vector<std::string> unmatched;
+    std::size_t k = 0;
+    for (auto& name : current) {
+        int order = -1;
+        while (k < known.size() && (order = platform_.CompareNoCase(known[k], name)) < 0) ++k;
+        if (k < known.size() && order == 0) {
+            ++k;
             continue;
         }
-        known.erase(it);
-        current.erase(current.begin() + static_cast<std::ptrdiff_t>(p));
+        unmatched.push_back(std::move(name));
     }
-    return current;
+    return unmatched;
 }
 
 bool NewEntryMonitor::ActiveIn(std::string_view name, std::string_view code) const {
@@ -159,7 +166,9 @@ void NewEntryMonitor::Report(const std::vector<std::string>& newNames) {
 void NewEntryMonitor::ReplaceBaseline() {
     // CurrentNames holds the latest scan's names: a pass nested in this one's
     // report has replaced them, and its baseline must not be set back.
-    knownNames_ = currentNames_;
+    // A fresh copy rather than an assignment into the old strings, whose
+    // capacities would creep up from pass to pass as the names change places.
+    knownNames_ = std::vector<std::string>(currentNames_);
     text::SortNoCase(platform_, knownNames_);
 }
 
