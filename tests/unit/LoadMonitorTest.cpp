@@ -48,6 +48,23 @@ void operator delete(void* ptr, std::size_t) noexcept {
 void operator delete[](void* ptr, std::size_t) noexcept {
     operator delete(ptr);
 }
+// The no-throw forms too (std::stable_sort's buffer), so every pair matches.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* ptr, const std::nothrow_t&) noexcept {
+    operator delete(ptr);
+}
+void operator delete[](void* ptr, const std::nothrow_t&) noexcept {
+    operator delete(ptr);
+}
 
 namespace vantorell::testing {
 namespace {
