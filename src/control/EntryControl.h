@@ -42,11 +42,16 @@ public:
     // Takes entry `index` out of its place; appends its record unless `discard`.
     // With `discard` false the record is saved before the value or shortcut is
     // deleted; if the deletion then fails the record is taken back. An entry
-    // whose value or shortcut is no longer there gets no record. An index
-    // outside the table does nothing.
+    // whose value or shortcut is no longer there gets no record; one that is
+    // listed but cannot be read is an error. A copy standing beside an
+    // identical record is taken out without a second record. An index outside
+    // the table does nothing.
     void DisableEntry(std::size_t index, bool discard);
     // Re-creates the entry of record `listIndex` in its place and removes the
     // record. If the value or shortcut cannot be written, the record stays. A
+    // deferred record is made a disabled one before the place is written, so
+    // that an entry left both in its place and recorded is never started twice;
+    // it gets its confirm flag and delay back when the place cannot be written. A
     // record whose location code is unknown is removed without anything being
     // written. An index outside the records does nothing.
     void EnableEntry(std::size_t listIndex);
