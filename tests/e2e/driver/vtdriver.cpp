@@ -17,8 +17,25 @@
 //   drag-divider <column> <dx>    drag the header divider right of a column by dx pixels
 //   dblclick-divider <column>     double-click the header divider right of a column
 //   close                         ask the main window to close and wait until it is gone
+//   main-state                    print "visible", "hidden" or "none" for the main window
+//   wait-main visible|hidden S    wait until the main window is shown, or exists and is hidden
+//   pid                           print the process id of the main window's program
+//   wait-exit <pid> <seconds>     wait until that process has ended
+//   kill <pid>                    end that process (cleanup after a failure)
+//   minimize                      press the main window's minimise button
+//   set-check <caption> 0|1       set a check box of the main window by clicking it
+//   box-text <title>              print the text of a visible message box with this title
+//   has-box <title>               print 1 when such a message box is visible, else 0
+//   delay <seconds>               type a delay into the open delay dialog and press OK
+//   tray dblclick|show|close      double-click the tray icon, or choose an item of its menu
 //   make-shortcut <lnk> <target> [arguments]
-//   startup-folder                print the user's Startup folder
+//   startup-folder [common]       print the user's (or the common) Startup folder
+//   request-close                 ask the main window to close (the close box), without waiting
+//   launch <exe> [arguments...]   start a program in its own folder, on the --desktop given; print its id
+//
+// In Wine 8 the taskbar draws the tray icons itself, so the driver models a
+// gesture on the icon by sending the shell's callback message (in the form of
+// NOTIFYICON_VERSION_4) to the icon's window, found by its class.
 // Exit codes: 0 done, 1 failed (a message on stderr), 2 usage.
 #include <windows.h>
 
@@ -32,9 +49,15 @@
 #include <thread>
 #include <vector>
 
+#include "ui/win32/DelayDialog.h"
+#include "ui/win32/TrayIconWin32.h"
+
 namespace {
 
 constexpr wchar_t kMainTitle[] = L"Vantorell";
+constexpr wchar_t kMainClass[] = L"VantorellMainWindow";
+constexpr wchar_t kDialogClass[] = L"#32770";
+constexpr wchar_t kMenuClass[] = L"#32768";
 constexpr int kTextCapacity = 1024;  // characters per cell read
 constexpr int kPollMs = 50;
 constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
@@ -86,10 +109,28 @@ HWND WaitForTopWindow(const std::wstring& title, double seconds) {
     });
 }
 
+// The main window by its class, so that a message box titled "Vantorell" is never taken for it.
+HWND FindMain() {
+    return FindWindowW(kMainClass, kMainTitle);
+}
+
 HWND MainWindow(double seconds) {
-    HWND window = WaitForTopWindow(kMainTitle, seconds);
+    HWND window = PollUntil(seconds, []() -> HWND {
+        HWND main = FindMain();
+        return main && IsWindowVisible(main) ? main : nullptr;
+    });
     if (!window) throw Failure{L"no visible window titled \"Vantorell\""};
     return window;
+}
+
+// A visible dialog (message boxes are dialogs) with this title.
+HWND WaitForBox(const std::wstring& title, double seconds) {
+    return PollUntil(seconds, [&]() -> HWND {
+        for (HWND box = FindWindowExW(nullptr, nullptr, kDialogClass, title.c_str()); box;
+             box = FindWindowExW(nullptr, box, kDialogClass, title.c_str()))
+            if (IsWindowVisible(box)) return box;
+        return nullptr;
+    });
 }
 
 // A child of `parent` whose class and (when given) text match exactly.
@@ -325,7 +366,7 @@ int PrintCheckState(double timeout, const std::wstring& caption) {
 }
 
 int Answer(double timeout, const std::wstring& title, const std::wstring& caption) {
-    HWND box = WaitForTopWindow(title, timeout);
+    HWND box = WaitForBox(title, timeout);
     if (!box) throw Failure{L"no window titled \"" + title + L"\""};
     PostMessageW(Button(box, caption), BM_CLICK, 0, 0);
     return kExitOk;
@@ -341,6 +382,156 @@ int Close(double timeout) {
     PostMessageW(main, WM_CLOSE, 0, 0);
     const bool gone = PollUntil(timeout, [&] { return !IsWindow(main); });
     if (!gone) throw Failure{L"the main window did not close"};
+    return kExitOk;
+}
+
+int PrintMainState() {
+    HWND main = FindMain();
+    PrintLine(!main ? L"none" : IsWindowVisible(main) ? L"visible" : L"hidden");
+    return kExitOk;
+}
+
+int WaitMain(const std::wstring& state, double seconds) {
+    const bool visible = state == L"visible";
+    if (!visible && state != L"hidden") throw Failure{L"wait-main takes visible or hidden"};
+    const bool reached = PollUntil(seconds, [&] {
+        HWND main = FindMain();
+        return main && (IsWindowVisible(main) != FALSE) == visible;
+    });
+    if (!reached) throw Failure{L"the main window did not become " + state + L" in time"};
+    return kExitOk;
+}
+
+DWORD ProcessOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+int PrintPid(double timeout) {
+    HWND main = PollUntil(timeout, [] { return FindMain(); });
+    if (!main) throw Failure{L"no main window"};
+    PrintLine(std::to_wstring(ProcessOf(main)));
+    return kExitOk;
+}
+
+int WaitExit(DWORD pid, double seconds) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return kExitOk;  // already gone
+    const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000));
+    CloseHandle(process);
+    if (waited != WAIT_OBJECT_0) throw Failure{L"process " + std::to_wstring(pid) + L" is still running"};
+    return kExitOk;
+}
+
+int KillProcess(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process) return kExitOk;
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    return kExitOk;
+}
+
+int Minimize(double timeout) {
+    PostMessageW(MainWindow(timeout), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    return kExitOk;
+}
+
+int SetCheck(double timeout, const std::wstring& caption, bool checked) {
+    HWND box = Button(MainWindow(timeout), caption);
+    if ((SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked) SendMessageW(box, BM_CLICK, 0, 0);
+    if ((SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked) throw Failure{L"cannot set " + caption};
+    return kExitOk;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t buffer[kTextCapacity] = {};
+    GetWindowTextW(window, buffer, kTextCapacity);
+    return buffer;
+}
+
+int PrintBoxText(double timeout, const std::wstring& title) {
+    HWND box = WaitForBox(title, timeout);
+    if (!box) throw Failure{L"no message box titled \"" + title + L"\""};
+    std::wstring text;
+    for (HWND label = FindWindowExW(box, nullptr, L"Static", nullptr); label;
+         label = FindWindowExW(box, label, L"Static", nullptr))
+        text += WindowText(label);
+    PrintLine(text);
+    return kExitOk;
+}
+
+int PrintHasBox(const std::wstring& title) {
+    PrintLine(WaitForBox(title, 0) ? L"1" : L"0");
+    return kExitOk;
+}
+
+// The delay dialog: a dialog with the delay field and an OK button.
+int AnswerDelay(double timeout, const std::wstring& seconds) {
+    HWND dialog = PollUntil(timeout, []() -> HWND {
+        for (HWND d = FindWindowExW(nullptr, nullptr, kDialogClass, nullptr); d;
+             d = FindWindowExW(nullptr, d, kDialogClass, nullptr))
+            if (IsWindowVisible(d) && GetDlgItem(d, vantorell::ui::win32::kDelayEditId) && GetDlgItem(d, IDOK))
+                return d;
+        return nullptr;
+    });
+    if (!dialog) throw Failure{L"the delay dialog did not open"};
+    SendMessageW(GetDlgItem(dialog, vantorell::ui::win32::kDelayEditId), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(seconds.c_str()));
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    return kExitOk;
+}
+
+// The tray icon's window of the program that owns the main window (or of any
+// copy when there is no main window).
+HWND TrayWindow(double timeout) {
+    HWND found = PollUntil(timeout, []() -> HWND {
+        HWND main = FindMain();
+        HWND any = nullptr;
+        for (HWND w = FindWindowExW(nullptr, nullptr, vantorell::ui::win32::kTrayWindowClass, nullptr); w;
+             w = FindWindowExW(nullptr, w, vantorell::ui::win32::kTrayWindowClass, nullptr)) {
+            if (main && ProcessOf(w) == ProcessOf(main)) return w;
+            if (!any) any = w;
+        }
+        return main ? nullptr : any;
+    });
+    if (!found) throw Failure{L"no tray icon window"};
+    return found;
+}
+
+// Sends the shell's callback for a mouse event on the icon, as the taskbar does.
+void SendTrayEvent(HWND tray, UINT event) {
+    const LPARAM what = MAKELPARAM(event, vantorell::ui::win32::kTrayIconId);
+    PostMessageW(tray, vantorell::ui::win32::kTrayCallbackMessage, MAKEWPARAM(1000, 760), what);
+}
+
+int Tray(double timeout, const std::wstring& action) {
+    HWND tray = TrayWindow(timeout);
+    if (action == L"dblclick") {
+        SendTrayEvent(tray, WM_LBUTTONDOWN);
+        SendTrayEvent(tray, WM_LBUTTONUP);
+        SendTrayEvent(tray, WM_LBUTTONDBLCLK);
+        SendTrayEvent(tray, WM_LBUTTONUP);
+        return kExitOk;
+    }
+    wchar_t key = 0;
+    if (action == L"show") key = L's';
+    if (action == L"close") key = L'c';
+    if (!key) throw Failure{L"tray takes dblclick, show or close"};
+    SendTrayEvent(tray, WM_RBUTTONDOWN);
+    SendTrayEvent(tray, WM_RBUTTONUP);
+    SendTrayEvent(tray, WM_CONTEXTMENU);
+    const DWORD owner = ProcessOf(tray);
+    HWND menu = PollUntil(timeout, [&]() -> HWND {
+        for (HWND m = FindWindowExW(nullptr, nullptr, kMenuClass, nullptr); m;
+             m = FindWindowExW(nullptr, m, kMenuClass, nullptr))
+            if (IsWindowVisible(m) && ProcessOf(m) == owner) return m;
+        return nullptr;
+    });
+    if (!menu) throw Failure{L"the tray menu did not open"};
+    // The item's mnemonic, as typed on the keyboard while the menu is open.
+    PostMessageW(menu, WM_CHAR, key, 1);
     return kExitOk;
 }
 
@@ -367,11 +558,31 @@ int MakeShortcut(const std::wstring& linkFile, const std::wstring& target, const
     return kExitOk;
 }
 
-int PrintStartupFolder() {
+int PrintStartupFolder(bool common) {
     wchar_t path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, path)))
+    if (FAILED(SHGetFolderPathW(nullptr, common ? CSIDL_COMMON_STARTUP : CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT,
+                                path)))
         throw Failure{L"no Startup folder"};
     PrintLine(path);
+    return kExitOk;
+}
+
+// Starts a program on `desktop` (the driver's own when empty), in the program's folder.
+int Launch(const std::wstring& desktop, const std::vector<std::wstring>& commandLine) {
+    std::wstring command = L"\"" + commandLine[0] + L"\"";
+    for (std::size_t i = 1; i < commandLine.size(); ++i) command += L" " + commandLine[i];
+    const std::wstring folder = commandLine[0].substr(0, commandLine[0].find_last_of(L"\\/") + 1);
+    std::wstring desktopName = desktop;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!desktopName.empty()) startup.lpDesktop = desktopName.data();
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        throw Failure{L"cannot start " + commandLine[0]};
+    PrintLine(std::to_wstring(process.dwProcessId));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     return kExitOk;
 }
 
@@ -385,7 +596,9 @@ int Usage() {
     WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
               L"usage: vtdriver [--timeout S] [--desktop NAME] grid | click C R | dblclick C R | click-button CAPTION |"
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
-              L" dblclick-divider C | close |"
+              L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
+              L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | delay SECONDS |"
+              L" tray dblclick|show|close | request-close | launch EXE [ARGS] |"
               L" make-shortcut LNK TARGET [ARGS] | startup-folder\n");
     return kExitUsage;
 }
@@ -419,8 +632,25 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"drag-divider" && count == 2) return DragDivider(timeout, number(1), number(2), false);
     if (command == L"dblclick-divider" && count == 1) return DragDivider(timeout, number(1), 0, true);
     if (command == L"close" && count == 0) return Close(timeout);
+    if (command == L"main-state" && count == 0) return PrintMainState();
+    if (command == L"wait-main" && count == 2) return WaitMain(arg(1), _wtof(arg(2).c_str()));
+    if (command == L"pid" && count == 0) return PrintPid(timeout);
+    if (command == L"wait-exit" && count == 2) return WaitExit(static_cast<DWORD>(number(1)), _wtof(arg(2).c_str()));
+    if (command == L"kill" && count == 1) return KillProcess(static_cast<DWORD>(number(1)));
+    if (command == L"minimize" && count == 0) return Minimize(timeout);
+    if (command == L"set-check" && count == 2) return SetCheck(timeout, arg(1), arg(2) == L"1");
+    if (command == L"box-text" && count == 1) return PrintBoxText(timeout, arg(1));
+    if (command == L"has-box" && count == 1) return PrintHasBox(arg(1));
+    if (command == L"delay" && count == 1) return AnswerDelay(timeout, arg(1));
+    if (command == L"tray" && count == 1) return Tray(timeout, arg(1));
     if (command == L"make-shortcut" && (count == 2 || count == 3)) return MakeShortcut(arg(1), arg(2), arg(3));
-    if (command == L"startup-folder" && count == 0) return PrintStartupFolder();
+    if (command == L"startup-folder" && (count == 0 || (count == 1 && arg(1) == L"common")))
+        return PrintStartupFolder(count == 1);
+    if (command == L"launch" && count >= 1) return Launch(desktop, {args.begin() + 1, args.end()});
+    if (command == L"request-close" && count == 0) {
+        PostMessageW(MainWindow(timeout), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return kExitOk;
+    }
     return Usage();
 }
 
