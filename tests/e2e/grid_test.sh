@@ -50,6 +50,9 @@ cleanup() {
   wine reg delete "$user_run" /v jusched /f >/dev/null 2>&1
   wine reg delete "$machine_run" /v AVG7_CC /f $view >/dev/null 2>&1
   wine reg delete "$machine_run" /v msblast /f $view >/dev/null 2>&1
+  # The program's own Run value and options, written at start and at the close.
+  wine reg delete "$machine_run" /v Vantorell /f $view >/dev/null 2>&1
+  wine reg delete 'HKLM\Software\Vantorell' /f $view >/dev/null 2>&1
   [ -n "$link_file" ] && rm -f "$link_file"
   rm -rf "$scratch"
   if [ -n "${_vt_xvfb_pid:-}" ]; then kill "$_vt_xvfb_pid" 2>/dev/null; fi
@@ -125,7 +128,9 @@ drive drag-divider 1 60 && drive dblclick-divider 2 && drive drag-divider 5 40 |
 widths=$(drive grid | tr -d '\r' | awk -F'\t' '$1 == "widths"' | cut -f2-)
 [ "$widths" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0" ] || fail "widths after sizing gestures: $widths"
 
-# ---- close
+# ---- close: with "Minim" on (the default) the close box would only go to the tray
+drive set-check 'Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)' 0 ||
+  fail "cannot switch Minim off"
 drive close || fail "the window did not close"
 wait_gone 10 "$app_pid" || fail "the program did not end"
 
