@@ -130,9 +130,11 @@ expect_row Vantorell "1|0|0|$win_exe -b|3"
 # ---- the monitor: a newcomer is reported, a switched-off entry that comes back is taken out again
 dblclick jusched 0
 expect_row jusched '0|0|0|C:\Program Files\Java\jusched.exe|2'
-wine reg add "$user_run" /v NewComer /d 'C:\new\newcomer.exe' /f >/dev/null &&
-  wine reg add "$user_run" /v jusched /d 'C:\Program Files\Java\jusched.exe' /f >/dev/null || fail "reg add"
-text=$(drive --timeout 15 box-text 'New startup program!') || fail "no report of the new program within 15 s"
+# The comeback goes in first: should a tick fall between the two writes, it
+# takes jusched out silently and the next one reports the newcomer.
+wine reg add "$user_run" /v jusched /d 'C:\Program Files\Java\jusched.exe' /f >/dev/null &&
+  wine reg add "$user_run" /v NewComer /d 'C:\new\newcomer.exe' /f >/dev/null || fail "reg add"
+text=$(drive --timeout 27 box-text 'New startup program!') || fail "no report of the new program within two ticks"
 case "$text" in *NewComer*) ;; *) fail "report text: $text" ;; esac
 case "$text" in *jusched*) fail "the re-disabled entry was reported: $text" ;; esac
 reg_absent "$user_run" jusched || fail "AutoKill did not take jusched out again"
