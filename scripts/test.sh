@@ -11,19 +11,25 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 status=0
+stage_start=$SECONDS
+stage() {  # prints how long the previous stage took, then the next stage's name
+  echo "   ($((SECONDS - stage_start)) s)"
+  stage_start=$SECONDS
+  echo "== $*"
+}
 
-echo "== native"
+stage native
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 ctest --preset native || status=1
 
-echo "== native with AddressSanitizer and UndefinedBehaviorSanitizer"
+stage native with AddressSanitizer and UndefinedBehaviorSanitizer
 cmake --preset native-asan >/dev/null
 cmake --build --preset native-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset native-asan || status=1
 
-echo "== fuzz (libFuzzer, ${VANTORELL_FUZZ_SECONDS:-20} s a target)"
+stage "fuzz (libFuzzer, ${VANTORELL_FUZZ_SECONDS:-20} s a target)"
 fuzz/run.sh "${VANTORELL_FUZZ_SECONDS:-20}" || status=1
 
 . scripts/wine-env.sh
@@ -32,10 +38,11 @@ trap 'wine_env_stop; rm -rf "$prefix_dir"' EXIT
 wine_env_start "$prefix_dir/prefix"
 
 for preset in win64 win32; do
-  echo "== $preset (under Wine)"
+  stage "$preset (under Wine)"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" --timeout 600 || status=1
 done
 
+stage "done in $SECONDS s"
 exit $status
