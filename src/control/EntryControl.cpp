@@ -12,37 +12,19 @@ namespace {
 constexpr const char* kOptionOn = "1";
 constexpr const char* kOptionOff = "0";
 
-// Closes the accessor's key when a registry use ends, however it ends.
-class KeyCloser {
-public:
-    explicit KeyCloser(platform::RegistryAccessor& registry) : registry_(registry) {}
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-    ~KeyCloser() { registry_.CloseKey(); }
 
-private:
-    platform::RegistryAccessor& registry_;
-};
-
-std::string Quoted(std::string_view prefix, std::string_view what) {
-    std::string text(prefix);
-    text += " '";
-    text += what;
-    text += "'";
-    return text;
-}
 
 std::string DeleteFailedMessage(std::string_view what) {
-    return Quoted("Failed to delete", what);
+    return platform::QuotedMessage("Failed to delete", what);
 }
 std::string ReadFailedMessage(std::string_view name) {
-    return Quoted("Failed to get data for", name);
+    return platform::QuotedMessage("Failed to get data for", name);
 }
 std::string ShortcutReadFailedMessage(std::string_view path) {
-    return Quoted("Failed to read the shortcut", path);
+    return platform::QuotedMessage("Failed to read the shortcut", path);
 }
 std::string ShortcutWriteFailedMessage(std::string_view path) {
-    return Quoted("Failed to create the shortcut", path);
+    return platform::QuotedMessage("Failed to create the shortcut", path);
 }
 
 // The text after the last '\', '/' or ':': a record's name never leads out of
@@ -114,7 +96,7 @@ EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocati
         return item;
     }
     auto& registry = store_.Registry();
-    KeyCloser closer(registry);
+    platform::KeyCloser closer(registry);
     registry.SetRoot(location.hive);
     if (!registry.OpenKeyForListing(location.keyOrFolderValue)) return item;
     if (!registry.ValueExists(name)) {
@@ -145,7 +127,7 @@ void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, con
         return;
     }
     auto& registry = store_.Registry();
-    KeyCloser closer(registry);
+    platform::KeyCloser closer(registry);
     registry.SetRoot(location.hive);
     if (!registry.OpenKey(location.keyOrFolderValue, true)) throw AppError(DeleteFailedMessage(name));
     if (!registry.DeleteValue(name) && registry.ValueExists(name)) throw AppError(DeleteFailedMessage(name));
@@ -170,7 +152,7 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
         return;
     }
     auto& registry = store_.Registry();
-    KeyCloser closer(registry);
+    platform::KeyCloser closer(registry);
     registry.SetRoot(location.hive);
     registry.OpenKey(location.keyOrFolderValue, true);
     registry.WriteString(name, command);  // throws "Failed to set data for '%s'", also when the key did not open

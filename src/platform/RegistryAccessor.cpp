@@ -7,13 +7,6 @@
 namespace vantorell::platform {
 namespace {
 
-std::string Quoted(const char* prefix, std::string_view name) {
-    std::string text(prefix);
-    text += " '";
-    text += name;
-    text += "'";
-    return text;
-}
 
 std::string_view Relative(std::string_view path) {
     if (!path.empty() && path.front() == '\\') path.remove_prefix(1);
@@ -33,7 +26,15 @@ std::size_t StoredSize(const RegValue& v) {
 
 }  // namespace
 
-std::string InvalidDataTypeMessage(std::string_view name) { return Quoted("Invalid data type for", name); }
+std::string QuotedMessage(std::string_view prefix, std::string_view what) {
+    std::string text(prefix);
+    text += " '";
+    text += what;
+    text += "'";
+    return text;
+}
+
+std::string InvalidDataTypeMessage(std::string_view name) { return QuotedMessage("Invalid data type for", name); }
 
 void RegistryAccessor::SetRoot(Hive hive) {
     CloseKey();
@@ -85,7 +86,7 @@ std::string RegistryAccessor::ReadString(std::string_view name) {
 
 std::uint32_t RegistryAccessor::ReadInteger(std::string_view name) {
     auto value = key_ ? key_->Query(name) : std::nullopt;
-    if (!value || StoredSize(*value) > 4) throw AppError(Quoted("Failed to get data for", name));
+    if (!value || StoredSize(*value) > 4) throw AppError(QuotedMessage("Failed to get data for", name));
     if (value->type != RegType::Dword) throw AppError(InvalidDataTypeMessage(name));
     std::uint32_t n = 0;
     std::memcpy(&n, value->data.data(), value->data.size());
@@ -94,14 +95,14 @@ std::uint32_t RegistryAccessor::ReadInteger(std::string_view name) {
 
 void RegistryAccessor::WriteString(std::string_view name, std::string_view text) {
     if (!key_ || !key_->Set(name, RegValue{RegType::Sz, std::string(text)}))
-        throw AppError(Quoted("Failed to set data for", name));
+        throw AppError(QuotedMessage("Failed to set data for", name));
 }
 
 void RegistryAccessor::WriteInteger(std::string_view name, std::uint32_t value) {
     std::string bytes(4, '\0');
     std::memcpy(bytes.data(), &value, 4);
     if (!key_ || !key_->Set(name, RegValue{RegType::Dword, bytes}))
-        throw AppError(Quoted("Failed to set data for", name));
+        throw AppError(QuotedMessage("Failed to set data for", name));
 }
 
 bool RegistryAccessor::DeleteValue(std::string_view name) { return key_ && key_->Delete(name); }

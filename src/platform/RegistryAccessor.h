@@ -55,5 +55,19 @@ private:
 };
 
 std::string InvalidDataTypeMessage(std::string_view name);
+// "<prefix> '<what>'", the form of every registry error text.
+std::string QuotedMessage(std::string_view prefix, std::string_view what);
+
+// Closes the accessor's key when a registry use ends, however it ends.
+class KeyCloser {
+public:
+    explicit KeyCloser(RegistryAccessor& registry) : registry_(registry) {}
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+    ~KeyCloser() { registry_.CloseKey(); }
+
+private:
+    RegistryAccessor& registry_;
+};
 
 }  // namespace vantorell::platform

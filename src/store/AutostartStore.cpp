@@ -14,17 +14,6 @@ constexpr const char* kOptionOff = "0";
 constexpr std::size_t kSpareEntries = 16;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Closes the accessor's key when a registry use ends, however it ends.
-class KeyCloser {
-public:
-    explicit KeyCloser(platform::RegistryAccessor& registry) : registry_(registry) {}
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-    ~KeyCloser() { registry_.CloseKey(); }
-
-private:
-    platform::RegistryAccessor& registry_;
-};
 
 StartupEntry RecordedEntry(const std::string& record) {
     StartupEntry e;
@@ -125,7 +114,7 @@ std::string AutostartStore::StartupFolderForChange(std::string_view code) {
 std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
     const AutostartLocation* location = FindLocation(code);
     if (!location || !location->isFolder) return {};
-    KeyCloser closer(registry_);
+    platform::KeyCloser closer(registry_);
     registry_.SetRoot(location->hive);
     if (!registry_.OpenKeyForListing(kShellFoldersKey)) return std::string(kNoFolder);
     const std::string_view valueName = location->keyOrFolderValue;
@@ -165,7 +154,7 @@ std::string AutostartStore::ShortcutTarget(std::string_view folder, std::string_
 }
 
 void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
-    KeyCloser closer(registry_);
+    platform::KeyCloser closer(registry_);
     if (!OpenPlaceKey(location)) return;
     // The data is read while the key is open from the listing: one open per
     // place instead of one per value, with the same result.
@@ -189,7 +178,7 @@ void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, st
 // ------------------------------------------------------------------ the scan
 
 void AutostartStore::ScanEntries() {
-    KeyCloser closer(registry_);
+    platform::KeyCloser closer(registry_);
     EntryTable fresh;
     fresh.storedRecords = ReadListFile();
     // Room for as many entries as the last scan found, so the table rarely grows.
@@ -214,7 +203,7 @@ std::string AutostartStore::RunCommandOf(std::size_t index) {
     const AutostartLocation* location = FindLocation(e.location);
     if (!location) return {};
     if (location->isFolder) return ShortcutTarget(StartupFolderPath(location->code), e.name);
-    KeyCloser closer(registry_);
+    platform::KeyCloser closer(registry_);
     return OpenPlaceKey(*location) ? ReadCommand(e.name) : std::string();
 }
 

@@ -59,22 +59,11 @@ RegisteredIn RegisterAutostart(RegistryAccessor& registry, std::string_view exec
 
 namespace {
 
-// Closes the accessor's key when a registry use ends, however it ends.
-class KeyCloser {
-public:
-    explicit KeyCloser(RegistryAccessor& registry) : registry_(registry) {}
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-    ~KeyCloser() { registry_.CloseKey(); }
-
-private:
-    RegistryAccessor& registry_;
-};
 
 }  // namespace
 
 void LoadOptions(RegistryAccessor& registry, Options& options) {
-    KeyCloser closer(registry);
+    platform::KeyCloser closer(registry);
     registry.SetRoot(Hive::LocalMachine);
     if (!registry.OpenKey(kOptionsKey, true) && !registry.OpenKeyForListing(kOptionsKey)) return;
     const std::pair<std::string_view, bool*> values[] = {
@@ -86,7 +75,7 @@ void LoadOptions(RegistryAccessor& registry, Options& options) {
 }
 
 void SaveOptions(RegistryAccessor& registry, const Options& options) {
-    KeyCloser closer(registry);
+    platform::KeyCloser closer(registry);
     registry.SetRoot(Hive::LocalMachine);
     registry.OpenKey(kOptionsKey, true);
     registry.WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
@@ -130,7 +119,7 @@ void Uninstall(control::EntryControl& control) {
     // end, after the entries, which matter more.
     std::string ownValueError;
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
-        KeyCloser closer(registry);
+        platform::KeyCloser closer(registry);
         registry.SetRoot(hive);
         if (registry.OpenKey(kRunKey, true) && registry.DeleteValue(kOwnRunValue)) continue;
         if (!registry.OpenKeyForListing(kRunKey)) continue;  // no such key: no value to remove

@@ -7,6 +7,7 @@
 #include "ui/MainFormTexts.h"
 #include "ui/win32/Dpi.h"
 #include "ui/win32/ErrorReport.h"
+#include "ui/win32/WindowOwner.h"
 
 namespace vantorell::ui::win32 {
 namespace {
@@ -168,18 +169,8 @@ void MainWindow::FitToDpi() {
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-        self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
+    auto* self = WindowOwner(window, message, lParam, &MainWindow::window_);
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->window_ = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
     LRESULT result = 0;
     RunGuarded(window, [&] { result = self->HandleMessage(message, wParam, lParam); });
     return result;

@@ -7,6 +7,7 @@
 #include "platform/Errors.h"
 #include "platform/win32/Utf.h"
 #include "ui/win32/ErrorReport.h"
+#include "ui/win32/WindowOwner.h"
 
 namespace vantorell::ui::win32 {
 namespace {
@@ -74,18 +75,8 @@ void TrayIconWin32::Create(HINSTANCE instance, int iconId) {
 }
 
 LRESULT CALLBACK TrayIconWin32::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TrayIconWin32*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-        self = static_cast<TrayIconWin32*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
+    auto* self = WindowOwner(window, message, lParam, &TrayIconWin32::window_);
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->window_ = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
     LRESULT result = 0;
     if (!RunGuarded(nullptr, [&] { result = self->HandleMessage(message, wParam, lParam); })) result = 0;
     return result;
