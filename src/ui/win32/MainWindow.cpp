@@ -255,16 +255,16 @@ LRESULT MainWindow::OnCloseRequest() {
 }
 
 bool MainWindow::CreateControls() {
-    const auto create = [this](const ControlSpec& spec) {
-        const std::wstring text = Widen(spec.text);
-        return CreateWindowExW(0, spec.windowClass, text.c_str(), spec.style | WS_CLIPSIBLINGS, 0, 0, 0, 0, window_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr) != nullptr;
+    const auto create = [this](const ControlSpec& item) {
+        const std::wstring text = Widen(item.text);
+        return CreateWindowExW(0, item.windowClass, text.c_str(), item.style | WS_CLIPSIBLINGS, 0, 0, 0, 0, window_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(item.id)), instance_, nullptr) != nullptr;
     };
-    for (const auto& spec : kControlsBeforeGrid)
-        if (!create(spec)) return false;
+    for (const auto& item : kControlsBeforeGrid)
+        if (!create(item)) return false;
     if (!grid_.Create(window_, kIdGrid)) return false;
-    for (const auto& spec : kControlsAfterGrid)
-        if (!create(spec)) return false;
+    for (const auto& item : kControlsAfterGrid)
+        if (!create(item)) return false;
     // The group box goes under its check boxes, so that they are not clipped away.
     SetWindowPos(GetDlgItem(window_, kIdOptionsGroup), HWND_BOTTOM, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -281,8 +281,8 @@ void MainWindow::Layout(UINT dpi) {
         SetWindowPos(GetDlgItem(window_, id), nullptr, s.left, s.top, s.right - s.left, s.bottom - s.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     };
-    for (const auto& spec : kControlsBeforeGrid) place(spec.id, spec.place);
-    for (const auto& spec : kControlsAfterGrid) place(spec.id, spec.place);
+    for (const auto& item : kControlsBeforeGrid) place(item.id, item.place);
+    for (const auto& item : kControlsAfterGrid) place(item.id, item.place);
     grid_.Layout(ScaledRect(kGridRect, dpi), dpi);
     ApplyHelpGlyph(dpi);
 }
