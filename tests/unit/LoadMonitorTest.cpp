@@ -77,15 +77,6 @@ std::string Name(int i) {
     return "Load" + std::to_string(i);
 }
 
-class LoadHost final : public monitor::MonitorHost {
-public:
-    bool WarnNew() const override { return true; }
-    bool AutoKill() const override { return true; }
-    bool InTray() const override { return false; }
-    void ShowFromTray() override {}
-    void ReportError(std::string_view message) override { errors.emplace_back(message); }
-    std::vector<std::string> errors;
-};
 
 struct LoadWorld {
     explicit LoadWorld(int entries) {
@@ -114,7 +105,7 @@ struct LoadWorld {
     const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
     ui::GridModel grid{lists};
     control::EntryControl control{store, grid};
-    LoadHost host;
+    MonitorHostStub host;
     monitor::NewEntryMonitor monitor{p, store, control, grid, host};
 };
 
