@@ -59,13 +59,9 @@ public:
     std::vector<std::string> errors;
 };
 
-struct FaultWorld {
-    FaultWorld();
-
-    // The index of the entry with that name, place and recorded-ness.
-    std::size_t Index(std::string_view name, std::string_view code, bool recorded) const;
-    DiskState Read();
-
+// The memory platform with the store, a grid nobody sees, the entry control
+// and a monitor over them.
+struct MonitorScene {
     platform::MemoryPlatform p;
     store::AutostartStore store{p, kFaultList};
     const std::vector<std::string_view> none;
@@ -74,6 +70,15 @@ struct FaultWorld {
     control::EntryControl control{store, grid};
     MonitorHostStub host;
     monitor::NewEntryMonitor monitor{p, store, control, grid, host};
+};
+
+struct FaultWorld : MonitorScene {
+    FaultWorld();
+
+    // The index of the entry with that name, place and recorded-ness.
+    std::size_t Index(std::string_view name, std::string_view code, bool recorded) const;
+    DiskState Read();
+
 };
 
 // The entries every world starts with: five active, three recorded.

@@ -78,7 +78,7 @@ std::string Name(int i) {
 }
 
 
-struct LoadWorld {
+struct LoadWorld : MonitorScene {
     explicit LoadWorld(int entries) {
         p.SetExecutablePath(kFaultExe);
         for (int i = 0; i < entries; ++i)
@@ -98,15 +98,6 @@ struct LoadWorld {
         p.ClearBoxes();
         return texts;
     }
-
-    platform::MemoryPlatform p;
-    store::AutostartStore store{p, kFaultList};
-    const std::vector<std::string_view> none;
-    const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
-    ui::GridModel grid{lists};
-    control::EntryControl control{store, grid};
-    MonitorHostStub host;
-    monitor::NewEntryMonitor monitor{p, store, control, grid, host};
 };
 
 TEST(LoadMonitor, AThousandEntriesForAnHour) {
