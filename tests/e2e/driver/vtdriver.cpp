@@ -32,6 +32,11 @@
 //   startup-folder [common]       print the user's (or the common) Startup folder
 //   request-close                 ask the main window to close (the close box), without waiting
 //   launch <exe> [arguments...]   start a program in its own folder, on the --desktop given; print its id
+//   time-start <title> <exe> [arguments...]
+//                                 start a program (on the --desktop given) and print the milliseconds until a window with this title
+//                                 is visible on the screen, then its process id (for bench/costs.sh)
+//   time-report <value> <title>   add a value to the user's Run key and print the milliseconds until a
+//                                 message box with this title is visible (for bench/costs.sh)
 //
 // In Wine 8 the taskbar draws the tray icons itself, so the driver models a
 // gesture on the icon by sending the shell's callback message (in the form of
@@ -586,6 +591,76 @@ int Launch(const std::wstring& desktop, const std::vector<std::wstring>& command
     return kExitOk;
 }
 
+// Milliseconds since `start`.
+long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Polls every few milliseconds: these commands measure, so the poll must not be coarse.
+template <typename Probe>
+auto PollFinely(double seconds, Probe probe) -> decltype(probe()) {
+    const Deadline deadline(seconds);
+    for (;;) {
+        if (auto found = probe()) return found;
+        if (deadline.Passed()) return {};
+        Sleep(2);
+    }
+}
+
+int TimeStart(double timeout, const std::wstring& desktop, const std::wstring& title,
+              const std::vector<std::wstring>& commandLine) {
+    std::wstring command = L"\"" + commandLine[0] + L"\"";
+    for (std::size_t i = 1; i < commandLine.size(); ++i) command += L" \"" + commandLine[i] + L"\"";
+    const std::wstring folder = commandLine[0].substr(0, commandLine[0].find_last_of(L"\\/") + 1);
+    std::wstring desktopName = desktop;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!desktopName.empty()) startup.lpDesktop = desktopName.data();
+    PROCESS_INFORMATION process{};
+    const auto start = std::chrono::steady_clock::now();
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        throw Failure{L"cannot start " + commandLine[0]};
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // On the screen: visible, and not parked outside it (the program starts at -800, -800).
+    HWND window = PollFinely(timeout, [&]() -> HWND {
+        for (HWND w = FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); w;
+             w = FindWindowExW(nullptr, w, nullptr, title.c_str())) {
+            RECT r{};
+            if (ProcessOf(w) == process.dwProcessId && IsWindowVisible(w) && GetWindowRect(w, &r) && r.right > 0 &&
+                r.bottom > 0)
+                return w;
+        }
+        return nullptr;
+    });
+    if (!window) throw Failure{L"no window titled " + title};
+    PrintLine(std::to_wstring(MillisecondsSince(start)) + L" " + std::to_wstring(process.dwProcessId));
+    return kExitOk;
+}
+
+int TimeReport(double timeout, const std::wstring& value, const std::wstring& title) {
+    HKEY run = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &run, nullptr) != ERROR_SUCCESS)
+        throw Failure{L"cannot open the Run key"};
+    const std::wstring data = L"C:\\Bench\\" + value + L".exe";
+    const auto start = std::chrono::steady_clock::now();
+    const LONG set = RegSetValueExW(run, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(run);
+    if (set != ERROR_SUCCESS) throw Failure{L"cannot write " + value};
+    HWND box = PollFinely(timeout, [&]() -> HWND {
+        for (HWND b = FindWindowExW(nullptr, nullptr, kDialogClass, title.c_str()); b;
+             b = FindWindowExW(nullptr, b, kDialogClass, title.c_str()))
+            if (IsWindowVisible(b)) return b;
+        return nullptr;
+    });
+    if (!box) throw Failure{L"no message box titled " + title};
+    PrintLine(std::to_wstring(MillisecondsSince(start)));
+    return kExitOk;
+}
+
 // The desktop may not exist yet when the program is still starting: polled.
 void SwitchDesktop(const std::wstring& name, double seconds) {
     HDESK desktop = PollUntil(seconds, [&] { return OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL); });
@@ -598,7 +673,8 @@ int Usage() {
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | delay SECONDS |"
-              L" tray dblclick|show|close | request-close | launch EXE [ARGS] |"
+              L" tray dblclick|show|close | request-close | launch EXE [ARGS] | time-start TITLE EXE [ARGS] |"
+              L" time-report VALUE TITLE |"
               L" make-shortcut LNK TARGET [ARGS] | startup-folder\n");
     return kExitUsage;
 }
@@ -647,6 +723,8 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"startup-folder" && (count == 0 || (count == 1 && arg(1) == L"common")))
         return PrintStartupFolder(count == 1);
     if (command == L"launch" && count >= 1) return Launch(desktop, {args.begin() + 1, args.end()});
+    if (command == L"time-start" && count >= 2) return TimeStart(timeout, desktop, arg(1), {args.begin() + 2, args.end()});
+    if (command == L"time-report" && count == 2) return TimeReport(timeout, arg(1), arg(2));
     if (command == L"request-close" && count == 0) {
         PostMessageW(MainWindow(timeout), WM_SYSCOMMAND, SC_CLOSE, 0);
         return kExitOk;
