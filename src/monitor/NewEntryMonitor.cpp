@@ -6,6 +6,7 @@
 
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
+#include "store/WindowsSwitch.h"
 
 namespace vantorell::monitor {
 namespace {
@@ -29,6 +30,19 @@ std::string ReportText(const std::vector<std::string>& newNames) {
     return text;
 }
 
+std::string ChangedText(const std::vector<ChangedCommand>& changed) {
+    std::string text(kChangedTextHead);
+    for (const ChangedCommand& c : changed) {
+        text += '\n';
+        text += c.name;
+        text += ": ";
+        text += c.oldCommand;
+        text += kChangedArrow;
+        text += c.newCommand;
+    }
+    return text;
+}
+
 NewEntryMonitor::NewEntryMonitor(platform::Platform& platform, store::AutostartStore& store,
                                  control::EntryControl& control, ui::GridModel& grid, MonitorHost& host)
     : platform_(platform), store_(store), control_(control), grid_(grid), host_(host) {}
@@ -42,6 +56,7 @@ std::string NewEntryMonitor::StartupTotalPath(platform::Platform& platform) {
 }
 
 void NewEntryMonitor::TakeBaseline(std::string_view startupTotalPath) {
+    TakeCommands();
     std::vector<std::string> names = NamesOf(store_.Table());
     text::SortNoCase(platform_, names);
     if (!platform_.FileExists(startupTotalPath)) {
@@ -60,13 +75,89 @@ void NewEntryMonitor::TakeBaseline(std::string_view startupTotalPath) {
 
 void NewEntryMonitor::Start() {
     if (timer1_) return;
-    timer1_ = platform_.StartTimer(kTimer1IntervalMs, [this] { CheckNewEntries(); });
+    timer1_ = platform_.StartTimer(kTimer1IntervalMs, [this] { Timer1Timer(); });
+    Watch();
 }
 
 void NewEntryMonitor::Stop() {
+    watch_.reset();
+    watched_.clear();
+    for (auto* timer : {&timer1_, &settle_, &retry_}) {
+        if (!*timer) continue;
+        platform_.StopTimer(**timer);
+        timer->reset();
+    }
+}
+
+std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
+    using platform::WatchPlace;
+    std::vector<WatchPlace> places;
+    const auto add = [&places](WatchPlace place) {
+        if (std::find(places.begin(), places.end(), place) == places.end()) places.push_back(std::move(place));
+    };
+    for (const store::AutostartLocation& location : store::Locations()) {
+        if (!store::PlaceExists(platform_, location)) continue;
+        if (location.isFolder)
+            add({WatchPlace::Kind::Folder, location.hive, platform::RegView::Bits64,
+                 store_.StartupFolderPath(location.code)});
+        else
+            add({WatchPlace::Kind::Key, location.hive, location.view, std::string(location.keyOrFolderValue)});
+        // Windows' own switches: a flip changes what the grid shows.
+        if (!location.switchKey.empty())
+            add({WatchPlace::Kind::Key, location.hive, platform::RegView::Bits64,
+                 text::JoinPath(store::kStartupApprovedKey, location.switchKey)});
+    }
+    // Where the Startup folders are, and the list file.
+    add({WatchPlace::Kind::Key, platform::Hive::CurrentUser, platform::RegView::Bits64,
+         std::string(store::kShellFoldersKey)});
+    add({WatchPlace::Kind::Key, platform::Hive::LocalMachine, platform::RegView::Bits64,
+         std::string(store::kShellFoldersKey)});
+    add({WatchPlace::Kind::Folder, platform::Hive::CurrentUser, platform::RegView::Bits64,
+         text::FolderOf(store_.ListFilePath())});
+    return places;
+}
+
+void NewEntryMonitor::Watch() {
     if (!timer1_) return;
-    platform_.StopTimer(*timer1_);
-    timer1_.reset();
+    std::vector<platform::WatchPlace> places = PlacesToWatch();
+    if (watch_ && places == watched_) return;
+    watch_.reset();
+    watch_ = platform_.WatchPlaces(places, [this] { OnPlacesChanged(); });
+    watched_ = std::move(places);
+}
+
+void NewEntryMonitor::Timer1Timer() {
+    // The safety net: watches that work cost nothing here. A platform that
+    // cannot watch, or a place that could not be watched, gets the full pass.
+    if (Watching()) return;
+    CheckNewEntries();
+    Watch();
+}
+
+void NewEntryMonitor::OnPlacesChanged() {
+    // Waits until the places are quiet for kSettleMs, at most kSettleMaxMs
+    // after the first change: a burst of writes is one pass.
+    const std::uint64_t now = platform_.TickMs();
+    if (!settle_) firstChange_ = now;
+    lastChange_ = now;
+    if (settle_) return;
+    settle_ = platform_.StartTimer(kSettleMs, [this] {
+        const std::uint64_t now = platform_.TickMs();
+        if (now - lastChange_ < kSettleMs && now - firstChange_ < kSettleMaxMs) return;  // not quiet yet
+        platform_.StopTimer(*settle_);
+        settle_.reset();
+        CheckNewEntries();
+        Watch();
+    });
+}
+
+void NewEntryMonitor::PassIn(std::optional<platform::TimerId>& timer, unsigned delayMs) {
+    if (timer) return;
+    timer = platform_.StartTimer(delayMs, [this, &timer] {
+        platform_.StopTimer(*timer);
+        timer.reset();
+        CheckNewEntries();
+    });
 }
 
 bool NewEntryMonitor::SameName(std::string_view a, std::string_view b) const {
@@ -82,13 +173,52 @@ void NewEntryMonitor::CheckNewEntries() {
         if (!host_.InTray()) grid_.FillGrid(store_.Table());
         currentNames_ = NamesOf(store_.Table());
         std::vector<std::string> newNames = Unmatched(currentNames_, knownNames_);
+        const std::vector<ChangedCommand> changed = ChangedCommands(newNames);
         if (!newNames.empty() && host_.AutoKill()) ReDisable(newNames, error);
         if (!newNames.empty() && host_.WarnNew()) Report(newNames);
+        if (!changed.empty() && host_.WarnNew()) ReportChanged(changed);
         ReplaceBaseline();
     } catch (const std::exception& e) {
         if (!error) error = e.what();
     }
     if (error) ReportErrorOnce(*error);
+}
+
+std::string NewEntryMonitor::CommandKey(const store::StartupEntry& entry) {
+    return entry.location + '\n' + platform_.FoldCase(entry.name);
+}
+
+void NewEntryMonitor::TakeCommands() {
+    commands_.clear();
+    for (const store::StartupEntry& e : store_.Table().entries)
+        if (e.IsActive()) commands_.emplace(CommandKey(e), e.command);
+}
+
+std::vector<ChangedCommand> NewEntryMonitor::ChangedCommands(const std::vector<std::string>& newNames) {
+    // Only entries that stayed in their place: one that is new by name, or that
+    // was switched off or on meanwhile, is no change of command. Windows' own
+    // switch leaves the command alone, so a flip is none either.
+    std::vector<ChangedCommand> changed;
+    for (const store::StartupEntry& e : store_.Table().entries) {
+        if (!e.IsActive()) continue;
+        const auto known = commands_.find(CommandKey(e));
+        if (known == commands_.end() || known->second == e.command) continue;
+        if (std::any_of(newNames.begin(), newNames.end(), [&](const std::string& n) { return SameName(n, e.name); }))
+            continue;
+        changed.push_back({e.name, known->second, e.command});
+    }
+    std::stable_sort(changed.begin(), changed.end(), [this](const ChangedCommand& a, const ChangedCommand& b) {
+        return platform_.CompareNoCase(a.name, b.name) < 0;
+    });
+    return changed;
+}
+
+void NewEntryMonitor::ReportChanged(const std::vector<ChangedCommand>& changed) {
+    // As for new names: the baseline first, so a pass nested in the box does
+    // not report the same change again.
+    ReplaceBaseline();
+    host_.ShowFromTray();
+    platform_.ShowMessageBox(ChangedText(changed), kChangedCaption, platform::MsgBox::Ok);
 }
 
 std::vector<std::string> NewEntryMonitor::Unmatched(std::vector<std::string> current,
@@ -140,6 +270,20 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         const auto& table = store_.Table();
         if (i >= table.RecordCount() || table.storedRecords[i] != records[i]) continue;
         newNames.erase(it);
+        // A program that puts itself back at once must not keep this in a
+        // loop: one take-out per entry in kComebackIntervalMs. A comeback held
+        // back stays out of the baseline, so the pass that comes when the
+        // time is up finds it new again.
+        Comebacks& comebacks = comebacks_[code + '\n' + platform_.FoldCase(name)];
+        const std::uint64_t now = platform_.TickMs();
+        while (!comebacks.times.empty() && now - comebacks.times.front() >= kComebackWindowMs)
+            comebacks.times.pop_front();
+        if (!comebacks.times.empty() && now - comebacks.times.back() < kComebackIntervalMs) {
+            ForgetCopy(name);
+            PassIn(retry_, static_cast<unsigned>(comebacks.times.back() + kComebackIntervalMs - now));
+            continue;
+        }
+        comebacks.times.push_back(now);
         try {
             control_.DisableEntry(i, true);
         } catch (const std::exception& e) {
@@ -149,10 +293,19 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         }
         // The copy is gone, so the baseline must not count it: when it comes
         // back once more it has to be new again.
-        auto copy = std::find_if(currentNames_.rbegin(), currentNames_.rend(),
-                                 [&](const std::string& n) { return SameName(n, name); });
-        if (copy != currentNames_.rend()) currentNames_.erase(std::next(copy).base());
+        ForgetCopy(name);
+        if (comebacks.times.size() >= kComebacksToReport && !comebacks.reported) {
+            comebacks.reported = true;
+            host_.ShowFromTray();
+            platform_.ShowMessageBox(name + std::string(kComebackText), kComebackCaption, platform::MsgBox::Ok);
+        }
     }
+}
+
+void NewEntryMonitor::ForgetCopy(const std::string& name) {
+    auto copy = std::find_if(currentNames_.rbegin(), currentNames_.rend(),
+                             [&](const std::string& n) { return SameName(n, name); });
+    if (copy != currentNames_.rend()) currentNames_.erase(std::next(copy).base());
 }
 
 void NewEntryMonitor::Report(const std::vector<std::string>& newNames) {
@@ -170,6 +323,7 @@ void NewEntryMonitor::ReplaceBaseline() {
     // capacities would creep up from pass to pass as the names change places.
     knownNames_ = std::vector<std::string>(currentNames_);
     text::SortNoCase(platform_, knownNames_);
+    TakeCommands();
 }
 
 void NewEntryMonitor::ReportErrorOnce(const std::string& message) {

@@ -1,13 +1,20 @@
-// The new-entry monitor: every 12 seconds it rescans the autostart places and
+// The new-entry monitor: woken by the system when an autostart place changes
+// (every Run-type key in both views, Windows' startup switches, both Startup
+// folders, the list file), it rescans the places after a short settle time and
 // compares the entry names with those of the previous pass, by name and with
 // multiplicity (a name is new when it occurs more often than before). With
 // AutoKill it takes a recorded program that put itself back into its recorded
-// place out again; with WAdd it reports the other new names.
+// place out again; with WAdd it reports the other new names, and the known
+// entries whose start command changed. Timer1 (12 seconds) stays as a safety
+// net: it runs the full pass only when the places could not all be watched.
 //
 // Passes nest: timers keep firing while the report is open, and a pass that
 // runs meanwhile compares against the baseline the waiting pass already set.
 #pragma once
 
+#include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +37,30 @@ inline constexpr std::string_view kReportTextAfter =
     ". If you want these programs to automatically start, you need take no further action. Otherwise, you can "
     "disable the programs with Vantorell.";
 inline constexpr std::string_view kNameSeparator = ", ";
+
+// A change wakes a pass once the places were quiet this long, and at the
+// latest this long after the first change, so a burst of writes is one pass.
+inline constexpr unsigned kSettleMs = 250;
+inline constexpr unsigned kSettleMaxMs = 500;
+// AutoKill takes a comeback out at most once per entry in this time; after
+// kComebacksToReport comebacks within kComebackWindowMs it says so, once.
+inline constexpr unsigned kComebackIntervalMs = kTimer1IntervalMs;
+inline constexpr unsigned kComebackWindowMs = 60000;
+inline constexpr std::size_t kComebacksToReport = 3;
+
+inline constexpr std::string_view kChangedCaption = "Vantorell";
+inline constexpr std::string_view kChangedTextHead = "The following program(s) have changed their start command:";
+inline constexpr std::string_view kChangedArrow = " \xE2\x86\x92 ";  // " → "
+inline constexpr std::string_view kComebackCaption = "Vantorell";
+inline constexpr std::string_view kComebackText = " keeps putting itself back.";
+
+// A known entry whose start command changed between two passes.
+struct ChangedCommand {
+    std::string name, oldCommand, newCommand;
+};
+// The report's text for changed commands: the head, then one line per entry,
+// "NAME: OLD → NEW".
+std::string ChangedText(const std::vector<ChangedCommand>& changed);
 
 // The report's text for the new names, in the order given.
 std::string ReportText(const std::vector<std::string>& newNames);
@@ -66,10 +97,19 @@ public:
     // table. A file that exists but cannot be read is reported through the
     // host, and the table's names are taken instead.
     void TakeBaseline(std::string_view startupTotalPath);
-    // Switches Timer1 on (once); every tick runs CheckNewEntries.
+    // Switches Timer1 on and watches the places (once).
     void Start();
-    // Switches Timer1 off, for the end of the window.
+    // Switches Timer1 off and ends the watches, for the end of the window.
     void Stop();
+    // Timer1's tick: the full pass when a place is not watched, else nothing.
+    void Timer1Timer();
+    // A watched place changed: the pass runs once the places settle.
+    void OnPlacesChanged();
+    // Whether every place is watched now.
+    bool Watching() const { return watch_ && watch_->Armed(); }
+    // The places to watch: derived from the location table, so every place the
+    // scan reads is watched.
+    std::vector<platform::WatchPlace> PlacesToWatch();
     bool Running() const { return timer1_.has_value(); }
 
     // One pass of the monitor; also the last pass at a real close. Errors are
@@ -92,6 +132,19 @@ private:
     // Step 6: replaces the baseline, brings the window up and shows the report.
     void Report(const std::vector<std::string>& newNames);
     void ReplaceBaseline();
+    // The active entries' commands by place and name, for the next comparison.
+    void TakeCommands();
+    // The known active entries whose command differs from the last pass's,
+    // leaving out the names that are new.
+    std::vector<ChangedCommand> ChangedCommands(const std::vector<std::string>& newNames);
+    void ReportChanged(const std::vector<ChangedCommand>& changed);
+    // Takes one occurrence of `name` out of CurrentNames.
+    void ForgetCopy(const std::string& name);
+    // Sets the watches again when the places moved (a Startup folder).
+    void Watch();
+    // Runs a pass in `delayMs` (once; an earlier request wins).
+    void PassIn(std::optional<platform::TimerId>& timer, unsigned delayMs);
+    std::string CommandKey(const store::StartupEntry& entry);
     bool SameName(std::string_view a, std::string_view b) const;
     void ReportErrorOnce(const std::string& message);
 
@@ -104,6 +157,22 @@ private:
     std::vector<std::string> currentNames_;  // CurrentNames: the latest pass's names, in table order
     bool errorShown_ = false;                // a monitor error is on screen
     std::optional<platform::TimerId> timer1_;
+
+    // The watches and the settle time after a change.
+    std::unique_ptr<platform::ChangeWatch> watch_;
+    std::vector<platform::WatchPlace> watched_;
+    std::optional<platform::TimerId> settle_;  // a pass after the places settle
+    std::uint64_t firstChange_ = 0;            // when the first unsettled change came
+    std::uint64_t lastChange_ = 0;
+    std::optional<platform::TimerId> retry_;   // a pass for a comeback held back
+    // The commands of the last pass's active entries, by CommandKey.
+    std::map<std::string, std::string> commands_;
+    // AutoKill's comebacks of each record, by folded name and place.
+    struct Comebacks {
+        std::deque<std::uint64_t> times;  // within the last kComebackWindowMs
+        bool reported = false;
+    };
+    std::map<std::string, Comebacks> comebacks_;
 };
 
 }  // namespace vantorell::monitor

@@ -11,6 +11,7 @@
 // Text: every std::string here is UTF-8, except where a member says "bytes".
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -131,6 +132,32 @@ public:
     virtual ~NamedLock() = default;
 };
 
+// ---------------------------------------------------------------- change watches
+
+// A place whose changes are watched: a registry key (its values added, changed
+// or deleted; a key that does not exist yet is watched through the nearest
+// parent that does, so its creation is seen too) or a folder (files added,
+// removed, renamed or written).
+struct WatchPlace {
+    enum class Kind { Key, Folder };
+    Kind kind = Kind::Key;
+    Hive hive = Hive::CurrentUser;
+    RegView view = RegView::Bits64;
+    std::string path;  // key path relative to the hive, or the folder's full path
+
+    bool operator==(const WatchPlace&) const = default;
+};
+
+// The watches of a set of places; destroying it ends them.
+class ChangeWatch {
+public:
+    virtual ~ChangeWatch() = default;
+    // True while every place is watched, each key directly or through a parent.
+    virtual bool Armed() const = 0;
+};
+
+using ChangeCallback = std::function<void()>;
+
 // ---------------------------------------------------------------- the platform
 
 class Platform {
@@ -191,6 +218,23 @@ public:
     // Finds a top-level window by its title and brings it (or its last active
     // pop-up) to the front. False when there is none.
     virtual bool RaiseWindowByTitle(std::string_view title) = 0;
+
+    // ---- used by the monitor
+    // Calls `onChange` on the GUI thread (as a timer callback runs) soon after
+    // one of the places changed; several changes close together may come as
+    // one call, and the program's own writes count as changes too. Every watch
+    // is set again before `onChange` runs, so no change is missed while it
+    // runs. nullptr when the platform cannot watch: callers then poll.
+    virtual std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& /*places*/,
+                                                     ChangeCallback /*onChange*/) {
+        return nullptr;
+    }
+    // Milliseconds of a clock that only goes forward.
+    virtual std::uint64_t TickMs() {
+        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now().time_since_epoch())
+                                              .count());
+    }
 };
 
 }  // namespace vantorell::platform

@@ -490,4 +490,38 @@ bool MemoryPlatform::RaiseWindowByTitle(std::string_view title) {
     return true;
 }
 
+// ---------------------------------------------------------------- change watches
+
+class MemoryPlatform::MemWatch final : public ChangeWatch {
+public:
+    MemWatch(MemoryPlatform& owner, std::uint64_t id) : owner_(owner), id_(id) {}
+    ~MemWatch() override { owner_.watches_.erase(id_); }
+    bool Armed() const override { return owner_.watchesArmed_; }
+
+private:
+    MemoryPlatform& owner_;
+    std::uint64_t id_;
+};
+
+std::unique_ptr<ChangeWatch> MemoryPlatform::WatchPlaces(const std::vector<WatchPlace>& places,
+                                                         ChangeCallback onChange) {
+    if (!watchesEnabled_) return nullptr;
+    const std::uint64_t id = nextWatch_++;
+    watches_[id] = WatchState{places, std::make_shared<ChangeCallback>(std::move(onChange))};
+    return std::make_unique<MemWatch>(*this, id);
+}
+
+std::vector<WatchPlace> MemoryPlatform::WatchedPlaces() const {
+    std::vector<WatchPlace> places;
+    for (const auto& [id, watch] : watches_) places.insert(places.end(), watch.places.begin(), watch.places.end());
+    return places;
+}
+
+void MemoryPlatform::SignalChange() {
+    // A callback may end its watch or set a new one: call copies.
+    std::vector<std::shared_ptr<ChangeCallback>> callbacks;
+    for (const auto& [id, watch] : watches_) callbacks.push_back(watch.onChange);
+    for (const auto& callback : callbacks) (*callback)();
+}
+
 }  // namespace vantorell::platform

@@ -89,6 +89,15 @@ public:
     void AddWindowTitle(std::string title) { windows_.insert(std::move(title)); }
     const std::vector<std::string>& RaisedWindows() const { return raised_; }
     std::uint64_t OpenKeyCount() const { return openKeys_; }
+    // Change watches. Off by default: WatchPlaces gives nullptr, as on a
+    // system that cannot watch, and the monitor polls every 12 seconds. Once
+    // enabled, a watch lists its places, SignalChange plays a change of them
+    // as the system would signal it (every live watch's callback runs now),
+    // and a watch can be made to report that it is not armed.
+    void EnableWatches(bool enable = true) { watchesEnabled_ = enable; }
+    std::vector<WatchPlace> WatchedPlaces() const;
+    void SignalChange();
+    void SetWatchesArmed(bool armed) { watchesArmed_ = armed; }
 
     // ---- Platform
     std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
@@ -114,6 +123,8 @@ public:
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
     bool RaiseWindowByTitle(std::string_view title) override;
+    std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
+    std::uint64_t TickMs() override { return now_; }
 
     struct Key;  // a registry key: ordered values and sub-keys
 
@@ -153,6 +164,15 @@ private:
     std::set<std::string> locks_, windows_;
     std::uint64_t openKeys_ = 0;
     bool twoViews_ = true;
+    class MemWatch;
+    struct WatchState {
+        std::vector<WatchPlace> places;
+        std::shared_ptr<ChangeCallback> onChange;
+    };
+    std::map<std::uint64_t, WatchState> watches_;
+    std::uint64_t nextWatch_ = 1;
+    bool watchesEnabled_ = false;
+    bool watchesArmed_ = true;
 };
 
 }  // namespace vantorell::platform
