@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/win32/ChangeWatcher.h"
 #include "platform/win32/Utf.h"
 
 namespace vantorell::platform {
@@ -413,6 +414,11 @@ bool Win32Platform::RaiseWindowByTitle(std::string_view title) {
         SetForegroundWindow(popup);
     }
     return true;
+}
+
+std::unique_ptr<ChangeWatch> Win32Platform::WatchPlaces(const std::vector<WatchPlace>& places,
+                                                       ChangeCallback onChange) {
+    return std::make_unique<win32::ChangeWatcher>(places, std::move(onChange));
 }
 
 }  // namespace vantorell::platform

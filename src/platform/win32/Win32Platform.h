@@ -50,6 +50,7 @@ public:
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
     bool RaiseWindowByTitle(std::string_view title) override;
+    std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
 
 private:
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD);

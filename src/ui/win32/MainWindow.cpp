@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "platform/Errors.h"
+#include "platform/win32/ChangeWatcher.h"
 #include "platform/win32/Utf.h"
 #include "ui/MainFormTexts.h"
 #include "ui/win32/Dpi.h"
@@ -342,7 +343,8 @@ HWND MainWindow::OptionBox(MainOption option) const {
 
 int MainWindow::RunMessageLoop() {
     MSG msg{};
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    // The monitor's change watches are served while the loop waits.
+    while (vantorell::win32::GetMessageOrChange(msg)) {
         if (window_ && IsDialogMessageW(window_, &msg)) continue;  // Tab, mnemonics
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

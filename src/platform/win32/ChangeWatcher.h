@@ -1,0 +1,83 @@
+// The places the monitor reads, watched on the GUI thread itself:
+// RegNotifyChangeKeyValue on each key (and on its nearest existing parent for
+// subkeys coming and going, so a key deleted and made again, or one that does
+// not exist yet, is seen), FindFirstChangeNotification on each folder. The
+// GUI thread's message loop waits on the notifications together with its
+// messages (GetMessageOrChange); a signal re-arms the watch that fired, then
+// runs the callback. No thread of its own: under Wine every thread costs about
+// a megabyte of private memory, more than everything else the monitor holds.
+// While a modal loop runs (a message box), signals wait until it ends.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/win32/WinHandles.h"
+
+namespace vantorell::win32 {
+
+using platform::ChangeCallback;
+using platform::ChangeWatch;
+using platform::Hive;
+using platform::RegView;
+using platform::WatchPlace;
+
+// GetMessageW for the GUI thread's message loop, which also serves the change
+// watches of this thread while it waits. False on WM_QUIT.
+bool GetMessageOrChange(MSG& msg);
+
+class ChangeWatcher final : public ChangeWatch {
+public:
+    // Create it on the GUI thread; every place is watched before it returns.
+    ChangeWatcher(const std::vector<WatchPlace>& places, ChangeCallback onChange);
+    ~ChangeWatcher() override;
+    ChangeWatcher(const ChangeWatcher&) = delete;
+    ChangeWatcher& operator=(const ChangeWatcher&) = delete;
+
+    bool Armed() const override;
+
+private:
+    friend bool GetMessageOrChange(MSG& msg);
+
+    struct FolderNotification {
+        HANDLE h = INVALID_HANDLE_VALUE;
+        FolderNotification() = default;
+        FolderNotification(const FolderNotification&) = delete;
+        FolderNotification& operator=(const FolderNotification&) = delete;
+        ~FolderNotification() { Close(); }
+        void Close() {
+            if (h != INVALID_HANDLE_VALUE) FindCloseChangeNotification(h);
+            h = INVALID_HANDLE_VALUE;
+        }
+    };
+    // One place: for a key, the key itself (when it exists) and its nearest
+    // existing parent, each with its own event; for a folder, its notification.
+    struct Slot {
+        WatchPlace place;
+        UniqueHKey key, parent;
+        UniqueHandle keyEvent, parentEvent;
+        FolderNotification folder;
+        bool armed = false;
+    };
+    struct Waitable {
+        HANDLE handle;
+        ChangeWatcher* owner;
+        std::size_t slot;
+    };
+
+    bool Arm(Slot& slot);
+    bool ArmKey(Slot& slot);
+    void AddWaitables(std::vector<Waitable>& out);
+    // A notification of `slot` fired: re-arm it, then tell the owner. The
+    // callback may end this watcher: nothing of it is touched afterwards.
+    void Signalled(std::size_t slot);
+    // Tries the places not watched yet; tells the owner when one is watched now.
+    void RetryUnarmed();
+
+    std::vector<Slot> slots_;
+    ChangeCallback onChange_;
+};
+
+}  // namespace vantorell::win32
