@@ -12,8 +12,12 @@
 #include "platform/Text.h"
 #include "ui/GridModel.h"
 #include "ui/NameLists.h"
+#include "VantorellVersion.h"
 
 namespace vantorell::app {
+
+const char* const kVersion = VANTORELL_VERSION_TEXT;
+
 namespace {
 
 // ------------------------------------------------------------------ the command line
@@ -282,6 +286,7 @@ std::string ConsoleUsage() {
         out += "  " + lefts[i] + std::string(width - lefts[i].size() + 2, ' ') +
                std::string(Commands()[i].description) + "\n";
     out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
+    out += "  --version" + std::string(width > 7 ? width - 7 : 1, ' ') + "Show the version.\n";
     out += "\nThe list file is \"" + std::string(store::kStartupListFile) + "\" beside the executable.\n";
     return out;
 }
@@ -291,6 +296,10 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
     const std::string prefix = std::string(kConsoleName) + ": ";
     if (args.size() == 1 && IsHelp(args[0])) {
         result.out = ConsoleUsage();
+        return result;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        result.out = std::string(kConsoleName) + " " + kVersion + "\n";
         return result;
     }
     try {
