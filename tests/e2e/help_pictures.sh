@@ -47,10 +47,13 @@ cp "$exe" "$scratch/vantorell.exe" && cp "$console_exe" "$scratch/vantorellc.exe
 win_exe='C:\Vantorell\vantorell.exe'
 
 # ---- the scene: one entry of each colour, and each state
-names=(AVG7_CC jusched msblast 'QuickTime Task' 'Tablet Helper' ctfmon32)
+names=(AVG7_CC jusched msblast 'QuickTime Task' 'Tablet Helper' ctfmon32 Spotify AdobeARM)
+approved='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 for n in "${names[@]}"; do
-  cleanups+=("wine reg delete '$user_run' /v '$n' /f" "wine reg delete '$machine_run' /v '$n' /f /reg:64")
+  cleanups+=("wine reg delete '$user_run' /v '$n' /f" "wine reg delete '$machine_run' /v '$n' /f /reg:64"
+    "wine reg delete '$machine_run' /v '$n' /f /reg:32")
 done
+cleanups+=("wine reg delete '$approved' /v Spotify /f")
 cleanups+=("wine reg delete '$user_run' /v Vantorell /f" "wine reg delete '$machine_run' /v Vantorell /f /reg:64"
   "wine reg delete 'HKCU\\Software\\Vantorell' /f" "wine reg delete '$options_key' /f /reg:64")
 add() { wine reg add "$1" /v "$2" /d "$3" /f ${4:+"$4"} >/dev/null || fail "reg add $2"; }
@@ -60,6 +63,10 @@ add "$user_run" jusched 'C:\Program Files\Java\jre\bin\jusched.exe'
 add "$user_run" msblast 'C:\WINDOWS\msblast.exe'
 add "$user_run" 'QuickTime Task' '"C:\Program Files\QuickTime\qttask.exe" -atboottime'
 add "$user_run" 'Tablet Helper' 'C:\Tools\tablet.exe -tray'
+# A 32-bit program's machine-wide entry, and one that Task Manager switched off.
+add "$machine_run" AdobeARM '"C:\Program Files (x86)\Common Files\Adobe\ARM\1.0\AdobeARM.exe"' /reg:32
+add "$user_run" Spotify '"C:\Users\Public\Spotify\Spotify.exe" --autostart'
+wine reg add "$approved" /v Spotify /t REG_BINARY /d 030000000000000000000000 /f >/dev/null || fail "reg add switch"
 console() { (cd "$scratch" && timeout -k 2 20 wine vantorellc.exe "$@" >/dev/null) || fail "vantorellc $*"; }
 console disable msblast
 console confirm 'QuickTime Task'
