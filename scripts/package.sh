@@ -65,7 +65,7 @@ echo "== manifests"
 sha() { sha256sum "$dist/$1" | cut -d' ' -f1 | tr a-f A-F; }
 fill() { # TEMPLATE OUTPUT
   mkdir -p "$(dirname "$2")"
-  sed -e "s|@VERSION@|$version|g" -e "s|@RELEASE_URL@|$release_url|g" \
+  sed -e "/^# Template:/d" -e "s|@VERSION@|$version|g" -e "s|@RELEASE_URL@|$release_url|g" \
     -e "s|@SHA256_WIN64_SETUP@|$(sha "Vantorell-$version-win64-setup.exe")|g" \
     -e "s|@SHA256_WIN32_SETUP@|$(sha "Vantorell-$version-win32-setup.exe")|g" \
     -e "s|@SHA256_WIN64_ZIP@|$(sha "Vantorell-$version-win64-portable.zip" | tr A-F a-f)|g" \

@@ -42,5 +42,7 @@ echo "a Wine program under a pipe: $((SECONDS - start)) s, exit codes ${codes[*]
 grep -q vantorell-pipe "$out" || fail "the program's output did not arrive: $(cat "$out")"
 rm -f "$out"
 
+# A virtual display that wine_env_start started for this test only.
+if [ -n "${_vt_xvfb_pid:-}" ]; then kill "$_vt_xvfb_pid" 2>/dev/null; fi
 [ "$failed" = 0 ] && echo "PASS"
 exit $failed
