@@ -36,7 +36,7 @@ fi
 command -v zip >/dev/null && command -v unzip >/dev/null || { echo "SKIP: zip or unzip not found"; exit 77; }
 wine_env_display || exit 1
 arch=win64
-if [ "$pointer_size" = 4 ]; then arch=win32 reg_view=/reg:32; fi
+[ "$pointer_size" = 4 ] && arch=win32
 scratch=$(mktemp -d "$out/e2e_portable.XXXXXX")
 desk="vt-portable-$$-$RANDOM"
 trap e2e_cleanup EXIT
@@ -59,7 +59,7 @@ run_keys() {
 }
 # The data of a value of the user's Run key (names may hold blanks), empty when absent.
 user_value() { run_keys | KEY=$user_run NAME=$1 awk -F'|' '$1 == ENVIRON["KEY"] { split($2, f, "    "); if (f[1] == ENVIRON["NAME"]) print f[3] }'; }
-# Where a Run value "Vantorell" stands, one "key view" a line.
+# Where a Run value "Vantorell" stands, one "key+view|data" a line.
 own_run_values() { run_keys | awk -F'|' '{ split($2, f, "    ") } f[1] == "Vantorell" { print $1 "|" f[3] }'; }
 
 cleanups+=("wine reg delete '$user_run' /v '$sample_name' /f"
