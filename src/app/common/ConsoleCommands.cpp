@@ -6,13 +6,13 @@
 #include <map>
 #include <optional>
 
+#include "VantorellVersion.h"
 #include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "ui/GridModel.h"
 #include "ui/NameLists.h"
-#include "VantorellVersion.h"
 
 namespace vantorell::app {
 

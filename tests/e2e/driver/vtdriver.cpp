@@ -473,9 +473,9 @@ int PrintVersion(double timeout) {
                         &textLength) ||
         !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedLength) || !fixed)
         throw Failure{L"incomplete version resource"};
-    PrintLine(std::wstring(text) + L" " + std::to_wstring(HIWORD(fixed->dwFileVersionMS)) +
-              L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-              std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+    PrintLine(std::wstring(text) + L" " + std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+              std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) +
+              L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
     return kExitOk;
 }
 
