@@ -82,15 +82,23 @@ rows() { drive grid | awk -F'\t' '$1 == "row"' | cut -f2-; }
 row_of() { rows | awk -F'\t' -v n="$1" '$2 == n { print NR; found = 1; exit } END { exit !found }'; }
 poll 10 row_of 'Tablet Helper' >/dev/null || { fail "the grid was not filled"; exit 1; }
 
-# shot NAME [TITLE]: the window (the main one, or the visible one with that title) as NAME.png
+# shot NAME [TITLE]: the window (the main one, or the visible one with that title) as NAME.png,
+# once two pictures taken in a row are the same (the window has finished painting).
 shot() {
-  local rect x y w h
+  local rect x y w h previous="$pictures/.$1.previous.png" deadline=$((SECONDS + 10))
   rect=$(drive rect ${2:+"$2"} | tr -d '\r') || { fail "no window for $1"; return 1; }
   read -r x y w h <<<"$rect"
-  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$pictures/$1.png" 2>/dev/null || { fail "import $1"; return 1; }
+  rm -f "$previous"
+  while :; do
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$pictures/$1.png" 2>/dev/null || { fail "import $1"; return 1; }
+    [ -f "$previous" ] && [ "$(compare -metric AE "$pictures/$1.png" "$previous" null: 2>&1)" = 0 ] && break
+    [ $SECONDS -ge $deadline ] && { fail "$1 kept changing"; break; }
+    cp "$pictures/$1.png" "$previous"
+    sleep 0.2
+  done
+  rm -f "$previous"
   [ "$(identify -format '%w %h' "$pictures/$1.png" 2>/dev/null)" = "$w $h" ] || fail "$1.png is not ${w}x${h}"
 }
-sleep 0.5 # the last repaint of the grid after its fill
 shot window
 
 # Each rating colour is drawn: red, blue, green (as the grid's custom draw paints them).
@@ -103,7 +111,6 @@ done
 # entry already has.
 row=$(row_of jusched) && drive dblclick 4 "$row" || fail "cannot open the delay dialog"
 if drive wait-window ' ' 10 >/dev/null; then
-  sleep 0.3
   shot delay ' '
   drive delay 30 >/dev/null || fail "cannot close the delay dialog"
 else
