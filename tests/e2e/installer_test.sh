@@ -98,8 +98,8 @@ cleanup() {
     # Leave the prefix as the other tests expect it.
     rm -rf "$unix_dir" "$menu_dir"
     wine reg delete "$uninstall_key" /f "$view" >/dev/null 2>&1
-    wine reg delete "$options_key" /f "$view" >/dev/null 2>&1
-    wine reg delete "$machine_run" /v Vantorell /f "$view" >/dev/null 2>&1
+    wine reg delete "$options_key" /f /reg:64 >/dev/null 2>&1
+    wine reg delete "$machine_run" /v Vantorell /f /reg:64 >/dev/null 2>&1
     wine reg delete "$user_run" /v Vantorell /f >/dev/null 2>&1
   fi
   rm -rf "$scratch"
@@ -151,14 +151,18 @@ setup=$("$root/installer/make-installer.sh" "$arch" "$version" "$gui_exe" "$cons
 # ---- 2. install
 step "silent install"
 run_setup 30 || { fail "setup /S ended with $?"; exit 1; }
-for f in vantorell.exe vantorellc.exe VantorellHelp.html Uninstall.exe; do
+for f in vantorell.exe vantorellc.exe VantorellHelp.html Uninstall.exe LICENSE.txt THIRD-PARTY-NOTICES.txt; do
   [ -f "$unix_dir/$f" ] || fail "not installed: $win_dir\\$f"
 done
+for f in "$root"/docs/help/*.png; do
+  cmp -s "$f" "$unix_dir/help/$(basename "$f")" || fail "help picture not installed: help\\$(basename "$f")"
+done
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$unix_dir/LICENSE.txt" 2>/dev/null || fail "LICENSE.txt is not the GPL"
 cmp -s "$gui_exe" "$unix_dir/vantorell.exe" || fail "the installed vantorell.exe is not the built one"
 cmp -s "$console_exe" "$unix_dir/vantorellc.exe" || fail "the installed vantorellc.exe is not the built one"
 cmp -s "$root/docs/VantorellHelp.html" "$unix_dir/VantorellHelp.html" || fail "the installed help page differs"
 
-total_bytes=$(cat "$unix_dir"/* | wc -c)
+total_bytes=$(find "$unix_dir" -type f -exec cat {} + | wc -c)
 expected_kb=$((total_bytes / 1024))
 while IFS='|' read -r name expected; do
   actual=$(reg_value "$uninstall_key" "$name" "$view")
@@ -230,9 +234,9 @@ if [ -e "$unix_dir" ]; then
   [ -f "$unix_dir/StartupList.txt" ] && expect_list_holds_sample "uninstall stopped, nothing lost"
 fi
 key_exists "$uninstall_key" "$view" && fail "the Add/Remove Programs entry is still there"
-key_exists "$options_key" "$view" && fail "the options key is still there"
+key_exists "$options_key" /reg:64 && fail "the options key is still there"
 [ -e "$menu_dir" ] && fail "the Start Menu folder is still there"
-[ -z "$(reg_value "$machine_run" Vantorell "$view")" ] || fail "the machine's Run value 'Vantorell' is still there"
+[ -z "$(reg_value "$machine_run" Vantorell /reg:64)" ] || fail "the machine's Run value 'Vantorell' is still there"
 [ -z "$(reg_value "$user_run" Vantorell)" ] || fail "the user's Run value 'Vantorell' is still there"
 actual=$(reg_value "$user_run" "$sample_name")
 [ "$actual" = "$sample_data" ] || fail "'$sample_name' is not back in the user's Run key as it was: '$actual'"

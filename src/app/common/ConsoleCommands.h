@@ -17,6 +17,8 @@ inline constexpr int kExitFailure = 1;  // the command ran and failed
 inline constexpr int kExitUsage = 2;    // the command line was not understood
 
 inline constexpr std::string_view kConsoleName = "vantorellc";
+// The program's version (the project's, as in the version resources).
+extern const char* const kVersion;
 
 struct ConsoleOutput {
     int exitCode = kExitOk;

@@ -10,6 +10,7 @@
 //   grid                          print the grid, tab-separated (see PrintGrid)
 //   click <column> <row>          click a cell (row 0 is the title row)
 //   dblclick <column> <row>       double-click a cell
+//   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
 //   click-button <caption>        press a button of the main window
 //   check-state <caption>         print 1 or 0 for a check box of the main window
 //   answer <title> <caption>      press a button of a message box or dialog
@@ -33,10 +34,15 @@
 //   request-close                 ask the main window to close (the close box), without waiting
 //   launch <exe> [arguments...]   start a program in its own folder, on the --desktop given; print its id
 //   time-start <title> <exe> [arguments...]
-//                                 start a program (on the --desktop given) and print the milliseconds until a window with this title
-//                                 is visible on the screen, then its process id (for bench/costs.sh)
+//                                 start a program (on the --desktop given) and print the milliseconds until
+//                                 a window with this title is visible on the screen, then its process id
+//                                 (for bench/costs.sh)
 //   time-report <value> <title>   add a value to the user's Run key and print the milliseconds until a
 //                                 message box with this title is visible (for bench/costs.sh)
+//   rect [title]                  print left, top, width and height of the main window (or of the
+//                                 visible top-level window with this title), in screen pixels
+//   version                       print the ProductVersion text and the numeric file version of the
+//                                 version resource of the main window's program
 //
 // In Wine 8 the taskbar draws the tray icons itself, so the driver models a
 // gesture on the icon by sending the shell's callback message (in the form of
@@ -269,6 +275,15 @@ public:
         return POINT{left + Width(column) / 2, (rect.top + rect.bottom) / 2};
     }
 
+    // Client point of a data cell's top-left corner.
+    POINT CellCorner(int column, int row) const {
+        if (column < 0 || column >= Columns() || row < 1 || row > Rows()) throw Failure{L"no such cell"};
+        const RECT rect = ItemRect(row - 1);
+        int left = rect.left;
+        for (int c = 0; c < column; ++c) left += Width(c);
+        return POINT{left, rect.top};
+    }
+
 private:
     static constexpr std::size_t kTextOffset = 256;  // after the largest request structure
 
@@ -317,6 +332,18 @@ int PrintGrid(double timeout) {
         for (int c = 0; c < columns; ++c) cells.push_back(grid.Text(c, item));
         PrintLine(Joined(L"row", cells));
     }
+    return kExitOk;
+}
+
+// The screen position "X Y" of a data cell's top-left corner, for a test that
+// reads the cell's pixels from a screenshot.
+int PrintCellCorner(double timeout, int column, int row) {
+    HWND list = Grid(MainWindow(timeout));
+    const ListViewReader grid(list);
+    POINT corner = grid.CellCorner(column, row);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    ClientToScreen(list, &corner);
+    PrintLine(std::to_wstring(corner.x) + L" " + std::to_wstring(corner.y));
     return kExitOk;
 }
 
@@ -417,6 +444,44 @@ int PrintPid(double timeout) {
     HWND main = PollUntil(timeout, [] { return FindMain(); });
     if (!main) throw Failure{L"no main window"};
     PrintLine(std::to_wstring(ProcessOf(main)));
+    return kExitOk;
+}
+
+int PrintRect(double timeout, const std::wstring& title) {
+    HWND window = title.empty() ? PollUntil(timeout, [] { return FindMain(); }) : WaitForTopWindow(title, timeout);
+    RECT r{};
+    if (!window || !GetWindowRect(window, &r)) throw Failure{L"no such window"};
+    PrintLine(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) +
+              L" " + std::to_wstring(r.bottom - r.top));
+    return kExitOk;
+}
+
+// The version resource of the program that owns the main window: "<ProductVersion> <a.b.c.d>".
+int PrintVersion(double timeout) {
+    HWND main = PollUntil(timeout, [] { return FindMain(); });
+    if (!main) throw Failure{L"no main window"};
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessOf(main));
+    if (!process) throw Failure{L"cannot open the main window's process"};
+    wchar_t image[MAX_PATH * 4];
+    DWORD length = static_cast<DWORD>(std::size(image));
+    const BOOL named = QueryFullProcessImageNameW(process, 0, image, &length);
+    CloseHandle(process);
+    if (!named) throw Failure{L"cannot read the main window's program path"};
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(image, &ignored);
+    std::vector<unsigned char> info(size);
+    if (size == 0 || !GetFileVersionInfoW(image, 0, size, info.data())) throw Failure{L"no version resource"};
+    wchar_t* text = nullptr;
+    UINT textLength = 0;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedLength = 0;
+    if (!VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion", reinterpret_cast<void**>(&text),
+                        &textLength) ||
+        !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedLength) || !fixed)
+        throw Failure{L"incomplete version resource"};
+    PrintLine(std::wstring(text) + L" " + std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+              std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) +
+              L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
     return kExitOk;
 }
 
@@ -673,8 +738,8 @@ int Usage() {
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | delay SECONDS |"
-              L" tray dblclick|show|close | request-close | launch EXE [ARGS] | time-start TITLE EXE [ARGS] |"
-              L" time-report VALUE TITLE |"
+              L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
+              L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE |"
               L" make-shortcut LNK TARGET [ARGS] | startup-folder\n");
     return kExitUsage;
 }
@@ -701,6 +766,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"grid" && count == 0) return PrintGrid(timeout);
     if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
     if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
+    if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
     if (command == L"click-button" && count == 1) return ClickButton(timeout, arg(1));
     if (command == L"check-state" && count == 1) return PrintCheckState(timeout, arg(1));
     if (command == L"answer" && count == 2) return Answer(timeout, arg(1), arg(2));
@@ -711,6 +777,8 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"main-state" && count == 0) return PrintMainState();
     if (command == L"wait-main" && count == 2) return WaitMain(arg(1), _wtof(arg(2).c_str()));
     if (command == L"pid" && count == 0) return PrintPid(timeout);
+    if (command == L"version" && count == 0) return PrintVersion(timeout);
+    if (command == L"rect" && count <= 1) return PrintRect(timeout, arg(1));
     if (command == L"wait-exit" && count == 2) return WaitExit(static_cast<DWORD>(number(1)), _wtof(arg(2).c_str()));
     if (command == L"kill" && count == 1) return KillProcess(static_cast<DWORD>(number(1)));
     if (command == L"minimize" && count == 0) return Minimize(timeout);
