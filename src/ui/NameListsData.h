@@ -23,9 +23,7 @@ public:
 
         Iterator() = default;
         explicit Iterator(const char* at) : at_(at) {}
-        std::string_view operator*() const {
-            return std::string_view(at_ + 1, static_cast<unsigned char>(*at_));
-        }
+        std::string_view operator*() const { return std::string_view(at_ + 1, static_cast<unsigned char>(*at_)); }
         Iterator& operator++() {
             at_ += 1 + static_cast<unsigned char>(*at_);
             return *this;

@@ -17,7 +17,9 @@ std::vector<ChangeWatcher*>& Watchers() {
     return watchers;
 }
 
-HKEY RootOf(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+HKEY RootOf(Hive hive) {
+    return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
 
 REGSAM NotifyAccess(RegView view) {
     return KEY_NOTIFY | (view == RegView::Bits32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
@@ -135,8 +137,8 @@ bool GetMessageOrChange(MSG& msg) {
         handles.clear();
         for (const auto& w : waitables) handles.push_back(w.handle);
         const DWORD count = static_cast<DWORD>(handles.size());
-        const DWORD rc = MsgWaitForMultipleObjectsEx(count, handles.data(), allArmed ? INFINITE : kRetryMs,
-                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD rc = MsgWaitForMultipleObjectsEx(count, handles.data(), allArmed ? INFINITE : kRetryMs, QS_ALLINPUT,
+                                                     MWMO_INPUTAVAILABLE);
         if (rc < WAIT_OBJECT_0 + count) {
             const auto& w = waitables[rc - WAIT_OBJECT_0];
             w.owner->Signalled(w.slot);
