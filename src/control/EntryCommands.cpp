@@ -89,7 +89,7 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
     const std::size_t i = SelectEntry(store, selector, verb);
     const store::StartupEntry e = store.Table().entries[i];
     const std::string exe = store.Platform().ExecutablePath();
-    if (IsOwnCommand(e.command, exe)) throw AppError(SelfProtectionMessage(exe));
+    if (IsOwnEntry(e.name, e.location, e.command, exe)) throw AppError(SelfProtectionMessage(exe));
 
     const std::string label = Label(e);
     switch (verb) {

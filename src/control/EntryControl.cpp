@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "control/DelayPrompt.h"
+#include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
@@ -25,6 +26,35 @@ std::string ShortcutReadFailedMessage(std::string_view path) {
 }
 std::string ShortcutWriteFailedMessage(std::string_view path) {
     return platform::QuotedMessage("Failed to create the shortcut", path);
+}
+
+std::string KeepFailedMessage(std::string_view path) {
+    return platform::QuotedMessage("Failed to keep a copy of the shortcut", path);
+}
+
+// A name holding NUL reaches, in every registry call, the value named by the
+// part before it: changing such an entry would change another one.
+void RefuseNulName(std::string_view name) {
+    if (name.find('\0') == std::string_view::npos) return;
+    std::string shown;
+    for (char c : name) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    throw AppError("Vantorell cannot change '" + shown +
+                   "': its name holds a NUL character, and Windows would act on another entry instead");
+}
+
+// Whether a command refers to an environment variable (%NAME%), which Windows
+// expands in a Run value only when the value is of the expandable type.
+bool HasEnvironmentReference(std::string_view command) {
+    for (std::size_t open = command.find('%'); open != std::string_view::npos;) {
+        const std::size_t close = command.find('%', open + 1);
+        if (close == std::string_view::npos) return false;
+        const std::string_view name = command.substr(open + 1, close - open - 1);
+        const bool named = !name.empty() && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                                   "0123456789_().{}-#$@") == std::string_view::npos;
+        if (named) return true;
+        open = close;
+    }
+    return false;
 }
 
 // The text after the last '\', '/' or ':': a record's name never leads out of
@@ -133,12 +163,28 @@ void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, con
     if (!registry.DeleteValue(name) && registry.ValueExists(name)) throw AppError(DeleteFailedMessage(name));
 }
 
-void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const std::string& record) {
+void EntryControl::KeepShortcut(const store::AutostartLocation& location, const std::string& name) {
+    const std::string from = text::JoinPath(store_.StartupFolderForChange(location.code), name);
+    const std::string to = store_.KeptShortcutPath(location.code, name);
+    // The .lnk itself, byte for byte: its icon, hot key, show state and a target
+    // that is no file (a shell item) come back with it.
+    if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
+}
+
+void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const std::string& record,
+                                  const std::optional<std::string>& kept) {
     const std::string name = store::RecordField(record, store::kFieldName);
     const std::string command = store::RecordField(record, store::kFieldCommand);
     if (location.isFolder) {
         const std::string folder = store_.StartupFolderForChange(location.code);
         const std::string_view fileName = FileNamePart(name);
+        if (kept) {
+            const std::string path = text::JoinPath(folder, fileName);
+            if (fileName.empty() || !store_.Platform().CopyFileBytes(*kept, path))
+                throw AppError(ShortcutWriteFailedMessage(path));
+            return;
+        }
+        // No kept copy (a record of an older version): built from the record.
         auto& link = store_.Shlnk();
         // The record keeps no icon, hot key or show state: the shortcut gets
         // neutral ones, not those of the shortcut that was read last.
@@ -155,10 +201,26 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
     platform::KeyCloser closer(registry);
     registry.SetRoot(location.hive);
     registry.OpenKey(location.keyOrFolderValue, true);
-    registry.WriteString(name, command);  // throws "Failed to set data for '%s'", also when the key did not open
+    // throws "Failed to set data for '%s'", also when the key did not open
+    if (HasEnvironmentReference(command))
+        registry.WriteExpandString(name, command);
+    else
+        registry.WriteString(name, command);
 }
 
 // ------------------------------------------------------------------ the operations
+
+bool EntryControl::IsOwn(std::size_t index) {
+    const auto& table = store_.Table();
+    if (index >= table.entries.size()) return false;
+    const auto& e = table.entries[index];
+    return IsOwnEntry(e.name, e.location, e.command, store_.Platform().ExecutablePath());
+}
+
+void EntryControl::RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command) {
+    const std::string exe = store_.Platform().ExecutablePath();
+    if (IsOwnEntry(name, code, command, exe)) throw AppError(SelfProtectionMessage(exe));
+}
 
 void EntryControl::Refresh() {
     store_.ScanEntries();
@@ -180,9 +242,12 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
     const std::string name = table.entries[index].name;
     const std::string code = table.entries[index].location;
     const store::AutostartLocation* location = store::FindLocation(code);
+    RefuseNulName(name);
+    RefuseOwnEntry(name, code, table.entries[index].command);
 
     // Nothing to take out of a place that is unknown or no longer holds the entry.
     const PlaceItem item = location ? ReadPlaceItem(*location, name, discard) : PlaceItem{};
+    if (item.present && !discard && location->isFolder) KeepShortcut(*location, name);
     // A copy that came back beside its record (or stayed there after a
     // failure or a crash) is taken out without a second, identical record.
     const std::string newRecord = store::MakeRecord(name, code, item.command, item.arguments, kOptionOff, kOptionOff);
@@ -221,6 +286,9 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
 
     const std::string record = table.storedRecords[listIndex];
     const store::AutostartLocation* location = store::FindLocation(store::RecordField(record, store::kFieldLocation));
+    RefuseOwnEntry(store::RecordField(record, store::kFieldName), store::RecordField(record, store::kFieldLocation),
+                   store::RecordField(record, store::kFieldCommand));
+    const std::optional<std::string> kept = store_.KeptShortcutFor(record);
     if (location) {
         // A deferred record that stayed beside the re-created entry (the save
         // below failed, or the program was ended in between) would have the
@@ -234,7 +302,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
             SaveRecordsOrRestore(std::move(before));
         }
         try {
-            WritePlaceItem(*location, record);
+            WritePlaceItem(*location, record, kept);
         } catch (const AppError&) {
             if (deferred) {
                 table.storedRecords[listIndex] = record;
@@ -252,6 +320,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
     table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(listIndex));
     // A failure here leaves the entry both in its place and recorded.
     SaveRecordsOrRestore(std::move(before));
+    if (kept) store_.Platform().RemoveFile(*kept);
     Refresh();
 }
 
@@ -318,9 +387,11 @@ void EntryControl::DeleteEntry(std::size_t index) {
         return;
     }
     if (index < table.RecordCount()) {
+        const std::optional<std::string> kept = store_.KeptShortcutFor(table.storedRecords[index]);
         std::vector<std::string> before = table.storedRecords;
         table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(index));
         SaveRecordsOrRestore(std::move(before));
+        if (kept) store_.Platform().RemoveFile(*kept);
     }
     Refresh();
 }

@@ -67,6 +67,9 @@ public:
     void DeleteEntry(std::size_t index);
     // Rescans and refills the grid.
     void Refresh();
+    // Whether entry `index` is the program's own logon entry, which no
+    // operation here changes (they throw the self-protection message).
+    bool IsOwn(std::size_t index);
 
     store::AutostartStore& Store() { return store_; }
     ui::GridModel& Grid() { return grid_; }
@@ -84,8 +87,13 @@ private:
     PlaceItem ReadPlaceItem(const store::AutostartLocation& location, const std::string& name, bool presenceOnly);
     // Deletes the value or shortcut; throws when it is still there afterwards.
     void RemovePlaceItem(const store::AutostartLocation& location, const std::string& name);
-    // Writes the value or shortcut of a record; throws when it cannot be written.
-    void WritePlaceItem(const store::AutostartLocation& location, const std::string& record);
+    // Writes the value or shortcut of a record (the kept .lnk when there is
+    // one); throws when it cannot be written.
+    void WritePlaceItem(const store::AutostartLocation& location, const std::string& record,
+                        const std::optional<std::string>& kept);
+    // Copies the shortcut `name` of a folder place to where the list keeps it.
+    void KeepShortcut(const store::AutostartLocation& location, const std::string& name);
+    void RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command);
     // Disables an active entry, keeping its record; the index of that record, or
     // nullopt when nothing was recorded.
     std::optional<std::size_t> TakeOver(std::size_t index);

@@ -140,6 +140,9 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         const auto& table = store_.Table();
         if (i >= table.RecordCount() || table.storedRecords[i] != records[i]) continue;
         newNames.erase(it);
+        // The program's own entry is never taken out, whatever a record says:
+        // it is the program registering itself, not news.
+        if (control_.IsOwn(i)) continue;
         try {
             control_.DisableEntry(i, true);
         } catch (const std::exception& e) {

@@ -147,7 +147,7 @@ TEST_F(MainFormTest, AfterALogoffQueryTheNextCloseEndsTheProgramEvenWithMinim) {
     EXPECT_FALSE(tray.active);
 }
 
-TEST_F(MainFormTest, ALogoffQueryInTheTrayEndsTheProgramWithoutTheCloseHandler) {
+TEST_F(MainFormTest, ALogoffQueryInTheTrayEndsTheProgramWithoutTheCloseHandlerButKeepsTheOptions) {
     Start();
     p.Advance(50);
     view.Minimize();
@@ -156,7 +156,21 @@ TEST_F(MainFormTest, ALogoffQueryInTheTrayEndsTheProgramWithoutTheCloseHandler) 
     EXPECT_TRUE(form.OnCloseQuery());
     EXPECT_TRUE(view.destroyed) << "the application is asked to terminate, even if the logoff is cancelled";
     EXPECT_TRUE(form.TerminateRequested());
-    EXPECT_FALSE(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn")) << "options are not saved";
+    const auto warn = p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn");
+    ASSERT_TRUE(warn) << "the options are saved on this way out too";
+    EXPECT_EQ(warn->data, std::string("\0\0\0\0", 4));
+    EXPECT_TRUE(p.Boxes().empty()) << "no monitor pass, no box during a logoff";
+}
+
+TEST_F(MainFormTest, TheInstallersEndSessionSavesTheOptions) {
+    Start();
+    p.Advance(50);
+    view.options[static_cast<int>(MainOption::Minim)] = false;
+    form.OnEndSession();
+    EXPECT_TRUE(view.destroyed);
+    const auto min = p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Min");
+    ASSERT_TRUE(min);
+    EXPECT_EQ(min->data, std::string("\0\0\0\0", 4));
 }
 
 TEST_F(MainFormTest, TheLastMonitorPassRunsAtAClose) {

@@ -54,7 +54,14 @@ void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
 
 bool MainForm::Guard() {
     bool first = true;
-    Try([&] { first = guard_.Guard(); });
+    try {
+        first = guard_.Guard();
+    } catch (const AppError& e) {
+        // Another copy runs but the hand-over file cannot be written: this copy
+        // still ends; the window search at its end is then the only signal.
+        first = guard_.Owner();
+        ReportError(e.what());
+    }
     if (!first) terminate_ = true;
     return first;
 }
@@ -132,14 +139,20 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     store_.Registry().CloseKey();
 }
 
-void MainForm::OnClose() {
-    if (closed_) return;
-    closed_ = true;
+void MainForm::SaveOptionsOnce() {
+    if (optionsSaved_) return;
+    optionsSaved_ = true;
     try {
         SaveOptions(store_.Registry(), CurrentOptions());
     } catch (const AppError& e) {
         ReportMachineHive(e.what());
     }
+}
+
+void MainForm::OnClose() {
+    if (closed_) return;
+    closed_ = true;
+    SaveOptionsOnce();
     if (!uninstalled_) {
         try {
             RegisterAutostart(store_.Registry(), platform_.ExecutablePath());
@@ -184,6 +197,8 @@ bool MainForm::OnCloseQuery() {
     if (tray_->Active()) {
         closeRequested_ = true;
         terminate_ = true;
+        // The program ends without its close sequence: keep the options at least.
+        SaveOptionsOnce();
         // A logoff query in the tray ends the program even when the logoff is
         // cancelled; when a close of the window asked, the close goes on first.
         view_->Terminate();
@@ -215,6 +230,7 @@ void MainForm::OnQueryEndSession() { closeRequested_ = true; }
 
 void MainForm::OnEndSession() {
     terminate_ = true;
+    SaveOptionsOnce();  // the logoff, and the installer's way of ending the program
     view_->Terminate();
 }
 
@@ -239,10 +255,16 @@ void MainForm::Timer3Timer() {
 
 void MainForm::Timer4Timer() {
     try {
-        if (!guard_.PendingRequest()) return;
+        const bool pending = guard_.PendingRequest();
+        handOverFailing_ = false;  // readable again: a later fault is reported anew
+        if (!pending) return;
         TrayIconDblClick();
         guard_.ClearRequest();
     } catch (const AppError& e) {
+        // Reported once: the box is modal and this timer keeps firing every
+        // 2 seconds, which would stack one box on another.
+        if (handOverFailing_) return;
+        handOverFailing_ = true;
         ReportError(e.what());
     }
 }

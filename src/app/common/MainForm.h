@@ -105,6 +105,9 @@ private:
     // The machine hive cannot be written: say so once, whatever step finds it.
     void ReportMachineHive(const std::string& error);
     void StopTimer(std::optional<platform::TimerId>& timer);
+    // Saves the options once per run: at the real close, or when the program is
+    // ended by a logoff or the installer without it.
+    void SaveOptionsOnce();
 
     platform::Platform& platform_;
     store::AutostartStore store_;
@@ -123,6 +126,8 @@ private:
     bool terminate_ = false;
     bool closed_ = false;          // OnClose ran
     bool machineHiveReported_ = false;
+    bool optionsSaved_ = false;
+    bool handOverFailing_ = false;  // the hand-over file's fault was reported
     std::optional<platform::TimerId> timer3_, timer4_;
 };
 

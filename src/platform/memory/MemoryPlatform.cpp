@@ -107,6 +107,10 @@ std::string UnescapeField(std::string_view s) {
     return out;
 }
 
+// Windows addresses a value by a NUL-terminated name: a name holding NUL
+// reaches the value named by the part before it, as here.
+std::string_view Addressed(std::string_view name) { return name.substr(0, name.find('\0')); }
+
 std::string ParentOf(const std::string& key) {
     const auto pos = key.rfind('\\');
     return pos == std::string::npos ? std::string() : key.substr(0, pos);
@@ -186,19 +190,19 @@ public:
     std::optional<RegValue> Query(std::string_view name) override {
         Key* k = Live();
         if (!k || p_.Faulty(Op::QueryValue, hive_, path_)) return std::nullopt;
-        if (auto* v = k->Find(name)) return v->second;
+        if (auto* v = k->Find(Addressed(name))) return v->second;
         return std::nullopt;
     }
     bool Set(std::string_view name, const RegValue& value) override {
         Key* k = Live();
         if (!k || !writable_ || p_.Faulty(Op::SetValue, hive_, path_)) return false;
-        k->Put(name, value);
+        k->Put(Addressed(name), value);
         return true;
     }
     bool Delete(std::string_view name) override {
         Key* k = Live();
         if (!k || !writable_ || p_.Faulty(Op::DeleteValue, hive_, path_)) return false;
-        return k->Erase(name);
+        return k->Erase(Addressed(name));
     }
     void Flush() override {}
 
@@ -405,6 +409,16 @@ Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view b
     return Status::Ok();
 }
 
+bool MemoryPlatform::CopyFileBytes(std::string_view from, std::string_view to) {
+    const auto source = files_.find(PathKey(from));
+    if (source == files_.end() || Faulty(Op::ReadFile, Hive::CurrentUser, from)) return false;
+    ++writesAttempted_;
+    if (Faulty(Op::WriteFile, Hive::CurrentUser, to) || folders_.count(PathKey(to))) return false;
+    const std::string bytes = source->second.bytes;
+    PutFile(to, bytes);
+    return true;
+}
+
 // ------------------------------------------------------------------ boxes, processes, timers
 
 int MemoryPlatform::ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) {
@@ -422,6 +436,12 @@ bool MemoryPlatform::StartCommand(std::string_view commandLine) {
 
 bool MemoryPlatform::ShellOpen(std::string_view path, std::string_view) {
     opened_.emplace_back(path);
+    return FileExists(path);
+}
+
+bool MemoryPlatform::ShellStart(std::string_view path) {
+    if (Faulty(Op::StartCommand, Hive::CurrentUser, path)) return false;
+    shellStarted_.emplace_back(path);
     return FileExists(path);
 }
 
@@ -468,6 +488,12 @@ bool MemoryPlatform::LockExists(std::string_view name) { return locks_.count(std
 
 std::unique_ptr<NamedLock> MemoryPlatform::CreateLock(std::string_view name) {
     return std::make_unique<MemLock>(locks_, std::string(name));
+}
+
+std::unique_ptr<NamedLock> MemoryPlatform::CreateLockOnce(std::string_view name, bool& existed) {
+    existed = LockExists(name);
+    if (existed) return nullptr;  // the other holder's object; this copy holds nothing
+    return CreateLock(name);
 }
 
 bool MemoryPlatform::RaiseWindowByTitle(std::string_view title) {

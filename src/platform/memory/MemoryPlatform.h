@@ -76,6 +76,8 @@ public:
     void ClearBoxes() { boxes_.clear(); }
     const std::vector<std::string>& StartedCommands() const { return started_; }
     const std::vector<std::string>& OpenedDocuments() const { return opened_; }
+    // Files started through the shell (ShellStart), in order.
+    const std::vector<std::string>& ShellStarted() const { return shellStarted_; }
     std::size_t ActiveTimers() const;
     // Top-level windows other programs show, for RaiseWindowByTitle.
     void AddWindowTitle(std::string title) { windows_.insert(std::move(title)); }
@@ -92,6 +94,7 @@ public:
     FileRead ReadFile(std::string_view path) override;
     Status WriteFileAtomic(std::string_view path, std::string_view bytes) override;
     std::string ExecutablePath() override { return exePath_; }
+    bool CopyFileBytes(std::string_view from, std::string_view to) override;
     std::string AnsiToUtf8(std::string_view bytes) override;
     int CompareNoCase(std::string_view a, std::string_view b) override;
     std::string FoldCase(std::string_view text) override;
@@ -99,10 +102,12 @@ public:
     int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     bool StartCommand(std::string_view commandLine) override;
     bool ShellOpen(std::string_view path, std::string_view verb) override;
+    bool ShellStart(std::string_view path) override;
     TimerId StartTimer(unsigned intervalMs, TimerCallback callback) override;
     void StopTimer(TimerId id) override;
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
+    std::unique_ptr<NamedLock> CreateLockOnce(std::string_view name, bool& existed) override;
     bool RaiseWindowByTitle(std::string_view title) override;
 
     struct Key;  // a registry key: ordered values and sub-keys
@@ -137,7 +142,7 @@ private:
     TimerId nextTimer_ = 1;
     BoxScript boxScript_;
     std::vector<ShownBox> boxes_;
-    std::vector<std::string> started_, opened_, raised_;
+    std::vector<std::string> started_, opened_, raised_, shellStarted_;
     std::set<std::string> locks_, windows_;
     std::uint64_t openKeys_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/RunCommand.h"
 #include "platform/win32/Utf.h"
 
 namespace vantorell::platform {
@@ -172,8 +173,11 @@ bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
     const std::wstring path = Widen(linkFile);
     if (FAILED(file->Load(path.c_str(), STGM_READ))) return false;
 
-    constexpr int kChars = 1024;
-    wchar_t buffer[kChars];
+    // A shortcut's texts can be far longer than MAX_PATH (arguments up to 32K
+    // characters): read them whole.
+    constexpr int kChars = 32768;
+    std::vector<wchar_t> storage(kChars);
+    wchar_t* buffer = storage.data();
     ShortcutData d;
     buffer[0] = 0;
     if (SUCCEEDED(link->GetPath(buffer, kChars, nullptr, SLGP_UNCPRIORITY))) d.target = ShortcutText(buffer);
@@ -303,6 +307,25 @@ std::string Win32Platform::ExecutablePath() {
     }
 }
 
+bool Win32Platform::CopyFileBytes(std::string_view from, std::string_view to) {
+    const std::wstring source = Widen(from), target = Widen(to);
+    // The folders first: SHCreateDirectoryExW makes every missing level.
+    const auto slash = target.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 0) {
+        const std::wstring folder = target.substr(0, slash);
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    }
+    // Through a temporary file, so a failed copy never leaves half a file.
+    const std::wstring temp = target + L".new";
+    if (!CopyFileW(source.c_str(), temp.c_str(), FALSE)) return false;
+    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 std::string Win32Platform::AnsiToUtf8(std::string_view bytes) {
     if (bytes.empty()) return {};
     const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
@@ -334,14 +357,34 @@ int Win32Platform::ShowMessageBox(std::string_view text, std::string_view captio
 }
 
 bool Win32Platform::StartCommand(std::string_view commandLine) {
-    std::wstring cmd = Widen(commandLine);
+    std::wstring text = Widen(commandLine);
+    // Environment references are expanded, as for an expandable Run value.
+    if (text.find(L'%') != std::wstring::npos) {
+        const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+        std::wstring expanded(size, L'\0');
+        if (size > 0 && ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size) == size) {
+            expanded.resize(size - 1);
+            text = std::move(expanded);
+        }
+    }
+    const auto resolved = ResolveRunCommand(Narrow(text), [](std::string_view path) {
+        const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    });
+    if (!resolved) return false;
+    std::wstring cmd = Widen(resolved->commandLine);
+    const std::wstring program = Widen(resolved->program);
     if (cmd.empty()) return false;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    // With the program named, the system never searches the command line's
+    // leading parts for one.
+    if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
+        return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return true;
@@ -352,6 +395,17 @@ bool Win32Platform::ShellOpen(std::string_view path, std::string_view verb) {
     const auto result = ShellExecuteW(nullptr, wverb.empty() ? nullptr : wverb.c_str(), Widen(path).c_str(), nullptr,
                                       nullptr, SW_SHOW);
     return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+bool Win32Platform::ShellStart(std::string_view path) {
+    const std::wstring file = Widen(path);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // No dialog ever: a broken link at logon must not stop the user with one.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info) != FALSE;
 }
 
 void CALLBACK Win32Platform::OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
@@ -381,6 +435,15 @@ bool Win32Platform::LockExists(std::string_view name) {
 std::unique_ptr<NamedLock> Win32Platform::CreateLock(std::string_view name) {
     UniqueHandle h(CreateMutexW(nullptr, FALSE, Widen(name).c_str()));
     if (!h) return nullptr;
+    return std::make_unique<Win32Lock>(std::move(h));
+}
+
+std::unique_ptr<NamedLock> Win32Platform::CreateLockOnce(std::string_view name, bool& existed) {
+    // One step: CreateMutexW opens the mutex when another process made it and
+    // says so, so two copies started together cannot both be first.
+    UniqueHandle h(CreateMutexW(nullptr, FALSE, Widen(name).c_str()));
+    existed = GetLastError() == ERROR_ALREADY_EXISTS || (!h && GetLastError() == ERROR_ACCESS_DENIED);
+    if (!h || existed) return nullptr;
     return std::make_unique<Win32Lock>(std::move(h));
 }
 
