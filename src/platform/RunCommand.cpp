@@ -6,14 +6,22 @@ namespace {
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kProgramExtension = ".exe";
 
-// The file a leading part names: itself, or with ".exe" added when its last
-// component has no extension (as the system completes a program's name).
-std::optional<std::string> NamedFile(std::string_view part, const std::function<bool(std::string_view)>& isFile) {
-    if (part.empty()) return std::nullopt;
-    if (isFile(part)) return std::string(part);
+bool HasExtension(std::string_view part) {
     const auto component = part.find_last_of("\\/:");
     const std::string_view last = component == std::string_view::npos ? part : part.substr(component + 1);
-    if (last.find('.') != std::string_view::npos) return std::nullopt;
+    return last.find('.') != std::string_view::npos;
+}
+
+// The file a part names: itself, or with ".exe" added when its last component
+// has no extension (as the system completes a program's name). A leading part
+// shorter than the command must name a file with its extension written out:
+// "C:\Program" before " Files\..." is the start of a path, not a program.
+std::optional<std::string> NamedFile(std::string_view part, bool whole,
+                                     const std::function<bool(std::string_view)>& isFile) {
+    if (part.empty()) return std::nullopt;
+    if (!whole && !HasExtension(part)) return std::nullopt;
+    if (isFile(part)) return std::string(part);
+    if (HasExtension(part)) return std::nullopt;
     std::string withExtension = std::string(part) + std::string(kProgramExtension);
     if (isFile(withExtension)) return withExtension;
     return std::nullopt;
@@ -34,7 +42,7 @@ std::optional<ResolvedCommand> ResolveRunCommand(std::string_view command,
         const std::string_view quoted = command.substr(1, close == std::string_view::npos ? std::string_view::npos
                                                                                            : close - 1);
         ResolvedCommand resolved{std::string(), std::string(command)};
-        if (auto file = NamedFile(quoted, isFile)) resolved.program = std::move(*file);
+        if (auto file = NamedFile(quoted, true, isFile)) resolved.program = std::move(*file);
         return resolved;
     }
 
@@ -42,7 +50,7 @@ std::optional<ResolvedCommand> ResolveRunCommand(std::string_view command,
     for (std::size_t end = command.size(); end > 0;) {
         const std::string_view part = command.substr(0, end);
         if (part.back() != ' ' && part.back() != '\t') {
-            if (auto file = NamedFile(part, isFile)) {
+            if (auto file = NamedFile(part, end == command.size(), isFile)) {
                 ResolvedCommand resolved;
                 resolved.program = *file;
                 const bool blank = file->find_first_of(kBlanks) != std::string::npos;

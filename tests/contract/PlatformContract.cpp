@@ -2,6 +2,8 @@
 // and under Wine against the real Win32 platform.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -358,6 +360,38 @@ TEST_F(PlatformContract, AFileThatCannotBeReadRaisesAnErrorNamingIt) {
     } catch (const AppError& e) {
         EXPECT_NE(std::string(e.what()).find("locked.txt"), std::string::npos) << e.what();
     }
+}
+
+// ------------------------------------------------------------------ copies and locks
+
+TEST_F(PlatformContract, AFileIsCopiedByteForByteIntoFoldersMadeForIt) {
+    const std::string from = env_->Scratch() + "\\a.lnk";
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 7 % 256);
+    env_->PutFile(from, bytes);
+    const std::string to = env_->Scratch() + "\\Shortcuts\\SUF\\a.lnk";
+    ASSERT_TRUE(P().CopyFileBytes(from, to));
+    EXPECT_EQ(P().ReadFile(to).bytes, bytes);
+    env_->PutFile(from, "shorter");
+    ASSERT_TRUE(P().CopyFileBytes(from, to));
+    EXPECT_EQ(P().ReadFile(to).bytes, "shorter") << "replaced whole";
+    EXPECT_FALSE(P().CopyFileBytes(env_->Scratch() + "\\missing.lnk", to));
+    EXPECT_EQ(P().ReadFile(to).bytes, "shorter");
+}
+
+TEST_F(PlatformContract, ALockIsTakenInOneStepByOneHolder) {
+    const std::string name = "vantorell-contract-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
+    bool existed = true;
+    auto first = P().CreateLockOnce(name, existed);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(existed);
+    auto second = P().CreateLockOnce(name, existed);
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(existed);
+    first.reset();
+    auto third = P().CreateLockOnce(name, existed);
+    EXPECT_TRUE(third);
+    EXPECT_FALSE(existed);
 }
 
 // ------------------------------------------------------------------ comparison

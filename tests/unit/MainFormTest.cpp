@@ -293,3 +293,37 @@ TEST_F(MainFormTest, HandOverFilePolling) {
 
 }  // namespace
 }  // namespace vantorell::testing
+
+namespace vantorell::testing {
+namespace {
+
+TEST_F(MainFormTest, AnUnreadableHandOverFileIsReportedOnceNotEveryTwoSeconds) {
+    p.PutFile(std::string(kFolder) + "ResF.txt", "Res\r\n");
+    FailOn(Op::ReadFile, "ResF.txt");
+    Start();
+    p.Advance(10'000);  // five polls
+    EXPECT_EQ(ErrorBoxes(), 1u);
+    NoFaults();
+    p.Advance(2000);  // readable again: the request is answered
+    EXPECT_TRUE(view.visible);
+    FailOn(Op::ReadFile, "ResF.txt");
+    p.Advance(4000);
+    EXPECT_EQ(ErrorBoxes(), 2u) << "a new fault after a good poll is reported again";
+}
+
+TEST_F(MainFormTest, ASecondCopyEndsEvenWhenItCannotWriteTheHandOverFile) {
+    Start();
+    FakeTray tray2;
+    MainForm second{p, builtin, noDelay};
+    FakeView view2{second};
+    second.Attach(view2, tray2);
+    FailOn(Op::WriteFile, "ResF.txt");
+    EXPECT_FALSE(second.Guard());
+    EXPECT_TRUE(second.TerminateRequested());
+    EXPECT_EQ(ErrorBoxes(), 1u) << "the failed write is said";
+    second.AtExit();
+    form.AtExit();
+}
+
+}  // namespace
+}  // namespace vantorell::testing
