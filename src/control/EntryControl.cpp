@@ -6,6 +6,7 @@
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "store/WindowsSwitch.h"
 
 namespace vantorell::control {
 namespace {
@@ -26,6 +27,9 @@ std::string ShortcutReadFailedMessage(std::string_view path) {
 }
 std::string ShortcutWriteFailedMessage(std::string_view path) {
     return platform::QuotedMessage("Failed to create the shortcut", path);
+}
+std::string SwitchWriteFailedMessage(std::string_view name) {
+    return platform::QuotedMessage("Failed to set data for", name);
 }
 
 std::string KeepFailedMessage(std::string_view path) {
@@ -127,7 +131,7 @@ EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocati
     }
     auto& registry = store_.Registry();
     platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive);
+    registry.SetRoot(location.hive, location.view);
     if (!registry.OpenKeyForListing(location.keyOrFolderValue)) return item;
     if (!registry.ValueExists(name)) {
         // Listed but not readable is a failure, not an entry that has gone:
@@ -158,7 +162,7 @@ void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, con
     }
     auto& registry = store_.Registry();
     platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive);
+    registry.SetRoot(location.hive, location.view);
     if (!registry.OpenKey(location.keyOrFolderValue, true)) throw AppError(DeleteFailedMessage(name));
     if (!registry.DeleteValue(name) && registry.ValueExists(name)) throw AppError(DeleteFailedMessage(name));
 }
@@ -199,7 +203,7 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
     }
     auto& registry = store_.Registry();
     platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive);
+    registry.SetRoot(location.hive, location.view);
     registry.OpenKey(location.keyOrFolderValue, true);
     // throws "Failed to set data for '%s'", also when the key did not open
     if (HasEnvironmentReference(command))
@@ -273,6 +277,9 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
             }
             throw;
         }
+        // Windows' switch of a value that is gone means nothing, and left
+        // behind it would make Windows skip the entry once it is put back.
+        store::RemoveWindowsSwitch(store_.Platform(), *location, name);
     }
     Refresh();
 }
@@ -303,6 +310,10 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
         }
         try {
             WritePlaceItem(*location, record, kept);
+            // Put back, the entry must also be on for Windows.
+            const std::string name = store::RecordField(record, store::kFieldName);
+            if (!store::ClearWindowsSwitch(store_.Platform(), *location, name))
+                throw AppError(SwitchWriteFailedMessage(name));
         } catch (const AppError&) {
             if (deferred) {
                 table.storedRecords[listIndex] = record;
@@ -377,6 +388,15 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
         index = *taken;
     }
     StoreOption(index, &store::StartupEntry::delay, text::ToDecimal(seconds));
+}
+
+void EntryControl::SwitchOnForWindows(std::size_t index) {
+    const auto& table = store_.Table();
+    if (index >= table.entries.size()) return;
+    const auto& e = table.entries[index];
+    if (!e.IsActive() || !e.windowsOff || !e.place) return;
+    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name)) throw AppError(SwitchWriteFailedMessage(e.name));
+    Refresh();
 }
 
 void EntryControl::DeleteEntry(std::size_t index) {
