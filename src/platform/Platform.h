@@ -206,6 +206,13 @@ public:
         existed = LockExists(name);
         return existed ? nullptr : CreateLock(name);
     }
+    // The writers' lock of a file: held by one writer at a time, across
+    // processes, sessions and users. Waits until it is this caller's, at most
+    // `timeoutMs`; nullptr when it could not be had. The holder may take it
+    // again while it holds it. Readers need none: writers replace atomically.
+    virtual std::unique_ptr<NamedLock> LockForWriting(std::string_view /*path*/, unsigned /*timeoutMs*/) {
+        return std::make_unique<NamedLock>();
+    }
     // Finds a top-level window by its title and brings it (or its last active
     // pop-up) to the front. False when there is none.
     virtual bool RaiseWindowByTitle(std::string_view title) = 0;

@@ -410,6 +410,7 @@ FileRead MemoryPlatform::ReadFile(std::string_view path) {
 
 Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view bytes) {
     ++writesAttempted_;
+    if (!WriterLockHeld(path)) ++unlockedWrites_[PathKey(path)];
     if (Faulty(Op::WriteFile, Hive::CurrentUser, path))
         return Status::Fail("There is not enough space on the disk.");
     const auto key = PathKey(path);
@@ -508,6 +509,41 @@ std::unique_ptr<NamedLock> MemoryPlatform::CreateLockOnce(std::string_view name,
     existed = LockExists(name);
     if (existed) return nullptr;  // the other holder's object; this copy holds nothing
     return CreateLock(name);
+}
+
+class MemoryPlatform::WriterLock final : public NamedLock {
+public:
+    WriterLock(std::map<std::string, int>& locks, std::string key) : locks_(locks), key_(std::move(key)) {
+        ++locks_[key_];
+    }
+    ~WriterLock() override {
+        if (--locks_[key_] == 0) locks_.erase(key_);
+    }
+
+private:
+    std::map<std::string, int>& locks_;
+    std::string key_;
+};
+
+std::unique_ptr<NamedLock> MemoryPlatform::LockForWriting(std::string_view path, unsigned) {
+    const std::string key = PathKey(path);
+    if (!writerLocks_.count(key)) {
+        ++locksTaken_[key];
+        if (lockHook_) lockHook_(path);  // another writer finishes just before this one gets the lock
+    }
+    return std::make_unique<WriterLock>(writerLocks_, key);
+}
+
+bool MemoryPlatform::WriterLockHeld(std::string_view path) const { return writerLocks_.count(PathKey(path)) > 0; }
+
+std::size_t MemoryPlatform::WritesWithoutLock(std::string_view path) const {
+    const auto it = unlockedWrites_.find(PathKey(path));
+    return it == unlockedWrites_.end() ? 0 : it->second;
+}
+
+std::size_t MemoryPlatform::WriterLocksTaken(std::string_view path) const {
+    const auto it = locksTaken_.find(PathKey(path));
+    return it == locksTaken_.end() ? 0 : it->second;
 }
 
 bool MemoryPlatform::RaiseWindowByTitle(std::string_view title) {

@@ -67,6 +67,18 @@ public:
     // full disk would, but never touches the target.
     std::size_t WritesAttempted() const { return writesAttempted_; }
 
+    // ---- the writers' lock
+    // Called when a writer is about to get the lock of `path` (not when it takes
+    // it again): the place to play another process that wrote just before.
+    using LockHook = std::function<void(std::string_view path)>;
+    void SetLockHook(LockHook hook) { lockHook_ = std::move(hook); }
+    // Whether the writers' lock of `path` is held now.
+    bool WriterLockHeld(std::string_view path) const;
+    // Atomic writes of `path` made while its writers' lock was not held.
+    std::size_t WritesWithoutLock(std::string_view path) const;
+    // How often the writers' lock of `path` was taken (not counting retakes).
+    std::size_t WriterLocksTaken(std::string_view path) const;
+
     // ---- the virtual clock and modal boxes
     std::uint64_t Now() const { return now_; }
     // Advances the clock by `ms`, firing every due timer in time order. A timer
@@ -118,6 +130,7 @@ public:
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLockOnce(std::string_view name, bool& existed) override;
+    std::unique_ptr<NamedLock> LockForWriting(std::string_view path, unsigned timeoutMs) override;
     bool RaiseWindowByTitle(std::string_view title) override;
 
     struct Key;  // a registry key: ordered values and sub-keys
@@ -158,6 +171,11 @@ private:
     std::set<std::string> locks_, windows_;
     std::uint64_t openKeys_ = 0;
     bool twoViews_ = true;
+    LockHook lockHook_;
+    std::map<std::string, int> writerLocks_;             // by PathKey: how deep it is held
+    std::map<std::string, std::size_t> unlockedWrites_;  // by PathKey
+    std::map<std::string, std::size_t> locksTaken_;      // by PathKey
+    class WriterLock;
 };
 
 }  // namespace vantorell::platform

@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Platform.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -136,6 +137,36 @@ std::optional<int> ShowCommandInHeader(const std::wstring& linkFile) {
     std::memcpy(&show, header + 0x3C, 4);
     if (size != sizeof header) return std::nullopt;
     return static_cast<int>(show);
+}
+
+// The writers' lock: a mutex owned while this object lives.
+class Win32WriterLock final : public NamedLock {
+public:
+    explicit Win32WriterLock(UniqueHandle h) : h_(std::move(h)) {}
+    ~Win32WriterLock() override { ReleaseMutex(h_.Get()); }
+
+private:
+    UniqueHandle h_;
+};
+
+// The writers' lock's name: "Global\" (one object for every session) and a
+// hash of the file's full path in lower case, so every writer of one file, in
+// whatever session and under whatever user, meets the same mutex.
+std::wstring WriterLockName(std::string_view path) {
+    std::wstring wide = Widen(path);
+    std::wstring full(32768, L'\0');
+    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n > 0 && n < full.size()) wide.assign(full.data(), n);
+    if (!wide.empty()) CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a, 64 bits
+    for (wchar_t c : wide) {
+        hash = (hash ^ (static_cast<std::uint64_t>(c) & 0xFF)) * 1099511628211ULL;
+        hash = (hash ^ (static_cast<std::uint64_t>(c) >> 8)) * 1099511628211ULL;
+    }
+    wchar_t hex[17];
+    for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = L"0123456789abcdef"[hash & 0xF];
+    hex[16] = 0;
+    return std::wstring(L"Global\\Vantorell-writers-") + hex;
 }
 
 // Thread timers have no window; the callback finds its platform here.
@@ -463,6 +494,24 @@ std::unique_ptr<NamedLock> Win32Platform::CreateLockOnce(std::string_view name, 
     existed = GetLastError() == ERROR_ALREADY_EXISTS || (!h && GetLastError() == ERROR_ACCESS_DENIED);
     if (!h || existed) return nullptr;
     return std::make_unique<Win32Lock>(std::move(h));
+}
+
+std::unique_ptr<NamedLock> Win32Platform::LockForWriting(std::string_view path, unsigned timeoutMs) {
+    const std::wstring name = WriterLockName(path);
+    // Every user may open it: a standard user's vantorellc and an administrator's
+    // window, or two users' sessions, share one list.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    UniqueHandle h(CreateMutexW(descriptor ? &attributes : nullptr, FALSE, name.c_str()));
+    if (descriptor) LocalFree(descriptor);
+    if (!h) h = UniqueHandle(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+    if (!h) return nullptr;
+    // A writer that died while holding it leaves it abandoned: the file is whole
+    // all the same (every save replaces it atomically), so the lock is taken.
+    const DWORD waited = WaitForSingleObject(h.Get(), timeoutMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
+    return std::make_unique<Win32WriterLock>(std::move(h));
 }
 
 bool Win32Platform::RaiseWindowByTitle(std::string_view title) {

@@ -52,6 +52,7 @@ public:
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLockOnce(std::string_view name, bool& existed) override;
+    std::unique_ptr<NamedLock> LockForWriting(std::string_view path, unsigned timeoutMs) override;
     bool RaiseWindowByTitle(std::string_view title) override;
 
 private:
