@@ -318,8 +318,16 @@ Section "Uninstall"
   RMDir "${SHORTCUT_FOLDER}"
 
   ; -u removed the program's Run value; should one of this copy be left, it goes too.
+  ; Both builds keep their Run value and options in the 64-bit view of a
+  ; 64-bit Windows; the 32-bit setup's own uninstall entry is in the 32-bit one.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   !insertmacro DELETE_OWN_RUN_VALUE HKLM
   !insertmacro DELETE_OWN_RUN_VALUE HKCU
   DeleteRegKey HKLM "${OPTIONS_KEY}"
+  !if "${ARCH}" != "win64"
+    SetRegView 32
+  !endif
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
