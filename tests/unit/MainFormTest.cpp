@@ -327,3 +327,23 @@ TEST_F(MainFormTest, ASecondCopyEndsEvenWhenItCannotWriteTheHandOverFile) {
 
 }  // namespace
 }  // namespace vantorell::testing
+
+namespace vantorell::testing {
+namespace {
+
+TEST_F(MainFormTest, AChangeAnotherWriterMadeShowsWithinASecond) {
+    Start();
+    p.Advance(50);
+    const auto shows = [&](std::string_view name) {
+        for (int row = 1; row < form.Grid().RowCount(); ++row)
+            if (form.Grid().Cell(ui::kColName, row) == name) return true;
+        return false;
+    };
+    EXPECT_FALSE(shows("FromOutside"));
+    PutList("FromOutside;crun;C:\\o.exe;;0;0\r\n");  // vantorellc, say
+    p.Advance(1000);
+    EXPECT_TRUE(shows("FromOutside")) << "not only at the monitor's next pass, 12 seconds on";
+}
+
+}  // namespace
+}  // namespace vantorell::testing

@@ -40,6 +40,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, con
 MainForm::~MainForm() {
     StopTimer(timer3_);
     StopTimer(timer4_);
+    StopTimer(listWatch_);
 }
 
 void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
@@ -106,6 +107,7 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     view_->MoveTo(kOffScreen, kOffScreen);
     timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
     timer4_ = platform_.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
+    listWatch_ = platform_.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
 
     // An uninstall run must not register the program again.
     if (!switches.uninstall) {
@@ -268,6 +270,23 @@ void MainForm::Timer4Timer() {
         if (handOverFailing_) return;
         handOverFailing_ = true;
         ReportError(e.what());
+    }
+}
+
+void MainForm::ListWatchTimer() {
+    const platform::FileRead read = platform_.ReadFile(store_.ListFilePath());
+    std::optional<std::string> now;
+    if (read.outcome == platform::ReadOutcome::Ok) now = read.bytes;
+    else if (read.outcome == platform::ReadOutcome::Failed) return;  // the next scan reports it
+    // In the tray nothing is shown: the change is taken up at the first look
+    // after the window came out.
+    if (now == listSeen_ || InTray()) return;
+    listSeen_ = std::move(now);
+    try {
+        store_.ScanEntries();
+        grid_.FillGrid(store_.Table());
+    } catch (const AppError&) {
+        // The monitor's pass reports a list that cannot be read.
     }
 }
 

@@ -29,6 +29,8 @@ namespace vantorell::app {
 inline constexpr std::string_view kHelpFile = "VantorellHelp.html";
 inline constexpr unsigned kCentreDelayMs = 50;  // Timer3
 inline constexpr int kOffScreen = -800;
+// How often the window looks whether another writer changed the list file.
+inline constexpr unsigned kListWatchMs = 1000;
 
 class MainForm final : public ui::MainViewEvents,
                        public ui::TrayIconEvents,
@@ -79,6 +81,9 @@ public:
     // Centres the window; on an interactive start also shows it.
     void Timer3Timer();
     void Timer4Timer();
+    // Shows at once a change another writer (vantorellc, a second user's copy)
+    // made to the list file: rescans and refills when its bytes changed.
+    void ListWatchTimer();
 
     // ---- monitor and launcher hosts
     bool WarnNew() const override;
@@ -128,7 +133,8 @@ private:
     bool machineHiveReported_ = false;
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
-    std::optional<platform::TimerId> timer3_, timer4_;
+    std::optional<platform::TimerId> timer3_, timer4_, listWatch_;
+    std::optional<std::string> listSeen_;  // the list file's bytes at the last look
 };
 
 }  // namespace vantorell::app
