@@ -212,6 +212,69 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
         registry.WriteString(name, command);
 }
 
+// ------------------------------------------------------------------ one writer at a time
+
+namespace {
+
+std::string BusyMessage(std::string_view listFile) {
+    return "Another program is changing \"" + std::string(listFile) + "\"; changed meanwhile, try again";
+}
+
+std::string ChangedMessage(const EntryKey& key) {
+    return "'" + key.name + "' (" + key.location + ") changed meanwhile, try again";
+}
+
+}  // namespace
+
+class EntryControl::WriteScope {
+public:
+    explicit WriteScope(EntryControl& control) : control_(control) {
+        if (control_.writers_ == 0) {
+            auto& store = control_.store_;
+            lock_ = store.Platform().LockForWriting(store.ListFilePath(), kWriterLockTimeoutMs);
+            if (!lock_) throw ChangedMeanwhile(BusyMessage(store.ListFilePath()));
+            // Fresh data: what any other writer saved before this one got the lock.
+            store.ScanEntries();
+        }
+        ++control_.writers_;
+    }
+    ~WriteScope() { --control_.writers_; }
+    WriteScope(const WriteScope&) = delete;
+    WriteScope& operator=(const WriteScope&) = delete;
+
+private:
+    EntryControl& control_;
+    std::unique_ptr<platform::NamedLock> lock_;
+};
+
+std::optional<EntryControl::Seen> EntryControl::SeenOf(std::size_t index) {
+    const auto& table = store_.Table();
+    auto key = KeyOfEntry(table, index);
+    if (!key) return std::nullopt;
+    const auto& e = table.entries[index];
+    Seen seen{*key, e.command, {}, e.confirm, e.delay};
+    // An active shortcut is taken as it is when it is taken out (its .lnk is
+    // kept whole): only a value's command must be the one that was seen.
+    const store::AutostartLocation* location = store::FindLocation(e.location);
+    if (!key->recorded && location && location->isFolder) seen.command.clear();
+    if (key->recorded) {
+        const std::string& record = table.storedRecords[index];
+        seen.command = store::RecordField(record, store::kFieldCommand);
+        seen.arguments = store::RecordField(record, store::kFieldArguments);
+        seen.confirm = store::RecordField(record, store::kFieldConfirm);
+        seen.delay = store::RecordField(record, store::kFieldDelay);
+    }
+    return seen;
+}
+
+std::size_t EntryControl::Recheck(const Seen& seen, std::size_t hint) {
+    if (SeenOf(hint) == seen) return hint;
+    for (std::size_t i = 0; i < store_.Table().entries.size(); ++i)
+        if (SeenOf(i) == seen) return i;
+    grid_.FillGrid(store_.Table());  // show what is there now
+    throw ChangedMeanwhile(ChangedMessage(seen.key));
+}
+
 // ------------------------------------------------------------------ the operations
 
 bool EntryControl::IsOwn(std::size_t index) {
@@ -241,8 +304,11 @@ void EntryControl::SaveRecordsOrRestore(std::vector<std::string> before) {
 }
 
 void EntryControl::DisableEntry(std::size_t index, bool discard) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     const std::string name = table.entries[index].name;
     const std::string code = table.entries[index].location;
     const store::AutostartLocation* location = store::FindLocation(code);
@@ -285,8 +351,12 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
 }
 
 void EntryControl::EnableEntry(std::size_t listIndex) {
+    if (listIndex >= store_.Table().RecordCount()) return;
+    const auto seen = SeenOf(listIndex);
+    if (!seen) return;
+    WriteScope scope(*this);
+    listIndex = Recheck(*seen, listIndex);
     auto& table = store_.Table();
-    if (listIndex >= table.RecordCount()) return;
     // The record can only be removed by saving the list; find out first whether
     // that is possible, before the place is written.
     if (!store_.ListFileReadable()) store_.SaveStoredRecords();  // throws
@@ -352,20 +422,34 @@ std::optional<std::size_t> EntryControl::TakeOver(std::size_t index) {
 void EntryControl::StoreOption(std::size_t index, std::string store::StartupEntry::*field, std::string value) {
     auto& table = store_.Table();
     if (index >= table.entries.size()) return;
-    const store::EntryTable before = table;
-    table.entries[index].*field = std::move(value);
-    try {
-        store_.StoreEntryOptions();
-    } catch (...) {
-        table = before;
-        throw;
+    if (index < table.RecordCount()) {
+        // This record only: its first four fields as they stand, its confirm
+        // flag and delay with the one change.
+        const std::string& record = table.storedRecords[index];
+        std::string confirm = store::RecordField(record, store::kFieldConfirm);
+        std::string delay = store::RecordField(record, store::kFieldDelay);
+        (field == &store::StartupEntry::confirm ? confirm : delay) = std::move(value);
+        std::string line;
+        for (int k = store::kFieldName; k <= store::kFieldArguments; ++k) {
+            line += store::RawRecordField(record, k);
+            line += store::kRecordSeparator;
+        }
+        line += store::EncodeRecordField(confirm);
+        line += store::kRecordSeparator;
+        line += store::EncodeRecordField(delay);
+        std::vector<std::string> before = table.storedRecords;
+        table.storedRecords[index] = std::move(line);
+        SaveRecordsOrRestore(std::move(before));
     }
     Refresh();
 }
 
 void EntryControl::SetConfirmStartup(std::size_t index) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     if (table.entries[index].state == store::kStateActive) {
         const auto taken = TakeOver(index);
         if (!taken) return;
@@ -375,12 +459,18 @@ void EntryControl::SetConfirmStartup(std::size_t index) {
 }
 
 void EntryControl::ClearConfirmStartup(std::size_t index) {
-    StoreOption(index, &store::StartupEntry::confirm, kOptionOff);
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    StoreOption(Recheck(*seen, index), &store::StartupEntry::confirm, kOptionOff);
 }
 
 void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     seconds = ClampDelay(seconds);
     if (table.entries[index].state == store::kStateActive && seconds > 0) {
         const auto taken = TakeOver(index);
@@ -391,8 +481,11 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
 }
 
 void EntryControl::SwitchOnForWindows(std::size_t index) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     const auto& e = table.entries[index];
     if (!e.IsActive() || !e.windowsOff || !e.place) return;
     if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name)) throw AppError(SwitchWriteFailedMessage(e.name));
@@ -400,8 +493,11 @@ void EntryControl::SwitchOnForWindows(std::size_t index) {
 }
 
 void EntryControl::DeleteEntry(std::size_t index) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     if (table.entries[index].state == store::kStateActive) {
         DisableEntry(index, true);  // saves and refreshes
         return;

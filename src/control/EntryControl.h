@@ -35,6 +35,15 @@ std::optional<EntryKey> KeyOfEntry(const store::EntryTable& table, std::size_t i
 // key, else the first entry that has it; nullopt when it is gone.
 std::optional<std::size_t> FindEntry(const store::EntryTable& table, const EntryKey& key, std::size_t hint);
 
+// How long a change waits for another writer to finish with the list.
+inline constexpr unsigned kWriterLockTimeoutMs = 10000;
+
+// One writer at a time, always on fresh data: every operation below takes the
+// list's writers' lock (platform::Platform::LockForWriting), re-reads the list
+// and the places inside it, finds its entry again by identity, applies its one
+// change to what it read, saves and releases. When the entry no longer holds
+// what the caller's table showed (gone, or another command, arguments, confirm
+// flag or delay) it throws ChangedMeanwhile and changes nothing.
 class EntryControl {
 public:
     EntryControl(store::AutostartStore& store, ui::GridModel& grid) : store_(store), grid_(grid) {}
@@ -79,6 +88,20 @@ public:
     ui::GridModel& Grid() { return grid_; }
 
 private:
+    // What the caller saw of an entry: its identity and the texts a change must
+    // find unchanged.
+    struct Seen {
+        EntryKey key;
+        std::string command, arguments, confirm, delay;
+        friend bool operator==(const Seen&, const Seen&) = default;
+    };
+    class WriteScope;
+
+    std::optional<Seen> SeenOf(std::size_t index);
+    // Inside a WriteScope: the index the seen entry has in the fresh table;
+    // throws ChangedMeanwhile (after refilling the grid) when it is gone or changed.
+    std::size_t Recheck(const Seen& seen, std::size_t hint);
+
     struct PlaceItem {
         bool present = false;  // the value or shortcut is in its place
         std::string command;
@@ -109,6 +132,7 @@ private:
 
     store::AutostartStore& store_;
     ui::GridModel& grid_;
+    int writers_ = 0;  // nested operations inside one WriteScope
 };
 
 }  // namespace vantorell::control

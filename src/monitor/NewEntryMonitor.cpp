@@ -4,6 +4,7 @@
 #include <exception>
 #include <iterator>
 
+#include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
 
@@ -144,7 +145,12 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         // it is the program registering itself, not news.
         if (control_.IsOwn(i)) continue;
         try {
+            // Under the writers' lock, on fresh data: it acts only when the
+            // record is still there as it was and its copy is in its place, so
+            // an enable that another writer made meanwhile is left alone.
             control_.DisableEntry(i, true);
+        } catch (const ChangedMeanwhile&) {
+            continue;
         } catch (const std::exception& e) {
             // The copy stays in its place; the other names are still handled.
             if (!error) error = e.what();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlScene.h"
+#include "platform/Errors.h"
 
 namespace vantorell::testing {
 namespace {
@@ -265,19 +266,20 @@ TEST_F(ControlTransitions, RecordNameNeverLeadsOutOfTheStartupFolder) {
     EXPECT_FALSE(p.FileExists(text::JoinPath(kUserStartup, "..\\..\\Evil.lnk")));
 }
 
-TEST_F(ControlTransitions, EntryGoneFromItsPlaceGetsNoRecord) {
+TEST_F(ControlTransitions, EntryGoneFromItsPlaceGetsNoRecordAndIsSaidToHaveChanged) {
     PutRun("crun", "Brief", "brief.exe");
     PutLink(kUserStartup, "Brief.lnk", "C:\\brief.exe");
     control.Refresh();
     p.PutFile(kListFile, "");
     // Gone since the last scan, which still lists it.
     p.RemoveFile(text::JoinPath(kUserStartup, "Brief.lnk"));
-    control.DisableEntry(IndexOf("Brief.lnk", "SUF", "1"), false);
+    EXPECT_THROW(control.DisableEntry(IndexOf("Brief.lnk", "SUF", "1"), false), ChangedMeanwhile);
+    control.Refresh();
     const auto* run = store::FindLocation("crun");
     p.RemoveKey(run->hive, run->keyOrFolderValue);
-    control.SetConfirmStartup(IndexOf("Brief", "crun", "1"));
+    EXPECT_THROW(control.SetConfirmStartup(IndexOf("Brief", "crun", "1")), ChangedMeanwhile);
     EXPECT_EQ(ListBytes(), "");
-    EXPECT_TRUE(Entries().empty());
+    EXPECT_TRUE(Entries().empty()) << "the table shows what is there now";
 }
 
 TEST_F(ControlTransitions, DeleteEntry) {
