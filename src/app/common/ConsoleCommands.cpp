@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "VantorellVersion.h"
 #include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
 #include "platform/Errors.h"
@@ -14,6 +15,9 @@
 #include "ui/NameLists.h"
 
 namespace vantorell::app {
+
+const char* const kVersion = VANTORELL_VERSION_TEXT;
+
 namespace {
 
 // ------------------------------------------------------------------ the command line
@@ -289,6 +293,7 @@ std::string ConsoleUsage() {
         out += "  " + lefts[i] + std::string(width - lefts[i].size() + 2, ' ') +
                std::string(Commands()[i].description) + "\n";
     out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
+    out += "  --version" + std::string(width > 7 ? width - 7 : 1, ' ') + "Show the version.\n";
     out += "\nThe list file is \"" + std::string(store::kStartupListFile) + "\" beside the executable.\n";
     return out;
 }
@@ -298,6 +303,10 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
     const std::string prefix = std::string(kConsoleName) + ": ";
     if (args.size() == 1 && IsHelp(args[0])) {
         result.out = ConsoleUsage();
+        return result;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        result.out = std::string(kConsoleName) + " " + kVersion + "\n";
         return result;
     }
     try {

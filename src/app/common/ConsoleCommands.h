@@ -18,6 +18,8 @@ inline constexpr int kExitUsage = 2;    // the command line was not understood
 inline constexpr int kExitChanged = 4;  // the entry changed meanwhile (another writer): try again
 
 inline constexpr std::string_view kConsoleName = "vantorellc";
+// The program's version (the project's, as in the version resources).
+extern const char* const kVersion;
 
 struct ConsoleOutput {
     int exitCode = kExitOk;
