@@ -88,8 +88,13 @@ TEST_F(WritersLock, AnEntryNoLongerAsSeenIsChangedMeanwhileAndNothingIsWritten) 
 
 TEST_F(WritersLock, TheConsoleSaysChangedMeanwhileWithExitCodeFour) {
     PutRun("crun", "A", "a.exe");
-    Meanwhile([&] { PutRun("crun", "A", "changed.exe"); });
+    // After vantorellc chose the entry (under the lock too), before its change.
+    int locks = 0;
+    p.SetLockHook([&](std::string_view) {
+        if (++locks == 2) PutRun("crun", "A", "changed.exe");
+    });
     const auto r = app::RunConsole(store, {"disable", "A"});
+    p.SetLockHook(nullptr);
     EXPECT_EQ(r.exitCode, app::kExitChanged);
     EXPECT_EQ(r.err, "vantorellc: 'A' (crun) changed meanwhile, try again.\n");
     EXPECT_EQ(Value("crun", "A")->data, "changed.exe");
