@@ -85,11 +85,18 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
 
 std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds) {
     auto& store = control.Store();
-    control.Refresh();
+    {
+        // The entry is chosen from a whole view: read while no other writer is
+        // half way through a change (an entry would be neither recorded nor in
+        // its place for a moment). The change itself then re-reads.
+        const auto lock = store.Platform().LockForWriting(store.ListFilePath(), kWriterLockTimeoutMs);
+        if (!lock) throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
+        control.Refresh();
+    }
     const std::size_t i = SelectEntry(store, selector, verb);
     const store::StartupEntry e = store.Table().entries[i];
     const std::string exe = store.Platform().ExecutablePath();
-    if (IsOwnCommand(e.command, exe)) throw AppError(SelfProtectionMessage(exe));
+    if (IsOwnEntry(e.name, e.location, e.command, exe)) throw AppError(SelfProtectionMessage(exe));
 
     const std::string label = Label(e);
     switch (verb) {

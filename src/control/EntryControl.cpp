@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "control/DelayPrompt.h"
+#include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/WindowsSwitch.h"
@@ -29,6 +30,35 @@ std::string ShortcutWriteFailedMessage(std::string_view path) {
 }
 std::string SwitchWriteFailedMessage(std::string_view name) {
     return platform::QuotedMessage("Failed to set data for", name);
+}
+
+std::string KeepFailedMessage(std::string_view path) {
+    return platform::QuotedMessage("Failed to keep a copy of the shortcut", path);
+}
+
+// A name holding NUL reaches, in every registry call, the value named by the
+// part before it: changing such an entry would change another one.
+void RefuseNulName(std::string_view name) {
+    if (name.find('\0') == std::string_view::npos) return;
+    std::string shown;
+    for (char c : name) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    throw AppError("Vantorell cannot change '" + shown +
+                   "': its name holds a NUL character, and Windows would act on another entry instead");
+}
+
+// Whether a command refers to an environment variable (%NAME%), which Windows
+// expands in a Run value only when the value is of the expandable type.
+bool HasEnvironmentReference(std::string_view command) {
+    for (std::size_t open = command.find('%'); open != std::string_view::npos;) {
+        const std::size_t close = command.find('%', open + 1);
+        if (close == std::string_view::npos) return false;
+        const std::string_view name = command.substr(open + 1, close - open - 1);
+        const bool named = !name.empty() && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                                   "0123456789_().{}-#$@") == std::string_view::npos;
+        if (named) return true;
+        open = close;
+    }
+    return false;
 }
 
 // The text after the last '\', '/' or ':': a record's name never leads out of
@@ -137,12 +167,28 @@ void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, con
     if (!registry.DeleteValue(name) && registry.ValueExists(name)) throw AppError(DeleteFailedMessage(name));
 }
 
-void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const std::string& record) {
+void EntryControl::KeepShortcut(const store::AutostartLocation& location, const std::string& name) {
+    const std::string from = text::JoinPath(store_.StartupFolderForChange(location.code), name);
+    const std::string to = store_.KeptShortcutPath(location.code, name);
+    // The .lnk itself, byte for byte: its icon, hot key, show state and a target
+    // that is no file (a shell item) come back with it.
+    if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
+}
+
+void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const std::string& record,
+                                  const std::optional<std::string>& kept) {
     const std::string name = store::RecordField(record, store::kFieldName);
     const std::string command = store::RecordField(record, store::kFieldCommand);
     if (location.isFolder) {
         const std::string folder = store_.StartupFolderForChange(location.code);
         const std::string_view fileName = FileNamePart(name);
+        if (kept) {
+            const std::string path = text::JoinPath(folder, fileName);
+            if (fileName.empty() || !store_.Platform().CopyFileBytes(*kept, path))
+                throw AppError(ShortcutWriteFailedMessage(path));
+            return;
+        }
+        // No kept copy (a record of an older version): built from the record.
         auto& link = store_.Shlnk();
         // The record keeps no icon, hot key or show state: the shortcut gets
         // neutral ones, not those of the shortcut that was read last.
@@ -159,10 +205,89 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
     platform::KeyCloser closer(registry);
     registry.SetRoot(location.hive, location.view);
     registry.OpenKey(location.keyOrFolderValue, true);
-    registry.WriteString(name, command);  // throws "Failed to set data for '%s'", also when the key did not open
+    // throws "Failed to set data for '%s'", also when the key did not open
+    if (HasEnvironmentReference(command))
+        registry.WriteExpandString(name, command);
+    else
+        registry.WriteString(name, command);
+}
+
+// ------------------------------------------------------------------ one writer at a time
+
+namespace {
+
+std::string BusyMessage(std::string_view listFile) {
+    return "Another program is changing \"" + std::string(listFile) + "\"; changed meanwhile, try again";
+}
+
+std::string ChangedMessage(const EntryKey& key) {
+    return "'" + key.name + "' (" + key.location + ") changed meanwhile, try again";
+}
+
+}  // namespace
+
+class EntryControl::WriteScope {
+public:
+    explicit WriteScope(EntryControl& control) : control_(control) {
+        if (control_.writers_ == 0) {
+            auto& store = control_.store_;
+            lock_ = store.Platform().LockForWriting(store.ListFilePath(), kWriterLockTimeoutMs);
+            if (!lock_) throw ChangedMeanwhile(BusyMessage(store.ListFilePath()));
+            // Fresh data: what any other writer saved before this one got the lock.
+            store.ScanEntries();
+        }
+        ++control_.writers_;
+    }
+    ~WriteScope() { --control_.writers_; }
+    WriteScope(const WriteScope&) = delete;
+    WriteScope& operator=(const WriteScope&) = delete;
+
+private:
+    EntryControl& control_;
+    std::unique_ptr<platform::NamedLock> lock_;
+};
+
+std::optional<EntryControl::Seen> EntryControl::SeenOf(std::size_t index) {
+    const auto& table = store_.Table();
+    auto key = KeyOfEntry(table, index);
+    if (!key) return std::nullopt;
+    const auto& e = table.entries[index];
+    Seen seen{*key, e.command, {}, e.confirm, e.delay};
+    // An active shortcut is taken as it is when it is taken out (its .lnk is
+    // kept whole): only a value's command must be the one that was seen.
+    const store::AutostartLocation* location = store::FindLocation(e.location);
+    if (!key->recorded && location && location->isFolder) seen.command.clear();
+    if (key->recorded) {
+        const std::string& record = table.storedRecords[index];
+        seen.command = store::RecordField(record, store::kFieldCommand);
+        seen.arguments = store::RecordField(record, store::kFieldArguments);
+        seen.confirm = store::RecordField(record, store::kFieldConfirm);
+        seen.delay = store::RecordField(record, store::kFieldDelay);
+    }
+    return seen;
+}
+
+std::size_t EntryControl::Recheck(const Seen& seen, std::size_t hint) {
+    if (SeenOf(hint) == seen) return hint;
+    for (std::size_t i = 0; i < store_.Table().entries.size(); ++i)
+        if (SeenOf(i) == seen) return i;
+    grid_.FillGrid(store_.Table());  // show what is there now
+    throw ChangedMeanwhile(ChangedMessage(seen.key));
 }
 
 // ------------------------------------------------------------------ the operations
+
+bool EntryControl::IsOwn(std::size_t index) {
+    const auto& table = store_.Table();
+    if (index >= table.entries.size()) return false;
+    const auto& e = table.entries[index];
+    return IsOwnEntry(e.name, e.location, e.command, store_.Platform().ExecutablePath());
+}
+
+void EntryControl::RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command) {
+    const std::string exe = store_.Platform().ExecutablePath();
+    if (IsOwnEntry(name, code, command, exe)) throw AppError(SelfProtectionMessage(exe));
+}
 
 void EntryControl::Refresh() {
     store_.ScanEntries();
@@ -179,14 +304,20 @@ void EntryControl::SaveRecordsOrRestore(std::vector<std::string> before) {
 }
 
 void EntryControl::DisableEntry(std::size_t index, bool discard) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     const std::string name = table.entries[index].name;
     const std::string code = table.entries[index].location;
     const store::AutostartLocation* location = store::FindLocation(code);
+    RefuseNulName(name);
+    RefuseOwnEntry(name, code, table.entries[index].command);
 
     // Nothing to take out of a place that is unknown or no longer holds the entry.
     const PlaceItem item = location ? ReadPlaceItem(*location, name, discard) : PlaceItem{};
+    if (item.present && !discard && location->isFolder) KeepShortcut(*location, name);
     // A copy that came back beside its record (or stayed there after a
     // failure or a crash) is taken out without a second, identical record.
     const std::string newRecord = store::MakeRecord(name, code, item.command, item.arguments, kOptionOff, kOptionOff);
@@ -220,14 +351,21 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
 }
 
 void EntryControl::EnableEntry(std::size_t listIndex) {
+    if (listIndex >= store_.Table().RecordCount()) return;
+    const auto seen = SeenOf(listIndex);
+    if (!seen) return;
+    WriteScope scope(*this);
+    listIndex = Recheck(*seen, listIndex);
     auto& table = store_.Table();
-    if (listIndex >= table.RecordCount()) return;
     // The record can only be removed by saving the list; find out first whether
     // that is possible, before the place is written.
     if (!store_.ListFileReadable()) store_.SaveStoredRecords();  // throws
 
     const std::string record = table.storedRecords[listIndex];
     const store::AutostartLocation* location = store::FindLocation(store::RecordField(record, store::kFieldLocation));
+    RefuseOwnEntry(store::RecordField(record, store::kFieldName), store::RecordField(record, store::kFieldLocation),
+                   store::RecordField(record, store::kFieldCommand));
+    const std::optional<std::string> kept = store_.KeptShortcutFor(record);
     if (location) {
         // A deferred record that stayed beside the re-created entry (the save
         // below failed, or the program was ended in between) would have the
@@ -241,7 +379,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
             SaveRecordsOrRestore(std::move(before));
         }
         try {
-            WritePlaceItem(*location, record);
+            WritePlaceItem(*location, record, kept);
             // Put back, the entry must also be on for Windows.
             const std::string name = store::RecordField(record, store::kFieldName);
             if (!store::ClearWindowsSwitch(store_.Platform(), *location, name))
@@ -263,6 +401,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
     table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(listIndex));
     // A failure here leaves the entry both in its place and recorded.
     SaveRecordsOrRestore(std::move(before));
+    if (kept) store_.Platform().RemoveFile(*kept);
     Refresh();
 }
 
@@ -283,20 +422,34 @@ std::optional<std::size_t> EntryControl::TakeOver(std::size_t index) {
 void EntryControl::StoreOption(std::size_t index, std::string store::StartupEntry::*field, std::string value) {
     auto& table = store_.Table();
     if (index >= table.entries.size()) return;
-    const store::EntryTable before = table;
-    table.entries[index].*field = std::move(value);
-    try {
-        store_.StoreEntryOptions();
-    } catch (...) {
-        table = before;
-        throw;
+    if (index < table.RecordCount()) {
+        // This record only: its first four fields as they stand, its confirm
+        // flag and delay with the one change.
+        const std::string& record = table.storedRecords[index];
+        std::string confirm = store::RecordField(record, store::kFieldConfirm);
+        std::string delay = store::RecordField(record, store::kFieldDelay);
+        (field == &store::StartupEntry::confirm ? confirm : delay) = std::move(value);
+        std::string line;
+        for (int k = store::kFieldName; k <= store::kFieldArguments; ++k) {
+            line += store::RawRecordField(record, k);
+            line += store::kRecordSeparator;
+        }
+        line += store::EncodeRecordField(confirm);
+        line += store::kRecordSeparator;
+        line += store::EncodeRecordField(delay);
+        std::vector<std::string> before = table.storedRecords;
+        table.storedRecords[index] = std::move(line);
+        SaveRecordsOrRestore(std::move(before));
     }
     Refresh();
 }
 
 void EntryControl::SetConfirmStartup(std::size_t index) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     if (table.entries[index].state == store::kStateActive) {
         const auto taken = TakeOver(index);
         if (!taken) return;
@@ -306,12 +459,18 @@ void EntryControl::SetConfirmStartup(std::size_t index) {
 }
 
 void EntryControl::ClearConfirmStartup(std::size_t index) {
-    StoreOption(index, &store::StartupEntry::confirm, kOptionOff);
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    StoreOption(Recheck(*seen, index), &store::StartupEntry::confirm, kOptionOff);
 }
 
 void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     seconds = ClampDelay(seconds);
     if (table.entries[index].state == store::kStateActive && seconds > 0) {
         const auto taken = TakeOver(index);
@@ -322,8 +481,11 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
 }
 
 void EntryControl::SwitchOnForWindows(std::size_t index) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     const auto& e = table.entries[index];
     if (!e.IsActive() || !e.windowsOff || !e.place) return;
     if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name)) throw AppError(SwitchWriteFailedMessage(e.name));
@@ -331,16 +493,21 @@ void EntryControl::SwitchOnForWindows(std::size_t index) {
 }
 
 void EntryControl::DeleteEntry(std::size_t index) {
+    const auto seen = SeenOf(index);
+    if (!seen) return;
+    WriteScope scope(*this);
+    index = Recheck(*seen, index);
     auto& table = store_.Table();
-    if (index >= table.entries.size()) return;
     if (table.entries[index].state == store::kStateActive) {
         DisableEntry(index, true);  // saves and refreshes
         return;
     }
     if (index < table.RecordCount()) {
+        const std::optional<std::string> kept = store_.KeptShortcutFor(table.storedRecords[index]);
         std::vector<std::string> before = table.storedRecords;
         table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(index));
         SaveRecordsOrRestore(std::move(before));
+        if (kept) store_.Platform().RemoveFile(*kept);
     }
     Refresh();
 }

@@ -35,6 +35,15 @@ std::optional<EntryKey> KeyOfEntry(const store::EntryTable& table, std::size_t i
 // key, else the first entry that has it; nullopt when it is gone.
 std::optional<std::size_t> FindEntry(const store::EntryTable& table, const EntryKey& key, std::size_t hint);
 
+// How long a change waits for another writer to finish with the list.
+inline constexpr unsigned kWriterLockTimeoutMs = 10000;
+
+// One writer at a time, always on fresh data: every operation below takes the
+// list's writers' lock (platform::Platform::LockForWriting), re-reads the list
+// and the places inside it, finds its entry again by identity, applies its one
+// change to what it read, saves and releases. When the entry no longer holds
+// what the caller's table showed (gone, or another command, arguments, confirm
+// flag or delay) it throws ChangedMeanwhile and changes nothing.
 class EntryControl {
 public:
     EntryControl(store::AutostartStore& store, ui::GridModel& grid) : store_(store), grid_(grid) {}
@@ -71,11 +80,28 @@ public:
     void DeleteEntry(std::size_t index);
     // Rescans and refills the grid.
     void Refresh();
+    // Whether entry `index` is the program's own logon entry, which no
+    // operation here changes (they throw the self-protection message).
+    bool IsOwn(std::size_t index);
 
     store::AutostartStore& Store() { return store_; }
     ui::GridModel& Grid() { return grid_; }
 
 private:
+    // What the caller saw of an entry: its identity and the texts a change must
+    // find unchanged.
+    struct Seen {
+        EntryKey key;
+        std::string command, arguments, confirm, delay;
+        friend bool operator==(const Seen&, const Seen&) = default;
+    };
+    class WriteScope;
+
+    std::optional<Seen> SeenOf(std::size_t index);
+    // Inside a WriteScope: the index the seen entry has in the fresh table;
+    // throws ChangedMeanwhile (after refilling the grid) when it is gone or changed.
+    std::size_t Recheck(const Seen& seen, std::size_t hint);
+
     struct PlaceItem {
         bool present = false;  // the value or shortcut is in its place
         std::string command;
@@ -88,8 +114,13 @@ private:
     PlaceItem ReadPlaceItem(const store::AutostartLocation& location, const std::string& name, bool presenceOnly);
     // Deletes the value or shortcut; throws when it is still there afterwards.
     void RemovePlaceItem(const store::AutostartLocation& location, const std::string& name);
-    // Writes the value or shortcut of a record; throws when it cannot be written.
-    void WritePlaceItem(const store::AutostartLocation& location, const std::string& record);
+    // Writes the value or shortcut of a record (the kept .lnk when there is
+    // one); throws when it cannot be written.
+    void WritePlaceItem(const store::AutostartLocation& location, const std::string& record,
+                        const std::optional<std::string>& kept);
+    // Copies the shortcut `name` of a folder place to where the list keeps it.
+    void KeepShortcut(const store::AutostartLocation& location, const std::string& name);
+    void RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command);
     // Disables an active entry, keeping its record; the index of that record, or
     // nullopt when nothing was recorded.
     std::optional<std::size_t> TakeOver(std::size_t index);
@@ -101,6 +132,7 @@ private:
 
     store::AutostartStore& store_;
     ui::GridModel& grid_;
+    int writers_ = 0;  // nested operations inside one WriteScope
 };
 
 }  // namespace vantorell::control

@@ -20,6 +20,40 @@ bool IsOwnCommand(std::string_view command, std::string_view executablePath) {
     return command == bare || command == quoted;
 }
 
+std::vector<std::string> OwnProgramPaths(std::string_view executablePath) {
+    std::vector<std::string> paths;
+    if (executablePath.empty()) return paths;
+    paths.emplace_back(executablePath);
+    std::string window = text::JoinPath(text::FolderOf(executablePath), kWindowProgramName);
+    if (window != paths.front()) paths.push_back(std::move(window));
+    return paths;
+}
+
+namespace {
+// The Run keys the program registers itself in (both views of the machine's).
+bool IsRunKeyCode(std::string_view location) {
+    return location == "crun" || location == "lrun" || location == "lrun32";
+}
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool IsOwnEntry(std::string_view name, std::string_view location, std::string_view command,
+                std::string_view executablePath) {
+    if (IsRunKeyCode(location) && EqualsAsciiNoCase(name, kOwnEntryName)) return true;
+    for (const auto& path : OwnProgramPaths(executablePath))
+        if (IsOwnCommand(command, path)) return true;
+    return false;
+}
+
 std::string SelfProtectionMessage(std::string_view executablePath) {
     std::string text(kSelfProtectionText);
     text += ' ';

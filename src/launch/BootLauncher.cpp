@@ -85,16 +85,23 @@ bool BootLauncher::Selected(std::size_t i, Trigger trigger, int tick) const {
     return delay == tick;
 }
 
-BootLauncher::Due BootLauncher::Take(std::size_t i) const {
+BootLauncher::Due BootLauncher::Take(std::size_t i) {
     const store::StartupEntry& e = store_.Table().entries[i];
-    return Due{e.name, CommandLineOf(i).value_or(std::string()), e.confirm == kConfirmOn};
+    Due due{e.name, CommandLineOf(i).value_or(std::string()), std::nullopt, e.confirm == kConfirmOn};
+    if (i < store_.Table().RecordCount()) due.keptShortcut = store_.KeptShortcutFor(store_.Table().storedRecords[i]);
+    return due;
+}
+
+void BootLauncher::Start(const Due& due) {
+    if (due.keptShortcut && platform_.ShellStart(*due.keptShortcut)) return;
+    if (!due.commandLine.empty()) platform_.StartCommand(due.commandLine);
 }
 
 void BootLauncher::Handle(const Due& due) {
     // The command line was formed before the prompt opened, so whatever
     // happens to the table meanwhile, Yes starts the program that was named.
     if (due.confirm && !AskToLaunch(due.name)) return;
-    platform_.StartCommand(due.commandLine);
+    Start(due);
 }
 
 void BootLauncher::RunPass(Trigger trigger, int tick) {
@@ -143,6 +150,13 @@ std::optional<std::string> BootLauncher::CommandLineOf(std::size_t i) const {
     const auto& table = store_.Table();
     if (i >= table.RecordCount() || i >= table.entries.size()) return std::nullopt;
     std::string line = table.entries[i].command;
+    const store::AutostartLocation* location = store::FindLocation(table.entries[i].location);
+    if (location && location->isFolder) {
+        // A shortcut's target is a path, never a command line: quoted, so that
+        // no leading part of a path with blanks is taken for the program.
+        if (line.empty()) return std::string();  // a shell item: only its .lnk can start it
+        if (line.front() != '"') line = "\"" + line + "\"";
+    }
     const std::string arguments = store::RecordField(table.storedRecords[i], store::kFieldArguments);
     if (!arguments.empty()) {
         line += ' ';
@@ -152,7 +166,8 @@ std::optional<std::string> BootLauncher::CommandLineOf(std::size_t i) const {
 }
 
 void BootLauncher::LaunchEntry(std::size_t i) {
-    if (auto line = CommandLineOf(i)) platform_.StartCommand(*line);
+    if (i >= store_.Table().RecordCount() || i >= store_.Table().entries.size()) return;
+    Start(Take(i));
 }
 
 }  // namespace vantorell::launch

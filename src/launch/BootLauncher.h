@@ -66,11 +66,15 @@ public:
 
     // The confirmation prompt, owned by the desktop, Yes the default. True on Yes.
     bool AskToLaunch(std::string_view name);
-    // Starts the program of record i: its command, and its arguments after a
-    // blank when there are any. Show-normal, no wait; a command that cannot be
-    // started is skipped without a message. An index outside the records does nothing.
+    // Starts the program of record i as Windows would have started it: a
+    // shortcut record through its kept .lnk (by the shell, never with a
+    // dialog), or, without one, as its quoted target and its arguments; a
+    // registry record as its Run command. Show-normal, no wait; a command that
+    // cannot be started is skipped without a message. An index outside the
+    // records does nothing.
     void LaunchEntry(std::size_t i);
-    // The command line LaunchEntry would start for record i; nullopt outside the records.
+    // The command line LaunchEntry starts for record i when it has no kept
+    // .lnk; nullopt outside the records.
     std::optional<std::string> CommandLineOf(std::size_t i) const;
 
 private:
@@ -78,6 +82,7 @@ private:
     struct Due {
         std::string name;
         std::string commandLine;
+        std::optional<std::string> keptShortcut;  // the .lnk to start instead of the command line
         bool confirm = false;
     };
     enum class Trigger { NoDelayConfirm, DelayEquals };
@@ -87,7 +92,8 @@ private:
     // prompt of this pass is open.
     void RunPass(Trigger trigger, int tick);
     bool Selected(std::size_t i, Trigger trigger, int tick) const;
-    Due Take(std::size_t i) const;
+    Due Take(std::size_t i);
+    void Start(const Due& due);
     void Handle(const Due& due);
     void StopTimer(std::optional<platform::TimerId>& timer);
 

@@ -4,6 +4,7 @@
 #include <exception>
 #include <iterator>
 
+#include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
 #include "store/WindowsSwitch.h"
@@ -270,6 +271,9 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         const auto& table = store_.Table();
         if (i >= table.RecordCount() || table.storedRecords[i] != records[i]) continue;
         newNames.erase(it);
+        // The program's own entry is never taken out, whatever a record says:
+        // it is the program registering itself, not news.
+        if (control_.IsOwn(i)) continue;
         // A program that puts itself back at once must not keep this in a
         // loop: one take-out per entry in kComebackIntervalMs. A comeback held
         // back stays out of the baseline, so the pass that comes when the
@@ -283,14 +287,19 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
             PassIn(retry_, static_cast<unsigned>(comebacks.times.back() + kComebackIntervalMs - now));
             continue;
         }
-        comebacks.times.push_back(now);
         try {
+            // Under the writers' lock, on fresh data: it acts only when the
+            // record is still there as it was and its copy is in its place, so
+            // an enable that another writer made meanwhile is left alone.
             control_.DisableEntry(i, true);
+        } catch (const ChangedMeanwhile&) {
+            continue;
         } catch (const std::exception& e) {
             // The copy stays in its place; the other names are still handled.
             if (!error) error = e.what();
             continue;
         }
+        comebacks.times.push_back(now);  // only a take-out that happened counts
         // The copy is gone, so the baseline must not count it: when it comes
         // back once more it has to be new again.
         ForgetCopy(name);

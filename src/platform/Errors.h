@@ -13,6 +13,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An operation found its entry no longer as the user saw it (another writer
+// changed or removed it); it changed nothing. Looking again and retrying is safe.
+class ChangedMeanwhile : public AppError {
+public:
+    using AppError::AppError;
+};
+
 // The text of the top-level error report: a full stop is appended when the last
 // character sorts after ".".
 std::string ErrorReportText(std::string_view message);

@@ -187,6 +187,13 @@ public:
     virtual Status WriteFileAtomic(std::string_view path, std::string_view bytes) = 0;
     // Full path of the running executable.
     virtual std::string ExecutablePath() = 0;
+    // Copies a file byte for byte to `to`, replacing it, and creates the folders
+    // `to` needs. False when it could not be copied whole (`to` is then not left
+    // half written).
+    virtual bool CopyFileBytes(std::string_view from, std::string_view to) {
+        const FileRead read = ReadFile(from);
+        return read.outcome == ReadOutcome::Ok && WriteFileAtomic(to, read.bytes).ok;
+    }
 
     // Text. Converts bytes in the system's ANSI code page to UTF-8.
     virtual std::string AnsiToUtf8(std::string_view bytes) = 0;
@@ -207,6 +214,10 @@ public:
     virtual bool StartCommand(std::string_view commandLine) = 0;
     // Opens a document with its associated program ("open" or the default verb when empty).
     virtual bool ShellOpen(std::string_view path, std::string_view verb) = 0;
+    // Starts a file through the shell with its default verb, as a double-click
+    // would (a .lnk brings its own working folder and show state), without ever
+    // showing an error dialog. False when it cannot start.
+    virtual bool ShellStart(std::string_view /*path*/) { return false; }
     // Repeating timers on the GUI thread; a callback may open modal boxes, during
     // which other timers keep firing.
     virtual TimerId StartTimer(unsigned intervalMs, TimerCallback callback) = 0;
@@ -215,6 +226,20 @@ public:
     virtual bool LockExists(std::string_view name) = 0;
     // Takes the lock; nullptr when it cannot be created.
     virtual std::unique_ptr<NamedLock> CreateLock(std::string_view name) = 0;
+    // Creates the lock in one step, telling in `existed` whether some process
+    // held it already. The lock, or nullptr when it existed already or cannot
+    // be created; two processes calling at once never both get it.
+    virtual std::unique_ptr<NamedLock> CreateLockOnce(std::string_view name, bool& existed) {
+        existed = LockExists(name);
+        return existed ? nullptr : CreateLock(name);
+    }
+    // The writers' lock of a file: held by one writer at a time, across
+    // processes, sessions and users. Waits until it is this caller's, at most
+    // `timeoutMs`; nullptr when it could not be had. The holder may take it
+    // again while it holds it. Readers need none: writers replace atomically.
+    virtual std::unique_ptr<NamedLock> LockForWriting(std::string_view /*path*/, unsigned /*timeoutMs*/) {
+        return std::make_unique<NamedLock>();
+    }
     // Finds a top-level window by its title and brings it (or its last active
     // pop-up) to the front. False when there is none.
     virtual bool RaiseWindowByTitle(std::string_view title) = 0;

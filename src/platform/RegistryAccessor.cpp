@@ -99,6 +99,11 @@ void RegistryAccessor::WriteString(std::string_view name, std::string_view text)
         throw AppError(QuotedMessage("Failed to set data for", name));
 }
 
+void RegistryAccessor::WriteExpandString(std::string_view name, std::string_view text) {
+    if (!key_ || !key_->Set(name, RegValue{RegType::ExpandSz, std::string(text)}))
+        throw AppError(QuotedMessage("Failed to set data for", name));
+}
+
 void RegistryAccessor::WriteInteger(std::string_view name, std::uint32_t value) {
     std::string bytes(4, '\0');
     std::memcpy(bytes.data(), &value, 4);

@@ -45,6 +45,8 @@ public:
     std::string ReadString(std::string_view name);
     std::uint32_t ReadInteger(std::string_view name);
     void WriteString(std::string_view name, std::string_view text);
+    // As WriteString, as an expandable string (REG_EXPAND_SZ).
+    void WriteExpandString(std::string_view name, std::string_view text);
     void WriteInteger(std::string_view name, std::uint32_t value);
     bool DeleteValue(std::string_view name);
 

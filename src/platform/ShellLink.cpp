@@ -4,10 +4,6 @@
 
 namespace vantorell::platform {
 
-namespace {
-constexpr std::size_t kMaxLinkText = 255;
-}
-
 std::string TruncateChars(std::string_view text, std::size_t maxChars) {
     std::size_t chars = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -22,19 +18,20 @@ std::string TruncateChars(std::string_view text, std::size_t maxChars) {
 bool ShellLink::Read() {
     ShortcutData d;
     if (!platform_.ReadShortcut(LinkFile, d)) return false;
-    Arguments = TruncateChars(d.arguments, kMaxLinkText);
-    Description = TruncateChars(d.description, kMaxLinkText);
+    // Whole texts: a target or arguments cut here would be written back cut.
+    Arguments = d.arguments;
+    Description = d.description;
     HotKey = d.hotKey;
-    IconFile = TruncateChars(d.iconFile, kMaxLinkText);
+    IconFile = d.iconFile;
     IconIndex = d.iconIndex;
-    ProgramFile = TruncateChars(d.target, kMaxLinkText);
+    ProgramFile = d.target;
     switch (d.showCmd) {
         case ShowCmd::Normal: State = WindowState::Normal; break;
         case ShowCmd::Maximized: State = WindowState::Maximized; break;
         case ShowCmd::Minimized: State = WindowState::Minimized; break;
         default: break;
     }
-    WorkingDirectory = TruncateChars(d.workingDirectory, kMaxLinkText);
+    WorkingDirectory = d.workingDirectory;
     return true;
 }
 

@@ -27,7 +27,7 @@ public:
     std::uint16_t HotKey = 0;
     WindowState State = WindowState::Normal;
 
-    // Loads LinkFile. Texts are cut to 255 characters; State changes only for the
+    // Loads LinkFile, every text whole. State changes only for the
     // show commands normal, minimised and maximised. False when it cannot be read
     // (the properties are then left as they were).
     bool Read();

@@ -118,6 +118,30 @@ void AutostartStore::StoreEntryOptions() {
     SaveStoredRecords();
 }
 
+// ------------------------------------------------------------------ kept shortcuts
+
+std::string AutostartStore::KeptShortcutPath(std::string_view code, std::string_view name) const {
+    // Only the file name part: a record's name never leads out of its folder.
+    const auto cut = name.find_last_of("\\/:");
+    const std::string_view fileName = cut == std::string_view::npos ? name : name.substr(cut + 1);
+    if (fileName.empty() || code.empty() || code.find_first_of("\\/:.") != std::string_view::npos) return {};
+    const std::string folder = text::JoinPath(text::FolderOf(listFile_), kKeptShortcutsFolder);
+    return text::JoinPath(text::JoinPath(folder, code), fileName);
+}
+
+std::optional<std::string> AutostartStore::KeptShortcutFor(std::string_view record) {
+    const std::string code = RecordField(record, kFieldLocation);
+    const AutostartLocation* location = FindLocation(code);
+    if (!location || !location->isFolder) return std::nullopt;
+    std::string path = KeptShortcutPath(code, RecordField(record, kFieldName));
+    if (path.empty() || !platform_.FileExists(path)) return std::nullopt;
+    platform::ShortcutData kept;
+    if (!platform_.ReadShortcut(path, kept)) return std::nullopt;
+    if (kept.target != RecordField(record, kFieldCommand) || kept.arguments != RecordField(record, kFieldArguments))
+        return std::nullopt;
+    return path;
+}
+
 // ------------------------------------------------------------------ places
 
 std::string AutostartStore::StartupFolderPath(std::string_view code) {

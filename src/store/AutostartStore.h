@@ -2,6 +2,7 @@
 // "StartupList.txt", and the scan that rebuilds the entry table from both.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,9 @@ const AutostartLocation* FindLocation(std::string_view code);
 inline constexpr std::string_view kShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr std::string_view kStartupListFile = "StartupList.txt";
+// The folder beside the list file that keeps the .lnk files of the recorded
+// shortcuts, one sub-folder per place code.
+inline constexpr std::string_view kKeptShortcutsFolder = "Shortcuts";
 // Windows' own startup switches (Task Manager, Settings > Apps > Startup), in
 // the 64-bit view of each hive: a binary value named like the entry, byte 0
 // bit 0 set for "off", bytes 4 to 11 the time it was switched off.
@@ -112,6 +116,13 @@ public:
     // recorded entry, the target of an active shortcut, the data of an active
     // registry value (empty when the value is missing or is not a string).
     std::string RunCommandOf(std::size_t index);
+    // Where the .lnk of a recorded shortcut is kept: "Shortcuts\<code>\<file
+    // name>" beside the list file. Empty for a name without a file name part.
+    std::string KeptShortcutPath(std::string_view code, std::string_view name) const;
+    // The kept .lnk of a shortcut record, when it is there and still holds the
+    // record's target and arguments (so it was kept for this record); nullopt
+    // for a registry record and when none fits.
+    std::optional<std::string> KeptShortcutFor(std::string_view record);
     // False after a load found the list file unreadable, until a load succeeds.
     bool ListFileReadable() const { return listReadable_; }
 

@@ -2,6 +2,8 @@
 // and under Wine against the real Win32 platform.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -269,20 +271,20 @@ TEST_F(PlatformContract, PropertiesKeepTheirValuesBetweenUses) {
     EXPECT_EQ(in.Arguments, "-a");
 }
 
-TEST_F(PlatformContract, ShortcutTextsAreCutAt255Characters) {
+TEST_F(PlatformContract, ShortcutTextsAreReadWhole) {
     const std::string folder = env_->Scratch();
     env_->PutFile(folder + "\\t.exe", "MZ");
     ShellLink link(P());
     link.LinkFile = folder + "\\long.lnk";
     link.ProgramFile = folder + "\\t.exe";
     std::string args;
-    for (int i = 0; i < 150; ++i) args += "\xC3\xA9-";  // 300 characters, 450 bytes
+    for (int i = 0; i < 200; ++i) args += "\xC3\xA9-";  // 400 characters, 600 bytes
     link.Arguments = args;
     ASSERT_TRUE(link.Write());
     ShellLink in(P());
     in.LinkFile = link.LinkFile;
     ASSERT_TRUE(in.Read());
-    EXPECT_EQ(in.Arguments, platform::TruncateChars(args, 255));
+    EXPECT_EQ(in.Arguments, args) << "a cut text would be written back cut";
 }
 
 // ------------------------------------------------------------------ listing
@@ -358,6 +360,38 @@ TEST_F(PlatformContract, AFileThatCannotBeReadRaisesAnErrorNamingIt) {
     } catch (const AppError& e) {
         EXPECT_NE(std::string(e.what()).find("locked.txt"), std::string::npos) << e.what();
     }
+}
+
+// ------------------------------------------------------------------ copies and locks
+
+TEST_F(PlatformContract, AFileIsCopiedByteForByteIntoFoldersMadeForIt) {
+    const std::string from = env_->Scratch() + "\\a.lnk";
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 7 % 256);
+    env_->PutFile(from, bytes);
+    const std::string to = env_->Scratch() + "\\Shortcuts\\SUF\\a.lnk";
+    ASSERT_TRUE(P().CopyFileBytes(from, to));
+    EXPECT_EQ(P().ReadFile(to).bytes, bytes);
+    env_->PutFile(from, "shorter");
+    ASSERT_TRUE(P().CopyFileBytes(from, to));
+    EXPECT_EQ(P().ReadFile(to).bytes, "shorter") << "replaced whole";
+    EXPECT_FALSE(P().CopyFileBytes(env_->Scratch() + "\\missing.lnk", to));
+    EXPECT_EQ(P().ReadFile(to).bytes, "shorter");
+}
+
+TEST_F(PlatformContract, ALockIsTakenInOneStepByOneHolder) {
+    const std::string name = "vantorell-contract-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
+    bool existed = true;
+    auto first = P().CreateLockOnce(name, existed);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(existed);
+    auto second = P().CreateLockOnce(name, existed);
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(existed);
+    first.reset();
+    auto third = P().CreateLockOnce(name, existed);
+    EXPECT_TRUE(third);
+    EXPECT_FALSE(existed);
 }
 
 // ------------------------------------------------------------------ comparison

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ControlScene.h"
+#include "platform/Errors.h"
 
 namespace vantorell::testing {
 namespace {
@@ -43,19 +44,31 @@ TEST_F(ControlTransitions, RegistryValueDisabledThenEnabled) {
     }
 }
 
-TEST_F(ControlTransitions, ExpandableStringComesBackPlainWithTheSameText) {
+// Windows expands a Run value's %NAME% references only in an expandable value:
+// one that came back plain would no longer start. Records of older versions
+// (which wrote no type) read the same.
+TEST_F(ControlTransitions, ExpandableStringComesBackExpandable) {
     p.PutValue(Hive::CurrentUser, kRunKey, "Exp", RegValue{RegType::ExpandSz, "%ProgramFiles%\\x.exe"});
+    p.PutString(Hive::CurrentUser, kRunKey, "Percent", "C:\\p.exe 50% 20%");
     control.Refresh();
     control.DisableEntry(IndexOf("Exp", "crun", "1"), false);
-    EXPECT_EQ(ListBytes(), "Exp;crun;%ProgramFiles%\\x.exe;;0;0\r\n");
+    control.DisableEntry(IndexOf("Percent", "crun", "1"), false);
+    EXPECT_EQ(ListBytes(), "Exp;crun;%ProgramFiles%\\x.exe;;0;0\r\nPercent;crun;C:\\p.exe 50% 20%;;0;0\r\n");
+    control.EnableEntry(0);
     control.EnableEntry(0);
     const auto v = Value("crun", "Exp");
     ASSERT_TRUE(v);
-    EXPECT_EQ(v->type, RegType::Sz);
+    EXPECT_EQ(v->type, RegType::ExpandSz);
     EXPECT_EQ(v->data, "%ProgramFiles%\\x.exe");
+    EXPECT_EQ(Value("crun", "Percent")->type, RegType::Sz) << "no variable named: stays plain";
+
+    PutList("Old;lrun;%SystemRoot%\\old.exe -x;;0;0\r\n");
+    control.Refresh();
+    control.EnableEntry(0);
+    EXPECT_EQ(Value("lrun", "Old")->type, RegType::ExpandSz);
 }
 
-TEST_F(ControlTransitions, ShortcutDisabledThenEnabledGetsNeutralLooks) {
+TEST_F(ControlTransitions, ShortcutDisabledThenEnabledComesBackByteForByte) {
     for (const char* folder : {kUserStartup, kCommonStartup}) {
         const char* code = folder == kUserStartup ? "SUF" : "DSUF";
         SCOPED_TRACE(code);
@@ -76,11 +89,26 @@ TEST_F(ControlTransitions, ShortcutDisabledThenEnabledGetsNeutralLooks) {
         p.PutShortcut(text::JoinPath(folder, "Other.lnk"), fancy);
         control.Refresh();
 
+        const auto original = p.GetFile(text::JoinPath(folder, "App.lnk"));
+        const std::string kept = std::string("C:\\Program Files\\Vantorell\\Shortcuts\\") + code + "\\App.lnk";
+
         control.DisableEntry(IndexOf("App.lnk", code, "1"), false);
         EXPECT_FALSE(p.FileExists(text::JoinPath(folder, "App.lnk")));
         EXPECT_EQ(ListBytes(), std::string("App.lnk;") + code + ";C:\\bin\\app.exe;--tray;0;0\r\n");
+        EXPECT_EQ(p.GetFile(kept), original) << "kept beside the list";
 
         control.EnableEntry(IndexOf("App.lnk", code, "0"));
+        EXPECT_EQ(p.GetFile(text::JoinPath(folder, "App.lnk")), original);
+        EXPECT_FALSE(p.FileExists(kept));
+        EXPECT_EQ(ListBytes(), "");
+        ExpectInvariants();
+
+        // A record without a kept copy (an older version's) is built from the
+        // record, with neutral looks rather than the last shortcut's.
+        PutList(std::string("App.lnk;") + code + ";C:\\bin\\app.exe;--tray;0;0\r\n");
+        p.RemoveFile(text::JoinPath(folder, "App.lnk"));
+        control.Refresh();
+        control.EnableEntry(0);
         const auto link = Link(folder, "App.lnk");
         ASSERT_TRUE(link);
         EXPECT_EQ(link->target, "C:\\bin\\app.exe");
@@ -238,19 +266,20 @@ TEST_F(ControlTransitions, RecordNameNeverLeadsOutOfTheStartupFolder) {
     EXPECT_FALSE(p.FileExists(text::JoinPath(kUserStartup, "..\\..\\Evil.lnk")));
 }
 
-TEST_F(ControlTransitions, EntryGoneFromItsPlaceGetsNoRecord) {
+TEST_F(ControlTransitions, EntryGoneFromItsPlaceGetsNoRecordAndIsSaidToHaveChanged) {
     PutRun("crun", "Brief", "brief.exe");
     PutLink(kUserStartup, "Brief.lnk", "C:\\brief.exe");
     control.Refresh();
     p.PutFile(kListFile, "");
     // Gone since the last scan, which still lists it.
     p.RemoveFile(text::JoinPath(kUserStartup, "Brief.lnk"));
-    control.DisableEntry(IndexOf("Brief.lnk", "SUF", "1"), false);
+    EXPECT_THROW(control.DisableEntry(IndexOf("Brief.lnk", "SUF", "1"), false), ChangedMeanwhile);
+    control.Refresh();
     const auto* run = store::FindLocation("crun");
     p.RemoveKey(run->hive, run->keyOrFolderValue);
-    control.SetConfirmStartup(IndexOf("Brief", "crun", "1"));
+    EXPECT_THROW(control.SetConfirmStartup(IndexOf("Brief", "crun", "1")), ChangedMeanwhile);
     EXPECT_EQ(ListBytes(), "");
-    EXPECT_TRUE(Entries().empty());
+    EXPECT_TRUE(Entries().empty()) << "the table shows what is there now";
 }
 
 TEST_F(ControlTransitions, DeleteEntry) {

@@ -71,7 +71,7 @@ TEST(SelfProtection, OwnCommandAndMessage) {
 }
 
 TEST_F(Gestures, OwnEntryCannotBeTouched) {
-    for (const std::string own : {std::string(kExe) + " -b", "\"" + std::string(kExe) + "\" -b"}) {
+    for (const std::string& own : {std::string(kExe) + " -b", "\"" + std::string(kExe) + "\" -b"}) {
         SCOPED_TRACE(own);
         p.PutString(platform::Hive::LocalMachine, kRunKey, "Vantorell", own);
         control.Refresh();

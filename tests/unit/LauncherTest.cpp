@@ -130,7 +130,7 @@ TEST_F(LauncherTest, PromptIsOwnedByTheDesktopWithYesAsDefaultAndNamesTheShortcu
               "With the help of Vantorell, you have selected to confirm the startup of the following program: "
               "t.lnk. Click 'Yes' to launch this program");
     EXPECT_EQ(box.style, MsgBox::YesNo | MsgBox::OwnedByDesktop);  // first button default, no icon
-    EXPECT_EQ(starts, (std::vector<Start>{{30, "C:\\Tools\\t.exe /min"}}));
+    EXPECT_EQ(starts, (std::vector<Start>{{30, "\"C:\\Tools\\t.exe\" /min"}}));
 }
 
 TEST_F(LauncherTest, CommandLineIsTheCommandAndItsArguments) {
@@ -141,7 +141,7 @@ TEST_F(LauncherTest, CommandLineIsTheCommandAndItsArguments) {
         "b;0;2\r\n");
     launcher.StartBootLaunch();
     p.Advance(kPastTheEnd);
-    EXPECT_EQ(starts, (std::vector<Start>{{2000, "C:\\Tools\\t.exe /min"},
+    EXPECT_EQ(starts, (std::vector<Start>{{2000, "\"C:\\Tools\\t.exe\" /min"},
                                           {2000, "\"C:\\Program Files\\R\\r.exe\" -tray "},
                                           {2000, "s.exe a;b"}}));
     EXPECT_EQ(launcher.CommandLineOf(3), std::nullopt);

@@ -147,7 +147,7 @@ TEST_F(MainFormTest, AfterALogoffQueryTheNextCloseEndsTheProgramEvenWithMinim) {
     EXPECT_FALSE(tray.active);
 }
 
-TEST_F(MainFormTest, ALogoffQueryInTheTrayEndsTheProgramWithoutTheCloseHandler) {
+TEST_F(MainFormTest, ALogoffQueryInTheTrayEndsTheProgramWithoutTheCloseHandlerButKeepsTheOptions) {
     Start();
     p.Advance(50);
     view.Minimize();
@@ -156,7 +156,21 @@ TEST_F(MainFormTest, ALogoffQueryInTheTrayEndsTheProgramWithoutTheCloseHandler) 
     EXPECT_TRUE(form.OnCloseQuery());
     EXPECT_TRUE(view.destroyed) << "the application is asked to terminate, even if the logoff is cancelled";
     EXPECT_TRUE(form.TerminateRequested());
-    EXPECT_FALSE(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn")) << "options are not saved";
+    const auto warn = p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn");
+    ASSERT_TRUE(warn) << "the options are saved on this way out too";
+    EXPECT_EQ(warn->data, std::string("\0\0\0\0", 4));
+    EXPECT_TRUE(p.Boxes().empty()) << "no monitor pass, no box during a logoff";
+}
+
+TEST_F(MainFormTest, TheInstallersEndSessionSavesTheOptions) {
+    Start();
+    p.Advance(50);
+    view.options[static_cast<int>(MainOption::Minim)] = false;
+    form.OnEndSession();
+    EXPECT_TRUE(view.destroyed);
+    const auto min = p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Min");
+    ASSERT_TRUE(min);
+    EXPECT_EQ(min->data, std::string("\0\0\0\0", 4));
 }
 
 TEST_F(MainFormTest, TheLastMonitorPassRunsAtAClose) {
@@ -275,6 +289,60 @@ TEST_F(MainFormTest, HandOverFilePolling) {
         EXPECT_EQ(t.active, !c.shows) << c.content;
         f.AtExit();
     }
+}
+
+}  // namespace
+}  // namespace vantorell::testing
+
+namespace vantorell::testing {
+namespace {
+
+TEST_F(MainFormTest, AnUnreadableHandOverFileIsReportedOnceNotEveryTwoSeconds) {
+    p.PutFile(std::string(kFolder) + "ResF.txt", "Res\r\n");
+    FailOn(Op::ReadFile, "ResF.txt");
+    Start();
+    p.Advance(10'000);  // five polls
+    EXPECT_EQ(ErrorBoxes(), 1u);
+    NoFaults();
+    p.Advance(2000);  // readable again: the request is answered
+    EXPECT_TRUE(view.visible);
+    FailOn(Op::ReadFile, "ResF.txt");
+    p.Advance(4000);
+    EXPECT_EQ(ErrorBoxes(), 2u) << "a new fault after a good poll is reported again";
+}
+
+TEST_F(MainFormTest, ASecondCopyEndsEvenWhenItCannotWriteTheHandOverFile) {
+    Start();
+    FakeTray tray2;
+    MainForm second{p, builtin, noDelay};
+    FakeView view2{second};
+    second.Attach(view2, tray2);
+    FailOn(Op::WriteFile, "ResF.txt");
+    EXPECT_FALSE(second.Guard());
+    EXPECT_TRUE(second.TerminateRequested());
+    EXPECT_EQ(ErrorBoxes(), 1u) << "the failed write is said";
+    second.AtExit();
+    form.AtExit();
+}
+
+}  // namespace
+}  // namespace vantorell::testing
+
+namespace vantorell::testing {
+namespace {
+
+TEST_F(MainFormTest, AChangeAnotherWriterMadeShowsWithinASecond) {
+    Start();
+    p.Advance(50);
+    const auto shows = [&](std::string_view name) {
+        for (int row = 1; row < form.Grid().RowCount(); ++row)
+            if (form.Grid().Cell(ui::kColName, row) == name) return true;
+        return false;
+    };
+    EXPECT_FALSE(shows("FromOutside"));
+    PutList("FromOutside;crun;C:\\o.exe;;0;0\r\n");  // vantorellc, say
+    p.Advance(1000);
+    EXPECT_TRUE(shows("FromOutside")) << "not only at the monitor's next pass, 12 seconds on";
 }
 
 }  // namespace

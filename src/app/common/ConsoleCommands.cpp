@@ -317,6 +317,8 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         def->run(store, cmd, result);
     } catch (const UsageError& e) {
         result = ConsoleOutput{kExitUsage, {}, prefix + e.message + "\n\n" + ConsoleUsage()};
+    } catch (const ChangedMeanwhile& e) {
+        result = ConsoleOutput{kExitChanged, {}, prefix + ErrorReportText(e.what()) + "\n"};
     } catch (const std::exception& e) {
         result = ConsoleOutput{kExitFailure, {}, prefix + ErrorReportText(e.what()) + "\n"};
     }

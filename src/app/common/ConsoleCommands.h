@@ -15,6 +15,7 @@ namespace vantorell::app {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the command ran and failed
 inline constexpr int kExitUsage = 2;    // the command line was not understood
+inline constexpr int kExitChanged = 4;  // the entry changed meanwhile (another writer): try again
 
 inline constexpr std::string_view kConsoleName = "vantorellc";
 // The program's version (the project's, as in the version resources).

@@ -40,6 +40,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, con
 MainForm::~MainForm() {
     StopTimer(timer3_);
     StopTimer(timer4_);
+    StopTimer(listWatch_);
 }
 
 void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
@@ -56,7 +57,14 @@ void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
 
 bool MainForm::Guard() {
     bool first = true;
-    Try([&] { first = guard_.Guard(); });
+    try {
+        first = guard_.Guard();
+    } catch (const AppError& e) {
+        // Another copy runs but the hand-over file cannot be written: this copy
+        // still ends; the window search at its end is then the only signal.
+        first = guard_.Owner();
+        ReportError(e.what());
+    }
     if (!first) terminate_ = true;
     return first;
 }
@@ -99,6 +107,7 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     view_->MoveTo(kOffScreen, kOffScreen);
     timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
     timer4_ = platform_.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
+    listWatch_ = platform_.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
 
     // An uninstall run must not register the program again.
     if (!switches.uninstall) {
@@ -134,14 +143,20 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     store_.Registry().CloseKey();
 }
 
-void MainForm::OnClose() {
-    if (closed_) return;
-    closed_ = true;
+void MainForm::SaveOptionsOnce() {
+    if (optionsSaved_) return;
+    optionsSaved_ = true;
     try {
         SaveOptions(store_.Registry(), CurrentOptions());
     } catch (const AppError& e) {
         ReportMachineHive(e.what());
     }
+}
+
+void MainForm::OnClose() {
+    if (closed_) return;
+    closed_ = true;
+    SaveOptionsOnce();
     if (!uninstalled_) {
         try {
             RegisterAutostart(store_.Registry(), platform_.ExecutablePath());
@@ -186,6 +201,8 @@ bool MainForm::OnCloseQuery() {
     if (tray_->Active()) {
         closeRequested_ = true;
         terminate_ = true;
+        // The program ends without its close sequence: keep the options at least.
+        SaveOptionsOnce();
         // A logoff query in the tray ends the program even when the logoff is
         // cancelled; when a close of the window asked, the close goes on first.
         view_->Terminate();
@@ -217,6 +234,7 @@ void MainForm::OnQueryEndSession() { closeRequested_ = true; }
 
 void MainForm::OnEndSession() {
     terminate_ = true;
+    SaveOptionsOnce();  // the logoff, and the installer's way of ending the program
     view_->Terminate();
 }
 
@@ -241,11 +259,35 @@ void MainForm::Timer3Timer() {
 
 void MainForm::Timer4Timer() {
     try {
-        if (!guard_.PendingRequest()) return;
+        const bool pending = guard_.PendingRequest();
+        handOverFailing_ = false;  // readable again: a later fault is reported anew
+        if (!pending) return;
         TrayIconDblClick();
         guard_.ClearRequest();
     } catch (const AppError& e) {
+        // Reported once: the box is modal and this timer keeps firing every
+        // 2 seconds, which would stack one box on another.
+        if (handOverFailing_) return;
+        handOverFailing_ = true;
         ReportError(e.what());
+    }
+}
+
+void MainForm::ListWatchTimer() {
+    // In the tray nothing is shown and nothing is read: the change is taken up
+    // at the first look after the window came out.
+    if (InTray()) return;
+    const platform::FileRead read = platform_.ReadFile(store_.ListFilePath());
+    std::optional<std::string> now;
+    if (read.outcome == platform::ReadOutcome::Ok) now = read.bytes;
+    else if (read.outcome == platform::ReadOutcome::Failed) return;  // the next scan reports it
+    if (now == listSeen_) return;
+    listSeen_ = std::move(now);
+    try {
+        store_.ScanEntries();
+        grid_.FillGrid(store_.Table());
+    } catch (const AppError&) {
+        // The monitor's pass reports a list that cannot be read.
     }
 }
 

@@ -29,6 +29,8 @@ namespace vantorell::app {
 inline constexpr std::string_view kHelpFile = "VantorellHelp.html";
 inline constexpr unsigned kCentreDelayMs = 50;  // Timer3
 inline constexpr int kOffScreen = -800;
+// How often the window looks whether another writer changed the list file.
+inline constexpr unsigned kListWatchMs = 1000;
 
 class MainForm final : public ui::MainViewEvents,
                        public ui::TrayIconEvents,
@@ -79,6 +81,9 @@ public:
     // Centres the window; on an interactive start also shows it.
     void Timer3Timer();
     void Timer4Timer();
+    // Shows at once a change another writer (vantorellc, a second user's copy)
+    // made to the list file: rescans and refills when its bytes changed.
+    void ListWatchTimer();
 
     // ---- monitor and launcher hosts
     bool WarnNew() const override;
@@ -105,6 +110,9 @@ private:
     // The machine hive cannot be written: say so once, whatever step finds it.
     void ReportMachineHive(const std::string& error);
     void StopTimer(std::optional<platform::TimerId>& timer);
+    // Saves the options once per run: at the real close, or when the program is
+    // ended by a logoff or the installer without it.
+    void SaveOptionsOnce();
 
     platform::Platform& platform_;
     store::AutostartStore store_;
@@ -123,7 +131,10 @@ private:
     bool terminate_ = false;
     bool closed_ = false;          // OnClose ran
     bool machineHiveReported_ = false;
-    std::optional<platform::TimerId> timer3_, timer4_;
+    bool optionsSaved_ = false;
+    bool handOverFailing_ = false;  // the hand-over file's fault was reported
+    std::optional<platform::TimerId> timer3_, timer4_, listWatch_;
+    std::optional<std::string> listSeen_;  // the list file's bytes at the last look
 };
 
 }  // namespace vantorell::app

@@ -87,6 +87,9 @@ void SaveOptions(RegistryAccessor& registry, const Options& options) {
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store) {
     const std::string oldList = BesideExecutable(platform, kOldListFile);
     if (!platform.FileExists(oldList)) return 0;
+    // A writer like any other: the list is read and saved under its lock.
+    const auto lock = platform.LockForWriting(store.ListFilePath(), control::kWriterLockTimeoutMs);
+    if (!lock) return 0;  // another writer holds it for long: imported at the next start
     const auto lines = text::LoadLines(platform, oldList);
     auto& records = store.Table().storedRecords;
     records = text::LoadLines(platform, store.ListFilePath());
@@ -138,7 +141,10 @@ void Uninstall(control::EntryControl& control) {
             throw AppError("Vantorell could not give back the entry \"" +
                            store::RecordField(store.Table().storedRecords[0], 0) + "\".");
     }
-    store.Platform().RemoveFile(store.ListFilePath());
+    {
+        const auto lock = store.Platform().LockForWriting(store.ListFilePath(), control::kWriterLockTimeoutMs);
+        store.Platform().RemoveFile(store.ListFilePath());
+    }
     if (!ownValueError.empty()) throw AppError(ownValueError);
 }
 

@@ -18,12 +18,13 @@ OneInstance::OneInstance(platform::Platform& platform)
       handOver_(BesideExecutable(platform, kHandOverFile)) {}
 
 bool OneInstance::Guard() {
-    if (platform_.LockExists(lockName_)) {
-        text::SaveLines(platform_, handOver_, {std::string(kHandOverLine)});
-        return false;
-    }
-    lock_ = platform_.CreateLock(lockName_);  // without a lock this copy still runs
-    return true;
+    // One step: of two copies started together exactly one is first.
+    bool existed = false;
+    lock_ = platform_.CreateLockOnce(lockName_, existed);  // without a lock this copy still runs
+    if (!existed) return true;
+    lock_.reset();
+    text::SaveLines(platform_, handOver_, {std::string(kHandOverLine)});  // throws; the copy ends all the same
+    return false;
 }
 
 void OneInstance::RaisePriorInstance(std::string_view title) {

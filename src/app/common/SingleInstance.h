@@ -21,8 +21,9 @@ public:
     explicit OneInstance(platform::Platform& platform);
 
     // Runs the guard: true when this copy is the first (it then holds the lock);
-    // false when another copy runs, after the hand-over request was written
-    // (throws AppError when it cannot be written).
+    // false when another copy runs, after the hand-over request was written.
+    // When it cannot be written, throws AppError; Owner() is false then, and
+    // the copy is to end all the same.
     bool Guard();
     bool Owner() const { return lock_ != nullptr; }
     // At the end of a copy that is not the owner: raises the running copy's window.

@@ -107,6 +107,10 @@ std::string UnescapeField(std::string_view s) {
     return out;
 }
 
+// Windows addresses a value by a NUL-terminated name: a name holding NUL
+// reaches the value named by the part before it, as here.
+std::string_view Addressed(std::string_view name) { return name.substr(0, name.find('\0')); }
+
 std::string ParentOf(const std::string& key) {
     const auto pos = key.rfind('\\');
     return pos == std::string::npos ? std::string() : key.substr(0, pos);
@@ -186,19 +190,19 @@ public:
     std::optional<RegValue> Query(std::string_view name) override {
         Key* k = Live();
         if (!k || p_.Faulty(Op::QueryValue, hive_, path_)) return std::nullopt;
-        if (auto* v = k->Find(name)) return v->second;
+        if (auto* v = k->Find(Addressed(name))) return v->second;
         return std::nullopt;
     }
     bool Set(std::string_view name, const RegValue& value) override {
         Key* k = Live();
         if (!k || !writable_ || p_.Faulty(Op::SetValue, hive_, path_)) return false;
-        k->Put(name, value);
+        k->Put(Addressed(name), value);
         return true;
     }
     bool Delete(std::string_view name) override {
         Key* k = Live();
         if (!k || !writable_ || p_.Faulty(Op::DeleteValue, hive_, path_)) return false;
-        return k->Erase(name);
+        return k->Erase(Addressed(name));
     }
     void Flush() override {}
 
@@ -406,6 +410,7 @@ FileRead MemoryPlatform::ReadFile(std::string_view path) {
 
 Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view bytes) {
     ++writesAttempted_;
+    if (!WriterLockHeld(path)) ++unlockedWrites_[PathKey(path)];
     if (Faulty(Op::WriteFile, Hive::CurrentUser, path))
         return Status::Fail("There is not enough space on the disk.");
     const auto key = PathKey(path);
@@ -417,6 +422,16 @@ Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view b
         PutFile(path, bytes);
     }
     return Status::Ok();
+}
+
+bool MemoryPlatform::CopyFileBytes(std::string_view from, std::string_view to) {
+    const auto source = files_.find(PathKey(from));
+    if (source == files_.end() || Faulty(Op::ReadFile, Hive::CurrentUser, from)) return false;
+    ++writesAttempted_;
+    if (Faulty(Op::WriteFile, Hive::CurrentUser, to) || folders_.count(PathKey(to))) return false;
+    const std::string bytes = source->second.bytes;
+    PutFile(to, bytes);
+    return true;
 }
 
 // ------------------------------------------------------------------ boxes, processes, timers
@@ -436,6 +451,12 @@ bool MemoryPlatform::StartCommand(std::string_view commandLine) {
 
 bool MemoryPlatform::ShellOpen(std::string_view path, std::string_view) {
     opened_.emplace_back(path);
+    return FileExists(path);
+}
+
+bool MemoryPlatform::ShellStart(std::string_view path) {
+    if (Faulty(Op::StartCommand, Hive::CurrentUser, path)) return false;
+    shellStarted_.emplace_back(path);
     return FileExists(path);
 }
 
@@ -482,6 +503,47 @@ bool MemoryPlatform::LockExists(std::string_view name) { return locks_.count(std
 
 std::unique_ptr<NamedLock> MemoryPlatform::CreateLock(std::string_view name) {
     return std::make_unique<MemLock>(locks_, std::string(name));
+}
+
+std::unique_ptr<NamedLock> MemoryPlatform::CreateLockOnce(std::string_view name, bool& existed) {
+    existed = LockExists(name);
+    if (existed) return nullptr;  // the other holder's object; this copy holds nothing
+    return CreateLock(name);
+}
+
+class MemoryPlatform::WriterLock final : public NamedLock {
+public:
+    WriterLock(std::map<std::string, int>& locks, std::string key) : locks_(locks), key_(std::move(key)) {
+        ++locks_[key_];
+    }
+    ~WriterLock() override {
+        if (--locks_[key_] == 0) locks_.erase(key_);
+    }
+
+private:
+    std::map<std::string, int>& locks_;
+    std::string key_;
+};
+
+std::unique_ptr<NamedLock> MemoryPlatform::LockForWriting(std::string_view path, unsigned) {
+    const std::string key = PathKey(path);
+    if (!writerLocks_.count(key)) {
+        ++locksTaken_[key];
+        if (lockHook_) lockHook_(path);  // another writer finishes just before this one gets the lock
+    }
+    return std::make_unique<WriterLock>(writerLocks_, key);
+}
+
+bool MemoryPlatform::WriterLockHeld(std::string_view path) const { return writerLocks_.count(PathKey(path)) > 0; }
+
+std::size_t MemoryPlatform::WritesWithoutLock(std::string_view path) const {
+    const auto it = unlockedWrites_.find(PathKey(path));
+    return it == unlockedWrites_.end() ? 0 : it->second;
+}
+
+std::size_t MemoryPlatform::WriterLocksTaken(std::string_view path) const {
+    const auto it = locksTaken_.find(PathKey(path));
+    return it == locksTaken_.end() ? 0 : it->second;
 }
 
 bool MemoryPlatform::RaiseWindowByTitle(std::string_view title) {

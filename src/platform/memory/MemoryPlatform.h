@@ -67,6 +67,18 @@ public:
     // full disk would, but never touches the target.
     std::size_t WritesAttempted() const { return writesAttempted_; }
 
+    // ---- the writers' lock
+    // Called when a writer is about to get the lock of `path` (not when it takes
+    // it again): the place to play another process that wrote just before.
+    using LockHook = std::function<void(std::string_view path)>;
+    void SetLockHook(LockHook hook) { lockHook_ = std::move(hook); }
+    // Whether the writers' lock of `path` is held now.
+    bool WriterLockHeld(std::string_view path) const;
+    // Atomic writes of `path` made while its writers' lock was not held.
+    std::size_t WritesWithoutLock(std::string_view path) const;
+    // How often the writers' lock of `path` was taken (not counting retakes).
+    std::size_t WriterLocksTaken(std::string_view path) const;
+
     // ---- the virtual clock and modal boxes
     std::uint64_t Now() const { return now_; }
     // Advances the clock by `ms`, firing every due timer in time order. A timer
@@ -84,6 +96,8 @@ public:
     void ClearBoxes() { boxes_.clear(); }
     const std::vector<std::string>& StartedCommands() const { return started_; }
     const std::vector<std::string>& OpenedDocuments() const { return opened_; }
+    // Files started through the shell (ShellStart), in order.
+    const std::vector<std::string>& ShellStarted() const { return shellStarted_; }
     std::size_t ActiveTimers() const;
     // Top-level windows other programs show, for RaiseWindowByTitle.
     void AddWindowTitle(std::string title) { windows_.insert(std::move(title)); }
@@ -111,6 +125,7 @@ public:
     FileRead ReadFile(std::string_view path) override;
     Status WriteFileAtomic(std::string_view path, std::string_view bytes) override;
     std::string ExecutablePath() override { return exePath_; }
+    bool CopyFileBytes(std::string_view from, std::string_view to) override;
     std::string AnsiToUtf8(std::string_view bytes) override;
     int CompareNoCase(std::string_view a, std::string_view b) override;
     std::string FoldCase(std::string_view text) override;
@@ -118,10 +133,13 @@ public:
     int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     bool StartCommand(std::string_view commandLine) override;
     bool ShellOpen(std::string_view path, std::string_view verb) override;
+    bool ShellStart(std::string_view path) override;
     TimerId StartTimer(unsigned intervalMs, TimerCallback callback) override;
     void StopTimer(TimerId id) override;
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
+    std::unique_ptr<NamedLock> CreateLockOnce(std::string_view name, bool& existed) override;
+    std::unique_ptr<NamedLock> LockForWriting(std::string_view path, unsigned timeoutMs) override;
     bool RaiseWindowByTitle(std::string_view title) override;
     std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
     std::uint64_t TickMs() override { return now_; }
@@ -160,7 +178,7 @@ private:
     TimerId nextTimer_ = 1;
     BoxScript boxScript_;
     std::vector<ShownBox> boxes_;
-    std::vector<std::string> started_, opened_, raised_;
+    std::vector<std::string> started_, opened_, raised_, shellStarted_;
     std::set<std::string> locks_, windows_;
     std::uint64_t openKeys_ = 0;
     bool twoViews_ = true;
@@ -173,6 +191,11 @@ private:
     std::uint64_t nextWatch_ = 1;
     bool watchesEnabled_ = false;
     bool watchesArmed_ = true;
+    LockHook lockHook_;
+    std::map<std::string, int> writerLocks_;             // by PathKey: how deep it is held
+    std::map<std::string, std::size_t> unlockedWrites_;  // by PathKey
+    std::map<std::string, std::size_t> locksTaken_;      // by PathKey
+    class WriterLock;
 };
 
 }  // namespace vantorell::platform

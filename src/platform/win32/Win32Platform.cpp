@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Platform.h"
 
+#include <sddl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/RunCommand.h"
 #include "platform/win32/ChangeWatcher.h"
 #include "platform/win32/Utf.h"
 
@@ -138,6 +140,36 @@ std::optional<int> ShowCommandInHeader(const std::wstring& linkFile) {
     return static_cast<int>(show);
 }
 
+// The writers' lock: a mutex owned while this object lives.
+class Win32WriterLock final : public NamedLock {
+public:
+    explicit Win32WriterLock(UniqueHandle h) : h_(std::move(h)) {}
+    ~Win32WriterLock() override { ReleaseMutex(h_.Get()); }
+
+private:
+    UniqueHandle h_;
+};
+
+// The writers' lock's name: "Global\" (one object for every session) and a
+// hash of the file's full path in lower case, so every writer of one file, in
+// whatever session and under whatever user, meets the same mutex.
+std::wstring WriterLockName(std::string_view path) {
+    std::wstring wide = Widen(path);
+    std::wstring full(32768, L'\0');
+    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n > 0 && n < full.size()) wide.assign(full.data(), n);
+    if (!wide.empty()) CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a, 64 bits
+    for (wchar_t c : wide) {
+        hash = (hash ^ (static_cast<std::uint64_t>(c) & 0xFF)) * 1099511628211ULL;
+        hash = (hash ^ (static_cast<std::uint64_t>(c) >> 8)) * 1099511628211ULL;
+    }
+    wchar_t hex[17];
+    for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = L"0123456789abcdef"[hash & 0xF];
+    hex[16] = 0;
+    return std::wstring(L"Global\\Vantorell-writers-") + hex;
+}
+
 // Thread timers have no window; the callback finds its platform here.
 Win32Platform* g_timerOwner = nullptr;
 
@@ -178,8 +210,11 @@ bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
     const std::wstring path = Widen(linkFile);
     if (FAILED(file->Load(path.c_str(), STGM_READ))) return false;
 
-    constexpr int kChars = 1024;
-    wchar_t buffer[kChars];
+    // A shortcut's texts can be far longer than MAX_PATH (arguments up to 32K
+    // characters): read them whole.
+    constexpr int kChars = 32768;
+    std::vector<wchar_t> storage(kChars);
+    wchar_t* buffer = storage.data();
     ShortcutData d;
     buffer[0] = 0;
     if (SUCCEEDED(link->GetPath(buffer, kChars, nullptr, SLGP_UNCPRIORITY))) d.target = ShortcutText(buffer);
@@ -309,6 +344,25 @@ std::string Win32Platform::ExecutablePath() {
     }
 }
 
+bool Win32Platform::CopyFileBytes(std::string_view from, std::string_view to) {
+    const std::wstring source = Widen(from), target = Widen(to);
+    // The folders first: SHCreateDirectoryExW makes every missing level.
+    const auto slash = target.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 0) {
+        const std::wstring folder = target.substr(0, slash);
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    }
+    // Through a temporary file, so a failed copy never leaves half a file.
+    const std::wstring temp = target + L".new";
+    if (!CopyFileW(source.c_str(), temp.c_str(), FALSE)) return false;
+    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 std::string Win32Platform::AnsiToUtf8(std::string_view bytes) {
     if (bytes.empty()) return {};
     const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
@@ -349,17 +403,38 @@ bool Win32Platform::HasTwoRegistryViews() {
 }
 
 bool Win32Platform::StartCommand(std::string_view commandLine) {
-    std::wstring cmd = Widen(commandLine);
+    // Windows starts every Run value from a 64-bit shell; a 32-bit build must
+    // not be sent from System32 to SysWOW64 for a 64-bit program's command,
+    // neither when it looks for the program nor when it starts it.
+    const FsRedirectionOff native;
+    std::wstring text = Widen(commandLine);
+    // Environment references are expanded, as for an expandable Run value.
+    if (text.find(L'%') != std::wstring::npos) {
+        const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+        std::wstring expanded(size, L'\0');
+        if (size > 0 && ExpandEnvironmentStringsW(text.c_str(), expanded.data(), size) == size) {
+            expanded.resize(size - 1);
+            text = std::move(expanded);
+        }
+    }
+    const auto resolved = ResolveRunCommand(Narrow(text), [](std::string_view path) {
+        const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    });
+    if (!resolved) return false;
+    std::wstring cmd = Widen(resolved->commandLine);
+    const std::wstring program = Widen(resolved->program);
     if (cmd.empty()) return false;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    // Windows starts every Run value from a 64-bit shell; a 32-bit build must
-    // not be sent from System32 to SysWOW64 for a 64-bit program's command.
-    const FsRedirectionOff native;
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    // With the program named, the system never searches the command line's
+    // leading parts for one.
+    if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
+        return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return true;
@@ -370,6 +445,17 @@ bool Win32Platform::ShellOpen(std::string_view path, std::string_view verb) {
     const auto result = ShellExecuteW(nullptr, wverb.empty() ? nullptr : wverb.c_str(), Widen(path).c_str(), nullptr,
                                       nullptr, SW_SHOW);
     return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+bool Win32Platform::ShellStart(std::string_view path) {
+    const std::wstring file = Widen(path);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // No dialog ever: a broken link at logon must not stop the user with one.
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info) != FALSE;
 }
 
 void CALLBACK Win32Platform::OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
@@ -400,6 +486,33 @@ std::unique_ptr<NamedLock> Win32Platform::CreateLock(std::string_view name) {
     UniqueHandle h(CreateMutexW(nullptr, FALSE, Widen(name).c_str()));
     if (!h) return nullptr;
     return std::make_unique<Win32Lock>(std::move(h));
+}
+
+std::unique_ptr<NamedLock> Win32Platform::CreateLockOnce(std::string_view name, bool& existed) {
+    // One step: CreateMutexW opens the mutex when another process made it and
+    // says so, so two copies started together cannot both be first.
+    UniqueHandle h(CreateMutexW(nullptr, FALSE, Widen(name).c_str()));
+    existed = GetLastError() == ERROR_ALREADY_EXISTS || (!h && GetLastError() == ERROR_ACCESS_DENIED);
+    if (!h || existed) return nullptr;
+    return std::make_unique<Win32Lock>(std::move(h));
+}
+
+std::unique_ptr<NamedLock> Win32Platform::LockForWriting(std::string_view path, unsigned timeoutMs) {
+    const std::wstring name = WriterLockName(path);
+    // Every user may open it: a standard user's vantorellc and an administrator's
+    // window, or two users' sessions, share one list.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    UniqueHandle h(CreateMutexW(descriptor ? &attributes : nullptr, FALSE, name.c_str()));
+    if (descriptor) LocalFree(descriptor);
+    if (!h) h = UniqueHandle(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
+    if (!h) return nullptr;
+    // A writer that died while holding it leaves it abandoned: the file is whole
+    // all the same (every save replaces it atomically), so the lock is taken.
+    const DWORD waited = WaitForSingleObject(h.Get(), timeoutMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
+    return std::make_unique<Win32WriterLock>(std::move(h));
 }
 
 bool Win32Platform::RaiseWindowByTitle(std::string_view title) {

@@ -39,16 +39,20 @@ public:
     FileRead ReadFile(std::string_view path) override;
     Status WriteFileAtomic(std::string_view path, std::string_view bytes) override;
     std::string ExecutablePath() override;
+    bool CopyFileBytes(std::string_view from, std::string_view to) override;
     std::string AnsiToUtf8(std::string_view bytes) override;
     int CompareNoCase(std::string_view a, std::string_view b) override;
     std::string FoldCase(std::string_view text) override;
     int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     bool StartCommand(std::string_view commandLine) override;
     bool ShellOpen(std::string_view path, std::string_view verb) override;
+    bool ShellStart(std::string_view path) override;
     TimerId StartTimer(unsigned intervalMs, TimerCallback callback) override;
     void StopTimer(TimerId id) override;
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
+    std::unique_ptr<NamedLock> CreateLockOnce(std::string_view name, bool& existed) override;
+    std::unique_ptr<NamedLock> LockForWriting(std::string_view path, unsigned timeoutMs) override;
     bool RaiseWindowByTitle(std::string_view title) override;
     std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
 

@@ -3,6 +3,10 @@
 // milliseconds since 1970 (UTC), a tab, and the remaining arguments separated
 // by blanks. The end-to-end tests read the file to see what was started, when.
 //
+// When the environment names a log in VTMARKER_LOG, it also appends there its
+// own path, a tab and its whole command line: which program really ran, even
+// one that took another's place and got its arguments cut differently.
+//
 // Usage: vtmarker MARKER_FILE [ARGUMENTS...]
 #include <windows.h>
 
@@ -29,18 +33,32 @@ unsigned long long NowMs() {
     return (ticks - kUnixEpochIn100ns) / k100nsPerMs;
 }
 
+bool Append(const wchar_t* path, const std::string& line) {
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == line.size();
+}
+
+void LogSelf() {
+    wchar_t log[MAX_PATH * 2];
+    const DWORD n = GetEnvironmentVariableW(L"VTMARKER_LOG", log, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) return;
+    wchar_t self[MAX_PATH * 2];
+    const DWORD len = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+    Append(log, Utf8(std::wstring(self, len)) + "\t" + Utf8(GetCommandLineW()) + "\r\n");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    LogSelf();
     if (argc < 2) return 2;
     std::wstring arguments;
     for (int i = 2; i < argc; ++i) arguments += (i > 2 ? L" " : L"") + std::wstring(argv[i]);
     const std::string line = std::to_string(NowMs()) + "\t" + Utf8(arguments) + "\r\n";
-    HANDLE file = CreateFileW(argv[1], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 1;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == line.size() ? 0 : 1;
+    return Append(argv[1], line) ? 0 : 1;
 }
