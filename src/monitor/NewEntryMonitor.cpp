@@ -140,11 +140,14 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         const auto& table = store_.Table();
         if (i >= table.RecordCount() || table.storedRecords[i] != records[i]) continue;
         newNames.erase(it);
+        const std::uint64_t deniedBefore = platform_.AccessDeniedCount();
         try {
             control_.DisableEntry(i, true);
         } catch (const std::exception& e) {
             // The copy stays in its place; the other names are still handled.
-            if (!error) error = e.what();
+            // A machine-wide copy this process may not remove is offered once
+            // to be taken out as administrator; it is not new at the next pass.
+            if (!host_.TakeOutAsAdministrator(name, code, deniedBefore) && !error) error = e.what();
             continue;
         }
         // The copy is gone, so the baseline must not count it: when it comes

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/common/ConsoleCommands.h"
+#include "app/common/FileLayout.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "platform/win32/Utf.h"
@@ -60,8 +61,9 @@ int wmain(int argc, wchar_t** argv) {
     app::ConsoleOutput result;
     try {
         platform::Win32Platform platform;  // initialises COM for the shortcut reads
-        const std::string listFile = text::JoinPath(text::FolderOf(platform.ExecutablePath()), store::kStartupListFile);
-        store::AutostartStore store(platform, listFile);
+        const auto layout = app::FileLayout::Detect(platform);
+        layout.CreateUserFolder(platform);
+        store::AutostartStore store(platform, layout.Lists().front().path);
         result = app::RunConsole(store, args);
     } catch (const std::exception& e) {
         result = app::ConsoleOutput{

@@ -48,14 +48,22 @@ public:
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
     bool RaiseWindowByTitle(std::string_view title) override;
+    std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
+    bool CreateFolder(std::string_view path) override;
+    bool IsElevated() override;
+    std::uint64_t AccessDeniedCount() override { return denied_; }
+    ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
 
 private:
+    // Counts an ERROR_ACCESS_DENIED; returns `error`.
+    DWORD CountDenied(DWORD error);
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD);
 
     win32::ComScope com_;
     HWND owner_ = nullptr;
     std::optional<std::size_t> writeLimit_;
     std::map<UINT_PTR, std::shared_ptr<TimerCallback>> timers_;
+    std::uint64_t denied_ = 0;
 };
 
 }  // namespace vantorell::platform
