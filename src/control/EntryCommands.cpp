@@ -115,7 +115,11 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
             }
             return "Disabled " + label + ".\n";
         case EntryVerb::Enable:
-            if (e.state == store::kStateActive) return label + " is already enabled.\n";
+            if (e.IsActive() && e.windowsOff) {
+                control.SwitchOnForWindows(i);
+                return "Switched " + label + " on again in Windows.\n";
+            }
+            if (e.IsActive()) return label + " is already enabled.\n";
             control.EnableEntry(i);
             return "Enabled " + label + ".\n";
         case EntryVerb::Delete: control.DeleteEntry(i); return "Deleted " + label + ".\n";

@@ -5,6 +5,7 @@
 #include "control/DelayPrompt.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "store/WindowsSwitch.h"
 
 namespace vantorell::control {
 namespace {
@@ -25,6 +26,9 @@ std::string ShortcutReadFailedMessage(std::string_view path) {
 }
 std::string ShortcutWriteFailedMessage(std::string_view path) {
     return platform::QuotedMessage("Failed to create the shortcut", path);
+}
+std::string SwitchWriteFailedMessage(std::string_view name) {
+    return platform::QuotedMessage("Failed to set data for", name);
 }
 
 // The text after the last '\', '/' or ':': a record's name never leads out of
@@ -97,7 +101,7 @@ EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocati
     }
     auto& registry = store_.Registry();
     platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive);
+    registry.SetRoot(location.hive, location.view);
     if (!registry.OpenKeyForListing(location.keyOrFolderValue)) return item;
     if (!registry.ValueExists(name)) {
         // Listed but not readable is a failure, not an entry that has gone:
@@ -128,7 +132,7 @@ void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, con
     }
     auto& registry = store_.Registry();
     platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive);
+    registry.SetRoot(location.hive, location.view);
     if (!registry.OpenKey(location.keyOrFolderValue, true)) throw AppError(DeleteFailedMessage(name));
     if (!registry.DeleteValue(name) && registry.ValueExists(name)) throw AppError(DeleteFailedMessage(name));
 }
@@ -153,7 +157,7 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
     }
     auto& registry = store_.Registry();
     platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive);
+    registry.SetRoot(location.hive, location.view);
     registry.OpenKey(location.keyOrFolderValue, true);
     registry.WriteString(name, command);  // throws "Failed to set data for '%s'", also when the key did not open
 }
@@ -208,6 +212,9 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
             }
             throw;
         }
+        // Windows' switch of a value that is gone means nothing, and left
+        // behind it would make Windows skip the entry once it is put back.
+        store::RemoveWindowsSwitch(store_.Platform(), *location, name);
     }
     Refresh();
 }
@@ -235,6 +242,10 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
         }
         try {
             WritePlaceItem(*location, record);
+            // Put back, the entry must also be on for Windows.
+            const std::string name = store::RecordField(record, store::kFieldName);
+            if (!store::ClearWindowsSwitch(store_.Platform(), *location, name))
+                throw AppError(SwitchWriteFailedMessage(name));
         } catch (const AppError&) {
             if (deferred) {
                 table.storedRecords[listIndex] = record;
@@ -308,6 +319,15 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
         index = *taken;
     }
     StoreOption(index, &store::StartupEntry::delay, text::ToDecimal(seconds));
+}
+
+void EntryControl::SwitchOnForWindows(std::size_t index) {
+    const auto& table = store_.Table();
+    if (index >= table.entries.size()) return;
+    const auto& e = table.entries[index];
+    if (!e.IsActive() || !e.windowsOff || !e.place) return;
+    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name)) throw AppError(SwitchWriteFailedMessage(e.name));
+    Refresh();
 }
 
 void EntryControl::DeleteEntry(std::size_t index) {

@@ -39,7 +39,8 @@ class EntryControl {
 public:
     EntryControl(store::AutostartStore& store, ui::GridModel& grid) : store_(store), grid_(grid) {}
 
-    // Takes entry `index` out of its place; appends its record unless `discard`.
+    // Takes entry `index` out of its place, with Windows' switch of it;
+    // appends its record unless `discard`.
     // With `discard` false the record is saved before the value or shortcut is
     // deleted; if the deletion then fails the record is taken back. An entry
     // whose value or shortcut is no longer there gets no record; one that is
@@ -62,6 +63,9 @@ public:
     // Delay `seconds` (brought into 0..240); an active entry is taken over first
     // when the delay is above 0.
     void SetStartupDelay(std::size_t index, int seconds);
+    // Turns Windows' own switch of active entry `index` back on; the entry is
+    // not moved. Does nothing for an entry that Windows has not switched off.
+    void SwitchOnForWindows(std::size_t index);
     // Deletes entry `index`: an active entry is taken out of its place without a
     // record; a recorded one loses its record and its place is not touched.
     void DeleteEntry(std::size_t index);

@@ -10,7 +10,6 @@ namespace {
 constexpr int kHiddenWidth = 0;
 constexpr std::string_view kCellOn = "1";
 constexpr std::string_view kCellOff = "0";
-constexpr std::string_view kCellDeferred = "2";
 
 }  // namespace
 
@@ -65,18 +64,22 @@ void GridGestures::SLDblClick(int column, int row) {
 
 void GridGestures::SwitchEnabled(int row, std::size_t index) {
     auto& grid = control_.Grid();
-    const std::string state = grid.Cell(ui::kColEnabled, row);
+    const store::StartupEntry& e = control_.Store().Table().entries[index];
     // The cell shows the new state at once; the refresh at the end of each
-    // operation shows what the scan found.
-    if (state == kCellOn) {
+    // operation shows what the scan found. What is done follows the entry,
+    // not the cell's text.
+    if (e.IsActive() && e.windowsOff) {
+        NoteChange(EntryVerb::Enable, index);
+        control_.SwitchOnForWindows(index);
+    } else if (e.IsActive()) {
         grid.SetCell(ui::kColEnabled, row, kCellOff);
         NoteChange(EntryVerb::Disable, index);
         control_.DisableEntry(index, false);
-    } else if (state == kCellOff) {
+    } else if (e.state == store::kStateDisabled) {
         grid.SetCell(ui::kColEnabled, row, kCellOn);
         NoteChange(EntryVerb::Enable, index);
         control_.EnableEntry(index);
-    } else if (state == kCellDeferred) {
+    } else if (e.state == store::kStateDeferred) {
         // Handed back: the entry stays disabled, with neither confirm nor delay.
         grid.SetCell(ui::kColEnabled, row, kCellOff);
         NoteChange(EntryVerb::Disable, index);
@@ -85,8 +88,8 @@ void GridGestures::SwitchEnabled(int row, std::size_t index) {
     }
 }
 
-void GridGestures::SwitchConfirm(int row, std::size_t index) {
-    const std::string confirm = control_.Grid().Cell(ui::kColConfirm, row);
+void GridGestures::SwitchConfirm(int /*row*/, std::size_t index) {
+    const std::string confirm = control_.Store().Table().entries[index].confirm;
     if (confirm == kCellOff) {
         NoteChange(EntryVerb::Confirm, index);
         control_.SetConfirmStartup(index);

@@ -25,6 +25,12 @@ namespace vantorell::platform {
 
 enum class Hive { CurrentUser, LocalMachine };
 enum class KeyAccess { Full, Read };
+// Which registry view of HKEY_LOCAL_MACHINE\Software a key is opened in. On
+// 64-bit Windows, Bits64 is the native view and Bits32 the one 32-bit programs
+// see by default; on 32-bit Windows there is one view and both name it. A
+// 32-bit build asks for Bits64 too, so that every program of the machine is
+// seen the same way whichever build runs.
+enum class RegView { Bits64, Bits32 };
 
 // Registry value types, numbered as Windows numbers them.
 namespace RegType {
@@ -152,8 +158,10 @@ public:
 
     // Registry. `path` is relative to the hive; a leading backslash is dropped by
     // the caller. nullptr when the key cannot be opened (or created).
-    virtual std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create,
-                                            KeyAccess access) = 0;
+    virtual std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
+                                            RegView view = RegView::Bits64) = 0;
+    // True on 64-bit Windows, where the machine hive has a 32-bit view of its own.
+    virtual bool HasTwoRegistryViews() = 0;
 
     // Shortcut files.
     virtual bool ReadShortcut(std::string_view linkFile, ShortcutData& out) = 0;

@@ -36,13 +36,14 @@ std::string QuotedMessage(std::string_view prefix, std::string_view what) {
 
 std::string InvalidDataTypeMessage(std::string_view name) { return QuotedMessage("Invalid data type for", name); }
 
-void RegistryAccessor::SetRoot(Hive hive) {
+void RegistryAccessor::SetRoot(Hive hive, RegView view) {
     CloseKey();
     root_ = hive;
+    view_ = view;
 }
 
 bool RegistryAccessor::OpenKey(std::string_view path, bool create) {
-    auto key = platform_.OpenKey(root_, Relative(path), create, KeyAccess::Full);
+    auto key = platform_.OpenKey(root_, Relative(path), create, KeyAccess::Full, view_);
     if (!key) return false;
     CloseKey();
     key_ = std::move(key);
@@ -52,7 +53,7 @@ bool RegistryAccessor::OpenKey(std::string_view path, bool create) {
 
 bool RegistryAccessor::OpenKeyForListing(std::string_view path) {
     if (OpenKey(path, true)) return true;
-    auto key = platform_.OpenKey(root_, Relative(path), false, KeyAccess::Read);
+    auto key = platform_.OpenKey(root_, Relative(path), false, KeyAccess::Read, view_);
     if (!key) return false;
     CloseKey();
     key_ = std::move(key);

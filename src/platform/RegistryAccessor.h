@@ -23,8 +23,9 @@ public:
     ~RegistryAccessor() { CloseKey(); }
 
     Hive Root() const { return root_; }
-    // Closes any open key, then makes `hive` current.
-    void SetRoot(Hive hive);
+    RegView View() const { return view_; }
+    // Closes any open key, then makes `hive`, in registry view `view`, current.
+    void SetRoot(Hive hive, RegView view = RegView::Bits64);
     // Opens `path` (a leading backslash dropped) with full access, creating
     // missing keys when `create` is set. On success the key replaces the open one.
     bool OpenKey(std::string_view path, bool create);
@@ -50,6 +51,7 @@ public:
 private:
     Platform& platform_;
     Hive root_ = Hive::CurrentUser;
+    RegView view_ = RegView::Bits64;
     std::unique_ptr<RegKey> key_;
     std::string path_;
 };

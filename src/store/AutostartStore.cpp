@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/DisplayPositions.h"
+#include "store/WindowsSwitch.h"
 
 namespace vantorell::store {
 namespace {
@@ -23,11 +24,27 @@ StartupEntry RecordedEntry(const std::string& record) {
     e.confirm = RecordField(record, kFieldConfirm);
     e.delay = RecordField(record, kFieldDelay);
     e.command = RecordField(record, kFieldCommand);
+    e.place = FindLocation(e.location);
     return e;
 }
 
-StartupEntry ActiveEntry(std::string name, std::string_view code, std::string command) {
-    return StartupEntry{std::move(name), std::string(code), kStateActive, kOptionOff, kOptionOff, std::move(command)};
+StartupEntry ActiveEntry(std::string name, const AutostartLocation& location, std::string command) {
+    StartupEntry e{std::move(name), std::string(location.code), kStateActive, kOptionOff, kOptionOff,
+                   std::move(command)};
+    e.place = &location;
+    return e;
+}
+
+// Marks the entries of one place that Windows' switches have turned off.
+void ReadWindowsSwitches(platform::Platform& platform, const AutostartLocation& location, StartupEntry* first,
+                         StartupEntry* end) {
+    if (first == end) return;
+    auto key = OpenSwitchKey(platform, location, platform::KeyAccess::Read);
+    if (!key) return;
+    for (auto* e = first; e != end; ++e) {
+        const auto value = key->Query(e->name);
+        e->windowsOff = value && IsSwitchedOff(*value);
+    }
 }
 
 std::string FolderReadFailedMessage(std::string_view valueName) {
@@ -136,7 +153,7 @@ std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
 }
 
 bool AutostartStore::OpenPlaceKey(const AutostartLocation& location) {
-    registry_.SetRoot(location.hive);
+    registry_.SetRoot(location.hive, location.view);
     return registry_.OpenKeyForListing(location.keyOrFolderValue);
 }
 
@@ -160,7 +177,7 @@ void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, st
     // place instead of one per value, with the same result.
     for (auto& name : registry_.ValueNames()) {
         auto command = ReadCommand(name);
-        entries.push_back(ActiveEntry(std::move(name), location.code, std::move(command)));
+        entries.push_back(ActiveEntry(std::move(name), location, std::move(command)));
     }
 }
 
@@ -171,7 +188,7 @@ void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, st
     SortByName(platform_, names);
     for (auto& name : names) {
         auto command = ShortcutTarget(folder, name);
-        entries.push_back(ActiveEntry(std::move(name), location.code, std::move(command)));
+        entries.push_back(ActiveEntry(std::move(name), location, std::move(command)));
     }
 }
 
@@ -181,14 +198,19 @@ void AutostartStore::ScanEntries() {
     platform::KeyCloser closer(registry_);
     EntryTable fresh;
     fresh.storedRecords = ReadListFile();
+    fresh.twoViews = platform_.HasTwoRegistryViews();
     // Room for as many entries as the last scan found, so the table rarely grows.
     fresh.entries.reserve(std::max(fresh.storedRecords.size(), table_.entries.size()) + kSpareEntries);
     for (const auto& record : fresh.storedRecords) fresh.entries.push_back(RecordedEntry(record));
     for (const auto& location : Locations()) {
+        if (!PlaceExists(platform_, location)) continue;
+        const std::size_t first = fresh.entries.size();
         if (location.isFolder)
             AppendShortcutEntries(location, fresh.entries);
         else
             AppendRegistryEntries(location, fresh.entries);
+        ReadWindowsSwitches(platform_, location, fresh.entries.data() + first,
+                            fresh.entries.data() + fresh.entries.size());
     }
     AssignDisplayPositions(platform_, fresh.entries);
     table_ = std::move(fresh);

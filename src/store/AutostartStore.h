@@ -14,7 +14,7 @@
 
 namespace vantorell::store {
 
-// One of the ten autostart places.
+// One of the autostart places.
 struct AutostartLocation {
     std::string_view code;  // "SUF", "crun", ...
     platform::Hive hive;
@@ -22,16 +22,44 @@ struct AutostartLocation {
     // Registry places: the key path. Folder places: the value of the
     // "Shell Folders" key that names the folder ("Startup", "Common Startup").
     std::string_view keyOrFolderValue;
+    // The registry view of the key. The user's hive is one for both views.
+    platform::RegView view = platform::RegView::Bits64;
+    // The key under kStartupApprovedKey in which Windows keeps its own on/off
+    // switch of this place's entries ("Run", "Run32", "StartupFolder"); empty
+    // for places Windows has no switch for.
+    std::string_view switchKey = {};
+
+    // Machine-wide Run-type keys exist once per registry view.
+    bool HasViews() const { return hive == platform::Hive::LocalMachine && !isFolder; }
+    bool IsMachineWide() const { return hive == platform::Hive::LocalMachine; }
 };
 
-// The ten places in scan order.
+// The places in scan order: the ten of every Windows, then the six machine
+// Run-type keys of the 32-bit registry view, which exist only on 64-bit
+// Windows (the scan skips them where the machine has one view).
 const std::vector<AutostartLocation>& Locations();
+// Whether the place is to be read on this machine.
+bool PlaceExists(platform::Platform& platform, const AutostartLocation& location);
+// "64" or "32" for a machine Run-type place on a machine with two views, else "".
+std::string_view ViewName(platform::Platform& platform, const AutostartLocation& location);
+// The same, for an entry of a scanned table.
+std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
+// Where the place is, for the user: the hive and key path (with "(32-bit)"
+// for the 32-bit view), or the folder.
+std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location,
+                             std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
 
 inline constexpr std::string_view kShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr std::string_view kStartupListFile = "StartupList.txt";
+// Windows' own startup switches (Task Manager, Settings > Apps > Startup), in
+// the 64-bit view of each hive: a binary value named like the entry, byte 0
+// bit 0 set for "off", bytes 4 to 11 the time it was switched off.
+inline constexpr std::string_view kStartupApprovedKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved";
+inline constexpr std::size_t kSwitchSize = 12;
 
 // Field k (from 0) of a ";"-separated record, its escapes undone (see
 // StartupRecord.h); a record with fewer fields yields its last field.

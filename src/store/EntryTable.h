@@ -6,6 +6,8 @@
 
 namespace vantorell::store {
 
+struct AutostartLocation;
+
 // Entry states, as held in the table, the grid and the list file.
 inline constexpr const char* kStateActive = "1";    // in its autostart place; Windows starts it
 inline constexpr const char* kStateDisabled = "0";  // taken out and recorded; nobody starts it
@@ -20,6 +22,14 @@ struct StartupEntry {
     std::string delay;     // seconds to wait at logon, decimal text
     std::string command;   // run command
     int position = 0;      // 0-based place in the display order (sorted by name)
+    // The place of `location`; nullptr for a code that names none.
+    const AutostartLocation* place = nullptr;
+    // An active entry that Windows' own switch (Task Manager, Settings) has
+    // turned off: still in its place, so its state stays kStateActive, but
+    // Windows does not start it.
+    bool windowsOff = false;
+
+    bool IsActive() const { return state == kStateActive; }
 };
 
 // Rows 0..M-1 are the records of the list file in file order (row i is
@@ -30,6 +40,7 @@ struct StartupEntry {
 struct EntryTable {
     std::vector<StartupEntry> entries;
     std::vector<std::string> storedRecords;  // the lines of "StartupList.txt"
+    bool twoViews = false;                    // the machine hive has a 32-bit view of its own
 
     std::size_t RecordCount() const { return storedRecords.size(); }
 };

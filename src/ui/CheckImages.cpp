@@ -24,6 +24,11 @@ bool InFrame(int x, int y) {
            y >= bottom - kFrameThickness;
 }
 
+bool InInside(int x, int y) {
+    const int first = kMargin + kFrameThickness, last = kMargin + kFrameSize - kFrameThickness;
+    return x >= first && x < last && y >= first && y < last;
+}
+
 bool InTick(int x, int y) {
     const int column = x - kTickLeft;
     if (column < 0 || column >= kTickSize) return false;
@@ -38,7 +43,12 @@ CheckImagePixels CheckImageBitmap(CheckImage image) {
     for (int y = 0; y < kCheckImageHeight; ++y) {
         for (int x = 0; x < kCheckImageWidth; ++x) {
             Rgb colour = kWhite;
-            if (InFrame(x, y)) {
+            if (image == CheckImage::CBW) {
+                // No tick, a grey frame and a shaded inside: not off by
+                // Vantorell's hand, yet not started by Windows either.
+                if (InFrame(x, y)) colour = kGrey;
+                else if (InInside(x, y)) colour = kLightGrey;
+            } else if (InFrame(x, y)) {
                 colour = kBlack;
             } else if (image != CheckImage::CBU && InTick(x, y)) {
                 colour = image == CheckImage::CB ? kBlack : kGrey;

@@ -15,11 +15,13 @@ struct Rgb {
 inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb kWhite{255, 255, 255};
 inline constexpr Rgb kGrey{128, 128, 128};
+inline constexpr Rgb kLightGrey{212, 212, 212};
 
 enum class CheckImage {
     CB,   // box with a black tick: active entry, or confirm flag set
     CBU,  // empty box: disabled entry, or confirm flag clear
     CBB,  // box with a grey tick: deferred entry
+    CBW,  // grey box, shaded inside: active entry that Windows' own switch has turned off
 };
 
 inline constexpr int kCheckImageWidth = 15;

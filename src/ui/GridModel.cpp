@@ -103,6 +103,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
     // ever fall outside or repeat, the entry is left out and a row that no entry
     // wrote is blanked, so that no row keeps a stale index.
     std::vector<bool> written(n + 1, false);
+    windowsOff_.assign(n + 1, false);
     for (std::size_t i = 0; i < n; ++i) {
         const store::StartupEntry& entry = table.entries[i];
         if (entry.position < 0 || static_cast<std::size_t>(entry.position) >= n) continue;
@@ -110,6 +111,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         Row& row = rows_[r];
         written[r] = true;
         row[kColEnabled] = entry.state;
+        windowsOff_[r] = entry.IsActive() && entry.windowsOff;
         if (row[kColName] != entry.name) {
             row[kColName] = entry.name;
             rerate = true;
@@ -161,7 +163,17 @@ void GridModel::HLClick() {
     if (repaint_) repaint_();
 }
 
+bool GridModel::WindowsOff(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < windowsOff_.size() && windowsOff_[static_cast<std::size_t>(row)];
+}
+
+std::string GridModel::InfoTip(int row) const {
+    const auto index = IndexOfRow(row);
+    return index && tipProvider_ ? tipProvider_(*index) : std::string();
+}
+
 CellDrawing GridModel::DrawCell(int column, int row, bool inTray) const {
+    if (!inTray && column == kColEnabled && WindowsOff(row)) return {CellPaint::Image, {}, CheckImage::CBW};
     return DecideCellDrawing(column, Cell(column, row), Cell(kColRating, row), highlight_, inTray);
 }
 

@@ -105,7 +105,18 @@ public:
     std::uint64_t Version() const { return version_; }
 
     // How cell (column, row) is drawn; `inTray` while the tray icon is active.
+    // The Enabled cell of an entry that Windows' own switch has turned off is
+    // drawn as CBW, whatever its text.
     CellDrawing DrawCell(int column, int row, bool inTray) const;
+    // Whether the row's entry is switched off by Windows, as of the last FillGrid.
+    bool WindowsOff(int row) const;
+
+    // The info tip of a data row: what the provider says of the row's table
+    // index; empty without a provider or for a row without an entry.
+    std::string InfoTip(int row) const;
+    void SetInfoTipProvider(std::function<std::string(std::size_t index)> provider) {
+        tipProvider_ = std::move(provider);
+    }
 
 private:
     using Row = std::array<std::string, kGridColumnCount>;
@@ -115,6 +126,8 @@ private:
 
     const NameLists* lists_;
     std::vector<Row> rows_;
+    std::vector<bool> windowsOff_;  // per row
+    std::function<std::string(std::size_t)> tipProvider_;
     std::array<int, kGridColumnCount> widths_ = kGridColumnWidths;
     bool highlight_ = true;
     std::function<void()> repaint_;

@@ -376,3 +376,32 @@ TEST_F(PlatformContract, ComparisonWithoutRegardToCase) {
 
 }  // namespace
 }  // namespace vantorell::testing
+
+namespace vantorell::testing {
+namespace {
+
+// On 64-bit Windows the machine's software key has a 32-bit view of its own;
+// a key opened in one view does not see the values of the other. On 32-bit
+// Windows the two are one.
+TEST_F(PlatformContract, MachineHiveHasItsTwoViews) {
+    const std::string path = env_->KeyRoot();
+    using platform::RegView;
+    auto open = [&](RegView view) { return P().OpenKey(Hive::LocalMachine, path, true, platform::KeyAccess::Full, view); };
+    auto k64 = open(RegView::Bits64);
+    auto k32 = open(RegView::Bits32);
+    ASSERT_TRUE(k64 && k32);
+    ASSERT_TRUE(k64->Set("Which", RegValue{RegType::Sz, "64"}));
+    ASSERT_TRUE(k32->Set("Which", RegValue{RegType::Sz, "32"}));
+    const bool two = P().HasTwoRegistryViews();
+    EXPECT_EQ(open(RegView::Bits64)->Query("Which")->data, two ? "64" : "32");
+    EXPECT_EQ(open(RegView::Bits32)->Query("Which")->data, "32");
+    // The user's hive is one for both views.
+    auto user32 = P().OpenKey(Hive::CurrentUser, path, true, platform::KeyAccess::Full, RegView::Bits32);
+    ASSERT_TRUE(user32 && user32->Set("Shared", RegValue{RegType::Sz, "yes"}));
+    EXPECT_EQ(P().OpenKey(Hive::CurrentUser, path, false, platform::KeyAccess::Read)->Query("Shared")->data, "yes");
+    k64->Delete("Which");
+    k32->Delete("Which");
+}
+
+}  // namespace
+}  // namespace vantorell::testing

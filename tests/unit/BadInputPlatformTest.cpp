@@ -49,7 +49,7 @@ TEST_F(BadInputPlatform, EveryTypeInEveryRunKeyIsListed) {
     for (const auto& loc : store::Locations()) {
         if (loc.isFolder) continue;
         for (std::size_t t = 0; t < std::size(values); ++t, ++expected)
-            p.PutValue(loc.hive, loc.keyOrFolderValue, "T" + std::to_string(t), values[t]);
+            p.PutValue(loc.hive, loc.keyOrFolderValue, "T" + std::to_string(t), values[t], loc.view);
     }
     ASSERT_NO_THROW(control.Refresh());
     ExpectInvariants();

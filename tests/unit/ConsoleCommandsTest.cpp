@@ -25,12 +25,12 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
         r.out,
         "[\n"
         "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
-        "\"confirm\": \"0\", \"delay\": \"0\", \"command\": \"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
+        "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": \"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
         "\"rating\": \"0\"},\n"
         "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
-        "\"lrun\", \"confirm\": \"0\", \"delay\": \"0\", \"command\": \"line\\nbreak\\u0001\", \"rating\": \"0\"},\n"
+        "\"lrun\", \"view\": \"64\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": \"line\\nbreak\\u0001\", \"rating\": \"0\"},\n"
         "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
-        "\"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", \"rating\": \"0\"}\n"
+        "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", \"rating\": \"0\"}\n"
         "]\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, r.out);  // listing changes nothing
 }
@@ -41,16 +41,16 @@ TEST_F(Console, ListAsAnAlignedTable) {
     const auto r = RunConsole(store, {"list"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
-              "Position  Index  State  Name  Location  Confirm  Delay  Rating  Command\n"
-              "0         1      1      b     crun      0        0      0       multi??line\n"
-              "1         0      1      \xC3\x89t\xC3\xA9   crun      0        0      0       e.exe\n");
+              "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Command\n"
+              "0         1      1      b     crun                     0        0      0       multi??line\n"
+              "1         0      1      \xC3\x89t\xC3\xA9   crun                     0        0      0       e.exe\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out.find("multi\\r\\nline") != std::string::npos, true);
 }
 
 TEST_F(Console, EmptyTable) {
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, "[]\n");
     EXPECT_EQ(RunConsole(store, {"list"}).out,
-              "Position  Index  State  Name  Location  Confirm  Delay  Rating  Command\n");
+              "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Command\n");
 }
 
 // The rating is the grid's rule over the built-in lists: by name, by the
@@ -80,8 +80,9 @@ TEST_F(Console, ListRatesEachEntryLikeTheGrid) {
     }
     std::istringstream fields(line);
     std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
-    ASSERT_EQ(words.size(), 9u) << line;
-    EXPECT_EQ(words[7], "1");
+    ASSERT_EQ(words.size(), 10u) << line;  // "64" in the View column, nothing in Windows
+    EXPECT_EQ(words[5], "64");
+    EXPECT_EQ(words[8], "1");
 }
 
 TEST_F(Console, UsageErrorsExitWithTwo) {

@@ -39,7 +39,7 @@ protected:
 
     std::optional<platform::RegValue> Value(std::string_view code, std::string_view name) {
         const auto* loc = store::FindLocation(code);
-        return p.GetValue(loc->hive, loc->keyOrFolderValue, name);
+        return p.GetValue(loc->hive, loc->keyOrFolderValue, name, loc->view);
     }
     std::optional<platform::ShortcutData> Link(std::string_view folder, std::string_view name) {
         platform::ShortcutData d;

@@ -77,7 +77,7 @@ DiskState FaultWorld::Read() {
             }
             continue;
         }
-        auto key = p.OpenKey(loc.hive, loc.keyOrFolderValue, false, platform::KeyAccess::Read);
+        auto key = p.OpenKey(loc.hive, loc.keyOrFolderValue, false, platform::KeyAccess::Read, loc.view);
         if (!key) continue;
         for (const auto& name : key->ValueNames().value_or(std::vector<std::string>{})) {
             const auto v = key->Query(name);

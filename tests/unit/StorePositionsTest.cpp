@@ -29,9 +29,11 @@ std::vector<int> QuadraticPositions(platform::Platform& p, const std::vector<std
 class KeylessPlatform final : public platform::Platform {
 public:
     std::unique_ptr<platform::RegKey> OpenKey(platform::Hive h, std::string_view path, bool create,
-                                              platform::KeyAccess access) override {
-        return m.OpenKey(h, path, create, access);
+                                              platform::KeyAccess access,
+                                              platform::RegView view = platform::RegView::Bits64) override {
+        return m.OpenKey(h, path, create, access, view);
     }
+    bool HasTwoRegistryViews() override { return m.HasTwoRegistryViews(); }
     bool ReadShortcut(std::string_view f, platform::ShortcutData& out) override { return m.ReadShortcut(f, out); }
     bool WriteShortcut(std::string_view f, const platform::ShortcutData& d) override { return m.WriteShortcut(f, d); }
     std::vector<std::string> ListShortcutFiles(std::string_view f) override { return m.ListShortcutFiles(f); }

@@ -73,7 +73,19 @@ TEST_F(StoreScan, RecordsFirstThenThePlacesInTheirOrder) {
                                                   "lrunonce:lrunonce2=two",
                                                   "lrunonce:lrunonce1=one",
                                                   "lrunonceex:lrunonceex2=two",
-                                                  "lrunonceex:lrunonceex1=one"}));
+                                                  "lrunonceex:lrunonceex1=one",
+                                                  "lrun32:lrun322=two",
+                                                  "lrun32:lrun321=one",
+                                                  "lruns32:lruns322=two",
+                                                  "lruns32:lruns321=one",
+                                                  "lrunsex32:lrunsex322=two",
+                                                  "lrunsex32:lrunsex321=one",
+                                                  "lrunsonce32:lrunsonce322=two",
+                                                  "lrunsonce32:lrunsonce321=one",
+                                                  "lrunonce32:lrunonce322=two",
+                                                  "lrunonce32:lrunonce321=one",
+                                                  "lrunonceex32:lrunonceex322=two",
+                                                  "lrunonceex32:lrunonceex321=one"}));
     EXPECT_EQ(Entries()[1].state, "2");
     EXPECT_EQ(Entries()[1].confirm, "1");
     ExpectInvariants();

@@ -32,7 +32,7 @@ protected:
     void PutRun(std::string_view code, std::string_view name, std::string_view data) {
         const auto* loc = store::FindLocation(code);
         ASSERT_TRUE(loc && !loc->isFolder) << code;
-        p.PutString(loc->hive, loc->keyOrFolderValue, name, data);
+        p.PutString(loc->hive, loc->keyOrFolderValue, name, data, loc->view);
     }
     void PutLink(std::string_view folder, std::string_view name, std::string_view target, bool hidden = false) {
         platform::ShortcutData d;

@@ -174,17 +174,22 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
     return order;
 }
 
-constexpr std::size_t kColumns = 9;
-constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index", "State",  "Name",   "Location",
-                                                              "Confirm",  "Delay", "Rating", "Command"};
+constexpr std::size_t kColumns = 11;
+constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State",  "Name",
+                                                              "Location", "View",    "Windows", "Confirm",
+                                                              "Delay",    "Rating",  "Command"};
 constexpr std::string_view kColumnGap = "  ";
 
-std::array<std::string, kColumns> RowOf(const store::StartupEntry& e, std::size_t index, const ui::NameLists& lists) {
+std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index,
+                                        const ui::NameLists& lists) {
+    const auto& e = table.entries[index];
     return {std::to_string(e.position),
             std::to_string(index),
             Cell(e.state),
             Cell(e.name),
             Cell(e.location),
+            std::string(store::ViewName(table, e)),
+            e.windowsOff ? "off" : "",
             Cell(e.confirm),
             Cell(e.delay),
             std::string(ui::RateEntry(lists, e.name, e.command)),
@@ -241,7 +246,9 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
         const auto& e = table.entries[order[n]];
         out += "  {\"position\": " + std::to_string(e.position) + ", \"index\": " + std::to_string(order[n]);
         out += ", \"state\": " + JsonString(e.state) + ", \"name\": " + JsonString(e.name);
-        out += ", \"location\": " + JsonString(e.location) + ", \"confirm\": " + JsonString(e.confirm);
+        out += ", \"location\": " + JsonString(e.location) + ", \"view\": " + JsonString(store::ViewName(table, e));
+        out += std::string(", \"windowsOff\": ") + (e.windowsOff ? "true" : "false");
+        out += ", \"confirm\": " + JsonString(e.confirm);
         out += ", \"delay\": " + JsonString(e.delay) + ", \"command\": " + JsonString(e.command);
         out += ", \"rating\": " + JsonString(ui::RateEntry(lists, e.name, e.command)) + "}";
         out += n + 1 < order.size() ? ",\n" : "\n";
@@ -256,7 +263,7 @@ std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists
     std::array<std::string, kColumns> heading;
     std::copy(kHeadings.begin(), kHeadings.end(), heading.begin());
     rows.push_back(heading);
-    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table.entries[i], i, lists));
+    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table, i, lists));
 
     std::array<std::size_t, kColumns> widths{};
     for (const auto& row : rows)

@@ -1,6 +1,7 @@
 #include "app/common/MainForm.h"
 
 #include "platform/Errors.h"
+#include "ui/EntryTip.h"
 
 namespace vantorell::app {
 
@@ -49,6 +50,7 @@ MainForm::~MainForm() {
 void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
     view_ = &view;
     tray_ = &tray;
+    grid_.SetInfoTipProvider([this](std::size_t index) { return ui::EntryInfoTip(store_, index); });
     grid_.SetFilledHandler([this] {
         if (view_) view_->RefreshGrid();
     });

@@ -251,38 +251,52 @@ const MemoryPlatform::Key* MemoryPlatform::FindKey(Hive hive, std::string_view p
     return const_cast<MemoryPlatform*>(this)->FindKey(hive, path, false);
 }
 
-std::unique_ptr<RegKey> MemoryPlatform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) {
+std::string MemoryPlatform::ViewPath(Hive hive, std::string_view path, RegView view) const {
+    // The 32-bit view is kept under a root key no real path can name.
+    if (hive != Hive::LocalMachine || view != RegView::Bits32 || !twoViews_) return std::string(path);
+    std::string mapped = "\x01view32\\";
+    return mapped.append(path);
+}
+
+std::unique_ptr<RegKey> MemoryPlatform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
+                                                RegView view) {
     const bool full = access == KeyAccess::Full;
     if (full && standardUser_ && hive == Hive::LocalMachine) {
         if (create) ++deniedCount_;  // only a write counts; a full open before a listing does not
         return nullptr;
     }
-    if (Faulty(full ? Op::OpenKeyFull : Op::OpenKeyRead, hive, path)) return nullptr;
-    if (!FindKey(hive, path, create)) return nullptr;
+    const std::string where = ViewPath(hive, path, view);
+    if (Faulty(full ? Op::OpenKeyFull : Op::OpenKeyRead, hive, where)) return nullptr;
+    if (!FindKey(hive, where, create)) return nullptr;
     ++openKeys_;
-    return std::make_unique<MemKey>(*this, hive, std::string(path), full);
+    return std::make_unique<MemKey>(*this, hive, where, full);
 }
 
-void MemoryPlatform::PutValue(Hive hive, std::string_view keyPath, std::string_view name, RegValue value) {
-    FindKey(hive, keyPath, true)->Put(name, std::move(value));
+void MemoryPlatform::PutValue(Hive hive, std::string_view keyPath, std::string_view name, RegValue value,
+                              RegView view) {
+    FindKey(hive, ViewPath(hive, keyPath, view), true)->Put(name, std::move(value));
 }
 
-void MemoryPlatform::PutString(Hive hive, std::string_view keyPath, std::string_view name, std::string_view text) {
-    PutValue(hive, keyPath, name, RegValue{RegType::Sz, std::string(text)});
+void MemoryPlatform::PutString(Hive hive, std::string_view keyPath, std::string_view name, std::string_view text,
+                               RegView view) {
+    PutValue(hive, keyPath, name, RegValue{RegType::Sz, std::string(text)}, view);
 }
 
-std::optional<RegValue> MemoryPlatform::GetValue(Hive hive, std::string_view keyPath, std::string_view name) const {
+std::optional<RegValue> MemoryPlatform::GetValue(Hive hive, std::string_view keyPath, std::string_view name,
+                                                 RegView view) const {
     auto* self = const_cast<MemoryPlatform*>(this);
-    Key* k = self->FindKey(hive, keyPath, false);
+    Key* k = self->FindKey(hive, ViewPath(hive, keyPath, view), false);
     if (!k) return std::nullopt;
     if (auto* v = k->Find(name)) return v->second;
     return std::nullopt;
 }
 
-bool MemoryPlatform::KeyExists(Hive hive, std::string_view keyPath) const { return FindKey(hive, keyPath) != nullptr; }
+bool MemoryPlatform::KeyExists(Hive hive, std::string_view keyPath, RegView view) const {
+    return FindKey(hive, ViewPath(hive, keyPath, view)) != nullptr;
+}
 
-void MemoryPlatform::RemoveKey(Hive hive, std::string_view keyPath) {
-    const std::string path(keyPath);
+void MemoryPlatform::RemoveKey(Hive hive, std::string_view keyPath, RegView view) {
+    const std::string path = ViewPath(hive, keyPath, view);
     const auto pos = path.rfind('\\');
     Key* parent = pos == std::string::npos ? hives_[hive == Hive::CurrentUser ? 0 : 1].get()
                                            : FindKey(hive, path.substr(0, pos), false);

@@ -38,11 +38,19 @@ public:
     ~MemoryPlatform() override;
 
     // ---- setting the scene (none of these consult the fault hook)
-    void PutValue(Hive hive, std::string_view keyPath, std::string_view name, RegValue value);
-    void PutString(Hive hive, std::string_view keyPath, std::string_view name, std::string_view text);
-    std::optional<RegValue> GetValue(Hive hive, std::string_view keyPath, std::string_view name) const;
-    bool KeyExists(Hive hive, std::string_view keyPath) const;
-    void RemoveKey(Hive hive, std::string_view keyPath);
+    // The registry scene functions take the view as OpenKey does: Bits32 names
+    // the 32-bit view of the machine hive, a tree of its own while the machine
+    // has two views (the default, as on 64-bit Windows).
+    void PutValue(Hive hive, std::string_view keyPath, std::string_view name, RegValue value,
+                  RegView view = RegView::Bits64);
+    void PutString(Hive hive, std::string_view keyPath, std::string_view name, std::string_view text,
+                   RegView view = RegView::Bits64);
+    std::optional<RegValue> GetValue(Hive hive, std::string_view keyPath, std::string_view name,
+                                     RegView view = RegView::Bits64) const;
+    bool KeyExists(Hive hive, std::string_view keyPath, RegView view = RegView::Bits64) const;
+    void RemoveKey(Hive hive, std::string_view keyPath, RegView view = RegView::Bits64);
+    // False: a 32-bit Windows, where both views are one.
+    void SetTwoRegistryViews(bool two) { twoViews_ = two; }
     void AddFolder(std::string_view path);
     void PutFile(std::string_view path, std::string_view bytes, bool hidden = false, bool system = false);
     void PutShortcut(std::string_view path, const ShortcutData& data);
@@ -98,7 +106,9 @@ public:
     std::uint64_t OpenKeyCount() const { return openKeys_; }
 
     // ---- Platform
-    std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) override;
+    std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
+                                    RegView view = RegView::Bits64) override;
+    bool HasTwoRegistryViews() override { return twoViews_; }
     bool ReadShortcut(std::string_view linkFile, ShortcutData& out) override;
     bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) override;
     std::vector<std::string> ListShortcutFiles(std::string_view folder) override;
@@ -147,6 +157,8 @@ private:
     static std::string PathKey(std::string_view path);
     // A write to `path` refused for a standard user (and counted).
     bool WriteDenied(std::string_view path);
+    // Where a key of that view lives in this stand-in's trees.
+    std::string ViewPath(Hive hive, std::string_view path, RegView view) const;
 
     std::unique_ptr<Key> hives_[2];
     std::map<std::string, File> files_;   // by folded path
@@ -168,6 +180,7 @@ private:
     ElevatedScript elevatedScript_;
     std::vector<std::string> elevatedRuns_;
     std::uint64_t deniedCount_ = 0;
+    bool twoViews_ = true;
 };
 
 }  // namespace vantorell::platform

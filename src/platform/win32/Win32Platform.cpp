@@ -15,6 +15,7 @@ namespace vantorell::platform {
 
 using win32::ComPtr;
 using win32::ErrorText;
+using win32::FsRedirectionOff;
 using win32::Narrow;
 using win32::UniqueFile;
 using win32::UniqueFind;
@@ -156,9 +157,13 @@ Win32Platform::~Win32Platform() {
     if (g_timerOwner == this) g_timerOwner = nullptr;
 }
 
-std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) {
+std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
+                                               RegView view) {
     const std::wstring wpath = Widen(path);
-    const REGSAM sam = access == KeyAccess::Full ? KEY_ALL_ACCESS : KEY_READ;
+    // The view is always named, so that a 32-bit build is not redirected to
+    // the 32-bit view by default. On 32-bit Windows both flags are ignored.
+    const REGSAM sam = (access == KeyAccess::Full ? KEY_ALL_ACCESS : KEY_READ) |
+                       (view == RegView::Bits32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
     UniqueHKey key;
     LONG rc;
     if (create) {
@@ -350,6 +355,15 @@ int Win32Platform::ShowMessageBox(std::string_view text, std::string_view captio
     return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), style);
 }
 
+bool Win32Platform::HasTwoRegistryViews() {
+#ifdef _WIN64
+    return true;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
 bool Win32Platform::StartCommand(std::string_view commandLine) {
     std::wstring cmd = Widen(commandLine);
     if (cmd.empty()) return false;
@@ -358,6 +372,9 @@ bool Win32Platform::StartCommand(std::string_view commandLine) {
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
+    // Windows starts every Run value from a 64-bit shell; a 32-bit build must
+    // not be sent from System32 to SysWOW64 for a 64-bit program's command.
+    const FsRedirectionOff native;
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

@@ -28,7 +28,9 @@ public:
     // this many bytes have been written.
     void SetWriteLimitForTesting(std::optional<std::size_t> bytes) { writeLimit_ = bytes; }
 
-    std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access) override;
+    std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
+                                    RegView view = RegView::Bits64) override;
+    bool HasTwoRegistryViews() override;
     bool ReadShortcut(std::string_view linkFile, ShortcutData& out) override;
     bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) override;
     std::vector<std::string> ListShortcutFiles(std::string_view folder) override;

@@ -100,4 +100,24 @@ private:
     bool ok_;
 };
 
+// Turns WOW64 file-system redirection off on this thread while it lives (a
+// 32-bit build on 64-bit Windows); does nothing elsewhere.
+class FsRedirectionOff {
+public:
+    FsRedirectionOff() {
+#ifndef _WIN64
+        off_ = Wow64DisableWow64FsRedirection(&old_) != FALSE;
+#endif
+    }
+    FsRedirectionOff(const FsRedirectionOff&) = delete;
+    FsRedirectionOff& operator=(const FsRedirectionOff&) = delete;
+    ~FsRedirectionOff() {
+        if (off_) Wow64RevertWow64FsRedirection(old_);
+    }
+
+private:
+    void* old_ = nullptr;
+    bool off_ = false;
+};
+
 }  // namespace vantorell::win32

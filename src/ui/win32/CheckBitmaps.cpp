@@ -42,7 +42,7 @@ UniqueBitmap MakeDib(const CheckImagePixels& pixels) {
 }  // namespace
 
 CheckBitmaps::CheckBitmaps() {
-    for (CheckImage image : {CheckImage::CB, CheckImage::CBU, CheckImage::CBB})
+    for (CheckImage image : {CheckImage::CB, CheckImage::CBU, CheckImage::CBB, CheckImage::CBW})
         bitmaps_[Slot(image)] = MakeDib(CheckImageBitmap(image));
 }
 

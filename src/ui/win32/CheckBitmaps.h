@@ -1,4 +1,4 @@
-// The grid's check-box images CB, CBU and CBB as 24-bit DIB sections, built
+// The grid's check-box images CB, CBU, CBB and CBW as 24-bit DIB sections, built
 // once from their pixels and copied onto a cell with BitBlt.
 #pragma once
 
@@ -20,7 +20,7 @@ public:
     void Draw(HDC target, CheckImage image, int x, int y, int width, int height) const;
 
 private:
-    std::array<UniqueBitmap, 3> bitmaps_;
+    std::array<UniqueBitmap, 4> bitmaps_;
 };
 
 }  // namespace vantorell::ui::win32

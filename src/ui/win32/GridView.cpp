@@ -42,7 +42,7 @@ bool GridView::Create(HWND parent, int controlId) {
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
                             reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
     if (!list_) return false;
-    ListView_SetExtendedListViewStyle(list_, LVS_EX_DOUBLEBUFFER | LVS_EX_GRIDLINES);
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_DOUBLEBUFFER | LVS_EX_GRIDLINES | LVS_EX_INFOTIP);
     for (int column = 0; column < kGridColumnCount; ++column) {
         LVCOLUMNW lvc{};
         lvc.mask = LVCF_WIDTH | LVCF_SUBITEM;
@@ -338,6 +338,10 @@ bool GridView::OnNotify(const NMHDR& header, LRESULT& result) {
             FillDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
             result = 0;
             return true;
+        case LVN_GETINFOTIPW:
+            FillInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header)));
+            result = 0;
+            return true;
         case LVN_ODFINDITEMW:
             result = -1;  // no type-ahead search: the selection is a cell
             return true;
@@ -377,6 +381,16 @@ void GridView::FillDisplayInfo(NMLVDISPINFOW& info) {
     const std::size_t count = std::min(text.size(), room);
     std::wmemcpy(info.item.pszText, text.data(), count);
     info.item.pszText[count] = L'\0';
+}
+
+void GridView::FillInfoTip(NMLVGETINFOTIPW& tip) {
+    if (!tip.pszText || tip.cchTextMax <= 0) return;
+    const std::wstring text = Widen(model_.InfoTip(tip.iItem + 1));
+    if (text.empty()) return;
+    const std::size_t room = static_cast<std::size_t>(tip.cchTextMax) - 1;
+    const std::size_t count = std::min(text.size(), room);
+    std::wmemcpy(tip.pszText, text.data(), count);
+    tip.pszText[count] = L'\0';
 }
 
 LRESULT GridView::OnCustomDraw(NMLVCUSTOMDRAW& draw) {

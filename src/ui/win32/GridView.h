@@ -48,6 +48,8 @@ public:
     // WM_NOTIFY sent to the parent by the ListView. True when handled; then
     // `result` is the answer for the window procedure.
     bool OnNotify(const NMHDR& header, LRESULT& result);
+    // The name column's info tip: where the row's entry comes from.
+    void FillInfoTip(NMLVGETINFOTIPW& tip);
 
 private:
     static LRESULT CALLBACK ListProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR self);
