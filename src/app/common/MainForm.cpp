@@ -50,7 +50,13 @@ MainForm::~MainForm() {
 void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
     view_ = &view;
     tray_ = &tray;
-    grid_.SetInfoTipProvider([this](std::size_t index) { return ui::EntryInfoTip(store_, index); });
+    grid_.SetInfoTipProvider([this](std::size_t index) {
+        std::string tip = ui::EntryInfoTip(store_, index);
+        const auto& entries = store_.Table().entries;
+        if (index < entries.size() && elevation_.NeedsRights(entries[index].location))
+            tip.append("\nStarts for every user: changing it ").append(kNeedsRightsTip).append(".");
+        return tip;
+    });
     grid_.SetFilledHandler([this] {
         if (view_) view_->RefreshGrid();
     });
