@@ -15,12 +15,8 @@ if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
 fi
 export WINEDEBUG=-all LC_ALL=C.UTF-8
 
-# The registry view of the program: a 32-bit program sees the machine's keys
-# through WOW64 redirection, so "reg" must write where it reads.
-pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
-machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$exe" | tr -d ' ')
-if [ "$machine" = 8664 ]; then view=/reg:64; else view=/reg:32; fi
-reg() { wine reg "$@" "$view"; }
+# Both builds read the machine's "lrun"-type keys in the 64-bit view.
+reg() { wine reg "$@" /reg:64; }
 
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\run'
 runonce_key='HKCU\Software\Microsoft\Windows\CurrentVersion\runonce'
@@ -109,16 +105,16 @@ tr -d '\r' <"$work/out.json" >"$work/out.lf"
 expect() {  # an object's line, without its position and index
   grep -qF -- "$1" "$work/out.lf" || fail "missing: $1"
 }
-expect '"index": 0, "state": "2", "name": "VtString", "location": "crun", "confirm": "1", "delay": "0", "command": "C:\\old\\string.exe"'
-expect '"index": 1, "state": "0", "name": "semi;name", "location": "lrun", "confirm": "0", "delay": "0", "command": "C:\\a;b.exe"'
-expect '"state": "1", "name": "VtLink.lnk", "location": "SUF", "confirm": "0", "delay": "0", "command": "C:\\windows\\notepad.exe"'
-expect '"state": "1", "name": "VtString", "location": "crun", "confirm": "0", "delay": "0", "command": "C:\\vt\\string.exe /s"'
-expect '"state": "1", "name": "Vt Café", "location": "crun", "confirm": "0", "delay": "0", "command": "C:\\vt\\café.exe"'
-expect '"state": "1", "name": "vt;semi", "location": "crunonce", "confirm": "0", "delay": "0", "command": "%SystemRoot%\\vt.exe"'
-expect '"state": "1", "name": "VtCommon.lnk", "location": "DSUF", "confirm": "0", "delay": "0", "command": "C:\\windows\\regedit.exe"'
-expect '"state": "1", "name": "VtDword", "location": "lrun", "confirm": "0", "delay": "0", "command": ""'
-expect '"state": "1", "name": "VtBinary", "location": "lrun", "confirm": "0", "delay": "0", "command": ""'
-expect '"state": "1", "name": "", "location": "lruns", "confirm": "0", "delay": "0", "command": "C:\\vt\\default.exe"'
+expect '"index": 0, "state": "2", "name": "VtString", "location": "crun", "view": "", "windowsOff": false, "confirm": "1", "delay": "0", "command": "C:\\old\\string.exe"'
+expect '"index": 1, "state": "0", "name": "semi;name", "location": "lrun", "view": "64", "windowsOff": false, "confirm": "0", "delay": "0", "command": "C:\\a;b.exe"'
+expect '"state": "1", "name": "VtLink.lnk", "location": "SUF", "view": "", "windowsOff": false, "confirm": "0", "delay": "0", "command": "C:\\windows\\notepad.exe"'
+expect '"state": "1", "name": "VtString", "location": "crun", "view": "", "windowsOff": false, "confirm": "0", "delay": "0", "command": "C:\\vt\\string.exe /s"'
+expect '"state": "1", "name": "Vt Café", "location": "crun", "view": "", "windowsOff": false, "confirm": "0", "delay": "0", "command": "C:\\vt\\café.exe"'
+expect '"state": "1", "name": "vt;semi", "location": "crunonce", "view": "", "windowsOff": false, "confirm": "0", "delay": "0", "command": "%SystemRoot%\\vt.exe"'
+expect '"state": "1", "name": "VtCommon.lnk", "location": "DSUF", "view": "", "windowsOff": false, "confirm": "0", "delay": "0", "command": "C:\\windows\\regedit.exe"'
+expect '"state": "1", "name": "VtDword", "location": "lrun", "view": "64", "windowsOff": false, "confirm": "0", "delay": "0", "command": ""'
+expect '"state": "1", "name": "VtBinary", "location": "lrun", "view": "64", "windowsOff": false, "confirm": "0", "delay": "0", "command": ""'
+expect '"state": "1", "name": "", "location": "lruns", "view": "64", "windowsOff": false, "confirm": "0", "delay": "0", "command": "C:\\vt\\default.exe"'
 if grep -q VtHidden "$work/out.lf"; then fail "the hidden shortcut is listed"; fi
 
 # Display order: line k holds position k; the indices are 0..N-1 once each;
