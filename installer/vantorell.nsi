@@ -375,13 +375,11 @@ FunctionEnd
 
 ; Deletes the Run value "Vantorell" of a hive when it starts this copy.
 !macro DELETE_OWN_RUN_VALUE HIVE
-  !insertmacro RUN_VIEW_BEGIN
   ReadRegStr $0 ${HIVE} "${RUN_KEY}" "Vantorell"
   ${If} $0 == '"$INSTDIR\vantorell.exe" -b'
   ${OrIf} $0 == '$INSTDIR\vantorell.exe -b'
     DeleteRegValue ${HIVE} "${RUN_KEY}" "Vantorell"
   ${EndIf}
-  !insertmacro RUN_VIEW_END
 !macroend
 
 Section "Uninstall"
@@ -478,9 +476,17 @@ Section "Uninstall"
   RMDir "${SHORTCUT_FOLDER}"
 
   ; -u removed the program's Run value; should one of this copy be left, it goes too.
+  ; Both builds keep their Run value and options in the 64-bit view of a
+  ; 64-bit Windows; the 32-bit setup's own uninstall entry is in the 32-bit one.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   !insertmacro DELETE_OWN_RUN_VALUE HKLM
   !insertmacro DELETE_OWN_RUN_VALUE HKCU
   DeleteRegKey HKLM "${OPTIONS_KEY}"
   DeleteRegKey HKCU "${OPTIONS_KEY}"
+  !if "${ARCH}" != "win64"
+    SetRegView 32
+  !endif
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

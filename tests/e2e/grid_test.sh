@@ -23,11 +23,11 @@ fi
 . "$here/../../scripts/wine-env.sh"
 wine_env_display || exit 1
 
-# A 32-bit program sees the machine's Software key through WOW64.
+# Both builds read and write the machine's keys in the 64-bit view.
 view=/reg:64
-[ "$pointer_size" = 4 ] && view=/reg:32
 user_run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 machine_run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+approved_run='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 shortcut_name='Zeta Tool.lnk'
 shortcut_target='C:\windows\system32\winver.exe'
 
@@ -48,6 +48,7 @@ cleanup() {
   fi
   if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then kill "$app_pid" 2>/dev/null; fi
   wine reg delete "$user_run" /v jusched /f >/dev/null 2>&1
+  wine reg delete "$approved_run" /v jusched /f >/dev/null 2>&1
   wine reg delete "$machine_run" /v AVG7_CC /f $view >/dev/null 2>&1
   wine reg delete "$machine_run" /v msblast /f $view >/dev/null 2>&1
   # The program's own Run value and options, written at start and at the close.
@@ -76,6 +77,8 @@ if drive --timeout 0 wait-window Vantorell 0 2>/dev/null; then
   exit 1
 fi
 wine reg add "$user_run" /v jusched /d 'C:\Program Files\Java\jusched.exe' /f >/dev/null || { fail "reg add"; exit 1; }
+# Switched off in Task Manager: still in its place, drawn apart.
+wine reg add "$approved_run" /v jusched /t REG_BINARY /d 030000001122334455667708 /f >/dev/null || { fail "reg add"; exit 1; }
 wine reg add "$machine_run" /v AVG7_CC /d '"C:\Program Files\AVG\avgcc.exe" /STARTUP' /f $view >/dev/null &&
   wine reg add "$machine_run" /v msblast /d 'C:\WINDOWS\msblast.exe' /f $view >/dev/null || { fail "reg add"; exit 1; }
 startup=$(drive startup-folder | tr -d '\r') || { fail "no Startup folder"; exit 1; }
@@ -124,6 +127,25 @@ order=$(printf '%s\n' "$rows" | cut -f2 | grep -Fx -e AVG7_CC -e jusched -e msbl
 count=$(printf '%s\n' "$rows" | grep -c .)
 indexes=$(printf '%s\n' "$rows" | cut -f4 | sort -n | paste -sd,)
 [ "$indexes" = "$(seq -s, 0 $((count - 1)))" ] || fail "index column: $indexes"
+
+# The Enabled box of the entry Windows switched off is shaded inside; a
+# double-click switches it on again in place, to the byte.
+row_of() { printf '%s\n' "$rows" | awk -F'\t' -v n="$1" '$2 == n { print NR; exit }'; }
+inside() {  # the colour (RRGGBB) 4 pixels inside the corner of a row's Enabled box, from the screen
+  local x y
+  read -r x y < <(drive cell-corner 0 "$(row_of "$1")" | tr -d '\r')
+  sleep 0.3  # the repaint reaches the X server
+  import -window root -crop "1x1+$((x + 4))+$((y + 4))" txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -1 | tr -d '#'
+}
+[ "$(inside jusched)" = D4D4D4 ] || fail "the switched-off box of jusched: $(inside jusched)"
+[ "$(inside msblast)" = FFFFFF ] || fail "the box of msblast: $(inside msblast)"
+drive dblclick 0 "$(row_of jusched)" || fail "dblclick jusched"
+deadline=$((SECONDS + 10))
+until [ "$(inside jusched)" = FFFFFF ] || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
+[ "$(inside jusched)" = FFFFFF ] || fail "jusched still drawn as switched off"
+switch=$(wine reg query "$approved_run" /v jusched | tr -d '\r' | sed -n 's/^ *jusched *REG_BINARY *//p')
+[ "$switch" = 020000000000000000000000 ] || fail "the switch of jusched: $switch"
+[ -n "$(wine reg query "$user_run" /v jusched 2>/dev/null)" ] || fail "jusched left its place"
 
 # The user cannot size a column, not even open a hidden one.
 drive drag-divider 1 60 && drive dblclick-divider 2 && drive drag-divider 5 40 || fail "divider gestures"

@@ -113,8 +113,8 @@ cleanup() {
     # Leave the prefix as the other tests expect it.
     rm -rf "$unix_dir" "$menu_dir"
     wine reg delete "$uninstall_key" /f "$view" >/dev/null 2>&1
-    wine reg delete "$options_key" /f "$view" >/dev/null 2>&1
-    wine reg delete "$machine_run" /v Vantorell /f $machine_view >/dev/null 2>&1
+    wine reg delete "$options_key" /f /reg:64 >/dev/null 2>&1
+    wine reg delete "$machine_run" /v Vantorell /f /reg:64 >/dev/null 2>&1
     wine reg delete "$user_run" /v Vantorell /f >/dev/null 2>&1
     wine reg delete 'HKCU\Software\Vantorell' /f >/dev/null 2>&1
     rm -rf "$WINEPREFIX/drive_c/ProgramData/Vantorell" "${user_data:-/nonexistent}"
@@ -277,9 +277,9 @@ if [ -e "$unix_dir" ]; then
   [ -f "$unix_dir/StartupList.txt" ] && expect_list_holds_sample "uninstall stopped, nothing lost"
 fi
 key_exists "$uninstall_key" "$view" && fail "the Add/Remove Programs entry is still there"
-key_exists "$options_key" "$view" && fail "the options key is still there"
+key_exists "$options_key" /reg:64 && fail "the options key is still there"
 [ -e "$menu_dir" ] && fail "the Start Menu folder is still there"
-[ -z "$(reg_value "$machine_run" Vantorell $machine_view)" ] || fail "the machine's Run value 'Vantorell' is still there"
+[ -z "$(reg_value "$machine_run" Vantorell /reg:64)" ] || fail "the machine's Run value 'Vantorell' is still there"
 [ -e "$(dirname "$shared_list")" ] && fail "the machine's list folder is still there: $(ls -A "$(dirname "$shared_list")")"
 [ -e "$user_data" ] && fail "the user's folder is still there: $(ls -A "$user_data")"
 [ -z "$(reg_value "$user_run" Vantorell)" ] || fail "the user's Run value 'Vantorell' is still there"

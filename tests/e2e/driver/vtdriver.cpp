@@ -10,6 +10,7 @@
 //   grid                          print the grid, tab-separated (see PrintGrid)
 //   click <column> <row>          click a cell (row 0 is the title row)
 //   dblclick <column> <row>       double-click a cell
+//   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
 //   click-button <caption>        press a button of the main window
 //   check-state <caption>         print 1 or 0 for a check box of the main window
 //   answer <title> <caption>      press a button of a message box or dialog
@@ -264,6 +265,15 @@ public:
         return POINT{left + Width(column) / 2, (rect.top + rect.bottom) / 2};
     }
 
+    // Client point of a data cell's top-left corner.
+    POINT CellCorner(int column, int row) const {
+        if (column < 0 || column >= Columns() || row < 1 || row > Rows()) throw Failure{L"no such cell"};
+        const RECT rect = ItemRect(row - 1);
+        int left = rect.left;
+        for (int c = 0; c < column; ++c) left += Width(c);
+        return POINT{left, rect.top};
+    }
+
 private:
     static constexpr std::size_t kTextOffset = 256;  // after the largest request structure
 
@@ -312,6 +322,18 @@ int PrintGrid(double timeout) {
         for (int c = 0; c < columns; ++c) cells.push_back(grid.Text(c, item));
         PrintLine(Joined(L"row", cells));
     }
+    return kExitOk;
+}
+
+// The screen position "X Y" of a data cell's top-left corner, for a test that
+// reads the cell's pixels from a screenshot.
+int PrintCellCorner(double timeout, int column, int row) {
+    HWND list = Grid(MainWindow(timeout));
+    const ListViewReader grid(list);
+    POINT corner = grid.CellCorner(column, row);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    ClientToScreen(list, &corner);
+    PrintLine(std::to_wstring(corner.x) + L" " + std::to_wstring(corner.y));
     return kExitOk;
 }
 
@@ -625,6 +647,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"grid" && count == 0) return PrintGrid(timeout);
     if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
     if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
+    if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
     if (command == L"click-button" && count == 1) return ClickButton(timeout, arg(1));
     if (command == L"check-state" && count == 1) return PrintCheckState(timeout, arg(1));
     if (command == L"answer" && count == 2) return Answer(timeout, arg(1), arg(2));
