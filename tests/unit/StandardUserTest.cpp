@@ -21,6 +21,7 @@ using ui::MainOption;
 
 constexpr const char* kExe = "C:\\Program Files\\Vantorell\\vantorell.exe";
 constexpr const char* kExeFolder = "C:\\Program Files\\Vantorell";
+constexpr const char* kLocalAppData = "C:\\Users\\a\\AppData\\Local";
 
 // The arguments CommandLineToArgvW makes of a command line (for the parameters
 // the window hands to vantorellc.exe).
@@ -114,26 +115,33 @@ protected:
             if (cancelAtPrompt) return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "cancelled"};
             // vantorellc.exe, started with the rights: a process of its own.
             p.SetStandardUser(false);
-            store::AutostartStore helperStore(p, kListFile);
-            const auto out = app::RunConsole(helperStore, SplitCommandLine(parameters));
+            const auto out = app::RunConsole(p, SplitCommandLine(parameters));
             p.SetStandardUser(true);
             return ElevatedRun{ElevatedRun::Outcome::Finished, out.exitCode, {}};
         });
+    }
+    // The window of a copy started with `args`, by the user whose local
+    // application data is `localAppData`.
+    MainForm& Start(std::vector<std::string> args = {}, std::string localAppData = kLocalAppData) {
+        p.SetKnownFolder(platform::KnownFolder::LocalAppData, localAppData);
+        forms.push_back(std::make_unique<MainForm>(p, builtin, noDelay));
+        MainForm& form = *forms.back();
         form.Attach(view, tray);
-    }
-    void Start() {
         form.Guard();
-        form.FormCreate({kExe});
+        args.insert(args.begin(), kExe);
+        form.FormCreate(args);
         p.ClearBoxes();
+        return form;
     }
+    MainForm& Form() { return *forms.back(); }
     // Double-click on the "Enabled" cell of the row that shows `name` in `code`.
     void SwitchEnabled(std::string_view name, std::string_view code) {
-        const auto& table = form.Store().Table();
+        const auto& table = Form().Store().Table();
         for (std::size_t i = 0; i < table.entries.size(); ++i) {
             if (table.entries[i].name != name || table.entries[i].location != code) continue;
-            const auto row = form.Grid().RowOfIndex(i);
+            const auto row = Form().Grid().RowOfIndex(i);
             ASSERT_TRUE(row);
-            form.OnGridDoubleClick(ui::kColEnabled, *row);
+            Form().OnGridDoubleClick(ui::kColEnabled, *row);
             return;
         }
         FAIL() << "no row for " << name << " in " << code;
@@ -152,9 +160,9 @@ protected:
     bool cancelAtPrompt = false;
     NoDelay noDelay;
     ui::NameLists builtin{ui::NameLists::Builtin(p)};
-    MainForm form{p, builtin, noDelay};
     RecordingView view;
     NoTray tray;
+    std::vector<std::unique_ptr<MainForm>> forms;
 };
 
 TEST_F(StandardUser, AMachineEntryIsSwitchedOffAsAdministratorAfterOneQuestion) {
@@ -173,7 +181,7 @@ TEST_F(StandardUser, AMachineEntryIsSwitchedOffAsAdministratorAfterOneQuestion) 
     ASSERT_EQ(p.ElevatedRuns().size(), 1u);
     EXPECT_FALSE(Value("lrun", "Shared")) << "taken out by the elevated helper";
     EXPECT_NE(ListBytes().find("Shared;lrun;C:\\shared.exe;;0;0\r\n"), std::string::npos) << ListBytes();
-    const auto& entries = form.Store().Table().entries;
+    const auto& entries = Form().Store().Table().entries;
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const store::StartupEntry& e) {
         return e.name == "Shared" && e.state == store::kStateDisabled;
     })) << "the window rescanned";

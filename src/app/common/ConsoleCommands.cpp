@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "app/common/FileLayout.h"
 #include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
 #include "platform/Errors.h"
@@ -331,6 +332,13 @@ std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args) {
+    const auto layout = FileLayout::Detect(platform);
+    layout.CreateUserFolder(platform);
+    store::AutostartStore store(platform, layout.Lists().front().path);
+    return RunConsole(store, args);
+}
 
 ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args) {
     ConsoleOutput result;

@@ -37,6 +37,10 @@ struct ConsoleOutput {
 // a failure into PATH (for a caller that cannot read the console).
 ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args);
 
+// Runs one command line as "vantorellc.exe" does: on the lists of the
+// running executable's layout (FileLayout::Detect).
+ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args);
+
 // The usage text, one line per command.
 std::string ConsoleUsage();
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/common/ConsoleCommands.h"
-#include "app/common/FileLayout.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "platform/win32/Utf.h"
@@ -61,10 +60,7 @@ int wmain(int argc, wchar_t** argv) {
     app::ConsoleOutput result;
     try {
         platform::Win32Platform platform;  // initialises COM for the shortcut reads
-        const auto layout = app::FileLayout::Detect(platform);
-        layout.CreateUserFolder(platform);
-        store::AutostartStore store(platform, layout.Lists().front().path);
-        result = app::RunConsole(store, args);
+        result = app::RunConsole(platform, args);
     } catch (const std::exception& e) {
         result = app::ConsoleOutput{
             app::kExitFailure, {}, std::string(app::kConsoleName) + ": " + ErrorReportText(e.what()) + "\n"};
