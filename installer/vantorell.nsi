@@ -8,6 +8,9 @@
 ;   VANTORELL_EXE   the built vantorell.exe
 ;   VANTORELLC_EXE  the built vantorellc.exe
 ;   HELP_FILE       VantorellHelp.html
+;   HELP_PICTURES   the folder of the help page's pictures (*.png), installed as "help"
+;   LICENSE_FILE    the GPL text, shown on the licence page and installed as LICENSE.txt
+;   NOTICES_FILE    THIRD-PARTY-NOTICES.txt
 ;   ICON_FILE       the program's icon
 ;   OUTFILE         the setup program to write
 ;
@@ -31,7 +34,7 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
 
-!ifndef ARCH | VERSION | VI_VERSION | VANTORELL_EXE | VANTORELLC_EXE | HELP_FILE | ICON_FILE | OUTFILE
+!ifndef ARCH | VERSION | VI_VERSION | VANTORELL_EXE | VANTORELLC_EXE | HELP_FILE | ICON_FILE | OUTFILE | HELP_PICTURES | LICENSE_FILE | NOTICES_FILE
   !error "Build this script with installer/make-installer.sh"
 !endif
 !if "${ARCH}" != "win64"
@@ -89,13 +92,17 @@ VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
-VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER} contributors, GPL-3.0-or-later"
 
 !define MUI_ICON "${ICON_FILE}"
 !define MUI_UNICON "${ICON_FILE}"
 !define MUI_ABORTWARNING
 
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_LICENSEPAGE_TEXT_TOP "Vantorell is free software under the GNU General Public License, version 3 or later."
+!define MUI_LICENSEPAGE_BUTTON "&Next >"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "You may use Vantorell without accepting anything; this licence says how you may copy and change it."
+!insertmacro MUI_PAGE_LICENSE "${LICENSE_FILE}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -251,6 +258,11 @@ Section "Vantorell" SecMain
   File "/oname=vantorell.exe" "${VANTORELL_EXE}"
   File "/oname=vantorellc.exe" "${VANTORELLC_EXE}"
   File "/oname=VantorellHelp.html" "${HELP_FILE}"
+  File "/oname=LICENSE.txt" "${LICENSE_FILE}"
+  File "/oname=THIRD-PARTY-NOTICES.txt" "${NOTICES_FILE}"
+  SetOutPath "$INSTDIR\help"
+  File "${HELP_PICTURES}/*.png"
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; Installed, not portable: the program's lists live in the data folders.
@@ -455,6 +467,10 @@ Section "Uninstall"
   Delete "$INSTDIR\AwardMessage.txt"
   Delete "$INSTDIR\StartupTotal.txt"
   Delete "$INSTDIR\VantorellHelp.html"
+  Delete "$INSTDIR\help\*.png"
+  RMDir "$INSTDIR\help"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\vantorellc.exe"
   Delete "$INSTDIR\vantorell.exe"
   Delete "$INSTDIR\${UNINSTALLER}"

@@ -2,7 +2,7 @@
 # Installs what is needed, then runs every test: the native unit tests, the same
 # under ASan and UBSan, the fuzz targets for a bounded time, and the 64-bit and
 # 32-bit Windows builds' tests under Wine in a fresh prefix (the crash test runs
-# in the 64-bit build only).
+# in the 64-bit build only), then the release packages and their manifests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -43,6 +43,11 @@ for preset in win64 win32; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" --timeout 600 || status=1
 done
+
+# Once a run, after both Windows builds: the setups, the portable zips and the package manifests,
+# checked against each other (scripts/check-manifests.py). The help pictures the 64-bit run took go in.
+stage "package (setups, zips, manifests)"
+scripts/package.sh || status=1
 
 stage "done in $SECONDS s"
 exit $status

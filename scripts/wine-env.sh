@@ -1,6 +1,7 @@
 # Sourced by the scripts: a Wine prefix of our own, a persistent wineserver for
 # fast starts, and a virtual display when there is none.
-#   wine_env_start PREFIX   sets WINEPREFIX, starts the server, boots the prefix once
+#   wine_env_start PREFIX   sets WINEPREFIX, starts the server, sets the prefix up once and
+#                           starts Wine's services on every call
 #   wine_env_stop           stops the server (and the virtual display we started)
 
 export WINEDEBUG=-all
@@ -29,12 +30,17 @@ wine_env_start() {
   wine_env_display
   mkdir -p "$WINEPREFIX"
   wineserver -k >/dev/null 2>&1 || true
-  wineserver -p
+  wineserver -p </dev/null >/dev/null 2>&1
   if [ ! -f "$WINEPREFIX/.vantorell-ready" ]; then
-    wineboot -i >/dev/null 2>&1
+    wineboot -i </dev/null >/dev/null 2>&1
     # A crashing program must not wait in the debugger for ever.
     wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.vantorell-ready"
+  else
+    # The server was just restarted, so Wine's services (services.exe, explorer, ...) are not
+    # running. Start them here, with no terminal or pipe of ours: otherwise the first program
+    # under ctest starts them, they inherit ctest's output pipe, and ctest waits for ever.
+    wineboot </dev/null >/dev/null 2>&1
   fi
 }
 

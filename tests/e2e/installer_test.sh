@@ -176,14 +176,18 @@ setup=$("$root/installer/make-installer.sh" "$arch" "$version" "$gui_exe" "$cons
 # ---- 2. install
 step "silent install"
 run_setup 30 || { fail "setup /S ended with $?"; exit 1; }
-for f in vantorell.exe vantorellc.exe VantorellHelp.html Uninstall.exe; do
+for f in vantorell.exe vantorellc.exe VantorellHelp.html Uninstall.exe LICENSE.txt THIRD-PARTY-NOTICES.txt; do
   [ -f "$unix_dir/$f" ] || fail "not installed: $win_dir\\$f"
 done
+for f in "$root"/docs/help/*.png; do
+  cmp -s "$f" "$unix_dir/help/$(basename "$f")" || fail "help picture not installed: help\\$(basename "$f")"
+done
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$unix_dir/LICENSE.txt" 2>/dev/null || fail "LICENSE.txt is not the GPL"
 cmp -s "$gui_exe" "$unix_dir/vantorell.exe" || fail "the installed vantorell.exe is not the built one"
 cmp -s "$console_exe" "$unix_dir/vantorellc.exe" || fail "the installed vantorellc.exe is not the built one"
 cmp -s "$root/docs/VantorellHelp.html" "$unix_dir/VantorellHelp.html" || fail "the installed help page differs"
 
-total_bytes=$(cat "$unix_dir"/* | wc -c)
+total_bytes=$(find "$unix_dir" -type f -exec cat {} + | wc -c)
 expected_kb=$((total_bytes / 1024))
 while IFS='|' read -r name expected; do
   actual=$(reg_value "$uninstall_key" "$name" "$view")

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "VantorellVersion.h"
 #include "app/common/FileLayout.h"
 #include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
@@ -15,6 +16,9 @@
 #include "ui/NameLists.h"
 
 namespace vantorell::app {
+
+const char* const kVersion = VANTORELL_VERSION_TEXT;
+
 namespace {
 
 // ------------------------------------------------------------------ the command line
@@ -294,6 +298,7 @@ std::string ConsoleUsage() {
         out += "  " + lefts[i] + std::string(width - lefts[i].size() + 2, ' ') +
                std::string(Commands()[i].description) + "\n";
     out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
+    out += "  --version" + std::string(width > 7 ? width - 7 : 1, ' ') + "Show the version.\n";
     out += "\nEvery command takes --error-file PATH: the error text also goes into that file.\n";
     out += "Exit codes: 0 done, 1 failed, 2 usage, 3 needs administrator rights, 4 changed meanwhile.\n";
     out += "\nThe list file is \"" + std::string(store::kStartupListFile) +
@@ -345,6 +350,10 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
     const std::string prefix = std::string(kConsoleName) + ": ";
     if (args.size() == 1 && IsHelp(args[0])) {
         result.out = ConsoleUsage();
+        return result;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        result.out = std::string(kConsoleName) + " " + kVersion + "\n";
         return result;
     }
     auto& platform = store.Platform();

@@ -23,6 +23,8 @@ inline constexpr std::string_view kRunAsAdministrator =
     "Changing programs that start for every user needs administrator rights: run vantorellc as administrator.";
 
 inline constexpr std::string_view kConsoleName = "vantorellc";
+// The program's version (the project's, as in the version resources).
+extern const char* const kVersion;
 
 struct ConsoleOutput {
     int exitCode = kExitOk;

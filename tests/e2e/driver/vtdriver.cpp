@@ -33,6 +33,10 @@
 //   startup-folder [common]       print the user's (or the common) Startup folder
 //   request-close                 ask the main window to close (the close box), without waiting
 //   launch <exe> [arguments...]   start a program in its own folder, on the --desktop given; print its id
+//   rect [title]                  print left, top, width and height of the main window (or of the
+//                                 visible top-level window with this title), in screen pixels
+//   version                       print the ProductVersion text and the numeric file version of the
+//                                 version resource of the main window's program
 //
 // In Wine 8 the taskbar draws the tray icons itself, so the driver models a
 // gesture on the icon by sending the shell's callback message (in the form of
@@ -437,6 +441,44 @@ int PrintPid(double timeout) {
     return kExitOk;
 }
 
+int PrintRect(double timeout, const std::wstring& title) {
+    HWND window = title.empty() ? PollUntil(timeout, [] { return FindMain(); }) : WaitForTopWindow(title, timeout);
+    RECT r{};
+    if (!window || !GetWindowRect(window, &r)) throw Failure{L"no such window"};
+    PrintLine(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) +
+              L" " + std::to_wstring(r.bottom - r.top));
+    return kExitOk;
+}
+
+// The version resource of the program that owns the main window: "<ProductVersion> <a.b.c.d>".
+int PrintVersion(double timeout) {
+    HWND main = PollUntil(timeout, [] { return FindMain(); });
+    if (!main) throw Failure{L"no main window"};
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessOf(main));
+    if (!process) throw Failure{L"cannot open the main window's process"};
+    wchar_t image[MAX_PATH * 4];
+    DWORD length = static_cast<DWORD>(std::size(image));
+    const BOOL named = QueryFullProcessImageNameW(process, 0, image, &length);
+    CloseHandle(process);
+    if (!named) throw Failure{L"cannot read the main window's program path"};
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(image, &ignored);
+    std::vector<unsigned char> info(size);
+    if (size == 0 || !GetFileVersionInfoW(image, 0, size, info.data())) throw Failure{L"no version resource"};
+    wchar_t* text = nullptr;
+    UINT textLength = 0;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedLength = 0;
+    if (!VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\ProductVersion", reinterpret_cast<void**>(&text),
+                        &textLength) ||
+        !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedLength) || !fixed)
+        throw Failure{L"incomplete version resource"};
+    PrintLine(std::wstring(text) + L" " + std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+              std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) +
+              L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+    return kExitOk;
+}
+
 int WaitExit(DWORD pid, double seconds) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
     if (!process) return kExitOk;  // already gone
@@ -620,7 +662,7 @@ int Usage() {
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | delay SECONDS |"
-              L" tray dblclick|show|close | request-close | launch EXE [ARGS] |"
+              L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
               L" make-shortcut LNK TARGET [ARGS] | startup-folder\n");
     return kExitUsage;
 }
@@ -658,6 +700,8 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"main-state" && count == 0) return PrintMainState();
     if (command == L"wait-main" && count == 2) return WaitMain(arg(1), _wtof(arg(2).c_str()));
     if (command == L"pid" && count == 0) return PrintPid(timeout);
+    if (command == L"version" && count == 0) return PrintVersion(timeout);
+    if (command == L"rect" && count <= 1) return PrintRect(timeout, arg(1));
     if (command == L"wait-exit" && count == 2) return WaitExit(static_cast<DWORD>(number(1)), _wtof(arg(2).c_str()));
     if (command == L"kill" && count == 1) return KillProcess(static_cast<DWORD>(number(1)));
     if (command == L"minimize" && count == 0) return Minimize(timeout);
