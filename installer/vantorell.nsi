@@ -14,11 +14,20 @@
 ;   ICON_FILE       the program's icon
 ;   OUTFILE         the setup program to write
 ;
-; The uninstaller first runs "vantorell.exe -u", which gives every entry the
-; program holds back to its autostart place, removes the program's own Run value
-; and deletes "StartupList.txt". Should that list still hold entries afterwards,
-; nothing of the program's folder is removed: the list is the only record of
-; those entries.
+; The setup marks the copy as installed ("Vantorell.installed" beside the
+; exe): the program then keeps the records of the user's places in
+; %LOCALAPPDATA%\Vantorell\StartupList.txt and those of the machine's places in
+; %ProgramData%\Vantorell\StartupList.txt, a folder the setup creates writable by
+; Administrators and SYSTEM only and readable by Users. The setup writes the
+; program's one logon registration, the machine's Run value, in the 64-bit view
+; on 64-bit Windows from both setups.
+;
+; The uninstaller first runs "vantorell.exe -u" (elevated, as the uninstaller
+; is), which gives every entry of the machine's list, of the running user's
+; list and of a list beside the exe back to its autostart place, and removes the
+; program's own Run value. Should one of those lists still hold entries
+; afterwards, or the list of another user's profile, nothing is removed: the
+; lists are the only record of those entries.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -47,6 +56,9 @@ ManifestDPIAware true
 !define OPTIONS_KEY "Software\Vantorell"
 !define MAIN_WINDOW_CLASS "VantorellMainWindow"
 !define LIST_FILE "StartupList.txt"
+!define INSTALLED_MARKER "Vantorell.installed"
+!define DATA_FOLDER "Vantorell" ; under %LOCALAPPDATA% and %ProgramData%
+!define PROFILE_LIST_KEY "Software\Microsoft\Windows NT\CurrentVersion\ProfileList"
 !define OLD_LIST_FILE "data.txt"
 !define UNINSTALLER "Uninstall.exe"
 !define SHORTCUT_FOLDER "$SMPROGRAMS\Vantorell"
@@ -175,9 +187,48 @@ Function ${PREFIX}CloseRunningCopy
 FunctionEnd
 !macroend
 
+; Sets $R0 to the command of the program's Run value: the exe's path, in
+; double quotes when it holds a blank, and " -b" (as the program writes it).
+!macro OWN_RUN_COMMAND_FUNCTION PREFIX
+Function ${PREFIX}OwnRunCommand
+  Push $1
+  Push $2
+  StrCpy $R0 '$INSTDIR\vantorell.exe -b'
+  StrCpy $1 0
+  ${Do}
+    StrCpy $2 "$INSTDIR" 1 $1
+    ${If} $2 == ""
+      ${Break}
+    ${ElseIf} $2 == " "
+      StrCpy $R0 '"$INSTDIR\vantorell.exe" -b'
+      ${Break}
+    ${EndIf}
+    IntOp $1 $1 + 1
+  ${Loop}
+  Pop $2
+  Pop $1
+FunctionEnd
+!macroend
+
+; The Run keys the program's registration lives in: the 64-bit view on
+; 64-bit Windows, from the 32-bit setup too.
+!macro RUN_VIEW_BEGIN
+  !if "${ARCH}" == "win32"
+    ${If} ${RunningX64}
+      SetRegView 64
+    ${EndIf}
+  !endif
+!macroend
+!macro RUN_VIEW_END
+  !if "${ARCH}" == "win32"
+    SetRegView 32
+  !endif
+!macroend
+
 ; ---- setup
 
 !insertmacro CLOSE_RUNNING_COPY_FUNCTION ""
+!insertmacro OWN_RUN_COMMAND_FUNCTION ""
 
 Function .onInit
   !insertmacro CHECK_WINDOWS
@@ -213,6 +264,26 @@ Section "Vantorell" SecMain
   File "${HELP_PICTURES}/*.png"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  ; Installed, not portable: the program's lists live in the data folders.
+  FileOpen $0 "$INSTDIR\${INSTALLED_MARKER}" w
+  FileWrite $0 "Written by the ${PRODUCT} setup: this copy is installed. Its lists are in %LOCALAPPDATA%\${DATA_FOLDER} (each user's) and %ProgramData%\${DATA_FOLDER} (the machine's).$\r$\n"
+  FileClose $0
+
+  ; The machine's list: written by Administrators and SYSTEM, read by Users
+  ; (well-known SIDs, whatever the language of Windows).
+  CreateDirectory "$APPDATA\${DATA_FOLDER}"
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$APPDATA\${DATA_FOLDER}" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "icacls could not set the rights of $APPDATA\${DATA_FOLDER} ($0)"
+  ${EndIf}
+
+  ; The program's one logon registration.
+  Call OwnRunCommand
+  !insertmacro RUN_VIEW_BEGIN
+  WriteRegStr HKLM "${RUN_KEY}" "Vantorell" $R0
+  !insertmacro RUN_VIEW_END
 
   CreateDirectory "${SHORTCUT_FOLDER}"
   CreateShortcut "${SHORTCUT_FOLDER}\Vantorell.lnk" "$INSTDIR\vantorell.exe" "" "$INSTDIR\vantorell.exe" 0
@@ -273,6 +344,47 @@ Function un.HoldsEntries
   Exch $R0
 FunctionEnd
 
+; Sets $R0 to the names of the other users whose list
+; (<profile>\AppData\Local\Vantorell\StartupList.txt) still holds entries,
+; separated by ", "; empty when there are none.
+Function un.OtherUsersHoldingEntries
+  Push $1 ; index
+  Push $2 ; profile key
+  Push $3 ; profile folder
+  Push $4 ; holds entries
+  StrCpy $R0 ""
+  StrCpy $1 0
+  !insertmacro RUN_VIEW_BEGIN
+  ${Do}
+    EnumRegKey $2 HKLM "${PROFILE_LIST_KEY}" $1
+    ${If} $2 == ""
+      ${Break}
+    ${EndIf}
+    IntOp $1 $1 + 1
+    ReadRegStr $3 HKLM "${PROFILE_LIST_KEY}\$2" "ProfileImagePath"
+    ExpandEnvStrings $3 $3
+    ${If} $3 == ""
+    ${OrIf} $3 == $PROFILE ; the running user's list: -u gave it back
+      ${Continue}
+    ${EndIf}
+    Push "$3\AppData\Local\${DATA_FOLDER}\${LIST_FILE}"
+    Call un.HoldsEntries
+    Pop $4
+    ${If} $4 == 1
+      ${GetFileName} $3 $4
+      ${If} $R0 != ""
+        StrCpy $R0 "$R0, "
+      ${EndIf}
+      StrCpy $R0 "$R0$4"
+    ${EndIf}
+  ${Loop}
+  !insertmacro RUN_VIEW_END
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
 ; Deletes the Run value "Vantorell" of a hive when it starts this copy.
 !macro DELETE_OWN_RUN_VALUE HIVE
   ReadRegStr $0 ${HIVE} "${RUN_KEY}" "Vantorell"
@@ -296,24 +408,59 @@ Section "Uninstall"
         DetailPrint "vantorell.exe -u could not be run"
       ${EndIf}
     ${EndIf}
+    ; The lists -u gives back: beside the exe, the machine's, the running user's.
+    StrCpy $3 ""
     Push "$INSTDIR\${LIST_FILE}"
     Call un.HoldsEntries
     Pop $1
     Push "$INSTDIR\${OLD_LIST_FILE}"
     Call un.HoldsEntries
     Pop $2
-    ${If} $1 == 0
-    ${AndIf} $2 == 0
+    ${If} $1 == 1
+    ${OrIf} $2 == 1
+      StrCpy $3 "$INSTDIR\${LIST_FILE}"
+    ${EndIf}
+    Push "$APPDATA\${DATA_FOLDER}\${LIST_FILE}"
+    Call un.HoldsEntries
+    Pop $1
+    ${If} $1 == 1
+      StrCpy $3 "$APPDATA\${DATA_FOLDER}\${LIST_FILE}"
+    ${EndIf}
+    SetShellVarContext current
+    Push "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}"
+    Call un.HoldsEntries
+    Pop $1
+    Push "$LOCALAPPDATA\${DATA_FOLDER}\${OLD_LIST_FILE}"
+    Call un.HoldsEntries
+    Pop $2
+    ${If} $1 == 1
+    ${OrIf} $2 == 1
+      StrCpy $3 "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}"
+    ${EndIf}
+    SetShellVarContext all
+    ${If} $3 == ""
       ${Break}
     ${EndIf}
-    DetailPrint "${LIST_FILE} still holds programs that Vantorell could not give back; nothing is removed."
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Vantorell could not give back every program it holds (switched off or started with a delay). They are still listed in $\"$INSTDIR\${LIST_FILE}$\".$\r$\n$\r$\nRetry: try again.$\r$\nCancel: stop; Vantorell stays installed and nothing is lost." /SD IDCANCEL IDRETRY give_back_again
+    DetailPrint "$3 still holds programs that Vantorell could not give back; nothing is removed."
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Vantorell could not give back every program it holds (switched off or started with a delay). They are still listed in $\"$3$\".$\r$\n$\r$\nRetry: try again.$\r$\nCancel: stop; Vantorell stays installed and nothing is lost." /SD IDCANCEL IDRETRY give_back_again
     SetErrorLevel ${ERROR_KEPT}
     Abort "Uninstall stopped: Vantorell still holds programs."
   give_back_again:
   ${Loop}
 
+  ; Another user's programs are recorded in that user's list only: while one
+  ; holds any, nothing goes (that user starts Vantorell and switches them on
+  ; again, or runs "vantorell.exe -u").
+  Call un.OtherUsersHoldingEntries
+  ${If} $R0 != ""
+    DetailPrint "Vantorell still holds programs of these users: $R0. Nothing is removed."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Vantorell still holds programs that start for these users: $R0.$\r$\n$\r$\nEach of them should start Vantorell and switch those programs on again (or run $\"vantorell.exe -u$\"), then uninstall again. Nothing was removed." /SD IDOK
+    SetErrorLevel ${ERROR_KEPT}
+    Abort "Uninstall stopped: Vantorell still holds programs of other users."
+  ${EndIf}
+
   ; Only the program's own files: anything else in the folder stays, and so does the folder then.
+  Delete "$INSTDIR\${INSTALLED_MARKER}"
   Delete "$INSTDIR\${LIST_FILE}"
   Delete "$INSTDIR\${OLD_LIST_FILE}"
   Delete "$INSTDIR\ResF.txt"
@@ -329,6 +476,17 @@ Section "Uninstall"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
 
+  Delete "$APPDATA\${DATA_FOLDER}\${LIST_FILE}"
+  RMDir "$APPDATA\${DATA_FOLDER}"
+  SetShellVarContext current
+  Delete "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}"
+  Delete "$LOCALAPPDATA\${DATA_FOLDER}\${OLD_LIST_FILE}"
+  Delete "$LOCALAPPDATA\${DATA_FOLDER}\ResF.txt"
+  Delete "$LOCALAPPDATA\${DATA_FOLDER}\AwardMessage.txt"
+  Delete "$LOCALAPPDATA\${DATA_FOLDER}\ElevatedError.txt"
+  RMDir "$LOCALAPPDATA\${DATA_FOLDER}"
+  SetShellVarContext all
+
   Delete "${SHORTCUT_FOLDER}\Vantorell.lnk"
   Delete "${SHORTCUT_FOLDER}\Uninstall Vantorell.lnk"
   RMDir "${SHORTCUT_FOLDER}"
@@ -342,6 +500,7 @@ Section "Uninstall"
   !insertmacro DELETE_OWN_RUN_VALUE HKLM
   !insertmacro DELETE_OWN_RUN_VALUE HKCU
   DeleteRegKey HKLM "${OPTIONS_KEY}"
+  DeleteRegKey HKCU "${OPTIONS_KEY}"
   !if "${ARCH}" != "win64"
     SetRegView 32
   !endif

@@ -84,6 +84,11 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
 }
 
 std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds) {
+    return RunEntryCommand(control, verb, selector, seconds, false);
+}
+
+std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds,
+                            bool discard) {
     auto& store = control.Store();
     {
         // The entry is chosen from a whole view: read while no other writer is
@@ -101,6 +106,11 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
     const std::string label = Label(e);
     switch (verb) {
         case EntryVerb::Disable:
+            if (discard) {
+                if (e.state != store::kStateActive) return label + " is not enabled; nothing to take out.\n";
+                control.DisableEntry(i, true);
+                return "Took " + label + " out without recording it.\n";
+            }
             if (e.state == store::kStateActive) {
                 control.DisableEntry(i, false);
             } else if (e.state == store::kStateDeferred) {

@@ -13,6 +13,17 @@ namespace vantorell::control {
 
 enum class EntryVerb { Disable, Enable, Delete, Confirm, Unconfirm, Delay };
 
+// One change to one entry, as the console companion takes it on its command
+// line: the verb, the entry's name and place, the delay's seconds, and for
+// Disable whether the entry is taken out without a record (discard).
+struct EntryChange {
+    EntryVerb verb = EntryVerb::Disable;
+    std::string name;
+    std::string location;
+    int seconds = 0;
+    bool discard = false;
+};
+
 struct EntrySelector {
     std::string name;                     // compared without regard to case
     std::optional<std::string> location;  // a location code, compared exactly
@@ -29,5 +40,9 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
 // for Delay, 0 to 240). Refuses the program's own entry with the
 // self-protection message. Returns one line for the user; throws AppError.
 std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds = 0);
+// As RunEntryCommand; Disable with `discard` takes an enabled entry out of its
+// place without recording it (AutoKill's re-disable).
+std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds,
+                            bool discard);
 
 }  // namespace vantorell::control

@@ -39,7 +39,13 @@ void GridGestures::ShowSelfProtection() {
     platform.ShowMessageBox(SelfProtectionMessage(platform.ExecutablePath()), kAppTitle, platform::MsgBox::Ok);
 }
 
+void GridGestures::NoteChange(EntryVerb verb, std::size_t index, int seconds) {
+    const auto& e = control_.Store().Table().entries[index];
+    lastChange_ = EntryChange{verb, e.name, e.location, seconds, false};
+}
+
 void GridGestures::SLDblClick(int column, int row) {
+    lastChange_.reset();
     auto& grid = control_.Grid();
     if (row < 1 || row >= grid.RowCount()) return;
     if (IsOwnEntry(row)) {
@@ -63,27 +69,34 @@ void GridGestures::SwitchEnabled(int row, std::size_t index) {
     // operation shows what the scan found. What is done follows the entry,
     // not the cell's text.
     if (e.IsActive() && e.windowsOff) {
+        NoteChange(EntryVerb::Enable, index);
         control_.SwitchOnForWindows(index);
     } else if (e.IsActive()) {
         grid.SetCell(ui::kColEnabled, row, kCellOff);
+        NoteChange(EntryVerb::Disable, index);
         control_.DisableEntry(index, false);
     } else if (e.state == store::kStateDisabled) {
         grid.SetCell(ui::kColEnabled, row, kCellOn);
+        NoteChange(EntryVerb::Enable, index);
         control_.EnableEntry(index);
     } else if (e.state == store::kStateDeferred) {
         // Handed back: the entry stays disabled, with neither confirm nor delay.
         grid.SetCell(ui::kColEnabled, row, kCellOff);
+        NoteChange(EntryVerb::Disable, index);
         control_.ClearConfirmStartup(index);
         control_.SetStartupDelay(index, 0);
     }
 }
 
 void GridGestures::SwitchConfirm(int /*row*/, std::size_t index) {
-    const std::string& confirm = control_.Store().Table().entries[index].confirm;
-    if (confirm == kCellOff)
+    const std::string confirm = control_.Store().Table().entries[index].confirm;
+    if (confirm == kCellOff) {
+        NoteChange(EntryVerb::Confirm, index);
         control_.SetConfirmStartup(index);
-    else if (confirm == kCellOn)
+    } else if (confirm == kCellOn) {
+        NoteChange(EntryVerb::Unconfirm, index);
         control_.ClearConfirmStartup(index);
+    }
 }
 
 void GridGestures::AskAndSetDelay(int row, const RowEntry& entry) {
@@ -97,6 +110,7 @@ void GridGestures::AskAndSetDelay(int row, const RowEntry& entry) {
     const int seconds = ClampDelay(*chosen);
     auto& grid = control_.Grid();
     if (const auto shownAt = grid.RowOfIndex(*index)) grid.SetCell(ui::kColDelay, *shownAt, text::ToDecimal(seconds));
+    NoteChange(EntryVerb::Delay, *index, seconds);
     control_.SetStartupDelay(*index, seconds);
 }
 
@@ -105,6 +119,7 @@ void GridGestures::SLMouseUp() {
 }
 
 void GridGestures::Button1Click(int selectedRow) {
+    lastChange_.reset();
     auto& grid = control_.Grid();
     // With no entry selected there is nothing to delete and nothing to ask.
     if (selectedRow < 1 || selectedRow >= grid.RowCount()) return;
@@ -121,6 +136,7 @@ void GridGestures::Button1Click(int selectedRow) {
     if (!entry) return;
     const auto index = IndexAfterQuestion(*entry);
     if (!index) return;
+    NoteChange(EntryVerb::Delete, *index);
     control_.DeleteEntry(*index);
 }
 

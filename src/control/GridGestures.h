@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "control/DelayPrompt.h"
+#include "control/EntryCommands.h"
 #include "control/EntryControl.h"
 
 namespace vantorell::control {
@@ -35,6 +36,10 @@ public:
     // Whether a data row shows the program's own entry.
     bool IsOwnEntry(int row) const;
 
+    // The change the last gesture set out to make, for making it once more
+    // elsewhere (with administrator rights); nullopt when it made none.
+    const std::optional<EntryChange>& LastChange() const { return lastChange_; }
+
 private:
     // The entry a data row shows, as its index and key; nullopt for the title
     // row, a row outside the grid, and a row that no longer matches the table.
@@ -50,9 +55,11 @@ private:
     void SwitchConfirm(int row, std::size_t index);
     void AskAndSetDelay(int row, const RowEntry& entry);
     void ShowSelfProtection();
+    void NoteChange(EntryVerb verb, std::size_t index, int seconds = 0);
 
     EntryControl& control_;
     DelayPrompt& prompt_;
+    std::optional<EntryChange> lastChange_;
 };
 
 }  // namespace vantorell::control

@@ -287,6 +287,7 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
             PassIn(retry_, static_cast<unsigned>(comebacks.times.back() + kComebackIntervalMs - now));
             continue;
         }
+        const std::uint64_t deniedBefore = platform_.AccessDeniedCount();
         try {
             // Under the writers' lock, on fresh data: it acts only when the
             // record is still there as it was and its copy is in its place, so
@@ -296,7 +297,9 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
             continue;
         } catch (const std::exception& e) {
             // The copy stays in its place; the other names are still handled.
-            if (!error) error = e.what();
+            // A machine-wide copy this process may not remove is offered once
+            // to be taken out as administrator; it is not new at the next pass.
+            if (!host_.TakeOutAsAdministrator(name, code, deniedBefore) && !error) error = e.what();
             continue;
         }
         comebacks.times.push_back(now);  // only a take-out that happened counts

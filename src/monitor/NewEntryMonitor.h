@@ -77,6 +77,14 @@ public:
     // Shows an error as the application's top-level error report (error icon,
     // OK, caption "Vantorell", ErrorReportText).
     virtual void ReportError(std::string_view message) = 0;
+    // AutoKill could not take the copy of `name` out of place `location` again.
+    // True when the host dealt with it: the refusal was for lack of rights
+    // (access denied since `deniedBefore`), and the host offered, once, to take
+    // it out as administrator. False: the failure is reported as an error.
+    virtual bool TakeOutAsAdministrator(std::string_view /*name*/, std::string_view /*location*/,
+                                        std::uint64_t /*deniedBefore*/) {
+        return false;
+    }
 };
 
 class NewEntryMonitor {

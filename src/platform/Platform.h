@@ -113,6 +113,7 @@ namespace MsgBox {
 inline constexpr unsigned Ok = 0x0;
 inline constexpr unsigned YesNo = 0x4;
 inline constexpr unsigned IconError = 0x10;
+inline constexpr unsigned IconWarning = 0x30;
 inline constexpr unsigned IconInformation = 0x40;
 inline constexpr unsigned DefButton1 = 0x0;
 inline constexpr unsigned OwnedByDesktop = 0x10000000;  // not a Windows flag: owner is the desktop
@@ -125,6 +126,24 @@ inline constexpr int IdNo = 7;
 
 using TimerCallback = std::function<void()>;
 using TimerId = std::uint32_t;
+
+// Folders Windows names for every program, found through the shell.
+enum class KnownFolder {
+    LocalAppData,  // the user's local application data (%LOCALAPPDATA%)
+    ProgramData,   // application data shared by every user (%ProgramData%)
+};
+
+// How a program run with administrator rights ended.
+struct ElevatedRun {
+    enum class Outcome {
+        Finished,   // it ran; exitCode is its exit code
+        Cancelled,  // the user said no at the prompt for the rights (ERROR_CANCELLED)
+        Failed,     // it could not be started; message says why
+    };
+    Outcome outcome = Outcome::Failed;
+    int exitCode = 0;
+    std::string message;
+};
 
 // A system-wide named lock held while this object lives.
 class NamedLock {
@@ -260,6 +279,24 @@ public:
                                               std::chrono::steady_clock::now().time_since_epoch())
                                               .count());
     }
+    // ---- where a program's files live, and the rights of this process
+    // The folder's path, without a trailing backslash; nullopt when there is none.
+    virtual std::optional<std::string> KnownFolderPath(KnownFolder folder) = 0;
+    // Creates a folder (its parents too); true when it exists afterwards.
+    virtual bool CreateFolder(std::string_view path) = 0;
+    // Whether this process runs with administrator rights (an elevated token,
+    // or rights that need no elevation). Decided by the system, never by a switch.
+    virtual bool IsElevated() = 0;
+    // How many writes (registry values and keys created, files, shortcuts,
+    // folders) have been refused for lack of rights, since the platform was
+    // made. A caller compares it before and after an operation to tell a
+    // refusal from other failures.
+    virtual std::uint64_t AccessDeniedCount() = 0;
+    // Runs `program` with `parameters` (one command-line text) with
+    // administrator rights: the system asks the user, the program starts
+    // hidden, and the call waits until it ends while the window's messages
+    // (painting, timers) keep being handled.
+    virtual ElevatedRun RunElevated(std::string_view program, std::string_view parameters) = 0;
 };
 
 }  // namespace vantorell::platform

@@ -41,6 +41,11 @@ public:
     virtual void OnQueryEndSession() = 0;
     // WM_ENDSESSION: the logon ends now; the form should stop at once.
     virtual void OnEndSession() = 0;
+
+    // A question, not an event: whether changing the entry of grid `row` needs
+    // administrator rights the window lacks. The view then shows the UAC
+    // shield on "Delete selected entry" and says so in the row's info tip.
+    virtual bool NeedsAdministratorRights(int /*row*/) { return false; }
 };
 
 }  // namespace vantorell::ui

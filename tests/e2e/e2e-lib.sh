@@ -27,6 +27,8 @@ reg_view=/reg:64
 user_run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 machine_run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 options_key='HKLM\Software\Vantorell'
+# The options a copy saves, and (portable) its own Run value: the user's.
+user_options_key='HKCU\Software\Vantorell'
 
 fail() {
   echo "FAIL: $*" >&2

@@ -54,6 +54,8 @@ cleanup() {
   # The program's own Run value and options, written at start and at the close.
   wine reg delete "$machine_run" /v Vantorell /f $view >/dev/null 2>&1
   wine reg delete 'HKLM\Software\Vantorell' /f $view >/dev/null 2>&1
+  wine reg delete 'HKCU\Software\Vantorell' /f >/dev/null 2>&1
+  wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Vantorell /f >/dev/null 2>&1
   [ -n "$link_file" ] && rm -f "$link_file"
   rm -rf "$scratch"
   if [ -n "${_vt_xvfb_pid:-}" ]; then kill "$_vt_xvfb_pid" 2>/dev/null; fi

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # End-to-end test of the setup program under Wine, as a user would meet it:
 #  1. builds the setup for this build's architecture from the built executables;
-#  2. installs silently and checks the files in Program Files, the Add/Remove
-#     Programs entry and the Start Menu shortcuts;
-#  3. switches a Run value of the user off through the installed vantorellc.exe,
-#     so that "StartupList.txt" holds it;
+#  2. installs silently and checks the files in Program Files, the marker of an
+#     installed copy, the machine's list folder in ProgramData, the machine's
+#     Run value, the Add/Remove Programs entry and the Start Menu shortcuts;
+#  3. switches a Run value of the user and one of the machine off through the
+#     installed vantorellc.exe: the user's list in %LOCALAPPDATA%\Vantorell and
+#     the machine's in %ProgramData%\Vantorell each record one;
 #  4. installs again while vantorell.exe runs: the running copy is closed and the
 #     list beside it is kept;
 #  5. uninstalls with a vantorell.exe that gives nothing back: nothing may go;
-#  6. uninstalls for real: vantorell.exe -u gives the entry back, then every file,
-#     shortcut and key of the program is gone and the Run value is back as it was.
+#  6. uninstalls while another user's list holds an entry: nothing may go;
+#  7. uninstalls for real: vantorell.exe -u gives both entries back, then every
+#     file, folder, shortcut and key of the program is gone and the Run values
+#     are back as they were.
 #
 # Usage: installer_test.sh VANTORELL_EXE VANTORELLC_EXE VTDRIVER_EXE POINTER_SIZE VERSION OUTPUT_DIR
 # Needs WINEPREFIX (a prepared prefix, as scripts/test.sh provides; or source
@@ -50,6 +54,14 @@ user_run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 machine_run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 sample_name='Vt Sample Tool'
 sample_data='"C:\Tools\sample tool.exe" --tray'
+machine_name='Vt Machine Tool'
+machine_data='C:\Tools\machine.exe /all'
+# The machine's places are read in the 64-bit view by both builds.
+machine_view=/reg:64
+shared_list="$WINEPREFIX/drive_c/ProgramData/Vantorell/StartupList.txt"
+profile_list='HKLM\Software\Microsoft\Windows NT\CurrentVersion\ProfileList'
+other_sid='S-1-5-21-1-2-3-4242'
+other_profile="$WINEPREFIX/drive_c/users/vtother"
 
 scratch=$(mktemp -d "$out/e2e_installer.XXXXXX")
 failed=0
@@ -94,6 +106,9 @@ key_exists() { wine reg query "$1" ${2:+"$2"} >/dev/null 2>&1; }
 cleanup() {
   kill_leftovers
   wine reg delete "$user_run" /v "$sample_name" /f >/dev/null 2>&1
+  wine reg delete "$machine_run" /v "$machine_name" /f $machine_view >/dev/null 2>&1
+  wine reg delete "$profile_list\\$other_sid" /f $machine_view >/dev/null 2>&1
+  rm -rf "$other_profile"
   if [ "$failed" = 1 ]; then
     # Leave the prefix as the other tests expect it.
     rm -rf "$unix_dir" "$menu_dir"
@@ -101,6 +116,8 @@ cleanup() {
     wine reg delete "$options_key" /f /reg:64 >/dev/null 2>&1
     wine reg delete "$machine_run" /v Vantorell /f /reg:64 >/dev/null 2>&1
     wine reg delete "$user_run" /v Vantorell /f >/dev/null 2>&1
+    wine reg delete 'HKCU\Software\Vantorell' /f >/dev/null 2>&1
+    rm -rf "$WINEPREFIX/drive_c/ProgramData/Vantorell" "${user_data:-/nonexistent}"
   fi
   rm -rf "$scratch"
   if [ -n "${_vt_xvfb_pid:-}" ]; then kill "$_vt_xvfb_pid" 2>/dev/null; fi
@@ -134,10 +151,18 @@ uninstall() {
   done
 }
 
-expect_list_holds_sample() { # what: the list beside the program still records the entry
-  grep -qF "$sample_name;crun;$sample_data;" "$unix_dir/StartupList.txt" 2>/dev/null ||
-    fail "$1: \"StartupList.txt\" no longer records '$sample_name': $(cat "$unix_dir/StartupList.txt" 2>&1)"
+expect_list_holds_sample() { # what: the user's list still records the user's entry, the machine's the machine's
+  grep -qF "$sample_name;crun;$sample_data;" "$user_list" 2>/dev/null ||
+    fail "$1: the user's list no longer records '$sample_name': $(cat "$user_list" 2>&1)"
+  grep -qF "$machine_name;lrun;$machine_data;" "$shared_list" 2>/dev/null ||
+    fail "$1: the machine's list no longer records '$machine_name': $(cat "$shared_list" 2>&1)"
 }
+
+# The user's folder of an installed copy: %LOCALAPPDATA%\Vantorell.
+local_app_data=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+user_data="$(winepath -u "$local_app_data" 2>/dev/null)/Vantorell"
+user_list="$user_data/StartupList.txt"
+[ -n "$local_app_data" ] || { echo "FAIL: no LOCALAPPDATA in this prefix" >&2; exit 1; }
 
 # ---- 1. the setup
 if key_exists "$uninstall_key" "$view" || [ -e "$unix_dir" ]; then
@@ -183,17 +208,27 @@ if [ -z "$size" ] || [ $((size)) -lt $((expected_kb - 1)) ] || [ $((size)) -gt $
   fail "Uninstall key, EstimatedSize: '$size', expected about $expected_kb KB"
 fi
 
+[ -f "$unix_dir/Vantorell.installed" ] || fail "no marker of an installed copy beside vantorell.exe"
+[ -d "$(dirname "$shared_list")" ] || fail "the setup did not create the machine's list folder in ProgramData"
+actual=$(reg_value "$machine_run" Vantorell $machine_view)
+[ "$actual" = "\"$win_dir\\vantorell.exe\" -b" ] || fail "the machine's Run value (64-bit view): '$actual'"
+
 for link in "Vantorell.lnk|$win_dir\\vantorell.exe" "Uninstall Vantorell.lnk|$win_dir\\Uninstall.exe"; do
   file=${link%%|*} target=${link#*|}
   grep -aqF "$target" "$menu_dir/$file" 2>/dev/null || fail "Start Menu shortcut '$file' to $target missing"
 done
 
-# ---- 3. an entry switched off through the installed console program
-step "disabling '$sample_name' with vantorellc"
-wine reg add "$user_run" /v "$sample_name" /d "$sample_data" /f >/dev/null || { fail "reg add"; exit 1; }
-timeout -k 2 20 wine "$win_dir\\vantorellc.exe" disable "$sample_name" >/dev/null || fail "vantorellc disable failed"
+# ---- 3. entries switched off through the installed console program
+step "disabling '$sample_name' and '$machine_name' with vantorellc"
+wine reg add "$user_run" /v "$sample_name" /d "$sample_data" /f >/dev/null &&
+  wine reg add "$machine_run" /v "$machine_name" /d "$machine_data" /f $machine_view >/dev/null || { fail "reg add"; exit 1; }
+for name in "$sample_name" "$machine_name"; do
+  timeout -k 2 20 wine "$win_dir\\vantorellc.exe" disable "$name" >/dev/null || fail "vantorellc disable '$name' failed"
+done
 [ -z "$(reg_value "$user_run" "$sample_name")" ] || fail "'$sample_name' is still in the user's Run key"
+[ -z "$(reg_value "$machine_run" "$machine_name" $machine_view)" ] || fail "'$machine_name' is still in the machine's Run key"
 expect_list_holds_sample "after disable"
+[ -e "$unix_dir/StartupList.txt" ] && fail "an installed copy wrote a list beside its exe"
 [ "$failed" = 0 ] || exit 1
 
 # ---- 4. upgrade while the program runs
@@ -226,7 +261,19 @@ key_exists "$uninstall_key" "$view" || fail "a failed uninstall removed the Add/
 [ -f "$menu_dir/Vantorell.lnk" ] || fail "a failed uninstall removed the Start Menu shortcut"
 cp "$gui_exe" "$unix_dir/vantorell.exe"
 
-# ---- 6. the real uninstall
+# ---- 6. another user's list holds an entry: nothing may go
+step "uninstalling while another user's list holds an entry"
+mkdir -p "$other_profile/AppData/Local/Vantorell" &&
+  printf 'Theirs;crun;C:\\theirs.exe;;0;0\r\n' >"$other_profile/AppData/Local/Vantorell/StartupList.txt" &&
+  wine reg add "$profile_list\\$other_sid" /v ProfileImagePath /t REG_EXPAND_SZ /d 'C:\users\vtother' /f $machine_view \
+    >/dev/null || { fail "cannot make another user's profile"; exit 1; }
+uninstall 20
+[ -f "$unix_dir/vantorell.exe" ] && [ -f "$unix_dir/Uninstall.exe" ] || fail "files went while another user's list holds entries"
+key_exists "$uninstall_key" "$view" || fail "the Add/Remove Programs entry went while another user's list holds entries"
+wine reg delete "$profile_list\\$other_sid" /f $machine_view >/dev/null 2>&1
+rm -rf "$other_profile"
+
+# ---- 7. the real uninstall
 step "uninstalling"
 uninstall 20
 if [ -e "$unix_dir" ]; then
@@ -237,9 +284,13 @@ key_exists "$uninstall_key" "$view" && fail "the Add/Remove Programs entry is st
 key_exists "$options_key" /reg:64 && fail "the options key is still there"
 [ -e "$menu_dir" ] && fail "the Start Menu folder is still there"
 [ -z "$(reg_value "$machine_run" Vantorell /reg:64)" ] || fail "the machine's Run value 'Vantorell' is still there"
+[ -e "$(dirname "$shared_list")" ] && fail "the machine's list folder is still there: $(ls -A "$(dirname "$shared_list")")"
+[ -e "$user_data" ] && fail "the user's folder is still there: $(ls -A "$user_data")"
 [ -z "$(reg_value "$user_run" Vantorell)" ] || fail "the user's Run value 'Vantorell' is still there"
 actual=$(reg_value "$user_run" "$sample_name")
 [ "$actual" = "$sample_data" ] || fail "'$sample_name' is not back in the user's Run key as it was: '$actual'"
+actual=$(reg_value "$machine_run" "$machine_name" $machine_view)
+[ "$actual" = "$machine_data" ] || fail "'$machine_name' is not back in the machine's Run key as it was: '$actual'"
 
 [ "$failed" = 0 ] && echo "PASS"
 exit $failed

@@ -21,8 +21,10 @@ list="$scratch/StartupList.txt"
 marks="$scratch/marker.txt"
 tool="$win_scratch\\vtmarker.exe"
 note="$win_scratch\\marker.txt"
-cleanups+=("wine reg delete '$machine_run' /v Vantorell /f $reg_view" "wine reg delete '$options_key' /f $reg_view")
+cleanups+=("wine reg delete '$machine_run' /v Vantorell /f $reg_view" "wine reg delete '$options_key' /f $reg_view"
+  "wine reg delete '$user_run' /v Vantorell /f" "wine reg delete '$user_options_key' /f")
 wine reg delete "$options_key" /f $reg_view >/dev/null 2>&1
+wine reg delete "$user_options_key" /f >/dev/null 2>&1
 {
   printf '%s\r\n' "Later;crun;\"$tool\" $note later;;0;3" "Linked.lnk;SUF;$tool;$note linked;0;2" \
     "AskYes;crun;\"$tool\" $note yes;;1;0" "AskNo;lrun;\"$tool\" $note no;;1;0" "Off;crun;\"$tool\" $note off;;0;0"
@@ -75,7 +77,7 @@ reg_absent "$machine_run" AskNo machine || fail "AskNo in the machine's Run key"
 # ---- the tray menu's Close ends the program although Minim is on
 drive tray close || fail "the tray menu"
 drive wait-exit "$app_pid" 10 || fail "the program did not end from the tray menu"
-[ "$(reg_value "$options_key" Min machine)" = 0x1 ] || fail "options not saved at the close"
-[ "$(reg_value "$machine_run" Vantorell machine)" = "$win_exe -b" ] || fail "own Run value"
+[ "$(reg_value "$user_options_key" Min)" = 0x1 ] || fail "options not saved at the close"
+[ "$(reg_value "$user_run" Vantorell)" = "$win_exe -b" ] || fail "own Run value (a portable copy's is the user's)"
 poll 5 tray_icon_gone || fail "the tray icon stayed after the end"
 exit $failed

@@ -32,8 +32,10 @@ common_lnk="$(winepath -u "$common_startup" 2>/dev/null)/Common Tool.lnk"
 cleanups+=("wine reg delete '$user_run' /v jusched /f" "wine reg delete '$user_run' /v NewComer /f"
   "wine reg delete '$machine_run' /v msblast /f $reg_view" "wine reg delete '$machine_run' /v AVG7_CC /f $reg_view"
   "wine reg delete '$machine_run' /v Vantorell /f $reg_view" "wine reg delete '$options_key' /f $reg_view"
+  "wine reg delete '$user_run' /v Vantorell /f" "wine reg delete '$user_options_key' /f"
   "rm -f '$user_lnk' '$common_lnk'")
 wine reg delete "$options_key" /f $reg_view >/dev/null 2>&1
+wine reg delete "$user_options_key" /f >/dev/null 2>&1
 wine reg add "$user_run" /v jusched /d 'C:\Program Files\Java\jusched.exe' /f >/dev/null &&
   wine reg add "$machine_run" /v msblast /d 'C:\WINDOWS\msblast.exe' /f $reg_view >/dev/null &&
   wine reg add "$machine_run" /v AVG7_CC /d '"C:\Program Files\AVG\avgcc.exe" /STARTUP' /f $reg_view >/dev/null &&
@@ -79,7 +81,7 @@ expect_row 'Zeta Tool.lnk' '1|0|0|C:\windows\system32\winver.exe|0'
 expect_row 'Common Tool.lnk' '1|0|0|C:\windows\system32\notepad.exe|0'
 expect_row 'Old Tool' '0|0|0|C:\Tools\old.exe|0'
 expect_row Vantorell "1|0|0|$win_exe -b|3"
-[ "$(reg_value "$machine_run" Vantorell machine)" = "$win_exe -b" ] || fail "own Run value"
+[ "$(reg_value "$user_run" Vantorell)" = "$win_exe -b" ] || fail "own Run value (a portable copy's is the user's)"
 tray_icon_gone || fail "a tray icon while the window is shown"
 
 # ---- switch off and on
@@ -124,7 +126,7 @@ text=$(drive box-text Vantorell) || fail "no self-protection message"
 case "$text" in "You are trying to disable Vantorell using Vantorell!"*) ;; *) fail "self-protection text: $text" ;; esac
 drive answer Vantorell OK || fail "cannot close the self-protection message"
 expect_row Vantorell "1|0|0|$win_exe -b|3"
-[ "$(reg_value "$machine_run" Vantorell machine)" = "$win_exe -b" ] || fail "own Run value changed"
+[ "$(reg_value "$user_run" Vantorell)" = "$win_exe -b" ] || fail "own Run value changed"
 [ "$(cat "$list")" = "$list_before" ] || fail "the list changed"
 
 # ---- the monitor: a newcomer is reported, a switched-off entry that comes back is taken out again
@@ -168,9 +170,9 @@ poll 3 test ! -s "$scratch/ResF.txt" || fail "ResF.txt was not emptied"
 drive set-check "$minim" 0 || fail "cannot switch Minim off"
 drive close || fail "the window did not close"
 drive wait-exit "$app_pid" 10 || fail "the program did not end"
-[ "$(reg_value "$options_key" Warn machine)" = 0x1 ] && [ "$(reg_value "$options_key" Kill machine)" = 0x1 ] &&
-  [ "$(reg_value "$options_key" Min machine)" = 0x0 ] || fail "options not saved: $(wine reg query "$options_key" $reg_view)"
-[ "$(reg_value "$machine_run" Vantorell machine)" = "$win_exe -b" ] || fail "own Run value after the close"
+[ "$(reg_value "$user_options_key" Warn)" = 0x1 ] && [ "$(reg_value "$user_options_key" Kill)" = 0x1 ] &&
+  [ "$(reg_value "$user_options_key" Min)" = 0x0 ] || fail "options not saved: $(wine reg query "$user_options_key")"
+[ "$(reg_value "$user_run" Vantorell)" = "$win_exe -b" ] || fail "own Run value after the close"
 list_has 'msblast;lrun;C:\WINDOWS\msblast.exe;;1;0' && list_has 'jusched;crun;C:\Program Files\Java\jusched.exe;;0;0' ||
   fail "the list after the close: $(cat "$list")"
 exit $failed

@@ -136,7 +136,7 @@ std::vector<Scenario> Scenarios() {
              app::SaveOptions(w.store.Registry(), app::Options{false, true, false});
          }},
         {"register the Run value", none,
-         [](FaultWorld& w) { app::RegisterAutostart(w.store.Registry(), w.p.ExecutablePath()); }},
+         [](FaultWorld& w) { app::RegisterAutostart(w.store.Registry(), w.p.ExecutablePath(), false); }},
         {"uninstall",
          [](FaultWorld& w) {
              w.p.PutString(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue, app::OwnRunCommand(kFaultExe));

@@ -59,7 +59,7 @@ protected:
         auto v = p.GetValue(hive, app::kRunKey, app::kOwnRunValue);
         return v ? v->data : "(none)";
     }
-    std::optional<RegValue> Option(std::string_view name) { return p.GetValue(Hive::LocalMachine, app::kOptionsKey, name); }
+    std::optional<RegValue> Option(std::string_view name) { return p.GetValue(Hive::CurrentUser, app::kOptionsKey, name); }
     std::string ErrorOf(const std::function<void()>& f) {
         try {
             f();
@@ -76,18 +76,55 @@ protected:
     }
 };
 
-TEST_F(ProgramStart, RegisterAutostartWritesTheMachineRunValue) {
-    EXPECT_EQ(app::RegisterAutostart(store.Registry(), kExe), app::RegisteredIn::Machine);
-    EXPECT_EQ(RunValue(Hive::LocalMachine), app::OwnRunCommand(kExe));
-    EXPECT_EQ(p.GetValue(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue)->type, RegType::Sz);
-    EXPECT_EQ(RunValue(Hive::CurrentUser), "(none)");
+// One logon registration: where the own Run value stands before and after,
+// with and without the rights to the machine hive.
+TEST_F(ProgramStart, RegisterAutostartKeepsOneRunValueWhereTheCopyHasTheRights) {
+    const std::string own = app::OwnRunCommand(kExe);
+    const std::string other = app::OwnRunCommand("C:\\Other\\vantorell.exe");
+    struct Case {
+        const char* what;
+        bool installed, rights;
+        const char *machineBefore, *userBefore;
+        app::RegisteredIn result;
+        const char *machineAfter, *userAfter;
+    } cases[] = {
+        {"installed, the setup's value", true, false, own.c_str(), nullptr, app::RegisteredIn::Machine, own.c_str(),
+         nullptr},
+        {"installed, a user value of an earlier version goes", true, false, own.c_str(), own.c_str(),
+         app::RegisteredIn::Machine, own.c_str(), nullptr},
+        {"installed, a moved copy rewrites it with rights", true, true, other.c_str(), nullptr,
+         app::RegisteredIn::Machine, own.c_str(), nullptr},
+        {"installed, no value, rights", true, true, nullptr, own.c_str(), app::RegisteredIn::Machine, own.c_str(),
+         nullptr},
+        {"installed, no value, no rights", true, false, nullptr, nullptr, app::RegisteredIn::User, nullptr,
+         own.c_str()},
+        {"portable", false, true, nullptr, nullptr, app::RegisteredIn::User, nullptr, own.c_str()},
+        {"portable, its old machine value moves", false, true, own.c_str(), nullptr, app::RegisteredIn::User, nullptr,
+         own.c_str()},
+        {"portable, its old machine value stays without rights", false, false, own.c_str(), nullptr,
+         app::RegisteredIn::Neither, own.c_str(), nullptr},
+        {"portable, another copy's machine value", false, true, other.c_str(), nullptr, app::RegisteredIn::Neither,
+         other.c_str(), nullptr},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        p.RemoveKey(Hive::LocalMachine, app::kRunKey);
+        p.RemoveKey(Hive::CurrentUser, app::kRunKey);
+        if (c.machineBefore) p.PutString(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue, c.machineBefore);
+        if (c.userBefore) p.PutString(Hive::CurrentUser, app::kRunKey, app::kOwnRunValue, c.userBefore);
+        p.SetStandardUser(!c.rights);
+        EXPECT_EQ(app::RegisterAutostart(store.Registry(), kExe, c.installed), c.result) << c.what;
+        EXPECT_EQ(RunValue(Hive::LocalMachine), c.machineAfter ? c.machineAfter : "(none)") << c.what;
+        EXPECT_EQ(RunValue(Hive::CurrentUser), c.userAfter ? c.userAfter : "(none)") << c.what;
+        EXPECT_FALSE(store.Registry().HasOpenKey());
+        p.SetStandardUser(false);
+    }
 }
 
-TEST_F(ProgramStart, WithoutMachineRightsTheUserRunValueIsWrittenAndTheErrorRaised) {
-    NoMachineRights();
-    EXPECT_EQ(ErrorOf([&] { app::RegisterAutostart(store.Registry(), kExe); }), "Failed to set data for 'Vantorell'");
-    EXPECT_EQ(RunValue(Hive::CurrentUser), app::OwnRunCommand(kExe));
-    EXPECT_FALSE(store.Registry().HasOpenKey());
+TEST_F(ProgramStart, AUserRunKeyThatCannotBeWrittenIsTheOnlyRegistrationError) {
+    p.SetFaultHook([](Op op, Hive hive, std::string_view) { return op == Op::SetValue; });
+    EXPECT_EQ(ErrorOf([&] { app::RegisterAutostart(store.Registry(), kExe, false); }),
+              "Failed to set data for 'Vantorell'");
 }
 
 TEST_F(ProgramStart, LoadOptionsReadsOnlyExactlyOneAsOn) {
@@ -122,9 +159,19 @@ TEST_F(ProgramStart, SaveOptionsWritesThreeDwordsAndLoadReadsThemBack) {
     EXPECT_TRUE(o.minimize);
 }
 
-TEST_F(ProgramStart, SaveOptionsWithoutMachineRightsRaisesTheError) {
-    NoMachineRights();
-    EXPECT_EQ(ErrorOf([&] { app::SaveOptions(store.Registry(), Options{}); }), "Failed to set data for 'Warn'");
+TEST_F(ProgramStart, OptionsAreTheUsersOwnOverTheMachineDefaultsAndSavedWithoutMachineRights) {
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Warn", RegValue{RegType::Dword, Dword(0)});
+    p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Kill", RegValue{RegType::Dword, Dword(0)});
+    p.PutValue(Hive::CurrentUser, app::kOptionsKey, "Kill", RegValue{RegType::Dword, Dword(1)});
+    Options o;
+    app::LoadOptions(store.Registry(), o);
+    EXPECT_FALSE(o.warnNew) << "the machine's default";
+    EXPECT_TRUE(o.autoKill) << "the user's own value wins";
+    p.SetStandardUser(true);
+    app::SaveOptions(store.Registry(), Options{true, false, false});
+    EXPECT_EQ(Option("Warn")->data, Dword(1));
+    EXPECT_EQ(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn")->data, Dword(0)) << "defaults stay";
+    EXPECT_FALSE(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Min"));
 }
 
 TEST_F(ProgramStart, ImportOldListConvertsEveryLineAndAppendsToTheList) {

@@ -60,6 +60,13 @@ public:
     bool LockExists(std::string_view n) override { return m.LockExists(n); }
     std::unique_ptr<platform::NamedLock> CreateLock(std::string_view n) override { return m.CreateLock(n); }
     bool RaiseWindowByTitle(std::string_view t) override { return m.RaiseWindowByTitle(t); }
+    std::optional<std::string> KnownFolderPath(platform::KnownFolder f) override { return m.KnownFolderPath(f); }
+    bool CreateFolder(std::string_view f) override { return m.CreateFolder(f); }
+    bool IsElevated() override { return m.IsElevated(); }
+    std::uint64_t AccessDeniedCount() override { return m.AccessDeniedCount(); }
+    platform::ElevatedRun RunElevated(std::string_view f, std::string_view a) override {
+        return m.RunElevated(f, a);
+    }
 
     platform::MemoryPlatform m;
     std::size_t compares = 0;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "VantorellVersion.h"
+#include "app/common/FileLayout.h"
 #include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
 #include "platform/Errors.h"
@@ -68,15 +69,18 @@ void RunEntryVerb(control::EntryVerb verb, store::AutostartStore& store, const P
     control::EntryControl control(store, grid);
     control::EntrySelector selector{cmd.args.back(), std::nullopt};
     if (const auto it = cmd.options.find("--location"); it != cmd.options.end()) selector.location = it->second;
-    out.out = control::RunEntryCommand(control, verb, selector, seconds);
+    out.out = control::RunEntryCommand(control, verb, selector, seconds, cmd.Has("--discard"));
 }
 
 CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::string_view description) {
     const bool delay = verb == control::EntryVerb::Delay;
+    const bool disable = verb == control::EntryVerb::Disable;
+    std::vector<OptionSpec> options{{"--location", true}};
+    if (disable) options.push_back({"--discard", false});
     return {name,
-            delay ? "SECONDS NAME [--location CODE]" : "NAME [--location CODE]",
+            delay ? "SECONDS NAME [--location CODE]" : disable ? "NAME [--location CODE] [--discard]" : "NAME [--location CODE]",
             description,
-            {{"--location", true}},
+            std::move(options),
             delay ? 2u : 1u,
             delay ? 2u : 1u,
             [verb](store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
@@ -88,7 +92,8 @@ const std::vector<CommandSpec>& Commands() {
     using control::EntryVerb;
     static const std::vector<CommandSpec> kCommands = {
         {"list", "[--json]", "List every autostart entry in display order.", {{"--json", false}}, 0, 0, RunList},
-        EntryCommand("disable", EntryVerb::Disable, "Switch an entry off: take it out of its place and record it."),
+        EntryCommand("disable", EntryVerb::Disable,
+                     "Switch an entry off: take it out of its place and record it (--discard: without a record)."),
         EntryCommand("enable", EntryVerb::Enable, "Put a recorded entry back into its place."),
         EntryCommand("delete", EntryVerb::Delete,
                      "Delete an entry (an enabled one from its place, a recorded one from the list)."),
@@ -294,8 +299,50 @@ std::string ConsoleUsage() {
                std::string(Commands()[i].description) + "\n";
     out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
     out += "  --version" + std::string(width > 7 ? width - 7 : 1, ' ') + "Show the version.\n";
-    out += "\nThe list file is \"" + std::string(store::kStartupListFile) + "\" beside the executable.\n";
+    out += "\nEvery command takes --error-file PATH: the error text also goes into that file.\n";
+    out += "Exit codes: 0 done, 1 failed, 2 usage, 3 needs administrator rights, 4 changed meanwhile.\n";
+    out += "\nThe list file is \"" + std::string(store::kStartupListFile) +
+           "\" beside the executable; an installed copy keeps one in %LOCALAPPDATA%\\Vantorell for the user's "
+           "places and one in %ProgramData%\\Vantorell for the machine's.\n";
     return out;
+}
+
+namespace {
+
+// Takes "--error-file PATH" (or "--error-file=PATH") out of the arguments
+// before "--". Throws UsageError when it has no value or is given twice.
+std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
+    constexpr std::string_view kOption = "--error-file";
+    std::optional<std::string> path;
+    for (std::size_t i = 0; i < args.size();) {
+        const std::string& a = args[i];
+        if (a == "--") break;
+        const bool bare = a == kOption;
+        const bool joined = a.compare(0, kOption.size() + 1, std::string(kOption) + "=") == 0;
+        if (!bare && !joined) {
+            ++i;
+            continue;
+        }
+        if (path) throw UsageError("option '--error-file' given twice");
+        if (joined) {
+            path = a.substr(kOption.size() + 1);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            if (i + 1 >= args.size()) throw UsageError("option '--error-file' needs a value");
+            path = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        }
+    }
+    return path;
+}
+
+}  // namespace
+
+ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args) {
+    const auto layout = FileLayout::Detect(platform);
+    layout.CreateUserFolder(platform);
+    store::AutostartStore store(platform, layout.Lists().front().path);
+    return RunConsole(store, args);
 }
 
 ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args) {
@@ -309,19 +356,28 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         result.out = std::string(kConsoleName) + " " + kVersion + "\n";
         return result;
     }
+    auto& platform = store.Platform();
+    const std::uint64_t deniedBefore = platform.AccessDeniedCount();
+    std::optional<std::string> errorFile;
+    std::vector<std::string> rest = args;
     try {
-        if (args.empty()) throw UsageError("no command given");
-        const CommandSpec* def = FindCommand(args[0]);
-        if (!def) throw UsageError("unknown command '" + args[0] + "'");
-        const ParsedCommand cmd = Parse(*def, args);
+        errorFile = TakeErrorFile(rest);
+        if (rest.empty()) throw UsageError("no command given");
+        const CommandSpec* def = FindCommand(rest[0]);
+        if (!def) throw UsageError("unknown command '" + rest[0] + "'");
+        const ParsedCommand cmd = Parse(*def, rest);
         def->run(store, cmd, result);
     } catch (const UsageError& e) {
         result = ConsoleOutput{kExitUsage, {}, prefix + e.message + "\n\n" + ConsoleUsage()};
     } catch (const ChangedMeanwhile& e) {
         result = ConsoleOutput{kExitChanged, {}, prefix + ErrorReportText(e.what()) + "\n"};
     } catch (const std::exception& e) {
-        result = ConsoleOutput{kExitFailure, {}, prefix + ErrorReportText(e.what()) + "\n"};
+        std::string message = ErrorReportText(e.what());
+        const bool refused = platform.AccessDeniedCount() != deniedBefore && !platform.IsElevated();
+        if (refused) message += " " + std::string(kRunAsAdministrator);
+        result = ConsoleOutput{refused ? kExitNeedsRights : kExitFailure, {}, prefix + message + "\n"};
     }
+    if (errorFile && result.exitCode != kExitOk) platform.WriteFileAtomic(*errorFile, result.err);
     return result;
 }
 

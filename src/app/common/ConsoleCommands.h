@@ -15,7 +15,12 @@ namespace vantorell::app {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the command ran and failed
 inline constexpr int kExitUsage = 2;    // the command line was not understood
-inline constexpr int kExitChanged = 4;  // the entry changed meanwhile (another writer): try again
+inline constexpr int kExitNeedsRights = 3;  // refused for lack of rights: run it as administrator
+inline constexpr int kExitChanged = 4;      // the entry or list changed meanwhile; nothing was done
+
+// Added to the error of a change refused for lack of rights.
+inline constexpr std::string_view kRunAsAdministrator =
+    "Changing programs that start for every user needs administrator rights: run vantorellc as administrator.";
 
 inline constexpr std::string_view kConsoleName = "vantorellc";
 // The program's version (the project's, as in the version resources).
@@ -28,8 +33,15 @@ struct ConsoleOutput {
 };
 
 // Runs one command line (the arguments after the program name). Never throws
-// for a failure of the command: the message goes to `err` with exit code 1.
+// for a failure of the command: the message goes to `err` with exit code 1, or
+// 3 when a write was refused for lack of rights and the process runs without
+// them. "--error-file PATH", anywhere before "--", also writes the message of
+// a failure into PATH (for a caller that cannot read the console).
 ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args);
+
+// Runs one command line as "vantorellc.exe" does: on the lists of the
+// running executable's layout (FileLayout::Detect).
+ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args);
 
 // The usage text, one line per command.
 std::string ConsoleUsage();

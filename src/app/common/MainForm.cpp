@@ -21,21 +21,26 @@ private:
     ui::MainView* view_;
 };
 
-constexpr std::string_view kMachineHiveNote =
-    " Vantorell cannot write to the machine's part of the registry (administrator rights are needed). It will "
-    "start at logon for this user only, and changes to its options will not be kept.";
+// AutoKill's question when a machine-wide entry came back and this window
+// lacks the rights to take it out again.
+std::string ComebackQuestion(std::string_view name) {
+    return "\"" + std::string(name) + "\" has put itself back into the programs that start for every user. " +
+           std::string(kElevationQuestion);
+}
 
 }  // namespace
 
 MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, control::DelayPrompt& delayPrompt)
     : platform_(platform),
-      store_(platform, BesideExecutable(platform, store::kStartupListFile)),
+      layout_(FileLayout::Detect(platform)),
+      store_(platform, layout_.Lists().front().path),
       grid_(lists),
       control_(store_, grid_),
       gestures_(control_, delayPrompt),
       launcher_(platform, store_, *this),
       monitor_(platform, store_, control_, grid_, *this),
-      guard_(platform) {}
+      guard_(platform, layout_.UserFile(kHandOverFile)),
+      elevation_(platform, layout_) {}
 
 MainForm::~MainForm() {
     StopTimer(timer3_);
@@ -46,7 +51,13 @@ MainForm::~MainForm() {
 void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
     view_ = &view;
     tray_ = &tray;
-    grid_.SetInfoTipProvider([this](std::size_t index) { return ui::EntryInfoTip(store_, index); });
+    grid_.SetInfoTipProvider([this](std::size_t index) {
+        std::string tip = ui::EntryInfoTip(store_, index);
+        const auto& entries = store_.Table().entries;
+        if (index < entries.size() && elevation_.NeedsRights(entries[index].location))
+            tip.append("\nStarts for every user: changing it ").append(kNeedsRightsTip).append(".");
+        return tip;
+    });
     grid_.SetFilledHandler([this] {
         if (view_) view_->RefreshGrid();
     });
@@ -82,14 +93,6 @@ void MainForm::ReportError(std::string_view message) {
     platform_.ShowMessageBox(ErrorReportText(message), kAppTitle, platform::MsgBox::Ok | platform::MsgBox::IconError);
 }
 
-void MainForm::ReportMachineHive(const std::string& error) {
-    if (machineHiveReported_) return;
-    machineHiveReported_ = true;
-    std::string text = error;
-    if (!text.empty() && text.back() != '.') text += '.';
-    ReportError(text + std::string(kMachineHiveNote));
-}
-
 Options MainForm::CurrentOptions() const {
     return Options{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim)};
 }
@@ -102,21 +105,17 @@ void MainForm::ApplyOptions(const Options& o) {
 
 void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     const Switches switches = ParseSwitches(arguments);
-    OpenPendingNotice(platform_);
-    Try([&] { ImportOldList(platform_, store_); });
+    layout_.CreateUserFolder(platform_);
+    OpenPendingNotice(platform_, layout_);
+    Try([&] { ImportOldList(platform_, store_, layout_); });
     view_->MoveTo(kOffScreen, kOffScreen);
     timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
     timer4_ = platform_.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
     listWatch_ = platform_.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
 
     // An uninstall run must not register the program again.
-    if (!switches.uninstall) {
-        try {
-            RegisterAutostart(store_.Registry(), platform_.ExecutablePath());
-        } catch (const AppError& e) {
-            ReportMachineHive(e.what());
-        }
-    }
+    if (!switches.uninstall)
+        Try([&] { RegisterAutostart(store_.Registry(), platform_.ExecutablePath(), layout_.IsInstalled()); });
     Options options;
     Try([&] { LoadOptions(store_.Registry(), options); });
     ApplyOptions(options);
@@ -146,26 +145,17 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
 void MainForm::SaveOptionsOnce() {
     if (optionsSaved_) return;
     optionsSaved_ = true;
-    try {
-        SaveOptions(store_.Registry(), CurrentOptions());
-    } catch (const AppError& e) {
-        ReportMachineHive(e.what());
-    }
+    Try([&] { SaveOptions(store_.Registry(), CurrentOptions()); });
 }
 
 void MainForm::OnClose() {
     if (closed_) return;
     closed_ = true;
     SaveOptionsOnce();
-    if (!uninstalled_) {
-        try {
-            RegisterAutostart(store_.Registry(), platform_.ExecutablePath());
-        } catch (const AppError& e) {
-            ReportMachineHive(e.what());
-        }
-    }
+    if (!uninstalled_)
+        Try([&] { RegisterAutostart(store_.Registry(), platform_.ExecutablePath(), layout_.IsInstalled()); });
     monitor_.CheckNewEntries();
-    const std::string notice = BesideExecutable(platform_, kNoticeFile);
+    const std::string notice = layout_.UserFile(kNoticeFile);
     if (platform_.FileExists(notice)) platform_.RemoveFile(notice);
     store_.Registry().CloseKey();
     monitor_.Stop();
@@ -178,9 +168,29 @@ void MainForm::AtExit() {
 
 // ------------------------------------------------------------------ grid
 
-void MainForm::OnGridDoubleClick(int column, int row) {
+template <typename Gesture>
+void MainForm::RunChange(Gesture&& gesture) {
     RefreshAtEnd refresh(view_);
-    gestures_.SLDblClick(column, row);
+    const std::uint64_t deniedBefore = platform_.AccessDeniedCount();
+    try {
+        gesture();
+    } catch (const AppError&) {
+        const auto& change = gestures_.LastChange();
+        if (!change || elevation_.Busy() || !elevation_.Refused(deniedBefore, change->location)) throw;
+        const control::EntryChange asked = *change;
+        Elevation::Result result = Elevation::Result::Declined;
+        try {
+            result = elevation_.Offer(asked, kElevationQuestion);
+        } catch (const AppError&) {
+            control_.Refresh();  // whatever the helper did is shown with its error
+            throw;
+        }
+        if (result != Elevation::Result::Declined) control_.Refresh();
+    }
+}
+
+void MainForm::OnGridDoubleClick(int column, int row) {
+    RunChange([&] { gestures_.SLDblClick(column, row); });
 }
 
 void MainForm::OnGridMouseUp() {
@@ -189,8 +199,7 @@ void MainForm::OnGridMouseUp() {
 }
 
 void MainForm::OnDeleteClicked() {
-    RefreshAtEnd refresh(view_);
-    gestures_.Button1Click(view_->SelectedCell().row);
+    RunChange([&] { gestures_.Button1Click(view_->SelectedCell().row); });
 }
 
 void MainForm::OnHelpClicked() { platform_.ShellOpen(BesideExecutable(platform_, kHelpFile), ""); }
@@ -303,5 +312,25 @@ bool MainForm::WarnNew() const { return view_ && view_->OptionChecked(ui::MainOp
 bool MainForm::AutoKill() const { return view_ && view_->OptionChecked(ui::MainOption::AutoKill); }
 
 bool MainForm::InTray() const { return tray_ && tray_->Active(); }
+
+bool MainForm::TakeOutAsAdministrator(std::string_view name, std::string_view location, std::uint64_t deniedBefore) {
+    if (!elevation_.Refused(deniedBefore, location)) return false;
+    // One question at a time: a comeback found while one is open waits for the next pass.
+    if (elevation_.Busy()) return true;
+    ShowFromTray();
+    const control::EntryChange change{control::EntryVerb::Disable, std::string(name), std::string(location), 0, true};
+    try {
+        if (elevation_.Offer(change, ComebackQuestion(name)) != Elevation::Result::Declined) control_.Refresh();
+    } catch (const AppError& e) {
+        ReportError(e.what());
+    }
+    return true;
+}
+
+bool MainForm::NeedsAdministratorRights(int row) {
+    const auto index = grid_.IndexOfRow(row);
+    const auto& entries = store_.Table().entries;
+    return index && *index < entries.size() && elevation_.NeedsRights(entries[*index].location);
+}
 
 }  // namespace vantorell::app

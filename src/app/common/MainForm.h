@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/common/Elevation.h"
+#include "app/common/FileLayout.h"
 #include "app/common/ProgramStart.h"
 #include "app/common/SingleInstance.h"
 #include "control/DelayPrompt.h"
@@ -92,9 +94,15 @@ public:
     void ShowFromTray() override { TrayIconDblClick(); }
     void ReportError(std::string_view message) override;
     void MinimizeApplication() override { OnMinimize(); }
+    bool TakeOutAsAdministrator(std::string_view name, std::string_view location,
+                                std::uint64_t deniedBefore) override;
+    // Whether changing the entry of grid `row` needs administrator rights this
+    // window lacks (a machine-wide entry, a window not elevated).
+    bool NeedsAdministratorRights(int row) override;
 
     // ---- for the console, the tests and the view
     store::AutostartStore& Store() { return store_; }
+    const FileLayout& Layout() const { return layout_; }
     ui::GridModel& Grid() { return grid_; }
     bool CloseRequested() const { return closeRequested_; }
     bool LogonMode() const { return logonMode_; }
@@ -107,14 +115,17 @@ private:
     // Runs a step of a sequence; its error is shown and the sequence goes on.
     template <typename Step>
     void Try(Step&& step);
-    // The machine hive cannot be written: say so once, whatever step finds it.
-    void ReportMachineHive(const std::string& error);
+    // Runs a grid gesture; a change refused for lack of rights to what every
+    // user shares is offered to be made as administrator.
+    template <typename Gesture>
+    void RunChange(Gesture&& gesture);
     void StopTimer(std::optional<platform::TimerId>& timer);
     // Saves the options once per run: at the real close, or when the program is
     // ended by a logoff or the installer without it.
     void SaveOptionsOnce();
 
     platform::Platform& platform_;
+    FileLayout layout_;  // before the parts that find their files through it
     store::AutostartStore store_;
     ui::GridModel grid_;
     control::EntryControl control_;
@@ -122,6 +133,7 @@ private:
     launch::BootLauncher launcher_;
     monitor::NewEntryMonitor monitor_;
     OneInstance guard_;
+    Elevation elevation_;
     ui::MainView* view_ = nullptr;
     ui::TrayIcon* tray_ = nullptr;
 
@@ -130,7 +142,6 @@ private:
     bool uninstalled_ = false;     // never register again in an uninstall run
     bool terminate_ = false;
     bool closed_ = false;          // OnClose ran
-    bool machineHiveReported_ = false;
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
     std::optional<platform::TimerId> timer3_, timer4_, listWatch_;

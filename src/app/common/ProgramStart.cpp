@@ -1,5 +1,6 @@
 #include "app/common/ProgramStart.h"
 
+#include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
@@ -32,51 +33,79 @@ std::string OwnRunCommand(std::string_view executablePath) {
     return command + " -b";
 }
 
-RegisteredIn RegisterAutostart(RegistryAccessor& registry, std::string_view executablePath) {
-    const std::string command = OwnRunCommand(executablePath);
-    std::string machineError;
-    registry.SetRoot(Hive::LocalMachine);
-    try {
-        if (!registry.OpenKey(kRunKey, true))
-            throw AppError("Failed to set data for '" + std::string(kOwnRunValue) + "'");
-        registry.WriteString(kOwnRunValue, command);
-        registry.CloseKey();
-        return RegisteredIn::Machine;
-    } catch (const AppError& e) {
-        machineError = e.what();
-    }
-    // Without rights to the machine hive: start at logon for this user at least.
-    registry.SetRoot(Hive::CurrentUser);
-    if (registry.OpenKey(kRunKey, true)) {
-        try {
-            registry.WriteString(kOwnRunValue, command);
-        } catch (const AppError&) {
-        }
-    }
-    registry.CloseKey();
-    throw AppError(machineError);
-}
-
 namespace {
 
+// The data of the own Run value in `hive`; nullopt when there is none.
+std::optional<std::string> OwnRunValue(RegistryAccessor& registry, Hive hive) {
+    platform::KeyCloser closer(registry);
+    registry.SetRoot(hive);
+    if (!registry.OpenKeyForListing(kRunKey) || !registry.ValueExists(kOwnRunValue)) return std::nullopt;
+    try {
+        return registry.ReadString(kOwnRunValue);
+    } catch (const AppError&) {
+        return std::string();  // there, but no text: still a value that stands
+    }
+}
+
+// Writes the own Run value; false when the key or value cannot be written.
+bool WriteOwnRunValue(RegistryAccessor& registry, Hive hive, const std::string& command) {
+    platform::KeyCloser closer(registry);
+    registry.SetRoot(hive);
+    if (!registry.OpenKey(kRunKey, true)) return false;
+    try {
+        registry.WriteString(kOwnRunValue, command);
+    } catch (const AppError&) {
+        return false;
+    }
+    return true;
+}
+
+bool DeleteOwnRunValue(RegistryAccessor& registry, Hive hive) {
+    platform::KeyCloser closer(registry);
+    registry.SetRoot(hive);
+    return registry.OpenKey(kRunKey, true) && registry.DeleteValue(kOwnRunValue);
+}
+
+AppError UserRunValueError() { return AppError(platform::QuotedMessage("Failed to set data for", kOwnRunValue)); }
 
 }  // namespace
 
+RegisteredIn RegisterAutostart(RegistryAccessor& registry, std::string_view executablePath, bool installed) {
+    const std::string command = OwnRunCommand(executablePath);
+    const auto machine = OwnRunValue(registry, Hive::LocalMachine);
+    const auto user = OwnRunValue(registry, Hive::CurrentUser);
+    if (installed) {
+        // Only with the rights for it; a refusal is no error, the setup's value stands.
+        if (machine && *machine != command) WriteOwnRunValue(registry, Hive::LocalMachine, command);
+        if (machine || WriteOwnRunValue(registry, Hive::LocalMachine, command)) {
+            if (user) DeleteOwnRunValue(registry, Hive::CurrentUser);  // two values would start two copies
+            return RegisteredIn::Machine;
+        }
+    } else if (machine) {
+        const bool ours = control::IsOwnCommand(*machine, executablePath);
+        if (!ours || !DeleteOwnRunValue(registry, Hive::LocalMachine)) return RegisteredIn::Neither;
+    }
+    if (user != command && !WriteOwnRunValue(registry, Hive::CurrentUser, command)) throw UserRunValueError();
+    return RegisteredIn::User;
+}
+
 void LoadOptions(RegistryAccessor& registry, Options& options) {
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(Hive::LocalMachine);
-    if (!registry.OpenKey(kOptionsKey, true) && !registry.OpenKeyForListing(kOptionsKey)) return;
     const std::pair<std::string_view, bool*> values[] = {
         {kWarnValue, &options.warnNew}, {kKillValue, &options.autoKill}, {kMinValue, &options.minimize}};
-    for (const auto& [name, flag] : values) {
-        if (registry.ValueExists(name)) *flag = registry.ReadInteger(name) == 1;
+    // The machine's values are the defaults; the user's own override them.
+    for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
+        platform::KeyCloser closer(registry);
+        registry.SetRoot(hive);
+        if (!registry.OpenKeyForListing(kOptionsKey)) continue;
+        for (const auto& [name, flag] : values) {
+            if (registry.ValueExists(name)) *flag = registry.ReadInteger(name) == 1;
+        }
     }
-    registry.CloseKey();
 }
 
 void SaveOptions(RegistryAccessor& registry, const Options& options) {
     platform::KeyCloser closer(registry);
-    registry.SetRoot(Hive::LocalMachine);
+    registry.SetRoot(Hive::CurrentUser);
     registry.OpenKey(kOptionsKey, true);
     registry.WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
     registry.WriteInteger(kKillValue, options.autoKill ? 1 : 0);
@@ -85,7 +114,11 @@ void SaveOptions(RegistryAccessor& registry, const Options& options) {
 }
 
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store) {
-    const std::string oldList = BesideExecutable(platform, kOldListFile);
+    return ImportOldList(platform, store, FileLayout::Detect(platform));
+}
+
+std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout) {
+    const std::string oldList = layout.UserFile(kOldListFile);
     if (!platform.FileExists(oldList)) return 0;
     // A writer like any other: the list is read and saved under its lock.
     const auto lock = platform.LockForWriting(store.ListFilePath(), control::kWriterLockTimeoutMs);
@@ -109,8 +142,10 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
     return lines.size();
 }
 
-void OpenPendingNotice(platform::Platform& platform) {
-    const std::string notice = BesideExecutable(platform, kNoticeFile);
+void OpenPendingNotice(platform::Platform& platform) { OpenPendingNotice(platform, FileLayout::Detect(platform)); }
+
+void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout) {
+    const std::string notice = layout.UserFile(kNoticeFile);
     if (platform.FileExists(notice)) platform.ShellOpen(notice, "open");
 }
 

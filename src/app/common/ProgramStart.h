@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/common/FileLayout.h"
 #include "control/EntryControl.h"
 #include "platform/Platform.h"
 #include "platform/RegistryAccessor.h"
@@ -47,29 +48,48 @@ std::string BesideExecutable(platform::Platform& platform, std::string_view file
 // followed by " -b".
 std::string OwnRunCommand(std::string_view executablePath);
 
-// Where the own Run value was written.
-enum class RegisteredIn { Machine, User };
+// Where the own Run value stands after RegisterAutostart.
+enum class RegisteredIn {
+    Machine,  // the machine's Run key (the setup's, or written with the rights for it)
+    User,     // the user's Run key
+    Neither,  // a portable copy beside a machine value it may not remove: no second value is written
+};
 
-// Writes the own Run value under the machine's Run key. When the machine hive
-// cannot be written (a user without administrator rights) it is written under
-// the user's Run key instead, so logon mode still works for this user, and the
-// machine's error is thrown after that (the caller reports it once).
-RegisteredIn RegisterAutostart(platform::RegistryAccessor& registry, std::string_view executablePath);
+// Registers the program for logon, once per logon and only where this process
+// has the rights:
+// - an installed copy's registration is the machine's value, which the setup
+//   writes; it is rewritten when it names another command and the rights are
+//   there, and a user value left by earlier versions goes. Without a machine
+//   value and without the rights to write one, the user's value is written;
+// - a portable copy registers in the user's Run key. A machine value of its
+//   own command (written by earlier versions) is moved there when the rights
+//   allow it; any other machine value stays, and no user value is written
+//   beside it.
+// A value never stands in both keys by this program's doing. Throws AppError
+// only when the user's own Run key cannot be written.
+RegisteredIn RegisterAutostart(platform::RegistryAccessor& registry, std::string_view executablePath, bool installed);
 
-// Reads "Warn", "Kill" and "Min" from the machine's options key; a missing value
-// leaves its option unchanged, 1 means on and any other number off. Throws the
-// registry's errors ("Invalid data type for '%s'", "Failed to get data for '%s'").
+// Reads "Warn", "Kill" and "Min": the machine's options key gives the
+// defaults (the setup may write them), the user's key "Software\Vantorell" in
+// HKEY_CURRENT_USER overrides them. A missing value leaves its option
+// unchanged, 1 means on and any other number off. Throws the registry's errors
+// ("Invalid data type for '%s'", "Failed to get data for '%s'").
 void LoadOptions(platform::RegistryAccessor& registry, Options& options);
-// Writes the three options as 32-bit integers, 1 for on and 0 for off.
+// Writes the three options into the user's key as 32-bit integers, 1 for on
+// and 0 for off. The machine's defaults are never written by the program.
 void SaveOptions(platform::RegistryAccessor& registry, const Options& options);
 
 // Converts "data.txt" (name;location;command;unused;confirm Y;delay;arguments)
 // into records of "StartupList.txt". The list is saved before the old file is
 // deleted, so a failed save loses nothing. Returns the number of lines imported.
-std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store);
+// "data.txt" is in the layout's user folder.
+std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout);
+std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store);  // the detected layout
 
-// Opens "AwardMessage.txt" with its program when it exists; nothing waits for it.
-void OpenPendingNotice(platform::Platform& platform);
+// Opens "AwardMessage.txt" (in the layout's user folder) with its program when
+// it exists; nothing waits for it.
+void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout);
+void OpenPendingNotice(platform::Platform& platform);  // the detected layout
 
 // Gives every recorded entry back to its place (in file order), removes the
 // program's own Run value from both hives, and deletes "StartupList.txt". An

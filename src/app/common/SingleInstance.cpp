@@ -13,9 +13,10 @@ std::string FileNameOf(std::string_view path) {
 }  // namespace
 
 OneInstance::OneInstance(platform::Platform& platform)
-    : platform_(platform),
-      lockName_(FileNameOf(platform.ExecutablePath())),
-      handOver_(BesideExecutable(platform, kHandOverFile)) {}
+    : OneInstance(platform, BesideExecutable(platform, kHandOverFile)) {}
+
+OneInstance::OneInstance(platform::Platform& platform, std::string handOverPath)
+    : platform_(platform), lockName_(FileNameOf(platform.ExecutablePath())), handOver_(std::move(handOverPath)) {}
 
 bool OneInstance::Guard() {
     // One step: of two copies started together exactly one is first.

@@ -18,7 +18,8 @@ inline constexpr unsigned kHandOverPollMs = 2000;  // Timer4
 class OneInstance {
 public:
     // The lock is named after the executable's file name.
-    explicit OneInstance(platform::Platform& platform);
+    explicit OneInstance(platform::Platform& platform);  // "ResF.txt" beside the executable
+    OneInstance(platform::Platform& platform, std::string handOverPath);
 
     // Runs the guard: true when this copy is the first (it then holds the lock);
     // false when another copy runs, after the hand-over request was written.

@@ -60,9 +60,7 @@ int wmain(int argc, wchar_t** argv) {
     app::ConsoleOutput result;
     try {
         platform::Win32Platform platform;  // initialises COM for the shortcut reads
-        const std::string listFile = text::JoinPath(text::FolderOf(platform.ExecutablePath()), store::kStartupListFile);
-        store::AutostartStore store(platform, listFile);
-        result = app::RunConsole(store, args);
+        result = app::RunConsole(platform, args);
     } catch (const std::exception& e) {
         result = app::ConsoleOutput{
             app::kExitFailure, {}, std::string(app::kConsoleName) + ": " + ErrorReportText(e.what()) + "\n"};

@@ -195,12 +195,14 @@ public:
     }
     bool Set(std::string_view name, const RegValue& value) override {
         Key* k = Live();
+        if (k && !writable_) ++p_.deniedCount_;
         if (!k || !writable_ || p_.Faulty(Op::SetValue, hive_, path_)) return false;
         k->Put(Addressed(name), value);
         return true;
     }
     bool Delete(std::string_view name) override {
         Key* k = Live();
+        if (k && !writable_) ++p_.deniedCount_;
         if (!k || !writable_ || p_.Faulty(Op::DeleteValue, hive_, path_)) return false;
         return k->Erase(Addressed(name));
     }
@@ -219,6 +221,8 @@ private:
 MemoryPlatform::MemoryPlatform() {
     hives_[0] = std::make_unique<Key>();
     hives_[1] = std::make_unique<Key>();
+    knownFolders_[KnownFolder::LocalAppData] = "C:\\Users\\user\\AppData\\Local";
+    knownFolders_[KnownFolder::ProgramData] = "C:\\ProgramData";
 }
 
 MemoryPlatform::~MemoryPlatform() = default;
@@ -261,6 +265,10 @@ std::string MemoryPlatform::ViewPath(Hive hive, std::string_view path, RegView v
 std::unique_ptr<RegKey> MemoryPlatform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
                                                 RegView view) {
     const bool full = access == KeyAccess::Full;
+    if (full && standardUser_ && hive == Hive::LocalMachine) {
+        if (create) ++deniedCount_;  // only a write counts; a full open before a listing does not
+        return nullptr;
+    }
     const std::string where = ViewPath(hive, path, view);
     if (Faulty(full ? Op::OpenKeyFull : Op::OpenKeyRead, hive, where)) return nullptr;
     if (!FindKey(hive, where, create)) return nullptr;
@@ -376,6 +384,7 @@ bool MemoryPlatform::ReadShortcut(std::string_view linkFile, ShortcutData& out) 
 }
 
 bool MemoryPlatform::WriteShortcut(std::string_view linkFile, const ShortcutData& data) {
+    if (WriteDenied(linkFile)) return false;
     if (Faulty(Op::WriteShortcut, Hive::CurrentUser, linkFile)) return false;
     if (folders_.count(PathKey(linkFile))) return false;  // a folder of that name
     PutShortcut(linkFile, data);
@@ -397,6 +406,7 @@ std::vector<std::string> MemoryPlatform::ListShortcutFiles(std::string_view fold
 bool MemoryPlatform::FileExists(std::string_view path) { return files_.count(PathKey(path)) > 0; }
 
 bool MemoryPlatform::RemoveFile(std::string_view path) {
+    if (FileExists(path) && WriteDenied(path)) return false;
     if (Faulty(Op::DeleteFile, Hive::CurrentUser, path)) return false;
     return files_.erase(PathKey(path)) > 0;
 }
@@ -411,6 +421,7 @@ FileRead MemoryPlatform::ReadFile(std::string_view path) {
 Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view bytes) {
     ++writesAttempted_;
     if (!WriterLockHeld(path)) ++unlockedWrites_[PathKey(path)];
+    if (WriteDenied(path)) return Status::Fail("Access is denied.");
     if (Faulty(Op::WriteFile, Hive::CurrentUser, path))
         return Status::Fail("There is not enough space on the disk.");
     const auto key = PathKey(path);
@@ -432,6 +443,45 @@ bool MemoryPlatform::CopyFileBytes(std::string_view from, std::string_view to) {
     const std::string bytes = source->second.bytes;
     PutFile(to, bytes);
     return true;
+}
+
+// ------------------------------------------------------------------ rights and known folders
+
+void MemoryPlatform::ProtectFolder(std::string_view folder) { protected_.push_back(PathKey(folder)); }
+
+bool MemoryPlatform::WriteDenied(std::string_view path) {
+    if (!standardUser_) return false;
+    const std::string key = PathKey(path);
+    for (const auto& folder : protected_) {
+        if (key == folder || (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
+                              key[folder.size()] == '\\')) {
+            ++deniedCount_;
+            return true;
+        }
+    }
+    return false;
+}
+
+void MemoryPlatform::SetKnownFolder(KnownFolder folder, std::optional<std::string> path) {
+    knownFolders_[folder] = std::move(path);
+}
+
+std::optional<std::string> MemoryPlatform::KnownFolderPath(KnownFolder folder) {
+    const auto it = knownFolders_.find(folder);
+    return it == knownFolders_.end() ? std::nullopt : it->second;
+}
+
+bool MemoryPlatform::CreateFolder(std::string_view path) {
+    if (FolderExists(path)) return true;
+    if (WriteDenied(path) || files_.count(PathKey(path))) return false;
+    AddFolder(path);
+    return true;
+}
+
+ElevatedRun MemoryPlatform::RunElevated(std::string_view program, std::string_view parameters) {
+    elevatedRuns_.push_back(std::string(program) + " " + std::string(parameters));
+    if (!elevatedScript_) return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "The operation was canceled by the user."};
+    return elevatedScript_(program, parameters);
 }
 
 // ------------------------------------------------------------------ boxes, processes, timers

@@ -78,6 +78,20 @@ public:
     std::size_t WritesWithoutLock(std::string_view path) const;
     // How often the writers' lock of `path` was taken (not counting retakes).
     std::size_t WriterLocksTaken(std::string_view path) const;
+    // ---- rights. A standard user: keys of the machine hive do not open with
+    // full access, and writes under the protected folders are refused, each
+    // refusal counted as access denied; IsElevated is false. Off by default
+    // (an administrator's elevated process, as Wine runs every program).
+    void SetStandardUser(bool on) { standardUser_ = on; }
+    bool StandardUser() const { return standardUser_; }
+    void ProtectFolder(std::string_view folder);
+    // Known folders; LocalAppData and ProgramData have Windows' usual paths.
+    void SetKnownFolder(KnownFolder folder, std::optional<std::string> path);
+    // Answers RunElevated; without a script every run is cancelled at the prompt.
+    using ElevatedScript = std::function<ElevatedRun(std::string_view program, std::string_view parameters)>;
+    void SetElevatedScript(ElevatedScript script) { elevatedScript_ = std::move(script); }
+    // Program and parameters of every RunElevated, joined by a blank.
+    const std::vector<std::string>& ElevatedRuns() const { return elevatedRuns_; }
 
     // ---- the virtual clock and modal boxes
     std::uint64_t Now() const { return now_; }
@@ -143,6 +157,11 @@ public:
     bool RaiseWindowByTitle(std::string_view title) override;
     std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
     std::uint64_t TickMs() override { return now_; }
+    std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
+    bool CreateFolder(std::string_view path) override;
+    bool IsElevated() override { return !standardUser_; }
+    std::uint64_t AccessDeniedCount() override { return deniedCount_; }
+    ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
 
     struct Key;  // a registry key: ordered values and sub-keys
 
@@ -164,6 +183,8 @@ private:
     const Key* FindKey(Hive hive, std::string_view path) const;
     bool Faulty(Op op, Hive hive, std::string_view where) const;
     static std::string PathKey(std::string_view path);
+    // A write to `path` refused for a standard user (and counted).
+    bool WriteDenied(std::string_view path);
     // Where a key of that view lives in this stand-in's trees.
     std::string ViewPath(Hive hive, std::string_view path, RegView view) const;
 
@@ -181,6 +202,12 @@ private:
     std::vector<std::string> started_, opened_, raised_, shellStarted_;
     std::set<std::string> locks_, windows_;
     std::uint64_t openKeys_ = 0;
+    bool standardUser_ = false;
+    std::vector<std::string> protected_;  // folded folder paths
+    std::map<KnownFolder, std::optional<std::string>> knownFolders_;
+    ElevatedScript elevatedScript_;
+    std::vector<std::string> elevatedRuns_;
+    std::uint64_t deniedCount_ = 0;
     bool twoViews_ = true;
     class MemWatch;
     struct WatchState {

@@ -34,7 +34,7 @@ HKEY RootOf(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : 
 
 class Win32Key final : public RegKey {
 public:
-    explicit Win32Key(UniqueHKey key) : key_(std::move(key)) {}
+    Win32Key(UniqueHKey key, std::uint64_t& denied) : key_(std::move(key)), denied_(denied) {}
 
     std::optional<std::vector<std::string>> ValueNames() override {
         DWORD count = 0, maxName = 0;
@@ -88,24 +88,32 @@ public:
 
     bool Set(std::string_view name, const RegValue& value) override {
         const std::wstring wname = Widen(name);
+        LONG rc;
         if (IsStringType(value.type)) {
             const std::wstring text = Widen(value.data);
-            return RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(text.c_str()),
-                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+            rc = RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(text.c_str()),
+                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        } else {
+            rc = RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type,
+                                reinterpret_cast<const BYTE*>(value.data.data()), static_cast<DWORD>(value.data.size()));
         }
-        return RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type,
-                              reinterpret_cast<const BYTE*>(value.data.data()),
-                              static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
+        return Counted(rc) == ERROR_SUCCESS;
     }
 
     bool Delete(std::string_view name) override {
-        return RegDeleteValueW(key_.Get(), Widen(name).c_str()) == ERROR_SUCCESS;
+        return Counted(RegDeleteValueW(key_.Get(), Widen(name).c_str())) == ERROR_SUCCESS;
     }
 
     void Flush() override { RegFlushKey(key_.Get()); }
 
 private:
+    LONG Counted(LONG rc) {
+        if (rc == ERROR_ACCESS_DENIED) ++denied_;
+        return rc;
+    }
+
     UniqueHKey key_;
+    std::uint64_t& denied_;
 };
 
 // ------------------------------------------------------------------ files
@@ -197,8 +205,11 @@ std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path,
     } else {
         rc = RegOpenKeyExW(RootOf(hive), wpath.c_str(), 0, sam, key.Put());
     }
-    if (rc != ERROR_SUCCESS) return nullptr;
-    return std::make_unique<Win32Key>(std::move(key));
+    if (rc != ERROR_SUCCESS) {
+        if (create && rc == ERROR_ACCESS_DENIED) ++denied_;  // a full open only to list values does not count
+        return nullptr;
+    }
+    return std::make_unique<Win32Key>(std::move(key), denied_);
 }
 
 bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
@@ -252,7 +263,9 @@ bool Win32Platform::WriteShortcut(std::string_view linkFile, const ShortcutData&
     link->SetWorkingDirectory(Widen(d.workingDirectory).c_str());
     ComPtr<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, file.PutVoid()))) return false;
-    return SUCCEEDED(file->Save(Widen(linkFile).c_str(), TRUE));
+    const HRESULT hr = file->Save(Widen(linkFile).c_str(), TRUE);
+    if (hr == E_ACCESSDENIED) ++denied_;
+    return SUCCEEDED(hr);
 }
 
 std::vector<std::string> Win32Platform::ListShortcutFiles(std::string_view folder) {
@@ -276,7 +289,11 @@ bool Win32Platform::FileExists(std::string_view path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool Win32Platform::RemoveFile(std::string_view path) { return DeleteFileW(Widen(path).c_str()) != FALSE; }
+bool Win32Platform::RemoveFile(std::string_view path) {
+    if (DeleteFileW(Widen(path).c_str())) return true;
+    CountDenied(GetLastError());
+    return false;
+}
 
 FileRead Win32Platform::ReadFile(std::string_view path) {
     UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -304,7 +321,7 @@ Status Win32Platform::WriteFileAtomic(std::string_view path, std::string_view by
     {
         UniqueFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                     nullptr));
-        if (!file) return Status::Fail(ErrorText(GetLastError()));
+        if (!file) return Status::Fail(ErrorText(CountDenied(GetLastError())));
         std::size_t done = 0;
         while (done < bytes.size()) {
             std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1 << 20);
@@ -327,7 +344,7 @@ Status Win32Platform::WriteFileAtomic(std::string_view path, std::string_view by
         }
     }
     if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD err = GetLastError();
+        const DWORD err = CountDenied(GetLastError());
         DeleteFileW(temp.c_str());
         return Status::Fail(ErrorText(err));
     }
@@ -532,6 +549,97 @@ bool Win32Platform::RaiseWindowByTitle(std::string_view title) {
 std::unique_ptr<ChangeWatch> Win32Platform::WatchPlaces(const std::vector<WatchPlace>& places,
                                                        ChangeCallback onChange) {
     return std::make_unique<win32::ChangeWatcher>(places, std::move(onChange));
+// ------------------------------------------------------------------ known folders and rights
+
+DWORD Win32Platform::CountDenied(DWORD error) {
+    if (error == ERROR_ACCESS_DENIED) ++denied_;
+    return error;
+}
+
+std::optional<std::string> Win32Platform::KnownFolderPath(KnownFolder folder) {
+    const KNOWNFOLDERID& id = folder == KnownFolder::LocalAppData ? FOLDERID_LocalAppData : FOLDERID_ProgramData;
+    PWSTR path = nullptr;
+    const HRESULT hr = SHGetKnownFolderPath(id, 0, nullptr, &path);
+    std::optional<std::string> result;
+    if (SUCCEEDED(hr) && path && *path) {
+        std::wstring text(path);
+        while (text.size() > 3 && (text.back() == L'\\' || text.back() == L'/')) text.pop_back();
+        result = Narrow(text);
+    }
+    CoTaskMemFree(path);
+    return result;
+}
+
+bool Win32Platform::CreateFolder(std::string_view path) {
+    const std::wstring wide = Widen(path);
+    const int rc = SHCreateDirectoryExW(nullptr, wide.c_str(), nullptr);
+    if (rc == ERROR_SUCCESS) return true;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    CountDenied(static_cast<DWORD>(rc));
+    return false;
+}
+
+bool Win32Platform::IsElevated() {
+    UniqueHandle token;
+    {
+        HANDLE h = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &h)) return false;
+        token = UniqueHandle(h);
+    }
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size)) return false;
+    return elevation.TokenIsElevated != 0;
+}
+
+ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_view parameters) {
+    const std::wstring file = Widen(program), args = Widen(parameters);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.hwnd = owner_;
+    info.lpVerb = L"runas";
+    info.lpFile = file.c_str();
+    info.lpParameters = args.c_str();
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExW(&info)) {
+        const DWORD err = GetLastError();
+        if (err == ERROR_CANCELLED) return {ElevatedRun::Outcome::Cancelled, 0, ErrorText(err)};
+        return {ElevatedRun::Outcome::Failed, 0, ErrorText(err)};
+    }
+    if (!info.hProcess) return {ElevatedRun::Outcome::Failed, 0, ErrorText(ERROR_INVALID_HANDLE)};
+    UniqueHandle process(info.hProcess);
+    // The window stays painted and its timers keep running, but takes no
+    // clicks until the change is done.
+    const bool disabled = owner_ && IsWindowEnabled(owner_);
+    if (disabled) EnableWindow(owner_, FALSE);
+    HANDLE handle = process.Get();
+    bool quit = false;
+    int quitCode = 0;
+    while (true) {
+        const DWORD r = MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (r != WAIT_OBJECT_0 + 1) break;  // the process ended, or the wait failed
+        MSG msg;
+        while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (quit) {
+            WaitForSingleObject(handle, INFINITE);  // the change finishes before the program ends
+            break;
+        }
+    }
+    if (disabled) EnableWindow(owner_, TRUE);
+    if (quit) PostQuitMessage(quitCode);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(handle, &code)) return {ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError())};
+    return {ElevatedRun::Outcome::Finished, static_cast<int>(code), {}};
 }
 
 }  // namespace vantorell::platform

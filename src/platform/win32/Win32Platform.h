@@ -55,14 +55,22 @@ public:
     std::unique_ptr<NamedLock> LockForWriting(std::string_view path, unsigned timeoutMs) override;
     bool RaiseWindowByTitle(std::string_view title) override;
     std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
+    std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
+    bool CreateFolder(std::string_view path) override;
+    bool IsElevated() override;
+    std::uint64_t AccessDeniedCount() override { return denied_; }
+    ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
 
 private:
+    // Counts an ERROR_ACCESS_DENIED; returns `error`.
+    DWORD CountDenied(DWORD error);
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD);
 
     win32::ComScope com_;
     HWND owner_ = nullptr;
     std::optional<std::size_t> writeLimit_;
     std::map<UINT_PTR, std::shared_ptr<TimerCallback>> timers_;
+    std::uint64_t denied_ = 0;
 };
 
 }  // namespace vantorell::platform

@@ -120,6 +120,7 @@ void GridView::Refresh() {
     ClampSelection();
     CalibrateRowHeight();
     Repaint();
+    if (onSelection_) onSelection_();
 }
 
 void GridView::Repaint() {
@@ -135,6 +136,7 @@ void GridView::Select(GridCell cell) {
     selected_ = cell;
     ClampSelection();
     Repaint();
+    if (onSelection_) onSelection_();
 }
 
 void GridView::SetInTray(bool inTray) {

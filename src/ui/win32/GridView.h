@@ -12,6 +12,7 @@
 #include <commctrl.h>  // needs <windows.h> first
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -43,6 +44,8 @@ public:
 
     GridCell Selected() const { return selected_; }
     void Select(GridCell cell);
+    // Called after the selected cell may have changed (a click, a key, a refill).
+    void SetSelectionHandler(std::function<void()> handler) { onSelection_ = std::move(handler); }
     void SetInTray(bool inTray);
 
     // WM_NOTIFY sent to the parent by the ListView. True when handled; then
@@ -88,6 +91,7 @@ private:
     bool mouseUpReported_ = false;
     bool inTray_ = false;
     GridCell selected_{};
+    std::function<void()> onSelection_;
 };
 
 }  // namespace vantorell::ui::win32

@@ -264,6 +264,7 @@ bool MainWindow::CreateControls() {
     for (const auto& item : kControlsBeforeGrid)
         if (!create(item)) return false;
     if (!grid_.Create(window_, kIdGrid)) return false;
+    grid_.SetSelectionHandler([this] { UpdateDeleteShield(); });
     for (const auto& item : kControlsAfterGrid)
         if (!create(item)) return false;
     // The group box goes under its check boxes, so that they are not clipped away.
@@ -350,6 +351,14 @@ int MainWindow::RunMessageLoop() {
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+void MainWindow::UpdateDeleteShield() {
+    bool shield = false;
+    RunGuarded(window_, [&] { shield = events_.NeedsAdministratorRights(grid_.Selected().row); });
+    if (shield == deleteShield_) return;
+    deleteShield_ = shield;
+    SendMessageW(GetDlgItem(window_, kIdDelete), BCM_SETSHIELD, 0, shield ? TRUE : FALSE);
 }
 
 void MainWindow::RefreshGrid() {

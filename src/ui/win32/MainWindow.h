@@ -62,6 +62,9 @@ private:
     LRESULT OnCloseRequest();
     LRESULT OnControlColour(HDC dc, HWND control);
     HWND OptionBox(MainOption option) const;
+    // The UAC shield on "Delete selected entry" while the selected entry is
+    // machine-wide and the window runs without administrator rights.
+    void UpdateDeleteShield();
 
     MainViewEvents& events_;
     GridView grid_;
@@ -70,6 +73,7 @@ private:
     UINT dpi_ = 96;
     UniqueFont font_;
     UniqueIcon helpGlyph_;
+    bool deleteShield_ = false;
     HWND lastFocus_ = nullptr;
     bool minimized_ = false;
 };
