@@ -231,8 +231,8 @@ public:
     explicit WriteScope(EntryControl& control) : control_(control) {
         if (control_.writers_ == 0) {
             auto& store = control_.store_;
-            lock_ = store.Platform().LockForWriting(store.ListFilePath(), kWriterLockTimeoutMs);
-            if (!lock_) throw ChangedMeanwhile(BusyMessage(store.ListFilePath()));
+            locks_ = store.LockLists(kWriterLockTimeoutMs);
+            if (locks_.empty()) throw ChangedMeanwhile(BusyMessage(store.ListFilePath()));
             // Fresh data: what any other writer saved before this one got the lock.
             store.ScanEntries();
         }
@@ -244,7 +244,7 @@ public:
 
 private:
     EntryControl& control_;
-    std::unique_ptr<platform::NamedLock> lock_;
+    store::ListLocks locks_;
 };
 
 std::optional<EntryControl::Seen> EntryControl::SeenOf(std::size_t index) {

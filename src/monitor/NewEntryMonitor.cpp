@@ -113,8 +113,8 @@ std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
          std::string(store::kShellFoldersKey)});
     add({WatchPlace::Kind::Key, platform::Hive::LocalMachine, platform::RegView::Bits64,
          std::string(store::kShellFoldersKey)});
-    add({WatchPlace::Kind::Folder, platform::Hive::CurrentUser, platform::RegView::Bits64,
-         text::FolderOf(store_.ListFilePath())});
+    for (const std::string& list : store_.ListFilePaths())
+        add({WatchPlace::Kind::Folder, platform::Hive::CurrentUser, platform::RegView::Bits64, text::FolderOf(list)});
     return places;
 }
 

@@ -61,40 +61,114 @@ bool ValueListed(platform::Platform& platform, platform::RegistryAccessor& regis
 }
 
 AutostartStore::AutostartStore(platform::Platform& platform, std::string listFilePath)
-    : platform_(platform), registry_(platform), shlnk_(platform), listFile_(std::move(listFilePath)) {}
+    : platform_(platform), registry_(platform), shlnk_(platform) {
+    lists_.push_back({std::move(listFilePath)});
+}
 
-// ------------------------------------------------------------------ the list file
+AutostartStore::AutostartStore(platform::Platform& platform, std::string userList, std::string machineList)
+    : AutostartStore(platform, std::move(userList)) {
+    if (!machineList.empty()) lists_.push_back({std::move(machineList), true});
+}
+
+// ------------------------------------------------------------------ the list files
+
+std::vector<std::string> AutostartStore::ListFilePaths() const {
+    std::vector<std::string> paths;
+    for (const ListFile& list : lists_) paths.push_back(list.path);
+    return paths;
+}
+
+const std::string& AutostartStore::ListFileOf(std::string_view code) const {
+    const AutostartLocation* location = FindLocation(code);
+    const bool machine = location && location->IsMachineWide();
+    for (const ListFile& list : lists_)
+        if (list.machine == machine) return list.path;
+    return lists_.front().path;
+}
+
+ListLocks AutostartStore::LockLists(unsigned timeoutMs) {
+    ListLocks locks;
+    for (const ListFile& list : lists_) {
+        auto lock = platform_.LockForWriting(list.path, timeoutMs);
+        if (!lock) return {};
+        locks.push_back(std::move(lock));
+    }
+    return locks;
+}
+
+bool AutostartStore::ListFileReadable() const {
+    return std::all_of(lists_.begin(), lists_.end(), [](const ListFile& list) { return list.readable; });
+}
 
 std::vector<std::string> AutostartStore::ReadListFile() {
-    try {
-        auto lines = text::LoadLines(platform_, listFile_);
-        listReadable_ = true;
-        return lines;
-    } catch (const AppError&) {
-        listReadable_ = false;
-        throw;
+    // Every list is read before any is taken: a failure leaves them all as they were.
+    std::vector<std::vector<std::string>> read;
+    for (ListFile& list : lists_) {
+        try {
+            read.push_back(text::LoadLines(platform_, list.path));
+            list.readable = true;
+        } catch (const AppError&) {
+            list.readable = false;
+            throw;
+        }
     }
+    std::vector<std::string> records;
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+        records.insert(records.end(), read[i].begin(), read[i].end());
+        lists_[i].loaded = std::move(read[i]);
+    }
+    return records;
 }
 
 void AutostartStore::LoadStoredRecords() {
     table_.storedRecords = ReadListFile();
 }
 
+std::size_t AutostartStore::ListIndexFor(const std::string& record, std::map<std::string, int>& fromMachine) const {
+    if (lists_.size() == 1) return 0;
+    // A record stays in the list it was read from, so no save moves a record
+    // from one list to the other; a new one goes where its place belongs.
+    bool machine = false;
+    if (auto it = fromMachine.find(record); it != fromMachine.end() && it->second > 0) {
+        --it->second;
+        machine = true;
+    } else {
+        const AutostartLocation* location = FindLocation(RecordField(record, kFieldLocation));
+        machine = location && location->IsMachineWide();
+    }
+    for (std::size_t i = 0; i < lists_.size(); ++i)
+        if (lists_[i].machine == machine) return i;
+    return 0;
+}
+
 void AutostartStore::SaveStoredRecords() {
-    if (!listReadable_) {
-        std::string message = "The file \"";
-        message.append(listFile_).append("\" could not be read, so it was not written over");
-        throw AppError(message);
+    std::map<std::string, int> fromMachine;
+    for (const ListFile& list : lists_)
+        if (list.machine)
+            for (const std::string& line : list.loaded) ++fromMachine[line];
+    std::vector<std::vector<std::string>> parts(lists_.size());
+    for (const std::string& record : table_.storedRecords) parts[ListIndexFor(record, fromMachine)].push_back(record);
+
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+        ListFile& list = lists_[i];
+        const auto& records = parts[i];
+        if (lists_.size() > 1 && records == list.loaded) continue;
+        if (!list.readable) {
+            std::string message = "The file \"";
+            message.append(list.path).append("\" could not be read, so it was not written over");
+            throw AppError(message);
+        }
+        if (!records.empty() && records.front().compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+            // The reader takes a leading U+FEFF for a byte-order mark and drops it:
+            // a first record that begins with one gets a mark of its own before it.
+            if (auto st = platform_.WriteFileAtomic(list.path, std::string(kByteOrderMark) + text::JoinLines(records));
+                !st)
+                throw AppError("Cannot write the file \"" + list.path + "\": " + st.message);
+        } else {
+            text::SaveLines(platform_, list.path, records);
+        }
+        list.loaded = records;
     }
-    const auto& records = table_.storedRecords;
-    if (!records.empty() && records.front().compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
-        // The reader takes a leading U+FEFF for a byte-order mark and drops it:
-        // a first record that begins with one gets a mark of its own before it.
-        if (auto st = platform_.WriteFileAtomic(listFile_, std::string(kByteOrderMark) + text::JoinLines(records)); !st)
-            throw AppError("Cannot write the file \"" + listFile_ + "\": " + st.message);
-        return;
-    }
-    text::SaveLines(platform_, listFile_, records);
 }
 
 void AutostartStore::StoreEntryOptions() {
@@ -125,7 +199,7 @@ std::string AutostartStore::KeptShortcutPath(std::string_view code, std::string_
     const auto cut = name.find_last_of("\\/:");
     const std::string_view fileName = cut == std::string_view::npos ? name : name.substr(cut + 1);
     if (fileName.empty() || code.empty() || code.find_first_of("\\/:.") != std::string_view::npos) return {};
-    const std::string folder = text::JoinPath(text::FolderOf(listFile_), kKeptShortcutsFolder);
+    const std::string folder = text::JoinPath(text::FolderOf(ListFileOf(code)), kKeptShortcutsFolder);
     return text::JoinPath(text::JoinPath(folder, code), fileName);
 }
 

@@ -1,7 +1,9 @@
-// The autostart store: the ten autostart places, the list file
+// The autostart store: the autostart places, the list files
 // "StartupList.txt", and the scan that rebuilds the entry table from both.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,9 +78,17 @@ std::string StateOfRecord(std::string_view record);
 // that is not there.
 bool ValueListed(platform::Platform& platform, platform::RegistryAccessor& registry, std::string_view name);
 
+// Holds the locks of every list of a store, taken in the lists' order.
+using ListLocks = std::vector<std::unique_ptr<platform::NamedLock>>;
+
 class AutostartStore {
 public:
+    // One list for the records of every place.
     AutostartStore(platform::Platform& platform, std::string listFilePath);
+    // Two lists: the records of the user's own places ("SUF", "crun",
+    // "crunonce", and codes that name no place) in `userList`, those of the
+    // machine's places in `machineList`; one list when `machineList` is empty.
+    AutostartStore(platform::Platform& platform, std::string userList, std::string machineList);
     AutostartStore(const AutostartStore&) = delete;
     AutostartStore& operator=(const AutostartStore&) = delete;
 
@@ -87,15 +97,26 @@ public:
     platform::Platform& Platform() { return platform_; }
     platform::RegistryAccessor& Registry() { return registry_; }
     platform::ShellLink& Shlnk() { return shlnk_; }
-    const std::string& ListFilePath() const { return listFile_; }
+    // The first list: the only one, or the user's.
+    const std::string& ListFilePath() const { return lists_.front().path; }
+    // Every list, in the order its records come in the table.
+    std::vector<std::string> ListFilePaths() const;
+    // The list that holds, or will hold, the records of place `code`.
+    const std::string& ListFileOf(std::string_view code) const;
+    // Takes the writers' lock of every list (platform::Platform::LockForWriting),
+    // always in the same order. Empty when one could not be had in `timeoutMs`.
+    ListLocks LockLists(unsigned timeoutMs);
 
-    // Replaces the records by the lines of the list file (none when it is
-    // missing). A file that exists but cannot be read throws AppError naming it;
-    // the records are then left as they were.
+    // Replaces the records by the lines of the list files (the user's first),
+    // none for a file that is missing. A file that exists but cannot be read
+    // throws AppError naming it; the records are then left as they were.
     void LoadStoredRecords();
-    // Writes the records to the list file, replacing it atomically. Throws
-    // AppError, and writes nothing, when the file could not be read at the last
-    // load: saving then would overwrite records that were never read.
+    // Writes the records to their list files, each replaced atomically. A
+    // record read from a list goes back to it; a new one goes to the list of
+    // its place. With two lists, a list whose records did not change is not
+    // written (the machine's may be read-only for this user). Throws AppError,
+    // and writes nothing, when a list to be written could not be read at the
+    // last load: saving then would overwrite records that were never read.
     void SaveStoredRecords();
     // Rewrites the confirm and delay fields of every record from the entries of
     // the same index, then saves. Fields 0 to 3 are kept as they stand.
@@ -123,11 +144,20 @@ public:
     // record's target and arguments (so it was kept for this record); nullopt
     // for a registry record and when none fits.
     std::optional<std::string> KeptShortcutFor(std::string_view record);
-    // False after a load found the list file unreadable, until a load succeeds.
-    bool ListFileReadable() const { return listReadable_; }
+    // False after a load found a list file unreadable, until a load succeeds.
+    bool ListFileReadable() const;
 
 private:
+    struct ListFile {
+        std::string path;
+        bool machine = false;             // holds the records of the machine's places
+        bool readable = true;             // false after a load that could not read it
+        std::vector<std::string> loaded;  // its records at the last load or save
+    };
     std::vector<std::string> ReadListFile();
+    // Which list record `record` goes to; `fromMachine` counts the records
+    // still to be placed that were read from the machine's list.
+    std::size_t ListIndexFor(const std::string& record, std::map<std::string, int>& fromMachine) const;
     std::string FolderOfPlace(std::string_view code, bool strict);
     // Opens the key of a registry place (read access when full access is refused).
     bool OpenPlaceKey(const AutostartLocation& location);
@@ -140,9 +170,8 @@ private:
     platform::Platform& platform_;
     platform::RegistryAccessor registry_;
     platform::ShellLink shlnk_;
-    std::string listFile_;
+    std::vector<ListFile> lists_;
     EntryTable table_;
-    bool listReadable_ = true;
 };
 
 }  // namespace vantorell::store

@@ -243,5 +243,71 @@ TEST_F(StandardUser, TheConsoleSaysToRunItAsAdministratorAndWritesItsErrorFile) 
     EXPECT_EQ(usage.exitCode, app::kExitUsage);
 }
 
+// An installed copy: the user's records in the user's local application
+// data, the machine's in ProgramData, which a standard user may only read.
+class InstalledStandardUser : public StandardUser {
+protected:
+    InstalledStandardUser() {
+        p.PutFile(std::string(kExeFolder) + "\\Vantorell.installed", "");
+        p.AddFolder(kMachineFolder);
+        p.ProtectFolder(kExeFolder);
+        p.ProtectFolder(kMachineFolder);
+    }
+    std::string UserList(std::string_view localAppData = kLocalAppData) {
+        return p.GetFile(std::string(localAppData) + "\\Vantorell\\StartupList.txt").value_or("");
+    }
+    std::string MachineList() { return p.GetFile(std::string(kMachineFolder) + "\\StartupList.txt").value_or(""); }
+
+    static constexpr const char* kMachineFolder = "C:\\ProgramData\\Vantorell";
+};
+
+TEST_F(InstalledStandardUser, EveryChangeWritesTheListOfItsPlaceAndTheUsersRecordsComeFirst) {
+    PutRun("crun", "Mine", "C:\\mine.exe");
+    PutRun("lrun", "Shared", "C:\\shared.exe");
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    SwitchEnabled("Shared", "lrun");
+    EXPECT_EQ(p.Boxes().size(), 1u) << "one question, for the machine's entry";
+    SwitchEnabled("Mine", "crun");
+    EXPECT_EQ(p.Boxes().size(), 1u) << "none for the user's own";
+    EXPECT_EQ(UserList(), "Mine;crun;C:\\mine.exe;;0;0\r\n");
+    EXPECT_EQ(MachineList(), "Shared;lrun;C:\\shared.exe;;0;0\r\n");
+    EXPECT_FALSE(p.FileExists(kListFile)) << "nothing beside the executable";
+    const auto& entries = Form().Store().Table().entries;
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "Mine") << "the user's records first";
+    EXPECT_EQ(entries[1].name, "Shared") << "then the machine's";
+
+    SwitchEnabled("Mine", "crun");
+    EXPECT_EQ(Value("crun", "Mine")->data, "C:\\mine.exe");
+    EXPECT_EQ(UserList(), "");
+    EXPECT_EQ(MachineList(), "Shared;lrun;C:\\shared.exe;;0;0\r\n");
+}
+
+TEST_F(InstalledStandardUser, AtTheLogonOfUserBOnlyBsDeferredEntriesAndTheMachinesStart) {
+    p.PutFile("C:\\Users\\a\\AppData\\Local\\Vantorell\\StartupList.txt", "A's;crun;C:\\a.exe;;0;2\r\n");
+    p.PutFile("C:\\Users\\b\\AppData\\Local\\Vantorell\\StartupList.txt", "B's;crun;C:\\b.exe;;0;2\r\n");
+    p.PutFile(std::string(kMachineFolder) + "\\StartupList.txt", "Everyone's;lrun;C:\\all.exe;;0;3\r\n");
+    Start({"-b"}, "C:\\Users\\b\\AppData\\Local");
+    p.Advance(5000);
+    EXPECT_EQ(p.StartedCommands(), (std::vector<std::string>{"C:\\b.exe", "C:\\all.exe"}));
+}
+
+TEST_F(InstalledStandardUser, UninstallGivesBackTheMachinesTheUsersAndAListBesideTheExecutable) {
+    p.SetStandardUser(false);  // the uninstaller runs it with the rights
+    p.PutFile(kListFile, "Old;crun;C:\\old.exe;;0;0\r\n");
+    p.PutFile("C:\\Users\\a\\AppData\\Local\\Vantorell\\StartupList.txt", "Mine;crun;C:\\mine.exe;;1;0\r\n");
+    p.PutFile(std::string(kMachineFolder) + "\\StartupList.txt", "Shared;lrun;C:\\shared.exe;;0;0\r\n");
+    view.options[static_cast<int>(MainOption::Minim)] = false;
+    MainForm& form = Start({"-u"});
+    EXPECT_TRUE(form.TerminateRequested());
+    EXPECT_EQ(Value("crun", "Old")->data, "C:\\old.exe");
+    EXPECT_EQ(Value("crun", "Mine")->data, "C:\\mine.exe");
+    EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
+    EXPECT_EQ(UserList(), "");
+    EXPECT_EQ(MachineList(), "");
+    EXPECT_FALSE(p.FileExists(kListFile));
+}
+
 }  // namespace
 }  // namespace vantorell::testing

@@ -341,7 +341,7 @@ std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
 ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args) {
     const auto layout = FileLayout::Detect(platform);
     layout.CreateUserFolder(platform);
-    store::AutostartStore store(platform, layout.Lists().front().path);
+    store::AutostartStore store(platform, layout.Lists().front().path, layout.MachineList());
     return RunConsole(store, args);
 }
 

@@ -45,6 +45,8 @@ bool FileLayout::IsMachinePlace(std::string_view code) {
     return location && location->hive == platform::Hive::LocalMachine;
 }
 
+std::string FileLayout::MachineList() const { return lists_.size() > 1 ? lists_[1].path : std::string(); }
+
 std::string FileLayout::ListBesideExecutable() const { return text::JoinPath(exeFolder_, kListFileName); }
 
 bool FileLayout::CreateUserFolder(platform::Platform& platform) const {

@@ -54,6 +54,9 @@ public:
     // The list that holds the records of place `code` (compared exactly). An
     // unknown code belongs to the user's list, which the user can always write.
     const ListFile& ListOf(std::string_view code) const;
+    // The list of the machine's places; empty for a portable copy, whose one
+    // list holds every record.
+    std::string MachineList() const;
     // Whether a change to place `code` touches what every user shares (a
     // machine place), and so needs administrator rights.
     static bool IsMachinePlace(std::string_view code);

@@ -33,7 +33,7 @@ std::string ComebackQuestion(std::string_view name) {
 MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, control::DelayPrompt& delayPrompt)
     : platform_(platform),
       layout_(FileLayout::Detect(platform)),
-      store_(platform, layout_.Lists().front().path),
+      store_(platform, layout_.Lists().front().path, layout_.MachineList()),
       grid_(lists),
       control_(store_, grid_),
       gestures_(control_, delayPrompt),
@@ -121,6 +121,7 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     ApplyOptions(options);
 
     Try([&] {
+        listSeen_ = ListBytes();
         store_.ScanEntries();
         grid_.FillGrid(store_.Table());
     });
@@ -130,7 +131,7 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     logonMode_ = switches.logon;
     if (switches.uninstall) {
         try {
-            Uninstall(control_);
+            Uninstall(control_, layout_.IsInstalled() ? layout_.ListBesideExecutable() : std::string());
             uninstalled_ = true;
             if (OnCloseQuery()) OnClose();
             terminate_ = true;
@@ -282,14 +283,23 @@ void MainForm::Timer4Timer() {
     }
 }
 
+std::optional<std::string> MainForm::ListBytes() {
+    std::string bytes;
+    for (const std::string& path : store_.ListFilePaths()) {
+        const platform::FileRead read = platform_.ReadFile(path);
+        if (read.outcome == platform::ReadOutcome::Failed) return std::nullopt;
+        if (read.outcome == platform::ReadOutcome::Ok) bytes += read.bytes;
+        bytes += '\0';  // where one list ends
+    }
+    return bytes;
+}
+
 void MainForm::ListWatchTimer() {
     // In the tray nothing is shown and nothing is read: the change is taken up
     // at the first look after the window came out.
     if (InTray()) return;
-    const platform::FileRead read = platform_.ReadFile(store_.ListFilePath());
-    std::optional<std::string> now;
-    if (read.outcome == platform::ReadOutcome::Ok) now = read.bytes;
-    else if (read.outcome == platform::ReadOutcome::Failed) return;  // the next scan reports it
+    std::optional<std::string> now = ListBytes();
+    if (!now) return;  // the next scan reports a list that cannot be read
     if (now == listSeen_) return;
     listSeen_ = std::move(now);
     try {

@@ -86,6 +86,8 @@ public:
     // Shows at once a change another writer (vantorellc, a second user's copy)
     // made to the list file: rescans and refills when its bytes changed.
     void ListWatchTimer();
+    // The bytes of every list file, one after another; nullopt when one cannot be read.
+    std::optional<std::string> ListBytes();
 
     // ---- monitor and launcher hosts
     bool WarnNew() const override;

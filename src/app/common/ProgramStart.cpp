@@ -120,12 +120,12 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout) {
     const std::string oldList = layout.UserFile(kOldListFile);
     if (!platform.FileExists(oldList)) return 0;
-    // A writer like any other: the list is read and saved under its lock.
-    const auto lock = platform.LockForWriting(store.ListFilePath(), control::kWriterLockTimeoutMs);
-    if (!lock) return 0;  // another writer holds it for long: imported at the next start
+    // A writer like any other: the lists are read and saved under their locks.
+    const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
+    if (locks.empty()) return 0;  // another writer holds one for long: imported at the next start
     const auto lines = text::LoadLines(platform, oldList);
+    store.LoadStoredRecords();
     auto& records = store.Table().storedRecords;
-    records = text::LoadLines(platform, store.ListFilePath());
     for (const auto& line : lines) {
         const std::string confirm = store::RecordField(line, 4) == "Y" ? "1" : "0";
         records.push_back(store::MakeRecord(store::RecordField(line, 0), store::RecordField(line, 1),
@@ -149,7 +149,28 @@ void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout) {
     if (platform.FileExists(notice)) platform.ShellOpen(notice, "open");
 }
 
-void Uninstall(control::EntryControl& control) {
+namespace {
+
+// Moves the records of `path` into the store's lists (each to the list of its
+// place), then deletes it. The records are saved before the file goes.
+void AdoptList(store::AutostartStore& store, const std::string& path) {
+    auto& platform = store.Platform();
+    if (path.empty() || !platform.FileExists(path)) return;
+    const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
+    if (locks.empty()) throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
+    const auto strayLock = platform.LockForWriting(path, control::kWriterLockTimeoutMs);
+    const auto lines = text::LoadLines(platform, path);
+    store.LoadStoredRecords();
+    auto& records = store.Table().storedRecords;
+    records.insert(records.end(), lines.begin(), lines.end());
+    store.SaveStoredRecords();
+    if (!platform.RemoveFile(path) && platform.FileExists(path))
+        throw AppError("The records of \"" + path + "\" were taken over but the file cannot be deleted.");
+}
+
+}  // namespace
+
+void Uninstall(control::EntryControl& control, const std::string& strayList) {
     auto& store = control.Store();
     auto& registry = store.Registry();
     // The own Run value goes first, so no logon starts the program while its
@@ -168,6 +189,7 @@ void Uninstall(control::EntryControl& control) {
                             (hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") +
                             std::string(kRunKey) + ": Vantorell will still be started at logon";
     }
+    AdoptList(store, strayList);
     store.ScanEntries();
     while (!store.Table().storedRecords.empty()) {
         const std::size_t before = store.Table().storedRecords.size();
@@ -177,8 +199,8 @@ void Uninstall(control::EntryControl& control) {
                            store::RecordField(store.Table().storedRecords[0], 0) + "\".");
     }
     {
-        const auto lock = store.Platform().LockForWriting(store.ListFilePath(), control::kWriterLockTimeoutMs);
-        store.Platform().RemoveFile(store.ListFilePath());
+        const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
+        for (const std::string& list : store.ListFilePaths()) store.Platform().RemoveFile(list);
     }
     if (!ownValueError.empty()) throw AppError(ownValueError);
 }

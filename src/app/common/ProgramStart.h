@@ -92,9 +92,11 @@ void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout);
 void OpenPendingNotice(platform::Platform& platform);  // the detected layout
 
 // Gives every recorded entry back to its place (in file order), removes the
-// program's own Run value from both hives, and deletes "StartupList.txt". An
+// program's own Run value from both hives, and deletes the list files. An
 // entry that cannot be given back ends the run with its error; the records not
-// yet handled stay in the list.
-void Uninstall(control::EntryControl& control);
+// yet handled stay in their list. `strayList`, when not empty, is a list that
+// no one writes (one beside an installed executable): its records are moved
+// into the store's lists first and given back with the others.
+void Uninstall(control::EntryControl& control, const std::string& strayList = {});
 
 }  // namespace vantorell::app

@@ -549,6 +549,8 @@ bool Win32Platform::RaiseWindowByTitle(std::string_view title) {
 std::unique_ptr<ChangeWatch> Win32Platform::WatchPlaces(const std::vector<WatchPlace>& places,
                                                        ChangeCallback onChange) {
     return std::make_unique<win32::ChangeWatcher>(places, std::move(onChange));
+}
+
 // ------------------------------------------------------------------ known folders and rights
 
 DWORD Win32Platform::CountDenied(DWORD error) {
