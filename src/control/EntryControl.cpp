@@ -1,5 +1,6 @@
 #include "control/EntryControl.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "control/DelayPrompt.h"
@@ -10,11 +11,6 @@
 
 namespace vantorell::control {
 namespace {
-
-constexpr const char* kOptionOn = "1";
-constexpr const char* kOptionOff = "0";
-
-
 
 std::string DeleteFailedMessage(std::string_view what) {
     return platform::QuotedMessage("Failed to delete", what);
@@ -53,8 +49,9 @@ bool HasEnvironmentReference(std::string_view command) {
         const std::size_t close = command.find('%', open + 1);
         if (close == std::string_view::npos) return false;
         const std::string_view name = command.substr(open + 1, close - open - 1);
-        const bool named = !name.empty() && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                                                   "0123456789_().{}-#$@") == std::string_view::npos;
+        const bool named = !name.empty() && name.find_first_not_of(
+                                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                "0123456789_().{}-#$@") == std::string_view::npos;
         if (named) return true;
         open = close;
     }
@@ -74,25 +71,18 @@ std::string_view WithoutExtension(std::string_view fileName) {
     return dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
 }
 
-// The record with confirm flag and delay both "0", fields 0 to 3 as they stand.
-std::string DisabledRecord(std::string_view record) {
-    std::string line;
-    for (int k = store::kFieldName; k <= store::kFieldArguments; ++k) {
-        line += store::RawRecordField(record, k);
-        line += store::kRecordSeparator;
-    }
-    return line + kOptionOff + store::kRecordSeparator + kOptionOff;
+// The record with confirm flag and delay both off, fields 0 to 3 as they stand.
+store::StartupRecord DisabledRecord(store::StartupRecord record) {
+    record.confirm = false;
+    record.delay = 0;
+    record.Rewrite();
+    return record;
 }
 
 // Whether a record holds the same name, place, command and arguments as `record`.
-bool HasRecord(const store::EntryTable& table, const std::string& record) {
-    for (const auto& r : table.storedRecords) {
-        bool same = true;
-        for (int k = store::kFieldName; k <= store::kFieldArguments && same; ++k)
-            same = store::RecordField(r, k) == store::RecordField(record, k);
-        if (same) return true;
-    }
-    return false;
+bool HasRecord(const store::EntryTable& table, const store::StartupRecord& record) {
+    return std::any_of(table.storedRecords.begin(), table.storedRecords.end(),
+                       [&](const store::StartupRecord& r) { return r.SameItem(record); });
 }
 
 }  // namespace
@@ -175,10 +165,10 @@ void EntryControl::KeepShortcut(const store::AutostartLocation& location, const 
     if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
 }
 
-void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const std::string& record,
+void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const store::StartupRecord& record,
                                   const std::optional<std::string>& kept) {
-    const std::string name = store::RecordField(record, store::kFieldName);
-    const std::string command = store::RecordField(record, store::kFieldCommand);
+    const std::string& name = record.name;
+    const std::string& command = record.command;
     if (location.isFolder) {
         const std::string folder = store_.StartupFolderForChange(location.code);
         const std::string_view fileName = FileNamePart(name);
@@ -194,7 +184,7 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
         // neutral ones, not those of the shortcut that was read last.
         link.ResetAppearance();
         link.Description = std::string(WithoutExtension(fileName));
-        link.Arguments = store::RecordField(record, store::kFieldArguments);
+        link.Arguments = record.arguments;
         link.ProgramFile = command;
         link.WorkingDirectory = folder;
         link.LinkFile = text::JoinPath(folder, fileName);
@@ -252,17 +242,17 @@ std::optional<EntryControl::Seen> EntryControl::SeenOf(std::size_t index) {
     auto key = KeyOfEntry(table, index);
     if (!key) return std::nullopt;
     const auto& e = table.entries[index];
-    Seen seen{*key, e.command, {}, e.confirm, e.delay};
+    Seen seen{*key, e.command, {}, store::ConfirmFlag::Read(e.confirm), store::DelaySeconds::Read(e.delay)};
     // An active shortcut is taken as it is when it is taken out (its .lnk is
     // kept whole): only a value's command must be the one that was seen.
     const store::AutostartLocation* location = store::FindLocation(e.location);
     if (!key->recorded && location && location->isFolder) seen.command.clear();
     if (key->recorded) {
-        const std::string& record = table.storedRecords[index];
-        seen.command = store::RecordField(record, store::kFieldCommand);
-        seen.arguments = store::RecordField(record, store::kFieldArguments);
-        seen.confirm = store::RecordField(record, store::kFieldConfirm);
-        seen.delay = store::RecordField(record, store::kFieldDelay);
+        const store::StartupRecord& record = table.storedRecords[index];
+        seen.command = record.command;
+        seen.arguments = record.arguments;
+        seen.confirm = record.confirm;
+        seen.delay = record.delay;
     }
     return seen;
 }
@@ -294,7 +284,7 @@ void EntryControl::Refresh() {
     grid_.FillGrid(store_.Table());
 }
 
-void EntryControl::SaveRecordsOrRestore(std::vector<std::string> before) {
+void EntryControl::SaveRecordsOrRestore(std::vector<store::StartupRecord> before) {
     try {
         store_.SaveStoredRecords();
     } catch (...) {
@@ -320,10 +310,10 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
     if (item.present && !discard && location->isFolder) KeepShortcut(*location, name);
     // A copy that came back beside its record (or stayed there after a
     // failure or a crash) is taken out without a second, identical record.
-    const std::string newRecord = store::MakeRecord(name, code, item.command, item.arguments, kOptionOff, kOptionOff);
+    store::StartupRecord newRecord(name, code, item.command, item.arguments);
     const bool record = item.present && !discard && !HasRecord(table, newRecord);
 
-    std::vector<std::string> before = table.storedRecords;
+    std::vector<store::StartupRecord> before = table.storedRecords;
     if (record) table.storedRecords.push_back(newRecord);
     SaveRecordsOrRestore(before);
 
@@ -361,10 +351,9 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
     // that is possible, before the place is written.
     if (!store_.ListFileReadable()) store_.SaveStoredRecords();  // throws
 
-    const std::string record = table.storedRecords[listIndex];
-    const store::AutostartLocation* location = store::FindLocation(store::RecordField(record, store::kFieldLocation));
-    RefuseOwnEntry(store::RecordField(record, store::kFieldName), store::RecordField(record, store::kFieldLocation),
-                   store::RecordField(record, store::kFieldCommand));
+    const store::StartupRecord record = table.storedRecords[listIndex];
+    const store::AutostartLocation* location = store::FindLocation(record.location);
+    RefuseOwnEntry(record.name, record.location, record.command);
     const std::optional<std::string> kept = store_.KeptShortcutFor(record);
     if (location) {
         // A deferred record that stayed beside the re-created entry (the save
@@ -372,18 +361,17 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
         // entry started twice at logon, by Windows and by the launcher. It is
         // made a plain disabled record first; should the entry then not be
         // written, the record gets its confirm flag and delay back.
-        const bool deferred = store::StateOfRecord(record) == store::kStateDeferred;
+        const bool deferred = record.Deferred();
         if (deferred) {
-            std::vector<std::string> before = table.storedRecords;
+            std::vector<store::StartupRecord> before = table.storedRecords;
             table.storedRecords[listIndex] = DisabledRecord(record);
             SaveRecordsOrRestore(std::move(before));
         }
         try {
             WritePlaceItem(*location, record, kept);
             // Put back, the entry must also be on for Windows.
-            const std::string name = store::RecordField(record, store::kFieldName);
-            if (!store::ClearWindowsSwitch(store_.Platform(), *location, name))
-                throw AppError(SwitchWriteFailedMessage(name));
+            if (!store::ClearWindowsSwitch(store_.Platform(), *location, record.name))
+                throw AppError(SwitchWriteFailedMessage(record.name));
         } catch (const AppError&) {
             if (deferred) {
                 table.storedRecords[listIndex] = record;
@@ -397,7 +385,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
         }
     }
 
-    std::vector<std::string> before = table.storedRecords;
+    std::vector<store::StartupRecord> before = table.storedRecords;
     table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(listIndex));
     // A failure here leaves the entry both in its place and recorded.
     SaveRecordsOrRestore(std::move(before));
@@ -419,26 +407,18 @@ std::optional<std::size_t> EntryControl::TakeOver(std::size_t index) {
     return std::nullopt;
 }
 
-void EntryControl::StoreOption(std::size_t index, std::string store::StartupEntry::*field, std::string value) {
+void EntryControl::StoreOption(std::size_t index, std::optional<store::ConfirmFlag> confirm,
+                               std::optional<store::DelaySeconds> delay) {
     auto& table = store_.Table();
     if (index >= table.entries.size()) return;
     if (index < table.RecordCount()) {
         // This record only: its first four fields as they stand, its confirm
-        // flag and delay with the one change.
-        const std::string& record = table.storedRecords[index];
-        std::string confirm = store::RecordField(record, store::kFieldConfirm);
-        std::string delay = store::RecordField(record, store::kFieldDelay);
-        (field == &store::StartupEntry::confirm ? confirm : delay) = std::move(value);
-        std::string line;
-        for (int k = store::kFieldName; k <= store::kFieldArguments; ++k) {
-            line += store::RawRecordField(record, k);
-            line += store::kRecordSeparator;
-        }
-        line += store::EncodeRecordField(confirm);
-        line += store::kRecordSeparator;
-        line += store::EncodeRecordField(delay);
-        std::vector<std::string> before = table.storedRecords;
-        table.storedRecords[index] = std::move(line);
+        // flag and delay with the one change, written as six fields.
+        std::vector<store::StartupRecord> before = table.storedRecords;
+        store::StartupRecord& record = table.storedRecords[index];
+        if (confirm) record.confirm = *confirm;
+        if (delay) record.delay = *delay;
+        record.Rewrite();
         SaveRecordsOrRestore(std::move(before));
     }
     Refresh();
@@ -455,14 +435,14 @@ void EntryControl::SetConfirmStartup(std::size_t index) {
         if (!taken) return;
         index = *taken;
     }
-    StoreOption(index, &store::StartupEntry::confirm, kOptionOn);
+    StoreOption(index, true, std::nullopt);
 }
 
 void EntryControl::ClearConfirmStartup(std::size_t index) {
     const auto seen = SeenOf(index);
     if (!seen) return;
     WriteScope scope(*this);
-    StoreOption(Recheck(*seen, index), &store::StartupEntry::confirm, kOptionOff);
+    StoreOption(Recheck(*seen, index), false, std::nullopt);
 }
 
 void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
@@ -477,7 +457,7 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
         if (!taken) return;
         index = *taken;
     }
-    StoreOption(index, &store::StartupEntry::delay, text::ToDecimal(seconds));
+    StoreOption(index, std::nullopt, seconds);
 }
 
 void EntryControl::SwitchOnForWindows(std::size_t index) {
@@ -488,7 +468,8 @@ void EntryControl::SwitchOnForWindows(std::size_t index) {
     const auto& table = store_.Table();
     const auto& e = table.entries[index];
     if (!e.IsActive() || !e.windowsOff || !e.place) return;
-    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name)) throw AppError(SwitchWriteFailedMessage(e.name));
+    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name))
+        throw AppError(SwitchWriteFailedMessage(e.name));
     Refresh();
 }
 
@@ -504,7 +485,7 @@ void EntryControl::DeleteEntry(std::size_t index) {
     }
     if (index < table.RecordCount()) {
         const std::optional<std::string> kept = store_.KeptShortcutFor(table.storedRecords[index]);
-        std::vector<std::string> before = table.storedRecords;
+        std::vector<store::StartupRecord> before = table.storedRecords;
         table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(index));
         SaveRecordsOrRestore(std::move(before));
         if (kept) store_.Platform().RemoveFile(*kept);

@@ -92,7 +92,9 @@ private:
     // find unchanged.
     struct Seen {
         EntryKey key;
-        std::string command, arguments, confirm, delay;
+        std::string command, arguments;
+        store::ConfirmFlag confirm;
+        store::DelaySeconds delay;
         friend bool operator==(const Seen&, const Seen&) = default;
     };
     class WriteScope;
@@ -116,7 +118,7 @@ private:
     void RemovePlaceItem(const store::AutostartLocation& location, const std::string& name);
     // Writes the value or shortcut of a record (the kept .lnk when there is
     // one); throws when it cannot be written.
-    void WritePlaceItem(const store::AutostartLocation& location, const std::string& record,
+    void WritePlaceItem(const store::AutostartLocation& location, const store::StartupRecord& record,
                         const std::optional<std::string>& kept);
     // Copies the shortcut `name` of a folder place to where the list keeps it.
     void KeepShortcut(const store::AutostartLocation& location, const std::string& name);
@@ -124,11 +126,12 @@ private:
     // Disables an active entry, keeping its record; the index of that record, or
     // nullopt when nothing was recorded.
     std::optional<std::size_t> TakeOver(std::size_t index);
-    // Writes one confirm or delay field of entry `index`, stores the options and
-    // refreshes; the table is restored when storing fails.
-    void StoreOption(std::size_t index, std::string store::StartupEntry::*field, std::string value);
+    // Sets the confirm flag or the delay of record `index` (nothing for an
+    // active entry), saves and refreshes; the table is restored when saving fails.
+    void StoreOption(std::size_t index, std::optional<store::ConfirmFlag> confirm,
+                     std::optional<store::DelaySeconds> delay);
     // Saves the records; on failure puts `before` back into the table and rethrows.
-    void SaveRecordsOrRestore(std::vector<std::string> before);
+    void SaveRecordsOrRestore(std::vector<store::StartupRecord> before);
 
     store::AutostartStore& store_;
     ui::GridModel& grid_;

@@ -15,13 +15,13 @@ constexpr int kNotANumber = -1;
 
 // What names a record for the exactly-once rule of a pass: its name, place,
 // command and arguments, which the confirm and delay setters leave alone.
-std::string IdentityOf(std::string_view record) {
-    std::string id;
-    for (int k = store::kFieldName; k <= store::kFieldArguments; ++k) {
-        id += store::RawRecordField(record, k);
-        id += store::kRecordSeparator;
-    }
-    return id;
+struct Identity {
+    std::string name, location, command, arguments;
+    bool operator==(const Identity&) const = default;
+};
+
+Identity IdentityOf(const store::StartupRecord& record) {
+    return {record.name, record.location, record.command, record.arguments};
 }
 
 }  // namespace
@@ -106,15 +106,15 @@ void BootLauncher::Handle(const Due& due) {
 
 void BootLauncher::RunPass(Trigger trigger, int tick) {
     const auto& records = store_.Table().storedRecords;
-    std::vector<std::string> handled;   // identities handled by this pass, with repeats
-    std::vector<std::string> passOver;  // handled ones still to pass over after the records changed
+    std::vector<Identity> handled;   // identities handled by this pass, with repeats
+    std::vector<Identity> passOver;  // handled ones still to pass over after the records changed
     std::size_t i = 0;
     while (i < records.size()) {  // the count is read again at every step
         if (!Selected(i, trigger, tick)) {
             ++i;
             continue;
         }
-        std::string id = IdentityOf(records[i]);
+        Identity id = IdentityOf(records[i]);
         if (auto it = std::find(passOver.begin(), passOver.end(), id); it != passOver.end()) {
             passOver.erase(it);
             ++i;
@@ -127,7 +127,7 @@ void BootLauncher::RunPass(Trigger trigger, int tick) {
             ++i;
             continue;
         }
-        const std::vector<std::string> before = records;
+        const std::vector<store::StartupRecord> before = records;
         Handle(due);
         if (records == before) {
             ++i;
@@ -157,7 +157,7 @@ std::optional<std::string> BootLauncher::CommandLineOf(std::size_t i) const {
         if (line.empty()) return std::string();  // a shell item: only its .lnk can start it
         if (line.front() != '"') line = "\"" + line + "\"";
     }
-    const std::string arguments = store::RecordField(table.storedRecords[i], store::kFieldArguments);
+    const std::string& arguments = table.storedRecords[i].arguments;
     if (!arguments.empty()) {
         line += ' ';
         line += arguments;

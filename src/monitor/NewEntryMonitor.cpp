@@ -258,10 +258,10 @@ bool NewEntryMonitor::ActiveIn(std::string_view name, std::string_view code) con
 void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optional<std::string>& error) {
     // Re-disabling with discard adds and removes no record, so the records stay
     // the same through the loop and index i stays record i's table index.
-    const std::vector<std::string> records = store_.Table().storedRecords;
+    const std::vector<store::StartupRecord> records = store_.Table().storedRecords;
     for (std::size_t i = 0; i < records.size() && !newNames.empty(); ++i) {
-        const std::string name = store::RecordField(records[i], store::kFieldName);
-        const std::string code = store::RecordField(records[i], store::kFieldLocation);
+        const std::string& name = records[i].name;
+        const std::string& code = records[i].location;
         auto it =
             std::find_if(newNames.begin(), newNames.end(), [&](const std::string& n) { return SameName(n, name); });
         if (it == newNames.end()) continue;

@@ -15,22 +15,21 @@ constexpr const char* kOptionOff = "0";
 constexpr std::size_t kSpareEntries = 16;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-
-StartupEntry RecordedEntry(const std::string& record) {
+StartupEntry RecordedEntry(const StartupRecord& record) {
     StartupEntry e;
-    e.name = RecordField(record, kFieldName);
-    e.location = RecordField(record, kFieldLocation);
-    e.state = StateOfRecord(record);
-    e.confirm = RecordField(record, kFieldConfirm);
-    e.delay = RecordField(record, kFieldDelay);
-    e.command = RecordField(record, kFieldCommand);
+    e.name = record.name;
+    e.location = record.location;
+    e.state = record.Deferred() ? kStateDeferred : kStateDisabled;
+    e.confirm = record.confirm.Text();
+    e.delay = record.delay.Text();
+    e.command = record.command;
     e.place = FindLocation(e.location);
     return e;
 }
 
 StartupEntry ActiveEntry(std::string name, const AutostartLocation& location, std::string command) {
-    StartupEntry e{std::move(name), std::string(location.code), kStateActive, kOptionOff, kOptionOff,
-                   std::move(command)};
+    StartupEntry e{std::move(name), std::string(location.code), kStateActive, kOptionOff,
+                   kOptionOff,      std::move(command)};
     e.place = &location;
     return e;
 }
@@ -100,7 +99,7 @@ bool AutostartStore::ListFileReadable() const {
     return std::all_of(lists_.begin(), lists_.end(), [](const ListFile& list) { return list.readable; });
 }
 
-std::vector<std::string> AutostartStore::ReadListFile() {
+std::vector<StartupRecord> AutostartStore::ReadListFile() {
     // Every list is read before any is taken: a failure leaves them all as they were.
     std::vector<std::vector<std::string>> read;
     for (ListFile& list : lists_) {
@@ -112,9 +111,9 @@ std::vector<std::string> AutostartStore::ReadListFile() {
             throw;
         }
     }
-    std::vector<std::string> records;
+    std::vector<StartupRecord> records;
     for (std::size_t i = 0; i < lists_.size(); ++i) {
-        records.insert(records.end(), read[i].begin(), read[i].end());
+        for (const std::string& line : read[i]) records.push_back(StartupRecord::Parse(line));
         lists_[i].loaded = std::move(read[i]);
     }
     return records;
@@ -124,16 +123,17 @@ void AutostartStore::LoadStoredRecords() {
     table_.storedRecords = ReadListFile();
 }
 
-std::size_t AutostartStore::ListIndexFor(const std::string& record, std::map<std::string, int>& fromMachine) const {
+std::size_t AutostartStore::ListIndexFor(const StartupRecord& record, const std::string& line,
+                                         std::map<std::string, int>& fromMachine) const {
     if (lists_.size() == 1) return 0;
     // A record stays in the list it was read from, so no save moves a record
     // from one list to the other; a new one goes where its place belongs.
     bool machine = false;
-    if (auto it = fromMachine.find(record); it != fromMachine.end() && it->second > 0) {
+    if (auto it = fromMachine.find(line); it != fromMachine.end() && it->second > 0) {
         --it->second;
         machine = true;
     } else {
-        const AutostartLocation* location = FindLocation(RecordField(record, kFieldLocation));
+        const AutostartLocation* location = FindLocation(record.location);
         machine = location && location->IsMachineWide();
     }
     for (std::size_t i = 0; i < lists_.size(); ++i)
@@ -147,7 +147,11 @@ void AutostartStore::SaveStoredRecords() {
         if (list.machine)
             for (const std::string& line : list.loaded) ++fromMachine[line];
     std::vector<std::vector<std::string>> parts(lists_.size());
-    for (const std::string& record : table_.storedRecords) parts[ListIndexFor(record, fromMachine)].push_back(record);
+    for (const StartupRecord& record : table_.storedRecords) {
+        std::string line = record.Line();
+        const std::size_t list = ListIndexFor(record, line, fromMachine);
+        parts[list].push_back(std::move(line));
+    }
 
     for (std::size_t i = 0; i < lists_.size(); ++i) {
         ListFile& list = lists_[i];
@@ -173,22 +177,14 @@ void AutostartStore::SaveStoredRecords() {
 
 void AutostartStore::StoreEntryOptions() {
     auto& records = table_.storedRecords;
-    std::vector<std::string> lines;
-    lines.reserve(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
-        const std::string& r = records[i];
-        std::string line;
-        for (int k = kFieldName; k <= kFieldArguments; ++k) {
-            line += RawRecordField(r, k);
-            line += kRecordSeparator;
-        }
-        const bool hasEntry = i < table_.entries.size();
-        line += EncodeRecordField(hasEntry ? table_.entries[i].confirm : RecordField(r, kFieldConfirm));
-        line += kRecordSeparator;
-        line += EncodeRecordField(hasEntry ? table_.entries[i].delay : RecordField(r, kFieldDelay));
-        lines.push_back(std::move(line));
+        StartupRecord& record = records[i];
+        // Every record comes out with six fields, its first four as they stand.
+        record.Rewrite();
+        if (i >= table_.entries.size()) continue;
+        record.confirm = ConfirmFlag::Read(table_.entries[i].confirm);
+        record.delay = DelaySeconds::Read(table_.entries[i].delay);
     }
-    records = std::move(lines);
     SaveStoredRecords();
 }
 
@@ -203,16 +199,14 @@ std::string AutostartStore::KeptShortcutPath(std::string_view code, std::string_
     return text::JoinPath(text::JoinPath(folder, code), fileName);
 }
 
-std::optional<std::string> AutostartStore::KeptShortcutFor(std::string_view record) {
-    const std::string code = RecordField(record, kFieldLocation);
-    const AutostartLocation* location = FindLocation(code);
+std::optional<std::string> AutostartStore::KeptShortcutFor(const StartupRecord& record) {
+    const AutostartLocation* location = FindLocation(record.location);
     if (!location || !location->isFolder) return std::nullopt;
-    std::string path = KeptShortcutPath(code, RecordField(record, kFieldName));
+    std::string path = KeptShortcutPath(record.location, record.name);
     if (path.empty() || !platform_.FileExists(path)) return std::nullopt;
     platform::ShortcutData kept;
     if (!platform_.ReadShortcut(path, kept)) return std::nullopt;
-    if (kept.target != RecordField(record, kFieldCommand) || kept.arguments != RecordField(record, kFieldArguments))
-        return std::nullopt;
+    if (kept.target != record.command || kept.arguments != record.arguments) return std::nullopt;
     return path;
 }
 
@@ -318,8 +312,7 @@ std::string AutostartStore::RunCommandOf(std::size_t index) {
     if (index >= table_.entries.size()) return {};
     const StartupEntry& e = table_.entries[index];
     if (e.state != kStateActive)
-        return index < table_.storedRecords.size() ? RecordField(table_.storedRecords[index], kFieldCommand)
-                                                   : std::string();
+        return index < table_.storedRecords.size() ? table_.storedRecords[index].command : std::string();
     const AutostartLocation* location = FindLocation(e.location);
     if (!location) return {};
     if (location->isFolder) return ShortcutTarget(StartupFolderPath(location->code), e.name);

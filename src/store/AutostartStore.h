@@ -49,8 +49,7 @@ std::string_view ViewName(platform::Platform& platform, const AutostartLocation&
 std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
 // Where the place is, for the user: the hive and key path (with "(32-bit)"
 // for the 32-bit view), or the folder.
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location,
-                             std::string_view folder);
+std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
 
@@ -66,12 +65,6 @@ inline constexpr std::string_view kKeptShortcutsFolder = "Shortcuts";
 inline constexpr std::string_view kStartupApprovedKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved";
 inline constexpr std::size_t kSwitchSize = 12;
-
-// Field k (from 0) of a ";"-separated record, its escapes undone (see
-// StartupRecord.h); a record with fewer fields yields its last field.
-std::string RecordField(std::string_view record, int k);
-// "2" when the record's confirm or delay field is a number above 0, else "0".
-std::string StateOfRecord(std::string_view record);
 
 // Whether the open key of `registry` lists a value of that name (registry names
 // compare without regard to case). Tells a value that cannot be read from one
@@ -143,7 +136,7 @@ public:
     // The kept .lnk of a shortcut record, when it is there and still holds the
     // record's target and arguments (so it was kept for this record); nullopt
     // for a registry record and when none fits.
-    std::optional<std::string> KeptShortcutFor(std::string_view record);
+    std::optional<std::string> KeptShortcutFor(const StartupRecord& record);
     // False after a load found a list file unreadable, until a load succeeds.
     bool ListFileReadable() const;
 
@@ -152,12 +145,13 @@ private:
         std::string path;
         bool machine = false;             // holds the records of the machine's places
         bool readable = true;             // false after a load that could not read it
-        std::vector<std::string> loaded;  // its records at the last load or save
+        std::vector<std::string> loaded;  // its lines at the last load or save
     };
-    std::vector<std::string> ReadListFile();
-    // Which list record `record` goes to; `fromMachine` counts the records
+    std::vector<StartupRecord> ReadListFile();
+    // Which list the record of `line` goes to; `fromMachine` counts the lines
     // still to be placed that were read from the machine's list.
-    std::size_t ListIndexFor(const std::string& record, std::map<std::string, int>& fromMachine) const;
+    std::size_t ListIndexFor(const StartupRecord& record, const std::string& line,
+                             std::map<std::string, int>& fromMachine) const;
     std::string FolderOfPlace(std::string_view code, bool strict);
     // Opens the key of a registry place (read access when full access is refused).
     bool OpenPlaceKey(const AutostartLocation& location);

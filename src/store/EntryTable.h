@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "store/StartupRecord.h"
+
 namespace vantorell::store {
 
 struct AutostartLocation;
@@ -39,8 +41,8 @@ struct StartupEntry {
 // before they are stored.
 struct EntryTable {
     std::vector<StartupEntry> entries;
-    std::vector<std::string> storedRecords;  // the lines of "StartupList.txt"
-    bool twoViews = false;                    // the machine hive has a 32-bit view of its own
+    std::vector<StartupRecord> storedRecords;  // the records of "StartupList.txt"
+    bool twoViews = false;                     // the machine hive has a 32-bit view of its own
 
     std::size_t RecordCount() const { return storedRecords.size(); }
 };

@@ -1,7 +1,9 @@
 #include "store/StartupRecord.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/Text.h"
-#include "store/AutostartStore.h"
 
 namespace vantorell::store {
 namespace {
@@ -11,19 +13,19 @@ constexpr char kEscapedSeparator = '\x1F';
 constexpr char kEscapedCr = 'r';
 constexpr char kEscapedLf = 'n';
 constexpr int kNoNumber = 0;
+constexpr std::string_view kOn = "1";
+constexpr std::string_view kOff = "0";
 
 bool NeedsEscape(char c) {
     return c == kRecordSeparator || c == kEscape || c == kEscapedSeparator || c == '\r' || c == '\n';
 }
 
-// A record's confirm or delay field as a number: anything that is not a whole
-// decimal number counts as 0.
-int NumberOf(std::string_view field) {
+}  // namespace
+
+int RecordNumber(std::string_view field) {
     int n = kNoNumber;
     return text::ParseInt(field, n) ? n : kNoNumber;
 }
-
-}  // namespace
 
 std::string_view RawRecordField(std::string_view record, int k) {
     for (int i = 0; i < k; ++i) {
@@ -37,12 +39,6 @@ std::string_view RawRecordField(std::string_view record, int k) {
 
 std::string RecordField(std::string_view record, int k) {
     return DecodeRecordField(RawRecordField(record, k));
-}
-
-std::string StateOfRecord(std::string_view record) {
-    const bool deferred =
-        NumberOf(RecordField(record, kFieldDelay)) > 0 || NumberOf(RecordField(record, kFieldConfirm)) > 0;
-    return deferred ? kStateDeferred : kStateDisabled;
 }
 
 std::string EncodeRecordField(std::string_view text) {
@@ -84,14 +80,86 @@ std::string DecodeRecordField(std::string_view field) {
     return out;
 }
 
-std::string MakeRecord(std::string_view name, std::string_view location, std::string_view command,
-                       std::string_view arguments, std::string_view confirm, std::string_view delay) {
-    std::string record = EncodeRecordField(name);
-    for (const auto field : {location, command, arguments, confirm, delay}) {
-        record += kRecordSeparator;
-        record += EncodeRecordField(field);
+// ------------------------------------------------------------------ confirm and delay
+
+template <>
+ConfirmFlag ConfirmFlag::Read(std::string_view text) {
+    ConfirmFlag flag(text == kOn);
+    if (text != kOn && text != kOff) flag.asRead = std::string(text);
+    return flag;
+}
+
+template <>
+std::string ConfirmFlag::Text() const {
+    return asRead ? *asRead : std::string(value ? kOn : kOff);
+}
+
+template <>
+int ConfirmFlag::Number() const {
+    return asRead ? RecordNumber(*asRead) : static_cast<int>(value);
+}
+
+template <>
+DelaySeconds DelaySeconds::Read(std::string_view text) {
+    DelaySeconds delay(RecordNumber(text));
+    if (text != text::ToDecimal(delay.value)) delay.asRead = std::string(text);
+    return delay;
+}
+
+template <>
+std::string DelaySeconds::Text() const {
+    return asRead ? *asRead : text::ToDecimal(value);
+}
+
+template <>
+int DelaySeconds::Number() const {
+    return value;
+}
+
+// ------------------------------------------------------------------ the record
+
+StartupRecord::StartupRecord(std::string name, std::string location, std::string command, std::string arguments)
+    : name(std::move(name)),
+      location(std::move(location)),
+      command(std::move(command)),
+      arguments(std::move(arguments)) {}
+
+StartupRecord StartupRecord::Parse(std::string_view line) {
+    AsRead read{std::string(line), {}, {}, {}, {}};
+    for (int k = kFieldName; k <= kFieldArguments; ++k) {
+        read.raw[k] = std::string(RawRecordField(line, k));
+        read.text[k] = DecodeRecordField(read.raw[k]);
     }
+    read.confirm = ConfirmFlag::Read(RecordField(line, kFieldConfirm));
+    read.delay = DelaySeconds::Read(RecordField(line, kFieldDelay));
+    StartupRecord record(read.text[kFieldName], read.text[kFieldLocation], read.text[kFieldCommand],
+                         read.text[kFieldArguments]);
+    record.confirm = read.confirm;
+    record.delay = read.delay;
+    record.read_ = std::move(read);
     return record;
+}
+
+std::string StartupRecord::Line() const {
+    const std::string* texts[] = {&name, &location, &command, &arguments};
+    if (read_ && !rewrite_ && confirm == read_->confirm && delay == read_->delay &&
+        std::equal(std::begin(texts), std::end(texts), read_->text.begin(),
+                   [](const std::string* now, const std::string& was) { return *now == was; }))
+        return read_->line;
+    std::string line;
+    for (int k = kFieldName; k <= kFieldArguments; ++k) {
+        // A field that kept its value keeps its bytes too.
+        line += read_ && *texts[k] == read_->text[k] ? read_->raw[k] : EncodeRecordField(*texts[k]);
+        line += kRecordSeparator;
+    }
+    line += EncodeRecordField(confirm.Text());
+    line += kRecordSeparator;
+    line += EncodeRecordField(delay.Text());
+    return line;
+}
+
+bool StartupRecord::SameItem(const StartupRecord& other) const {
+    return name == other.name && location == other.location && command == other.command && arguments == other.arguments;
 }
 
 }  // namespace vantorell::store

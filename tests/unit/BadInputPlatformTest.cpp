@@ -108,7 +108,8 @@ TEST_F(BadInputPlatform, ACopyBesideItsRecordIsTakenOutWithoutASecondRecord) {
 TEST_F(BadInputPlatform, ARecordNameStartingWithAByteOrderMarkSurvivesASave) {
     PutList("Kept;crun;k.exe;;0;0\r\n");
     control.Refresh();
-    store.Table().storedRecords.insert(store.Table().storedRecords.begin(), "\xEF\xBB\xBFZw;crun;z.exe;;0;0");
+    store.Table().storedRecords.insert(store.Table().storedRecords.begin(),
+                                       NewRecord("\xEF\xBB\xBFZw", "crun", "z.exe", ""));
     store.SaveStoredRecords();
     store.ScanEntries();
     ASSERT_EQ(store.Table().storedRecords.size(), 2u);

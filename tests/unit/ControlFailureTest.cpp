@@ -27,7 +27,7 @@ protected:
         } catch (const AppError& e) {
             EXPECT_EQ(std::string(e.what()), message);
         }
-        EXPECT_EQ(store.Table().storedRecords, records);
+        EXPECT_EQ(LinesOf(store.Table().storedRecords), LinesOf(records));
         ASSERT_EQ(Entries().size(), entries.size());
         for (std::size_t i = 0; i < entries.size(); ++i) {
             EXPECT_EQ(Entries()[i].confirm, entries[i].confirm) << i;
@@ -89,7 +89,7 @@ TEST_F(ControlFailures, SaveThatFailsRemovesNothing) {
         EXPECT_EQ(Value("lrun", "Tool")->data, "tool.exe");
         EXPECT_TRUE(Link(kCommonStartup, "App.lnk"));
         EXPECT_EQ(ListBytes(), "Kept;crun;k.exe;;0;0\r\n");
-        EXPECT_EQ(store.Table().storedRecords, std::vector<std::string>{"Kept;crun;k.exe;;0;0"});
+        EXPECT_EQ(LinesOf(store.Table().storedRecords), std::vector<std::string>{"Kept;crun;k.exe;;0;0"});
         EXPECT_EQ(Entries()[0].confirm, "0");
     }
 }
@@ -178,7 +178,7 @@ TEST_F(ControlFailures, EnableWhoseSaveFailsLeavesTheEntryInBothPlaces) {
     NoFaults();
     EXPECT_EQ(Value("crun", "Tool")->data, "tool.exe");
     EXPECT_EQ(ListBytes(), "Tool;crun;tool.exe;;0;0\r\n");
-    EXPECT_EQ(store.Table().storedRecords, std::vector<std::string>{"Tool;crun;tool.exe;;0;0"});
+    EXPECT_EQ(LinesOf(store.Table().storedRecords), std::vector<std::string>{"Tool;crun;tool.exe;;0;0"});
 }
 
 TEST_F(ControlFailures, EnableWithAnUnreadableListChangesNothing) {

@@ -34,7 +34,7 @@ TEST_F(StoreBadInput, GarbageIsReadLineByLine) {
     PutList(garbage);
     ASSERT_NO_THROW(store.ScanEntries());
     ExpectInvariants();
-    EXPECT_EQ(store.Table().storedRecords, text::SplitLines(text::DecodeFileText(p, garbage)));
+    EXPECT_EQ(LinesOf(store.Table().storedRecords), text::SplitLines(text::DecodeFileText(p, garbage)));
     EXPECT_EQ(ListBytes(), garbage);
 }
 
@@ -94,7 +94,7 @@ TEST_F(StoreBadInput, AnUnreadableFileIsNamedAndNeverWrittenOver) {
     EXPECT_FALSE(store.ListFileReadable());
 
     const auto writes = p.WritesAttempted();
-    store.Table().storedRecords.push_back("New;crun;n.exe;;0;0");
+    store.Table().storedRecords.push_back(NewRecord("New", "crun", "n.exe", ""));
     EXPECT_THROW(store.SaveStoredRecords(), AppError);
     EXPECT_THROW(store.StoreEntryOptions(), AppError);
     EXPECT_EQ(p.WritesAttempted(), writes);
@@ -117,8 +117,8 @@ TEST_F(StoreBadInput, ASaveThatFailsLeavesTheFileAsItWas) {
 }
 
 TEST_F(StoreBadInput, SemicolonsSurviveTheListFile) {
-    store.Table().storedRecords = {store::MakeRecord("a;b", "crun", "C:\\x.exe;y", "p;q", "0", "12"),
-                                   store::MakeRecord("plain", "SUF", "C:\\t.exe", "", "0", "0")};
+    store.Table().storedRecords = {NewRecord("a;b", "crun", "C:\\x.exe;y", "p;q", false, 12),
+                                   NewRecord("plain", "SUF", "C:\\t.exe", "")};
     store.SaveStoredRecords();
     EXPECT_EQ(ListBytes(),
               "a\x1F"
@@ -129,7 +129,7 @@ TEST_F(StoreBadInput, SemicolonsSurviveTheListFile) {
     EXPECT_EQ(Entries()[0].location, "crun");
     EXPECT_EQ(Entries()[0].command, "C:\\x.exe;y");
     EXPECT_EQ(Entries()[0].delay, "12");
-    EXPECT_EQ(store::RecordField(store.Table().storedRecords[0], store::kFieldArguments), "p;q");
+    EXPECT_EQ(store.Table().storedRecords[0].arguments, "p;q");
 }
 
 }  // namespace

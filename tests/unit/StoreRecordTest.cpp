@@ -8,9 +8,18 @@ namespace vantorell::testing {
 namespace {
 
 using store::EncodeRecordField;
-using store::MakeRecord;
 using store::RecordField;
-using store::StateOfRecord;
+
+// The state a line's record has in the table.
+std::string StateOfLine(std::string_view line) {
+    return store::StartupRecord::Parse(line).Deferred() ? store::kStateDeferred : store::kStateDisabled;
+}
+
+// The line of a new record.
+std::string MakeLine(std::string name, std::string code, std::string command, std::string arguments, bool confirm,
+                     int delay) {
+    return NewRecord(std::move(name), std::move(code), std::move(command), std::move(arguments), confirm, delay).Line();
+}
 
 TEST(StoreRecord, FieldsFollowTheSeparatorRule) {
     struct Case {
@@ -49,12 +58,12 @@ TEST(StoreRecord, StateIsDeferredOnlyForAPositiveConfirmOrDelay) {
         {"n;crun;c;; 1;0", "0"},   {"", "0"},
         {"n;crun;5", "2"},         {"n;crun;c;;0;1.5", "0"},
     };
-    for (const auto& c : cases) EXPECT_EQ(StateOfRecord(c.record), c.state) << c.record;
+    for (const auto& c : cases) EXPECT_EQ(StateOfLine(c.record), c.state) << c.record;
 }
 
 TEST(StoreRecord, PlainFieldsAreWrittenUnchanged) {
-    EXPECT_EQ(MakeRecord("App", "crun", "C:\\app.exe -x", "", "0", "0"), "App;crun;C:\\app.exe -x;;0;0");
-    EXPECT_EQ(MakeRecord("Caf\xC3\xA9.lnk", "SUF", "C:\\c.exe", "/a \"b\"", "1", "30"),
+    EXPECT_EQ(MakeLine("App", "crun", "C:\\app.exe -x", "", false, 0), "App;crun;C:\\app.exe -x;;0;0");
+    EXPECT_EQ(MakeLine("Caf\xC3\xA9.lnk", "SUF", "C:\\c.exe", "/a \"b\"", true, 30),
               "Caf\xC3\xA9.lnk;SUF;C:\\c.exe;/a \"b\";1;30");
 }
 
@@ -62,13 +71,13 @@ TEST(StoreRecord, EveryTextSurvivesARoundTrip) {
     const std::string texts[] = {";",     "a;b;c",        ";;", "\x1E", "\x1F",  "\x1E\x1F;", "\x1F\x1E", ";\x1E",
                                  "\x1E;", "line\r\nnext", "\r", "\n",   "\x1Er", "\x1En",     "end\x1E",  "plain"};
     for (const auto& t : texts) {
-        const auto record = MakeRecord(t, "crun", t, t, "0", "7");
+        const auto record = MakeLine(t, "crun", t, t, false, 7);
         EXPECT_EQ(record.find('\r'), std::string::npos);
         EXPECT_EQ(record.find('\n'), std::string::npos);
         for (int k : {0, 2, 3}) EXPECT_EQ(RecordField(record, k), t) << "field " << k;
         EXPECT_EQ(RecordField(record, 1), "crun");
         EXPECT_EQ(RecordField(record, 5), "7");
-        EXPECT_EQ(StateOfRecord(record), "2");
+        EXPECT_EQ(StateOfLine(record), "2");
     }
 }
 
@@ -78,7 +87,67 @@ TEST(StoreRecord, AnUnknownEscapeIsKeptAsItStands) {
     EXPECT_EQ(EncodeRecordField("no escapes here"), "no escapes here");
 }
 
+TEST(StoreRecord, ARecordGivesBackItsLineUntilAFieldChanges) {
+    // Short and long records, odd options, kept and unknown escapes.
+    const std::string lines[] = {"n;crun;c",
+                                 "n;crun;c;a;yes;",
+                                 "n;crun;c;;007;+5",
+                                 "n;crun;c;;0;0;more",
+                                 "E\x1Fs;lrun;c\x1E\x1E;;2;abc",
+                                 "u\x1Ez;crun;c;;1;30"};
+    for (const auto& line : lines) EXPECT_EQ(store::StartupRecord::Parse(line).Line(), line);
+
+    auto r = store::StartupRecord::Parse(
+        "u\x1Ez;crun;c\x1F"
+        "d;;yes;+5");
+    EXPECT_EQ(r.command, "c;d");
+    EXPECT_FALSE(r.confirm.value);
+    EXPECT_EQ(r.delay.value, 5);
+    r.delay = 30;  // the other fields keep their bytes, the odd confirm text too
+    EXPECT_EQ(r.Line(),
+              "u\x1Ez;crun;c\x1F"
+              "d;;yes;30");
+    r.command = "x;y";
+    EXPECT_EQ(r.Line(), "u\x1Ez;crun;x\x1Fy;;yes;30");
+
+    auto shortOne = store::StartupRecord::Parse("n;crun;c");
+    shortOne.Rewrite();  // six fields, the missing ones by the field rule
+    EXPECT_EQ(shortOne.Line(), "n;crun;c;c;c;c");
+}
+
+TEST(StoreRecord, OptionsKeepTextsThatAreNotTheirPlainForm) {
+    struct Case {
+        const char* confirm;
+        const char* delay;
+        bool confirmOn;
+        int delaySeconds;
+        const char* state;
+    } cases[] = {
+        {"1", "0", true, 0, "2"},     {"0", "30", false, 30, "2"}, {"2", "0", false, 0, "2"},
+        {"yes", "", false, 0, "0"},   {"0", "+5", false, 5, "2"},  {"0", "-3", false, -3, "0"},
+        {"01", "007", false, 7, "2"}, {"0", "1.5", false, 0, "0"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = std::string("n;crun;c;;") + c.confirm + ";" + c.delay;
+        const auto r = store::StartupRecord::Parse(line);
+        EXPECT_EQ(r.confirm.value, c.confirmOn) << line;
+        EXPECT_EQ(r.delay.value, c.delaySeconds) << line;
+        EXPECT_EQ(r.confirm.Text(), c.confirm) << line;
+        EXPECT_EQ(r.delay.Text(), c.delay) << line;
+        EXPECT_EQ(StateOfLine(line), c.state) << line;
+    }
+}
+
 class StoreOptions : public StoreScene {};
+
+TEST_F(StoreOptions, ASaveKeepsTheBytesOfEveryUnchangedRecord) {
+    const std::string old = "n;crun;c\r\nE\x1Fs;lrun;c\x1E\x1E;;2;abc\r\nu\x1Ez;crun;c;;yes;+5;more\r\n";
+    PutList(old);
+    store.ScanEntries();
+    store.Table().storedRecords.push_back(NewRecord("New", "crun", "n;x.exe", "", false, 0));
+    store.SaveStoredRecords();
+    EXPECT_EQ(ListBytes(), old + "New;crun;n\x1Fx.exe;;0;0\r\n");
+}
 
 TEST_F(StoreOptions, RewriteKeepsTheFirstFourFieldsAndFillsShortRecords) {
     PutList("n;crun;c\r\nEsc\x1Fname;lrun;cmd\x1F x;;0;0\r\nfull;SUF;t.exe;-a;0;0\r\n");
@@ -107,7 +176,7 @@ TEST_F(StoreOptions, ListFileLinesAndEndings) {
 
     PutList("a;crun;x;;0;0\nb;crun;y;;0;0\rc;crun;z;;0;0");
     store.LoadStoredRecords();
-    EXPECT_EQ(store.Table().storedRecords,
+    EXPECT_EQ(LinesOf(store.Table().storedRecords),
               (std::vector<std::string>{"a;crun;x;;0;0", "b;crun;y;;0;0", "c;crun;z;;0;0"}));
     store.SaveStoredRecords();
     EXPECT_EQ(ListBytes(), "a;crun;x;;0;0\r\nb;crun;y;;0;0\r\nc;crun;z;;0;0\r\n");

@@ -18,6 +18,22 @@ inline constexpr const char* kCommonStartup = "C:\\ProgramData\\Start Menu\\Prog
 inline constexpr const char* kListFile = "C:\\Program Files\\Vantorell\\StartupList.txt";
 inline constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\run";
 
+// A record as a change makes it, with its options.
+inline store::StartupRecord NewRecord(std::string name, std::string code, std::string command, std::string arguments,
+                                      bool confirm = false, int delay = 0) {
+    store::StartupRecord r(std::move(name), std::move(code), std::move(command), std::move(arguments));
+    r.confirm = confirm;
+    r.delay = delay;
+    return r;
+}
+
+// The lines the records give the list file.
+inline std::vector<std::string> LinesOf(const std::vector<store::StartupRecord>& records) {
+    std::vector<std::string> lines;
+    for (const auto& r : records) lines.push_back(r.Line());
+    return lines;
+}
+
 class StoreScene : public ::testing::Test {
 protected:
     StoreScene() : store(p, kListFile) {}
@@ -54,9 +70,9 @@ protected:
         for (std::size_t i = 0; i < t.storedRecords.size(); ++i) {
             const auto& r = t.storedRecords[i];
             const auto& e = t.entries[i];
-            ASSERT_EQ(e.name, store::RecordField(r, store::kFieldName)) << i;
-            ASSERT_EQ(e.location, store::RecordField(r, store::kFieldLocation)) << i;
-            ASSERT_EQ(e.state, store::StateOfRecord(r)) << i;
+            ASSERT_EQ(e.name, r.name) << i;
+            ASSERT_EQ(e.location, r.location) << i;
+            ASSERT_EQ(e.state, r.Deferred() ? store::kStateDeferred : store::kStateDisabled) << i;
         }
         for (std::size_t i = t.storedRecords.size(); i < t.entries.size(); ++i) {
             ASSERT_EQ(t.entries[i].state, store::kStateActive) << i;

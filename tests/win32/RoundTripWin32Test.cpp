@@ -142,7 +142,7 @@ TEST_F(RoundTripWin32, AShortcutWithA400CharacterArgumentString) {
     control_.Refresh();
     control_.DisableEntry(IndexOf("Long.lnk", "SUF", "1"), false);
     // The record holds the whole text too, for the launcher and older versions.
-    EXPECT_EQ(store::RecordField(store_.Table().storedRecords.at(0), store::kFieldArguments), Narrow(arguments));
+    EXPECT_EQ(store_.Table().storedRecords.at(0).arguments, Narrow(arguments));
     control_.EnableEntry(0);
     RoundTrip(L"Long.lnk");
 }

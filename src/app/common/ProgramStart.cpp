@@ -66,7 +66,9 @@ bool DeleteOwnRunValue(RegistryAccessor& registry, Hive hive) {
     return registry.OpenKey(kRunKey, true) && registry.DeleteValue(kOwnRunValue);
 }
 
-AppError UserRunValueError() { return AppError(platform::QuotedMessage("Failed to set data for", kOwnRunValue)); }
+AppError UserRunValueError() {
+    return AppError(platform::QuotedMessage("Failed to set data for", kOwnRunValue));
+}
 
 }  // namespace
 
@@ -127,10 +129,13 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
     store.LoadStoredRecords();
     auto& records = store.Table().storedRecords;
     for (const auto& line : lines) {
-        const std::string confirm = store::RecordField(line, 4) == "Y" ? "1" : "0";
-        records.push_back(store::MakeRecord(store::RecordField(line, 0), store::RecordField(line, 1),
-                                            store::RecordField(line, 2), store::RecordField(line, 6), confirm,
-                                            store::RecordField(line, 5)));
+        // The old list's fields: name, place, command, (unused), "Y" to
+        // confirm, delay, arguments.
+        store::StartupRecord record(store::RecordField(line, 0), store::RecordField(line, 1),
+                                    store::RecordField(line, 2), store::RecordField(line, 6));
+        record.confirm = store::RecordField(line, 4) == "Y";
+        record.delay = store::DelaySeconds::Read(store::RecordField(line, 5));
+        records.push_back(std::move(record));
     }
     // The converted records are safe in the list before the old file goes.
     store.SaveStoredRecords();
@@ -142,7 +147,9 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
     return lines.size();
 }
 
-void OpenPendingNotice(platform::Platform& platform) { OpenPendingNotice(platform, FileLayout::Detect(platform)); }
+void OpenPendingNotice(platform::Platform& platform) {
+    OpenPendingNotice(platform, FileLayout::Detect(platform));
+}
 
 void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout) {
     const std::string notice = layout.UserFile(kNoticeFile);
@@ -157,12 +164,13 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
     auto& platform = store.Platform();
     if (path.empty() || !platform.FileExists(path)) return;
     const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
-    if (locks.empty()) throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
+    if (locks.empty())
+        throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
     const auto strayLock = platform.LockForWriting(path, control::kWriterLockTimeoutMs);
     const auto lines = text::LoadLines(platform, path);
     store.LoadStoredRecords();
     auto& records = store.Table().storedRecords;
-    records.insert(records.end(), lines.begin(), lines.end());
+    for (const std::string& line : lines) records.push_back(store::StartupRecord::Parse(line));
     store.SaveStoredRecords();
     if (!platform.RemoveFile(path) && platform.FileExists(path))
         throw AppError("The records of \"" + path + "\" were taken over but the file cannot be deleted.");
@@ -195,8 +203,7 @@ void Uninstall(control::EntryControl& control, const std::string& strayList) {
         const std::size_t before = store.Table().storedRecords.size();
         control.EnableEntry(0);
         if (store.Table().storedRecords.size() >= before)  // never loop for ever on a record that stays
-            throw AppError("Vantorell could not give back the entry \"" +
-                           store::RecordField(store.Table().storedRecords[0], 0) + "\".");
+            throw AppError("Vantorell could not give back the entry \"" + store.Table().storedRecords[0].name + "\".");
     }
     {
         const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
