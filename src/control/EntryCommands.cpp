@@ -11,13 +11,13 @@
 namespace vantorell::control {
 namespace {
 
-constexpr const char* kConfirmOn = "1";
-
-std::string StateWord(std::string_view state) {
-    if (state == store::kStateActive) return "enabled";
-    if (state == store::kStateDisabled) return "disabled";
-    if (state == store::kStateDeferred) return "deferred";
-    return "state " + std::string(state);
+std::string StateWord(store::EntryState state) {
+    switch (state) {
+        case store::EntryState::Active: return "enabled";
+        case store::EntryState::Disabled: return "disabled";
+        case store::EntryState::Deferred: return "deferred";
+    }
+    return {};
 }
 
 std::string Label(const store::StartupEntry& e) {
@@ -36,7 +36,7 @@ std::string CandidateLines(const store::EntryTable& table, const std::vector<std
 
 // Lower is preferred, for a recorded entry and its active copy in one place.
 int Preference(EntryVerb verb, const store::StartupEntry& e) {
-    const bool active = e.state == store::kStateActive;
+    const bool active = e.IsActive();
     switch (verb) {
         case EntryVerb::Disable:
         case EntryVerb::Delete: return active ? 0 : 1;
@@ -95,7 +95,8 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
         // half way through a change (an entry would be neither recorded nor in
         // its place for a moment). The change itself then re-reads.
         const auto locks = store.LockLists(kWriterLockTimeoutMs);
-        if (locks.empty()) throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
+        if (locks.empty())
+            throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
         control.Refresh();
     }
     const std::size_t i = SelectEntry(store, selector, verb);
@@ -107,13 +108,13 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
     switch (verb) {
         case EntryVerb::Disable:
             if (discard) {
-                if (e.state != store::kStateActive) return label + " is not enabled; nothing to take out.\n";
+                if (!e.IsActive()) return label + " is not enabled; nothing to take out.\n";
                 control.DisableEntry(i, true);
                 return "Took " + label + " out without recording it.\n";
             }
-            if (e.state == store::kStateActive) {
+            if (e.IsActive()) {
                 control.DisableEntry(i, false);
-            } else if (e.state == store::kStateDeferred) {
+            } else if (e.state == store::EntryState::Deferred) {
                 // Handed back: it stays disabled, with neither confirm nor delay.
                 control.ClearConfirmStartup(i);
                 control.SetStartupDelay(i, 0);
@@ -131,17 +132,16 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
             return "Enabled " + label + ".\n";
         case EntryVerb::Delete: control.DeleteEntry(i); return "Deleted " + label + ".\n";
         case EntryVerb::Confirm:
-            if (e.confirm == kConfirmOn) return label + " is already confirmed at logon.\n";
+            if (e.confirm.value) return label + " is already confirmed at logon.\n";
             control.SetConfirmStartup(i);
             return label + " will be confirmed at logon.\n";
         case EntryVerb::Unconfirm:
-            if (e.confirm != kConfirmOn) return label + " is not confirmed at logon.\n";
+            if (!e.confirm.value) return label + " is not confirmed at logon.\n";
             control.ClearConfirmStartup(i);
             return label + " will no longer be confirmed at logon.\n";
         case EntryVerb::Delay: {
             const int delay = ClampDelay(seconds);
-            if (e.state == store::kStateActive && delay == 0)
-                return label + " starts without delay; nothing changed.\n";
+            if (e.IsActive() && delay == 0) return label + " starts without delay; nothing changed.\n";
             control.SetStartupDelay(i, delay);
             return "Startup delay of " + label + ": " + text::ToDecimal(delay) + " seconds.\n";
         }

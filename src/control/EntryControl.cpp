@@ -242,7 +242,7 @@ std::optional<EntryControl::Seen> EntryControl::SeenOf(std::size_t index) {
     auto key = KeyOfEntry(table, index);
     if (!key) return std::nullopt;
     const auto& e = table.entries[index];
-    Seen seen{*key, e.command, {}, store::ConfirmFlag::Read(e.confirm), store::DelaySeconds::Read(e.delay)};
+    Seen seen{*key, e.command, {}, e.confirm, e.delay};
     // An active shortcut is taken as it is when it is taken out (its .lnk is
     // kept whole): only a value's command must be the one that was seen.
     const store::AutostartLocation* location = store::FindLocation(e.location);
@@ -430,7 +430,7 @@ void EntryControl::SetConfirmStartup(std::size_t index) {
     WriteScope scope(*this);
     index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    if (table.entries[index].state == store::kStateActive) {
+    if (table.entries[index].IsActive()) {
         const auto taken = TakeOver(index);
         if (!taken) return;
         index = *taken;
@@ -452,7 +452,7 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
     index = Recheck(*seen, index);
     const auto& table = store_.Table();
     seconds = ClampDelay(seconds);
-    if (table.entries[index].state == store::kStateActive && seconds > 0) {
+    if (table.entries[index].IsActive() && seconds > 0) {
         const auto taken = TakeOver(index);
         if (!taken) return;
         index = *taken;
@@ -479,7 +479,7 @@ void EntryControl::DeleteEntry(std::size_t index) {
     WriteScope scope(*this);
     index = Recheck(*seen, index);
     auto& table = store_.Table();
-    if (table.entries[index].state == store::kStateActive) {
+    if (table.entries[index].IsActive()) {
         DisableEntry(index, true);  // saves and refreshes
         return;
     }

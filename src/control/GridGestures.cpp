@@ -75,11 +75,11 @@ void GridGestures::SwitchEnabled(int row, std::size_t index) {
         grid.SetCell(ui::kColEnabled, row, kCellOff);
         NoteChange(EntryVerb::Disable, index);
         control_.DisableEntry(index, false);
-    } else if (e.state == store::kStateDisabled) {
+    } else if (e.state == store::EntryState::Disabled) {
         grid.SetCell(ui::kColEnabled, row, kCellOn);
         NoteChange(EntryVerb::Enable, index);
         control_.EnableEntry(index);
-    } else if (e.state == store::kStateDeferred) {
+    } else if (e.state == store::EntryState::Deferred) {
         // Handed back: the entry stays disabled, with neither confirm nor delay.
         grid.SetCell(ui::kColEnabled, row, kCellOff);
         NoteChange(EntryVerb::Disable, index);
@@ -89,11 +89,12 @@ void GridGestures::SwitchEnabled(int row, std::size_t index) {
 }
 
 void GridGestures::SwitchConfirm(int /*row*/, std::size_t index) {
-    const std::string confirm = control_.Store().Table().entries[index].confirm;
-    if (confirm == kCellOff) {
+    // A confirm field that is neither "0" nor "1" is left as it is.
+    const store::ConfirmFlag confirm = control_.Store().Table().entries[index].confirm;
+    if (confirm == store::ConfirmFlag(false)) {
         NoteChange(EntryVerb::Confirm, index);
         control_.SetConfirmStartup(index);
-    } else if (confirm == kCellOn) {
+    } else if (confirm == store::ConfirmFlag(true)) {
         NoteChange(EntryVerb::Unconfirm, index);
         control_.ClearConfirmStartup(index);
     }

@@ -9,10 +9,6 @@
 namespace vantorell::launch {
 namespace {
 
-constexpr std::string_view kConfirmOn = "1";
-constexpr std::string_view kNoDelay = "0";
-constexpr int kNotANumber = -1;
-
 // What names a record for the exactly-once rule of a pass: its name, place,
 // command and arguments, which the confirm and delay setters leave alone.
 struct Identity {
@@ -79,15 +75,15 @@ bool BootLauncher::Selected(std::size_t i, Trigger trigger, int tick) const {
     const auto& entries = store_.Table().entries;
     if (i >= entries.size()) return false;
     const store::StartupEntry& e = entries[i];
-    if (trigger == Trigger::NoDelayConfirm) return e.delay == kNoDelay && e.confirm == kConfirmOn;
-    int delay = kNotANumber;
-    if (!text::ParseInt(e.delay, delay)) delay = kNotANumber;
-    return delay == tick;
+    // Without delay means a delay field of exactly "0" ("00" or "" is none);
+    // the timer's ticks count from 1, so a field that is no number never comes.
+    if (trigger == Trigger::NoDelayConfirm) return e.delay == store::DelaySeconds(0) && e.confirm.value;
+    return e.delay.value == tick;
 }
 
 BootLauncher::Due BootLauncher::Take(std::size_t i) {
     const store::StartupEntry& e = store_.Table().entries[i];
-    Due due{e.name, CommandLineOf(i).value_or(std::string()), std::nullopt, e.confirm == kConfirmOn};
+    Due due{e.name, CommandLineOf(i).value_or(std::string()), std::nullopt, e.confirm.value};
     if (i < store_.Table().RecordCount()) due.keptShortcut = store_.KeptShortcutFor(store_.Table().storedRecords[i]);
     return due;
 }

@@ -250,7 +250,7 @@ bool NewEntryMonitor::ActiveIn(std::string_view name, std::string_view code) con
     const auto& table = store_.Table();
     for (std::size_t j = table.RecordCount(); j < table.entries.size(); ++j) {
         const store::StartupEntry& e = table.entries[j];
-        if (e.state == store::kStateActive && e.location == code && SameName(e.name, name)) return true;
+        if (e.IsActive() && e.location == code && SameName(e.name, name)) return true;
     }
     return false;
 }

@@ -11,7 +11,6 @@ namespace vantorell::store {
 namespace {
 
 constexpr std::string_view kNoFolder = "C:\\";
-constexpr const char* kOptionOff = "0";
 constexpr std::size_t kSpareEntries = 16;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -19,17 +18,19 @@ StartupEntry RecordedEntry(const StartupRecord& record) {
     StartupEntry e;
     e.name = record.name;
     e.location = record.location;
-    e.state = record.Deferred() ? kStateDeferred : kStateDisabled;
-    e.confirm = record.confirm.Text();
-    e.delay = record.delay.Text();
+    e.state = record.Deferred() ? EntryState::Deferred : EntryState::Disabled;
+    e.confirm = record.confirm;
+    e.delay = record.delay;
     e.command = record.command;
     e.place = FindLocation(e.location);
     return e;
 }
 
 StartupEntry ActiveEntry(std::string name, const AutostartLocation& location, std::string command) {
-    StartupEntry e{std::move(name), std::string(location.code), kStateActive, kOptionOff,
-                   kOptionOff,      std::move(command)};
+    StartupEntry e;
+    e.name = std::move(name);
+    e.location = std::string(location.code);
+    e.command = std::move(command);
     e.place = &location;
     return e;
 }
@@ -182,8 +183,8 @@ void AutostartStore::StoreEntryOptions() {
         // Every record comes out with six fields, its first four as they stand.
         record.Rewrite();
         if (i >= table_.entries.size()) continue;
-        record.confirm = ConfirmFlag::Read(table_.entries[i].confirm);
-        record.delay = DelaySeconds::Read(table_.entries[i].delay);
+        record.confirm = table_.entries[i].confirm;
+        record.delay = table_.entries[i].delay;
     }
     SaveStoredRecords();
 }
@@ -311,8 +312,7 @@ void AutostartStore::ScanEntries() {
 std::string AutostartStore::RunCommandOf(std::size_t index) {
     if (index >= table_.entries.size()) return {};
     const StartupEntry& e = table_.entries[index];
-    if (e.state != kStateActive)
-        return index < table_.storedRecords.size() ? table_.storedRecords[index].command : std::string();
+    if (!e.IsActive()) return index < table_.storedRecords.size() ? table_.storedRecords[index].command : std::string();
     const AutostartLocation* location = FindLocation(e.location);
     if (!location) return {};
     if (location->isFolder) return ShortcutTarget(StartupFolderPath(location->code), e.name);

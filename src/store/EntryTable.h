@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/StartupRecord.h"
@@ -10,28 +11,43 @@ namespace vantorell::store {
 
 struct AutostartLocation;
 
-// Entry states, as held in the table, the grid and the list file.
-inline constexpr const char* kStateActive = "1";    // in its autostart place; Windows starts it
-inline constexpr const char* kStateDisabled = "0";  // taken out and recorded; nobody starts it
-inline constexpr const char* kStateDeferred = "2";  // taken out and recorded; Vantorell starts it at logon
+enum class EntryState {
+    Active,    // in its autostart place; Windows starts it
+    Disabled,  // taken out and recorded; nobody starts it
+    Deferred,  // taken out and recorded; Vantorell starts it at logon
+};
 
-// One autostart item. All fields are text, as the list file and the grid hold them.
+// The states' texts in the grid, the console's table and its JSON output.
+inline constexpr const char* kStateActive = "1";
+inline constexpr const char* kStateDisabled = "0";
+inline constexpr const char* kStateDeferred = "2";
+
+constexpr std::string_view StateText(EntryState state) {
+    switch (state) {
+        case EntryState::Active: return kStateActive;
+        case EntryState::Disabled: return kStateDisabled;
+        case EntryState::Deferred: return kStateDeferred;
+    }
+    return {};
+}
+
+// One autostart item.
 struct StartupEntry {
     std::string name;      // registry value name, or shortcut file name with ".lnk"
     std::string location;  // location code of its place ("SUF", "crun", ...)
-    std::string state;     // kStateActive, kStateDisabled or kStateDeferred
-    std::string confirm;   // "1": ask before starting at logon; "0": don't
-    std::string delay;     // seconds to wait at logon, decimal text
-    std::string command;   // run command
-    int position = 0;      // 0-based place in the display order (sorted by name)
+    EntryState state = EntryState::Active;
+    ConfirmFlag confirm;  // ask before starting at logon; always off for an active entry
+    DelaySeconds delay;   // seconds to wait at logon; always 0 for an active entry
+    std::string command;  // run command
+    int position = 0;     // 0-based place in the display order (sorted by name)
     // The place of `location`; nullptr for a code that names none.
     const AutostartLocation* place = nullptr;
     // An active entry that Windows' own switch (Task Manager, Settings) has
-    // turned off: still in its place, so its state stays kStateActive, but
+    // turned off: still in its place, so its state stays Active, but
     // Windows does not start it.
     bool windowsOff = false;
 
-    bool IsActive() const { return state == kStateActive; }
+    bool IsActive() const { return state == EntryState::Active; }
 };
 
 // Rows 0..M-1 are the records of the list file in file order (row i is

@@ -110,15 +110,15 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         const std::size_t r = static_cast<std::size_t>(entry.position) + 1;
         Row& row = rows_[r];
         written[r] = true;
-        row[kColEnabled] = entry.state;
+        row[kColEnabled] = store::StateText(entry.state);
         windowsOff_[r] = entry.IsActive() && entry.windowsOff;
         if (row[kColName] != entry.name) {
             row[kColName] = entry.name;
             rerate = true;
         }
         row[kColIndex] = text::ToDecimal(static_cast<long long>(i));
-        row[kColConfirm] = entry.confirm;
-        row[kColDelay] = entry.delay;
+        row[kColConfirm] = entry.confirm.Text();
+        row[kColDelay] = entry.delay.Text();
         row[kColCommand] = entry.command;
     }
     for (std::size_t r = 1; r <= n; ++r) {

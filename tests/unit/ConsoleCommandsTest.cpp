@@ -21,18 +21,34 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
     const auto r = RunConsole(store, {"list", "--json"});
     EXPECT_EQ(r.exitCode, app::kExitOk);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(
-        r.out,
-        "[\n"
-        "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
-        "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": \"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
-        "\"rating\": \"0\"},\n"
-        "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
-        "\"lrun\", \"view\": \"64\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": \"line\\nbreak\\u0001\", \"rating\": \"0\"},\n"
-        "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
-        "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", \"rating\": \"0\"}\n"
-        "]\n");
+    EXPECT_EQ(r.out,
+              "[\n"
+              "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
+              "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
+              "\"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
+              "\"rating\": \"0\"},\n"
+              "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
+              "\"lrun\", \"view\": \"64\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
+              "\"line\\nbreak\\u0001\", \"rating\": \"0\"},\n"
+              "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
+              "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", "
+              "\"rating\": \"0\"}\n"
+              "]\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, r.out);  // listing changes nothing
+}
+
+TEST_F(Console, OptionsThatAreNoPlainNumberAreListedAsTheyStand) {
+    PutList("odd;crun;o.exe;;yes;+5\r\nshort;lrun;s.exe\r\n");
+    EXPECT_EQ(RunConsole(store, {"list", "--json"}).out,
+              "[\n"
+              "  {\"position\": 0, \"index\": 0, \"state\": \"2\", \"name\": \"odd\", \"location\": \"crun\", "
+              "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"yes\", \"delay\": \"+5\", \"command\": \"o.exe\", "
+              "\"rating\": \"0\"},\n"
+              "  {\"position\": 1, \"index\": 1, \"state\": \"0\", \"name\": \"short\", \"location\": \"lrun\", "
+              "\"view\": \"64\", \"windowsOff\": false, \"confirm\": \"s.exe\", \"delay\": \"s.exe\", \"command\": "
+              "\"s.exe\", \"rating\": \"0\"}\n"
+              "]\n");
+    EXPECT_EQ(ListBytes(), "odd;crun;o.exe;;yes;+5\r\nshort;lrun;s.exe\r\n");
 }
 
 TEST_F(Console, ListAsAnAlignedTable) {

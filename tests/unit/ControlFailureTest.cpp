@@ -90,7 +90,7 @@ TEST_F(ControlFailures, SaveThatFailsRemovesNothing) {
         EXPECT_TRUE(Link(kCommonStartup, "App.lnk"));
         EXPECT_EQ(ListBytes(), "Kept;crun;k.exe;;0;0\r\n");
         EXPECT_EQ(LinesOf(store.Table().storedRecords), std::vector<std::string>{"Kept;crun;k.exe;;0;0"});
-        EXPECT_EQ(Entries()[0].confirm, "0");
+        EXPECT_EQ(Entries()[0].confirm.Text(), "0");
     }
 }
 

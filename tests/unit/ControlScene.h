@@ -24,7 +24,7 @@ protected:
     std::size_t IndexOf(std::string_view name, std::string_view location, std::string_view state) {
         for (std::size_t i = 0; i < Entries().size(); ++i) {
             const auto& e = Entries()[i];
-            if (e.name == name && e.location == location && e.state == state) return i;
+            if (e.name == name && e.location == location && store::StateText(e.state) == state) return i;
         }
         ADD_FAILURE() << "no entry " << name << " in " << location << " with state " << state;
         return Entries().size();

@@ -177,8 +177,8 @@ TEST_F(ControlTransitions, ActiveEntryHandedOverForConfirmOrDelay) {
         c.op(IndexOf("Zed", "crun", "1"));
         EXPECT_EQ(!Value("crun", "Zed"), c.takenOut);
         const auto& e = Entries()[IndexOf("Zed", "crun", c.state)];
-        EXPECT_EQ(e.confirm, c.confirm);
-        EXPECT_EQ(e.delay, c.delay);
+        EXPECT_EQ(e.confirm.Text(), c.confirm);
+        EXPECT_EQ(e.delay.Text(), c.delay);
         if (c.takenOut)
             EXPECT_EQ(ListBytes(), std::string("Zed;crun;zed.exe;;") + c.confirm + ";" + c.delay + "\r\n");
         else
@@ -213,7 +213,7 @@ TEST_F(ControlTransitions, RecordedEntryOptions) {
         control.Refresh();
         c.op();
         EXPECT_EQ(ListBytes(), std::string("Rec;crun;rec.exe;;") + c.line + "\r\nOther;SUF;o.exe;-a;1;9\r\n");
-        EXPECT_EQ(Entries()[0].state, c.state);
+        EXPECT_EQ(store::StateText(Entries()[0].state), c.state);
         EXPECT_FALSE(Value("crun", "Rec"));
         ExpectInvariants();
     }
@@ -225,8 +225,8 @@ TEST_F(ControlTransitions, EnableRemovesExactlyOneLineAndForgetsItsOptions) {
     control.EnableEntry(1);
     EXPECT_EQ(ListBytes(), "A;crun;a.exe;;0;0\r\nC;crun;c.exe;;0;0\r\n");
     const auto& b = Entries()[IndexOf("B", "lrun", "1")];
-    EXPECT_EQ(b.confirm, "0");
-    EXPECT_EQ(b.delay, "0");
+    EXPECT_EQ(b.confirm.Text(), "0");
+    EXPECT_EQ(b.delay.Text(), "0");
     EXPECT_EQ(Value("lrun", "B")->data, "b.exe");
 }
 
@@ -253,7 +253,7 @@ TEST_F(ControlTransitions, SemicolonsSurviveTheRoundTrip) {
     control.Refresh();
     control.DisableEntry(IndexOf("a;b", "crun", "1"), false);
     control.SetStartupDelay(IndexOf("a;b", "crun", "0"), 12);
-    EXPECT_EQ(Entries()[0].delay, "12");
+    EXPECT_EQ(Entries()[0].delay.Text(), "12");
     control.EnableEntry(0);
     EXPECT_EQ(Value("crun", "a;b")->data, "C:\\x.exe;/y");
 }

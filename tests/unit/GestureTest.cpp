@@ -116,8 +116,8 @@ TEST_F(Gestures, EnabledColumnSwitches) {
     // A deferred entry is handed back, not started by Windows again.
     gestures.SLDblClick(ui::kColEnabled, Row("Later", "lrun", "2"));
     const auto& later = Entries()[IndexOf("Later", "lrun", "0")];
-    EXPECT_EQ(later.confirm, "0");
-    EXPECT_EQ(later.delay, "0");
+    EXPECT_EQ(later.confirm.Text(), "0");
+    EXPECT_EQ(later.delay.Text(), "0");
     EXPECT_FALSE(Value("lrun", "Later"));
     EXPECT_EQ(ListBytes(), "Later;lrun;later.exe;;0;0\r\nAct;crun;act.exe;;0;0\r\n");
 }
@@ -132,6 +132,20 @@ TEST_F(Gestures, ConfirmColumnSwitches) {
     gestures.SLDblClick(ui::kColConfirm, row);
     EXPECT_EQ(grid.Cell(ui::kColConfirm, Row("Act", "crun", "0")), "0");
     EXPECT_EQ(ListBytes(), "Act;crun;act.exe;;0;0\r\n");
+}
+
+TEST_F(Gestures, AConfirmFieldThatIsNeitherZeroNorOneIsLeftAlone) {
+    PutList("Odd;crun;odd.exe;;yes;+5\r\n");
+    control.Refresh();
+    const int row = Row("Odd", "crun", "2");
+    EXPECT_EQ(grid.Cell(ui::kColConfirm, row), "yes");
+    EXPECT_EQ(grid.Cell(ui::kColDelay, row), "+5");
+    gestures.SLDblClick(ui::kColConfirm, row);
+    EXPECT_EQ(ListBytes(), "Odd;crun;odd.exe;;yes;+5\r\n");
+    prompt.answer = 9;  // a new delay is written as a number; the confirm text stays
+    gestures.SLDblClick(ui::kColDelay, row);
+    EXPECT_EQ(prompt.presets, std::vector<int>{5});
+    EXPECT_EQ(ListBytes(), "Odd;crun;odd.exe;;yes;9\r\n");
 }
 
 TEST_F(Gestures, OtherColumnsDoNothing) {
@@ -173,7 +187,7 @@ TEST_F(Gestures, DelayColumnAsksPresetWithTheRowsDelay) {
         gestures.SLDblClick(ui::kColDelay, Row(c.name, "crun", c.state));
         EXPECT_EQ(prompt.presets, std::vector<int>{c.preset});
         const auto i = IndexOf(c.name, "crun", c.stateAfter);
-        EXPECT_EQ(Entries()[i].delay, c.delayAfter);
+        EXPECT_EQ(Entries()[i].delay.Text(), c.delayAfter);
         EXPECT_EQ(grid.Cell(ui::kColDelay, RowOf(i)), c.delayAfter);
     }
     EXPECT_FALSE(Value("crun", "Act"));
@@ -194,9 +208,9 @@ TEST_F(Gestures, DelayGoesToTheClickedEntryAfterAMonitorRescan) {
     };
     prompt.answer = 90;
     gestures.SLDblClick(ui::kColDelay, row);
-    EXPECT_EQ(Entries()[IndexOf("Zulu", "crun", "2")].delay, "90");
-    EXPECT_EQ(Entries()[IndexOf("Beta", "crun", "0")].delay, "0");
-    EXPECT_EQ(Entries()[IndexOf("Rec", "lrun", "0")].delay, "0");
+    EXPECT_EQ(Entries()[IndexOf("Zulu", "crun", "2")].delay.Text(), "90");
+    EXPECT_EQ(Entries()[IndexOf("Beta", "crun", "0")].delay.Text(), "0");
+    EXPECT_EQ(Entries()[IndexOf("Rec", "lrun", "0")].delay.Text(), "0");
     EXPECT_TRUE(Value("crun", "Alpha"));
 
     // An entry gone meanwhile gets nothing, and nothing else does.

@@ -89,8 +89,10 @@ TEST_F(GridTest, RatingRule) {
         EXPECT_EQ(RateEntry(lists, c.name, c.command), c.rating) << c.name << " | " << c.command;
 }
 
-StartupEntry Entry(std::string name, std::string command, int position, std::string state = "1") {
-    return StartupEntry{std::move(name), "crun", std::move(state), "0", "0", std::move(command), position};
+StartupEntry Entry(std::string name, std::string command, int position,
+                   store::EntryState state = store::EntryState::Active, std::string location = "crun",
+                   store::ConfirmFlag confirm = false, store::DelaySeconds delay = 0) {
+    return StartupEntry{std::move(name), std::move(location), state, confirm, delay, std::move(command), position};
 }
 
 TEST_F(GridTest, EmptyTableLeavesOnlyTheTitleRow) {
@@ -111,9 +113,9 @@ TEST_F(GridTest, EmptyTableLeavesOnlyTheTitleRow) {
 TEST_F(GridTest, FillPlacesEachEntryAtItsPositionAndResetsTheColumns) {
     EntryTable table;
     table.entries = {
-        {"zeta", "SUF", "0", "1", "30", "C:\\z.exe", 2},
-        {"Alpha", "crun", "1", "0", "0", "C:\\redprog.exe", 0},
-        {"alpha", "lrun", "2", "0", "5", "C:\\a2.exe", 1},
+        Entry("zeta", "C:\\z.exe", 2, store::EntryState::Disabled, "SUF", true, 30),
+        Entry("Alpha", "C:\\redprog.exe", 0, store::EntryState::Active, "crun"),
+        Entry("alpha", "C:\\a2.exe", 1, store::EntryState::Deferred, "lrun", false, 5),
     };
     grid.SetColWidth(kColIndex, 40);
     grid.SetCell(kColEnabled, 0, "x");
@@ -248,7 +250,7 @@ TEST(CellDrawing, Decisions) {
 
 TEST_F(GridTest, DrawsFromTheCellsAndRepaintsWhenHighlightToggles) {
     EntryTable table;
-    table.entries = {Entry("goodname", "g.exe", 0, "2")};
+    table.entries = {Entry("goodname", "g.exe", 0, store::EntryState::Deferred)};
     grid.FillGrid(table);
     for (int c = 0; c < 7; ++c) EXPECT_EQ(grid.DrawCell(c, 0, false).paint, CellPaint::OrdinaryText) << c;
     EXPECT_EQ(grid.DrawCell(kColName, 1, false), (CellDrawing{CellPaint::ColouredText, kGreenName}));

@@ -90,6 +90,8 @@ TEST(LauncherCases, EachRecordFallsDueOnceAtItsOwnTime) {
         {"empty;crun;empty.exe;;0;", MsgBox::IdYes, {}, {}},
         {"two;crun;two.exe;;2;0", MsgBox::IdYes, {}, {}},             // confirm only exactly "1"
         {"noask;crun;noask.exe;;yes;8", MsgBox::IdYes, {}, {8'000}},  // not "1": no prompt
+        {"zeros;crun;zeros.exe;;1;00", MsgBox::IdYes, {}, {}},        // without delay is exactly "0"
+        {"plus;crun;plus.exe;;0;+5", MsgBox::IdYes, {}, {5'000}},
     };
     for (const Case& c : cases) {
         MemoryPlatform p;

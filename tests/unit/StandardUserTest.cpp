@@ -58,8 +58,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 }
 
 TEST(Elevation, TheConsoleArgumentsComeBackWholeWhateverTheName) {
-    for (const std::string name : {"Plain", "With blank", "Quote\"d", "Ends in\\", "\\\\server\\x \"y\"\\", "--location",
-                                   "", "Tab\there"}) {
+    for (const std::string name :
+         {"Plain", "With blank", "Quote\"d", "Ends in\\", "\\\\server\\x \"y\"\\", "--location", "", "Tab\there"}) {
         const control::EntryChange change{control::EntryVerb::Delay, name, "lrun", 30, false};
         const auto args = SplitCommandLine(app::ConsoleArguments(change, "C:\\Users\\me\\x y\\ElevatedError.txt"));
         ASSERT_FALSE(args.empty());
@@ -183,7 +183,7 @@ TEST_F(StandardUser, AMachineEntryIsSwitchedOffAsAdministratorAfterOneQuestion) 
     EXPECT_NE(ListBytes().find("Shared;lrun;C:\\shared.exe;;0;0\r\n"), std::string::npos) << ListBytes();
     const auto& entries = Form().Store().Table().entries;
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const store::StartupEntry& e) {
-        return e.name == "Shared" && e.state == store::kStateDisabled;
+        return e.name == "Shared" && e.state == store::EntryState::Disabled;
     })) << "the window rescanned";
 }
 

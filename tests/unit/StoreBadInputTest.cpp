@@ -42,11 +42,11 @@ TEST_F(StoreBadInput, OddLinesAndSizes) {
     ScanUntouched("a;crun;x;;0;0\r\nafter NUL\0more;crun\r\n", 2);  // the NUL ends the text
     ScanUntouched(std::string("\0a;crun", 7), 0);
     ScanUntouched("\xFF\xFE;crun;\xC3(;;1;0\r\n", 1);  // not UTF-8: read in the ANSI code page
-    EXPECT_EQ(Entries()[0].state, "2");
+    EXPECT_EQ(store::StateText(Entries()[0].state), "2");
     ScanUntouched("\r\n\r\n\n", 3);
     EXPECT_EQ(Entries()[0].name, "");
     EXPECT_EQ(Entries()[0].location, "");
-    EXPECT_EQ(Entries()[0].state, "0");
+    EXPECT_EQ(store::StateText(Entries()[0].state), "0");
     ScanUntouched(std::string(1024 * 1024, 'x') + ";crun;c;;0;5", 1);
     EXPECT_EQ(Entries()[0].name.size(), 1024u * 1024u);
     ScanUntouched(std::string(16000, 'N') + ";lrun;c;;0;0\r\n", 1);
@@ -62,9 +62,9 @@ TEST_F(StoreBadInput, RecordsOfZeroToTenFields) {
     ScanUntouched(bytes, 11);
     EXPECT_EQ(Entries()[3].name, "1");
     EXPECT_EQ(Entries()[3].location, "2");
-    EXPECT_EQ(Entries()[3].delay, "3");  // fewer fields: the last one
-    EXPECT_EQ(Entries()[3].state, "2");  // 3 and 3 read as numbers
-    EXPECT_EQ(Entries()[10].delay, "6");
+    EXPECT_EQ(Entries()[3].delay.Text(), "3");             // fewer fields: the last one
+    EXPECT_EQ(store::StateText(Entries()[3].state), "2");  // 3 and 3 read as numbers
+    EXPECT_EQ(Entries()[10].delay.Text(), "6");
     EXPECT_EQ(Entries()[10].command, "3");
 }
 
@@ -128,7 +128,7 @@ TEST_F(StoreBadInput, SemicolonsSurviveTheListFile) {
     EXPECT_EQ(Entries()[0].name, "a;b");
     EXPECT_EQ(Entries()[0].location, "crun");
     EXPECT_EQ(Entries()[0].command, "C:\\x.exe;y");
-    EXPECT_EQ(Entries()[0].delay, "12");
+    EXPECT_EQ(Entries()[0].delay.Text(), "12");
     EXPECT_EQ(store.Table().storedRecords[0].arguments, "p;q");
 }
 

@@ -153,16 +153,16 @@ TEST_F(StoreOptions, RewriteKeepsTheFirstFourFieldsAndFillsShortRecords) {
     PutList("n;crun;c\r\nEsc\x1Fname;lrun;cmd\x1F x;;0;0\r\nfull;SUF;t.exe;-a;0;0\r\n");
     store.ScanEntries();
     auto& e = store.Table().entries;
-    e[0].confirm = "1";  // its delay field reads "c" and is kept
-    e[1].delay = "45";
+    e[0].confirm = true;  // its delay field reads "c" and is kept
+    e[1].delay = 45;
     store.StoreEntryOptions();
     EXPECT_EQ(ListBytes(), "n;crun;c;c;1;c\r\nEsc\x1Fname;lrun;cmd\x1F x;;0;45\r\nfull;SUF;t.exe;-a;0;0\r\n");
     store.ScanEntries();
-    EXPECT_EQ(Entries()[0].state, "2");
+    EXPECT_EQ(store::StateText(Entries()[0].state), "2");
     EXPECT_EQ(Entries()[1].name, "Esc;name");
     EXPECT_EQ(Entries()[1].command, "cmd; x");
-    EXPECT_EQ(Entries()[1].delay, "45");
-    EXPECT_EQ(Entries()[2].state, "0");
+    EXPECT_EQ(Entries()[1].delay.Text(), "45");
+    EXPECT_EQ(store::StateText(Entries()[2].state), "0");
 }
 
 TEST_F(StoreOptions, ListFileLinesAndEndings) {

@@ -22,7 +22,7 @@ protected:
     // Names in display order.
     std::vector<std::string> Shown() {
         std::vector<std::string> out(Entries().size());
-        for (const auto& e : Entries()) out[e.position] = e.name + "/" + e.state;
+        for (const auto& e : Entries()) out[e.position] = e.name + "/" + std::string(store::StateText(e.state));
         return out;
     }
     void ExpectCommandsReadAfresh() {
@@ -86,8 +86,8 @@ TEST_F(StoreScan, RecordsFirstThenThePlacesInTheirOrder) {
                                                   "lrunonce32:lrunonce321=one",
                                                   "lrunonceex32:lrunonceex322=two",
                                                   "lrunonceex32:lrunonceex321=one"}));
-    EXPECT_EQ(Entries()[1].state, "2");
-    EXPECT_EQ(Entries()[1].confirm, "1");
+    EXPECT_EQ(store::StateText(Entries()[1].state), "2");
+    EXPECT_EQ(Entries()[1].confirm.Text(), "1");
     ExpectInvariants();
     ExpectCommandsReadAfresh();
 }

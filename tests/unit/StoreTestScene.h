@@ -72,10 +72,14 @@ protected:
             const auto& e = t.entries[i];
             ASSERT_EQ(e.name, r.name) << i;
             ASSERT_EQ(e.location, r.location) << i;
-            ASSERT_EQ(e.state, r.Deferred() ? store::kStateDeferred : store::kStateDisabled) << i;
+            ASSERT_EQ(e.state, r.Deferred() ? store::EntryState::Deferred : store::EntryState::Disabled) << i;
+            ASSERT_EQ(e.confirm, r.confirm) << i;
+            ASSERT_EQ(e.delay, r.delay) << i;
         }
         for (std::size_t i = t.storedRecords.size(); i < t.entries.size(); ++i) {
-            ASSERT_EQ(t.entries[i].state, store::kStateActive) << i;
+            ASSERT_EQ(t.entries[i].state, store::EntryState::Active) << i;
+            ASSERT_EQ(t.entries[i].confirm, store::ConfirmFlag(false)) << i;
+            ASSERT_EQ(t.entries[i].delay, store::DelaySeconds(0)) << i;
             ASSERT_TRUE(store::FindLocation(t.entries[i].location)) << i;
         }
         std::set<int> positions;

@@ -57,7 +57,7 @@ protected:
     }
     const store::StartupEntry* Find(store::AutostartStore& s, const std::string& name, const char* state) {
         for (const auto& e : s.Table().entries)
-            if (e.name == name && e.location == "crun" && e.state == state) return &e;
+            if (e.name == name && e.location == "crun" && store::StateText(e.state) == state) return &e;
         return nullptr;
     }
     std::size_t IndexOf(store::AutostartStore& s, const std::string& name, const char* state) {

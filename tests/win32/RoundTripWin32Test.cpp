@@ -103,7 +103,8 @@ protected:
     std::size_t IndexOf(const std::string& name, const char* code, const char* state) {
         const auto& entries = store_.Table().entries;
         for (std::size_t i = 0; i < entries.size(); ++i)
-            if (entries[i].name == name && entries[i].location == code && entries[i].state == state) return i;
+            if (entries[i].name == name && entries[i].location == code && store::StateText(entries[i].state) == state)
+                return i;
         ADD_FAILURE() << "no " << name << " with state " << state;
         return entries.size();
     }

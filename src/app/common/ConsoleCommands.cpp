@@ -78,7 +78,9 @@ CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::st
     std::vector<OptionSpec> options{{"--location", true}};
     if (disable) options.push_back({"--discard", false});
     return {name,
-            delay ? "SECONDS NAME [--location CODE]" : disable ? "NAME [--location CODE] [--discard]" : "NAME [--location CODE]",
+            delay     ? "SECONDS NAME [--location CODE]"
+            : disable ? "NAME [--location CODE] [--discard]"
+                      : "NAME [--location CODE]",
             description,
             std::move(options),
             delay ? 2u : 1u,
@@ -180,23 +182,21 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
 }
 
 constexpr std::size_t kColumns = 11;
-constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State",  "Name",
-                                                              "Location", "View",    "Windows", "Confirm",
-                                                              "Delay",    "Rating",  "Command"};
+constexpr std::array<std::string_view, kColumns> kHeadings = {
+    "Position", "Index", "State", "Name", "Location", "View", "Windows", "Confirm", "Delay", "Rating", "Command"};
 constexpr std::string_view kColumnGap = "  ";
 
-std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index,
-                                        const ui::NameLists& lists) {
+std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
     const auto& e = table.entries[index];
     return {std::to_string(e.position),
             std::to_string(index),
-            Cell(e.state),
+            Cell(store::StateText(e.state)),
             Cell(e.name),
             Cell(e.location),
             std::string(store::ViewName(table, e)),
             e.windowsOff ? "off" : "",
-            Cell(e.confirm),
-            Cell(e.delay),
+            Cell(e.confirm.Text()),
+            Cell(e.delay.Text()),
             std::string(ui::RateEntry(lists, e.name, e.command)),
             Cell(e.command)};
 }
@@ -250,11 +250,11 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
     for (std::size_t n = 0; n < order.size(); ++n) {
         const auto& e = table.entries[order[n]];
         out += "  {\"position\": " + std::to_string(e.position) + ", \"index\": " + std::to_string(order[n]);
-        out += ", \"state\": " + JsonString(e.state) + ", \"name\": " + JsonString(e.name);
+        out += ", \"state\": " + JsonString(store::StateText(e.state)) + ", \"name\": " + JsonString(e.name);
         out += ", \"location\": " + JsonString(e.location) + ", \"view\": " + JsonString(store::ViewName(table, e));
         out += std::string(", \"windowsOff\": ") + (e.windowsOff ? "true" : "false");
-        out += ", \"confirm\": " + JsonString(e.confirm);
-        out += ", \"delay\": " + JsonString(e.delay) + ", \"command\": " + JsonString(e.command);
+        out += ", \"confirm\": " + JsonString(e.confirm.Text());
+        out += ", \"delay\": " + JsonString(e.delay.Text()) + ", \"command\": " + JsonString(e.command);
         out += ", \"rating\": " + JsonString(ui::RateEntry(lists, e.name, e.command)) + "}";
         out += n + 1 < order.size() ? ",\n" : "\n";
     }
@@ -330,7 +330,8 @@ std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
         } else {
             if (i + 1 >= args.size()) throw UsageError("option '--error-file' needs a value");
             path = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
         }
     }
     return path;
