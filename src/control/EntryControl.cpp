@@ -119,26 +119,25 @@ EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocati
         item.arguments = link.Arguments;
         return item;
     }
-    auto& registry = store_.Registry();
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive, location.view);
-    if (!registry.OpenKeyForListing(location.keyOrFolderValue)) return item;
-    if (!registry.ValueExists(name)) {
+    auto registry = platform::RegistryKey::OpenForListing(store_.Platform(), location.hive, location.keyOrFolderValue,
+                                                          location.view);
+    if (!registry) return item;
+    if (!registry->ValueExists(name)) {
         // Listed but not readable is a failure, not an entry that has gone:
         // doing nothing then would look like success.
-        if (store::ValueListed(store_.Platform(), registry, name)) throw AppError(ReadFailedMessage(name));
+        if (store::ValueListed(store_.Platform(), *registry, name)) throw AppError(ReadFailedMessage(name));
         return item;
     }
     item.present = true;
     if (presenceOnly) return item;
     // A value that is not a string throws here, before anything has changed.
-    item.command = registry.ReadString(name);
+    item.command = registry->ReadString(name);
     if (item.command.empty()) {
         // A read that failed gives the empty text too; recording that would
         // lose the command. Read once more, and believe an empty text only
         // from a value that is still there to be read.
-        item.command = registry.ReadString(name);
-        if (item.command.empty() && !registry.ValueExists(name)) throw AppError(ReadFailedMessage(name));
+        item.command = registry->ReadString(name);
+        if (item.command.empty() && !registry->ValueExists(name)) throw AppError(ReadFailedMessage(name));
     }
     return item;
 }
@@ -150,11 +149,10 @@ void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, con
         if (!platform.RemoveFile(path) && platform.FileExists(path)) throw AppError(DeleteFailedMessage(path));
         return;
     }
-    auto& registry = store_.Registry();
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive, location.view);
-    if (!registry.OpenKey(location.keyOrFolderValue, true)) throw AppError(DeleteFailedMessage(name));
-    if (!registry.DeleteValue(name) && registry.ValueExists(name)) throw AppError(DeleteFailedMessage(name));
+    auto key =
+        platform::RegistryKey::Open(store_.Platform(), location.hive, location.keyOrFolderValue, true, location.view);
+    if (!key) throw AppError(DeleteFailedMessage(name));
+    if (!key->DeleteValue(name) && key->ValueExists(name)) throw AppError(DeleteFailedMessage(name));
 }
 
 void EntryControl::KeepShortcut(const store::AutostartLocation& location, const std::string& name) {
@@ -191,15 +189,14 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
         if (fileName.empty() || !link.Write()) throw AppError(ShortcutWriteFailedMessage(link.LinkFile));
         return;
     }
-    auto& registry = store_.Registry();
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(location.hive, location.view);
-    registry.OpenKey(location.keyOrFolderValue, true);
-    // throws "Failed to set data for '%s'", also when the key did not open
+    auto key =
+        platform::RegistryKey::Open(store_.Platform(), location.hive, location.keyOrFolderValue, true, location.view);
+    // "Failed to set data for '%s'", also when the key did not open
+    if (!key) throw AppError(platform::QuotedMessage("Failed to set data for", name));
     if (HasEnvironmentReference(command))
-        registry.WriteExpandString(name, command);
+        key->WriteExpandString(name, command);
     else
-        registry.WriteString(name, command);
+        key->WriteString(name, command);
 }
 
 // ------------------------------------------------------------------ one writer at a time

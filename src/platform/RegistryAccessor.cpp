@@ -7,7 +7,6 @@
 namespace vantorell::platform {
 namespace {
 
-
 std::string_view Relative(std::string_view path) {
     if (!path.empty() && path.front() == '\\') path.remove_prefix(1);
     return path;
@@ -34,58 +33,59 @@ std::string QuotedMessage(std::string_view prefix, std::string_view what) {
     return text;
 }
 
-std::string InvalidDataTypeMessage(std::string_view name) { return QuotedMessage("Invalid data type for", name); }
-
-void RegistryAccessor::SetRoot(Hive hive, RegView view) {
-    CloseKey();
-    root_ = hive;
-    view_ = view;
+std::string InvalidDataTypeMessage(std::string_view name) {
+    return QuotedMessage("Invalid data type for", name);
 }
 
-bool RegistryAccessor::OpenKey(std::string_view path, bool create) {
-    auto key = platform_.OpenKey(root_, Relative(path), create, KeyAccess::Full, view_);
-    if (!key) return false;
-    CloseKey();
-    key_ = std::move(key);
-    path_ = std::string(Relative(path));
-    return true;
+// ------------------------------------------------------------------ one open key
+
+std::optional<RegistryKey> RegistryKey::Open(Platform& platform, Hive hive, std::string_view path, bool create,
+                                             RegView view) {
+    auto key = platform.OpenKey(hive, Relative(path), create, KeyAccess::Full, view);
+    if (!key) return std::nullopt;
+    return RegistryKey(std::move(key));
 }
 
-bool RegistryAccessor::OpenKeyForListing(std::string_view path) {
-    if (OpenKey(path, true)) return true;
-    auto key = platform_.OpenKey(root_, Relative(path), false, KeyAccess::Read, view_);
-    if (!key) return false;
-    CloseKey();
-    key_ = std::move(key);
-    path_ = std::string(Relative(path));
-    return true;
+std::optional<RegistryKey> RegistryKey::OpenForListing(Platform& platform, Hive hive, std::string_view path,
+                                                       RegView view) {
+    if (auto key = Open(platform, hive, path, true, view)) return key;
+    auto key = platform.OpenKey(hive, Relative(path), false, KeyAccess::Read, view);
+    if (!key) return std::nullopt;
+    return RegistryKey(std::move(key));
 }
 
-void RegistryAccessor::CloseKey() {
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+        Close();
+        key_ = std::move(other.key_);
+    }
+    return *this;
+}
+
+void RegistryKey::Close() {
     if (!key_) return;
     key_->Flush();
     key_.reset();
-    path_.clear();
 }
 
-bool RegistryAccessor::ValueExists(std::string_view name) { return key_ && key_->Query(name).has_value(); }
+bool RegistryKey::ValueExists(std::string_view name) {
+    return key_ && key_->Query(name).has_value();
+}
 
-std::vector<std::string> RegistryAccessor::ValueNames() {
-    if (!key_) return {};
-    auto names = key_->ValueNames();
+std::vector<std::string> RegistryKey::ValueNames() {
+    auto names = key_ ? key_->ValueNames() : std::nullopt;
     return names ? std::move(*names) : std::vector<std::string>{};
 }
 
-std::string RegistryAccessor::ReadString(std::string_view name) {
-    if (!key_) return {};
-    auto value = key_->Query(name);
+std::string RegistryKey::ReadString(std::string_view name) {
+    auto value = key_ ? key_->Query(name) : std::nullopt;
     if (!value || value->data.empty()) return {};
     if (!IsStringType(value->type)) throw AppError(InvalidDataTypeMessage(name));
     const auto nul = value->data.find('\0');
     return nul == std::string::npos ? value->data : value->data.substr(0, nul);
 }
 
-std::uint32_t RegistryAccessor::ReadInteger(std::string_view name) {
+std::uint32_t RegistryKey::ReadInteger(std::string_view name) {
     auto value = key_ ? key_->Query(name) : std::nullopt;
     if (!value || StoredSize(*value) > 4) throw AppError(QuotedMessage("Failed to get data for", name));
     if (value->type != RegType::Dword) throw AppError(InvalidDataTypeMessage(name));
@@ -94,23 +94,91 @@ std::uint32_t RegistryAccessor::ReadInteger(std::string_view name) {
     return n;
 }
 
+void RegistryKey::Write(std::string_view name, RegValue value) {
+    if (!key_ || !key_->Set(name, value)) throw AppError(QuotedMessage("Failed to set data for", name));
+}
+
+void RegistryKey::WriteString(std::string_view name, std::string_view text) {
+    Write(name, RegValue{RegType::Sz, std::string(text)});
+}
+
+void RegistryKey::WriteExpandString(std::string_view name, std::string_view text) {
+    Write(name, RegValue{RegType::ExpandSz, std::string(text)});
+}
+
+void RegistryKey::WriteInteger(std::string_view name, std::uint32_t value) {
+    std::string bytes(4, '\0');
+    std::memcpy(bytes.data(), &value, 4);
+    Write(name, RegValue{RegType::Dword, bytes});
+}
+
+bool RegistryKey::DeleteValue(std::string_view name) {
+    return key_ && key_->Delete(name);
+}
+
+// ------------------------------------------------------------------ the accessor
+
+void RegistryAccessor::SetRoot(Hive hive, RegView view) {
+    CloseKey();
+    root_ = hive;
+    view_ = view;
+}
+
+bool RegistryAccessor::OpenKey(std::string_view path, bool create) {
+    return Replace(RegistryKey::Open(platform_, root_, path, create, view_), path);
+}
+
+bool RegistryAccessor::OpenKeyForListing(std::string_view path) {
+    return Replace(RegistryKey::OpenForListing(platform_, root_, path, view_), path);
+}
+
+bool RegistryAccessor::Replace(std::optional<RegistryKey> key, std::string_view path) {
+    if (!key) return false;
+    CloseKey();
+    key_ = std::move(key);
+    path_ = std::string(Relative(path));
+    return true;
+}
+
+void RegistryAccessor::CloseKey() {
+    key_.reset();
+    path_.clear();
+}
+
+bool RegistryAccessor::ValueExists(std::string_view name) {
+    return key_ && key_->ValueExists(name);
+}
+
+std::vector<std::string> RegistryAccessor::ValueNames() {
+    return key_ ? key_->ValueNames() : std::vector<std::string>{};
+}
+
+std::string RegistryAccessor::ReadString(std::string_view name) {
+    return key_ ? key_->ReadString(name) : std::string();
+}
+
+std::uint32_t RegistryAccessor::ReadInteger(std::string_view name) {
+    if (!key_) throw AppError(QuotedMessage("Failed to get data for", name));
+    return key_->ReadInteger(name);
+}
+
 void RegistryAccessor::WriteString(std::string_view name, std::string_view text) {
-    if (!key_ || !key_->Set(name, RegValue{RegType::Sz, std::string(text)}))
-        throw AppError(QuotedMessage("Failed to set data for", name));
+    if (!key_) throw AppError(QuotedMessage("Failed to set data for", name));
+    key_->WriteString(name, text);
 }
 
 void RegistryAccessor::WriteExpandString(std::string_view name, std::string_view text) {
-    if (!key_ || !key_->Set(name, RegValue{RegType::ExpandSz, std::string(text)}))
-        throw AppError(QuotedMessage("Failed to set data for", name));
+    if (!key_) throw AppError(QuotedMessage("Failed to set data for", name));
+    key_->WriteExpandString(name, text);
 }
 
 void RegistryAccessor::WriteInteger(std::string_view name, std::uint32_t value) {
-    std::string bytes(4, '\0');
-    std::memcpy(bytes.data(), &value, 4);
-    if (!key_ || !key_->Set(name, RegValue{RegType::Dword, bytes}))
-        throw AppError(QuotedMessage("Failed to set data for", name));
+    if (!key_) throw AppError(QuotedMessage("Failed to set data for", name));
+    key_->WriteInteger(name, value);
 }
 
-bool RegistryAccessor::DeleteValue(std::string_view name) { return key_ && key_->Delete(name); }
+bool RegistryAccessor::DeleteValue(std::string_view name) {
+    return key_ && key_->DeleteValue(name);
+}
 
 }  // namespace vantorell::platform

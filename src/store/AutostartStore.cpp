@@ -53,9 +53,9 @@ std::string FolderReadFailedMessage(std::string_view valueName) {
 
 }  // namespace
 
-bool ValueListed(platform::Platform& platform, platform::RegistryAccessor& registry, std::string_view name) {
+bool ValueListed(platform::Platform& platform, platform::RegistryKey& key, std::string_view name) {
     const std::string folded = platform.FoldCase(name);
-    for (const auto& listed : registry.ValueNames())
+    for (const auto& listed : key.ValueNames())
         if (platform.FoldCase(listed) == folded) return true;
     return false;
 }
@@ -224,18 +224,17 @@ std::string AutostartStore::StartupFolderForChange(std::string_view code) {
 std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
     const AutostartLocation* location = FindLocation(code);
     if (!location || !location->isFolder) return {};
-    platform::KeyCloser closer(registry_);
-    registry_.SetRoot(location->hive);
-    if (!registry_.OpenKeyForListing(kShellFoldersKey)) return std::string(kNoFolder);
+    auto key = platform::RegistryKey::OpenForListing(platform_, location->hive, kShellFoldersKey);
+    if (!key) return std::string(kNoFolder);
     const std::string_view valueName = location->keyOrFolderValue;
-    if (!registry_.ValueExists(valueName)) {
+    if (!key->ValueExists(valueName)) {
         // Missing, or there and not readable: only the listing tells them apart.
-        if (strict && ValueListed(platform_, registry_, valueName)) throw AppError(FolderReadFailedMessage(valueName));
+        if (strict && ValueListed(platform_, *key, valueName)) throw AppError(FolderReadFailedMessage(valueName));
         return std::string(kNoFolder);
     }
     std::string folder;
     try {
-        folder = registry_.ReadString(valueName);
+        folder = key->ReadString(valueName);
     } catch (const AppError&) {
         return std::string(kNoFolder);  // not a text: no folder can be named by it (the scan says the same)
     }
@@ -245,14 +244,13 @@ std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
     return folder;
 }
 
-bool AutostartStore::OpenPlaceKey(const AutostartLocation& location) {
-    registry_.SetRoot(location.hive, location.view);
-    return registry_.OpenKeyForListing(location.keyOrFolderValue);
+std::optional<platform::RegistryKey> AutostartStore::OpenPlaceKey(const AutostartLocation& location) {
+    return platform::RegistryKey::OpenForListing(platform_, location.hive, location.keyOrFolderValue, location.view);
 }
 
-std::string AutostartStore::ReadCommand(std::string_view valueName) {
+std::string AutostartStore::ReadCommand(platform::RegistryKey& key, std::string_view valueName) {
     try {
-        return registry_.ReadString(valueName);
+        return key.ReadString(valueName);
     } catch (const AppError&) {
         return {};  // a number or raw bytes: no command to show
     }
@@ -264,12 +262,12 @@ std::string AutostartStore::ShortcutTarget(std::string_view folder, std::string_
 }
 
 void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
-    platform::KeyCloser closer(registry_);
-    if (!OpenPlaceKey(location)) return;
+    auto key = OpenPlaceKey(location);
+    if (!key) return;
     // The data is read while the key is open from the listing: one open per
     // place instead of one per value, with the same result.
-    for (auto& name : registry_.ValueNames()) {
-        auto command = ReadCommand(name);
+    for (auto& name : key->ValueNames()) {
+        auto command = ReadCommand(*key, name);
         entries.push_back(ActiveEntry(std::move(name), location, std::move(command)));
     }
 }
@@ -288,7 +286,6 @@ void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, st
 // ------------------------------------------------------------------ the scan
 
 void AutostartStore::ScanEntries() {
-    platform::KeyCloser closer(registry_);
     EntryTable fresh;
     fresh.storedRecords = ReadListFile();
     fresh.twoViews = platform_.HasTwoRegistryViews();
@@ -316,8 +313,8 @@ std::string AutostartStore::RunCommandOf(std::size_t index) {
     const AutostartLocation* location = FindLocation(e.location);
     if (!location) return {};
     if (location->isFolder) return ShortcutTarget(StartupFolderPath(location->code), e.name);
-    platform::KeyCloser closer(registry_);
-    return OpenPlaceKey(*location) ? ReadCommand(e.name) : std::string();
+    auto key = OpenPlaceKey(*location);
+    return key ? ReadCommand(*key, e.name) : std::string();
 }
 
 }  // namespace vantorell::store

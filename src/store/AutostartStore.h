@@ -66,10 +66,9 @@ inline constexpr std::string_view kStartupApprovedKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved";
 inline constexpr std::size_t kSwitchSize = 12;
 
-// Whether the open key of `registry` lists a value of that name (registry names
-// compare without regard to case). Tells a value that cannot be read from one
-// that is not there.
-bool ValueListed(platform::Platform& platform, platform::RegistryAccessor& registry, std::string_view name);
+// Whether `key` lists a value of that name (registry names compare without
+// regard to case). Tells a value that cannot be read from one that is not there.
+bool ValueListed(platform::Platform& platform, platform::RegistryKey& key, std::string_view name);
 
 // Holds the locks of every list of a store, taken in the lists' order.
 using ListLocks = std::vector<std::unique_ptr<platform::NamedLock>>;
@@ -154,9 +153,9 @@ private:
                              std::map<std::string, int>& fromMachine) const;
     std::string FolderOfPlace(std::string_view code, bool strict);
     // Opens the key of a registry place (read access when full access is refused).
-    bool OpenPlaceKey(const AutostartLocation& location);
-    // The string data of a value of the open key; empty when missing or not a string.
-    std::string ReadCommand(std::string_view valueName);
+    std::optional<platform::RegistryKey> OpenPlaceKey(const AutostartLocation& location);
+    // The string data of a value; empty when missing or not a string.
+    static std::string ReadCommand(platform::RegistryKey& key, std::string_view valueName);
     std::string ShortcutTarget(std::string_view folder, std::string_view name);
     void AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
     void AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);

@@ -25,7 +25,7 @@ using platform::ShellLink;
 using platform::WindowState;
 
 const std::string kAccented = "Caf\xC3\xA9 \xC3\x85ngstr\xC3\xB6m";  // Café Ångström
-const std::string kCjk = "\xE5\x90\xAF\xE5\x8A\xA8\xE9\xA1\xB9";       // 启动项
+const std::string kCjk = "\xE5\x90\xAF\xE5\x8A\xA8\xE9\xA1\xB9";     // 启动项
 
 class PlatformContract : public ::testing::Test {
 protected:
@@ -169,6 +169,29 @@ TEST_F(PlatformContract, WritesWithoutAnOpenKeyRaiseFailedToSetData) {
     RegistryAccessor reg(P());
     EXPECT_EQ(ErrorOf([&] { reg.WriteString("a", "x"); }), "Failed to set data for 'a'");
     EXPECT_EQ(ErrorOf([&] { reg.WriteInteger("b", 1); }), "Failed to set data for 'b'");
+}
+
+TEST_F(PlatformContract, KeyObjectsEachOwnAnOpenKey) {
+    using platform::RegistryKey;
+    const std::string a = env_->KeyRoot() + "\\A";
+    const std::string b = env_->KeyRoot() + "\\B";
+    EXPECT_FALSE(RegistryKey::Open(P(), Hive::CurrentUser, a, false));
+    {
+        auto first = RegistryKey::Open(P(), Hive::CurrentUser, "\\" + a, true);
+        auto second = RegistryKey::OpenForListing(P(), Hive::CurrentUser, b);
+        ASSERT_TRUE(first && second);
+        first->WriteString("v", "in a");  // two keys open at once, each writes its own
+        second->WriteInteger("n", 7);
+        RegistryKey moved = std::move(*first);
+        moved.WriteExpandString("e", "%TEMP%");
+        EXPECT_EQ(ErrorOf([&] { first->WriteString("w", "x"); }), "Failed to set data for 'w'");
+        EXPECT_FALSE(first->ValueExists("v"));
+    }
+    auto again = RegistryKey::Open(P(), Hive::CurrentUser, a, false);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->ReadString("v"), "in a");
+    EXPECT_EQ(again->ReadString("e"), "%TEMP%");
+    EXPECT_EQ(RegistryKey::Open(P(), Hive::CurrentUser, b, false)->ReadInteger("n"), 7u);
 }
 
 TEST_F(PlatformContract, AKeyOpenedForReadingRefusesWrites) {
@@ -420,7 +443,9 @@ namespace {
 TEST_F(PlatformContract, MachineHiveHasItsTwoViews) {
     const std::string path = env_->KeyRoot();
     using platform::RegView;
-    auto open = [&](RegView view) { return P().OpenKey(Hive::LocalMachine, path, true, platform::KeyAccess::Full, view); };
+    auto open = [&](RegView view) {
+        return P().OpenKey(Hive::LocalMachine, path, true, platform::KeyAccess::Full, view);
+    };
     auto k64 = open(RegView::Bits64);
     auto k32 = open(RegView::Bits32);
     ASSERT_TRUE(k64 && k32);

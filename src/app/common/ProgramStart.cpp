@@ -180,18 +180,17 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
 
 void Uninstall(control::EntryControl& control, const std::string& strayList) {
     auto& store = control.Store();
-    auto& registry = store.Registry();
+    auto& system = store.Platform();
     // The own Run value goes first, so no logon starts the program while its
     // entries are given back. One that is there and stays is reported at the
     // end, after the entries, which matter more.
     std::string ownValueError;
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
-        platform::KeyCloser closer(registry);
-        registry.SetRoot(hive);
-        if (registry.OpenKey(kRunKey, true) && registry.DeleteValue(kOwnRunValue)) continue;
-        if (!registry.OpenKeyForListing(kRunKey)) continue;  // no such key: no value to remove
-        const bool stays =
-            registry.ValueExists(kOwnRunValue) || store::ValueListed(store.Platform(), registry, kOwnRunValue);
+        if (auto key = platform::RegistryKey::Open(system, hive, kRunKey, true); key && key->DeleteValue(kOwnRunValue))
+            continue;
+        auto key = platform::RegistryKey::OpenForListing(system, hive, kRunKey);
+        if (!key) continue;  // no such key: no value to remove
+        const bool stays = key->ValueExists(kOwnRunValue) || store::ValueListed(system, *key, kOwnRunValue);
         if (stays && ownValueError.empty())
             ownValueError = "Failed to delete '" + std::string(kOwnRunValue) + "' from " +
                             (hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") +
