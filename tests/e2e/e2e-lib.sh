@@ -75,6 +75,10 @@ e2e_setup() {
   win_scratch=$(winepath -w "$scratch" 2>/dev/null | tr -d '\r')
   win_exe="$win_scratch\\vantorell.exe"
   trap e2e_cleanup EXIT
+  # The options an earlier scenario's copy saved at its close would override
+  # this scenario's own: every scenario starts from none and leaves none.
+  wine reg delete "$user_options_key" /f >/dev/null 2>&1
+  cleanups+=("wine reg delete '$user_options_key' /f")
 }
 
 e2e_start() {

@@ -48,7 +48,7 @@ console_writer() {
       4) verb=(confirm) ;;
       *) verb=(delay $((RANDOM % 3 * 30))) ;;
     esac
-    err=$(cd "$scratch" && wine vantorellc.exe "${verb[@]}" "$name" --location crun 2>&1 >/dev/null)
+    err=$(cd "$scratch" && timeout -k 5 60 wine vantorellc.exe "${verb[@]}" "$name" --location crun 2>&1 >/dev/null)
     printf '%s\t%s %s\t%s\n' $? "${verb[*]}" "$name" "$(printf '%s' "$err" | tr -d '\r' | head -1)" >>"$log"
   done
 }

@@ -69,8 +69,13 @@ value "$user_run" Mine || fail "Mine is not back in the user's Run key"
   fail "written beside the exe: $(ls -A "$scratch/app")"
 
 echo "-- a machine entry without the rights to the machine's list"
-out=$(vtc disable Shared) && fail "disable Shared succeeded without the rights: $out"
-case "$out" in *"Access is denied"*) ;; *) fail "the error does not say why: $out" ;; esac
+# Exit code 3 ("run vantorellc as administrator") needs a process that is not
+# elevated; Wine's token is elevated even for nobody, so the refusal is 1 here.
+out=$(vtc disable Shared)
+rc=$?
+[ "$rc" = 1 ] || [ "$rc" = 3 ] || fail "disable Shared without the rights: exit code $rc: $out"
+# Windows says "Access is denied.", Wine "Access denied."
+case "$out" in *"Access is denied"* | *"Access denied"*) ;; *) fail "the error does not say why: $out" ;; esac
 value "$machine_run" Shared || fail "Shared left its place although it could not be recorded"
 [ -e "$shared_list" ] && fail "the machine's list was written"
 grep -q Shared "$user_list" 2>/dev/null && fail "Shared went into the user's list"

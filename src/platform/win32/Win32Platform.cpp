@@ -343,12 +343,24 @@ Status Win32Platform::WriteFileAtomic(std::string_view path, std::string_view by
             return Status::Fail(ErrorText(err));
         }
     }
-    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD err = CountDenied(GetLastError());
+    // A reader that has the file open for a moment (another copy, vantorellc,
+    // a virus scanner) makes the replace fail with access denied or a sharing
+    // violation: try again for a while before giving up.
+    constexpr int kReplaceTries = 40;
+    constexpr DWORD kReplacePauseMs = 25;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return Status::Ok();
+        const DWORD err = GetLastError();
+        const bool busy = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
+        if (busy && attempt < kReplaceTries) {
+            Sleep(kReplacePauseMs);
+            continue;
+        }
+        CountDenied(err);
         DeleteFileW(temp.c_str());
         return Status::Fail(ErrorText(err));
     }
-    return Status::Ok();
 }
 
 std::string Win32Platform::ExecutablePath() {
