@@ -61,7 +61,7 @@ bool ValueListed(platform::Platform& platform, platform::RegistryKey& key, std::
 }
 
 AutostartStore::AutostartStore(platform::Platform& platform, std::string listFilePath)
-    : platform_(platform), registry_(platform), shlnk_(platform) {
+    : platform_(platform), shlnk_(platform) {
     lists_.push_back({std::move(listFilePath)});
 }
 

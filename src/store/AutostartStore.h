@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/RegistryAccessor.h"
+#include "platform/RegistryKey.h"
 #include "platform/ShellLink.h"
 #include "store/EntryTable.h"
 #include "store/StartupRecord.h"
@@ -87,7 +87,6 @@ public:
     EntryTable& Table() { return table_; }
     const EntryTable& Table() const { return table_; }
     platform::Platform& Platform() { return platform_; }
-    platform::RegistryAccessor& Registry() { return registry_; }
     platform::ShellLink& Shlnk() { return shlnk_; }
     // The first list: the only one, or the user's.
     const std::string& ListFilePath() const { return lists_.front().path; }
@@ -161,7 +160,6 @@ private:
     void AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
 
     platform::Platform& platform_;
-    platform::RegistryAccessor registry_;
     platform::ShellLink shlnk_;
     std::vector<ListFile> lists_;
     EntryTable table_;

@@ -33,7 +33,7 @@ protected:
             EXPECT_EQ(Entries()[i].confirm, entries[i].confirm) << i;
             EXPECT_EQ(Entries()[i].delay, entries[i].delay) << i;
         }
-        EXPECT_FALSE(store.Registry().HasOpenKey());
+        EXPECT_EQ(p.KeysOpenNow(), 0u);
         NoFaults();
     }
 };

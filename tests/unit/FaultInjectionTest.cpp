@@ -133,10 +133,10 @@ std::vector<Scenario> Scenarios() {
          }},
         {"save the options", none,
          [](FaultWorld& w) {
-             app::SaveOptions(w.store.Registry(), app::Options{false, true, false});
+             app::SaveOptions(w.p, app::Options{false, true, false});
          }},
         {"register the Run value", none,
-         [](FaultWorld& w) { app::RegisterAutostart(w.store.Registry(), w.p.ExecutablePath(), false); }},
+         [](FaultWorld& w) { app::RegisterAutostart(w.p, w.p.ExecutablePath(), false); }},
         {"uninstall",
          [](FaultWorld& w) {
              w.p.PutString(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue, app::OwnRunCommand(kFaultExe));
@@ -216,7 +216,7 @@ void CheckInvariants(FaultWorld& w, const Scenario& sc, const DiskState& s, bool
         }
     }
     // 5.
-    EXPECT_FALSE(w.store.Registry().HasOpenKey());
+    EXPECT_EQ(w.p.KeysOpenNow(), 0u);
 }
 
 std::string Describe(const DiskState& s, const DiskState& before, const DiskState& done) {

@@ -113,25 +113,24 @@ TEST_F(ProgramStart, RegisterAutostartKeepsOneRunValueWhereTheCopyHasTheRights) 
         if (c.machineBefore) p.PutString(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue, c.machineBefore);
         if (c.userBefore) p.PutString(Hive::CurrentUser, app::kRunKey, app::kOwnRunValue, c.userBefore);
         p.SetStandardUser(!c.rights);
-        EXPECT_EQ(app::RegisterAutostart(store.Registry(), kExe, c.installed), c.result) << c.what;
+        EXPECT_EQ(app::RegisterAutostart(p, kExe, c.installed), c.result) << c.what;
         EXPECT_EQ(RunValue(Hive::LocalMachine), c.machineAfter ? c.machineAfter : "(none)") << c.what;
         EXPECT_EQ(RunValue(Hive::CurrentUser), c.userAfter ? c.userAfter : "(none)") << c.what;
-        EXPECT_FALSE(store.Registry().HasOpenKey());
+        EXPECT_EQ(p.KeysOpenNow(), 0u);
         p.SetStandardUser(false);
     }
 }
 
 TEST_F(ProgramStart, AUserRunKeyThatCannotBeWrittenIsTheOnlyRegistrationError) {
     p.SetFaultHook([](Op op, Hive hive, std::string_view) { return op == Op::SetValue; });
-    EXPECT_EQ(ErrorOf([&] { app::RegisterAutostart(store.Registry(), kExe, false); }),
-              "Failed to set data for 'Vantorell'");
+    EXPECT_EQ(ErrorOf([&] { app::RegisterAutostart(p, kExe, false); }), "Failed to set data for 'Vantorell'");
 }
 
 TEST_F(ProgramStart, LoadOptionsReadsOnlyExactlyOneAsOn) {
     p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Warn", RegValue{RegType::Dword, Dword(2)});
     p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Kill", RegValue{RegType::Dword, Dword(0)});
     Options o;
-    app::LoadOptions(store.Registry(), o);
+    app::LoadOptions(p, o);
     EXPECT_FALSE(o.warnNew);
     EXPECT_FALSE(o.autoKill);
     EXPECT_TRUE(o.minimize) << "a missing value leaves the option as it was";
@@ -142,18 +141,18 @@ TEST_F(ProgramStart, LoadOptionsStopsAtAValueOfAnotherType) {
     p.PutString(Hive::LocalMachine, app::kOptionsKey, "Kill", "1");
     p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Min", RegValue{RegType::Dword, Dword(0)});
     Options o;
-    EXPECT_EQ(ErrorOf([&] { app::LoadOptions(store.Registry(), o); }), "Invalid data type for 'Kill'");
+    EXPECT_EQ(ErrorOf([&] { app::LoadOptions(p, o); }), "Invalid data type for 'Kill'");
     EXPECT_FALSE(o.warnNew);
     EXPECT_TRUE(o.minimize);
 }
 
 TEST_F(ProgramStart, SaveOptionsWritesThreeDwordsAndLoadReadsThemBack) {
-    app::SaveOptions(store.Registry(), Options{true, false, true});
+    app::SaveOptions(p, Options{true, false, true});
     EXPECT_EQ(Option("Warn")->data, Dword(1));
     EXPECT_EQ(Option("Kill")->data, Dword(0));
     EXPECT_EQ(Option("Min")->type, RegType::Dword);
     Options o{false, true, false};
-    app::LoadOptions(store.Registry(), o);
+    app::LoadOptions(p, o);
     EXPECT_TRUE(o.warnNew);
     EXPECT_FALSE(o.autoKill);
     EXPECT_TRUE(o.minimize);
@@ -164,11 +163,11 @@ TEST_F(ProgramStart, OptionsAreTheUsersOwnOverTheMachineDefaultsAndSavedWithoutM
     p.PutValue(Hive::LocalMachine, app::kOptionsKey, "Kill", RegValue{RegType::Dword, Dword(0)});
     p.PutValue(Hive::CurrentUser, app::kOptionsKey, "Kill", RegValue{RegType::Dword, Dword(1)});
     Options o;
-    app::LoadOptions(store.Registry(), o);
+    app::LoadOptions(p, o);
     EXPECT_FALSE(o.warnNew) << "the machine's default";
     EXPECT_TRUE(o.autoKill) << "the user's own value wins";
     p.SetStandardUser(true);
-    app::SaveOptions(store.Registry(), Options{true, false, false});
+    app::SaveOptions(p, Options{true, false, false});
     EXPECT_EQ(Option("Warn")->data, Dword(1));
     EXPECT_EQ(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Warn")->data, Dword(0)) << "defaults stay";
     EXPECT_FALSE(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Min"));

@@ -27,7 +27,7 @@ protected:
     }
     void ExpectCommandsReadAfresh() {
         for (std::size_t i = 0; i < Entries().size(); ++i) EXPECT_EQ(store.RunCommandOf(i), Entries()[i].command) << i;
-        EXPECT_FALSE(store.Registry().HasOpenKey());
+        EXPECT_EQ(p.KeysOpenNow(), 0u);
     }
 };
 

@@ -89,7 +89,7 @@ protected:
             ASSERT_EQ(*positions.begin(), 0);
             ASSERT_EQ(*positions.rbegin(), static_cast<int>(t.entries.size()) - 1);
         }
-        ASSERT_FALSE(store.Registry().HasOpenKey());
+        ASSERT_EQ(p.KeysOpenNow(), 0u);
     }
 
     platform::MemoryPlatform p;

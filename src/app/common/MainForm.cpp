@@ -115,9 +115,9 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
 
     // An uninstall run must not register the program again.
     if (!switches.uninstall)
-        Try([&] { RegisterAutostart(store_.Registry(), platform_.ExecutablePath(), layout_.IsInstalled()); });
+        Try([&] { RegisterAutostart(platform_, platform_.ExecutablePath(), layout_.IsInstalled()); });
     Options options;
-    Try([&] { LoadOptions(store_.Registry(), options); });
+    Try([&] { LoadOptions(platform_, options); });
     ApplyOptions(options);
 
     Try([&] {
@@ -140,25 +140,22 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
         }
     }
     if (logonMode_ && !uninstalled_) launcher_.StartBootLaunch();
-    store_.Registry().CloseKey();
 }
 
 void MainForm::SaveOptionsOnce() {
     if (optionsSaved_) return;
     optionsSaved_ = true;
-    Try([&] { SaveOptions(store_.Registry(), CurrentOptions()); });
+    Try([&] { SaveOptions(platform_, CurrentOptions()); });
 }
 
 void MainForm::OnClose() {
     if (closed_) return;
     closed_ = true;
     SaveOptionsOnce();
-    if (!uninstalled_)
-        Try([&] { RegisterAutostart(store_.Registry(), platform_.ExecutablePath(), layout_.IsInstalled()); });
+    if (!uninstalled_) Try([&] { RegisterAutostart(platform_, platform_.ExecutablePath(), layout_.IsInstalled()); });
     monitor_.CheckNewEntries();
     const std::string notice = layout_.UserFile(kNoticeFile);
     if (platform_.FileExists(notice)) platform_.RemoveFile(notice);
-    store_.Registry().CloseKey();
     monitor_.Stop();
 }
 

@@ -8,7 +8,7 @@
 namespace vantorell::app {
 
 using platform::Hive;
-using platform::RegistryAccessor;
+using platform::RegistryKey;
 
 Switches ParseSwitches(const std::vector<std::string>& arguments) {
     Switches s;
@@ -36,34 +36,31 @@ std::string OwnRunCommand(std::string_view executablePath) {
 namespace {
 
 // The data of the own Run value in `hive`; nullopt when there is none.
-std::optional<std::string> OwnRunValue(RegistryAccessor& registry, Hive hive) {
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(hive);
-    if (!registry.OpenKeyForListing(kRunKey) || !registry.ValueExists(kOwnRunValue)) return std::nullopt;
+std::optional<std::string> OwnRunValue(platform::Platform& platform, Hive hive) {
+    auto key = RegistryKey::OpenForListing(platform, hive, kRunKey);
+    if (!key || !key->ValueExists(kOwnRunValue)) return std::nullopt;
     try {
-        return registry.ReadString(kOwnRunValue);
+        return key->ReadString(kOwnRunValue);
     } catch (const AppError&) {
         return std::string();  // there, but no text: still a value that stands
     }
 }
 
 // Writes the own Run value; false when the key or value cannot be written.
-bool WriteOwnRunValue(RegistryAccessor& registry, Hive hive, const std::string& command) {
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(hive);
-    if (!registry.OpenKey(kRunKey, true)) return false;
+bool WriteOwnRunValue(platform::Platform& platform, Hive hive, const std::string& command) {
+    auto key = RegistryKey::Open(platform, hive, kRunKey, true);
+    if (!key) return false;
     try {
-        registry.WriteString(kOwnRunValue, command);
+        key->WriteString(kOwnRunValue, command);
     } catch (const AppError&) {
         return false;
     }
     return true;
 }
 
-bool DeleteOwnRunValue(RegistryAccessor& registry, Hive hive) {
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(hive);
-    return registry.OpenKey(kRunKey, true) && registry.DeleteValue(kOwnRunValue);
+bool DeleteOwnRunValue(platform::Platform& platform, Hive hive) {
+    auto key = RegistryKey::Open(platform, hive, kRunKey, true);
+    return key && key->DeleteValue(kOwnRunValue);
 }
 
 AppError UserRunValueError() {
@@ -72,47 +69,44 @@ AppError UserRunValueError() {
 
 }  // namespace
 
-RegisteredIn RegisterAutostart(RegistryAccessor& registry, std::string_view executablePath, bool installed) {
+RegisteredIn RegisterAutostart(platform::Platform& platform, std::string_view executablePath, bool installed) {
     const std::string command = OwnRunCommand(executablePath);
-    const auto machine = OwnRunValue(registry, Hive::LocalMachine);
-    const auto user = OwnRunValue(registry, Hive::CurrentUser);
+    const auto machine = OwnRunValue(platform, Hive::LocalMachine);
+    const auto user = OwnRunValue(platform, Hive::CurrentUser);
     if (installed) {
         // Only with the rights for it; a refusal is no error, the setup's value stands.
-        if (machine && *machine != command) WriteOwnRunValue(registry, Hive::LocalMachine, command);
-        if (machine || WriteOwnRunValue(registry, Hive::LocalMachine, command)) {
-            if (user) DeleteOwnRunValue(registry, Hive::CurrentUser);  // two values would start two copies
+        if (machine && *machine != command) WriteOwnRunValue(platform, Hive::LocalMachine, command);
+        if (machine || WriteOwnRunValue(platform, Hive::LocalMachine, command)) {
+            if (user) DeleteOwnRunValue(platform, Hive::CurrentUser);  // two values would start two copies
             return RegisteredIn::Machine;
         }
     } else if (machine) {
         const bool ours = control::IsOwnCommand(*machine, executablePath);
-        if (!ours || !DeleteOwnRunValue(registry, Hive::LocalMachine)) return RegisteredIn::Neither;
+        if (!ours || !DeleteOwnRunValue(platform, Hive::LocalMachine)) return RegisteredIn::Neither;
     }
-    if (user != command && !WriteOwnRunValue(registry, Hive::CurrentUser, command)) throw UserRunValueError();
+    if (user != command && !WriteOwnRunValue(platform, Hive::CurrentUser, command)) throw UserRunValueError();
     return RegisteredIn::User;
 }
 
-void LoadOptions(RegistryAccessor& registry, Options& options) {
+void LoadOptions(platform::Platform& platform, Options& options) {
     const std::pair<std::string_view, bool*> values[] = {
         {kWarnValue, &options.warnNew}, {kKillValue, &options.autoKill}, {kMinValue, &options.minimize}};
     // The machine's values are the defaults; the user's own override them.
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
-        platform::KeyCloser closer(registry);
-        registry.SetRoot(hive);
-        if (!registry.OpenKeyForListing(kOptionsKey)) continue;
+        auto key = RegistryKey::OpenForListing(platform, hive, kOptionsKey);
+        if (!key) continue;
         for (const auto& [name, flag] : values) {
-            if (registry.ValueExists(name)) *flag = registry.ReadInteger(name) == 1;
+            if (key->ValueExists(name)) *flag = key->ReadInteger(name) == 1;
         }
     }
 }
 
-void SaveOptions(RegistryAccessor& registry, const Options& options) {
-    platform::KeyCloser closer(registry);
-    registry.SetRoot(Hive::CurrentUser);
-    registry.OpenKey(kOptionsKey, true);
-    registry.WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
-    registry.WriteInteger(kKillValue, options.autoKill ? 1 : 0);
-    registry.WriteInteger(kMinValue, options.minimize ? 1 : 0);
-    registry.CloseKey();
+void SaveOptions(platform::Platform& platform, const Options& options) {
+    auto key = RegistryKey::Open(platform, Hive::CurrentUser, kOptionsKey, true);
+    if (!key) throw AppError(platform::QuotedMessage("Failed to set data for", kWarnValue));
+    key->WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
+    key->WriteInteger(kKillValue, options.autoKill ? 1 : 0);
+    key->WriteInteger(kMinValue, options.minimize ? 1 : 0);
 }
 
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store) {

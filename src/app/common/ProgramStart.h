@@ -10,7 +10,7 @@
 #include "app/common/FileLayout.h"
 #include "control/EntryControl.h"
 #include "platform/Platform.h"
-#include "platform/RegistryAccessor.h"
+#include "platform/RegistryKey.h"
 #include "store/AutostartStore.h"
 
 namespace vantorell::app {
@@ -67,17 +67,17 @@ enum class RegisteredIn {
 //   beside it.
 // A value never stands in both keys by this program's doing. Throws AppError
 // only when the user's own Run key cannot be written.
-RegisteredIn RegisterAutostart(platform::RegistryAccessor& registry, std::string_view executablePath, bool installed);
+RegisteredIn RegisterAutostart(platform::Platform& platform, std::string_view executablePath, bool installed);
 
 // Reads "Warn", "Kill" and "Min": the machine's options key gives the
 // defaults (the setup may write them), the user's key "Software\Vantorell" in
 // HKEY_CURRENT_USER overrides them. A missing value leaves its option
 // unchanged, 1 means on and any other number off. Throws the registry's errors
 // ("Invalid data type for '%s'", "Failed to get data for '%s'").
-void LoadOptions(platform::RegistryAccessor& registry, Options& options);
+void LoadOptions(platform::Platform& platform, Options& options);
 // Writes the three options into the user's key as 32-bit integers, 1 for on
 // and 0 for off. The machine's defaults are never written by the program.
-void SaveOptions(platform::RegistryAccessor& registry, const Options& options);
+void SaveOptions(platform::Platform& platform, const Options& options);
 
 // Converts "data.txt" (name;location;command;unused;confirm Y;delay;arguments)
 // into records of "StartupList.txt". The list is saved before the old file is

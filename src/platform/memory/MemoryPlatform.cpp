@@ -177,7 +177,12 @@ struct MemoryPlatform::Key {
 class MemoryPlatform::MemKey final : public RegKey {
 public:
     MemKey(MemoryPlatform& p, Hive hive, std::string path, bool writable)
-        : p_(p), hive_(hive), path_(std::move(path)), writable_(writable) {}
+        : p_(p), hive_(hive), path_(std::move(path)), writable_(writable) {
+        ++p_.keysOpenNow_;
+    }
+    ~MemKey() override { --p_.keysOpenNow_; }
+    MemKey(const MemKey&) = delete;
+    MemKey& operator=(const MemKey&) = delete;
 
     std::optional<std::vector<std::string>> ValueNames() override {
         Key* k = Live();

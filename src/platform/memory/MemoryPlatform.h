@@ -117,6 +117,8 @@ public:
     void AddWindowTitle(std::string title) { windows_.insert(std::move(title)); }
     const std::vector<std::string>& RaisedWindows() const { return raised_; }
     std::uint64_t OpenKeyCount() const { return openKeys_; }
+    // Keys opened and not yet closed.
+    std::size_t KeysOpenNow() const { return keysOpenNow_; }
     // Change watches. Off by default: WatchPlaces gives nullptr, as on a
     // system that cannot watch, and the monitor polls every 12 seconds. Once
     // enabled, a watch lists its places, SignalChange plays a change of them
@@ -202,6 +204,7 @@ private:
     std::vector<std::string> started_, opened_, raised_, shellStarted_;
     std::set<std::string> locks_, windows_;
     std::uint64_t openKeys_ = 0;
+    std::size_t keysOpenNow_ = 0;
     bool standardUser_ = false;
     std::vector<std::string> protected_;  // folded folder paths
     std::map<KnownFolder, std::optional<std::string>> knownFolders_;

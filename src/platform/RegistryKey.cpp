@@ -1,4 +1,4 @@
-#include "platform/RegistryAccessor.h"
+#include "platform/RegistryKey.h"
 
 #include <cstring>
 
@@ -36,8 +36,6 @@ std::string QuotedMessage(std::string_view prefix, std::string_view what) {
 std::string InvalidDataTypeMessage(std::string_view name) {
     return QuotedMessage("Invalid data type for", name);
 }
-
-// ------------------------------------------------------------------ one open key
 
 std::optional<RegistryKey> RegistryKey::Open(Platform& platform, Hive hive, std::string_view path, bool create,
                                              RegView view) {
@@ -114,71 +112,6 @@ void RegistryKey::WriteInteger(std::string_view name, std::uint32_t value) {
 
 bool RegistryKey::DeleteValue(std::string_view name) {
     return key_ && key_->Delete(name);
-}
-
-// ------------------------------------------------------------------ the accessor
-
-void RegistryAccessor::SetRoot(Hive hive, RegView view) {
-    CloseKey();
-    root_ = hive;
-    view_ = view;
-}
-
-bool RegistryAccessor::OpenKey(std::string_view path, bool create) {
-    return Replace(RegistryKey::Open(platform_, root_, path, create, view_), path);
-}
-
-bool RegistryAccessor::OpenKeyForListing(std::string_view path) {
-    return Replace(RegistryKey::OpenForListing(platform_, root_, path, view_), path);
-}
-
-bool RegistryAccessor::Replace(std::optional<RegistryKey> key, std::string_view path) {
-    if (!key) return false;
-    CloseKey();
-    key_ = std::move(key);
-    path_ = std::string(Relative(path));
-    return true;
-}
-
-void RegistryAccessor::CloseKey() {
-    key_.reset();
-    path_.clear();
-}
-
-bool RegistryAccessor::ValueExists(std::string_view name) {
-    return key_ && key_->ValueExists(name);
-}
-
-std::vector<std::string> RegistryAccessor::ValueNames() {
-    return key_ ? key_->ValueNames() : std::vector<std::string>{};
-}
-
-std::string RegistryAccessor::ReadString(std::string_view name) {
-    return key_ ? key_->ReadString(name) : std::string();
-}
-
-std::uint32_t RegistryAccessor::ReadInteger(std::string_view name) {
-    if (!key_) throw AppError(QuotedMessage("Failed to get data for", name));
-    return key_->ReadInteger(name);
-}
-
-void RegistryAccessor::WriteString(std::string_view name, std::string_view text) {
-    if (!key_) throw AppError(QuotedMessage("Failed to set data for", name));
-    key_->WriteString(name, text);
-}
-
-void RegistryAccessor::WriteExpandString(std::string_view name, std::string_view text) {
-    if (!key_) throw AppError(QuotedMessage("Failed to set data for", name));
-    key_->WriteExpandString(name, text);
-}
-
-void RegistryAccessor::WriteInteger(std::string_view name, std::uint32_t value) {
-    if (!key_) throw AppError(QuotedMessage("Failed to set data for", name));
-    key_->WriteInteger(name, value);
-}
-
-bool RegistryAccessor::DeleteValue(std::string_view name) {
-    return key_ && key_->DeleteValue(name);
 }
 
 }  // namespace vantorell::platform

@@ -1,0 +1,68 @@
+// Registry keys for the portable code: each use opens the key it needs and
+// owns it until it goes; there is no shared "current key". Keys are opened
+// with full access and created when missing; closing a key flushes it first.
+// Read and write failures the user must see throw AppError with the texts
+// "Invalid data type for '%s'", "Failed to get data for '%s'" and "Failed to
+// set data for '%s'".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace vantorell::platform {
+
+// One open registry key, owned: flushed and closed when its owner goes. A key
+// moved away from holds none: its values are not there, its reads give
+// nothing (ReadInteger throws) and its writes throw.
+class RegistryKey {
+public:
+    // Opens `path` (a leading backslash dropped) of `hive` in registry view
+    // `view` with full access, creating missing keys when `create` is set;
+    // nullopt when it cannot be opened.
+    static std::optional<RegistryKey> Open(Platform& platform, Hive hive, std::string_view path, bool create,
+                                           RegView view = RegView::Bits64);
+    // As Open with `create`, but when full access is refused (a user without
+    // rights to the machine hive) the key is opened for reading, so its values
+    // can be listed.
+    static std::optional<RegistryKey> OpenForListing(Platform& platform, Hive hive, std::string_view path,
+                                                     RegView view = RegView::Bits64);
+
+    RegistryKey(RegistryKey&&) noexcept = default;
+    RegistryKey& operator=(RegistryKey&& other) noexcept;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey() { Close(); }
+
+    bool ValueExists(std::string_view name);
+    // Names in enumeration order; empty when they cannot be read.
+    std::vector<std::string> ValueNames();
+    // Plain and expandable strings as stored (never expanded), cut at the first
+    // NUL; empty for a missing or empty value. A non-empty value of another type
+    // throws "Invalid data type for '%s'".
+    std::string ReadString(std::string_view name);
+    std::uint32_t ReadInteger(std::string_view name);
+    void WriteString(std::string_view name, std::string_view text);
+    // As WriteString, as an expandable string (REG_EXPAND_SZ).
+    void WriteExpandString(std::string_view name, std::string_view text);
+    void WriteInteger(std::string_view name, std::uint32_t value);
+    bool DeleteValue(std::string_view name);
+
+private:
+    explicit RegistryKey(std::unique_ptr<RegKey> key) : key_(std::move(key)) {}
+    void Close();
+    void Write(std::string_view name, RegValue value);
+
+    std::unique_ptr<RegKey> key_;  // null only once moved from
+};
+
+std::string InvalidDataTypeMessage(std::string_view name);
+// "<prefix> '<what>'", the form of every registry error text.
+std::string QuotedMessage(std::string_view prefix, std::string_view what);
+
+}  // namespace vantorell::platform
