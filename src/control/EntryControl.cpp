@@ -49,9 +49,8 @@ bool HasEnvironmentReference(std::string_view command) {
         const std::size_t close = command.find('%', open + 1);
         if (close == std::string_view::npos) return false;
         const std::string_view name = command.substr(open + 1, close - open - 1);
-        const bool named = !name.empty() && name.find_first_not_of(
-                                                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                                "0123456789_().{}-#$@") == std::string_view::npos;
+        const bool named = !name.empty() && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                                   "0123456789_().{}-#$@") == std::string_view::npos;
         if (named) return true;
         open = close;
     }
@@ -465,8 +464,7 @@ void EntryControl::SwitchOnForWindows(std::size_t index) {
     const auto& table = store_.Table();
     const auto& e = table.entries[index];
     if (!e.IsActive() || !e.windowsOff || !e.place) return;
-    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name))
-        throw AppError(SwitchWriteFailedMessage(e.name));
+    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name)) throw AppError(SwitchWriteFailedMessage(e.name));
     Refresh();
 }
 

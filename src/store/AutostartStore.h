@@ -49,7 +49,8 @@ std::string_view ViewName(platform::Platform& platform, const AutostartLocation&
 std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
 // Where the place is, for the user: the hive and key path (with "(32-bit)"
 // for the 32-bit view), or the folder.
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder);
+std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location,
+                             std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
 

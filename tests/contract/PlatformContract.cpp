@@ -25,7 +25,7 @@ using platform::ShellLink;
 using platform::WindowState;
 
 const std::string kAccented = "Caf\xC3\xA9 \xC3\x85ngstr\xC3\xB6m";  // Café Ångström
-const std::string kCjk = "\xE5\x90\xAF\xE5\x8A\xA8\xE9\xA1\xB9";     // 启动项
+const std::string kCjk = "\xE5\x90\xAF\xE5\x8A\xA8\xE9\xA1\xB9";       // 启动项
 
 class PlatformContract : public ::testing::Test {
 protected:
@@ -444,9 +444,7 @@ namespace {
 TEST_F(PlatformContract, MachineHiveHasItsTwoViews) {
     const std::string path = env_->KeyRoot();
     using platform::RegView;
-    auto open = [&](RegView view) {
-        return P().OpenKey(Hive::LocalMachine, path, true, platform::KeyAccess::Full, view);
-    };
+    auto open = [&](RegView view) { return P().OpenKey(Hive::LocalMachine, path, true, platform::KeyAccess::Full, view); };
     auto k64 = open(RegView::Bits64);
     auto k32 = open(RegView::Bits32);
     ASSERT_TRUE(k64 && k32);

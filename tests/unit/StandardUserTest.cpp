@@ -58,8 +58,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 }
 
 TEST(Elevation, TheConsoleArgumentsComeBackWholeWhateverTheName) {
-    for (const std::string name :
-         {"Plain", "With blank", "Quote\"d", "Ends in\\", "\\\\server\\x \"y\"\\", "--location", "", "Tab\there"}) {
+    for (const std::string name : {"Plain", "With blank", "Quote\"d", "Ends in\\", "\\\\server\\x \"y\"\\", "--location",
+                                   "", "Tab\there"}) {
         const control::EntryChange change{control::EntryVerb::Delay, name, "lrun", 30, false};
         const auto args = SplitCommandLine(app::ConsoleArguments(change, "C:\\Users\\me\\x y\\ElevatedError.txt"));
         ASSERT_FALSE(args.empty());

@@ -78,9 +78,7 @@ CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::st
     std::vector<OptionSpec> options{{"--location", true}};
     if (disable) options.push_back({"--discard", false});
     return {name,
-            delay     ? "SECONDS NAME [--location CODE]"
-            : disable ? "NAME [--location CODE] [--discard]"
-                      : "NAME [--location CODE]",
+            delay ? "SECONDS NAME [--location CODE]" : disable ? "NAME [--location CODE] [--discard]" : "NAME [--location CODE]",
             description,
             std::move(options),
             delay ? 2u : 1u,
@@ -182,11 +180,13 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
 }
 
 constexpr std::size_t kColumns = 11;
-constexpr std::array<std::string_view, kColumns> kHeadings = {
-    "Position", "Index", "State", "Name", "Location", "View", "Windows", "Confirm", "Delay", "Rating", "Command"};
+constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State",  "Name",
+                                                              "Location", "View",    "Windows", "Confirm",
+                                                              "Delay",    "Rating",  "Command"};
 constexpr std::string_view kColumnGap = "  ";
 
-std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
+std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index,
+                                        const ui::NameLists& lists) {
     const auto& e = table.entries[index];
     return {std::to_string(e.position),
             std::to_string(index),
@@ -330,8 +330,7 @@ std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
         } else {
             if (i + 1 >= args.size()) throw UsageError("option '--error-file' needs a value");
             path = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
         }
     }
     return path;

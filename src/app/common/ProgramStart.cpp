@@ -63,9 +63,7 @@ bool DeleteOwnRunValue(platform::Platform& platform, Hive hive) {
     return key && key->DeleteValue(kOwnRunValue);
 }
 
-AppError UserRunValueError() {
-    return AppError(platform::QuotedMessage("Failed to set data for", kOwnRunValue));
-}
+AppError UserRunValueError() { return AppError(platform::QuotedMessage("Failed to set data for", kOwnRunValue)); }
 
 }  // namespace
 
@@ -141,9 +139,7 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
     return lines.size();
 }
 
-void OpenPendingNotice(platform::Platform& platform) {
-    OpenPendingNotice(platform, FileLayout::Detect(platform));
-}
+void OpenPendingNotice(platform::Platform& platform) { OpenPendingNotice(platform, FileLayout::Detect(platform)); }
 
 void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout) {
     const std::string notice = layout.UserFile(kNoticeFile);
@@ -158,8 +154,7 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
     auto& platform = store.Platform();
     if (path.empty() || !platform.FileExists(path)) return;
     const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
-    if (locks.empty())
-        throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
+    if (locks.empty()) throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
     const auto strayLock = platform.LockForWriting(path, control::kWriterLockTimeoutMs);
     const auto lines = text::LoadLines(platform, path);
     store.LoadStoredRecords();
