@@ -58,12 +58,17 @@ reg_value() {
 }
 reg_absent() { ! reg_value "$@" >/dev/null; }
 
-e2e_setup() {
+# Skips the scenario (exit 77) without a prepared prefix; starts the display.
+e2e_require_prefix() {
   if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
     echo "SKIP: no prepared Wine prefix in WINEPREFIX (scripts/test.sh provides one)"
     exit 77
   fi
   wine_env_display || exit 1
+}
+
+e2e_setup() {
+  e2e_require_prefix
   # Both builds read and write the machine's keys in the 64-bit view.
   scratch=$(mktemp -d "$out/e2e_$scenario.XXXXXX")
   # A desktop name of this run only: nothing else can carry it.

@@ -26,11 +26,7 @@ root=$(cd "$here/../.." && pwd)
 # shellcheck source=e2e-lib.sh
 . "$here/e2e-lib.sh"
 
-if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
-  echo "SKIP: no prepared Wine prefix in WINEPREFIX (scripts/test.sh provides one)"
-  exit 77
-fi
-wine_env_display || exit 1
+e2e_require_prefix
 scratch="$WINEPREFIX/drive_c/Vantorell"
 if [ -e "$scratch" ]; then
   echo "FAIL: C:\\Vantorell already exists in this prefix" >&2

@@ -29,12 +29,8 @@ root=$(cd "$here/../.." && pwd)
 # shellcheck source=e2e-lib.sh
 . "$here/e2e-lib.sh"
 
-if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
-  echo "SKIP: no prepared Wine prefix in WINEPREFIX (scripts/test.sh provides one)"
-  exit 77
-fi
 command -v zip >/dev/null && command -v unzip >/dev/null || { echo "SKIP: zip or unzip not found"; exit 77; }
-wine_env_display || exit 1
+e2e_require_prefix
 arch=win64
 [ "$pointer_size" = 4 ] && arch=win32
 scratch=$(mktemp -d "$out/e2e_portable.XXXXXX")

@@ -39,7 +39,7 @@ deadline=$((SECONDS + seconds))
 # One writer of the console: random verbs on random entries until the deadline;
 # one line per operation: its exit code.
 console_writer() {
-  local log=$1 name verb err
+  local log=$1 name verb rc
   while [ $SECONDS -lt $deadline ]; do
     name=${names[RANDOM % 20]}
     case $((RANDOM % 6)) in
@@ -48,8 +48,11 @@ console_writer() {
       4) verb=(confirm) ;;
       *) verb=(delay $((RANDOM % 3 * 30))) ;;
     esac
-    err=$(cd "$scratch" && timeout -k 5 60 wine vantorellc.exe "${verb[@]}" "$name" --location crun 2>&1 >/dev/null)
-    printf '%s\t%s %s\t%s\n' $? "${verb[*]}" "$name" "$(printf '%s' "$err" | tr -d '\r' | head -1)" >>"$log"
+    # Into a file, not through a pipe: a Wine service that the first console
+    # program of a session starts inherits the pipe and never closes it.
+    (cd "$scratch" && timeout -k 5 60 wine vantorellc.exe "${verb[@]}" "$name" --location crun >/dev/null 2>"$log.err")
+    rc=$?
+    printf '%s\t%s %s\t%s\n' $rc "${verb[*]}" "$name" "$(tr -d '\r' <"$log.err" | head -1)" >>"$log"
   done
 }
 # The window's writer: double-clicks on the Enabled and Confirm cells of random
