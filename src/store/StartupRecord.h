@@ -32,7 +32,6 @@ inline constexpr int kFieldCommand = 2;
 inline constexpr int kFieldArguments = 3;
 inline constexpr int kFieldConfirm = 4;
 inline constexpr int kFieldDelay = 5;
-inline constexpr int kRecordFields = 6;
 
 inline constexpr char kRecordSeparator = ';';
 
