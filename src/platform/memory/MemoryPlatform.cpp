@@ -439,7 +439,7 @@ bool MemoryPlatform::CopyFileBytes(std::string_view from, std::string_view to) {
     const auto source = files_.find(PathKey(from));
     if (source == files_.end() || Faulty(Op::ReadFile, Hive::CurrentUser, from)) return false;
     ++writesAttempted_;
-    if (Faulty(Op::WriteFile, Hive::CurrentUser, to) || folders_.count(PathKey(to))) return false;
+    if (WriteDenied(to) || Faulty(Op::WriteFile, Hive::CurrentUser, to) || folders_.count(PathKey(to))) return false;
     const std::string bytes = source->second.bytes;
     PutFile(to, bytes);
     return true;
