@@ -412,6 +412,7 @@ bool MemoryPlatform::RemoveFile(std::string_view path) {
 }
 
 FileRead MemoryPlatform::ReadFile(std::string_view path) {
+    ++fileReads_;
     const auto it = files_.find(PathKey(path));
     if (it == files_.end()) return {ReadOutcome::NotFound, {}, {}};
     if (Faulty(Op::ReadFile, Hive::CurrentUser, path)) return {ReadOutcome::Failed, {}, "Access is denied."};
