@@ -343,5 +343,22 @@ TEST_F(MainFormTest, AChangeAnotherWriterMadeShowsWithinASecond) {
     EXPECT_TRUE(shows("FromOutside")) << "not only at the monitor's next pass, 12 seconds on";
 }
 
+TEST_F(MainFormTest, WhereTheListsFolderIsWatchedNothingIsReadUntilItChanges) {
+    p.EnableWatches();
+    Start();
+    p.Advance(50);
+    const auto shows = [&](std::string_view name) {
+        for (int row = 1; row < form.Grid().RowCount(); ++row)
+            if (form.Grid().Cell(ui::kColName, row) == name) return true;
+        return false;
+    };
+    const auto reads = p.FileReads();
+    p.Advance(60000);
+    EXPECT_EQ(p.FileReads(), reads) << "a minute at rest reads no file";
+    PutList("FromOutside;crun;C:\\o.exe;;0;0\r\n");
+    p.SignalChange();
+    EXPECT_TRUE(shows("FromOutside"));
+}
+
 }  // namespace
 }  // namespace vantorell::testing

@@ -284,6 +284,23 @@ TEST_F(InstalledStandardUser, EveryChangeWritesTheListOfItsPlaceAndTheUsersRecor
     EXPECT_EQ(MachineList(), "Shared;lrun;C:\\shared.exe;;0;0\r\n");
 }
 
+TEST_F(InstalledStandardUser, ACommonShortcutIsKeptBesideTheMachinesListAfterOneQuestion) {
+    PutLink(kCommonStartup, "Shared.lnk", "C:\\shared.exe");
+    PutLink(kUserStartup, "Mine.lnk", "C:\\mine.exe");
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    SwitchEnabled("Shared.lnk", "DSUF");
+    EXPECT_EQ(BoxesWith("needs administrator rights"), 1u) << "refused copy of the .lnk: the question, not an error";
+    EXPECT_FALSE(p.FileExists(std::string(kCommonStartup) + "\\Shared.lnk"));
+    EXPECT_TRUE(p.FileExists(std::string(kMachineFolder) + "\\Shortcuts\\DSUF\\Shared.lnk"));
+    EXPECT_EQ(MachineList(), "Shared.lnk;DSUF;C:\\shared.exe;--from-link;0;0\r\n");
+
+    SwitchEnabled("Mine.lnk", "SUF");
+    EXPECT_EQ(BoxesWith("needs administrator rights"), 1u);
+    EXPECT_TRUE(p.FileExists(std::string(kLocalAppData) + "\\Vantorell\\Shortcuts\\SUF\\Mine.lnk"));
+    EXPECT_EQ(UserList(), "Mine.lnk;SUF;C:\\mine.exe;--from-link;0;0\r\n");
+}
+
 TEST_F(InstalledStandardUser, AtTheLogonOfUserBOnlyBsDeferredEntriesAndTheMachinesStart) {
     p.PutFile("C:\\Users\\a\\AppData\\Local\\Vantorell\\StartupList.txt", "A's;crun;C:\\a.exe;;0;2\r\n");
     p.PutFile("C:\\Users\\b\\AppData\\Local\\Vantorell\\StartupList.txt", "B's;crun;C:\\b.exe;;0;2\r\n");

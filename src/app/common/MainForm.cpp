@@ -1,6 +1,7 @@
 #include "app/common/MainForm.h"
 
 #include "platform/Errors.h"
+#include "platform/Text.h"
 #include "ui/EntryTip.h"
 
 namespace vantorell::app {
@@ -46,6 +47,7 @@ MainForm::~MainForm() {
     StopTimer(timer3_);
     StopTimer(timer4_);
     StopTimer(listWatch_);
+    listChanges_.reset();
 }
 
 void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
@@ -111,7 +113,14 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     view_->MoveTo(kOffScreen, kOffScreen);
     timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
     timer4_ = platform_.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
-    listWatch_ = platform_.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
+    // Other writers' changes to the lists: the system says when their folders
+    // change; only where it cannot, the window looks once a second.
+    std::vector<platform::WatchPlace> listFolders;
+    for (const std::string& list : store_.ListFilePaths())
+        listFolders.push_back({platform::WatchPlace::Kind::Folder, platform::Hive::CurrentUser,
+                               platform::RegView::Bits64, text::FolderOf(list)});
+    listChanges_ = platform_.WatchPlaces(listFolders, [this] { ListsChanged(); });
+    if (!listChanges_) listWatch_ = platform_.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
 
     // An uninstall run must not register the program again.
     if (!switches.uninstall)
@@ -295,13 +304,18 @@ void MainForm::ListWatchTimer() {
     // In the tray nothing is shown and nothing is read: the change is taken up
     // at the first look after the window came out.
     if (InTray()) return;
+    ListsChanged();
+}
+
+void MainForm::ListsChanged() {
     std::optional<std::string> now = ListBytes();
     if (!now) return;  // the next scan reports a list that cannot be read
-    if (now == listSeen_) return;
+    if (now == listSeen_) return;  // another file of the folder, or the same bytes again
     listSeen_ = std::move(now);
     try {
         store_.ScanEntries();
-        grid_.FillGrid(store_.Table());
+        // The grid is filled from the table when the window comes out of the tray.
+        if (!InTray()) grid_.FillGrid(store_.Table());
     } catch (const AppError&) {
         // The monitor's pass reports a list that cannot be read.
     }

@@ -31,7 +31,8 @@ namespace vantorell::app {
 inline constexpr std::string_view kHelpFile = "VantorellHelp.html";
 inline constexpr unsigned kCentreDelayMs = 50;  // Timer3
 inline constexpr int kOffScreen = -800;
-// How often the window looks whether another writer changed the list file.
+// How often the window looks whether another writer changed a list file, on a
+// platform that cannot watch the lists' folders.
 inline constexpr unsigned kListWatchMs = 1000;
 
 class MainForm final : public ui::MainViewEvents,
@@ -86,6 +87,8 @@ public:
     // Shows at once a change another writer (vantorellc, a second user's copy)
     // made to the list file: rescans and refills when its bytes changed.
     void ListWatchTimer();
+    // The folders of the lists changed: takes up another writer's change.
+    void ListsChanged();
     // The bytes of every list file, one after another; nullopt when one cannot be read.
     std::optional<std::string> ListBytes();
 
@@ -147,6 +150,7 @@ private:
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
     std::optional<platform::TimerId> timer3_, timer4_, listWatch_;
+    std::unique_ptr<platform::ChangeWatch> listChanges_;  // the lists' folders
     std::optional<std::string> listSeen_;  // the list file's bytes at the last look
 };
 

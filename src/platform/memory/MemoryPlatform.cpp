@@ -417,6 +417,7 @@ bool MemoryPlatform::RemoveFile(std::string_view path) {
 }
 
 FileRead MemoryPlatform::ReadFile(std::string_view path) {
+    ++fileReads_;
     const auto it = files_.find(PathKey(path));
     if (it == files_.end()) return {ReadOutcome::NotFound, {}, {}};
     if (Faulty(Op::ReadFile, Hive::CurrentUser, path)) return {ReadOutcome::Failed, {}, "Access is denied."};
@@ -444,7 +445,7 @@ bool MemoryPlatform::CopyFileBytes(std::string_view from, std::string_view to) {
     const auto source = files_.find(PathKey(from));
     if (source == files_.end() || Faulty(Op::ReadFile, Hive::CurrentUser, from)) return false;
     ++writesAttempted_;
-    if (Faulty(Op::WriteFile, Hive::CurrentUser, to) || folders_.count(PathKey(to))) return false;
+    if (WriteDenied(to) || Faulty(Op::WriteFile, Hive::CurrentUser, to) || folders_.count(PathKey(to))) return false;
     const std::string bytes = source->second.bytes;
     PutFile(to, bytes);
     return true;

@@ -126,6 +126,8 @@ public:
     // and a watch can be made to report that it is not armed.
     void EnableWatches(bool enable = true) { watchesEnabled_ = enable; }
     std::vector<WatchPlace> WatchedPlaces() const;
+    // How many times a file was read (found or not).
+    std::size_t FileReads() const { return fileReads_; }
     void SignalChange();
     void SetWatchesArmed(bool armed) { watchesArmed_ = armed; }
 
@@ -211,6 +213,7 @@ private:
     ElevatedScript elevatedScript_;
     std::vector<std::string> elevatedRuns_;
     std::uint64_t deniedCount_ = 0;
+    std::size_t fileReads_ = 0;
     bool twoViews_ = true;
     class MemWatch;
     struct WatchState {

@@ -384,8 +384,12 @@ bool Win32Platform::CopyFileBytes(std::string_view from, std::string_view to) {
     }
     // Through a temporary file, so a failed copy never leaves half a file.
     const std::wstring temp = target + L".new";
-    if (!CopyFileW(source.c_str(), temp.c_str(), FALSE)) return false;
+    if (!CopyFileW(source.c_str(), temp.c_str(), FALSE)) {
+        CountDenied(GetLastError());
+        return false;
+    }
     if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        CountDenied(GetLastError());
         DeleteFileW(temp.c_str());
         return false;
     }
