@@ -62,12 +62,12 @@ bool ValueListed(platform::Platform& platform, platform::RegistryKey& key, std::
 
 AutostartStore::AutostartStore(platform::Platform& platform, std::string listFilePath)
     : platform_(platform), shlnk_(platform) {
-    lists_.push_back({std::move(listFilePath)});
+    lists_.push_back({std::move(listFilePath), false, true, {}});
 }
 
 AutostartStore::AutostartStore(platform::Platform& platform, std::string userList, std::string machineList)
     : AutostartStore(platform, std::move(userList)) {
-    if (!machineList.empty()) lists_.push_back({std::move(machineList), true});
+    if (!machineList.empty()) lists_.push_back({std::move(machineList), true, true, {}});
 }
 
 // ------------------------------------------------------------------ the list files
