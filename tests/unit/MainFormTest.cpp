@@ -70,6 +70,13 @@ class MainFormTest : public ControlScene {
 protected:
     MainFormTest() { form.Attach(view, tray); }
 
+    // Whether a row of the grid shows `name`.
+    bool Shows(std::string_view name) {
+        for (int row = 1; row < form.Grid().RowCount(); ++row)
+            if (form.Grid().Cell(ui::kColName, row) == name) return true;
+        return false;
+    }
+
     void Start(std::vector<std::string> args = {}) {
         args.insert(args.begin(), kExe);
         form.Guard();
@@ -332,32 +339,22 @@ namespace {
 TEST_F(MainFormTest, AChangeAnotherWriterMadeShowsWithinASecond) {
     Start();
     p.Advance(50);
-    const auto shows = [&](std::string_view name) {
-        for (int row = 1; row < form.Grid().RowCount(); ++row)
-            if (form.Grid().Cell(ui::kColName, row) == name) return true;
-        return false;
-    };
-    EXPECT_FALSE(shows("FromOutside"));
+    EXPECT_FALSE(Shows("FromOutside"));
     PutList("FromOutside;crun;C:\\o.exe;;0;0\r\n");  // vantorellc, say
     p.Advance(1000);
-    EXPECT_TRUE(shows("FromOutside")) << "not only at the monitor's next pass, 12 seconds on";
+    EXPECT_TRUE(Shows("FromOutside")) << "not only at the monitor's next pass, 12 seconds on";
 }
 
 TEST_F(MainFormTest, WhereTheListsFolderIsWatchedNothingIsReadUntilItChanges) {
     p.EnableWatches();
     Start();
     p.Advance(50);
-    const auto shows = [&](std::string_view name) {
-        for (int row = 1; row < form.Grid().RowCount(); ++row)
-            if (form.Grid().Cell(ui::kColName, row) == name) return true;
-        return false;
-    };
     const auto reads = p.FileReads();
     p.Advance(60000);
     EXPECT_EQ(p.FileReads(), reads) << "a minute at rest reads no file";
     PutList("FromOutside;crun;C:\\o.exe;;0;0\r\n");
     p.SignalChange();
-    EXPECT_TRUE(shows("FromOutside"));
+    EXPECT_TRUE(Shows("FromOutside"));
 }
 
 }  // namespace
