@@ -62,6 +62,21 @@ public:
     // name. nullopt when the key's values cannot be enumerated.
     virtual std::optional<std::vector<std::string>> ValueNames() = 0;
     virtual std::optional<RegValue> Query(std::string_view name) = 0;
+    // Every value with its data, in the enumeration order; nullopt when the
+    // key's values cannot be enumerated. A value that goes away meanwhile is
+    // left out. The system may do this in one call per value instead of two.
+    virtual std::optional<std::vector<std::pair<std::string, RegValue>>> Values() {
+        auto names = ValueNames();
+        if (!names) return std::nullopt;
+        std::vector<std::pair<std::string, RegValue>> values;
+        values.reserve(names->size());
+        for (auto& name : *names) {
+            // A value listed but not readable is still listed, without data.
+            RegValue value = Query(name).value_or(RegValue{RegType::None, {}});
+            values.emplace_back(std::move(name), std::move(value));
+        }
+        return values;
+    }
     virtual bool Set(std::string_view name, const RegValue& value) = 0;
     virtual bool Delete(std::string_view name) = 0;
     virtual void Flush() = 0;

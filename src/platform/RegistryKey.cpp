@@ -75,6 +75,11 @@ std::vector<std::string> RegistryKey::ValueNames() {
     return names ? std::move(*names) : std::vector<std::string>{};
 }
 
+std::vector<std::pair<std::string, RegValue>> RegistryKey::Values() {
+    auto values = key_ ? key_->Values() : std::nullopt;
+    return values ? std::move(*values) : std::vector<std::pair<std::string, RegValue>>{};
+}
+
 std::string RegistryKey::ReadString(std::string_view name) {
     auto value = key_ ? key_->Query(name) : std::nullopt;
     if (!value || value->data.empty()) return {};

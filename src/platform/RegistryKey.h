@@ -42,6 +42,8 @@ public:
     bool ValueExists(std::string_view name);
     // Names in enumeration order; empty when they cannot be read.
     std::vector<std::string> ValueNames();
+    // Every value with its data (none when they cannot be enumerated).
+    std::vector<std::pair<std::string, RegValue>> Values();
     // Plain and expandable strings as stored (never expanded), cut at the first
     // NUL; empty for a missing or empty value. A non-empty value of another type
     // throws "Invalid data type for '%s'".

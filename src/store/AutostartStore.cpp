@@ -248,6 +248,13 @@ std::optional<platform::RegistryKey> AutostartStore::OpenPlaceKey(const Autostar
     return platform::RegistryKey::OpenForListing(platform_, location.hive, location.keyOrFolderValue, location.view);
 }
 
+std::string AutostartStore::CommandOf(const platform::RegValue& value) {
+    // As ReadCommand: a number or raw bytes is no command to show.
+    if (value.data.empty() || !platform::IsStringType(value.type)) return {};
+    const auto nul = value.data.find('\0');
+    return nul == std::string::npos ? value.data : value.data.substr(0, nul);
+}
+
 std::string AutostartStore::ReadCommand(platform::RegistryKey& key, std::string_view valueName) {
     try {
         return key.ReadString(valueName);
@@ -264,12 +271,10 @@ std::string AutostartStore::ShortcutTarget(std::string_view folder, std::string_
 void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
     auto key = OpenPlaceKey(location);
     if (!key) return;
-    // The data is read while the key is open from the listing: one open per
-    // place instead of one per value, with the same result.
-    for (auto& name : key->ValueNames()) {
-        auto command = ReadCommand(*key, name);
-        entries.push_back(ActiveEntry(std::move(name), location, std::move(command)));
-    }
+    // Names and data in one enumeration: one open per place, and where the
+    // system can, one call per value.
+    for (auto& [name, value] : key->Values())
+        entries.push_back(ActiveEntry(std::move(name), location, CommandOf(value)));
 }
 
 void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {

@@ -101,6 +101,28 @@ TEST_F(PlatformContract, ValueNamesListEveryValueWithTheDefaultAsEmptyName) {
     EXPECT_EQ(reg.ReadString(""), "default data");
 }
 
+TEST_F(PlatformContract, ValuesGiveWhatValueNamesAndQueryGive) {
+    auto& reg = Reg();
+    EXPECT_TRUE(reg.Values().empty());
+    const std::string longText(3000, 'x');  // more than the first guess of a buffer
+    reg.WriteString("Zeta", "1");
+    reg.WriteString(kCjk, longText);
+    reg.WriteInteger("Number", 7);
+    reg.WriteString("", "default data");
+    auto values = reg.Values();
+    std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    ASSERT_EQ(values.size(), 4u);
+    for (const auto& [name, value] : values) {
+        SCOPED_TRACE(name);
+        const auto queried = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read)->Query(name);
+        ASSERT_TRUE(queried);
+        EXPECT_EQ(value.type, queried->type);
+        EXPECT_EQ(value.data, queried->data);
+    }
+    EXPECT_EQ(values[0].first, "");
+    EXPECT_EQ(values[3].second.data.substr(0, longText.size()), longText);
+}
+
 TEST_F(PlatformContract, ValueExistsAndDeleteValue) {
     auto& reg = Reg();
     EXPECT_FALSE(reg.ValueExists("v"));

@@ -71,19 +71,35 @@ public:
                 continue;
             }
             if (rc != ERROR_SUCCESS) return std::nullopt;
-            data.resize(size);
-            break;
+            return ValueOf(type, data.data(), size);
         }
-        RegValue value;
-        value.type = type;
-        if (IsStringType(type)) {
-            std::wstring_view text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
-            if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);  // the terminator, not the text
-            value.data = Narrow(text);
-        } else {
-            value.data.assign(reinterpret_cast<const char*>(data.data()), data.size());
+    }
+
+    std::optional<std::vector<std::pair<std::string, RegValue>>> Values() override {
+        // Name and data in one call per value: a scan of thousands of values
+        // makes half the round trips to the registry.
+        DWORD count = 0, maxName = 0, maxData = 0;
+        if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
+                             &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+            return std::nullopt;
+        std::vector<std::pair<std::string, RegValue>> values;
+        values.reserve(count);
+        std::wstring name(static_cast<std::size_t>(maxName) + 1, L'\0');
+        std::vector<BYTE> data(static_cast<std::size_t>(maxData) + sizeof(wchar_t));
+        for (DWORD i = 0;;) {
+            DWORD nameLen = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+            const LONG rc = RegEnumValueW(key_.Get(), i, name.data(), &nameLen, nullptr, &type, data.data(), &size);
+            if (rc == ERROR_NO_MORE_ITEMS) break;
+            if (rc == ERROR_MORE_DATA) {  // a value was added or grew since the key was measured
+                name.assign(name.size() * 2 + 256, L'\0');
+                data.resize(std::max<std::size_t>(size, data.size() * 2));
+                continue;
+            }
+            if (rc != ERROR_SUCCESS) break;
+            values.emplace_back(Narrow(std::wstring_view(name.data(), nameLen)), ValueOf(type, data.data(), size));
+            ++i;
         }
-        return value;
+        return values;
     }
 
     bool Set(std::string_view name, const RegValue& value) override {
@@ -107,6 +123,19 @@ public:
     void Flush() override { RegFlushKey(key_.Get()); }
 
 private:
+    static RegValue ValueOf(DWORD type, const BYTE* data, DWORD size) {
+        RegValue value;
+        value.type = type;
+        if (IsStringType(type)) {
+            std::wstring_view text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
+            if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);  // the terminator, not the text
+            value.data = Narrow(text);
+        } else {
+            value.data.assign(reinterpret_cast<const char*>(data), size);
+        }
+        return value;
+    }
+
     LONG Counted(LONG rc) {
         if (rc == ERROR_ACCESS_DENIED) ++denied_;
         return rc;
