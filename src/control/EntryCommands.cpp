@@ -94,8 +94,7 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
         // The entry is chosen from a whole view: read while no other writer is
         // half way through a change (an entry would be neither recorded nor in
         // its place for a moment). The change itself then re-reads.
-        const auto locks = store.LockLists(kWriterLockTimeoutMs);
-        if (locks.empty()) throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
+        const auto locks = LockListsForChange(store);
         control.Refresh();
     }
     const std::size_t i = SelectEntry(store, selector, verb);

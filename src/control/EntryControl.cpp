@@ -200,11 +200,15 @@ void EntryControl::WritePlaceItem(const store::AutostartLocation& location, cons
 
 // ------------------------------------------------------------------ one writer at a time
 
-namespace {
-
-std::string BusyMessage(std::string_view listFile) {
-    return "Another program is changing \"" + std::string(listFile) + "\"; changed meanwhile, try again";
+store::ListLocks LockListsForChange(store::AutostartStore& store) {
+    store::ListLocks locks = store.LockLists(kWriterLockTimeoutMs);
+    if (locks.empty())
+        throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() +
+                               "\"; changed meanwhile, try again");
+    return locks;
 }
+
+namespace {
 
 std::string ChangedMessage(const EntryKey& key) {
     return "'" + key.name + "' (" + key.location + ") changed meanwhile, try again";
@@ -217,8 +221,7 @@ public:
     explicit WriteScope(EntryControl& control) : control_(control) {
         if (control_.writers_ == 0) {
             auto& store = control_.store_;
-            locks_ = store.LockLists(kWriterLockTimeoutMs);
-            if (locks_.empty()) throw ChangedMeanwhile(BusyMessage(store.ListFilePath()));
+            locks_ = LockListsForChange(store);
             // Fresh data: what any other writer saved before this one got the lock.
             store.ScanEntries();
         }

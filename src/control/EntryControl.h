@@ -38,6 +38,10 @@ std::optional<std::size_t> FindEntry(const store::EntryTable& table, const Entry
 // How long a change waits for another writer to finish with the list.
 inline constexpr unsigned kWriterLockTimeoutMs = 10000;
 
+// Takes the writers' locks of every list of `store`. Throws ChangedMeanwhile
+// when another writer holds one for longer than kWriterLockTimeoutMs.
+store::ListLocks LockListsForChange(store::AutostartStore& store);
+
 // One writer at a time, always on fresh data: every operation below takes the
 // list's writers' lock (platform::Platform::LockForWriting), re-reads the list
 // and the places inside it, finds its entry again by identity, applies its one

@@ -79,8 +79,7 @@ std::vector<std::string> AutostartStore::ListFilePaths() const {
 }
 
 const std::string& AutostartStore::ListFileOf(std::string_view code) const {
-    const AutostartLocation* location = FindLocation(code);
-    const bool machine = location && location->IsMachineWide();
+    const bool machine = IsMachinePlace(code);
     for (const ListFile& list : lists_)
         if (list.machine == machine) return list.path;
     return lists_.front().path;
@@ -120,6 +119,15 @@ std::vector<StartupRecord> AutostartStore::ReadListFile() {
     return records;
 }
 
+bool AutostartStore::ListsChangedOnDisk() {
+    try {
+        for (const ListFile& list : lists_)
+            if (text::LoadLines(platform_, list.path) != list.loaded) return true;
+    } catch (const AppError&) {
+    }
+    return false;
+}
+
 void AutostartStore::LoadStoredRecords() {
     table_.storedRecords = ReadListFile();
 }
@@ -134,8 +142,7 @@ std::size_t AutostartStore::ListIndexFor(const StartupRecord& record, const std:
         --it->second;
         machine = true;
     } else {
-        const AutostartLocation* location = FindLocation(record.location);
-        machine = location && location->IsMachineWide();
+        machine = IsMachinePlace(record.location);
     }
     for (std::size_t i = 0; i < lists_.size(); ++i)
         if (lists_[i].machine == machine) return i;

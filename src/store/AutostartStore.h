@@ -53,6 +53,10 @@ std::string PlaceDescription(platform::Platform& platform, const AutostartLocati
                              std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
+// Whether place `code` is one every user shares (the machine's), so that its
+// records belong to the machine's list and changing it needs administrator
+// rights. An unknown code is the user's.
+bool IsMachinePlace(std::string_view code);
 
 inline constexpr std::string_view kShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -138,6 +142,10 @@ public:
     std::optional<std::string> KeptShortcutFor(const StartupRecord& record);
     // False after a load found a list file unreadable, until a load succeeds.
     bool ListFileReadable() const;
+    // Whether a list file now holds other lines than at this store's last load
+    // or save: another writer changed it. False when one cannot be read (the
+    // next scan reports that).
+    bool ListsChangedOnDisk();
 
 private:
     struct ListFile {

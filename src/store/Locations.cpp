@@ -46,6 +46,11 @@ const AutostartLocation* FindLocation(std::string_view code) {
     return nullptr;
 }
 
+bool IsMachinePlace(std::string_view code) {
+    const AutostartLocation* location = FindLocation(code);
+    return location && location->IsMachineWide();
+}
+
 bool PlaceExists(platform::Platform& platform, const AutostartLocation& location) {
     // On a 32-bit Windows the 32-bit view is the only one: reading it again
     // would list every machine entry twice.

@@ -3,6 +3,7 @@
 
 #include "app/common/FileLayout.h"
 #include "platform/memory/MemoryPlatform.h"
+#include "store/AutostartStore.h"
 
 namespace vantorell::testing {
 namespace {
@@ -25,7 +26,8 @@ TEST(FileLayout, TheMarkerAloneMakesACopyInstalledWhateverItsRights) {
         EXPECT_FALSE(portable.IsInstalled());
         ASSERT_EQ(portable.Lists().size(), 1u);
         EXPECT_EQ(portable.Lists()[0].path, kBesideExe);
-        EXPECT_EQ(&portable.ListOf("lrun"), &portable.Lists()[0]);
+        store::AutostartStore store(p, portable.Lists()[0].path, portable.MachineList());
+        EXPECT_EQ(store.ListFileOf("lrun"), kBesideExe) << "one list holds every record";
         EXPECT_EQ(portable.UserFile("ResF.txt"), "C:\\Program Files\\Vantorell\\ResF.txt");
     }
     p.PutFile(kMarker, "");
@@ -47,6 +49,8 @@ TEST(FileLayout, TheMarkerAloneMakesACopyInstalledWhateverItsRights) {
 
 TEST(FileLayout, EveryPlaceHasTheListOfWhoseItIs) {
     const auto layout = FileLayout::Installed("C:\\App", "C:\\Users\\u\\AppData\\Local", "C:\\ProgramData");
+    platform::MemoryPlatform p;
+    store::AutostartStore store(p, layout.Lists()[0].path, layout.MachineList());
     struct Case {
         const char* code;
         ListOwner owner;
@@ -57,8 +61,10 @@ TEST(FileLayout, EveryPlaceHasTheListOfWhoseItIs) {
         {"Crun", ListOwner::User},      {"", ListOwner::User},          {"nowhere", ListOwner::User},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(layout.ListOf(c.code).owner, c.owner) << c.code;
-        EXPECT_EQ(FileLayout::IsMachinePlace(c.code), c.owner == ListOwner::Machine) << c.code;
+        const auto& list = layout.Lists()[c.owner == ListOwner::Machine ? 1 : 0];
+        EXPECT_EQ(list.owner, c.owner) << c.code;
+        EXPECT_EQ(store.ListFileOf(c.code), list.path) << c.code;
+        EXPECT_EQ(store::IsMachinePlace(c.code), c.owner == ListOwner::Machine) << c.code;
     }
 }
 

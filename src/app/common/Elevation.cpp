@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "store/AutostartStore.h"
 
 namespace vantorell::app {
 
@@ -73,7 +74,7 @@ std::string ConsoleArguments(const control::EntryChange& change, std::string_vie
 }
 
 bool Elevation::NeedsRights(std::string_view location) {
-    return FileLayout::IsMachinePlace(location) && !platform_.IsElevated();
+    return store::IsMachinePlace(location) && !platform_.IsElevated();
 }
 
 bool Elevation::Refused(std::uint64_t deniedBefore, std::string_view location) {

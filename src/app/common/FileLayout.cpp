@@ -1,7 +1,6 @@
 #include "app/common/FileLayout.h"
 
 #include "platform/Text.h"
-#include "store/AutostartStore.h"
 
 namespace vantorell::app {
 
@@ -35,15 +34,6 @@ FileLayout FileLayout::Detect(platform::Platform& platform) {
 }
 
 std::string FileLayout::UserFile(std::string_view fileName) const { return text::JoinPath(userFolder_, fileName); }
-
-const ListFile& FileLayout::ListOf(std::string_view code) const {
-    return lists_.size() > 1 && IsMachinePlace(code) ? lists_[1] : lists_.front();
-}
-
-bool FileLayout::IsMachinePlace(std::string_view code) {
-    const store::AutostartLocation* location = store::FindLocation(code);
-    return location && location->hive == platform::Hive::LocalMachine;
-}
 
 std::string FileLayout::MachineList() const { return lists_.size() > 1 ? lists_[1].path : std::string(); }
 

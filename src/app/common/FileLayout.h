@@ -51,15 +51,9 @@ public:
     // Every list file in scan order: the user's, then the machine's (one list
     // beside the executable for a portable copy).
     const std::vector<ListFile>& Lists() const { return lists_; }
-    // The list that holds the records of place `code` (compared exactly). An
-    // unknown code belongs to the user's list, which the user can always write.
-    const ListFile& ListOf(std::string_view code) const;
     // The list of the machine's places; empty for a portable copy, whose one
     // list holds every record.
     std::string MachineList() const;
-    // Whether a change to place `code` touches what every user shares (a
-    // machine place), and so needs administrator rights.
-    static bool IsMachinePlace(std::string_view code);
     // "StartupList.txt" beside the executable: the one list of a portable copy;
     // for an installed copy a list no one writes, whose records the uninstall
     // gives back all the same.

@@ -130,7 +130,6 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     ApplyOptions(options);
 
     Try([&] {
-        listSeen_ = ListBytes();
         store_.ScanEntries();
         grid_.FillGrid(store_.Table());
     });
@@ -289,17 +288,6 @@ void MainForm::Timer4Timer() {
     }
 }
 
-std::optional<std::string> MainForm::ListBytes() {
-    std::string bytes;
-    for (const std::string& path : store_.ListFilePaths()) {
-        const platform::FileRead read = platform_.ReadFile(path);
-        if (read.outcome == platform::ReadOutcome::Failed) return std::nullopt;
-        if (read.outcome == platform::ReadOutcome::Ok) bytes += read.bytes;
-        bytes += '\0';  // where one list ends
-    }
-    return bytes;
-}
-
 void MainForm::ListWatchTimer() {
     // In the tray nothing is shown and nothing is read: the change is taken up
     // at the first look after the window came out.
@@ -308,10 +296,8 @@ void MainForm::ListWatchTimer() {
 }
 
 void MainForm::ListsChanged() {
-    std::optional<std::string> now = ListBytes();
-    if (!now) return;  // the next scan reports a list that cannot be read
-    if (now == listSeen_) return;  // another file of the folder, or the same bytes again
-    listSeen_ = std::move(now);
+    // Another file of the folder, or this program's own save: nothing to take up.
+    if (!store_.ListsChangedOnDisk()) return;
     try {
         store_.ScanEntries();
         // The grid is filled from the table when the window comes out of the tray.

@@ -85,12 +85,11 @@ public:
     void Timer3Timer();
     void Timer4Timer();
     // Shows at once a change another writer (vantorellc, a second user's copy)
-    // made to the list file: rescans and refills when its bytes changed.
+    // made to a list file, on a platform that cannot watch: once a second.
     void ListWatchTimer();
-    // The folders of the lists changed: takes up another writer's change.
+    // The folders of the lists changed: rescans and refills when a list holds
+    // other lines than the store last read or wrote.
     void ListsChanged();
-    // The bytes of every list file, one after another; nullopt when one cannot be read.
-    std::optional<std::string> ListBytes();
 
     // ---- monitor and launcher hosts
     bool WarnNew() const override;
@@ -151,7 +150,6 @@ private:
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
     std::optional<platform::TimerId> timer3_, timer4_, listWatch_;
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the lists' folders
-    std::optional<std::string> listSeen_;  // the list file's bytes at the last look
 };
 
 }  // namespace vantorell::app

@@ -153,8 +153,7 @@ namespace {
 void AdoptList(store::AutostartStore& store, const std::string& path) {
     auto& platform = store.Platform();
     if (path.empty() || !platform.FileExists(path)) return;
-    const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
-    if (locks.empty()) throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() + "\"; try again");
+    const auto locks = control::LockListsForChange(store);
     const auto strayLock = platform.LockForWriting(path, control::kWriterLockTimeoutMs);
     const auto lines = text::LoadLines(platform, path);
     store.LoadStoredRecords();
