@@ -230,8 +230,7 @@ std::vector<std::string> NewEntryMonitor::Unmatched(std::vector<std::string> cur
     // are new. Linear after the sort, where the look-ups were quadratic (a
     // pass over 10,000 entries took seconds on the GUI thread).
     text::SortNoCase(platform_, current);
-    std::vector<std::string> known = knownNames;
-    text::SortNoCase(platform_, known);
+    const std::vector<std::string>& known = knownNames;  // kept sorted
     std::vector<std::string> unmatched;
     std::size_t k = 0;
     for (auto& name : current) {

@@ -129,7 +129,7 @@ public:
 
 private:
     // Step 4: the sorted names of `current` that occur more often than in
-    // `known`, once for every extra occurrence.
+    // `known` (sorted, as the baseline always is), once for every extra occurrence.
     std::vector<std::string> Unmatched(std::vector<std::string> current, const std::vector<std::string>& known);
     // An active entry of that name stands in the place of that code.
     bool ActiveIn(std::string_view name, std::string_view code) const;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <numeric>
 
 #include "platform/Errors.h"
 
@@ -100,9 +101,42 @@ void SaveLines(platform::Platform& p, std::string_view path, const std::vector<s
         throw AppError("Cannot write the file \"" + std::string(path) + "\": " + st.message);
 }
 
+std::vector<int> OrderNoCase(platform::Platform& p, const std::vector<const std::string*>& names) {
+    std::vector<int> order(names.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::vector<std::string> keys;
+    keys.reserve(names.size());
+    for (const std::string* name : names) {
+        auto key = p.SortKeyNoCase(*name);
+        if (!key) break;
+        keys.push_back(std::move(*key));
+    }
+    if (keys.size() == names.size()) {
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keys[a] < keys[b]; });
+    } else {
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const std::string& x = *names[a];
+            const std::string& y = *names[b];
+            return x != y && p.CompareNoCase(x, y) < 0;
+        });
+    }
+    return order;
+}
+
 void SortNoCase(platform::Platform& p, std::vector<std::string>& names) {
-    std::stable_sort(names.begin(), names.end(),
-                     [&p](const std::string& a, const std::string& b) { return p.CompareNoCase(a, b) < 0; });
+    // Lists read back from a file were saved sorted: one comparison per name
+    // tells, where a sort key per name would cost several times as much.
+    if (std::is_sorted(names.begin(), names.end(),
+                       [&p](const std::string& a, const std::string& b) { return p.CompareNoCase(a, b) < 0; }))
+        return;
+    std::vector<const std::string*> refs;
+    refs.reserve(names.size());
+    for (const auto& n : names) refs.push_back(&n);
+    const auto order = OrderNoCase(p, refs);
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (int i : order) sorted.push_back(std::move(names[i]));
+    names = std::move(sorted);
 }
 
 std::string ToDecimal(long long n) { return std::to_string(n); }

@@ -30,7 +30,12 @@ std::vector<std::string> LoadLines(platform::Platform& p, std::string_view path)
 // naming the file when it cannot be written (the old file is then intact).
 void SaveLines(platform::Platform& p, std::string_view path, const std::vector<std::string>& lines);
 
-// Stable sort without regard to case, by the platform's locale-aware comparison.
+// Indices of `names` in ascending order without regard to case, equal names in
+// their given order: a stable sort by the platform's locale-aware comparison,
+// made with its sort keys when it offers them (one platform call per name
+// instead of one per comparison).
+std::vector<int> OrderNoCase(platform::Platform& p, const std::vector<const std::string*>& names);
+// Stable sort without regard to case, in the order of OrderNoCase.
 void SortNoCase(platform::Platform& p, std::vector<std::string>& names);
 
 std::string ToDecimal(long long n);

@@ -288,7 +288,7 @@ void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, st
     const std::string folder = StartupFolderPath(location.code);
     // The order of platform::ListShortcuts, sorted through the platform's keys.
     auto names = platform_.ListShortcutFiles(folder);
-    SortByName(platform_, names);
+    text::SortNoCase(platform_, names);
     for (auto& name : names) {
         auto command = ShortcutTarget(folder, name);
         entries.push_back(ActiveEntry(std::move(name), location, std::move(command)));

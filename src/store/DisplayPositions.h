@@ -12,15 +12,6 @@
 
 namespace vantorell::store {
 
-// Indices of `names` in ascending order without regard to case, equal names in
-// their given order: a stable sort by the platform's comparison, made with its
-// sort keys when it offers them (one platform call per name instead of one per
-// comparison).
-std::vector<int> OrderByName(platform::Platform& platform, const std::vector<const std::string*>& names);
-
-// Sorts names as text::SortNoCase does, through OrderByName.
-void SortByName(platform::Platform& platform, std::vector<std::string>& names);
-
 // Position of each name, a permutation of 0..N-1. O(N log N) comparisons: a
 // stable sort of the indices gives every name the first free slot of its run of
 // equal names, which is the same result as searching the sorted names for the

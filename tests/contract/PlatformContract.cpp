@@ -123,6 +123,26 @@ TEST_F(PlatformContract, ValuesGiveWhatValueNamesAndQueryGive) {
     EXPECT_EQ(values[3].second.data.substr(0, longText.size()), longText);
 }
 
+// A key of thousands of values is read in shares, on several threads where the
+// platform has them: every value once, in the order of ValueNames, with its data.
+TEST_F(PlatformContract, ValuesOfALargeKeyComeWholeAndInOrder) {
+    auto& reg = Reg();
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i)
+        reg.WriteString("Value " + std::to_string(i),
+                        std::string(static_cast<std::size_t>(i % 700), 'd') + std::to_string(i));
+    const auto names = reg.ValueNames();
+    const auto values = reg.Values();
+    ASSERT_EQ(values.size(), static_cast<std::size_t>(kCount));
+    ASSERT_EQ(names.size(), values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        ASSERT_EQ(values[i].first, names[i]);
+        const std::string number = values[i].first.substr(6);
+        const int n = std::stoi(number);
+        ASSERT_EQ(values[i].second.data, std::string(static_cast<std::size_t>(n % 700), 'd') + number);
+    }
+}
+
 TEST_F(PlatformContract, ValueExistsAndDeleteValue) {
     auto& reg = Reg();
     EXPECT_FALSE(reg.ValueExists("v"));

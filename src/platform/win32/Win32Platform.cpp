@@ -32,6 +32,107 @@ HKEY RootOf(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : 
 
 // ------------------------------------------------------------------ registry
 
+RegValue ValueOf(DWORD type, const BYTE* data, DWORD size) {
+    RegValue value;
+    value.type = type;
+    if (IsStringType(type)) {
+        std::wstring_view text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
+        if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);  // the terminator, not the text
+        value.data = Narrow(text);
+    } else {
+        value.data.assign(reinterpret_cast<const char*>(data), size);
+    }
+    return value;
+}
+
+using ValueList = std::vector<std::pair<std::string, RegValue>>;
+
+// The values of one key with the indexes [first, end), name and data in one
+// call each, in index order.
+struct ValueRange {
+    HKEY key = nullptr;
+    DWORD first = 0, end = 0;
+    DWORD maxName = 0, maxData = 0;
+    ValueList values;
+    bool whole = false;  // every index of the range was read
+
+    void Read() noexcept {
+        try {
+            if (end != MAXDWORD) values.reserve(end - first);
+            std::wstring name(static_cast<std::size_t>(maxName) + 1, L'\0');
+            std::vector<BYTE> data(static_cast<std::size_t>(maxData) + sizeof(wchar_t));
+            for (DWORD i = first; i < end;) {
+                DWORD nameLen = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+                const LONG rc = RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &size);
+                if (rc == ERROR_MORE_DATA) {  // a value was added or grew since the key was measured
+                    name.assign(name.size() * 2 + 256, L'\0');
+                    data.resize(std::max<std::size_t>(size, data.size() * 2));
+                    continue;
+                }
+                if (rc != ERROR_SUCCESS) return;  // the end of the key, or it cannot be read further
+                values.emplace_back(Narrow(std::wstring_view(name.data(), nameLen)), ValueOf(type, data.data(), size));
+                ++i;
+            }
+            whole = true;
+        } catch (...) {
+            // out of memory: the values read so far stand, as at the key's end
+        }
+    }
+    static DWORD WINAPI ThreadMain(void* range) {
+        static_cast<ValueRange*>(range)->Read();
+        return 0;
+    }
+};
+
+// A large key is read by several threads, each its own share of the indexes.
+// A registry call is cheap on Windows, but under Wine every call is a round
+// trip to the server process, and the round trips of several threads overlap:
+// a Run key with thousands of values is read several times faster.
+constexpr DWORD kValuesPerReader = 512;
+constexpr DWORD kMaxReaders = 8;
+
+// `count`, `maxName` and `maxData` as the key was measured just before. What
+// is added meanwhile is read after the measured values; a value taken out
+// meanwhile ends the reading where a reading on one thread would end, too.
+ValueList ReadValues(HKEY key, DWORD count, DWORD maxName, DWORD maxData) {
+    const DWORD readers = std::clamp<DWORD>(count / kValuesPerReader, 1, kMaxReaders);
+    std::vector<ValueRange> ranges(readers);
+    for (DWORD r = 0; r < readers; ++r) {
+        ValueRange& range = ranges[r];
+        range.key = key;
+        range.first = count / readers * r;
+        range.end = r + 1 == readers ? count : count / readers * (r + 1);
+        range.maxName = maxName;
+        range.maxData = maxData;
+    }
+    std::vector<UniqueHandle> threads;
+    for (DWORD r = 1; r < readers; ++r) {
+        UniqueHandle thread(CreateThread(nullptr, 0, &ValueRange::ThreadMain, &ranges[r], 0, nullptr));
+        if (!thread) {
+            ranges[r].Read();  // no thread to spare: read it here
+            continue;
+        }
+        threads.push_back(std::move(thread));
+    }
+    ranges[0].Read();
+    for (const UniqueHandle& thread : threads) WaitForSingleObject(thread.Get(), INFINITE);
+
+    ValueList values = std::move(ranges[0].values);
+    bool whole = ranges[0].whole;
+    for (DWORD r = 1; r < readers && whole; ++r) {
+        values.insert(values.end(), std::make_move_iterator(ranges[r].values.begin()),
+                      std::make_move_iterator(ranges[r].values.end()));
+        whole = ranges[r].whole;
+    }
+    if (whole) {  // values added since the key was measured
+        ValueRange rest{key, count, MAXDWORD, maxName, maxData, {}, false};
+        rest.Read();
+        values.insert(values.end(), std::make_move_iterator(rest.values.begin()),
+                      std::make_move_iterator(rest.values.end()));
+    }
+    return values;
+}
+
 class Win32Key final : public RegKey {
 public:
     Win32Key(UniqueHKey key, std::uint64_t& denied) : key_(std::move(key)), denied_(denied) {}
@@ -76,30 +177,11 @@ public:
     }
 
     std::optional<std::vector<std::pair<std::string, RegValue>>> Values() override {
-        // Name and data in one call per value: a scan of thousands of values
-        // makes half the round trips to the registry.
         DWORD count = 0, maxName = 0, maxData = 0;
         if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
                              &maxData, nullptr, nullptr) != ERROR_SUCCESS)
             return std::nullopt;
-        std::vector<std::pair<std::string, RegValue>> values;
-        values.reserve(count);
-        std::wstring name(static_cast<std::size_t>(maxName) + 1, L'\0');
-        std::vector<BYTE> data(static_cast<std::size_t>(maxData) + sizeof(wchar_t));
-        for (DWORD i = 0;;) {
-            DWORD nameLen = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
-            const LONG rc = RegEnumValueW(key_.Get(), i, name.data(), &nameLen, nullptr, &type, data.data(), &size);
-            if (rc == ERROR_NO_MORE_ITEMS) break;
-            if (rc == ERROR_MORE_DATA) {  // a value was added or grew since the key was measured
-                name.assign(name.size() * 2 + 256, L'\0');
-                data.resize(std::max<std::size_t>(size, data.size() * 2));
-                continue;
-            }
-            if (rc != ERROR_SUCCESS) break;
-            values.emplace_back(Narrow(std::wstring_view(name.data(), nameLen)), ValueOf(type, data.data(), size));
-            ++i;
-        }
-        return values;
+        return ReadValues(key_.Get(), count, maxName, maxData);
     }
 
     bool Set(std::string_view name, const RegValue& value) override {
@@ -123,19 +205,6 @@ public:
     void Flush() override { RegFlushKey(key_.Get()); }
 
 private:
-    static RegValue ValueOf(DWORD type, const BYTE* data, DWORD size) {
-        RegValue value;
-        value.type = type;
-        if (IsStringType(type)) {
-            std::wstring_view text(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t));
-            if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);  // the terminator, not the text
-            value.data = Narrow(text);
-        } else {
-            value.data.assign(reinterpret_cast<const char*>(data), size);
-        }
-        return value;
-    }
-
     LONG Counted(LONG rc) {
         if (rc == ERROR_ACCESS_DENIED) ++denied_;
         return rc;

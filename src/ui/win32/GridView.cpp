@@ -104,6 +104,11 @@ void GridView::ApplyColumns() {
     applyingWidths_ = true;
     for (int column = 0; column < kGridColumnCount; ++column) {
         std::wstring title = Widen(model_.Cell(column, 0));
+        // Every change of a column makes the ListView lay out and repaint its
+        // header: a refill that changes nothing leaves the columns alone.
+        auto& shown = columnTitles_[static_cast<std::size_t>(column)];
+        if (title == shown && ListView_GetColumnWidth(list_, column) == ScaledWidth(column)) continue;
+        shown = title;
         LVCOLUMNW lvc{};
         lvc.mask = LVCF_WIDTH | LVCF_TEXT;
         lvc.cx = ScaledWidth(column);

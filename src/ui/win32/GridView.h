@@ -87,7 +87,8 @@ private:
     UniqueImageList rowHeightImages_;
     int imageHeight_ = 0;
     bool rowHeightCalibrated_ = false;
-    bool applyingWidths_ = false;  // our own width changes pass HDN_ITEMCHANGING
+    bool applyingWidths_ = false;                              // our own width changes pass HDN_ITEMCHANGING
+    std::array<std::wstring, kGridColumnCount> columnTitles_;  // as last given to the ListView
     bool mouseUpReported_ = false;
     bool inTray_ = false;
     GridCell selected_{};
