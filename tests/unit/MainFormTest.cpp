@@ -357,5 +357,22 @@ TEST_F(MainFormTest, WhereTheListsFolderIsWatchedNothingIsReadUntilItChanges) {
     EXPECT_TRUE(Shows("FromOutside"));
 }
 
+// In the tray all day: where the hand-over file's folder is watched, Timer4
+// looks once (a request made before the watch was set) and then only when the
+// folder changes.
+TEST_F(MainFormTest, WhereTheHandOverFolderIsWatchedARequestComesWithItsChange) {
+    p.EnableWatches();
+    Start();
+    p.Advance(50);
+    view.Minimize();
+    p.Advance(app::kHandOverPollMs);
+    p.PutFile(std::string(kFolder) + "ResF.txt", "Res\r\n");  // a second copy's request
+    p.Advance(10 * app::kHandOverPollMs);
+    EXPECT_FALSE(view.visible) << "no more polling";
+    p.SignalChange();
+    EXPECT_TRUE(view.visible);
+    EXPECT_EQ(p.GetFile(std::string(kFolder) + "ResF.txt"), "");
+}
+
 }  // namespace
 }  // namespace vantorell::testing

@@ -1,5 +1,7 @@
 #include "app/common/MainForm.h"
 
+#include <algorithm>
+
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "ui/EntryTip.h"
@@ -113,13 +115,22 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     view_->MoveTo(kOffScreen, kOffScreen);
     timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
     timer4_ = platform_.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
-    // Other writers' changes to the lists: the system says when their folders
-    // change; only where it cannot, the window looks once a second.
-    std::vector<platform::WatchPlace> listFolders;
-    for (const std::string& list : store_.ListFilePaths())
-        listFolders.push_back({platform::WatchPlace::Kind::Folder, platform::Hive::CurrentUser,
-                               platform::RegView::Bits64, text::FolderOf(list)});
-    listChanges_ = platform_.WatchPlaces(listFolders, [this] { ListsChanged(); });
+    // Other writers' changes to the lists, and a second copy's request in the
+    // hand-over file: the system says when their folders change. Only where it
+    // cannot, the window looks at the lists once a second and Timer4 keeps
+    // looking for a request every 2 seconds.
+    std::vector<platform::WatchPlace> folders;
+    std::vector<std::string> paths = store_.ListFilePaths();
+    paths.push_back(layout_.UserFile(kHandOverFile));
+    for (const std::string& path : paths) {
+        platform::WatchPlace folder{platform::WatchPlace::Kind::Folder, platform::Hive::CurrentUser,
+                                    platform::RegView::Bits64, text::FolderOf(path)};
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
+    }
+    listChanges_ = platform_.WatchPlaces(folders, [this] {
+        ListsChanged();
+        Timer4Timer();
+    });
     if (!listChanges_) listWatch_ = platform_.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
 
     // An uninstall run must not register the program again.
@@ -276,6 +287,10 @@ void MainForm::Timer4Timer() {
     try {
         const bool pending = guard_.PendingRequest();
         handOverFailing_ = false;  // readable again: a later fault is reported anew
+        // Where the folder is watched, this first look (it finds a request made
+        // before the watch was set) is the timer's last: a later request comes
+        // with a change of the folder, and a tray program wakes for nothing else.
+        if (listChanges_) StopTimer(timer4_);
         if (!pending) return;
         TrayIconDblClick();
         guard_.ClearRequest();

@@ -83,6 +83,8 @@ public:
     // ---- timers
     // Centres the window; on an interactive start also shows it.
     void Timer3Timer();
+    // Answers a second copy's request in the hand-over file; polls every 2
+    // seconds only where the file's folder cannot be watched.
     void Timer4Timer();
     // Shows at once a change another writer (vantorellc, a second user's copy)
     // made to a list file, on a platform that cannot watch: once a second.
@@ -149,7 +151,7 @@ private:
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
     std::optional<platform::TimerId> timer3_, timer4_, listWatch_;
-    std::unique_ptr<platform::ChangeWatch> listChanges_;  // the lists' folders
+    std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file
 };
 
 }  // namespace vantorell::app
