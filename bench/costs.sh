@@ -105,7 +105,6 @@ set_entries() {  # N
 }
 
 # ---- what /proc says about a process
-clk=$(getconf CLK_TCK)
 unix_pid() {  # the Unix process of a Windows program of this run, by its exe's path
   local proc cmd
   for proc in /proc/[0-9]*; do
@@ -121,9 +120,14 @@ server_pid() {  # the wineserver of this prefix ("wineserver" or "wineserver64")
   done
   return 1
 }
-cpu_ticks() { sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | awk '{ print $12 + $13 }'; }
+# CPU time in nanoseconds, all threads: the run time the scheduler accounts
+# (schedstat). The user and system times of /proc/PID/stat are sampled at the
+# clock tick and charge a whole tick to a process that happens to run when it
+# fires: a program that wakes for a millisecond now and then shows as 0 or
+# 40 ms a minute from one run to the next.
+cpu_ns() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%.0f", ns }'; }
 uss_kb() { awk '/^Private_(Clean|Dirty):/ { kb += $2 } END { print kb + 0 }' "/proc/$1/smaps_rollup" 2>/dev/null; }
-per_minute() { awk -v t="$1" -v c="$clk" -v s="$idle" 'BEGIN { printf "%.3f", t / c * 60 / s }'; }
+per_minute() { awk -v t="$1" -v s="$idle" 'BEGIN { printf "%.3f", t / 1e9 * 60 / s }'; }
 
 # measure LABEL TITLE EXE ARGS...: starts it, waits until it is on the screen,
 # then records start time, USS and the CPU of an idle window in globals; leaves it running.
@@ -139,10 +143,11 @@ measure() {
   sleep "$settle"
   uss=$(uss_kb "$pid")
   server=$(server_pid) || server=$pid
-  c0=$(cpu_ticks "$pid") s0=$(cpu_ticks "$server")
+  c0=$(cpu_ns "$pid") s0=$(cpu_ns "$server")
   sleep "$idle"
-  c1=$(cpu_ticks "$pid") s1=$(cpu_ticks "$server")
-  cpu=$(per_minute $((c1 - c0))) server_cpu=$(per_minute $((s1 - s0)))
+  c1=$(cpu_ns "$pid") s1=$(cpu_ns "$server")
+  cpu=$(per_minute "$(awk -v a="$c0" -v b="$c1" 'BEGIN { printf "%.0f", b - a }')")
+  server_cpu=$(per_minute "$(awk -v a="$s0" -v b="$s1" 'BEGIN { printf "%.0f", b - a }')")
   current_win_pid=$win_pid
   declare -g "${label}_start=$start_ms" "${label}_uss=$uss" "${label}_cpu=$cpu" "${label}_server=$server_cpu"
 }
