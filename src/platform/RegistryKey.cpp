@@ -80,12 +80,17 @@ std::vector<std::pair<std::string, RegValue>> RegistryKey::Values() {
     return values ? std::move(*values) : std::vector<std::pair<std::string, RegValue>>{};
 }
 
+std::optional<std::string> StringData(const RegValue& value) {
+    if (!IsStringType(value.type)) return std::nullopt;
+    return value.data.substr(0, value.data.find('\0'));
+}
+
 std::string RegistryKey::ReadString(std::string_view name) {
     auto value = key_ ? key_->Query(name) : std::nullopt;
     if (!value || value->data.empty()) return {};
-    if (!IsStringType(value->type)) throw AppError(InvalidDataTypeMessage(name));
-    const auto nul = value->data.find('\0');
-    return nul == std::string::npos ? value->data : value->data.substr(0, nul);
+    auto text = StringData(*value);
+    if (!text) throw AppError(InvalidDataTypeMessage(name));
+    return std::move(*text);
 }
 
 std::uint32_t RegistryKey::ReadInteger(std::string_view name) {

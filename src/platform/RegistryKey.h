@@ -17,6 +17,10 @@
 
 namespace vantorell::platform {
 
+// The text of a string value (plain or expandable) as stored, cut at its first
+// NUL; nullopt for a value of another type.
+std::optional<std::string> StringData(const RegValue& value);
+
 // One open registry key, owned: flushed and closed when its owner goes. A key
 // moved away from holds none: its values are not there, its reads give
 // nothing (ReadInteger throws) and its writes throw.

@@ -255,13 +255,6 @@ std::optional<platform::RegistryKey> AutostartStore::OpenPlaceKey(const Autostar
     return platform::RegistryKey::OpenForListing(platform_, location.hive, location.keyOrFolderValue, location.view);
 }
 
-std::string AutostartStore::CommandOf(const platform::RegValue& value) {
-    // As ReadCommand: a number or raw bytes is no command to show.
-    if (value.data.empty() || !platform::IsStringType(value.type)) return {};
-    const auto nul = value.data.find('\0');
-    return nul == std::string::npos ? value.data : value.data.substr(0, nul);
-}
-
 std::string AutostartStore::ReadCommand(platform::RegistryKey& key, std::string_view valueName) {
     try {
         return key.ReadString(valueName);
@@ -280,8 +273,9 @@ void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, st
     if (!key) return;
     // Names and data in one enumeration: one open per place, and where the
     // system can, one call per value.
+    // As ReadCommand: a number or raw bytes is no command to show.
     for (auto& [name, value] : key->Values())
-        entries.push_back(ActiveEntry(std::move(name), location, CommandOf(value)));
+        entries.push_back(ActiveEntry(std::move(name), location, platform::StringData(value).value_or(std::string())));
 }
 
 void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {

@@ -164,8 +164,6 @@ private:
     std::optional<platform::RegistryKey> OpenPlaceKey(const AutostartLocation& location);
     // The string data of a value; empty when missing or not a string.
     static std::string ReadCommand(platform::RegistryKey& key, std::string_view valueName);
-    // The same, of a value read already.
-    static std::string CommandOf(const platform::RegValue& value);
     std::string ShortcutTarget(std::string_view folder, std::string_view name);
     void AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
     void AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
