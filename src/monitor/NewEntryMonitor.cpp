@@ -75,12 +75,13 @@ void NewEntryMonitor::TakeBaseline(std::string_view startupTotalPath) {
 }
 
 void NewEntryMonitor::Start() {
-    if (timer1_) return;
-    timer1_ = platform_.StartTimer(kTimer1IntervalMs, [this] { Timer1Timer(); });
+    if (running_) return;
+    running_ = true;
     Watch();
 }
 
 void NewEntryMonitor::Stop() {
+    running_ = false;
     watch_.reset();
     watched_.clear();
     for (auto* timer : {&timer1_, &settle_, &retry_}) {
@@ -119,19 +120,29 @@ std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
 }
 
 void NewEntryMonitor::Watch() {
-    if (!timer1_) return;
+    if (!running_) return;
     std::vector<platform::WatchPlace> places = PlacesToWatch();
-    if (watch_ && places == watched_) return;
-    watch_.reset();
-    watch_ = platform_.WatchPlaces(places, [this] { OnPlacesChanged(); });
-    watched_ = std::move(places);
+    if (!watch_ || places != watched_) {
+        watch_.reset();
+        watch_ = platform_.WatchPlaces(places, [this] { OnPlacesChanged(); });
+        watched_ = std::move(places);
+    }
+    // The safety net runs only while a place is not watched. A watch that
+    // cannot be armed again after a change says so through that change, whose
+    // pass ends here: at rest, with every place watched, nothing wakes the
+    // program (each wake of a resting program costs more than all it does).
+    if (Watching()) {
+        if (timer1_) platform_.StopTimer(*timer1_);
+        timer1_.reset();
+    } else if (!timer1_) {
+        timer1_ = platform_.StartTimer(kTimer1IntervalMs, [this] { Timer1Timer(); });
+    }
 }
 
 void NewEntryMonitor::Timer1Timer() {
-    // The safety net: watches that work cost nothing here. A platform that
-    // cannot watch, or a place that could not be watched, gets the full pass.
-    if (Watching()) return;
-    CheckNewEntries();
+    // A platform that cannot watch, or a place that could not be watched,
+    // gets the full pass; a place watched again stops the timer.
+    if (!Watching()) CheckNewEntries();
     Watch();
 }
 

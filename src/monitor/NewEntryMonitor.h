@@ -6,7 +6,7 @@
 // AutoKill it takes a recorded program that put itself back into its recorded
 // place out again; with WAdd it reports the other new names, and the known
 // entries whose start command changed. Timer1 (12 seconds) stays as a safety
-// net: it runs the full pass only when the places could not all be watched.
+// net: it runs, with the full pass, only while the places cannot all be watched.
 //
 // Passes nest: timers keep firing while the report is open, and a pass that
 // runs meanwhile compares against the baseline the waiting pass already set.
@@ -118,7 +118,7 @@ public:
     // The places to watch: derived from the location table, so every place the
     // scan reads is watched.
     std::vector<platform::WatchPlace> PlacesToWatch();
-    bool Running() const { return timer1_.has_value(); }
+    bool Running() const { return running_; }
 
     // One pass of the monitor; also the last pass at a real close. Errors are
     // reported through the host, at most once per pass; it does not throw.
@@ -164,7 +164,8 @@ private:
     std::vector<std::string> knownNames_;    // KnownNames
     std::vector<std::string> currentNames_;  // CurrentNames: the latest pass's names, in table order
     bool errorShown_ = false;                // a monitor error is on screen
-    std::optional<platform::TimerId> timer1_;
+    bool running_ = false;
+    std::optional<platform::TimerId> timer1_;  // only while a place is not watched
 
     // The watches and the settle time after a change.
     std::unique_ptr<platform::ChangeWatch> watch_;

@@ -6,7 +6,7 @@
 # (one report), a RunOnce key deleted and made again, a switched-off entry
 # that comes back (taken out within a second, and after its third comeback
 # within a minute told once), and a Run value rewritten to point elsewhere (the
-# changed-command report; AutoKill leaves it).
+# changed-command report; AutoKill leaves it). At rest nothing wakes it.
 #
 # Usage: monitor_test.sh VANTORELL_EXE VTDRIVER_EXE VTMARKER_EXE POINTER_SIZE OUTPUT_DIR
 # Needs WINEPREFIX (scripts/test.sh prepares one) and skips (exit 77) without it.
@@ -120,5 +120,29 @@ esac
 drive answer Vantorell OK >/dev/null || fail "cannot close the changed-command report"
 [ "$(reg_value "$user_run" WatchOne)" = 'C:\Elsewhere\evil.exe' ] || fail "the changed entry was touched"
 no_box_for Vantorell 1 || fail "the changed command was reported again"
+
+# ---- at rest, with every place watched, nothing wakes the program: no timer is
+# left running, not even the 12-second safety net (the scheduler counts no
+# time slice of it for longer than that interval)
+app_unix_pid=""
+for proc in /proc/[0-9]*; do
+  [ "$(readlink "$proc/cwd" 2>/dev/null)" = "$scratch" ] || continue
+  # (the desktop's explorer, started in the same folder, names the program too)
+  case "$(tr '\0' ' ' 2>/dev/null <"$proc/cmdline")" in
+    *explorer*) ;;
+    *vantorell.exe*) app_unix_pid=${proc#/proc/} && break ;;
+  esac
+done
+slices() { cat "/proc/$app_unix_pid"/task/*/schedstat 2>/dev/null | awk '{ n += $3 } END { print n + 0 }'; }
+if [ -z "$app_unix_pid" ]; then
+  fail "no process of the program found"
+else
+  sleep 2
+  before=$(slices)
+  sleep 13
+  woken=$(($(slices) - before))
+  echo "at rest: woken $woken times in 13 s" >&2
+  [ "$woken" = 0 ] || fail "the program woke $woken times in 13 s at rest"
+fi
 
 exit 0

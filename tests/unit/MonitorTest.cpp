@@ -359,12 +359,19 @@ TEST_F(WatchedMonitorTest, ABurstIsOnePassAfterTheSettleTimeAndTheTimerOnlyCheck
     p.Advance(kSettleMs);
     EXPECT_EQ(Reports(), Names{"A1, A2, A3, Unsignalled"});
     EXPECT_LE(p.Boxes()[0].at, 3 * 100 + kSettleMaxMs + kSettleMs + kTick * 2);
-    // A watch that is not armed: the 12-second pass runs in full again.
+    // At rest, with every place watched, no timer is left to wake the program.
+    EXPECT_EQ(p.ActiveTimers(), 0u);
+    // A watch that cannot be armed again: the 12-second pass runs in full
+    // again, until the place is watched once more.
     p.ClearBoxes();
     p.SetWatchesArmed(false);
+    p.Advance(kSettleMs + 1);
     UserRun("Polled");
     p.Advance(kTick);
     EXPECT_EQ(Reports(), Names{"Polled"});
+    p.SetWatchesArmed(true);
+    p.Advance(kSettleMs + 1);
+    EXPECT_EQ(p.ActiveTimers(), 0u);
 }
 
 TEST_F(WatchedMonitorTest, AChangedCommandIsReportedOnceAndAutoKillLeavesIt) {

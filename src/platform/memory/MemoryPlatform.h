@@ -123,13 +123,18 @@ public:
     // system that cannot watch, and the monitor polls every 12 seconds. Once
     // enabled, a watch lists its places, SignalChange plays a change of them
     // as the system would signal it (every live watch's callback runs now),
-    // and a watch can be made to report that it is not armed.
+    // and SetWatchesArmed plays a change after which the watches could not
+    // be armed again (or were armed again): as on Windows, a watch gains or
+    // loses its arming only when it fires, so the change is signalled too.
     void EnableWatches(bool enable = true) { watchesEnabled_ = enable; }
     std::vector<WatchPlace> WatchedPlaces() const;
     // How many times a file was read (found or not).
     std::size_t FileReads() const { return fileReads_; }
     void SignalChange();
-    void SetWatchesArmed(bool armed) { watchesArmed_ = armed; }
+    void SetWatchesArmed(bool armed) {
+        watchesArmed_ = armed;
+        SignalChange();
+    }
 
     // ---- Platform
     std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
