@@ -1,40 +1,92 @@
 #include "ui/NameLists.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace vantorell::ui {
 
+namespace {
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Whether the platform folds every ASCII character as AsciiUpper does.
+bool FoldsAsciiAsUpper(platform::Platform& platform) {
+    std::string ascii;
+    for (char c = 1; c < 0x7F; ++c) ascii += c;
+    std::string upper = ascii;
+    std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
+    return platform.FoldCase(ascii) == upper;
+}
+
+}  // namespace
+
 NameList::NameList(platform::Platform& platform, std::span<const std::string_view> items)
     : platform_(&platform), size_(items.size()) {
-    std::size_t bytes = 0;
-    for (const std::string_view item : items) bytes += item.size();
-    Build(items, bytes);
+    for (const std::string_view item : items) {
+        if (item.size() > 0xFF) throw std::length_error("A name of a rating list is longer than 255 bytes");
+        own_ += static_cast<char>(item.size());
+        own_ += item;
+    }
+    owned_ = true;
+    Build(items.size());
 }
 
 NameList::NameList(platform::Platform& platform, const PackedNames& items)
     : platform_(&platform), size_(items.size()) {
-    Build(items, items.NameBytes());
+    packed_ = items.Bytes();
+    Build(items.size());
 }
 
-template <typename Names>
-void NameList::Build(const Names& items, std::size_t bytes) {
-    folded_.reserve(bytes + bytes / 16);  // folding rarely changes a length
-    index_.reserve(size_);
-    for (const std::string_view item : items) {
-        const std::string folded = platform_->FoldCase(item);
-        index_.emplace_back(static_cast<std::uint32_t>(folded_.size()), static_cast<std::uint32_t>(folded.size()));
+void NameList::Build(std::size_t count) {
+    const std::string_view packed = Packed();
+    const bool asciiAsUpper = count > 0 && FoldsAsciiAsUpper(*platform_);
+    index_.reserve(count);
+    for (std::size_t at = 0; at < packed.size(); at += 1 + static_cast<unsigned char>(packed[at])) {
+        const std::string_view name = packed.substr(at + 1, static_cast<unsigned char>(packed[at]));
+        if (asciiAsUpper && IsAscii(name)) {
+            index_.push_back(static_cast<std::uint32_t>(at));
+            continue;
+        }
+        const std::string folded = platform_->FoldCase(name);
+        if (folded.size() > 0xFF) throw std::length_error("A folded name of a rating list is longer than 255 bytes");
+        index_.push_back(static_cast<std::uint32_t>(folded_.size()) | kFoldedBit);
+        folded_ += static_cast<char>(folded.size());
         folded_ += folded;
     }
-    folded_.shrink_to_fit();
-    std::sort(index_.begin(), index_.end(), [this](const auto& a, const auto& b) { return At(a) < At(b); });
+    std::sort(index_.begin(), index_.end(),
+              [this](std::uint32_t a, std::uint32_t b) { return Compare(At(a), At(b)) < 0; });
+}
+
+NameList::Name NameList::At(std::uint32_t slot) const {
+    const bool folded = (slot & kFoldedBit) != 0;
+    const std::string_view bytes = folded ? std::string_view(folded_) : Packed();
+    const std::size_t at = slot & ~kFoldedBit;
+    return Name{bytes.substr(at + 1, static_cast<unsigned char>(bytes[at])), !folded};
+}
+
+// Orders by the folded bytes, as unsigned bytes.
+int NameList::Compare(const Name& a, const Name& b) {
+    const std::size_t n = std::min(a.bytes.size(), b.bytes.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(a.asciiFold ? AsciiUpper(a.bytes[i]) : a.bytes[i]);
+        const auto cb = static_cast<unsigned char>(b.asciiFold ? AsciiUpper(b.bytes[i]) : b.bytes[i]);
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return a.bytes.size() < b.bytes.size() ? -1 : a.bytes.size() > b.bytes.size() ? 1 : 0;
 }
 
 bool NameList::Contains(std::string_view name) const {
     const std::string folded = platform_->FoldCase(name);
-    const auto it = std::lower_bound(index_.begin(), index_.end(), std::string_view(folded),
-                                     [this](const auto& slot, std::string_view key) { return At(slot) < key; });
-    return it != index_.end() && At(*it) == folded;
+    const Name key{folded, false};
+    const auto it = std::lower_bound(index_.begin(), index_.end(), key,
+                                     [this](std::uint32_t slot, const Name& k) { return Compare(At(slot), k) < 0; });
+    return it != index_.end() && Compare(At(*it), key) == 0;
 }
+
 NameLists NameLists::Builtin(platform::Platform& platform) {
     return NameLists{NameList(platform, RedListNames()), NameList(platform, BlueListNames()),
                      NameList(platform, GreenListNames())};

@@ -2,10 +2,11 @@
 //
 // A name is found when an item equals it over its whole length without regard
 // to letter case (the platform's FoldCase). Blanks count, including leading and
-// trailing ones; '*' and '?' are ordinary characters. Each list holds its
-// folded names in one string, with a sorted table of where each one lies, and
-// is searched in place (binary search): a few tens of kilobytes for thousands
-// of names, where one string object per name took several times that.
+// trailing ones; '*' and '?' are ordinary characters. A list keeps only a
+// sorted table of where each name lies in the compiled-in bytes and searches
+// them in place (binary search), folding ASCII letters as it compares: a name
+// costs four bytes of the program's memory. Only a name that the platform
+// folds otherwise (one with non-ASCII letters) is kept folded in a copy.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +24,8 @@ namespace vantorell::ui {
 
 class NameList {
 public:
-    // Folds and sorts the items once. The platform must outlive the list.
+    // Sorts the items once. The platform must outlive the list; so must the
+    // bytes of `items` when they are packed names (the compiled-in lists).
     NameList(platform::Platform& platform, std::span<const std::string_view> items);
     NameList(platform::Platform& platform, const PackedNames& items);
 
@@ -32,15 +34,27 @@ public:
     std::size_t Size() const { return size_; }
 
 private:
-    template <typename Names>
-    void Build(const Names& items, std::size_t bytes);
-    std::string_view At(const std::pair<std::uint32_t, std::uint32_t>& slot) const {
-        return std::string_view(folded_).substr(slot.first, slot.second);
-    }
+    // Where a name lies: its length byte in `packed_`, or (kFoldedBit set) in
+    // `folded_`, whose names are folded already.
+    static constexpr std::uint32_t kFoldedBit = 0x80000000u;
+    struct Name {
+        std::string_view bytes;
+        bool asciiFold;  // compared with its ASCII letters folded on the fly
+    };
+
+    void Build(std::size_t count);
+    Name At(std::uint32_t slot) const;
+    static int Compare(const Name& a, const Name& b);
 
     platform::Platform* platform_;
-    std::string folded_;                                        // the folded names, one after another
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> index_;  // offset and length, sorted by the bytes
+    // The items, each after a byte holding its length: the compiled-in bytes,
+    // or a copy (own_) when they were given one by one.
+    std::string_view Packed() const { return owned_ ? std::string_view(own_) : packed_; }
+    std::string own_;
+    std::string_view packed_;
+    bool owned_ = false;
+    std::string folded_;       // the names the platform folds otherwise than ASCII, folded and packed
+    std::vector<std::uint32_t> index_;  // sorted by the folded bytes
     std::size_t size_;
 };
 

@@ -43,8 +43,8 @@ public:
     Iterator begin() const { return Iterator(bytes_.data()); }
     Iterator end() const { return Iterator(bytes_.data() + bytes_.size()); }
     std::size_t size() const { return count_; }
-    // The bytes of all names together, without their length bytes.
-    std::size_t NameBytes() const { return bytes_.size() - count_; }
+    // The names, each after the byte holding its length.
+    std::string_view Bytes() const { return bytes_; }
 
 private:
     std::string_view bytes_;

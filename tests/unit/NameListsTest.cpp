@@ -56,6 +56,13 @@ TEST(NameList, MatchesWholeNameWithoutRegardToCaseOnly) {
     };
     for (const Case& c : cases) EXPECT_EQ(list.Contains(c.key), c.found) << '"' << c.key << '"';
     EXPECT_EQ(list.Size(), items.size());
+    // A short list given one by one keeps its bytes in the list itself: a moved list still finds them.
+    const std::vector<std::string_view> few{"ab", "Cd"};
+    NameList small(p, few);
+    const NameList moved = std::move(small);
+    EXPECT_TRUE(moved.Contains("CD"));
+    EXPECT_TRUE(moved.Contains("aB"));
+    EXPECT_FALSE(moved.Contains("abcd"));
 }
 
 // ---- the lists compiled into the program

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/RunCommand.h"
@@ -261,9 +262,14 @@ private:
 // whatever session and under whatever user, meets the same mutex.
 std::wstring WriterLockName(std::string_view path) {
     std::wstring wide = Widen(path);
-    std::wstring full(32768, L'\0');
-    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n > 0 && n < full.size()) wide.assign(full.data(), n);
+    // Asked for its length first: a buffer of the longest path would leave
+    // 64 KB of touched heap behind in a program that stays all day.
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed > 0) {
+        std::wstring full(needed, L'\0');
+        const DWORD n = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+        if (n > 0 && n < needed) wide.assign(full.data(), n);
+    }
     if (!wide.empty()) CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a, 64 bits
     for (wchar_t c : wide) {
@@ -321,9 +327,10 @@ bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
 
     // A shortcut's texts can be far longer than MAX_PATH (arguments up to 32K
     // characters): read them whole.
+    // Not zero-filled: only the pages the texts reach are touched.
     constexpr int kChars = 32768;
-    std::vector<wchar_t> storage(kChars);
-    wchar_t* buffer = storage.data();
+    const std::unique_ptr<wchar_t[]> storage(new wchar_t[kChars]);
+    wchar_t* buffer = storage.get();
     ShortcutData d;
     buffer[0] = 0;
     if (SUCCEEDED(link->GetPath(buffer, kChars, nullptr, SLGP_UNCPRIORITY))) d.target = ShortcutText(buffer);
