@@ -31,7 +31,6 @@ NameList::NameList(platform::Platform& platform, std::span<const std::string_vie
         own_ += static_cast<char>(item.size());
         own_ += item;
     }
-    owned_ = true;
     Build(items.size());
 }
 

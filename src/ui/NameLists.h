@@ -49,10 +49,9 @@ private:
     platform::Platform* platform_;
     // The items, each after a byte holding its length: the compiled-in bytes,
     // or a copy (own_) when they were given one by one.
-    std::string_view Packed() const { return owned_ ? std::string_view(own_) : packed_; }
+    std::string_view Packed() const { return own_.empty() ? packed_ : std::string_view(own_); }
     std::string own_;
     std::string_view packed_;
-    bool owned_ = false;
     std::string folded_;       // the names the platform folds otherwise than ASCII, folded and packed
     std::vector<std::uint32_t> index_;  // sorted by the folded bytes
     std::size_t size_;

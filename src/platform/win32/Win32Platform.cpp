@@ -326,8 +326,8 @@ bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
     if (FAILED(file->Load(path.c_str(), STGM_READ))) return false;
 
     // A shortcut's texts can be far longer than MAX_PATH (arguments up to 32K
-    // characters): read them whole.
-    // Not zero-filled: only the pages the texts reach are touched.
+    // characters): read them whole, into a buffer that is not zero-filled, so
+    // only the pages the texts reach are touched.
     constexpr int kChars = 32768;
     const std::unique_ptr<wchar_t[]> storage(new wchar_t[kChars]);
     wchar_t* buffer = storage.get();
