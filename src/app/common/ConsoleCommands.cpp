@@ -6,6 +6,8 @@
 #include <map>
 #include <optional>
 
+#include <nlohmann/json.hpp>
+
 #include "VantorellVersion.h"
 #include "app/common/FileLayout.h"
 #include "control/DelayPrompt.h"
@@ -203,63 +205,25 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
 
 }  // namespace
 
-std::string JsonString(std::string_view s) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    out.reserve(s.size() + 2);
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x80) {
-            const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-            if (len > 1 && i + len <= s.size() && text::IsValidUtf8(s.substr(i, len))) {
-                out.append(s.substr(i, len));
-                i += len;
-            } else {
-                out += "\\ufffd";
-                ++i;
-            }
-            continue;
-        }
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    out += "\\u00";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0xF];
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-        ++i;
-    }
-    out += '"';
-    return out;
+nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
+    const auto& e = table.entries[index];
+    return {{"position", e.position},
+            {"index", index},
+            {"state", store::StateText(e.state)},
+            {"name", e.name},
+            {"location", e.location},
+            {"view", store::ViewName(table, e)},
+            {"windowsOff", e.windowsOff},
+            {"confirm", e.confirm.Text()},
+            {"delay", e.delay.Text()},
+            {"command", e.command},
+            {"rating", ui::RateEntry(lists, e.name, e.command)}};
 }
 
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists) {
-    const auto order = DisplayOrder(table);
-    if (order.empty()) return "[]\n";
-    std::string out = "[\n";
-    for (std::size_t n = 0; n < order.size(); ++n) {
-        const auto& e = table.entries[order[n]];
-        out += "  {\"position\": " + std::to_string(e.position) + ", \"index\": " + std::to_string(order[n]);
-        out += ", \"state\": " + JsonString(store::StateText(e.state)) + ", \"name\": " + JsonString(e.name);
-        out += ", \"location\": " + JsonString(e.location) + ", \"view\": " + JsonString(store::ViewName(table, e));
-        out += std::string(", \"windowsOff\": ") + (e.windowsOff ? "true" : "false");
-        out += ", \"confirm\": " + JsonString(e.confirm.Text());
-        out += ", \"delay\": " + JsonString(e.delay.Text()) + ", \"command\": " + JsonString(e.command);
-        out += ", \"rating\": " + JsonString(ui::RateEntry(lists, e.name, e.command)) + "}";
-        out += n + 1 < order.size() ? ",\n" : "\n";
-    }
-    out += "]\n";
-    return out;
+    auto rows = nlohmann::ordered_json::array();
+    for (std::size_t i : DisplayOrder(table)) rows.push_back(EntryJson(table, i, lists));
+    return text::JsonRows(rows);
 }
 
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists) {

@@ -7,6 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
+#include "platform/JsonText.h"
 #include "store/AutostartStore.h"
 #include "ui/NameLists.h"
 
@@ -53,8 +56,9 @@ std::string ConsoleUsage();
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists);
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists);
 
-// A JSON string literal: quotes, backslashes and control characters escaped,
-// UTF-8 passed through, bytes that are not UTF-8 replaced by U+FFFD.
-std::string JsonString(std::string_view text);
+using text::JsonString;
+
+// One entry of the table as a JSON object, keys in the order of FormatEntryJson.
+nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists);
 
 }  // namespace vantorell::app

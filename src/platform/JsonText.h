@@ -1,0 +1,22 @@
+// JSON text as Vantorell writes it, through nlohmann/json: a string literal
+// that keeps UTF-8 as it is, and an array of objects laid out one to a line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace vantorell::text {
+
+// A JSON string literal: quotes, backslashes and control characters escaped,
+// UTF-8 passed through, each byte that is not part of valid UTF-8 written as
+// \ufffd.
+std::string JsonString(std::string_view text);
+
+// A JSON array of objects, one object to a line:
+// "[\n  {\"key\": value, ...},\n  ...\n]\n", or "[]\n" when empty. Strings,
+// keys included, are written by JsonString.
+std::string JsonRows(const nlohmann::ordered_json& rows);
+
+}  // namespace vantorell::text
