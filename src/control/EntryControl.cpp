@@ -6,30 +6,16 @@
 #include "control/DelayPrompt.h"
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
+#include "platform/RegistryKey.h"
 #include "platform/Text.h"
+#include "store/Place.h"
 #include "store/WindowsSwitch.h"
 
 namespace vantorell::control {
 namespace {
 
-std::string DeleteFailedMessage(std::string_view what) {
-    return platform::QuotedMessage("Failed to delete", what);
-}
-std::string ReadFailedMessage(std::string_view name) {
-    return platform::QuotedMessage("Failed to get data for", name);
-}
-std::string ShortcutReadFailedMessage(std::string_view path) {
-    return platform::QuotedMessage("Failed to read the shortcut", path);
-}
-std::string ShortcutWriteFailedMessage(std::string_view path) {
-    return platform::QuotedMessage("Failed to create the shortcut", path);
-}
 std::string SwitchWriteFailedMessage(std::string_view name) {
     return platform::QuotedMessage("Failed to set data for", name);
-}
-
-std::string KeepFailedMessage(std::string_view path) {
-    return platform::QuotedMessage("Failed to keep a copy of the shortcut", path);
 }
 
 // A name holding NUL reaches, in every registry call, the value named by the
@@ -40,34 +26,6 @@ void RefuseNulName(std::string_view name) {
     for (char c : name) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
     throw AppError("Vantorell cannot change '" + shown +
                    "': its name holds a NUL character, and Windows would act on another entry instead");
-}
-
-// Whether a command refers to an environment variable (%NAME%), which Windows
-// expands in a Run value only when the value is of the expandable type.
-bool HasEnvironmentReference(std::string_view command) {
-    for (std::size_t open = command.find('%'); open != std::string_view::npos;) {
-        const std::size_t close = command.find('%', open + 1);
-        if (close == std::string_view::npos) return false;
-        const std::string_view name = command.substr(open + 1, close - open - 1);
-        const bool named = !name.empty() && name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                                                   "0123456789_().{}-#$@") == std::string_view::npos;
-        if (named) return true;
-        open = close;
-    }
-    return false;
-}
-
-// The text after the last '\', '/' or ':': a record's name never leads out of
-// its Startup folder.
-std::string_view FileNamePart(std::string_view name) {
-    const auto cut = name.find_last_of("\\/:");
-    return cut == std::string_view::npos ? name : name.substr(cut + 1);
-}
-
-// A file name without its extension (the text before its last '.').
-std::string_view WithoutExtension(std::string_view fileName) {
-    const auto dot = fileName.rfind('.');
-    return dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
 }
 
 // The record with confirm flag and delay both off, fields 0 to 3 as they stand.
@@ -97,105 +55,6 @@ std::optional<std::size_t> FindEntry(const store::EntryTable& table, const Entry
     for (std::size_t i = 0; i < table.entries.size(); ++i)
         if (KeyOfEntry(table, i) == key) return i;
     return std::nullopt;
-}
-
-// ------------------------------------------------------------------ the places
-
-EntryControl::PlaceItem EntryControl::ReadPlaceItem(const store::AutostartLocation& location, const std::string& name,
-                                                    bool presenceOnly) {
-    PlaceItem item;
-    if (location.isFolder) {
-        auto& platform = store_.Platform();
-        const std::string path = text::JoinPath(store_.StartupFolderForChange(location.code), name);
-        if (!platform.FileExists(path)) return item;
-        item.present = true;
-        if (presenceOnly) return item;
-        auto& link = store_.Shlnk();
-        link.LinkFile = path;
-        // Deleting a shortcut that could not be read would lose its target.
-        if (!link.Read()) throw AppError(ShortcutReadFailedMessage(path));
-        item.command = link.ProgramFile;
-        item.arguments = link.Arguments;
-        return item;
-    }
-    auto registry = platform::RegistryKey::OpenForListing(store_.Platform(), location.hive, location.keyOrFolderValue,
-                                                          location.view);
-    if (!registry) return item;
-    if (!registry->ValueExists(name)) {
-        // Listed but not readable is a failure, not an entry that has gone:
-        // doing nothing then would look like success.
-        if (store::ValueListed(store_.Platform(), *registry, name)) throw AppError(ReadFailedMessage(name));
-        return item;
-    }
-    item.present = true;
-    if (presenceOnly) return item;
-    // A value that is not a string throws here, before anything has changed.
-    item.command = registry->ReadString(name);
-    if (item.command.empty()) {
-        // A read that failed gives the empty text too; recording that would
-        // lose the command. Read once more, and believe an empty text only
-        // from a value that is still there to be read.
-        item.command = registry->ReadString(name);
-        if (item.command.empty() && !registry->ValueExists(name)) throw AppError(ReadFailedMessage(name));
-    }
-    return item;
-}
-
-void EntryControl::RemovePlaceItem(const store::AutostartLocation& location, const std::string& name) {
-    if (location.isFolder) {
-        auto& platform = store_.Platform();
-        const std::string path = text::JoinPath(store_.StartupFolderForChange(location.code), name);
-        if (!platform.RemoveFile(path) && platform.FileExists(path)) throw AppError(DeleteFailedMessage(path));
-        return;
-    }
-    auto key =
-        platform::RegistryKey::Open(store_.Platform(), location.hive, location.keyOrFolderValue, true, location.view);
-    if (!key) throw AppError(DeleteFailedMessage(name));
-    if (!key->DeleteValue(name) && key->ValueExists(name)) throw AppError(DeleteFailedMessage(name));
-}
-
-void EntryControl::KeepShortcut(const store::AutostartLocation& location, const std::string& name) {
-    const std::string from = text::JoinPath(store_.StartupFolderForChange(location.code), name);
-    const std::string to = store_.KeptShortcutPath(location.code, name);
-    // The .lnk itself, byte for byte: its icon, hot key, show state and a target
-    // that is no file (a shell item) come back with it.
-    if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
-}
-
-void EntryControl::WritePlaceItem(const store::AutostartLocation& location, const store::StartupRecord& record,
-                                  const std::optional<std::string>& kept) {
-    const std::string& name = record.name;
-    const std::string& command = record.command;
-    if (location.isFolder) {
-        const std::string folder = store_.StartupFolderForChange(location.code);
-        const std::string_view fileName = FileNamePart(name);
-        if (kept) {
-            const std::string path = text::JoinPath(folder, fileName);
-            if (fileName.empty() || !store_.Platform().CopyFileBytes(*kept, path))
-                throw AppError(ShortcutWriteFailedMessage(path));
-            return;
-        }
-        // No kept copy (a record of an older version): built from the record.
-        auto& link = store_.Shlnk();
-        // The record keeps no icon, hot key or show state: the shortcut gets
-        // neutral ones, not those of the shortcut that was read last.
-        link.ResetAppearance();
-        link.Description = std::string(WithoutExtension(fileName));
-        link.Arguments = record.arguments;
-        link.ProgramFile = command;
-        link.WorkingDirectory = folder;
-        link.LinkFile = text::JoinPath(folder, fileName);
-        if (fileName.empty() || !link.Write()) throw AppError(ShortcutWriteFailedMessage(link.LinkFile));
-        return;
-    }
-    auto key =
-        platform::RegistryKey::Open(store_.Platform(), location.hive, location.keyOrFolderValue, true, location.view);
-    // "Failed to set data for '%s'", also when the key did not open
-    if (!key) throw AppError(platform::QuotedMessage("Failed to set data for", name));
-    if (HasEnvironmentReference(command))
-        key->WriteExpandString(name, command);
-    else
-        key->WriteString(name, command);
 }
 
 // ------------------------------------------------------------------ one writer at a time
@@ -273,6 +132,17 @@ bool EntryControl::IsOwn(std::size_t index) {
     return IsOwnEntry(e.name, e.location, e.command, store_.Platform().ExecutablePath());
 }
 
+void EntryControl::RefusePlaceChange(const store::Place& place, store::PlaceChange change, std::string_view name,
+                                     std::string_view command) {
+    if (auto refusal = place.Refusal(change, name, command)) throw AppError(*refusal);
+}
+
+void EntryControl::RefuseHandOver(std::size_t index) {
+    const auto& e = store_.Table().entries[index];
+    if (e.place)
+        RefusePlaceChange(*store::OpenPlace(store_, *e.place), store::PlaceChange::HandOver, e.name, e.command);
+}
+
 void EntryControl::RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command) {
     const std::string exe = store_.Platform().ExecutablePath();
     if (IsOwnEntry(name, code, command, exe)) throw AppError(SelfProtectionMessage(exe));
@@ -303,10 +173,12 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
     const store::AutostartLocation* location = store::FindLocation(code);
     RefuseNulName(name);
     RefuseOwnEntry(name, code, table.entries[index].command);
+    const auto place = location ? store::OpenPlace(store_, *location) : nullptr;
+    if (place) RefusePlaceChange(*place, store::PlaceChange::TakeOut, name, table.entries[index].command);
 
     // Nothing to take out of a place that is unknown or no longer holds the entry.
-    const PlaceItem item = location ? ReadPlaceItem(*location, name, discard) : PlaceItem{};
-    if (item.present && !discard && location->isFolder) KeepShortcut(*location, name);
+    const store::PlaceItem item = place ? place->Read(name, discard) : store::PlaceItem{};
+    if (item.present && !discard) place->Keep(name);
     // A copy that came back beside its record (or stayed there after a
     // failure or a crash) is taken out without a second, identical record.
     store::StartupRecord newRecord(name, code, item.command, item.arguments);
@@ -318,7 +190,7 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
 
     if (item.present) {
         try {
-            RemovePlaceItem(*location, name);
+            place->TakeOut(name);
         } catch (const AppError&) {
             // The entry is still in its place: take the record back so that it
             // does not stand twice. Should that save fail too, the entry is both
@@ -353,8 +225,8 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
     const store::StartupRecord record = table.storedRecords[listIndex];
     const store::AutostartLocation* location = store::FindLocation(record.location);
     RefuseOwnEntry(record.name, record.location, record.command);
-    const std::optional<std::string> kept = store_.KeptShortcutFor(record);
-    if (location) {
+    const auto place = location ? store::OpenPlace(store_, *location) : nullptr;
+    if (place) {
         // A deferred record that stayed beside the re-created entry (the save
         // below failed, or the program was ended in between) would have the
         // entry started twice at logon, by Windows and by the launcher. It is
@@ -367,7 +239,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
             SaveRecordsOrRestore(std::move(before));
         }
         try {
-            WritePlaceItem(*location, record, kept);
+            place->PutBack(record);
             // Put back, the entry must also be on for Windows.
             if (!store::ClearWindowsSwitch(store_.Platform(), *location, record.name))
                 throw AppError(SwitchWriteFailedMessage(record.name));
@@ -388,7 +260,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
     table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(listIndex));
     // A failure here leaves the entry both in its place and recorded.
     SaveRecordsOrRestore(std::move(before));
-    if (kept) store_.Platform().RemoveFile(*kept);
+    if (place) place->Release(record);
     Refresh();
 }
 
@@ -428,6 +300,7 @@ void EntryControl::SetConfirmStartup(std::size_t index) {
     if (!seen) return;
     WriteScope scope(*this);
     index = Recheck(*seen, index);
+    RefuseHandOver(index);
     const auto& table = store_.Table();
     if (table.entries[index].IsActive()) {
         const auto taken = TakeOver(index);
@@ -451,6 +324,7 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
     index = Recheck(*seen, index);
     const auto& table = store_.Table();
     seconds = ClampDelay(seconds);
+    if (seconds > 0) RefuseHandOver(index);
     if (table.entries[index].IsActive() && seconds > 0) {
         const auto taken = TakeOver(index);
         if (!taken) return;
@@ -467,7 +341,8 @@ void EntryControl::SwitchOnForWindows(std::size_t index) {
     const auto& table = store_.Table();
     const auto& e = table.entries[index];
     if (!e.IsActive() || !e.windowsOff || !e.place) return;
-    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name)) throw AppError(SwitchWriteFailedMessage(e.name));
+    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name))
+        throw AppError(SwitchWriteFailedMessage(e.name));
     Refresh();
 }
 
@@ -482,11 +357,12 @@ void EntryControl::DeleteEntry(std::size_t index) {
         return;
     }
     if (index < table.RecordCount()) {
-        const std::optional<std::string> kept = store_.KeptShortcutFor(table.storedRecords[index]);
+        const store::StartupRecord record = table.storedRecords[index];
         std::vector<store::StartupRecord> before = table.storedRecords;
         table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(index));
         SaveRecordsOrRestore(std::move(before));
-        if (kept) store_.Platform().RemoveFile(*kept);
+        if (const store::AutostartLocation* location = store::FindLocation(record.location))
+            store::OpenPlace(store_, *location)->Release(record);
     }
     Refresh();
 }

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "store/AutostartStore.h"
+#include "store/Place.h"
 #include "ui/GridModel.h"
 
 namespace vantorell::control {
@@ -108,24 +109,11 @@ private:
     // throws ChangedMeanwhile (after refilling the grid) when it is gone or changed.
     std::size_t Recheck(const Seen& seen, std::size_t hint);
 
-    struct PlaceItem {
-        bool present = false;  // the value or shortcut is in its place
-        std::string command;
-        std::string arguments;
-    };
-
-    // Reads what is needed to re-create the entry (only its presence when
-    // `presenceOnly`). Throws for a value that is not a string and for a
-    // shortcut that exists but cannot be read.
-    PlaceItem ReadPlaceItem(const store::AutostartLocation& location, const std::string& name, bool presenceOnly);
-    // Deletes the value or shortcut; throws when it is still there afterwards.
-    void RemovePlaceItem(const store::AutostartLocation& location, const std::string& name);
-    // Writes the value or shortcut of a record (the kept .lnk when there is
-    // one); throws when it cannot be written.
-    void WritePlaceItem(const store::AutostartLocation& location, const store::StartupRecord& record,
-                        const std::optional<std::string>& kept);
-    // Copies the shortcut `name` of a folder place to where the list keeps it.
-    void KeepShortcut(const store::AutostartLocation& location, const std::string& name);
+    // Throws the place's message when it does not allow `change` of the item.
+    static void RefusePlaceChange(const store::Place& place, store::PlaceChange change, std::string_view name,
+                                  std::string_view command);
+    // Throws when the place of entry `index` does not let Vantorell start it at logon.
+    void RefuseHandOver(std::size_t index);
     void RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command);
     // Disables an active entry, keeping its record; the index of that record, or
     // nullopt when nothing was recorded.

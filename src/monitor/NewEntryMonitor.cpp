@@ -6,6 +6,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "store/Place.h"
 #include "store/StartupRecord.h"
 #include "store/WindowsSwitch.h"
 
@@ -99,11 +100,7 @@ std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
     };
     for (const store::AutostartLocation& location : store::Locations()) {
         if (!store::PlaceExists(platform_, location)) continue;
-        if (location.isFolder)
-            add({WatchPlace::Kind::Folder, location.hive, platform::RegView::Bits64,
-                 store_.StartupFolderPath(location.code)});
-        else
-            add({WatchPlace::Kind::Key, location.hive, location.view, std::string(location.keyOrFolderValue)});
+        add(store::OpenPlace(store_, location)->Watched());
         // Windows' own switches: a flip changes what the grid shows.
         if (!location.switchKey.empty())
             add({WatchPlace::Kind::Key, location.hive, platform::RegView::Bits64,

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/DisplayPositions.h"
+#include "store/Place.h"
 #include "store/WindowsSwitch.h"
 
 namespace vantorell::store {
@@ -23,15 +24,6 @@ StartupEntry RecordedEntry(const StartupRecord& record) {
     e.delay = record.delay;
     e.command = record.command;
     e.place = FindLocation(e.location);
-    return e;
-}
-
-StartupEntry ActiveEntry(std::string name, const AutostartLocation& location, std::string command) {
-    StartupEntry e;
-    e.name = std::move(name);
-    e.location = std::string(location.code);
-    e.command = std::move(command);
-    e.place = &location;
     return e;
 }
 
@@ -251,44 +243,6 @@ std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
     return folder;
 }
 
-std::optional<platform::RegistryKey> AutostartStore::OpenPlaceKey(const AutostartLocation& location) {
-    return platform::RegistryKey::OpenForListing(platform_, location.hive, location.keyOrFolderValue, location.view);
-}
-
-std::string AutostartStore::ReadCommand(platform::RegistryKey& key, std::string_view valueName) {
-    try {
-        return key.ReadString(valueName);
-    } catch (const AppError&) {
-        return {};  // a number or raw bytes: no command to show
-    }
-}
-
-std::string AutostartStore::ShortcutTarget(std::string_view folder, std::string_view name) {
-    shlnk_.LinkFile = text::JoinPath(folder, name);
-    return shlnk_.Read() ? shlnk_.ProgramFile : std::string();
-}
-
-void AutostartStore::AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
-    auto key = OpenPlaceKey(location);
-    if (!key) return;
-    // Names and data in one enumeration: one open per place, and where the
-    // system can, one call per value.
-    // As ReadCommand: a number or raw bytes is no command to show.
-    for (auto& [name, value] : key->Values())
-        entries.push_back(ActiveEntry(std::move(name), location, platform::StringData(value).value_or(std::string())));
-}
-
-void AutostartStore::AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries) {
-    const std::string folder = StartupFolderPath(location.code);
-    // The order of platform::ListShortcuts, sorted through the platform's keys.
-    auto names = platform_.ListShortcutFiles(folder);
-    text::SortNoCase(platform_, names);
-    for (auto& name : names) {
-        auto command = ShortcutTarget(folder, name);
-        entries.push_back(ActiveEntry(std::move(name), location, std::move(command)));
-    }
-}
-
 // ------------------------------------------------------------------ the scan
 
 void AutostartStore::ScanEntries() {
@@ -301,10 +255,7 @@ void AutostartStore::ScanEntries() {
     for (const auto& location : Locations()) {
         if (!PlaceExists(platform_, location)) continue;
         const std::size_t first = fresh.entries.size();
-        if (location.isFolder)
-            AppendShortcutEntries(location, fresh.entries);
-        else
-            AppendRegistryEntries(location, fresh.entries);
+        OpenPlace(*this, location)->AppendItems(fresh.entries);
         ReadWindowsSwitches(platform_, location, fresh.entries.data() + first,
                             fresh.entries.data() + fresh.entries.size());
     }
@@ -317,10 +268,7 @@ std::string AutostartStore::RunCommandOf(std::size_t index) {
     const StartupEntry& e = table_.entries[index];
     if (!e.IsActive()) return index < table_.storedRecords.size() ? table_.storedRecords[index].command : std::string();
     const AutostartLocation* location = FindLocation(e.location);
-    if (!location) return {};
-    if (location->isFolder) return ShortcutTarget(StartupFolderPath(location->code), e.name);
-    auto key = OpenPlaceKey(*location);
-    return key ? ReadCommand(*key, e.name) : std::string();
+    return location ? OpenPlace(*this, *location)->CommandOf(e.name) : std::string();
 }
 
 }  // namespace vantorell::store

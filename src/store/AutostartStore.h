@@ -17,6 +17,12 @@
 
 namespace vantorell::store {
 
+// How a place holds its items; each kind is a class of store/PlaceKinds.h.
+enum class PlaceKind {
+    Values,     // each value of a key
+    Shortcuts,  // each .lnk file of a Startup folder
+};
+
 // One of the autostart places.
 struct AutostartLocation {
     std::string_view code;  // "SUF", "crun", ...
@@ -31,7 +37,10 @@ struct AutostartLocation {
     // switch of this place's entries ("Run", "Run32", "StartupFolder"); empty
     // for places Windows has no switch for.
     std::string_view switchKey = {};
+    // Registry places: how the key holds its items.
+    PlaceKind valueKind = PlaceKind::Values;
 
+    PlaceKind Kind() const { return isFolder ? PlaceKind::Shortcuts : valueKind; }
     // Machine-wide Run-type keys exist once per registry view.
     bool HasViews() const { return hive == platform::Hive::LocalMachine && !isFolder; }
     bool IsMachineWide() const { return hive == platform::Hive::LocalMachine; }
@@ -49,8 +58,7 @@ std::string_view ViewName(platform::Platform& platform, const AutostartLocation&
 std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
 // Where the place is, for the user: the hive and key path (with "(32-bit)"
 // for the 32-bit view), or the folder.
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location,
-                             std::string_view folder);
+std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
 // Whether place `code` is one every user shares (the machine's), so that its
@@ -160,13 +168,6 @@ private:
     std::size_t ListIndexFor(const StartupRecord& record, const std::string& line,
                              std::map<std::string, int>& fromMachine) const;
     std::string FolderOfPlace(std::string_view code, bool strict);
-    // Opens the key of a registry place (read access when full access is refused).
-    std::optional<platform::RegistryKey> OpenPlaceKey(const AutostartLocation& location);
-    // The string data of a value; empty when missing or not a string.
-    static std::string ReadCommand(platform::RegistryKey& key, std::string_view valueName);
-    std::string ShortcutTarget(std::string_view folder, std::string_view name);
-    void AppendRegistryEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
-    void AppendShortcutEntries(const AutostartLocation& location, std::vector<StartupEntry>& entries);
 
     platform::Platform& platform_;
     platform::ShellLink shlnk_;

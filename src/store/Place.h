@@ -1,0 +1,89 @@
+// The kinds of autostart place. Each kind knows how its items are read, taken
+// out and put back, and what it refuses; the entry operations (control/) decide
+// what is done and call the same few members for every kind:
+//
+//   AppendItems   the scan: the place's items as active entries
+//   Read          one item, as its record keeps it
+//   Keep          what must be kept beside the record before the item goes
+//   TakeOut       the item out of its place
+//   PutBack       the item of a record back into its place
+//   Release       what Keep kept, once the record is gone
+//   Refusal       the change this place does not allow for an item
+//   Watched       where a change of the place's items shows
+//
+// A place object is made for one operation and holds no state of its own
+// between calls; it reads the registry and the folders through the store.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/AutostartStore.h"
+
+namespace vantorell::store {
+
+// An item of a place as a change reads it.
+struct PlaceItem {
+    bool present = false;   // the item is in its place
+    std::string command;    // what the record keeps as the command
+    std::string arguments;  // what the record keeps as the arguments
+};
+
+// The changes a place may refuse.
+enum class PlaceChange {
+    TakeOut,   // disable, delete
+    HandOver,  // confirm, delay: the item is taken out and Vantorell starts it at logon
+};
+
+class Place {
+public:
+    Place(AutostartStore& store, const AutostartLocation& location) : store_(store), location_(location) {}
+    virtual ~Place() = default;
+    Place(const Place&) = delete;
+    Place& operator=(const Place&) = delete;
+
+    const AutostartLocation& Location() const { return location_; }
+
+    // Appends the place's items, in the place's own order, as active entries.
+    virtual void AppendItems(std::vector<StartupEntry>& entries) = 0;
+    // The run command of item `name`, read afresh; empty when it is not there
+    // or holds no command.
+    virtual std::string CommandOf(std::string_view name) = 0;
+    // Reads what a record needs to put item `name` back (with `presenceOnly`,
+    // only whether it is there). Throws AppError for an item that is there but
+    // cannot be read whole: taking it out then would lose it.
+    virtual PlaceItem Read(const std::string& name, bool presenceOnly) = 0;
+    // Keeps what the record cannot hold of item `name`, before it is taken out.
+    // Throws AppError when that cannot be kept.
+    virtual void Keep(const std::string& /*name*/) {}
+    // Takes item `name` out of the place. Throws AppError when it is still there.
+    virtual void TakeOut(const std::string& name) = 0;
+    // Puts the item of `record` back. Throws AppError when it cannot be written.
+    virtual void PutBack(const StartupRecord& record) = 0;
+    // Drops what Keep kept for `record`, once the record is gone.
+    virtual void Release(const StartupRecord& /*record*/) {}
+    // The message for a change of item `name` (run command `command`) that the
+    // place does not allow; nullopt when it allows it.
+    virtual std::optional<std::string> Refusal(PlaceChange /*change*/, std::string_view /*name*/,
+                                               std::string_view /*command*/) const {
+        return std::nullopt;
+    }
+
+    // Where the system reports a change of the place's items.
+    virtual platform::WatchPlace Watched();
+
+protected:
+    AutostartStore& store_;
+    const AutostartLocation& location_;
+};
+
+// The place object of `location`, for one operation on `store`.
+std::unique_ptr<Place> OpenPlace(AutostartStore& store, const AutostartLocation& location);
+
+// An active entry of `location`.
+StartupEntry ActiveEntry(std::string name, const AutostartLocation& location, std::string command);
+
+}  // namespace vantorell::store

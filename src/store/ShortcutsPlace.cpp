@@ -1,0 +1,115 @@
+#include "platform/Errors.h"
+#include "platform/RegistryKey.h"
+#include "platform/Text.h"
+#include "store/PlaceKinds.h"
+
+namespace vantorell::store {
+namespace {
+
+std::string ShortcutReadFailedMessage(std::string_view path) {
+    return platform::QuotedMessage("Failed to read the shortcut", path);
+}
+std::string ShortcutWriteFailedMessage(std::string_view path) {
+    return platform::QuotedMessage("Failed to create the shortcut", path);
+}
+std::string KeepFailedMessage(std::string_view path) {
+    return platform::QuotedMessage("Failed to keep a copy of the shortcut", path);
+}
+
+// The text after the last '\', '/' or ':': a record's name never leads out of
+// its Startup folder.
+std::string_view FileNamePart(std::string_view name) {
+    const auto cut = name.find_last_of("\\/:");
+    return cut == std::string_view::npos ? name : name.substr(cut + 1);
+}
+
+// A file name without its extension (the text before its last '.').
+std::string_view WithoutExtension(std::string_view fileName) {
+    const auto dot = fileName.rfind('.');
+    return dot == std::string_view::npos ? fileName : fileName.substr(0, dot);
+}
+
+}  // namespace
+
+std::string ShortcutsPlace::Target(std::string_view folder, std::string_view name) {
+    auto& link = store_.Shlnk();
+    link.LinkFile = text::JoinPath(folder, name);
+    return link.Read() ? link.ProgramFile : std::string();
+}
+
+void ShortcutsPlace::AppendItems(std::vector<StartupEntry>& entries) {
+    const std::string folder = store_.StartupFolderPath(location_.code);
+    // The order of platform::ListShortcuts, sorted through the platform's keys.
+    auto names = store_.Platform().ListShortcutFiles(folder);
+    text::SortNoCase(store_.Platform(), names);
+    for (auto& name : names) {
+        auto command = Target(folder, name);
+        entries.push_back(ActiveEntry(std::move(name), location_, std::move(command)));
+    }
+}
+
+std::string ShortcutsPlace::CommandOf(std::string_view name) {
+    return Target(store_.StartupFolderPath(location_.code), name);
+}
+
+PlaceItem ShortcutsPlace::Read(const std::string& name, bool presenceOnly) {
+    PlaceItem item;
+    const std::string path = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
+    if (!store_.Platform().FileExists(path)) return item;
+    item.present = true;
+    if (presenceOnly) return item;
+    auto& link = store_.Shlnk();
+    link.LinkFile = path;
+    // Deleting a shortcut that could not be read would lose its target.
+    if (!link.Read()) throw AppError(ShortcutReadFailedMessage(path));
+    item.command = link.ProgramFile;
+    item.arguments = link.Arguments;
+    return item;
+}
+
+void ShortcutsPlace::Keep(const std::string& name) {
+    const std::string from = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
+    const std::string to = store_.KeptShortcutPath(location_.code, name);
+    // The .lnk itself, byte for byte: its icon, hot key, show state and a target
+    // that is no file (a shell item) come back with it.
+    if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
+}
+
+void ShortcutsPlace::TakeOut(const std::string& name) {
+    auto& platform = store_.Platform();
+    const std::string path = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
+    if (!platform.RemoveFile(path) && platform.FileExists(path)) throw AppError(DeleteFailedMessage(path));
+}
+
+void ShortcutsPlace::PutBack(const StartupRecord& record) {
+    const std::string folder = store_.StartupFolderForChange(location_.code);
+    const std::string_view fileName = FileNamePart(record.name);
+    if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) {
+        const std::string path = text::JoinPath(folder, fileName);
+        if (fileName.empty() || !store_.Platform().CopyFileBytes(*kept, path))
+            throw AppError(ShortcutWriteFailedMessage(path));
+        return;
+    }
+    // No kept copy (a record of an older version): built from the record.
+    auto& link = store_.Shlnk();
+    // The record keeps no icon, hot key or show state: the shortcut gets
+    // neutral ones, not those of the shortcut that was read last.
+    link.ResetAppearance();
+    link.Description = std::string(WithoutExtension(fileName));
+    link.Arguments = record.arguments;
+    link.ProgramFile = record.command;
+    link.WorkingDirectory = folder;
+    link.LinkFile = text::JoinPath(folder, fileName);
+    if (fileName.empty() || !link.Write()) throw AppError(ShortcutWriteFailedMessage(link.LinkFile));
+}
+
+void ShortcutsPlace::Release(const StartupRecord& record) {
+    if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) store_.Platform().RemoveFile(*kept);
+}
+
+platform::WatchPlace ShortcutsPlace::Watched() {
+    return {platform::WatchPlace::Kind::Folder, location_.hive, platform::RegView::Bits64,
+            store_.StartupFolderPath(location_.code)};
+}
+
+}  // namespace vantorell::store
