@@ -14,6 +14,7 @@
 #include "control/EntryCommands.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "policy/Apply.h"
 #include "ui/GridModel.h"
 #include "ui/NameLists.h"
 
@@ -33,6 +34,7 @@ struct OptionSpec {
 struct ParsedCommand {
     std::vector<std::string> args;
     std::map<std::string, std::string, std::less<>> options;
+    ConsoleInput readInput;  // standard input, for the commands that read it
     bool Has(std::string_view option) const { return options.find(option) != options.end(); }
 };
 
@@ -51,6 +53,26 @@ public:
     std::string message;
 };
 
+// Input that cannot be used (a bad policy): exit code 2 like a usage error,
+// but one message without the usage text.
+class BadInput : public UsageError {
+public:
+    using UsageError::UsageError;
+};
+
+// The grid's operations on a grid of their own that nobody sees.
+struct HeadlessControl {
+    explicit HeadlessControl(store::AutostartStore& store)
+        : lists{ui::NameList(store.Platform(), kNone), ui::NameList(store.Platform(), kNone),
+                ui::NameList(store.Platform(), kNone)},
+          grid(lists),
+          control(store, grid) {}
+    static inline const std::vector<std::string_view> kNone;
+    ui::NameLists lists;
+    ui::GridModel grid;
+    control::EntryControl control;
+};
+
 void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
     const auto lists = ui::NameLists::Builtin(store.Platform());
@@ -64,14 +86,10 @@ void RunEntryVerb(control::EntryVerb verb, store::AutostartStore& store, const P
     if (verb == control::EntryVerb::Delay &&
         (!text::ParseInt(cmd.args[0], seconds) || seconds < control::kMinDelay || seconds > control::kMaxDelay))
         throw UsageError("the delay must be a whole number of seconds from 0 to 240, not '" + cmd.args[0] + "'");
-    const std::vector<std::string_view> none;
-    const ui::NameLists lists{ui::NameList(store.Platform(), none), ui::NameList(store.Platform(), none),
-                              ui::NameList(store.Platform(), none)};
-    ui::GridModel grid(lists);
-    control::EntryControl control(store, grid);
+    HeadlessControl headless(store);
     control::EntrySelector selector{cmd.args.back(), std::nullopt};
     if (const auto it = cmd.options.find("--location"); it != cmd.options.end()) selector.location = it->second;
-    out.out = control::RunEntryCommand(control, verb, selector, seconds, cmd.Has("--discard"));
+    out.out = control::RunEntryCommand(headless.control, verb, selector, seconds, cmd.Has("--discard"));
 }
 
 CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::string_view description) {
@@ -90,6 +108,81 @@ CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::st
             }};
 }
 
+// ------------------------------------------------------------------ policies
+
+std::optional<std::string> LocationOption(const ParsedCommand& cmd) {
+    const auto it = cmd.options.find("--location");
+    if (it == cmd.options.end()) return std::nullopt;
+    if (!store::FindLocation(it->second)) throw UsageError("unknown location code '" + it->second + "'");
+    return it->second;
+}
+
+void RunExport(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+    const auto location = LocationOption(cmd);
+    store.ScanEntries();
+    out.out = policy::PolicyText(policy::DescribeTable(store.Table(), location));
+}
+
+// 0 when everything is as the policy wants afterwards (a check: was already).
+int ExitCodeOf(const policy::Report& report) {
+    if (report.check) return report.compliant ? kExitOk : kExitFailure;
+    if (!report.failed) return kExitOk;
+    return report.needsRights ? kExitNeedsRights : report.changedMeanwhile ? kExitChanged : kExitFailure;
+}
+
+void PutReport(const policy::Report& report, std::string text, ConsoleOutput& out) {
+    out.exitCode = ExitCodeOf(report);
+    out.out = std::move(text);
+    // Standard error only for a failure: fleet tools take any text there for one.
+    if (report.failed) out.err = std::string(kConsoleName) + ": " + report.Messages();
+    if (report.needsRights) out.err += std::string(kConsoleName) + ": " + std::string(kRunAsAdministrator) + "\n";
+}
+
+void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+    const std::string& path = cmd.args[0];
+    policy::Policy wanted;
+    try {
+        const auto file = store.Platform().ReadFile(path);
+        if (file.outcome == platform::ReadOutcome::NotFound) throw policy::PolicyError("no such file");
+        if (file.outcome == platform::ReadOutcome::Failed) throw policy::PolicyError(file.message);
+        wanted = policy::ParsePolicy(file.bytes);
+    } catch (const policy::PolicyError& e) {
+        throw BadInput(path + ": " + e.what());
+    }
+    HeadlessControl headless(store);
+    const auto report = policy::ApplyPolicy(headless.control, wanted, cmd.Has("--check"));
+    PutReport(report, cmd.Has("--json") ? policy::ReportJson(report) : policy::ReportText(report), out);
+}
+
+// The DSC resource: the desired state, a policy, comes on standard input; the
+// output is the machine's state as a policy, on one line. "test" adds
+// "_inDesiredState" and exits 0 either way.
+void RunDsc(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+    const std::string& operation = cmd.args[0];
+    if (operation != "get" && operation != "test" && operation != "set")
+        throw UsageError("the dsc operations are get, test and set, not '" + operation + "'");
+    const std::string input = cmd.readInput ? cmd.readInput() : std::string();
+    policy::Policy wanted;
+    try {
+        if (input.find_first_not_of(" \t\r\n") != std::string::npos) wanted = policy::ParsePolicyText(input, true);
+    } catch (const policy::PolicyError& e) {
+        throw BadInput("standard input: " + std::string(e.what()));
+    }
+    HeadlessControl headless(store);
+    std::optional<policy::Report> report;
+    if (operation != "get") report = policy::ApplyPolicy(headless.control, wanted, operation == "test");
+    store.ScanEntries();
+    auto state = policy::DescribeTable(store.Table(), std::nullopt);
+    state.unlisted = wanted.unlisted;
+    auto json = policy::PolicyJson(state);
+    if (operation == "test") json["_inDesiredState"] = report->compliant;
+    const std::string line = json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    if (operation == "set")
+        PutReport(*report, line, out);
+    else
+        out.out = line;
+}
+
 const std::vector<CommandSpec>& Commands() {
     using control::EntryVerb;
     static const std::vector<CommandSpec> kCommands = {
@@ -102,6 +195,12 @@ const std::vector<CommandSpec>& Commands() {
         EntryCommand("confirm", EntryVerb::Confirm, "Have Vantorell ask before it starts the entry at logon."),
         EntryCommand("unconfirm", EntryVerb::Unconfirm, "Start the entry at logon without asking."),
         EntryCommand("delay", EntryVerb::Delay, "Have Vantorell start the entry SECONDS (0 to 240) after logon."),
+        {"export", "[--location CODE]", "Write the policy that describes the entries as they are now.",
+         {{"--location", true}}, 0, 0, RunExport},
+        {"apply", "POLICY.json [--check] [--json]",
+         "Make the entries what the policy says (--check: change nothing, report the drift).",
+         {{"--check", false}, {"--json", false}}, 1, 1, RunApply},
+        {"dsc", "get|test|set", "The DSC resource: the desired policy as JSON on standard input.", {}, 1, 1, RunDsc},
     };
     return kCommands;
 }
@@ -264,7 +363,8 @@ std::string ConsoleUsage() {
     out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
     out += "  --version" + std::string(width > 7 ? width - 7 : 1, ' ') + "Show the version.\n";
     out += "\nEvery command takes --error-file PATH: the error text also goes into that file.\n";
-    out += "Exit codes: 0 done, 1 failed, 2 usage, 3 needs administrator rights, 4 changed meanwhile.\n";
+    out += "Exit codes: 0 done, 1 failed, 2 usage or a bad policy, 3 needs administrator rights, 4 changed meanwhile;\n";
+    out += "apply --check: 0 compliant, 1 drift. The policy's format: schema/policy.schema.json.\n";
     out += "\nThe list file is \"" + std::string(store::kStartupListFile) +
            "\" beside the executable; an installed copy keeps one in %LOCALAPPDATA%\\Vantorell for the user's "
            "places and one in %ProgramData%\\Vantorell for the machine's.\n";
@@ -302,14 +402,16 @@ std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
 
 }  // namespace
 
-ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args) {
+ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args,
+                         const ConsoleInput& readInput) {
     const auto layout = FileLayout::Detect(platform);
     layout.CreateUserFolder(platform);
     store::AutostartStore store(platform, layout.Lists().front().path, layout.MachineList());
-    return RunConsole(store, args);
+    return RunConsole(store, args, readInput);
 }
 
-ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args) {
+ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args,
+                         const ConsoleInput& readInput) {
     ConsoleOutput result;
     const std::string prefix = std::string(kConsoleName) + ": ";
     if (args.size() == 1 && IsHelp(args[0])) {
@@ -329,8 +431,11 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         if (rest.empty()) throw UsageError("no command given");
         const CommandSpec* def = FindCommand(rest[0]);
         if (!def) throw UsageError("unknown command '" + rest[0] + "'");
-        const ParsedCommand cmd = Parse(*def, rest);
+        ParsedCommand cmd = Parse(*def, rest);
+        cmd.readInput = readInput;
         def->run(store, cmd, result);
+    } catch (const BadInput& e) {
+        result = ConsoleOutput{kExitUsage, {}, prefix + e.message + "\n"};
     } catch (const UsageError& e) {
         result = ConsoleOutput{kExitUsage, {}, prefix + e.message + "\n\n" + ConsoleUsage()};
     } catch (const ChangedMeanwhile& e) {

@@ -3,6 +3,7 @@
 // only converts the arguments to UTF-8 and writes the two texts out.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,16 +36,22 @@ struct ConsoleOutput {
     std::string err;  // UTF-8, for standard error
 };
 
+// Reads the whole of standard input (as UTF-8), for the commands that take
+// their input there ("dsc"). Called at most once, and only by those.
+using ConsoleInput = std::function<std::string()>;
+
 // Runs one command line (the arguments after the program name). Never throws
 // for a failure of the command: the message goes to `err` with exit code 1, or
 // 3 when a write was refused for lack of rights and the process runs without
 // them. "--error-file PATH", anywhere before "--", also writes the message of
 // a failure into PATH (for a caller that cannot read the console).
-ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args);
+ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args,
+                         const ConsoleInput& readInput = {});
 
 // Runs one command line as "vantorellc.exe" does: on the lists of the
 // running executable's layout (FileLayout::Detect).
-ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args);
+ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args,
+                         const ConsoleInput& readInput = {});
 
 // The usage text, one line per command.
 std::string ConsoleUsage();

@@ -51,6 +51,17 @@ void WriteOut(DWORD which, const std::string& utf8) {
         WriteBytes(h, utf8);
 }
 
+// The whole of standard input, as the bytes came (DSC sends UTF-8 JSON).
+std::string ReadStandardInput() {
+    const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char chunk[16384];
+    DWORD got = 0;
+    while (::ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+    return bytes;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -60,7 +71,7 @@ int wmain(int argc, wchar_t** argv) {
     app::ConsoleOutput result;
     try {
         platform::Win32Platform platform;  // initialises COM for the shortcut reads
-        result = app::RunConsole(platform, args);
+        result = app::RunConsole(platform, args, ReadStandardInput);
     } catch (const std::exception& e) {
         result = app::ConsoleOutput{
             app::kExitFailure, {}, std::string(app::kConsoleName) + ": " + ErrorReportText(e.what()) + "\n"};

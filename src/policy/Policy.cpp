@@ -1,0 +1,245 @@
+#include "policy/Policy.h"
+
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/JsonText.h"
+#include "control/DelayPrompt.h"
+#include "platform/Text.h"
+#include "store/AutostartStore.h"
+
+namespace vantorell::policy {
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void Fail(const std::string& path, const std::string& problem) {
+    throw PolicyError(path.empty() ? problem : path + ": " + problem);
+}
+
+std::string KindOf(const json& value) {
+    switch (value.type()) {
+        case json::value_t::string: return "a string";
+        case json::value_t::boolean: return "true or false";
+        case json::value_t::null: return "null";
+        case json::value_t::object: return "an object";
+        case json::value_t::array: return "an array";
+        case json::value_t::number_float: return "a number with a fraction";
+        default: return "a number";
+    }
+}
+
+void Expect(const json& value, bool ok, const std::string& path, std::string_view wanted) {
+    if (!ok) Fail(path, "expected " + std::string(wanted) + ", found " + KindOf(value));
+}
+
+const std::string& StringAt(const json& value, const std::string& path) {
+    Expect(value, value.is_string(), path, "a string");
+    return value.get_ref<const std::string&>();
+}
+
+// One of `names`, whose index is returned.
+template <std::size_t N>
+std::size_t OneOf(const json& value, const std::string& path, const std::string_view (&names)[N], std::string_view what) {
+    const std::string& word = StringAt(value, path);
+    for (std::size_t i = 0; i < N; ++i)
+        if (word == names[i]) return i;
+    std::string known;
+    for (std::size_t i = 0; i < N; ++i) known += (i ? ", " : "") + std::string(names[i]);
+    Fail(path, text::JsonString(word) + " is not " + std::string(what) + " (" + known + ")");
+}
+
+constexpr std::string_view kStates[] = {"enabled", "disabled", "deleted"};
+constexpr std::string_view kUnlisted[] = {"keep", "report", "disable"};
+
+std::string LocationCodes() {
+    std::string codes;
+    for (const auto& place : store::Locations())
+        if (codes.find(std::string(place.code) + ",") == std::string::npos) codes += std::string(place.code) + ", ";
+    return codes + std::string(kAnyLocation);
+}
+
+Rule ReadRule(const json& item, const std::string& path) {
+    Expect(item, item.is_object(), path, "an object");
+    Rule rule;
+    bool named = false, stated = false;
+    for (const auto& [key, value] : item.items()) {
+        const std::string at = path + "." + key;
+        if (key == "name") {
+            rule.name = StringAt(value, at);
+            if (rule.name.empty()) Fail(at, "a name cannot be empty");
+            named = true;
+        } else if (key == "location") {
+            rule.location = StringAt(value, at);
+            if (rule.location != kAnyLocation && !store::FindLocation(rule.location))
+                Fail(at, text::JsonString(rule.location) + " is not a location code (" + LocationCodes() + ")");
+        } else if (key == "state") {
+            rule.state = static_cast<DesiredState>(OneOf(value, at, kStates, "a state"));
+            stated = true;
+        } else if (key == "delay") {
+            Expect(value, value.is_number_integer(), at, "a whole number of seconds");
+            const auto seconds = value.is_number_unsigned() ? static_cast<long long>(std::min<std::uint64_t>(
+                                                                  value.get<std::uint64_t>(), 1u << 30))
+                                                            : value.get<long long>();
+            if (seconds < control::kMinDelay) Fail(at, text::ToDecimal(seconds) + " is less than 0");
+            if (seconds > control::kMaxDelay) Fail(at, value.dump() + " is more than 240");
+            rule.delay = static_cast<int>(seconds);
+        } else if (key == "confirm") {
+            Expect(value, value.is_boolean(), at, "true or false");
+            rule.confirm = value.get<bool>();
+        } else {
+            Fail(at, "unknown field (a rule has name, location, state, delay and confirm)");
+        }
+    }
+    if (!named) Fail(path, "a rule needs a \"name\"");
+    if (!stated) Fail(path, "a rule needs a \"state\"");
+    if (rule.state != DesiredState::Enabled && (rule.delay || rule.confirm))
+        Fail(path + (rule.delay ? ".delay" : ".confirm"), "only an enabled entry starts with a delay or a question");
+    return rule;
+}
+
+Policy ReadPolicy(const json& root, bool ignoreUnderscored) {
+    Expect(root, root.is_object(), "", "a JSON object");
+    Policy policy;
+    bool versioned = false, listed = false;
+    for (const auto& [key, value] : root.items()) {
+        if (ignoreUnderscored && !key.empty() && key[0] == '_') continue;
+        if (key == "version") {
+            Expect(value, value.is_number_integer(), key, "a whole number");
+            if (value != kPolicyVersion) Fail(key, value.dump() + " is not a version this program reads (1)");
+            versioned = true;
+        } else if (key == "entries") {
+            Expect(value, value.is_array(), key, "an array");
+            if (value.size() > kMaxRules)
+                Fail(key, text::ToDecimal(static_cast<long long>(value.size())) + " rules are more than " +
+                              text::ToDecimal(kMaxRules));
+            policy.rules.reserve(value.size());
+            for (std::size_t i = 0; i < value.size(); ++i)
+                policy.rules.push_back(ReadRule(value[i], "entries[" + text::ToDecimal(static_cast<long long>(i)) + "]"));
+            listed = true;
+        } else if (key == "unlisted") {
+            policy.unlisted = static_cast<Unlisted>(OneOf(value, key, kUnlisted, "a choice for unlisted entries"));
+        } else {
+            Fail(key, "unknown field (a policy has version, entries and unlisted)");
+        }
+    }
+    if (!versioned) Fail("", "the policy needs \"version\": 1");
+    if (!listed) Fail("", "the policy needs \"entries\"");
+    return policy;
+}
+
+// UTF-16 with a byte order mark (as Windows PowerShell 5 redirects output) to UTF-8.
+std::optional<std::string> FromUtf16(std::string_view bytes) {
+    if (bytes.size() < 2) return std::nullopt;
+    const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
+    const bool little = b0 == 0xFF && b1 == 0xFE, big = b0 == 0xFE && b1 == 0xFF;
+    if (!little && !big) return std::nullopt;
+    if (bytes.size() % 2) Fail("", "the policy file is UTF-16 with an odd number of bytes");
+    std::u16string units;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
+        const auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
+        units.push_back(static_cast<char16_t>(lo | hi << 8));
+    }
+    std::string out;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        std::uint32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            Fail("", "the policy file is not valid UTF-16");
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Policy ParsePolicyText(std::string_view text, bool ignoreUnderscored) {
+    json root;
+    try {
+        root = json::parse(text);
+    } catch (const json::parse_error& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 9: ..." without its tag.
+        std::string why = e.what();
+        if (const auto tag = why.find("] "); tag != std::string::npos) why.erase(0, tag + 2);
+        Fail("", "not valid JSON: " + why);
+    }
+    return ReadPolicy(root, ignoreUnderscored);
+}
+
+Policy ParsePolicy(std::string_view bytes) {
+    if (bytes.size() > kMaxPolicyBytes)
+        Fail("", "the policy file is " + text::ToDecimal(static_cast<long long>(bytes.size())) +
+                     " bytes; a policy may have at most " + text::ToDecimal(kMaxPolicyBytes));
+    const auto converted = FromUtf16(bytes);
+    std::string_view body = converted ? std::string_view(*converted) : bytes;
+    if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+    if (body.find_first_not_of(" \t\r\n") == std::string_view::npos) Fail("", "the policy file is empty");
+    return ParsePolicyText(body, false);
+}
+
+Policy DescribeTable(const store::EntryTable& table, const std::optional<std::string>& location) {
+    std::vector<const store::StartupEntry*> entries;
+    for (const auto& e : table.entries)
+        if (!location || e.location == *location) entries.push_back(&e);
+    std::sort(entries.begin(), entries.end(), [](const auto* a, const auto* b) { return a->position < b->position; });
+    std::stable_partition(entries.begin(), entries.end(),
+                          [](const auto* e) { return e->name.find_first_of("*?") == std::string::npos; });
+    Policy policy;
+    for (const auto* e : entries) {
+        Rule rule{e->name, e->location, DesiredState::Disabled, std::nullopt, std::nullopt};
+        const bool starts = e->IsActive() ? !e->windowsOff : e->state == store::EntryState::Deferred;
+        if (starts) {
+            rule.state = DesiredState::Enabled;
+            rule.confirm = e->confirm.Number() > 0;
+            rule.delay = std::clamp(e->delay.Number(), control::kMinDelay, control::kMaxDelay);
+        }
+        policy.rules.push_back(std::move(rule));
+    }
+    return policy;
+}
+
+nlohmann::ordered_json PolicyJson(const Policy& policy) {
+    auto rows = nlohmann::ordered_json::array();
+    for (const auto& rule : policy.rules) {
+        nlohmann::ordered_json row = {{"name", rule.name}, {"location", rule.location}, {"state", StateName(rule.state)}};
+        if (rule.delay) row["delay"] = *rule.delay;
+        if (rule.confirm) row["confirm"] = *rule.confirm;
+        rows.push_back(std::move(row));
+    }
+    return {{"version", kPolicyVersion}, {"entries", std::move(rows)}, {"unlisted", UnlistedName(policy.unlisted)}};
+}
+
+std::string PolicyText(const Policy& policy) {
+    const auto json = PolicyJson(policy);
+    std::string entries = text::JsonRows(json["entries"]);
+    entries.pop_back();  // its last line end: the object goes on after it
+    return "{\"version\": " + text::ToDecimal(kPolicyVersion) + ",\n\"entries\": " + entries +
+           ",\n\"unlisted\": " + text::JsonString(UnlistedName(policy.unlisted)) + "}\n";
+}
+
+std::string_view StateName(DesiredState state) {
+    return kStates[static_cast<std::size_t>(state)];
+}
+
+std::string_view UnlistedName(Unlisted unlisted) {
+    return kUnlisted[static_cast<std::size_t>(unlisted)];
+}
+
+}  // namespace vantorell::policy

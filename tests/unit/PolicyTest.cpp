@@ -1,0 +1,179 @@
+// Policies through the console's "apply" and "export", on the memory platform.
+#include <gtest/gtest.h>
+
+#include "StoreTestScene.h"
+#include "app/common/ConsoleCommands.h"
+#include "policy/Plan.h"
+
+namespace vantorell::testing {
+namespace {
+
+using app::RunConsole;
+
+constexpr const char* kPolicy = "C:\\policy.json";
+
+class PolicyScene : public StoreScene {
+protected:
+    PolicyScene() { p.SetExecutablePath("C:\\Program Files\\Vantorell\\vantorellc.exe"); }
+
+    app::ConsoleOutput Apply(std::string_view policy, bool check = false) {
+        p.PutFile(kPolicy, policy);
+        std::vector<std::string> args{"apply", kPolicy, "--json"};
+        if (check) args.push_back("--check");
+        return RunConsole(store, args);
+    }
+    // "state confirm delay" of each entry named `name`, in table order.
+    std::string StateOf(std::string_view name) {
+        store.ScanEntries();
+        std::string out;
+        for (const auto& e : Entries())
+            if (e.name == name) out += std::string(store::StateText(e.state)) + e.confirm.Text() + e.delay.Text() + " ";
+        return out.empty() ? "gone" : out;
+    }
+};
+
+TEST(PolicyMatch, WildcardsAndCodePoints) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    } cases[] = {
+        {"updater*", "updater", true},       {"updater*", "updater64", true},  {"*date*", "updater", true},
+        {"up?ater", "updater", true},        {"up?ater", "upater", false},     {"a*b*c", "axxbyyc", true},
+        {"a*b*c", "axxbyy", false},          {"*", "", true},                  {"?", "\xC3\xA9", true},
+        {"??", "\xC3\xA9", false},           {"backup", "backup2", false},     {"*.lnk", "tool.lnk", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(policy::NameMatches(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+}
+
+TEST_F(PolicyScene, FirstMatchingRuleDecidesAndNamesCompareWithoutCase) {
+    PutRun("crun", "UpdaterA", "a.exe");
+    PutRun("lrun", "UpdaterB", "b.exe");
+    PutRun("crun", "Chat", "c.exe");
+    const auto r = Apply(R"({"version": 1, "entries": [
+        {"name": "updatera", "state": "enabled"},
+        {"name": "Updater*", "location": "crun", "state": "disabled"},
+        {"name": "UPDATER?", "state": "enabled", "delay": 30},
+        {"name": "Chat", "state": "enabled", "confirm": true},
+        {"name": "Ghost", "state": "deleted"}]})");
+    EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(StateOf("UpdaterA"), "100 ");  // rule 0 before rule 1
+    EXPECT_EQ(StateOf("UpdaterB"), "2030 ");  // rule 1 is for crun only
+    EXPECT_EQ(StateOf("Chat"), "210 ");
+    EXPECT_NE(r.out.find(R"("name": "Ghost",)"), std::string::npos);  // named nothing: reported
+    EXPECT_NE(r.out.find(R"("result": "no entry")"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("changed": true)"), std::string::npos);
+}
+
+// An allow-list: the program's own entry survives it, and so does anything
+// "*" would switch off.
+TEST_F(PolicyScene, UnlistedDisableSparesTheOwnEntry) {
+    PutRun("lrun", "Vantorell", "\"C:\\Program Files\\Vantorell\\vantorell.exe\" -b");
+    PutRun("crun", "Keep", "k.exe");
+    PutRun("crun", "Other", "o.exe");
+    PutList("Held;crun;h.exe;;1;0\r\n");
+    const char* allowOnlyKeep = R"({"version": 1, "entries": [{"name": "keep", "state": "enabled"}], "unlisted": "disable"})";
+    const auto check = Apply(allowOnlyKeep, true);
+    EXPECT_EQ(check.exitCode, 1);  // drift
+    EXPECT_EQ(StateOf("Other"), "100 ");  // a check changes nothing
+    const auto r = Apply(allowOnlyKeep);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(StateOf("Keep"), "100 ");
+    EXPECT_EQ(StateOf("Other"), "000 ");
+    EXPECT_EQ(StateOf("Held"), "000 ");
+    EXPECT_EQ(StateOf("Vantorell"), "100 ");
+    EXPECT_NE(r.out.find(R"("name": "Vantorell",)"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("result": "protected")"), std::string::npos);
+    EXPECT_EQ(Apply(allowOnlyKeep, true).exitCode, 0);  // protected is no drift
+}
+
+// Export describes the machine; applying it, or any policy a second time,
+// finds nothing to do and writes nothing.
+TEST_F(PolicyScene, ExportAndSecondApplyChangeNothing) {
+    NameStartupFolders();
+    PutRun("crun", "A", "a.exe");
+    PutRun("lrun", "B*", "b.exe");
+    PutLink(kUserStartup, "Tool.lnk", "C:\\t.exe");
+    PutList("C;crun;c.exe;;0;45\r\nD;lrun;d.exe;;0;0\r\n");
+    const auto exported = RunConsole(store, {"export"});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_LT(exported.out.find("\"A\""), exported.out.find("\"B*\""));  // wildcard names last
+
+    int writes = 0;
+    p.SetFaultHook([&](platform::Op op, platform::Hive, std::string_view) {
+        writes += op == platform::Op::SetValue || op == platform::Op::DeleteValue || op == platform::Op::WriteFile ||
+                  op == platform::Op::DeleteFile || op == platform::Op::WriteShortcut;
+        return false;
+    });
+    const auto same = Apply(exported.out);
+    EXPECT_EQ(same.exitCode, 0);
+    EXPECT_NE(same.out.find(R"("compliant": true)"), std::string::npos);
+    EXPECT_NE(same.out.find(R"("changed": false)"), std::string::npos);
+    EXPECT_EQ(writes, 0);
+
+    const char* policy = R"({"version": 1, "entries": [{"name": "A", "state": "enabled", "delay": 20},
+                                                      {"name": "Tool.lnk", "state": "disabled"}]})";
+    EXPECT_EQ(Apply(policy).exitCode, 0);
+    const std::string list = ListBytes();
+    writes = 0;
+    const auto again = Apply(policy);
+    EXPECT_NE(again.out.find(R"("changed": false)"), std::string::npos);
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(ListBytes(), list);
+}
+
+// A failure half way: the other rules are carried out, exit code 1, and the
+// failure is on standard error and in "msg".
+TEST_F(PolicyScene, AChangeFailingHalfWayKeepsTheOthers) {
+    PutRun("crun", "One", "1.exe");
+    PutRun("lrun", "Two", "2.exe");
+    PutRun("crun", "Three", "3.exe");
+    p.SetFaultHook([](platform::Op op, platform::Hive hive, std::string_view) {
+        return op == platform::Op::DeleteValue && hive == platform::Hive::LocalMachine;
+    });
+    const auto r = Apply(R"({"version": 1, "entries": [{"name": "*", "state": "disabled"}]})");
+    EXPECT_EQ(r.exitCode, app::kExitFailure);
+    EXPECT_NE(r.err.find("'Two' (lrun)"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(R"("failed": true)"), std::string::npos);
+    EXPECT_NE(r.out.find(R"("msg": ")"), std::string::npos);
+    EXPECT_EQ(StateOf("One"), "000 ");
+    EXPECT_EQ(StateOf("Two"), "100 ");  // its record taken back
+    EXPECT_EQ(StateOf("Three"), "000 ");
+}
+
+TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
+    PutRun("crun", "A", "a.exe");
+    std::string many = R"({"version": 1, "entries": [)";
+    for (int i = 0; i < 10000; ++i) many += std::string(i ? "," : "") + R"({"name": "x", "state": "deleted"})";
+    many += "]}";
+    const auto rule = [](std::string body) { return R"({"version": 1, "entries": [{"name": "A", "state": "deleted"},)" + body + "]}"; };
+    const std::pair<std::string, std::string> cases[] = {
+        {R"({"version": 1, "entries": [)", "not valid JSON: "},
+        {rule(R"({"name": "A", "state": "enabled", "colour": "red"})"), "entries[1].colour: unknown field"},
+        {rule(R"({"name": "A", "location": "xrun", "state": "deleted"})"), "entries[1].location: \"xrun\" is not a location code (SUF, crun,"},
+        {rule(R"({"name": "A", "state": "asleep"})"), "entries[1].state: \"asleep\" is not a state (enabled, disabled, deleted)"},
+        {rule(R"({"name": "A", "state": "enabled", "delay": 300})"), "entries[1].delay: 300 is more than 240"},
+        {rule(R"({"name": "A", "state": "enabled", "delay": -1})"), "entries[1].delay: -1 is less than 0"},
+        {rule(R"({"name": "A", "state": "enabled", "delay": "60"})"), "entries[1].delay: expected a whole number of seconds, found a string"},
+        {rule(R"({"name": 7, "state": "enabled"})"), "entries[1].name: expected a string, found a number"},
+        {rule(R"({"name": "A", "state": "disabled", "confirm": true})"), "entries[1].confirm: only an enabled entry"},
+        {R"({"version": 1, "entries": [], "unlisted": "drop"})", "unlisted: \"drop\" is not a choice"},
+        {R"({"version": 2, "entries": []})", "version: 2 is not a version this program reads"},
+        {"", "the policy file is empty"},
+        {" \r\n", "the policy file is empty"},
+        {std::string(50 * 1024 * 1024, ' '), "the policy file is 52428800 bytes; a policy may have at most 1048576"},
+        {many, "entries: 10000 rules are more than 1000"},
+    };
+    for (const auto& [policy, message] : cases) {
+        const auto r = Apply(policy);
+        EXPECT_EQ(r.exitCode, app::kExitUsage) << message;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind(std::string("vantorellc: ") + kPolicy + ": " + message, 0), 0u) << r.err;
+        EXPECT_EQ(StateOf("A"), "100 ");
+    }
+    EXPECT_EQ(RunConsole(store, {"apply", "C:\\missing.json"}).exitCode, app::kExitUsage);
+}
+
+}  // namespace
+}  // namespace vantorell::testing
