@@ -40,12 +40,14 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 sed 's/\r*$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
 sed 's/\r*$/\r/' "$root/THIRD-PARTY-NOTICES.txt" >"$stage/THIRD-PARTY-NOTICES.txt"
+"$root/installer/dsc-manifest.sh" "$version" >"$stage/vantorell.dsc.resource.json"
 
 makensis -V2 -NOCD \
   "-DARCH=$arch" "-DVERSION=$version" "-DVI_VERSION=$vi_version" \
   "-DVANTORELL_EXE=$(abs "$gui_exe")" "-DVANTORELLC_EXE=$(abs "$console_exe")" \
   "-DHELP_FILE=$root/docs/VantorellHelp.html" "-DICON_FILE=$root/src/app/gui/vantorell.ico" \
   "-DHELP_PICTURES=$pictures" "-DLICENSE_FILE=$stage/LICENSE.txt" "-DNOTICES_FILE=$stage/THIRD-PARTY-NOTICES.txt" \
+  "-DSCHEMA_FILE=$root/schema/policy.schema.json" "-DDSC_MANIFEST=$stage/vantorell.dsc.resource.json" \
   "-DOUTFILE=$out_file" \
   "$here/vantorell.nsi" >&2
 echo "$out_file"

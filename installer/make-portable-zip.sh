@@ -7,8 +7,9 @@
 #   VERSION       x.y.z (the project's version)
 #   PICTURES_DIR  the help page's pictures (default: docs/help)
 # Writes OUTPUT_DIR/Vantorell-VERSION-ARCH-portable.zip and prints its path. The zip holds
-# vantorell.exe, vantorellc.exe, VantorellHelp.html, help\*.png, LICENSE.txt and
-# THIRD-PARTY-NOTICES.txt at its top level. Its entries carry a fixed time, so the same
+# vantorell.exe, vantorellc.exe, VantorellHelp.html, help\*.png, LICENSE.txt,
+# THIRD-PARTY-NOTICES.txt, policy.schema.json (the format of "vantorellc apply")
+# and vantorell.dsc.resource.json (the DSC resource, found through PATH) at its top level. Its entries carry a fixed time, so the same
 # files give the same zip.
 set -euo pipefail
 
@@ -26,7 +27,8 @@ if ! [[ "$version" =~ ^[0-9]+(\.[0-9]+){0,3}$ ]]; then
   echo "VERSION must be numbers separated by dots, not '$version'" >&2
   exit 2
 fi
-for f in "$gui_exe" "$console_exe" "$root/docs/VantorellHelp.html" "$root/LICENSE" "$root/THIRD-PARTY-NOTICES.txt"; do
+for f in "$gui_exe" "$console_exe" "$root/docs/VantorellHelp.html" "$root/LICENSE" "$root/THIRD-PARTY-NOTICES.txt" \
+  "$root/schema/policy.schema.json" "$root/packaging/fleet/vantorell.dsc.resource.json"; do
   [ -f "$f" ] || { echo "missing: $f" >&2; exit 1; }
 done
 command -v zip >/dev/null || { echo "zip not found (Debian: apt-get install zip)" >&2; exit 1; }
@@ -44,10 +46,13 @@ cp "$pictures"/*.png "$stage/help/"
 # Text files for Windows: CRLF line ends.
 sed 's/\r*$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
 sed 's/\r*$/\r/' "$root/THIRD-PARTY-NOTICES.txt" >"$stage/THIRD-PARTY-NOTICES.txt"
+cp "$root/schema/policy.schema.json" "$stage/"
+"$root/installer/dsc-manifest.sh" "$version" >"$stage/vantorell.dsc.resource.json"
 
 find "$stage" -exec touch -h -d '2000-01-01 00:00:00 UTC' {} +
 rm -f "$out_file"
 (cd "$stage" && LC_ALL=C TZ=UTC zip -q -X -D -9 "$out_file" \
   vantorell.exe vantorellc.exe VantorellHelp.html LICENSE.txt THIRD-PARTY-NOTICES.txt \
+  policy.schema.json vantorell.dsc.resource.json \
   $(cd "$stage" && LC_ALL=C ls help/*.png))
 echo "$out_file"

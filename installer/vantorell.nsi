@@ -11,6 +11,8 @@
 ;   HELP_PICTURES   the folder of the help page's pictures (*.png), installed as "help"
 ;   LICENSE_FILE    the GPL text, shown on the licence page and installed as LICENSE.txt
 ;   NOTICES_FILE    THIRD-PARTY-NOTICES.txt
+;   SCHEMA_FILE     the JSON Schema of the policy files of "vantorellc apply"
+;   DSC_MANIFEST    the DSC resource manifest, its version filled in
 ;   ICON_FILE       the program's icon
 ;   OUTFILE         the setup program to write
 ;
@@ -260,6 +262,8 @@ Section "Vantorell" SecMain
   File "/oname=VantorellHelp.html" "${HELP_FILE}"
   File "/oname=LICENSE.txt" "${LICENSE_FILE}"
   File "/oname=THIRD-PARTY-NOTICES.txt" "${NOTICES_FILE}"
+  File "/oname=policy.schema.json" "${SCHEMA_FILE}"
+  File "/oname=vantorell.dsc.resource.json" "${DSC_MANIFEST}"
   SetOutPath "$INSTDIR\help"
   File "${HELP_PICTURES}/*.png"
   SetOutPath "$INSTDIR"
@@ -471,6 +475,8 @@ Section "Uninstall"
   RMDir "$INSTDIR\help"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  Delete "$INSTDIR\policy.schema.json"
+  Delete "$INSTDIR\vantorell.dsc.resource.json"
   Delete "$INSTDIR\vantorellc.exe"
   Delete "$INSTDIR\vantorell.exe"
   Delete "$INSTDIR\${UNINSTALLER}"

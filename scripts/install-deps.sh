@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev mingw-w64 clang libclang-rt-14-dev
           wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils nsis zip unzip python3-yaml
-          nlohmann-json3-dev osslsigncode openssl)
+          nlohmann-json3-dev osslsigncode openssl python3-jsonschema)
 
 missing=()
 for p in "${packages[@]}"; do

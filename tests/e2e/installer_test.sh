@@ -176,7 +176,8 @@ setup=$("$root/installer/make-installer.sh" "$arch" "$version" "$gui_exe" "$cons
 # ---- 2. install
 step "silent install"
 run_setup 30 || { fail "setup /S ended with $?"; exit 1; }
-for f in vantorell.exe vantorellc.exe VantorellHelp.html Uninstall.exe LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+for f in vantorell.exe vantorellc.exe VantorellHelp.html Uninstall.exe LICENSE.txt THIRD-PARTY-NOTICES.txt \
+  policy.schema.json vantorell.dsc.resource.json; do
   [ -f "$unix_dir/$f" ] || fail "not installed: $win_dir\\$f"
 done
 for f in "$root"/docs/help/*.png; do

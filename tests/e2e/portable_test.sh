@@ -69,7 +69,8 @@ zip_file=$("$root/installer/make-portable-zip.sh" "$arch" "$version" "$exe" "$co
   { fail "make-portable-zip.sh failed"; exit 1; }
 [ "$(basename "$zip_file")" = "Vantorell-$version-$arch-portable.zip" ] || fail "zip name: $(basename "$zip_file")"
 pictures=$(cd "$root/docs/help" && ls ./*.png | sed 's|^\./|help/|')
-expected=$(printf '%s\n' vantorell.exe vantorellc.exe VantorellHelp.html LICENSE.txt THIRD-PARTY-NOTICES.txt $pictures |
+expected=$(printf '%s\n' vantorell.exe vantorellc.exe VantorellHelp.html LICENSE.txt THIRD-PARTY-NOTICES.txt \
+  policy.schema.json vantorell.dsc.resource.json $pictures |
   LC_ALL=C sort)
 listed=$(unzip -Z1 "$zip_file" | grep -v '/$' | LC_ALL=C sort)
 [ "$listed" = "$expected" ] || fail "the zip holds: $(echo $listed), expected: $(echo $expected)"
