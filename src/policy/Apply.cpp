@@ -84,7 +84,7 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
     }
     Report report;
     report.check = check;
-    for (auto& item : MakePlan(policy, store.Table(), platform).items) {
+    for (auto& item : MakePlan(policy, store).items) {
         ReportItem r;
         r.plan = std::move(item);
         r.result = Untouched(r.plan.outcome);

@@ -4,7 +4,7 @@
 
 #include "control/SelfProtection.h"
 #include "platform/Text.h"
-#include "store/AutostartStore.h"
+#include "store/Place.h"
 
 namespace vantorell::policy {
 
@@ -149,7 +149,23 @@ bool Plan::Compliant() const {
     return std::none_of(items.begin(), items.end(), [](const PlanItem& i) { return i.outcome == Outcome::Change; });
 }
 
-Plan MakePlan(const Policy& policy, const store::EntryTable& table, platform::Platform& platform) {
+namespace {
+
+// Why the place of active entry `e` refuses the first of `steps`; nullopt when it allows it.
+std::optional<std::string> PlaceRefusal(store::AutostartStore& store, const store::StartupEntry& e,
+                                        const std::vector<Step>& steps) {
+    if (!e.IsActive() || !e.place || steps.empty()) return std::nullopt;
+    const Op op = steps.front().op;
+    if (op != Op::Disable && op != Op::Delete && op != Op::Confirm && op != Op::Delay) return std::nullopt;
+    const auto change = op == Op::Disable || op == Op::Delete ? store::PlaceChange::TakeOut : store::PlaceChange::HandOver;
+    return store::OpenPlace(store, *e.place)->Refusal(change, e.name, e.command);
+}
+
+}  // namespace
+
+Plan MakePlan(const Policy& policy, store::AutostartStore& store) {
+    const auto& table = store.Table();
+    auto& platform = store.Platform();
     const std::string exe = platform.ExecutablePath();
     std::vector<std::string> patterns;
     for (const auto& rule : policy.rules) patterns.push_back(platform.FoldCase(rule.name));
@@ -191,6 +207,9 @@ Plan MakePlan(const Policy& policy, const store::EntryTable& table, platform::Pl
         } else if (!e.place && item.after.present) {
             item.outcome = Outcome::Protected;
             item.why = "no place of this machine has the code '" + e.location + "'";
+        } else if (auto refusal = PlaceRefusal(store, e, item.steps)) {
+            item.outcome = Outcome::Protected;
+            item.why = std::move(*refusal);
         }
         if (item.outcome == Outcome::Protected) {
             item.steps.clear();

@@ -8,9 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Platform.h"
 #include "policy/Policy.h"
-#include "store/EntryTable.h"
+#include "store/AutostartStore.h"
 
 namespace vantorell::policy {
 
@@ -52,7 +51,8 @@ bool NameMatches(std::string_view pattern, std::string_view name);
 
 enum class Outcome {
     Change,     // steps to take
-    Protected,  // would change, but may not: the program's own entry, or an entry of no known place
+    Protected,  // would change, but may not: the program's own entry, one its place refuses to
+                // change (Windows' own items), or one of no known place
     Reported,   // no rule names it and the policy asks to report such entries
     NoEntry,    // a rule that matches no entry
 };
@@ -75,8 +75,8 @@ struct Plan {
     bool Compliant() const;
 };
 
-// Plans `policy` on `table`. `executablePath` names the running program, whose
-// own logon entry is never changed.
-Plan MakePlan(const Policy& policy, const store::EntryTable& table, platform::Platform& platform);
+// Plans `policy` on the store's table as it stands. The running program's own
+// logon entry, and a change its place refuses, are Protected.
+Plan MakePlan(const Policy& policy, store::AutostartStore& store);
 
 }  // namespace vantorell::policy
