@@ -157,7 +157,8 @@ std::optional<std::string> PlaceRefusal(store::AutostartStore& store, const stor
     if (!e.IsActive() || !e.place || steps.empty()) return std::nullopt;
     const Op op = steps.front().op;
     if (op != Op::Disable && op != Op::Delete && op != Op::Confirm && op != Op::Delay) return std::nullopt;
-    const auto change = op == Op::Disable || op == Op::Delete ? store::PlaceChange::TakeOut : store::PlaceChange::HandOver;
+    const auto change =
+        op == Op::Disable || op == Op::Delete ? store::PlaceChange::TakeOut : store::PlaceChange::HandOver;
     return store::OpenPlace(store, *e.place)->Refusal(change, e.name, e.command);
 }
 

@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/JsonText.h"
 #include "control/DelayPrompt.h"
+#include "platform/JsonText.h"
 #include "platform/Text.h"
 #include "store/AutostartStore.h"
 
@@ -41,7 +41,8 @@ const std::string& StringAt(const json& value, const std::string& path) {
 
 // One of `names`, whose index is returned.
 template <std::size_t N>
-std::size_t OneOf(const json& value, const std::string& path, const std::string_view (&names)[N], std::string_view what) {
+std::size_t OneOf(const json& value, const std::string& path, const std::string_view (&names)[N],
+                  std::string_view what) {
     const std::string& word = StringAt(value, path);
     for (std::size_t i = 0; i < N; ++i)
         if (word == names[i]) return i;
@@ -79,9 +80,10 @@ Rule ReadRule(const json& item, const std::string& path) {
             stated = true;
         } else if (key == "delay") {
             Expect(value, value.is_number_integer(), at, "a whole number of seconds");
-            const auto seconds = value.is_number_unsigned() ? static_cast<long long>(std::min<std::uint64_t>(
-                                                                  value.get<std::uint64_t>(), 1u << 30))
-                                                            : value.get<long long>();
+            const auto seconds =
+                value.is_number_unsigned()
+                    ? static_cast<long long>(std::min<std::uint64_t>(value.get<std::uint64_t>(), 1u << 30))
+                    : value.get<long long>();
             if (seconds < control::kMinDelay) Fail(at, text::ToDecimal(seconds) + " is less than 0");
             if (seconds > control::kMaxDelay) Fail(at, value.dump() + " is more than 240");
             rule.delay = static_cast<int>(seconds);
@@ -116,7 +118,8 @@ Policy ReadPolicy(const json& root, bool ignoreUnderscored) {
                               text::ToDecimal(kMaxRules));
             policy.rules.reserve(value.size());
             for (std::size_t i = 0; i < value.size(); ++i)
-                policy.rules.push_back(ReadRule(value[i], "entries[" + text::ToDecimal(static_cast<long long>(i)) + "]"));
+                policy.rules.push_back(
+                    ReadRule(value[i], "entries[" + text::ToDecimal(static_cast<long long>(i)) + "]"));
             listed = true;
         } else if (key == "unlisted") {
             policy.unlisted = static_cast<Unlisted>(OneOf(value, key, kUnlisted, "a choice for unlisted entries"));
@@ -218,7 +221,8 @@ Policy DescribeTable(const store::EntryTable& table, const std::optional<std::st
 nlohmann::ordered_json PolicyJson(const Policy& policy) {
     auto rows = nlohmann::ordered_json::array();
     for (const auto& rule : policy.rules) {
-        nlohmann::ordered_json row = {{"name", rule.name}, {"location", rule.location}, {"state", StateName(rule.state)}};
+        nlohmann::ordered_json row = {
+            {"name", rule.name}, {"location", rule.location}, {"state", StateName(rule.state)}};
         if (rule.delay) row["delay"] = *rule.delay;
         if (rule.confirm) row["confirm"] = *rule.confirm;
         rows.push_back(std::move(row));

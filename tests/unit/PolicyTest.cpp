@@ -38,12 +38,15 @@ TEST(PolicyMatch, WildcardsAndCodePoints) {
         const char* name;
         bool match;
     } cases[] = {
-        {"updater*", "updater", true},       {"updater*", "updater64", true},  {"*date*", "updater", true},
-        {"up?ater", "updater", true},        {"up?ater", "upater", false},     {"a*b*c", "axxbyyc", true},
-        {"a*b*c", "axxbyy", false},          {"*", "", true},                  {"?", "\xC3\xA9", true},
-        {"??", "\xC3\xA9", false},           {"backup", "backup2", false},     {"*.lnk", "tool.lnk", true},
+        {"updater*", "updater", true}, {"updater*", "updater64", true},
+        {"*date*", "updater", true},   {"up?ater", "updater", true},
+        {"up?ater", "upater", false},  {"a*b*c", "axxbyyc", true},
+        {"a*b*c", "axxbyy", false},    {"*", "", true},
+        {"?", "\xC3\xA9", true},       {"??", "\xC3\xA9", false},
+        {"backup", "backup2", false},  {"*.lnk", "tool.lnk", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(policy::NameMatches(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(policy::NameMatches(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
 
 TEST_F(PolicyScene, FirstMatchingRuleDecidesAndNamesCompareWithoutCase) {
@@ -58,7 +61,7 @@ TEST_F(PolicyScene, FirstMatchingRuleDecidesAndNamesCompareWithoutCase) {
         {"name": "Ghost", "state": "deleted"}]})");
     EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(StateOf("UpdaterA"), "100 ");  // rule 0 before rule 1
+    EXPECT_EQ(StateOf("UpdaterA"), "100 ");   // rule 0 before rule 1
     EXPECT_EQ(StateOf("UpdaterB"), "2030 ");  // rule 1 is for crun only
     EXPECT_EQ(StateOf("Chat"), "210 ");
     EXPECT_NE(r.out.find(R"("name": "Ghost",)"), std::string::npos);  // named nothing: reported
@@ -73,9 +76,10 @@ TEST_F(PolicyScene, UnlistedDisableSparesTheOwnEntry) {
     PutRun("crun", "Keep", "k.exe");
     PutRun("crun", "Other", "o.exe");
     PutList("Held;crun;h.exe;;1;0\r\n");
-    const char* allowOnlyKeep = R"({"version": 1, "entries": [{"name": "keep", "state": "enabled"}], "unlisted": "disable"})";
+    const char* allowOnlyKeep =
+        R"({"version": 1, "entries": [{"name": "keep", "state": "enabled"}], "unlisted": "disable"})";
     const auto check = Apply(allowOnlyKeep, true);
-    EXPECT_EQ(check.exitCode, 1);  // drift
+    EXPECT_EQ(check.exitCode, 1);         // drift
     EXPECT_EQ(StateOf("Other"), "100 ");  // a check changes nothing
     const auto r = Apply(allowOnlyKeep);
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -147,15 +151,20 @@ TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
     std::string many = R"({"version": 1, "entries": [)";
     for (int i = 0; i < 10000; ++i) many += std::string(i ? "," : "") + R"({"name": "x", "state": "deleted"})";
     many += "]}";
-    const auto rule = [](std::string body) { return R"({"version": 1, "entries": [{"name": "A", "state": "deleted"},)" + body + "]}"; };
+    const auto rule = [](std::string body) {
+        return R"({"version": 1, "entries": [{"name": "A", "state": "deleted"},)" + body + "]}";
+    };
     const std::pair<std::string, std::string> cases[] = {
         {R"({"version": 1, "entries": [)", "not valid JSON: "},
         {rule(R"({"name": "A", "state": "enabled", "colour": "red"})"), "entries[1].colour: unknown field"},
-        {rule(R"({"name": "A", "location": "xrun", "state": "deleted"})"), "entries[1].location: \"xrun\" is not a location code (SUF, crun,"},
-        {rule(R"({"name": "A", "state": "asleep"})"), "entries[1].state: \"asleep\" is not a state (enabled, disabled, deleted)"},
+        {rule(R"({"name": "A", "location": "xrun", "state": "deleted"})"),
+         "entries[1].location: \"xrun\" is not a location code (SUF, crun,"},
+        {rule(R"({"name": "A", "state": "asleep"})"),
+         "entries[1].state: \"asleep\" is not a state (enabled, disabled, deleted)"},
         {rule(R"({"name": "A", "state": "enabled", "delay": 300})"), "entries[1].delay: 300 is more than 240"},
         {rule(R"({"name": "A", "state": "enabled", "delay": -1})"), "entries[1].delay: -1 is less than 0"},
-        {rule(R"({"name": "A", "state": "enabled", "delay": "60"})"), "entries[1].delay: expected a whole number of seconds, found a string"},
+        {rule(R"({"name": "A", "state": "enabled", "delay": "60"})"),
+         "entries[1].delay: expected a whole number of seconds, found a string"},
         {rule(R"({"name": 7, "state": "enabled"})"), "entries[1].name: expected a string, found a number"},
         {rule(R"({"name": "A", "state": "disabled", "confirm": true})"), "entries[1].confirm: only an enabled entry"},
         {R"({"version": 1, "entries": [], "unlisted": "drop"})", "unlisted: \"drop\" is not a choice"},

@@ -98,7 +98,9 @@ CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::st
     std::vector<OptionSpec> options{{"--location", true}};
     if (disable) options.push_back({"--discard", false});
     return {name,
-            delay ? "SECONDS NAME [--location CODE]" : disable ? "NAME [--location CODE] [--discard]" : "NAME [--location CODE]",
+            delay     ? "SECONDS NAME [--location CODE]"
+            : disable ? "NAME [--location CODE] [--discard]"
+                      : "NAME [--location CODE]",
             description,
             std::move(options),
             delay ? 2u : 1u,
@@ -195,11 +197,20 @@ const std::vector<CommandSpec>& Commands() {
         EntryCommand("confirm", EntryVerb::Confirm, "Have Vantorell ask before it starts the entry at logon."),
         EntryCommand("unconfirm", EntryVerb::Unconfirm, "Start the entry at logon without asking."),
         EntryCommand("delay", EntryVerb::Delay, "Have Vantorell start the entry SECONDS (0 to 240) after logon."),
-        {"export", "[--location CODE]", "Write the policy that describes the entries as they are now.",
-         {{"--location", true}}, 0, 0, RunExport},
-        {"apply", "POLICY.json [--check] [--json]",
+        {"export",
+         "[--location CODE]",
+         "Write the policy that describes the entries as they are now.",
+         {{"--location", true}},
+         0,
+         0,
+         RunExport},
+        {"apply",
+         "POLICY.json [--check] [--json]",
          "Make the entries what the policy says (--check: change nothing, report the drift).",
-         {{"--check", false}, {"--json", false}}, 1, 1, RunApply},
+         {{"--check", false}, {"--json", false}},
+         1,
+         1,
+         RunApply},
         {"dsc", "get|test|set", "The DSC resource: the desired policy as JSON on standard input.", {}, 1, 1, RunDsc},
     };
     return kCommands;
@@ -281,13 +292,11 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
 }
 
 constexpr std::size_t kColumns = 11;
-constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State",  "Name",
-                                                              "Location", "View",    "Windows", "Confirm",
-                                                              "Delay",    "Rating",  "Command"};
+constexpr std::array<std::string_view, kColumns> kHeadings = {
+    "Position", "Index", "State", "Name", "Location", "View", "Windows", "Confirm", "Delay", "Rating", "Command"};
 constexpr std::string_view kColumnGap = "  ";
 
-std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index,
-                                        const ui::NameLists& lists) {
+std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
     const auto& e = table.entries[index];
     return {std::to_string(e.position),
             std::to_string(index),
@@ -363,7 +372,8 @@ std::string ConsoleUsage() {
     out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
     out += "  --version" + std::string(width > 7 ? width - 7 : 1, ' ') + "Show the version.\n";
     out += "\nEvery command takes --error-file PATH: the error text also goes into that file.\n";
-    out += "Exit codes: 0 done, 1 failed, 2 usage or a bad policy, 3 needs administrator rights, 4 changed meanwhile;\n";
+    out +=
+        "Exit codes: 0 done, 1 failed, 2 usage or a bad policy, 3 needs administrator rights, 4 changed meanwhile;\n";
     out += "apply --check: 0 compliant, 1 drift. The policy's format: schema/policy.schema.json.\n";
     out += "\nThe list file is \"" + std::string(store::kStartupListFile) +
            "\" beside the executable; an installed copy keeps one in %LOCALAPPDATA%\\Vantorell for the user's "
@@ -394,7 +404,8 @@ std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
         } else {
             if (i + 1 >= args.size()) throw UsageError("option '--error-file' needs a value");
             path = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
         }
     }
     return path;

@@ -17,8 +17,8 @@
 namespace vantorell::app {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // the command ran and failed
-inline constexpr int kExitUsage = 2;    // the command line was not understood
+inline constexpr int kExitFailure = 1;      // the command ran and failed
+inline constexpr int kExitUsage = 2;        // the command line was not understood
 inline constexpr int kExitNeedsRights = 3;  // refused for lack of rights: run it as administrator
 inline constexpr int kExitChanged = 4;      // the entry or list changed meanwhile; nothing was done
 
