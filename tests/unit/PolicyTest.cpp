@@ -146,6 +146,32 @@ TEST_F(PolicyScene, AChangeFailingHalfWayKeepsTheOthers) {
     EXPECT_EQ(StateOf("Three"), "000 ");
 }
 
+// Another writer between the plan and a change: exit code 4 and that entry
+// left as the other writer made it. A standard user and a machine place: 3.
+TEST_F(PolicyScene, ChangedMeanwhileAndMissingRightsHaveTheirExitCodes) {
+    PutRun("crun", "One", "1.exe");
+    PutRun("crun", "Two", "2.exe");
+    int locks = 0;
+    p.SetLockHook([&](std::string_view) {
+        if (++locks == 2) PutRun("crun", "Two", "2-updated.exe");  // as the change of One begins
+    });
+    const char* disableAll = R"({"version": 1, "entries": [{"name": "*", "state": "disabled"}]})";
+    const auto r = Apply(disableAll);
+    EXPECT_EQ(r.exitCode, app::kExitChanged) << r.err;
+    EXPECT_NE(r.err.find("'Two' (crun) changed meanwhile"), std::string::npos) << r.err;
+    EXPECT_EQ(StateOf("One"), "000 ");
+    EXPECT_EQ(StateOf("Two"), "100 ");
+    p.SetLockHook({});
+
+    PutRun("lrun", "Machine", "m.exe");
+    p.SetStandardUser(true);
+    const auto denied = Apply(disableAll);
+    EXPECT_EQ(denied.exitCode, app::kExitNeedsRights) << denied.err;
+    EXPECT_NE(denied.err.find(app::kRunAsAdministrator), std::string::npos) << denied.err;
+    EXPECT_EQ(StateOf("Two"), "000 ");  // the user's own place was changed all the same
+    EXPECT_EQ(StateOf("Machine"), "100 ");
+}
+
 TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
     PutRun("crun", "A", "a.exe");
     std::string many = R"({"version": 1, "entries": [)";
