@@ -101,6 +101,9 @@ struct ShortcutData {
     int iconIndex = 0;
     std::uint16_t hotKey = 0;
     int showCmd = ShowCmd::Normal;
+    // Read only: the parsing path of a target that is a shell item without a
+    // file path (a packaged app, a control panel item); empty otherwise.
+    std::string itemPath;
 };
 
 // ---------------------------------------------------------------- files
@@ -191,6 +194,48 @@ public:
 };
 
 using ChangeCallback = std::function<void()>;
+
+// ---------------------------------------------------------------- what a file is
+
+// What the file system says of a path, without opening the file.
+struct FileFacts {
+    bool exists = false;
+    // On a network share (UNC, or a drive letter mapped to one): nothing else
+    // is looked up, since a share may keep the caller waiting for minutes.
+    bool network = false;
+    bool directory = false;
+    std::uint64_t size = 0;
+    std::uint64_t lastWrite = 0;  // the system's file time (100 ns units)
+};
+
+// The texts of a file's version resource; empty where it has none.
+struct VersionFacts {
+    std::string company;      // CompanyName
+    std::string description;  // FileDescription
+    std::string fileVersion;  // FileVersion
+};
+
+// What the system's trust check said of one signature of a file, and what the
+// caller found in the signer's chain itself.
+struct SignatureFacts {
+    bool opened = true;       // false: the file could not be opened (held exclusively, refused)
+    std::uint32_t code = 0;   // the trust check's result (0 trusted, else an HRESULT)
+    std::string signer;       // the signing certificate's common name, where it can be read
+    bool partialChain = false;       // the chain does not reach a root
+    bool untrustedRoot = false;      // it reaches a root that is not trusted
+    bool notForCodeSigning = false;  // the signer's certificate is not for code signing
+    bool disallowed = false;         // a certificate of the chain is in the "Disallowed" store
+};
+
+// The hash a catalog holds a file under.
+enum class CatalogHash { Sha256, Sha1 };
+
+// Held by a thread that works in the background while it works; its end
+// undoes what the platform prepared for such a thread.
+class ThreadScope {
+public:
+    virtual ~ThreadScope() = default;
+};
 
 // ---------------------------------------------------------------- the platform
 
@@ -312,6 +357,38 @@ public:
     // hidden, and the call waits until it ends while the window's messages
     // (painting, timers) keep being handled.
     virtual ElevatedRun RunElevated(std::string_view program, std::string_view parameters) = 0;
+
+    // ---- what a file is; called from a background thread as well, never
+    // from two at once. None of these goes online.
+    // The environment variable's value; nullopt when it is not set.
+    virtual std::optional<std::string> EnvironmentVariable(std::string_view /*name*/) { return std::nullopt; }
+    virtual FileFacts StatFile(std::string_view path) {
+        FileFacts facts;
+        facts.exists = FileExists(path);
+        return facts;
+    }
+    // nullopt when the file has no version resource (or cannot be read).
+    virtual std::optional<VersionFacts> ReadVersionFacts(std::string_view /*path*/) { return std::nullopt; }
+    // The signature embedded in the file, checked with the signer's chain.
+    virtual SignatureFacts VerifyEmbeddedSignature(std::string_view /*path*/) {
+        SignatureFacts facts;
+        facts.code = 0x800B0100;  // TRUST_E_NOSIGNATURE
+        return facts;
+    }
+    // The file's hash as the system's catalogs list it; nullopt when it cannot
+    // be computed.
+    virtual std::optional<std::string> HashForCatalog(std::string_view /*path*/, CatalogHash /*kind*/) {
+        return std::nullopt;
+    }
+    // The file's signature through a catalog that lists `hash`; nullopt when
+    // no catalog does.
+    virtual std::optional<SignatureFacts> VerifyCatalogSignature(std::string_view /*path*/, std::string_view /*hash*/,
+                                                                 CatalogHash /*kind*/) {
+        return std::nullopt;
+    }
+    // Prepares the calling thread for work in the background (a low
+    // priority; on Windows COM for shortcuts) until the scope ends.
+    virtual std::unique_ptr<ThreadScope> EnterBackgroundThread() { return std::make_unique<ThreadScope>(); }
 };
 
 }  // namespace vantorell::platform

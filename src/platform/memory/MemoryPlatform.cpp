@@ -339,7 +339,7 @@ bool MemoryPlatform::FolderExists(std::string_view path) const { return folders_
 void MemoryPlatform::PutFile(std::string_view path, std::string_view bytes, bool hidden, bool system) {
     const auto key = PathKey(path);
     AddFolder(ParentOf(key));
-    files_[key] = File{std::string(path), std::string(bytes), hidden, system};
+    files_[key] = File{std::string(path), std::string(bytes), hidden, system, ++writes_};
 }
 
 void MemoryPlatform::PutShortcut(std::string_view path, const ShortcutData& d) {
@@ -640,6 +640,91 @@ void MemoryPlatform::SignalChange() {
     std::vector<std::shared_ptr<ChangeCallback>> callbacks;
     for (const auto& [id, watch] : watches_) callbacks.push_back(watch.onChange);
     for (const auto& callback : callbacks) (*callback)();
+}
+
+// ---------------------------------------------------------------- what files are
+
+namespace {
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+}  // namespace
+
+void MemoryPlatform::SetEnvironment(std::string name, std::optional<std::string> value) {
+    if (value) environment_[Upper(name)] = std::move(*value);
+    else environment_.erase(Upper(name));
+}
+
+std::optional<std::string> MemoryPlatform::EnvironmentVariable(std::string_view name) {
+    const auto it = environment_.find(Upper(name));
+    if (it == environment_.end()) return std::nullopt;
+    return it->second;
+}
+
+void MemoryPlatform::SetVersionFacts(std::string_view path, VersionFacts facts) {
+    versions_[PathKey(path)] = std::move(facts);
+}
+
+void MemoryPlatform::SetSignature(std::string_view path, SignatureFacts facts) {
+    signatures_[PathKey(path)] = std::move(facts);
+}
+
+std::optional<std::string> MemoryPlatform::HashForCatalog(std::string_view path, CatalogHash kind) {
+    const auto it = files_.find(PathKey(path));
+    if (it == files_.end()) return std::nullopt;
+    // A stand-in for the hash: the kind and the bytes themselves.
+    return std::string(kind == CatalogHash::Sha256 ? "sha256:" : "sha1:") + it->second.bytes;
+}
+
+void MemoryPlatform::AddToCatalog(std::string_view path, CatalogHash kind, SignatureFacts facts) {
+    if (auto hash = HashForCatalog(path, kind)) catalog_[*hash] = std::move(facts);
+}
+
+std::optional<SignatureFacts> MemoryPlatform::VerifyCatalogSignature(std::string_view, std::string_view hash,
+                                                                     CatalogHash) {
+    const auto it = catalog_.find(std::string(hash));
+    if (it == catalog_.end()) return std::nullopt;
+    return it->second;
+}
+
+FileFacts MemoryPlatform::StatFile(std::string_view path) {
+    FileFacts facts;
+    for (const auto& prefix : networkPrefixes_)
+        if (path.size() >= prefix.size() && FoldCase(path.substr(0, prefix.size())) == FoldCase(prefix)) {
+            facts.network = true;
+            return facts;
+        }
+    const auto key = PathKey(path);
+    if (const auto it = files_.find(key); it != files_.end()) {
+        facts.exists = true;
+        facts.size = it->second.bytes.size();
+        facts.lastWrite = it->second.written;
+    } else if (folders_.count(key)) {
+        facts.exists = facts.directory = true;
+    }
+    return facts;
+}
+
+std::optional<VersionFacts> MemoryPlatform::ReadVersionFacts(std::string_view path) {
+    const auto it = versions_.find(PathKey(path));
+    if (it == versions_.end() || !files_.count(PathKey(path))) return std::nullopt;
+    return it->second;
+}
+
+SignatureFacts MemoryPlatform::VerifyEmbeddedSignature(std::string_view path) {
+    ++signatureChecks_;
+    SignatureFacts facts;
+    if (!files_.count(PathKey(path))) {
+        facts.opened = false;
+        return facts;
+    }
+    const auto it = signatures_.find(PathKey(path));
+    if (it != signatures_.end()) return it->second;
+    facts.code = 0x800B0100;  // TRUST_E_NOSIGNATURE
+    return facts;
 }
 
 }  // namespace vantorell::platform

@@ -93,6 +93,18 @@ public:
     // Program and parameters of every RunElevated, joined by a blank.
     const std::vector<std::string>& ElevatedRuns() const { return elevatedRuns_; }
 
+    // ---- what files are
+    void SetEnvironment(std::string name, std::optional<std::string> value);
+    // Paths that start with `prefix` ("Z:", "\\\\server") are on a network share.
+    void AddNetworkPrefix(std::string prefix) { networkPrefixes_.push_back(std::move(prefix)); }
+    void SetVersionFacts(std::string_view path, VersionFacts facts);
+    // The embedded signature's check of a file (unsigned when none is set).
+    void SetSignature(std::string_view path, SignatureFacts facts);
+    // A catalog that lists the file as its bytes are now, by the given hash.
+    void AddToCatalog(std::string_view path, CatalogHash kind, SignatureFacts facts);
+    // How many embedded signatures were checked.
+    std::size_t SignatureChecks() const { return signatureChecks_; }
+
     // ---- the virtual clock and modal boxes
     std::uint64_t Now() const { return now_; }
     // Advances the clock by `ms`, firing every due timer in time order. A timer
@@ -171,6 +183,13 @@ public:
     bool IsElevated() override { return !standardUser_; }
     std::uint64_t AccessDeniedCount() override { return deniedCount_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
+    std::optional<std::string> EnvironmentVariable(std::string_view name) override;
+    FileFacts StatFile(std::string_view path) override;
+    std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
+    SignatureFacts VerifyEmbeddedSignature(std::string_view path) override;
+    std::optional<std::string> HashForCatalog(std::string_view path, CatalogHash kind) override;
+    std::optional<SignatureFacts> VerifyCatalogSignature(std::string_view path, std::string_view hash,
+                                                         CatalogHash kind) override;
 
     struct Key;  // a registry key: ordered values and sub-keys
 
@@ -179,6 +198,7 @@ private:
         std::string path;  // as first written
         std::string bytes;
         bool hidden = false, system = false;
+        std::uint64_t written = 0;  // the write's number, for its last-write time
     };
     struct Timer {
         unsigned interval;
@@ -234,6 +254,13 @@ private:
     std::map<std::string, std::size_t> unlockedWrites_;  // by PathKey
     std::map<std::string, std::size_t> locksTaken_;      // by PathKey
     class WriterLock;
+    std::map<std::string, std::string> environment_;  // by upper-case name
+    std::vector<std::string> networkPrefixes_;
+    std::map<std::string, VersionFacts> versions_;        // by PathKey
+    std::map<std::string, SignatureFacts> signatures_;    // by PathKey
+    std::map<std::string, SignatureFacts> catalog_;       // by hash
+    std::size_t signatureChecks_ = 0;
+    std::uint64_t writes_ = 0;
 };
 
 }  // namespace vantorell::platform

@@ -292,6 +292,7 @@ Win32Platform::Win32Platform() { g_timerOwner = this; }
 Win32Platform::~Win32Platform() {
     for (const auto& [id, cb] : timers_) KillTimer(nullptr, id);
     if (g_timerOwner == this) g_timerOwner = nullptr;
+    CloseTrustStores();
 }
 
 std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,

@@ -6,6 +6,10 @@
 // its timers fire in that thread's message loop.
 #pragma once
 
+#include <windows.h>
+
+#include <wincrypt.h>
+
 #include <map>
 #include <optional>
 
@@ -60,8 +64,21 @@ public:
     bool IsElevated() override;
     std::uint64_t AccessDeniedCount() override { return denied_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
+    std::optional<std::string> EnvironmentVariable(std::string_view name) override;
+    FileFacts StatFile(std::string_view path) override;
+    std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
+    SignatureFacts VerifyEmbeddedSignature(std::string_view path) override;
+    std::optional<std::string> HashForCatalog(std::string_view path, CatalogHash kind) override;
+    std::optional<SignatureFacts> VerifyCatalogSignature(std::string_view path, std::string_view hash,
+                                                         CatalogHash kind) override;
+    std::unique_ptr<ThreadScope> EnterBackgroundThread() override;
 
 private:
+    // The signer's name and this program's own look at its chain.
+    void ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chain, SignatureFacts& facts);
+    // Whether the certificate is in the user's or the machine's "Disallowed" store.
+    bool Disallowed(PCCERT_CONTEXT cert);
+    void CloseTrustStores();
     // Counts an ERROR_ACCESS_DENIED; returns `error`.
     DWORD CountDenied(DWORD error);
     static void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD);
@@ -71,6 +88,10 @@ private:
     std::optional<std::size_t> writeLimit_;
     std::map<UINT_PTR, std::shared_ptr<TimerCallback>> timers_;
     std::uint64_t denied_ = 0;
+    // The "Disallowed" stores, opened at their first use.
+    bool disallowedOpened_ = false;
+    HCERTSTORE disallowedUser_ = nullptr;
+    HCERTSTORE disallowedMachine_ = nullptr;
 };
 
 }  // namespace vantorell::platform

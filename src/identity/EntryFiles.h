@@ -1,0 +1,16 @@
+// What each entry of the table starts, as jobs for identification.
+#pragma once
+
+#include <vector>
+
+#include "identity/Identity.h"
+#include "store/AutostartStore.h"
+
+namespace vantorell::identity {
+
+// One job per entry, in table order: an active registry entry's command, an
+// active shortcut's .lnk (its target, arguments and item target are read
+// again off the window's thread), a record's stored command and arguments.
+std::vector<FileJob> EntryJobs(store::AutostartStore& store);
+
+}  // namespace vantorell::identity

@@ -1,0 +1,326 @@
+#include "identity/FileResolution.h"
+
+#include <array>
+#include <vector>
+
+#include "platform/RunCommand.h"
+#include "platform/Text.h"
+
+namespace vantorell::identity {
+namespace {
+
+using platform::Platform;
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kAppPathsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+constexpr int kMaxHostDepth = 3;  // cmd /c cmd /c ... ends somewhere
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+std::string_view FileNameOf(std::string_view path) {
+    const auto slash = path.find_last_of("\\/:");
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool HasFolder(std::string_view path) { return path.find_first_of("\\/:") != std::string_view::npos; }
+bool HasExtension(std::string_view path) { return FileNameOf(path).find('.') != std::string_view::npos; }
+
+std::string_view TrimBlanks(std::string_view s) {
+    const auto first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(kBlanks);
+    return s.substr(first, last - first + 1);
+}
+
+// The arguments of a command line split as programs split theirs: blanks
+// separate, quotes group and are dropped.
+std::vector<std::string> SplitArguments(std::string_view text) {
+    std::vector<std::string> args;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && kBlanks.find(text[i]) != std::string_view::npos) ++i;
+        if (i >= text.size()) break;
+        std::string arg;
+        bool quoted = false;
+        for (; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '"') {
+                quoted = !quoted;
+                continue;
+            }
+            if (!quoted && kBlanks.find(c) != std::string_view::npos) break;
+            arg += c;
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
+
+class Resolver {
+public:
+    explicit Resolver(Platform& platform) : platform_(platform) {}
+
+    ResolvedFile Resolve(const FileJob& job) {
+        if (!job.shortcut) return FromCommand(job.command, 0);
+        std::string target = job.command, arguments = job.arguments;
+        if (!job.linkFile.empty()) {
+            platform::ShortcutData link;
+            if (platform_.ReadShortcut(job.linkFile, link)) {
+                if (!link.target.empty()) target = link.target;
+                else if (!link.itemPath.empty()) target = link.itemPath;
+                arguments = link.arguments;
+            }
+        }
+        target = Expand(TrimBlanks(target));
+        if (target.empty()) return {};
+        return FromProgram(target, arguments, 0);
+    }
+
+private:
+    std::string Expand(std::string_view text) {
+        return ExpandReferences(text, [this](std::string_view name) { return platform_.EnvironmentVariable(name); });
+    }
+
+    bool IsFile(std::string_view path) {
+        if (IsUncPath(path)) return true;  // never looked at: taken as written
+        const platform::FileFacts facts = platform_.StatFile(path);
+        return facts.network || (facts.exists && !facts.directory);
+    }
+
+    ResolvedFile FromCommand(std::string_view command, int depth) {
+        const std::string expanded = Expand(command);
+        const auto resolved =
+            platform::ResolveRunCommand(expanded, [this](std::string_view path) { return IsFile(path); });
+        if (!resolved) {
+            // An unquoted path with blanks of which no part is a file: the
+            // whole first part up to its extension is what was meant.
+            return {std::string(TrimBlanks(expanded)), {}};
+        }
+        std::string program = resolved->program;
+        std::string_view rest;
+        const std::string& line = resolved->commandLine;
+        if (program.empty()) {
+            // A bare name (or a path that is not there): the first word.
+            const std::vector<std::string> words = SplitArguments(line);
+            if (words.empty()) return {};
+            program = words.front();
+            if (!HasFolder(program)) {
+                if (auto found = Search(program, ".exe")) program = *found;
+                else if (!HasExtension(program)) program += ".exe";
+            }
+        }
+        rest = ArgumentsOf(line);
+        return FromProgram(program, rest, depth);
+    }
+
+    // The text after the program of a command line.
+    static std::string_view ArgumentsOf(std::string_view line) {
+        line = TrimBlanks(line);
+        std::size_t i = 0;
+        bool quoted = false;
+        for (; i < line.size(); ++i) {
+            if (line[i] == '"') quoted = !quoted;
+            else if (!quoted && kBlanks.find(line[i]) != std::string_view::npos) break;
+        }
+        return TrimBlanks(line.substr(i));
+    }
+
+    ResolvedFile FromProgram(const std::string& program, std::string_view arguments, int depth) {
+        const std::string_view name = FileNameOf(program);
+        auto is = [&](std::string_view host) {
+            return SameText(name, host) || (!HasExtension(name) && SameText(std::string(name) + ".exe", host));
+        };
+        std::optional<ResolvedFile> hosted;
+        if (depth < kMaxHostDepth) {
+            if (is("rundll32.exe")) hosted = Hosted(program, RundllFile(arguments), ".dll");
+            else if (is("wscript.exe") || is("cscript.exe")) hosted = Hosted(program, FirstNotOption(arguments, "//"), "");
+            else if (is("mshta.exe")) hosted = Hosted(program, MshtaFile(arguments), ".hta");
+            else if (is("regsvr32.exe")) hosted = Hosted(program, FirstNotOption(arguments, "/-"), ".dll");
+            else if (is("powershell.exe") || is("pwsh.exe")) hosted = Hosted(program, PowerShellFile(arguments), "");
+            else if (is("cmd.exe")) {
+                if (auto rest = CmdCommand(arguments)) {
+                    ResolvedFile inner = FromCommand(*rest, depth + 1);
+                    if (!inner.path.empty()) {
+                        if (inner.host.empty()) inner.host = program;
+                        hosted = inner;
+                    }
+                }
+            }
+        }
+        if (hosted && !hosted->path.empty()) return *hosted;
+        return {program, {}};
+    }
+
+    std::optional<ResolvedFile> Hosted(const std::string& host, std::optional<std::string> file,
+                                       std::string_view defaultExtension) {
+        if (!file || file->empty()) return std::nullopt;
+        std::string path = Expand(*file);
+        if (!HasFolder(path)) {
+            if (auto found = Search(path, defaultExtension)) path = *found;
+        }
+        return ResolvedFile{path, host};
+    }
+
+    // rundll32 FILE,Entry: the quoted file, or the text up to the comma.
+    static std::optional<std::string> RundllFile(std::string_view args) {
+        args = TrimBlanks(args);
+        if (args.empty()) return std::nullopt;
+        if (args.front() == '"') {
+            const auto close = args.find('"', 1);
+            return std::string(args.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+        }
+        const auto end = args.find_first_of(",");
+        std::string_view file = args.substr(0, end);
+        // No comma: the file ends at the first blank.
+        if (end == std::string_view::npos) file = file.substr(0, file.find_first_of(kBlanks));
+        return std::string(TrimBlanks(file));
+    }
+
+    static std::optional<std::string> FirstNotOption(std::string_view args, std::string_view optionMarks) {
+        for (auto& arg : SplitArguments(args)) {
+            if (arg.empty()) continue;
+            const bool option = optionMarks == "//" ? arg.rfind("//", 0) == 0
+                                                    : optionMarks.find(arg.front()) != std::string_view::npos;
+            if (!option) return arg;
+        }
+        return std::nullopt;
+    }
+
+    static std::optional<std::string> MshtaFile(std::string_view args) {
+        const auto words = SplitArguments(args);
+        if (words.empty()) return std::nullopt;
+        const std::string& first = words.front();
+        // A URL or inline script names no file on this computer.
+        if (first.find("://") != std::string::npos) return std::nullopt;
+        const auto colon = first.find(':');
+        if (colon != std::string::npos && colon > 1) return std::nullopt;
+        return first;
+    }
+
+    // -File FILE (PowerShell takes any leading part of "-File").
+    static std::optional<std::string> PowerShellFile(std::string_view args) {
+        const auto words = SplitArguments(args);
+        for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+            const std::string& w = words[i];
+            if (w.size() >= 2 && (w[0] == '-' || w[0] == '/') && w.size() <= 5 &&
+                SameText(w.substr(1), std::string_view("file").substr(0, w.size() - 1)))
+                return words[i + 1];
+        }
+        return std::nullopt;
+    }
+
+    // cmd /c COMMAND or /k COMMAND: the command after the switch, its outer
+    // quotes dropped as cmd drops them.
+    static std::optional<std::string> CmdCommand(std::string_view args) {
+        std::size_t i = 0;
+        while (i < args.size()) {
+            i = args.find('/', i);
+            if (i == std::string_view::npos || i + 1 >= args.size()) return std::nullopt;
+            const char c = Lower(args[i + 1]);
+            const bool end = i + 2 >= args.size() || kBlanks.find(args[i + 2]) != std::string_view::npos ||
+                             args[i + 2] == '"';
+            if ((c == 'c' || c == 'k') && end) {
+                std::string_view rest = TrimBlanks(args.substr(i + 2));
+                if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"' &&
+                    rest.find('"', 1) != rest.size() - 1 && rest[1] != '"') {
+                    // "\"C:\a b\x.exe\" /q\"": the outer pair goes, the inner stays.
+                    rest = rest.substr(1, rest.size() - 2);
+                }
+                return std::string(rest);
+            }
+            i += 1;
+        }
+        return std::nullopt;
+    }
+
+    // A bare file name found as CreateProcess finds a program (System32,
+    // System, Windows, PATH), then through the "App Paths" key.
+    std::optional<std::string> Search(std::string_view name, std::string_view defaultExtension) {
+        if (name.empty()) return std::nullopt;
+        std::vector<std::string> names{std::string(name)};
+        if (!defaultExtension.empty() && !HasExtension(name)) names.insert(names.begin(), std::string(name) + std::string(defaultExtension));
+        std::vector<std::string> folders;
+        if (auto root = platform_.EnvironmentVariable("SystemRoot")) {
+            folders.push_back(text::JoinPath(*root, "System32"));
+            folders.push_back(text::JoinPath(*root, "System"));
+            folders.push_back(*root);
+        }
+        if (auto path = platform_.EnvironmentVariable("PATH")) {
+            std::string_view rest = *path;
+            while (!rest.empty()) {
+                const auto semi = rest.find(';');
+                const std::string_view folder = TrimBlanks(rest.substr(0, semi));
+                if (!folder.empty() && !IsUncPath(folder)) folders.push_back(Expand(folder));
+                if (semi == std::string_view::npos) break;
+                rest.remove_prefix(semi + 1);
+            }
+        }
+        for (const auto& folder : folders)
+            for (const auto& n : names) {
+                std::string candidate = text::JoinPath(folder, n);
+                if (IsFile(candidate)) return candidate;
+            }
+        for (const auto& n : names)
+            for (auto hive : {platform::Hive::CurrentUser, platform::Hive::LocalMachine}) {
+                auto key = platform_.OpenKey(hive, std::string(kAppPathsKey) + n, false, platform::KeyAccess::Read);
+                if (!key) continue;
+                const auto value = key->Query("");
+                if (!value || !platform::IsStringType(value->type)) continue;
+                std::string path(TrimBlanks(value->data.substr(0, value->data.find('\0'))));
+                if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+                path = Expand(path);
+                if (!path.empty()) return path;
+            }
+        return std::nullopt;
+    }
+
+    Platform& platform_;
+};
+
+}  // namespace
+
+std::string ExpandReferences(std::string_view text, const VariableLookup& lookup) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto open = text.find('%', i);
+        if (open == std::string_view::npos) break;
+        const auto close = text.find('%', open + 1);
+        if (close == std::string_view::npos) break;
+        out.append(text.substr(i, open - i));
+        const std::string_view name = text.substr(open + 1, close - open - 1);
+        const auto value = name.empty() ? std::nullopt : lookup(name);
+        if (value) {
+            out += *value;
+            i = close + 1;
+        } else {
+            // Not set: the first '%' stays, and the second may open a reference.
+            out += '%';
+            out.append(name);
+            i = close;
+        }
+    }
+    out.append(text.substr(i));
+    return out;
+}
+
+bool IsUncPath(std::string_view path) {
+    if (path.size() < 2 || !((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')))
+        return false;
+    // "\\?\C:\..." and "\\.\..." are local device paths; "\\?\UNC\..." is a share.
+    if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/'))
+        return path.size() >= 8 && SameText(path.substr(4, 4), "UNC\\");
+    return true;
+}
+
+ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job) { return Resolver(platform).Resolve(job); }
+
+}  // namespace vantorell::identity

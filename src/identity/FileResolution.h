@@ -1,0 +1,37 @@
+// The file an entry starts, found the way the launcher starts it: the quoted
+// program or the longest leading part of an unquoted command that names a
+// file, "%NAME%" references expanded, a bare name searched as CreateProcess
+// and the "App Paths" key find it. Well-known hosts (rundll32, the script
+// hosts, mshta, regsvr32, PowerShell with -File, cmd /c) name the file they
+// run; a shortcut names its target.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "identity/Identity.h"
+#include "platform/Platform.h"
+
+namespace vantorell::identity {
+
+struct ResolvedFile {
+    std::string path;  // the file that runs; empty when none can be named
+    std::string host;  // the host program's path when a host runs it
+};
+
+using VariableLookup = std::function<std::optional<std::string>(std::string_view name)>;
+
+// Replaces every "%NAME%" of a set variable by its value, as Windows expands
+// an expandable string; a reference to a variable that is not set stays.
+std::string ExpandReferences(std::string_view text, const VariableLookup& lookup);
+
+// The file `job` starts. Looks at files and the registry through `platform`
+// but never opens a file on a network share.
+ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job);
+
+// Whether the path names a network share by its form ("\\server\share").
+bool IsUncPath(std::string_view path);
+
+}  // namespace vantorell::identity

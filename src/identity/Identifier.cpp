@@ -1,0 +1,121 @@
+#include "identity/Identifier.h"
+
+#include <cstdio>
+
+namespace vantorell::identity {
+namespace {
+
+// Results of the system's trust check, as Windows numbers them.
+constexpr std::uint32_t kTrustNoSignature = 0x800B0100;      // TRUST_E_NOSIGNATURE
+constexpr std::uint32_t kTrustSubjectUnknown = 0x800B0003;   // TRUST_E_SUBJECT_FORM_UNKNOWN
+constexpr std::uint32_t kTrustProviderUnknown = 0x800B0001;  // TRUST_E_PROVIDER_UNKNOWN
+constexpr std::uint32_t kTrustBadDigest = 0x80096010;        // TRUST_E_BAD_DIGEST
+constexpr std::uint32_t kTrustCertSignature = 0x80096004;    // TRUST_E_CERT_SIGNATURE
+constexpr std::uint32_t kCryptHashValue = 0x80091007;        // CRYPT_E_HASH_VALUE
+constexpr std::uint32_t kTrustExplicitDistrust = 0x800B0111; // TRUST_E_EXPLICIT_DISTRUST
+constexpr std::uint32_t kCertRevoked = 0x800B010C;           // CERT_E_REVOKED
+
+bool NoSignature(std::uint32_t code) {
+    return code == kTrustNoSignature || code == kTrustSubjectUnknown || code == kTrustProviderUnknown;
+}
+
+std::string Code(std::uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+}  // namespace
+
+SignatureState JudgeSignature(const platform::SignatureFacts& f, std::string& reason) {
+    reason.clear();
+    if (!f.opened) {
+        reason = kReasonCannotOpen;
+        return SignatureState::Unknown;
+    }
+    if (NoSignature(f.code)) return SignatureState::Unsigned;
+    if (f.code == kTrustBadDigest || f.code == kCryptHashValue || f.code == kTrustCertSignature) {
+        reason = "the signature does not match the file (" + Code(f.code) + ")";
+        return SignatureState::Invalid;
+    }
+    // The system's check may ignore the "Disallowed" store: looked at here.
+    if (f.disallowed || f.code == kTrustExplicitDistrust || f.code == kCertRevoked) {
+        reason = f.disallowed ? "its certificate is in the \"Disallowed\" store" : "distrusted (" + Code(f.code) + ")";
+        return SignatureState::Distrusted;
+    }
+    // A check that passed is not enough: the chain must reach a trusted root
+    // and the certificate be one for code signing.
+    if (f.partialChain) reason = "the chain does not reach a root";
+    else if (f.untrustedRoot) reason = "the root is not trusted";
+    else if (f.notForCodeSigning) reason = "the certificate is not for code signing";
+    else if (f.code != 0) reason = "the trust check failed (" + Code(f.code) + ")";
+    return reason.empty() ? SignatureState::Verified : SignatureState::Untrusted;
+}
+
+Identifier::Identifier(platform::Platform& platform, IdentityCache& cache) : platform_(platform), cache_(cache) {}
+
+Identity Identifier::Identify(const FileJob& job, bool onDemand) {
+    return IdentifyFile(ResolveFile(platform_, job), onDemand);
+}
+
+Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand) {
+    Identity id;
+    id.file = std::move(file.path);
+    id.host = std::move(file.host);
+    if (id.file.empty()) {
+        id.state = SignatureState::Missing;
+        return id;
+    }
+    // A share is never touched at rest: it may keep this thread for minutes.
+    if (IsUncPath(id.file)) {
+        id.reason = kReasonNetwork;
+        return id;
+    }
+    const platform::FileFacts facts = platform_.StatFile(id.file);
+    if (facts.network) {
+        id.reason = kReasonNetwork;
+        return id;
+    }
+    if (!facts.exists || facts.directory) {
+        id.state = SignatureState::Missing;
+        return id;
+    }
+    id.fileExists = true;
+    if (facts.size > kLargestAtRest && !onDemand) {
+        id.reason = kReasonTooLarge;
+        return id;
+    }
+    if (const Identity* known = cache_.Find(id.file, facts.size, facts.lastWrite)) {
+        Identity cached = *known;
+        cached.file = std::move(id.file);
+        cached.host = std::move(id.host);
+        return cached;
+    }
+    if (auto version = platform_.ReadVersionFacts(id.file)) {
+        id.company = std::move(version->company);
+        id.description = std::move(version->description);
+        id.fileVersion = std::move(version->fileVersion);
+    }
+    const platform::SignatureFacts signature = CheckSignature(id.file);
+    id.state = JudgeSignature(signature, id.reason);
+    // The signer is named wherever a certificate was read (not for a file
+    // whose signature could not be tied to one).
+    if (id.state != SignatureState::Unsigned && id.state != SignatureState::Unknown) id.signer = signature.signer;
+    if (id.state != SignatureState::Unknown) cache_.Put(id.file, facts.size, facts.lastWrite, id);
+    return id;
+}
+
+platform::SignatureFacts Identifier::CheckSignature(const std::string& path) {
+    platform::SignatureFacts embedded = platform_.VerifyEmbeddedSignature(path);
+    if (!embedded.opened || !NoSignature(embedded.code)) return embedded;
+    // Windows' own files are signed in catalogs: SHA-256 first, as Windows 8
+    // and later list them, then SHA-1.
+    for (auto kind : {platform::CatalogHash::Sha256, platform::CatalogHash::Sha1}) {
+        const auto hash = platform_.HashForCatalog(path, kind);
+        if (!hash) continue;
+        if (auto catalog = platform_.VerifyCatalogSignature(path, *hash, kind)) return *catalog;
+    }
+    return embedded;
+}
+
+}  // namespace vantorell::identity

@@ -1,0 +1,39 @@
+// Finds out what an entry's file is: resolves it, looks at it, reads its
+// version facts and checks its signature (embedded first, then a catalog by
+// SHA-256, then by SHA-1). One thread at a time; the cache is its own.
+#pragma once
+
+#include <cstdint>
+
+#include "identity/FileResolution.h"
+#include "identity/Identity.h"
+#include "identity/IdentityCache.h"
+#include "platform/Platform.h"
+
+namespace vantorell::identity {
+
+// Larger files are not checked at rest: hashing one takes long and reads it whole.
+inline constexpr std::uint64_t kLargestAtRest = 1ULL << 30;  // 1 GiB
+
+// The state a trust check's result and the caller's own look at the chain
+// give; `reason` gets what was found for a state the user should know why of.
+SignatureState JudgeSignature(const platform::SignatureFacts& facts, std::string& reason);
+
+class Identifier {
+public:
+    // Both must outlive it.
+    Identifier(platform::Platform& platform, IdentityCache& cache);
+
+    // `onDemand`: check what is left alone at rest too (files too large).
+    Identity Identify(const FileJob& job, bool onDemand = false);
+    // The same for a file already resolved.
+    Identity IdentifyFile(ResolvedFile file, bool onDemand = false);
+
+private:
+    platform::SignatureFacts CheckSignature(const std::string& path);
+
+    platform::Platform& platform_;
+    IdentityCache& cache_;
+};
+
+}  // namespace vantorell::identity

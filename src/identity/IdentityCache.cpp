@@ -1,0 +1,206 @@
+#include "identity/IdentityCache.h"
+
+#include <charconv>
+#include <vector>
+
+#include "platform/Text.h"
+
+namespace vantorell::identity {
+namespace {
+
+constexpr std::string_view kHeader = "Vantorell file identities 1";
+constexpr std::string_view kProgramFolder = "Vantorell";
+constexpr std::size_t kFields = 8;
+
+std::uint64_t Fnv1a(std::string_view bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+std::string Hex(std::uint64_t value) {
+    char buffer[17];
+    const auto end = std::to_chars(buffer, buffer + 16, value, 16).ptr;
+    return std::string(buffer, end);
+}
+
+bool Number(std::string_view text, std::uint64_t& value, int base = 10) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// Tabs, line ends and backslashes of a field written as \t, \n, \r, \\.
+std::string Escape(std::string_view field) {
+    std::string out;
+    out.reserve(field.size());
+    for (char c : field) {
+        switch (c) {
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\\': out += "\\\\"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+bool Unescape(std::string_view field, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\') {
+            out += field[i];
+            continue;
+        }
+        if (++i >= field.size()) return false;
+        switch (field[i]) {
+            case 't': out += '\t'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case '\\': out += '\\'; break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string_view> Split(std::string_view line, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = line.find(separator, start);
+        parts.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+IdentityCache::IdentityCache(platform::Platform& platform, std::string path, std::size_t limit)
+    : platform_(platform), path_(std::move(path)), limit_(limit) {}
+
+std::string IdentityCache::UserCachePath(platform::Platform& platform) {
+    const auto local = platform.KnownFolderPath(platform::KnownFolder::LocalAppData);
+    if (!local) return {};
+    return text::JoinPath(text::JoinPath(*local, kProgramFolder), kCacheFileName);
+}
+
+void IdentityCache::Load() {
+    order_.clear();
+    entries_.clear();
+    changed_ = corrupt_ = false;
+    if (path_.empty()) return;
+    const platform::FileRead read = platform_.ReadFile(path_);
+    if (read.outcome == platform::ReadOutcome::NotFound) return;
+    if (read.outcome != platform::ReadOutcome::Ok || !Parse(read.bytes)) {
+        order_.clear();
+        entries_.clear();
+        corrupt_ = true;
+        changed_ = true;  // the next save writes a sound file over it
+    }
+}
+
+bool IdentityCache::Parse(std::string_view bytes) {
+    const auto firstEnd = bytes.find('\n');
+    if (firstEnd == std::string_view::npos) return false;
+    const auto header = Split(bytes.substr(0, firstEnd), '\t');
+    std::uint64_t count = 0, sum = 0;
+    if (header.size() != 3 || header[0] != kHeader || !Number(header[1], count) || !Number(header[2], sum, 16))
+        return false;
+    const std::string_view body = bytes.substr(firstEnd + 1);
+    if (Fnv1a(body) != sum) return false;
+    std::vector<Entry> read;
+    std::string_view rest = body;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        if (end == std::string_view::npos) return false;
+        const auto fields = Split(rest.substr(0, end), '\t');
+        rest.remove_prefix(end + 1);
+        if (fields.size() != kFields) return false;
+        Entry e;
+        std::string state;
+        if (!Unescape(fields[0], e.path) || e.path.empty() || !Number(fields[1], e.size) ||
+            !Number(fields[2], e.lastWrite) || !Unescape(fields[3], state) || !Unescape(fields[4], e.identity.signer) ||
+            !Unescape(fields[5], e.identity.company) || !Unescape(fields[6], e.identity.description) ||
+            !Unescape(fields[7], e.identity.fileVersion))
+            return false;
+        e.identity.state = StateOfWord(state);
+        if (StateWord(e.identity.state) != state || e.identity.state == SignatureState::Unknown ||
+            e.identity.state == SignatureState::Missing)
+            return false;
+        e.identity.fileExists = true;
+        read.push_back(std::move(e));
+    }
+    if (read.size() != count) return false;
+    // Most recently used first in the file: insert from the back.
+    for (auto it = read.rbegin(); it != read.rend(); ++it) Insert(std::move(*it));
+    changed_ = false;
+    return true;
+}
+
+std::string IdentityCache::Serialise() const {
+    std::string body;
+    for (const Entry& e : order_) {
+        const Identity& id = e.identity;
+        body += Escape(e.path) + '\t' + std::to_string(e.size) + '\t' + std::to_string(e.lastWrite) + '\t' +
+                std::string(StateWord(id.state)) + '\t' + Escape(id.signer) + '\t' + Escape(id.company) + '\t' +
+                Escape(id.description) + '\t' + Escape(id.fileVersion) + '\n';
+    }
+    return std::string(kHeader) + '\t' + std::to_string(order_.size()) + '\t' + Hex(Fnv1a(body)) + '\n' + body;
+}
+
+bool IdentityCache::Save() {
+    if (path_.empty() || !changed_) return true;
+    platform_.CreateFolder(text::FolderOf(path_));
+    if (!platform_.WriteFileAtomic(path_, Serialise()).ok) return false;
+    changed_ = false;
+    return true;
+}
+
+void IdentityCache::Insert(Entry entry) {
+    const std::string key = platform_.FoldCase(entry.path);
+    if (auto it = entries_.find(key); it != entries_.end()) {
+        order_.erase(it->second);
+        entries_.erase(it);
+    }
+    order_.push_front(std::move(entry));
+    entries_.emplace(key, order_.begin());
+    while (order_.size() > limit_) {
+        entries_.erase(platform_.FoldCase(order_.back().path));
+        order_.pop_back();
+    }
+}
+
+const Identity* IdentityCache::Find(std::string_view path, std::uint64_t size, std::uint64_t lastWrite) {
+    const auto it = entries_.find(platform_.FoldCase(path));
+    if (it == entries_.end()) return nullptr;
+    const Entry& e = *it->second;
+    if (e.size != size || e.lastWrite != lastWrite) return nullptr;
+    // Used now: the last to go when the cache is full. The order alone is no
+    // reason to write the file; it is saved with the next change.
+    if (it->second != order_.begin()) order_.splice(order_.begin(), order_, it->second);
+    return &order_.front().identity;
+}
+
+void IdentityCache::Put(std::string_view path, std::uint64_t size, std::uint64_t lastWrite, const Identity& identity) {
+    Entry e;
+    e.path = std::string(path);
+    e.size = size;
+    e.lastWrite = lastWrite;
+    e.identity.state = identity.state;
+    e.identity.fileExists = true;
+    e.identity.signer = identity.signer;
+    e.identity.company = identity.company;
+    e.identity.description = identity.description;
+    e.identity.fileVersion = identity.fileVersion;
+    Insert(std::move(e));
+    changed_ = true;
+}
+
+}  // namespace vantorell::identity

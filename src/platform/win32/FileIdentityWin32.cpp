@@ -1,0 +1,415 @@
+// What a file is, on Windows: its attributes, its version resource, and its
+// signature checked with WinVerifyTrust (embedded, or through the catalogs)
+// never going online, plus this program's own look at the signer's chain:
+// Wine's WinVerifyTrust accepts a chain that reaches no root and ignores the
+// "Disallowed" store, so both are looked at here.
+#include <windows.h>
+
+#include <wincrypt.h>  // after <windows.h>; the others need it first
+#include <wintrust.h>
+#include <mscat.h>
+#include <softpub.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/win32/Utf.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace vantorell::platform {
+namespace {
+
+using win32::FsRedirectionOff;
+using win32::Narrow;
+using win32::UniqueFile;
+using win32::Widen;
+
+constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+constexpr std::uint32_t kNoSignature = 0x800B0100;  // TRUST_E_NOSIGNATURE
+
+struct CertStoreTraits {
+    static HCERTSTORE Invalid() { return nullptr; }
+    static void Close(HCERTSTORE h) { CertCloseStore(h, 0); }
+};
+using UniqueCertStore = win32::UniqueOwner<HCERTSTORE, CertStoreTraits>;
+
+// A path on a share: UNC ("\\server\share", "\\?\UNC\...") or a drive letter
+// mapped to one. Decided from the text and the drive's type, without touching it.
+bool OnNetwork(const std::wstring& path) {
+    if (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/')) {
+        if (path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') && (path[3] == L'\\' || path[3] == L'/'))
+            return path.size() >= 8 && CompareStringOrdinal(path.c_str() + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL;
+        return true;
+    }
+    if (path.size() >= 2 && path[1] == L':') {
+        const wchar_t root[] = {path[0], L':', L'\\', 0};
+        return GetDriveTypeW(root) == DRIVE_REMOTE;
+    }
+    return false;
+}
+
+UniqueFile OpenForReading(const std::wstring& path) {
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+std::string CommonName(PCCERT_CONTEXT cert) {
+    wchar_t name[512];
+    DWORD n = CertGetNameStringW(cert, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name, 512);
+    if (n <= 1) n = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 512);
+    return n > 1 ? Narrow(std::wstring(name, n - 1)) : std::string();
+}
+
+// Whether the certificate may sign code: no enhanced key usage at all means
+// every use; otherwise code signing must be among them.
+bool ForCodeSigning(PCCERT_CONTEXT cert) {
+    DWORD size = 0;
+    if (!CertGetEnhancedKeyUsage(cert, 0, nullptr, &size)) return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
+    if (!CertGetEnhancedKeyUsage(cert, 0, usage, &size)) return false;
+    if (usage->cUsageIdentifier == 0) return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i)
+        if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_CODE_SIGNING) == 0) return true;
+    return false;
+}
+
+// WinVerifyTrust without any user interface, never fetching anything: the
+// state data stays open for the caller to read the signer from.
+class TrustCheck {
+public:
+    explicit TrustCheck(WINTRUST_DATA& data) : data_(data) {
+        data_.cbStruct = sizeof data_;
+        data_.dwUIChoice = WTD_UI_NONE;
+        data_.fdwRevocationChecks = WTD_REVOKE_NONE;
+        data_.dwStateAction = WTD_STATEACTION_VERIFY;
+        data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
+        GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+        result_ = static_cast<std::uint32_t>(WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_));
+    }
+    ~TrustCheck() {
+        data_.dwStateAction = WTD_STATEACTION_CLOSE;
+        GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+        WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_);
+    }
+    TrustCheck(const TrustCheck&) = delete;
+    TrustCheck& operator=(const TrustCheck&) = delete;
+
+    std::uint32_t Result() const { return result_; }
+    // The signer's certificate and the chain the check built, where it got that far.
+    PCCERT_CONTEXT Signer(PCCERT_CHAIN_CONTEXT& chain) const {
+        chain = nullptr;
+        CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data_.hWVTStateData);
+        if (!provider) return nullptr;
+        CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+        if (!signer) return nullptr;
+        CRYPT_PROVIDER_CERT* cert = WTHelperGetProvCertFromChain(signer, 0);
+        if (!cert || !cert->pCert) return nullptr;
+        chain = signer->pChainContext;
+        return cert->pCert;
+    }
+
+private:
+    WINTRUST_DATA& data_;
+    std::uint32_t result_ = 0;
+};
+
+// The catalog functions of Windows 8 and later, which hash with SHA-256.
+struct CatalogApi {
+    using Acquire2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, PCWSTR, const void*, DWORD);
+    using CalcHash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
+    Acquire2 acquire2 = nullptr;
+    CalcHash2 calcHash2 = nullptr;
+
+    static const CatalogApi& Get() {
+        static const CatalogApi api = [] {
+            CatalogApi a;
+            if (HMODULE wintrust = GetModuleHandleW(L"wintrust.dll")) {
+                a.acquire2 = reinterpret_cast<Acquire2>(
+                    reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminAcquireContext2")));
+                a.calcHash2 = reinterpret_cast<CalcHash2>(
+                    reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
+            }
+            return a;
+        }();
+        return api;
+    }
+};
+
+class CatalogAdmin {
+public:
+    explicit CatalogAdmin(CatalogHash kind) : kind_(kind) {
+        GUID driverAction = DRIVER_ACTION_VERIFY;
+        const CatalogApi& api = CatalogApi::Get();
+        if (api.acquire2 && api.calcHash2) {
+            if (!api.acquire2(&admin_, &driverAction, kind == CatalogHash::Sha256 ? L"SHA256" : L"SHA1", nullptr, 0))
+                admin_ = nullptr;
+        } else if (kind == CatalogHash::Sha1 && !CryptCATAdminAcquireContext(&admin_, &driverAction, 0)) {
+            admin_ = nullptr;
+        }
+    }
+    ~CatalogAdmin() {
+        if (admin_) CryptCATAdminReleaseContext(admin_, 0);
+    }
+    CatalogAdmin(const CatalogAdmin&) = delete;
+    CatalogAdmin& operator=(const CatalogAdmin&) = delete;
+
+    HCATADMIN Get() const { return admin_; }
+
+    std::optional<std::string> Hash(HANDLE file) const {
+        if (!admin_) return std::nullopt;
+        const CatalogApi& api = CatalogApi::Get();
+        DWORD size = 0;
+        BYTE buffer[64];
+        size = sizeof buffer;
+        const BOOL ok = api.calcHash2 ? api.calcHash2(admin_, file, &size, buffer, 0)
+                                      : CryptCATAdminCalcHashFromFileHandle(file, &size, buffer, 0);
+        if (!ok || size == 0 || size > sizeof buffer) return std::nullopt;
+        return std::string(reinterpret_cast<const char*>(buffer), size);
+    }
+
+private:
+    CatalogHash kind_;
+    HCATADMIN admin_ = nullptr;
+};
+
+std::wstring HexTag(std::string_view hash) {
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring tag;
+    for (unsigned char c : hash) {
+        tag += digits[c >> 4];
+        tag += digits[c & 15];
+    }
+    return tag;
+}
+
+}  // namespace
+
+std::optional<std::string> Win32Platform::EnvironmentVariable(std::string_view name) {
+    const std::wstring wname = Widen(name);
+    const DWORD size = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD got = GetEnvironmentVariableW(wname.c_str(), value.data(), size);
+    if (got == 0 || got >= size) return std::nullopt;
+    value.resize(got);
+    return Narrow(value);
+}
+
+FileFacts Win32Platform::StatFile(std::string_view path) {
+    FileFacts facts;
+    const std::wstring wpath = Widen(path);
+    if (OnNetwork(wpath)) {
+        facts.network = true;
+        return facts;
+    }
+    // A Run value names the 64-bit System32 for a 32-bit build too.
+    const FsRedirectionOff native;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &data)) return facts;
+    facts.exists = true;
+    facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts.lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                      data.ftLastWriteTime.dwLowDateTime;
+    return facts;
+}
+
+std::optional<VersionFacts> Win32Platform::ReadVersionFacts(std::string_view path) {
+    const std::wstring wpath = Widen(path);
+    const FsRedirectionOff native;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(wpath.c_str(), &ignored);
+    if (size == 0) return std::nullopt;
+    std::vector<BYTE> block(size);
+    if (!GetFileVersionInfoW(wpath.c_str(), 0, size, block.data())) return std::nullopt;
+
+    // The strings of the first language the resource lists, then the usual ones.
+    std::vector<std::wstring> tables;
+    struct Translation {
+        WORD language, codePage;
+    };
+    Translation* translations = nullptr;
+    UINT bytes = 0;
+    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
+                       &bytes) &&
+        bytes >= sizeof(Translation)) {
+        wchar_t table[16];
+        wsprintfW(table, L"%04x%04x", translations[0].language, translations[0].codePage);
+        tables.emplace_back(table);
+    }
+    for (const wchar_t* usual : {L"040904b0", L"040904e4", L"04090000"}) tables.emplace_back(usual);
+    auto text = [&](const wchar_t* field) -> std::string {
+        for (const auto& table : tables) {
+            const std::wstring query = L"\\StringFileInfo\\" + table + L"\\" + field;
+            wchar_t* value = nullptr;
+            UINT chars = 0;
+            if (VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &chars) && value &&
+                chars > 0) {
+                std::wstring s(value, chars);
+                s.resize(wcsnlen(s.c_str(), s.size()));
+                return Narrow(s);
+            }
+        }
+        return {};
+    };
+    VersionFacts facts;
+    facts.company = text(L"CompanyName");
+    facts.description = text(L"FileDescription");
+    facts.fileVersion = text(L"FileVersion");
+    return facts;
+}
+
+void Win32Platform::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chain, SignatureFacts& facts) {
+    if (!cert) return;
+    facts.signer = CommonName(cert);
+    facts.notForCodeSigning = !ForCodeSigning(cert);
+
+    // The chain the check built, or one built here, for code signing, from
+    // what is on this computer and the signature itself.
+    PCCERT_CHAIN_CONTEXT own = nullptr;
+    if (!chain) {
+        CERT_CHAIN_PARA para{};
+        para.cbSize = sizeof para;
+        LPSTR usage = const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING);
+        para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+        para.RequestedUsage.Usage.cUsageIdentifier = 1;
+        para.RequestedUsage.Usage.rgpszUsageIdentifier = &usage;
+        if (CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para,
+                                    CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &own))
+            chain = own;
+    }
+    if (!chain || chain->cChain == 0) {
+        facts.partialChain = true;
+        facts.disallowed = Disallowed(cert);
+    } else {
+        const DWORD error = chain->TrustStatus.dwErrorStatus;
+        facts.partialChain = (error & CERT_TRUST_IS_PARTIAL_CHAIN) != 0;
+        facts.untrustedRoot = (error & CERT_TRUST_IS_UNTRUSTED_ROOT) != 0;
+        if (error & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) facts.notForCodeSigning = true;
+        const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
+        facts.disallowed = Disallowed(cert);
+        for (DWORD i = 0; i < simple->cElement && !facts.disallowed; ++i)
+            facts.disallowed = Disallowed(simple->rgpElement[i]->pCertContext);
+    }
+    if (own) CertFreeCertificateChain(own);
+}
+
+bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
+    if (!disallowedOpened_) {
+        disallowedOpened_ = true;
+        const DWORD flags = CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG;
+        disallowedUser_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | flags,
+                                        L"Disallowed");
+        disallowedMachine_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                           CERT_SYSTEM_STORE_LOCAL_MACHINE | flags, L"Disallowed");
+    }
+    for (HCERTSTORE store : {disallowedUser_, disallowedMachine_}) {
+        if (!store) continue;
+        if (PCCERT_CONTEXT found =
+                CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, cert, nullptr)) {
+            CertFreeCertificateContext(found);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Win32Platform::CloseTrustStores() {
+    for (HCERTSTORE* store : {&disallowedUser_, &disallowedMachine_}) {
+        if (*store) CertCloseStore(*store, 0);
+        *store = nullptr;
+    }
+    disallowedOpened_ = false;
+}
+
+SignatureFacts Win32Platform::VerifyEmbeddedSignature(std::string_view path) {
+    SignatureFacts facts;
+    const std::wstring wpath = Widen(path);
+    const FsRedirectionOff native;
+    // Opened here, sharing everything: a file held open exclusively is told
+    // apart from one that has no signature.
+    const UniqueFile file = OpenForReading(wpath);
+    if (!file) {
+        facts.opened = false;
+        return facts;
+    }
+    WINTRUST_FILE_INFO info{};
+    info.cbStruct = sizeof info;
+    info.pcwszFilePath = wpath.c_str();
+    info.hFile = file.Get();
+    WINTRUST_DATA data{};
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &info;
+    const TrustCheck check(data);
+    facts.code = check.Result();
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    ExamineSigner(check.Signer(chain), chain, facts);
+    return facts;
+}
+
+std::optional<std::string> Win32Platform::HashForCatalog(std::string_view path, CatalogHash kind) {
+    const FsRedirectionOff native;
+    const UniqueFile file = OpenForReading(Widen(path));
+    if (!file) return std::nullopt;
+    return CatalogAdmin(kind).Hash(file.Get());
+}
+
+std::optional<SignatureFacts> Win32Platform::VerifyCatalogSignature(std::string_view path, std::string_view hash,
+                                                                    CatalogHash kind) {
+    const CatalogAdmin admin(kind);
+    if (!admin.Get()) return std::nullopt;
+    std::vector<BYTE> bytes(hash.begin(), hash.end());
+    HCATINFO catalog = CryptCATAdminEnumCatalogFromHash(admin.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                                        0, nullptr);
+    if (!catalog) return std::nullopt;
+    std::optional<SignatureFacts> result;
+    CATALOG_INFO catalogInfo{};
+    catalogInfo.cbStruct = sizeof catalogInfo;
+    if (CryptCATCatalogInfoFromContext(catalog, &catalogInfo, 0)) {
+        const std::wstring wpath = Widen(path);
+        const std::wstring tag = HexTag(hash);
+        const FsRedirectionOff native;
+        WINTRUST_CATALOG_INFO info{};
+        info.cbStruct = sizeof info;
+        info.pcwszCatalogFilePath = catalogInfo.wszCatalogFile;
+        info.pcwszMemberFilePath = wpath.c_str();
+        info.pcwszMemberTag = tag.c_str();
+        info.pbCalculatedFileHash = bytes.data();
+        info.cbCalculatedFileHash = static_cast<DWORD>(bytes.size());
+        WINTRUST_DATA data{};
+        data.dwUnionChoice = WTD_CHOICE_CATALOG;
+        data.pCatalog = &info;
+        const TrustCheck check(data);
+        SignatureFacts facts;
+        facts.code = check.Result();
+        PCCERT_CHAIN_CONTEXT chain = nullptr;
+        ExamineSigner(check.Signer(chain), chain, facts);
+        if (facts.code != kNoSignature) result = facts;
+    }
+    CryptCATAdminReleaseCatalogContext(admin.Get(), catalog, 0);
+    return result;
+}
+
+// A thread that works in the background: low priority, and COM for the
+// shortcuts it reads.
+namespace {
+class BackgroundScope final : public ThreadScope {
+public:
+    BackgroundScope() {
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+        com_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    }
+    ~BackgroundScope() override {
+        if (com_) CoUninitialize();
+    }
+
+private:
+    bool com_ = false;
+};
+}  // namespace
+
+std::unique_ptr<ThreadScope> Win32Platform::EnterBackgroundThread() { return std::make_unique<BackgroundScope>(); }
+
+}  // namespace vantorell::platform
