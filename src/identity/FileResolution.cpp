@@ -98,11 +98,7 @@ private:
         const std::string expanded = Expand(command);
         const auto resolved =
             platform::ResolveRunCommand(expanded, [this](std::string_view path) { return IsFile(path); });
-        if (!resolved) {
-            // An unquoted path with blanks of which no part is a file: the
-            // whole first part up to its extension is what was meant.
-            return {std::string(TrimBlanks(expanded)), {}};
-        }
+        if (!resolved) return {MissingProgram(TrimBlanks(expanded)), {}};
         std::string program = resolved->program;
         std::string_view rest;
         const std::string& line = resolved->commandLine;
@@ -118,6 +114,16 @@ private:
         }
         rest = ArgumentsOf(line);
         return FromProgram(program, rest, depth);
+    }
+
+    // An unquoted path with blanks of which no leading part is a file: the
+    // shortest leading part that ends in a file name with an extension is
+    // what was meant ("C:\Program Files\A\a.exe /x" names a.exe).
+    static std::string MissingProgram(std::string_view command) {
+        for (std::size_t end = command.find_first_of(kBlanks);; end = command.find_first_of(kBlanks, end + 1)) {
+            const std::string_view part = command.substr(0, end);
+            if (HasExtension(part) || end == std::string_view::npos) return std::string(part);
+        }
     }
 
     // The text after the program of a command line.

@@ -26,13 +26,19 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
               "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
               "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
               "\"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
-              "\"rating\": \"0\"},\n"
+              "\"rating\": \"0\", "
+              "\"file\": \"C:\\\\Program Files\\\\A\\\\a.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
+              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
               "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
               "\"lrun\", \"view\": \"64\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
-              "\"line\\nbreak\\u0001\", \"rating\": \"0\"},\n"
+              "\"line\\nbreak\\u0001\", \"rating\": \"0\", "
+              "\"file\": \"line\\nbreak\\u0001.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
+              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
               "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
               "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", "
-              "\"rating\": \"0\"}\n"
+              "\"rating\": \"0\", "
+              "\"file\": \"z.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
+              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"}\n"
               "]\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, r.out);  // listing changes nothing
 }
@@ -43,10 +49,14 @@ TEST_F(Console, OptionsThatAreNoPlainNumberAreListedAsTheyStand) {
               "[\n"
               "  {\"position\": 0, \"index\": 0, \"state\": \"2\", \"name\": \"odd\", \"location\": \"crun\", "
               "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"yes\", \"delay\": \"+5\", \"command\": \"o.exe\", "
-              "\"rating\": \"0\"},\n"
+              "\"rating\": \"0\", "
+              "\"file\": \"o.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
+              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
               "  {\"position\": 1, \"index\": 1, \"state\": \"0\", \"name\": \"short\", \"location\": \"lrun\", "
               "\"view\": \"64\", \"windowsOff\": false, \"confirm\": \"s.exe\", \"delay\": \"s.exe\", \"command\": "
-              "\"s.exe\", \"rating\": \"0\"}\n"
+              "\"s.exe\", \"rating\": \"0\", "
+              "\"file\": \"s.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
+              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"}\n"
               "]\n");
     EXPECT_EQ(ListBytes(), "odd;crun;o.exe;;yes;+5\r\nshort;lrun;s.exe\r\n");
 }
@@ -57,16 +67,19 @@ TEST_F(Console, ListAsAnAlignedTable) {
     const auto r = RunConsole(store, {"list"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
-              "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Command\n"
-              "0         1      1      b     crun                     0        0      0       multi??line\n"
-              "1         0      1      \xC3\x89t\xC3\xA9   crun                     0        0      0       e.exe\n");
+              "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Publisher       "
+              "Command\n"
+              "0         1      1      b     crun                     0        0      0       File not found  "
+              "multi??line\n"
+              "1         0      1      \xC3\x89t\xC3\xA9   crun                     0        0      0       File not found  "
+              "e.exe\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out.find("multi\\r\\nline") != std::string::npos, true);
 }
 
 TEST_F(Console, EmptyTable) {
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, "[]\n");
     EXPECT_EQ(RunConsole(store, {"list"}).out,
-              "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Command\n");
+              "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Publisher  Command\n");
 }
 
 // The rating is the grid's rule over the built-in lists: by name, by the
@@ -87,16 +100,16 @@ TEST_F(Console, ListRatesEachEntryLikeTheGrid) {
         const auto end = json.find('}', at);
         EXPECT_NE(json.substr(at, end - at).find("\"rating\": \"" + rating + "\""), std::string::npos) << name;
     }
-    // The table's Rating column, before the command.
+    // The table's Rating column, then the publisher, before the command.
     std::istringstream table(RunConsole(store, {"list"}).out);
     std::string line;
     std::getline(table, line);
-    EXPECT_NE(line.find("Delay  Rating  Command"), std::string::npos) << line;
+    EXPECT_NE(line.find("Delay  Rating  Publisher"), std::string::npos) << line;
     while (std::getline(table, line) && line.find(" worm ") == std::string::npos) {
     }
     std::istringstream fields(line);
     std::vector<std::string> words{std::istream_iterator<std::string>(fields), {}};
-    ASSERT_EQ(words.size(), 10u) << line;  // "64" in the View column, nothing in Windows
+    ASSERT_EQ(words.size(), 13u) << line;  // "64" in the View column, nothing in Windows, "File not found"
     EXPECT_EQ(words[5], "64");
     EXPECT_EQ(words[8], "1");
 }

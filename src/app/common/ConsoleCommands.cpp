@@ -12,6 +12,8 @@
 #include "app/common/FileLayout.h"
 #include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
+#include "identity/EntryFiles.h"
+#include "identity/Identifier.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "policy/Apply.h"
@@ -76,7 +78,9 @@ struct HeadlessControl {
 void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
     const auto lists = ui::NameLists::Builtin(store.Platform());
-    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists) : FormatEntryTable(store.Table(), lists);
+    const auto identities = IdentifyEntries(store, cmd.Has("--verify-all"));
+    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities)
+                                : FormatEntryTable(store.Table(), lists, identities);
 }
 
 // The entry commands: NAME is the last argument, compared without regard to
@@ -188,7 +192,14 @@ void RunDsc(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutpu
 const std::vector<CommandSpec>& Commands() {
     using control::EntryVerb;
     static const std::vector<CommandSpec> kCommands = {
-        {"list", "[--json]", "List every autostart entry in display order.", {{"--json", false}}, 0, 0, RunList},
+        {"list",
+         "[--json] [--verify-all]",
+         "List every autostart entry in display order, with its file and publisher (--verify-all: check large "
+         "files too).",
+         {{"--json", false}, {"--verify-all", false}},
+         0,
+         0,
+         RunList},
         EntryCommand("disable", EntryVerb::Disable,
                      "Switch an entry off: take it out of its place and record it (--discard: without a record)."),
         EntryCommand("enable", EntryVerb::Enable, "Put a recorded entry back into its place."),
@@ -291,12 +302,14 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
     return order;
 }
 
-constexpr std::size_t kColumns = 11;
-constexpr std::array<std::string_view, kColumns> kHeadings = {
-    "Position", "Index", "State", "Name", "Location", "View", "Windows", "Confirm", "Delay", "Rating", "Command"};
+constexpr std::size_t kColumns = 12;
+constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State",  "Name",
+                                                              "Location", "View",    "Windows", "Confirm",
+                                                              "Delay",    "Rating",  "Publisher", "Command"};
 constexpr std::string_view kColumnGap = "  ";
 
-std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
+std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index,
+                                        const ui::NameLists& lists, const std::vector<identity::Identity>& ids) {
     const auto& e = table.entries[index];
     return {std::to_string(e.position),
             std::to_string(index),
@@ -308,6 +321,7 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
             Cell(e.confirm.Text()),
             Cell(e.delay.Text()),
             std::string(ui::RateEntry(lists, e.name, e.command)),
+            index < ids.size() ? Cell(identity::PublisherText(ids[index])) : std::string(),
             Cell(e.command)};
 }
 
@@ -328,19 +342,49 @@ nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t ind
             {"rating", ui::RateEntry(lists, e.name, e.command)}};
 }
 
-std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists) {
+std::vector<identity::Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand) {
+    platform::Platform& platform = store.Platform();
+    identity::IdentityCache cache(platform, identity::IdentityCache::UserCachePath(platform));
+    cache.Load();
+    identity::Identifier identifier(platform, cache);
+    std::vector<identity::Identity> ids;
+    std::map<std::string, std::size_t> done;  // entries that start the same thing are looked at once
+    for (const identity::FileJob& job : identity::EntryJobs(store)) {
+        const auto [it, fresh] = done.try_emplace(job.Key(), ids.size());
+        ids.push_back(fresh ? identifier.Identify(job, onDemand) : ids[it->second]);
+    }
+    cache.Save();
+    return ids;
+}
+
+std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
+                            const std::vector<identity::Identity>& ids) {
     auto rows = nlohmann::ordered_json::array();
-    for (std::size_t i : DisplayOrder(table)) rows.push_back(EntryJson(table, i, lists));
+    for (std::size_t i : DisplayOrder(table)) {
+        auto row = EntryJson(table, i, lists);
+        if (i < ids.size()) {
+            const identity::Identity& id = ids[i];
+            row["file"] = id.file;
+            row["fileExists"] = id.fileExists;
+            row["signature"] = identity::StateWord(id.state);
+            row["signer"] = id.signer;
+            row["company"] = id.company;
+            row["description"] = id.description;
+            row["fileVersion"] = id.fileVersion;
+        }
+        rows.push_back(std::move(row));
+    }
     return text::JsonRows(rows);
 }
 
-std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists) {
+std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,
+                             const std::vector<identity::Identity>& ids) {
     std::vector<std::array<std::string, kColumns>> rows;
     rows.reserve(table.entries.size() + 1);
     std::array<std::string, kColumns> heading;
     std::copy(kHeadings.begin(), kHeadings.end(), heading.begin());
     rows.push_back(heading);
-    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table, i, lists));
+    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table, i, lists, ids));
 
     std::array<std::size_t, kColumns> widths{};
     for (const auto& row : rows)

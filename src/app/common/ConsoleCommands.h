@@ -10,6 +10,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "identity/Identity.h"
 #include "platform/JsonText.h"
 #include "store/AutostartStore.h"
 #include "ui/NameLists.h"
@@ -60,8 +61,18 @@ std::string ConsoleUsage();
 // objects with the keys position, index, state, name, location, confirm, delay,
 // command and rating. The rating is the grid's: "3" green, "2" blue, "1" red,
 // "0" in no list (ui::RateEntry).
-std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists);
-std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists);
+// With identities (one per table index), the table gets a Publisher column
+// and each JSON object the keys file, fileExists, signature, signer, company,
+// description and fileVersion.
+std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,
+                             const std::vector<identity::Identity>& identities = {});
+std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
+                            const std::vector<identity::Identity>& identities = {});
+
+// What each entry of the scanned table starts, by table index: the user's
+// cache first, then the files it lacks or that changed (`onDemand`: large
+// files too), the cache saved again.
+std::vector<identity::Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand);
 
 using text::JsonString;
 
