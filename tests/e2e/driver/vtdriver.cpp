@@ -31,6 +31,9 @@
 //   tray dblclick|show|close      double-click the tray icon, or choose an item of its menu
 //   make-shortcut <lnk> <target> [arguments]
 //   startup-folder [common]       print the user's (or the common) Startup folder
+//   add-cert Root|Disallowed <der>
+//                                 add a certificate (DER file) to the machine's store of that name, in this
+//                                 prefix only: a test root becomes trusted, a test signer distrusted
 //   request-close                 ask the main window to close (the close box), without waiting
 //   launch <exe> [arguments...]   start a program in its own folder, on the --desktop given; print its id
 //   time-start <title> <exe> [arguments...]
@@ -53,6 +56,7 @@
 #include <commctrl.h>  // needs <windows.h> first
 #include <objbase.h>
 #include <shlobj.h>
+#include <wincrypt.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -732,6 +736,26 @@ void SwitchDesktop(const std::wstring& name, double seconds) {
     if (!desktop || !SetThreadDesktop(desktop)) throw Failure{L"cannot switch to desktop " + name};
 }
 
+int AddCertificate(const std::wstring& storeName, const std::wstring& derFile) {
+    HANDLE file = CreateFileW(derFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw Failure{L"cannot open " + derFile};
+    std::vector<BYTE> der(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    const BOOL ok = ReadFile(file, der.data(), static_cast<DWORD>(der.size()), &read, nullptr);
+    CloseHandle(file);
+    if (!ok || read != der.size()) throw Failure{L"cannot read " + derFile};
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                                     storeName.c_str());
+    if (!store) throw Failure{L"cannot open the store " + storeName};
+    const BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
+                                                        static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
+                                                        nullptr);
+    // Closing the store writes it.
+    CertCloseStore(store, 0);
+    if (!added) throw Failure{L"cannot add the certificate to " + storeName};
+    return kExitOk;
+}
+
 int Usage() {
     WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
               L"usage: vtdriver [--timeout S] [--desktop NAME] grid | click C R | dblclick C R | click-button CAPTION |"
@@ -740,7 +764,7 @@ int Usage() {
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | delay SECONDS |"
               L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
               L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE |"
-              L" make-shortcut LNK TARGET [ARGS] | startup-folder\n");
+              L" make-shortcut LNK TARGET [ARGS] | startup-folder | add-cert Root|Disallowed DER\n");
     return kExitUsage;
 }
 
@@ -790,6 +814,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"make-shortcut" && (count == 2 || count == 3)) return MakeShortcut(arg(1), arg(2), arg(3));
     if (command == L"startup-folder" && (count == 0 || (count == 1 && arg(1) == L"common")))
         return PrintStartupFolder(count == 1);
+    if (command == L"add-cert" && count == 2) return AddCertificate(arg(1), arg(2));
     if (command == L"launch" && count >= 1) return Launch(desktop, {args.begin() + 1, args.end()});
     if (command == L"time-start" && count >= 2) return TimeStart(timeout, desktop, arg(1), {args.begin() + 2, args.end()});
     if (command == L"time-report" && count == 2) return TimeReport(timeout, arg(1), arg(2));

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# What each entry's file is, under Wine with real signed files, through
+# "vantorellc list --json": the test makes its own roots and signing
+# certificates with openssl, signs copies of a small exe with osslsigncode,
+# makes one root trusted and one signer distrusted in this Wine prefix only,
+# and checks the file, signature, signer and version facts of each entry.
+#   identity_test.sh VANTORELLC_EXE VTDRIVER_EXE VTMARKER_EXE
+# Needs WINEPREFIX (a prepared prefix, as scripts/test.sh provides); skips
+# (exit 77) without one. Never touches the host's own certificate stores.
+set -euo pipefail
+
+exe=${1:?usage: identity_test.sh VANTORELLC_EXE VTDRIVER_EXE VTMARKER_EXE}
+driver=${2:?} marker=${3:?}
+if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
+  echo "identity: WINEPREFIX is not set to a prepared prefix; skipped" >&2
+  exit 77
+fi
+for tool in openssl osslsigncode python3; do
+  command -v "$tool" >/dev/null || { echo "identity: FAIL: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
+done
+export WINEDEBUG=-all LC_ALL=C.UTF-8
+
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+values=(VtSigned VtTampered VtUntrusted VtServer VtDistrusted VtPlain VtMissing VtVersion VtRundll VtEnv)
+dir="$WINEPREFIX/drive_c/vtident"
+work=$(mktemp -d)
+link=""
+cleanup() {
+  for v in "${values[@]}"; do wine reg delete "$run_key" /v "$v" /f >/dev/null 2>&1 || true; done
+  [ -n "$link" ] && rm -f "$link"
+  rm -rf "$work" "$dir"
+}
+trap cleanup EXIT
+fail() {
+  echo "identity: FAIL: $*" >&2
+  [ -f "$work/out.json" ] && { echo "--- output:" >&2; cat "$work/out.json" >&2; }
+  exit 1
+}
+
+# ---- certificates: root A (trusted here), root B (not), signers under them
+cd "$work"
+root() {
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" -days 3650 -subj "/CN=$2" \
+    -addext "basicConstraints=critical,CA:true" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+}
+signer() {  # name, common name, root, extended key usage
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$4" >"$1.ext"
+  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=$2/O=Vantorell Tests" 2>/dev/null
+  openssl x509 -req -in "$1.csr" -CA "$3.pem" -CAkey "$3.key" -CAcreateserial -out "$1.pem" -days 3650 \
+    -extfile "$1.ext" 2>/dev/null
+}
+sign() {  # signer, input, output
+  osslsigncode sign -certs "$1.pem" -key "$1.key" -n "Vantorell test" -in "$2" -out "$3" >/dev/null
+}
+root rootA "Vantorell Test Root A"
+root rootB "Vantorell Test Root B"
+signer good "Vantorell Test Signer" rootA codeSigning
+signer stranger "Stranger Signer" rootB codeSigning
+signer server "Server Only" rootA serverAuth
+signer banned "Banned Signer" rootA codeSigning
+openssl x509 -in rootA.pem -outform DER -out rootA.der
+openssl x509 -in banned.pem -outform DER -out banned.der
+wine "$driver" add-cert Root "$(winepath -w "$work/rootA.der")" || fail "cannot trust root A in the prefix"
+wine "$driver" add-cert Disallowed "$(winepath -w "$work/banned.der")" || fail "cannot distrust the banned signer"
+
+# ---- the files
+mkdir -p "$dir/x dll"
+cp "$marker" "$dir/plain.exe"
+sign good "$marker" "$dir/signed.exe"
+sign stranger "$marker" "$dir/untrusted.exe"
+sign server "$marker" "$dir/server.exe"
+sign banned "$marker" "$dir/distrusted.exe"
+cp "$dir/signed.exe" "$dir/tampered.exe"
+# One byte of the code changed after signing (far from the signature at the end).
+offset=1100
+byte=$(od -An -tu1 -j $offset -N1 "$dir/tampered.exe" | tr -d ' ')
+printf "$(printf '\\%03o' $(((byte + 1) % 256)))" | dd of="$dir/tampered.exe" bs=1 seek=$offset conv=notrunc 2>/dev/null
+cp "$exe" "$dir/withversion.exe"
+cp "$marker" "$dir/x dll/x.dll"
+
+add() { wine reg add "$run_key" /v "$1" /t "${3:-REG_SZ}" /d "$2" /f >/dev/null; }
+add VtSigned '"C:\vtident\signed.exe" /quiet'
+add VtTampered 'C:\vtident\tampered.exe'
+add VtUntrusted 'C:\vtident\untrusted.exe'
+add VtServer 'C:\vtident\server.exe'
+add VtDistrusted 'C:\vtident\distrusted.exe'
+add VtPlain 'C:\vtident\plain.exe -x'
+add VtMissing 'C:\vtident\gone.exe'
+add VtVersion 'C:\vtident\withversion.exe'
+add VtRundll 'rundll32.exe "C:\vtident\x dll\x.dll",Entry 1'
+add VtEnv '%SystemDrive%\vtident\signed.exe' REG_EXPAND_SZ
+startup=$(wine "$driver" startup-folder | tr -d '\r')
+wine "$driver" make-shortcut "$startup\\Vt Link.lnk" 'C:\vtident\signed.exe' '/min' || fail "cannot make the shortcut"
+link=$(winepath -u "$startup\\Vt Link.lnk" | tr -d '\r')
+
+check() {
+  python3 - "$work/out.json" <<'PY'
+import json, sys
+entries = {e["name"]: e for e in json.load(open(sys.argv[1], encoding="utf-8"))}
+signer = "Vantorell Test Signer"
+expect = {
+    # name: file, fileExists, signature, signer
+    "VtSigned": (r"C:\vtident\signed.exe", True, "verified", signer),
+    "VtTampered": (r"C:\vtident\tampered.exe", True, "invalid", None),
+    "VtUntrusted": (r"C:\vtident\untrusted.exe", True, "untrusted", "Stranger Signer"),
+    "VtServer": (r"C:\vtident\server.exe", True, "untrusted", "Server Only"),
+    "VtDistrusted": (r"C:\vtident\distrusted.exe", True, "distrusted", "Banned Signer"),
+    "VtPlain": (r"C:\vtident\plain.exe", True, "unsigned", ""),
+    "VtMissing": (r"C:\vtident\gone.exe", False, "missing", ""),
+    "VtVersion": (r"C:\vtident\withversion.exe", True, "unsigned", ""),
+    "VtRundll": (r"C:\vtident\x dll\x.dll", True, "unsigned", ""),
+    "VtEnv": (r"C:\vtident\signed.exe", True, "verified", signer),
+    "Vt Link.lnk": (r"C:\vtident\signed.exe", True, "verified", signer),
+}
+bad = []
+for name, (file, exists, state, who) in expect.items():
+    e = entries.get(name)
+    if e is None:
+        bad.append(f"{name}: not listed")
+        continue
+    if e["file"].lower() != file.lower(): bad.append(f"{name}: file {e['file']!r}, expected {file!r}")
+    if e["fileExists"] is not exists: bad.append(f"{name}: fileExists {e['fileExists']}")
+    if e["signature"] != state: bad.append(f"{name}: signature {e['signature']!r}, expected {state!r}")
+    if who is not None and e["signer"] != who: bad.append(f"{name}: signer {e['signer']!r}, expected {who!r}")
+v = entries.get("VtVersion", {})
+if v.get("company") != "Vantorell" or v.get("description") != "Vantorell console companion" or not v.get("fileVersion"):
+    bad.append(f"VtVersion: version facts {v.get('company')!r} {v.get('description')!r} {v.get('fileVersion')!r}")
+if bad:
+    print("\n".join(bad), file=sys.stderr)
+    sys.exit(1)
+PY
+}
+
+cache="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local/Vantorell/identity-cache.txt"
+rm -f "$cache"
+wine "$exe" list --json >"$work/out.json" 2>"$work/err.txt" || fail "list failed: $(cat "$work/err.txt")"
+check || fail "cold run"
+[ -f "$cache" ] || fail "no cache written at $cache"
+# From the cache: the same answers.
+wine "$exe" list --json >"$work/out.json" 2>"$work/err.txt" || fail "second list failed"
+check || fail "run from the cache"
+# The table has the Publisher column.
+wine "$exe" list >"$work/table.txt" 2>&1 || fail "list as a table failed"
+grep -q "Publisher" "$work/table.txt" || fail "no Publisher column"
+grep -q "(not verified) Vantorell" "$work/table.txt" || fail "no '(not verified) Vantorell' for the version exe"
+echo "identity: ok"
