@@ -15,7 +15,9 @@ constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kAppPathsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 constexpr int kMaxHostDepth = 3;  // cmd /c cmd /c ... ends somewhere
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -29,8 +31,12 @@ std::string_view FileNameOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool HasFolder(std::string_view path) { return path.find_first_of("\\/:") != std::string_view::npos; }
-bool HasExtension(std::string_view path) { return FileNameOf(path).find('.') != std::string_view::npos; }
+bool HasFolder(std::string_view path) {
+    return path.find_first_of("\\/:") != std::string_view::npos;
+}
+bool HasExtension(std::string_view path) {
+    return FileNameOf(path).find('.') != std::string_view::npos;
+}
 
 std::string_view TrimBlanks(std::string_view s) {
     const auto first = s.find_first_not_of(kBlanks);
@@ -73,8 +79,10 @@ public:
         if (!job.linkFile.empty()) {
             platform::ShortcutData link;
             if (platform_.ReadShortcut(job.linkFile, link)) {
-                if (!link.target.empty()) target = link.target;
-                else if (!link.itemPath.empty()) target = link.itemPath;
+                if (!link.target.empty())
+                    target = link.target;
+                else if (!link.itemPath.empty())
+                    target = link.itemPath;
                 arguments = link.arguments;
             }
         }
@@ -108,8 +116,10 @@ private:
             if (words.empty()) return {};
             program = words.front();
             if (!HasFolder(program)) {
-                if (auto found = Search(program, ".exe")) program = *found;
-                else if (!HasExtension(program)) program += ".exe";
+                if (auto found = Search(program, ".exe"))
+                    program = *found;
+                else if (!HasExtension(program))
+                    program += ".exe";
             }
         }
         rest = ArgumentsOf(line);
@@ -132,8 +142,10 @@ private:
         std::size_t i = 0;
         bool quoted = false;
         for (; i < line.size(); ++i) {
-            if (line[i] == '"') quoted = !quoted;
-            else if (!quoted && kBlanks.find(line[i]) != std::string_view::npos) break;
+            if (line[i] == '"')
+                quoted = !quoted;
+            else if (!quoted && kBlanks.find(line[i]) != std::string_view::npos)
+                break;
         }
         return TrimBlanks(line.substr(i));
     }
@@ -145,15 +157,22 @@ private:
         };
         std::optional<ResolvedFile> hosted;
         if (depth < kMaxHostDepth) {
-            if (is("rundll32.exe")) hosted = Hosted(program, RundllFile(arguments), ".dll");
-            else if (is("wscript.exe") || is("cscript.exe")) hosted = Hosted(program, FirstNotOption(arguments, "//"), "");
-            else if (is("mshta.exe")) hosted = Hosted(program, MshtaFile(arguments), ".hta");
-            else if (is("regsvr32.exe")) hosted = Hosted(program, FirstNotOption(arguments, "/-"), ".dll");
-            else if (is("powershell.exe") || is("pwsh.exe")) hosted = Hosted(program, PowerShellFile(arguments), "");
+            if (is("rundll32.exe"))
+                hosted = Hosted(program, RundllFile(arguments), ".dll");
+            else if (is("wscript.exe") || is("cscript.exe"))
+                hosted = Hosted(program, FirstNotOption(arguments, "//"), "");
+            else if (is("mshta.exe"))
+                hosted = Hosted(program, MshtaFile(arguments), ".hta");
+            else if (is("regsvr32.exe"))
+                hosted = Hosted(program, FirstNotOption(arguments, "/-"), ".dll");
+            else if (is("powershell.exe") || is("pwsh.exe"))
+                hosted = Hosted(program, PowerShellFile(arguments), "");
             else if (is("cmd.exe")) {
                 if (auto rest = CmdCommand(arguments)) {
+                    // Only a file that is there or named with its folder: "start",
+                    // "echo" and the like are cmd's own.
                     ResolvedFile inner = FromCommand(*rest, depth + 1);
-                    if (!inner.path.empty()) {
+                    if (HasFolder(inner.path)) {
                         if (inner.host.empty()) inner.host = program;
                         hosted = inner;
                     }
@@ -192,8 +211,8 @@ private:
     static std::optional<std::string> FirstNotOption(std::string_view args, std::string_view optionMarks) {
         for (auto& arg : SplitArguments(args)) {
             if (arg.empty()) continue;
-            const bool option = optionMarks == "//" ? arg.rfind("//", 0) == 0
-                                                    : optionMarks.find(arg.front()) != std::string_view::npos;
+            const bool option =
+                optionMarks == "//" ? arg.rfind("//", 0) == 0 : optionMarks.find(arg.front()) != std::string_view::npos;
             if (!option) return arg;
         }
         return std::nullopt;
@@ -230,15 +249,13 @@ private:
             i = args.find('/', i);
             if (i == std::string_view::npos || i + 1 >= args.size()) return std::nullopt;
             const char c = Lower(args[i + 1]);
-            const bool end = i + 2 >= args.size() || kBlanks.find(args[i + 2]) != std::string_view::npos ||
-                             args[i + 2] == '"';
+            const bool end =
+                i + 2 >= args.size() || kBlanks.find(args[i + 2]) != std::string_view::npos || args[i + 2] == '"';
             if ((c == 'c' || c == 'k') && end) {
                 std::string_view rest = TrimBlanks(args.substr(i + 2));
-                if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"' &&
-                    rest.find('"', 1) != rest.size() - 1 && rest[1] != '"') {
-                    // "\"C:\a b\x.exe\" /q\"": the outer pair goes, the inner stays.
+                // ""C:\a b\x.exe" /q": the outer pair goes, the inner stays.
+                if (rest.size() >= 3 && rest[0] == '"' && rest[1] == '"' && rest.back() == '"')
                     rest = rest.substr(1, rest.size() - 2);
-                }
                 return std::string(rest);
             }
             i += 1;
@@ -251,7 +268,8 @@ private:
     std::optional<std::string> Search(std::string_view name, std::string_view defaultExtension) {
         if (name.empty()) return std::nullopt;
         std::vector<std::string> names{std::string(name)};
-        if (!defaultExtension.empty() && !HasExtension(name)) names.insert(names.begin(), std::string(name) + std::string(defaultExtension));
+        if (!defaultExtension.empty() && !HasExtension(name))
+            names.insert(names.begin(), std::string(name) + std::string(defaultExtension));
         std::vector<std::string> folders;
         if (auto root = platform_.EnvironmentVariable("SystemRoot")) {
             folders.push_back(text::JoinPath(*root, "System32"));
@@ -280,7 +298,8 @@ private:
                 const auto value = key->Query("");
                 if (!value || !platform::IsStringType(value->type)) continue;
                 std::string path(TrimBlanks(value->data.substr(0, value->data.find('\0'))));
-                if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+                if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+                    path = path.substr(1, path.size() - 2);
                 path = Expand(path);
                 if (!path.empty()) return path;
             }
@@ -319,14 +338,15 @@ std::string ExpandReferences(std::string_view text, const VariableLookup& lookup
 }
 
 bool IsUncPath(std::string_view path) {
-    if (path.size() < 2 || !((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')))
-        return false;
+    if (path.size() < 2 || !((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))) return false;
     // "\\?\C:\..." and "\\.\..." are local device paths; "\\?\UNC\..." is a share.
     if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/'))
         return path.size() >= 8 && SameText(path.substr(4, 4), "UNC\\");
     return true;
 }
 
-ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job) { return Resolver(platform).Resolve(job); }
+ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job) {
+    return Resolver(platform).Resolve(job);
+}
 
 }  // namespace vantorell::identity

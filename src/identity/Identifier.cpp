@@ -6,14 +6,14 @@ namespace vantorell::identity {
 namespace {
 
 // Results of the system's trust check, as Windows numbers them.
-constexpr std::uint32_t kTrustNoSignature = 0x800B0100;      // TRUST_E_NOSIGNATURE
-constexpr std::uint32_t kTrustSubjectUnknown = 0x800B0003;   // TRUST_E_SUBJECT_FORM_UNKNOWN
-constexpr std::uint32_t kTrustProviderUnknown = 0x800B0001;  // TRUST_E_PROVIDER_UNKNOWN
-constexpr std::uint32_t kTrustBadDigest = 0x80096010;        // TRUST_E_BAD_DIGEST
-constexpr std::uint32_t kTrustCertSignature = 0x80096004;    // TRUST_E_CERT_SIGNATURE
-constexpr std::uint32_t kCryptHashValue = 0x80091007;        // CRYPT_E_HASH_VALUE
-constexpr std::uint32_t kTrustExplicitDistrust = 0x800B0111; // TRUST_E_EXPLICIT_DISTRUST
-constexpr std::uint32_t kCertRevoked = 0x800B010C;           // CERT_E_REVOKED
+constexpr std::uint32_t kTrustNoSignature = 0x800B0100;       // TRUST_E_NOSIGNATURE
+constexpr std::uint32_t kTrustSubjectUnknown = 0x800B0003;    // TRUST_E_SUBJECT_FORM_UNKNOWN
+constexpr std::uint32_t kTrustProviderUnknown = 0x800B0001;   // TRUST_E_PROVIDER_UNKNOWN
+constexpr std::uint32_t kTrustBadDigest = 0x80096010;         // TRUST_E_BAD_DIGEST
+constexpr std::uint32_t kTrustCertSignature = 0x80096004;     // TRUST_E_CERT_SIGNATURE
+constexpr std::uint32_t kCryptHashValue = 0x80091007;         // CRYPT_E_HASH_VALUE
+constexpr std::uint32_t kTrustExplicitDistrust = 0x800B0111;  // TRUST_E_EXPLICIT_DISTRUST
+constexpr std::uint32_t kCertRevoked = 0x800B010C;            // CERT_E_REVOKED
 
 bool NoSignature(std::uint32_t code) {
     return code == kTrustNoSignature || code == kTrustSubjectUnknown || code == kTrustProviderUnknown;
@@ -45,10 +45,14 @@ SignatureState JudgeSignature(const platform::SignatureFacts& f, std::string& re
     }
     // A check that passed is not enough: the chain must reach a trusted root
     // and the certificate be one for code signing.
-    if (f.partialChain) reason = "the chain does not reach a root";
-    else if (f.untrustedRoot) reason = "the root is not trusted";
-    else if (f.notForCodeSigning) reason = "the certificate is not for code signing";
-    else if (f.code != 0) reason = "the trust check failed (" + Code(f.code) + ")";
+    if (f.partialChain)
+        reason = "the chain does not reach a root";
+    else if (f.untrustedRoot)
+        reason = "the root is not trusted";
+    else if (f.notForCodeSigning)
+        reason = "the certificate is not for code signing";
+    else if (f.code != 0)
+        reason = "the trust check failed (" + Code(f.code) + ")";
     return reason.empty() ? SignatureState::Verified : SignatureState::Untrusted;
 }
 

@@ -5,12 +5,14 @@
 namespace vantorell::identity {
 namespace {
 
-constexpr std::array<std::string_view, 7> kWords{"verified", "unsigned",  "invalid", "untrusted",
-                                                 "distrusted", "missing", "unknown"};
+constexpr std::array<std::string_view, 7> kWords{"verified",   "unsigned", "invalid", "untrusted",
+                                                 "distrusted", "missing",  "unknown"};
 
 }  // namespace
 
-std::string_view StateWord(SignatureState state) { return kWords[static_cast<std::size_t>(state)]; }
+std::string_view StateWord(SignatureState state) {
+    return kWords[static_cast<std::size_t>(state)];
+}
 
 SignatureState StateOfWord(std::string_view word) {
     for (std::size_t i = 0; i < kWords.size(); ++i)
@@ -38,7 +40,9 @@ bool Alarming(const Identity& id) {
     return id.state == SignatureState::Invalid || id.state == SignatureState::Distrusted;
 }
 
-bool Dead(const Identity& id) { return id.state == SignatureState::Missing; }
+bool Dead(const Identity& id) {
+    return id.state == SignatureState::Missing;
+}
 
 std::string IdentityTip(const Identity& id) {
     std::string tip = "File: " + (id.file.empty() ? std::string("(none)") : id.file);

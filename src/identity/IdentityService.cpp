@@ -74,8 +74,10 @@ bool IdentityService::Collect() {
     bool changed = false;
     for (auto& [key, id] : done) {
         auto [it, inserted] = known_.try_emplace(key, id);
-        if (!inserted && !(it->second == id)) it->second = std::move(id);
-        else if (!inserted) continue;
+        if (!inserted && !(it->second == id))
+            it->second = std::move(id);
+        else if (!inserted)
+            continue;
         changed = true;
     }
     return changed;
@@ -86,7 +88,9 @@ bool IdentityService::Busy() const {
     return running_ || !done_.empty();
 }
 
-const Identity* IdentityService::Find(const FileJob& job) const { return Find(job.Key()); }
+const Identity* IdentityService::Find(const FileJob& job) const {
+    return Find(job.Key());
+}
 
 const Identity* IdentityService::Find(const std::string& key) const {
     const auto it = known_.find(key);

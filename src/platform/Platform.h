@@ -44,7 +44,9 @@ inline constexpr std::uint32_t MultiSz = 7;
 inline constexpr std::uint32_t Qword = 11;
 }  // namespace RegType
 
-inline bool IsStringType(std::uint32_t type) { return type == RegType::Sz || type == RegType::ExpandSz; }
+inline bool IsStringType(std::uint32_t type) {
+    return type == RegType::Sz || type == RegType::ExpandSz;
+}
 
 // A value as stored. For Sz/ExpandSz, `data` is the text in UTF-8, converted in
 // full: embedded NULs and terminating NULs are kept as they are stored. For
@@ -218,9 +220,9 @@ struct VersionFacts {
 // What the system's trust check said of one signature of a file, and what the
 // caller found in the signer's chain itself.
 struct SignatureFacts {
-    bool opened = true;       // false: the file could not be opened (held exclusively, refused)
-    std::uint32_t code = 0;   // the trust check's result (0 trusted, else an HRESULT)
-    std::string signer;       // the signing certificate's common name, where it can be read
+    bool opened = true;              // false: the file could not be opened (held exclusively, refused)
+    std::uint32_t code = 0;          // the trust check's result (0 trusted, else an HRESULT)
+    std::string signer;              // the signing certificate's common name, where it can be read
     bool partialChain = false;       // the chain does not reach a root
     bool untrustedRoot = false;      // it reaches a root that is not trusted
     bool notForCodeSigning = false;  // the signer's certificate is not for code signing
@@ -335,9 +337,9 @@ public:
     }
     // Milliseconds of a clock that only goes forward.
     virtual std::uint64_t TickMs() {
-        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              std::chrono::steady_clock::now().time_since_epoch())
-                                              .count());
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
     }
     // ---- where a program's files live, and the rights of this process
     // The folder's path, without a trailing backslash; nullopt when there is none.

@@ -21,25 +21,27 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
     const auto r = RunConsole(store, {"list", "--json"});
     EXPECT_EQ(r.exitCode, app::kExitOk);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out,
-              "[\n"
-              "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
-              "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
-              "\"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
-              "\"rating\": \"0\", "
-              "\"file\": \"C:\\\\Program Files\\\\A\\\\a.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
-              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
-              "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
-              "\"lrun\", \"view\": \"64\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
-              "\"line\\nbreak\\u0001\", \"rating\": \"0\", "
-              "\"file\": \"line\\nbreak\\u0001.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
-              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
-              "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
-              "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", "
-              "\"rating\": \"0\", "
-              "\"file\": \"z.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
-              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"}\n"
-              "]\n");
+    EXPECT_EQ(
+        r.out,
+        "[\n"
+        "  {\"position\": 0, \"index\": 1, \"state\": \"1\", \"name\": \"Alpha\", \"location\": \"crun\", "
+        "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
+        "\"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
+        "\"rating\": \"0\", "
+        "\"file\": \"C:\\\\Program Files\\\\A\\\\a.exe\", \"fileExists\": false, \"signature\": \"missing\", "
+        "\"signer\": \"\", "
+        "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
+        "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
+        "\"lrun\", \"view\": \"64\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
+        "\"line\\nbreak\\u0001\", \"rating\": \"0\", "
+        "\"file\": \"line\\nbreak\\u0001.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
+        "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
+        "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
+        "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", "
+        "\"rating\": \"0\", "
+        "\"file\": \"z.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
+        "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"}\n"
+        "]\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, r.out);  // listing changes nothing
 }
 
@@ -66,13 +68,14 @@ TEST_F(Console, ListAsAnAlignedTable) {
     PutRun("crun", "b", "multi\r\nline");
     const auto r = RunConsole(store, {"list"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out,
-              "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Publisher       "
-              "Command\n"
-              "0         1      1      b     crun                     0        0      0       File not found  "
-              "multi??line\n"
-              "1         0      1      \xC3\x89t\xC3\xA9   crun                     0        0      0       File not found  "
-              "e.exe\n");
+    EXPECT_EQ(
+        r.out,
+        "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Publisher       "
+        "Command\n"
+        "0         1      1      b     crun                     0        0      0       File not found  "
+        "multi??line\n"
+        "1         0      1      \xC3\x89t\xC3\xA9   crun                     0        0      0       File not found  "
+        "e.exe\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out.find("multi\\r\\nline") != std::string::npos, true);
 }
 

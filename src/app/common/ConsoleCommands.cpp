@@ -303,13 +303,13 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
 }
 
 constexpr std::size_t kColumns = 12;
-constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",   "State",  "Name",
-                                                              "Location", "View",    "Windows", "Confirm",
-                                                              "Delay",    "Rating",  "Publisher", "Command"};
+constexpr std::array<std::string_view, kColumns> kHeadings = {"Position", "Index",  "State",     "Name",
+                                                              "Location", "View",   "Windows",   "Confirm",
+                                                              "Delay",    "Rating", "Publisher", "Command"};
 constexpr std::string_view kColumnGap = "  ";
 
-std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index,
-                                        const ui::NameLists& lists, const std::vector<identity::Identity>& ids) {
+std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists,
+                                        const std::vector<identity::Identity>& ids) {
     const auto& e = table.entries[index];
     return {std::to_string(e.position),
             std::to_string(index),

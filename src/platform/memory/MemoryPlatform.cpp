@@ -87,9 +87,12 @@ constexpr std::string_view kLinkMagic = "VANTORELL-MEMORY-LNK";
 std::string EscapeField(std::string_view s) {
     std::string out;
     for (char c : s) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\n') out += "\\n";
-        else out += c;
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
     }
     return out;
 }
@@ -109,7 +112,9 @@ std::string UnescapeField(std::string_view s) {
 
 // Windows addresses a value by a NUL-terminated name: a name holding NUL
 // reaches the value named by the part before it, as here.
-std::string_view Addressed(std::string_view name) { return name.substr(0, name.find('\0')); }
+std::string_view Addressed(std::string_view name) {
+    return name.substr(0, name.find('\0'));
+}
 
 std::string ParentOf(const std::string& key) {
     const auto pos = key.rfind('\\');
@@ -127,11 +132,15 @@ std::string MemoryPlatform::AnsiToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string MemoryPlatform::FoldCase(std::string_view text) { return FoldUtf8(text); }
+std::string MemoryPlatform::FoldCase(std::string_view text) {
+    return FoldUtf8(text);
+}
 
 // The folded text itself: UTF-8 keeps the order of code points, so compared
 // bytewise it orders as CompareNoCase orders the texts.
-std::optional<std::string> MemoryPlatform::SortKeyNoCase(std::string_view text) { return FoldUtf8(text); }
+std::optional<std::string> MemoryPlatform::SortKeyNoCase(std::string_view text) {
+    return FoldUtf8(text);
+}
 
 int MemoryPlatform::CompareNoCase(std::string_view a, std::string_view b) {
     const auto fa = Decode(a), fb = Decode(b);
@@ -334,7 +343,9 @@ void MemoryPlatform::AddFolder(std::string_view path) {
     }
 }
 
-bool MemoryPlatform::FolderExists(std::string_view path) const { return folders_.count(PathKey(path)) > 0; }
+bool MemoryPlatform::FolderExists(std::string_view path) const {
+    return folders_.count(PathKey(path)) > 0;
+}
 
 void MemoryPlatform::PutFile(std::string_view path, std::string_view bytes, bool hidden, bool system) {
     const auto key = PathKey(path);
@@ -349,6 +360,7 @@ void MemoryPlatform::PutShortcut(std::string_view path, const ShortcutData& d) {
         bytes += EscapeField(*field);
     }
     bytes += '\n' + std::to_string(d.iconIndex) + '\n' + std::to_string(d.hotKey) + '\n' + std::to_string(d.showCmd);
+    if (!d.itemPath.empty()) bytes += '\n' + EscapeField(d.itemPath);  // a shell item as the target
     const auto key = PathKey(path);
     const auto it = files_.find(key);
     const bool hidden = it != files_.end() && it->second.hidden;
@@ -373,7 +385,7 @@ bool MemoryPlatform::ReadShortcut(std::string_view linkFile, ShortcutData& out) 
         if (end == std::string::npos) break;
         start = end + 1;
     }
-    if (parts.size() != 9 || parts[0] != kLinkMagic) return false;
+    if ((parts.size() != 9 && parts.size() != 10) || parts[0] != kLinkMagic) return false;
     ShortcutData d;
     d.target = UnescapeField(parts[1]);
     d.arguments = UnescapeField(parts[2]);
@@ -384,6 +396,7 @@ bool MemoryPlatform::ReadShortcut(std::string_view linkFile, ShortcutData& out) 
     if (text::ParseInt(parts[6], n)) d.iconIndex = n;
     if (text::ParseInt(parts[7], n)) d.hotKey = static_cast<std::uint16_t>(n);
     if (text::ParseInt(parts[8], n)) d.showCmd = n;
+    if (parts.size() == 10) d.itemPath = UnescapeField(parts[9]);
     out = std::move(d);
     return true;
 }
@@ -408,7 +421,9 @@ std::vector<std::string> MemoryPlatform::ListShortcutFiles(std::string_view fold
     return names;
 }
 
-bool MemoryPlatform::FileExists(std::string_view path) { return files_.count(PathKey(path)) > 0; }
+bool MemoryPlatform::FileExists(std::string_view path) {
+    return files_.count(PathKey(path)) > 0;
+}
 
 bool MemoryPlatform::RemoveFile(std::string_view path) {
     if (FileExists(path) && WriteDenied(path)) return false;
@@ -428,8 +443,7 @@ Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view b
     ++writesAttempted_;
     if (!WriterLockHeld(path)) ++unlockedWrites_[PathKey(path)];
     if (WriteDenied(path)) return Status::Fail("Access is denied.");
-    if (Faulty(Op::WriteFile, Hive::CurrentUser, path))
-        return Status::Fail("There is not enough space on the disk.");
+    if (Faulty(Op::WriteFile, Hive::CurrentUser, path)) return Status::Fail("There is not enough space on the disk.");
     const auto key = PathKey(path);
     if (folders_.count(key)) return Status::Fail("Access is denied.");
     const auto it = files_.find(key);
@@ -453,14 +467,16 @@ bool MemoryPlatform::CopyFileBytes(std::string_view from, std::string_view to) {
 
 // ------------------------------------------------------------------ rights and known folders
 
-void MemoryPlatform::ProtectFolder(std::string_view folder) { protected_.push_back(PathKey(folder)); }
+void MemoryPlatform::ProtectFolder(std::string_view folder) {
+    protected_.push_back(PathKey(folder));
+}
 
 bool MemoryPlatform::WriteDenied(std::string_view path) {
     if (!standardUser_) return false;
     const std::string key = PathKey(path);
     for (const auto& folder : protected_) {
-        if (key == folder || (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
-                              key[folder.size()] == '\\')) {
+        if (key == folder ||
+            (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 && key[folder.size()] == '\\')) {
             ++deniedCount_;
             return true;
         }
@@ -486,7 +502,8 @@ bool MemoryPlatform::CreateFolder(std::string_view path) {
 
 ElevatedRun MemoryPlatform::RunElevated(std::string_view program, std::string_view parameters) {
     elevatedRuns_.push_back(std::string(program) + " " + std::string(parameters));
-    if (!elevatedScript_) return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "The operation was canceled by the user."};
+    if (!elevatedScript_)
+        return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "The operation was canceled by the user."};
     return elevatedScript_(program, parameters);
 }
 
@@ -522,9 +539,13 @@ TimerId MemoryPlatform::StartTimer(unsigned intervalMs, TimerCallback callback) 
     return id;
 }
 
-void MemoryPlatform::StopTimer(TimerId id) { timers_.erase(id); }
+void MemoryPlatform::StopTimer(TimerId id) {
+    timers_.erase(id);
+}
 
-std::size_t MemoryPlatform::ActiveTimers() const { return timers_.size(); }
+std::size_t MemoryPlatform::ActiveTimers() const {
+    return timers_.size();
+}
 
 void MemoryPlatform::Advance(std::uint64_t ms) {
     const std::uint64_t target = now_ + ms;
@@ -555,7 +576,9 @@ private:
     std::string name_;
 };
 
-bool MemoryPlatform::LockExists(std::string_view name) { return locks_.count(std::string(name)) > 0; }
+bool MemoryPlatform::LockExists(std::string_view name) {
+    return locks_.count(std::string(name)) > 0;
+}
 
 std::unique_ptr<NamedLock> MemoryPlatform::CreateLock(std::string_view name) {
     return std::make_unique<MemLock>(locks_, std::string(name));
@@ -590,7 +613,9 @@ std::unique_ptr<NamedLock> MemoryPlatform::LockForWriting(std::string_view path,
     return std::make_unique<WriterLock>(writerLocks_, key);
 }
 
-bool MemoryPlatform::WriterLockHeld(std::string_view path) const { return writerLocks_.count(PathKey(path)) > 0; }
+bool MemoryPlatform::WriterLockHeld(std::string_view path) const {
+    return writerLocks_.count(PathKey(path)) > 0;
+}
 
 std::size_t MemoryPlatform::WritesWithoutLock(std::string_view path) const {
     const auto it = unlockedWrites_.find(PathKey(path));
@@ -654,8 +679,10 @@ std::string Upper(std::string_view text) {
 }  // namespace
 
 void MemoryPlatform::SetEnvironment(std::string name, std::optional<std::string> value) {
-    if (value) environment_[Upper(name)] = std::move(*value);
-    else environment_.erase(Upper(name));
+    if (value)
+        environment_[Upper(name)] = std::move(*value);
+    else
+        environment_.erase(Upper(name));
 }
 
 std::optional<std::string> MemoryPlatform::EnvironmentVariable(std::string_view name) {

@@ -18,8 +18,8 @@ namespace vantorell::platform {
 
 // The operations a fault can be injected into.
 enum class Op {
-    OpenKeyFull,   // opening a key with full access (or creating it)
-    OpenKeyRead,   // opening a key for reading
+    OpenKeyFull,  // opening a key with full access (or creating it)
+    OpenKeyRead,  // opening a key for reading
     EnumValues,
     QueryValue,
     SetValue,
@@ -218,8 +218,8 @@ private:
     std::string ViewPath(Hive hive, std::string_view path, RegView view) const;
 
     std::unique_ptr<Key> hives_[2];
-    std::map<std::string, File> files_;   // by folded path
-    std::set<std::string> folders_;       // folded paths
+    std::map<std::string, File> files_;  // by folded path
+    std::set<std::string> folders_;      // folded paths
     std::string exePath_ = "C:\\Program Files\\Vantorell\\vantorell.exe";
     FaultHook fault_;
     std::size_t writesAttempted_ = 0;
@@ -256,9 +256,9 @@ private:
     class WriterLock;
     std::map<std::string, std::string> environment_;  // by upper-case name
     std::vector<std::string> networkPrefixes_;
-    std::map<std::string, VersionFacts> versions_;        // by PathKey
-    std::map<std::string, SignatureFacts> signatures_;    // by PathKey
-    std::map<std::string, SignatureFacts> catalog_;       // by hash
+    std::map<std::string, VersionFacts> versions_;      // by PathKey
+    std::map<std::string, SignatureFacts> signatures_;  // by PathKey
+    std::map<std::string, SignatureFacts> catalog_;     // by hash
     std::size_t signatureChecks_ = 0;
     std::uint64_t writes_ = 0;
 };

@@ -5,10 +5,10 @@
 // "Disallowed" store, so both are looked at here.
 #include <windows.h>
 
-#include <wincrypt.h>  // after <windows.h>; the others need it first
-#include <wintrust.h>
 #include <mscat.h>
 #include <softpub.h>
+#include <wincrypt.h>  // after <windows.h>; the others need it first
+#include <wintrust.h>
 
 #include <cstring>
 #include <memory>
@@ -65,7 +65,8 @@ std::string CommonName(PCCERT_CONTEXT cert) {
 // every use; otherwise code signing must be among them.
 bool ForCodeSigning(PCCERT_CONTEXT cert) {
     DWORD size = 0;
-    if (!CertGetEnhancedKeyUsage(cert, 0, nullptr, &size)) return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
+    if (!CertGetEnhancedKeyUsage(cert, 0, nullptr, &size))
+        return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
     std::vector<BYTE> buffer(size);
     auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
     if (!CertGetEnhancedKeyUsage(cert, 0, usage, &size)) return false;
@@ -211,8 +212,8 @@ FileFacts Win32Platform::StatFile(std::string_view path) {
     facts.exists = true;
     facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    facts.lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                      data.ftLastWriteTime.dwLowDateTime;
+    facts.lastWrite =
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     return facts;
 }
 
@@ -232,8 +233,7 @@ std::optional<VersionFacts> Win32Platform::ReadVersionFacts(std::string_view pat
     };
     Translation* translations = nullptr;
     UINT bytes = 0;
-    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
-                       &bytes) &&
+    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &bytes) &&
         bytes >= sizeof(Translation)) {
         wchar_t table[16];
         wsprintfW(table, L"%04x%04x", translations[0].language, translations[0].codePage);
@@ -300,15 +300,14 @@ bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
     if (!disallowedOpened_) {
         disallowedOpened_ = true;
         const DWORD flags = CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG;
-        disallowedUser_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | flags,
-                                        L"Disallowed");
-        disallowedMachine_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                           CERT_SYSTEM_STORE_LOCAL_MACHINE | flags, L"Disallowed");
+        disallowedUser_ =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | flags, L"Disallowed");
+        disallowedMachine_ =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | flags, L"Disallowed");
     }
     for (HCERTSTORE store : {disallowedUser_, disallowedMachine_}) {
         if (!store) continue;
-        if (PCCERT_CONTEXT found =
-                CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, cert, nullptr)) {
+        if (PCCERT_CONTEXT found = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, cert, nullptr)) {
             CertFreeCertificateContext(found);
             return true;
         }
@@ -361,8 +360,8 @@ std::optional<SignatureFacts> Win32Platform::VerifyCatalogSignature(std::string_
     const CatalogAdmin admin(kind);
     if (!admin.Get()) return std::nullopt;
     std::vector<BYTE> bytes(hash.begin(), hash.end());
-    HCATINFO catalog = CryptCATAdminEnumCatalogFromHash(admin.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                                        0, nullptr);
+    HCATINFO catalog =
+        CryptCATAdminEnumCatalogFromHash(admin.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), 0, nullptr);
     if (!catalog) return std::nullopt;
     std::optional<SignatureFacts> result;
     CATALOG_INFO catalogInfo{};
@@ -410,6 +409,8 @@ private:
 };
 }  // namespace
 
-std::unique_ptr<ThreadScope> Win32Platform::EnterBackgroundThread() { return std::make_unique<BackgroundScope>(); }
+std::unique_ptr<ThreadScope> Win32Platform::EnterBackgroundThread() {
+    return std::make_unique<BackgroundScope>();
+}
 
 }  // namespace vantorell::platform

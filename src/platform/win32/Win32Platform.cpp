@@ -29,7 +29,9 @@ using win32::Widen;
 
 namespace {
 
-HKEY RootOf(Hive hive) { return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+HKEY RootOf(Hive hive) {
+    return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
 
 // ------------------------------------------------------------------ registry
 
@@ -193,8 +195,9 @@ public:
             rc = RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(text.c_str()),
                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
         } else {
-            rc = RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type,
-                                reinterpret_cast<const BYTE*>(value.data.data()), static_cast<DWORD>(value.data.size()));
+            rc =
+                RegSetValueExW(key_.Get(), wname.c_str(), 0, value.type,
+                               reinterpret_cast<const BYTE*>(value.data.data()), static_cast<DWORD>(value.data.size()));
         }
         return Counted(rc) == ERROR_SUCCESS;
     }
@@ -229,7 +232,9 @@ private:
     UniqueHandle h_;
 };
 
-std::string ShortcutText(const wchar_t* buffer) { return Narrow(buffer); }
+std::string ShortcutText(const wchar_t* buffer) {
+    return Narrow(buffer);
+}
 
 // The show command as the .lnk header stores it (offset 0x3C of the 0x4C-byte
 // header). Some shell versions do not hand it back after IPersistFile::Load.
@@ -287,7 +292,9 @@ Win32Platform* g_timerOwner = nullptr;
 
 }  // namespace
 
-Win32Platform::Win32Platform() { g_timerOwner = this; }
+Win32Platform::Win32Platform() {
+    g_timerOwner = this;
+}
 
 Win32Platform::~Win32Platform() {
     for (const auto& [id, cb] : timers_) KillTimer(nullptr, id);
@@ -305,8 +312,8 @@ std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path,
     UniqueHKey key;
     LONG rc;
     if (create) {
-        rc = RegCreateKeyExW(RootOf(hive), wpath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
-                             key.Put(), nullptr);
+        rc = RegCreateKeyExW(RootOf(hive), wpath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, key.Put(),
+                             nullptr);
     } else {
         rc = RegOpenKeyExW(RootOf(hive), wpath.c_str(), 0, sam, key.Put());
     }
@@ -315,6 +322,21 @@ std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path,
         return nullptr;
     }
     return std::make_unique<Win32Key>(std::move(key), denied_);
+}
+
+// The parsing path of a shortcut's target that is a shell item without a
+// file path ("shell:AppsFolder\..." style targets); empty when it has none.
+static std::string ItemTargetPath(IShellLinkW& link) {
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (FAILED(link.GetIDList(&item)) || !item) return {};
+    std::string path;
+    PWSTR name = nullptr;
+    if (SUCCEEDED(SHGetNameFromIDList(item, SIGDN_DESKTOPABSOLUTEPARSING, &name)) && name) {
+        path = Narrow(name);
+        CoTaskMemFree(name);
+    }
+    CoTaskMemFree(item);
+    return path;
 }
 
 bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
@@ -335,6 +357,7 @@ bool Win32Platform::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
     ShortcutData d;
     buffer[0] = 0;
     if (SUCCEEDED(link->GetPath(buffer, kChars, nullptr, SLGP_UNCPRIORITY))) d.target = ShortcutText(buffer);
+    if (d.target.empty()) d.itemPath = ItemTargetPath(*link.Get());
     buffer[0] = 0;
     if (SUCCEEDED(link->GetArguments(buffer, kChars))) d.arguments = ShortcutText(buffer);
     buffer[0] = 0;
@@ -402,8 +425,9 @@ bool Win32Platform::RemoveFile(std::string_view path) {
 }
 
 FileRead Win32Platform::ReadFile(std::string_view path) {
-    UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return {ReadOutcome::NotFound, {}, {}};
@@ -425,8 +449,8 @@ Status Win32Platform::WriteFileAtomic(std::string_view path, std::string_view by
     const std::wstring target = Widen(path);
     const std::wstring temp = target + L".new";
     {
-        UniqueFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+        UniqueFile file(
+            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return Status::Fail(ErrorText(CountDenied(GetLastError())));
         std::size_t done = 0;
         while (done < bytes.size()) {
@@ -519,8 +543,7 @@ int Win32Platform::CompareNoCase(std::string_view a, std::string_view b) {
 
 std::string Win32Platform::FoldCase(std::string_view text) {
     std::wstring wide = Widen(text);
-    if (!wide.empty())
-        CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     return Narrow(wide);
 }
 
@@ -581,8 +604,8 @@ bool Win32Platform::StartCommand(std::string_view commandLine) {
 
 bool Win32Platform::ShellOpen(std::string_view path, std::string_view verb) {
     const std::wstring wverb = Widen(verb);
-    const auto result = ShellExecuteW(nullptr, wverb.empty() ? nullptr : wverb.c_str(), Widen(path).c_str(), nullptr,
-                                      nullptr, SW_SHOW);
+    const auto result =
+        ShellExecuteW(nullptr, wverb.empty() ? nullptr : wverb.c_str(), Widen(path).c_str(), nullptr, nullptr, SW_SHOW);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
@@ -669,7 +692,7 @@ bool Win32Platform::RaiseWindowByTitle(std::string_view title) {
 }
 
 std::unique_ptr<ChangeWatch> Win32Platform::WatchPlaces(const std::vector<WatchPlace>& places,
-                                                       ChangeCallback onChange) {
+                                                        ChangeCallback onChange) {
     return std::make_unique<win32::ChangeWatcher>(places, std::move(onChange));
 }
 

@@ -744,12 +744,11 @@ int AddCertificate(const std::wstring& storeName, const std::wstring& derFile) {
     const BOOL ok = ReadFile(file, der.data(), static_cast<DWORD>(der.size()), &read, nullptr);
     CloseHandle(file);
     if (!ok || read != der.size()) throw Failure{L"cannot read " + derFile};
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
-                                     storeName.c_str());
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, storeName.c_str());
     if (!store) throw Failure{L"cannot open the store " + storeName};
-    const BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
-                                                        static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                                        nullptr);
+    const BOOL added = CertAddEncodedCertificateToStore(
+        store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     // Closing the store writes it.
     CertCloseStore(store, 0);
     if (!added) throw Failure{L"cannot add the certificate to " + storeName};
@@ -816,7 +815,8 @@ int Run(std::vector<std::wstring> args) {
         return PrintStartupFolder(count == 1);
     if (command == L"add-cert" && count == 2) return AddCertificate(arg(1), arg(2));
     if (command == L"launch" && count >= 1) return Launch(desktop, {args.begin() + 1, args.end()});
-    if (command == L"time-start" && count >= 2) return TimeStart(timeout, desktop, arg(1), {args.begin() + 2, args.end()});
+    if (command == L"time-start" && count >= 2)
+        return TimeStart(timeout, desktop, arg(1), {args.begin() + 2, args.end()});
     if (command == L"time-report" && count == 2) return TimeReport(timeout, arg(1), arg(2));
     if (command == L"request-close" && count == 0) {
         PostMessageW(MainWindow(timeout), WM_SYSCOMMAND, SC_CLOSE, 0);

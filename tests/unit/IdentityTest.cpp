@@ -1,0 +1,258 @@
+// What an entry's file is, on the memory platform: which file a command, a
+// host, a shortcut or a record starts; the state each kind of signature
+// gives; the per-user cache.
+#include <gtest/gtest.h>
+
+#include "StoreTestScene.h"
+#include "identity/EntryFiles.h"
+#include "identity/Identifier.h"
+#include "identity/IdentityService.h"
+
+namespace vantorell::testing {
+namespace {
+
+using identity::FileJob;
+using identity::SignatureState;
+using platform::SignatureFacts;
+
+constexpr const char* kCache = "C:\\Users\\user\\AppData\\Local\\Vantorell\\identity-cache.txt";
+
+class Identity : public StoreScene {
+protected:
+    Identity() {
+        p.SetEnvironment("SystemRoot", "C:\\Windows");
+        p.SetEnvironment("PATH", "C:\\Tools;%SystemRoot%\\Extra");
+        p.SetEnvironment("ProgramFiles", "C:\\Program Files");
+        for (const char* f :
+             {"C:\\Windows\\System32\\rundll32.exe", "C:\\Windows\\System32\\wscript.exe",
+              "C:\\Windows\\System32\\cmd.exe", "C:\\Windows\\System32\\mshta.exe",
+              "C:\\Windows\\System32\\regsvr32.exe", "C:\\Windows\\System32\\shell32.dll",
+              "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe", "C:\\Program Files\\A B\\app.exe",
+              "C:\\Program Files\\A B\\lib.dll", "C:\\Tools\\tool.exe", "C:\\Windows\\Extra\\extra.exe",
+              "C:\\Apps\\found.exe", "C:\\Scripts\\run.vbs", "C:\\Scripts\\s.ps1", "C:\\Scripts\\page.hta"})
+            p.PutFile(f, "MZ");
+        p.PutString(platform::Hive::LocalMachine,
+                    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\viaappkey.exe", "",
+                    "\"C:\\Apps\\found.exe\"");
+    }
+    std::string FileOf(std::string command) {
+        return identity::ResolveFile(p, FileJob{std::move(command), {}, {}, false}).path;
+    }
+};
+
+// The launcher's rule for the program, then the file a host runs.
+TEST_F(Identity, FileOfACommand) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\"C:\\Program Files\\A B\\app.exe\" /tray", "C:\\Program Files\\A B\\app.exe"},
+        {"C:\\Program Files\\A B\\app.exe /tray now", "C:\\Program Files\\A B\\app.exe"},
+        {"   C:\\Tools\\tool.exe", "C:\\Tools\\tool.exe"},
+        {"%ProgramFiles%\\A B\\app.exe -x", "C:\\Program Files\\A B\\app.exe"},
+        {"%NotSet%\\x.exe", "%NotSet%\\x.exe"},
+        {"tool -q", "C:\\Tools\\tool.exe"},                   // PATH
+        {"extra.exe", "C:\\Windows\\Extra\\extra.exe"},       // PATH with a reference in it
+        {"viaappkey.exe /s", "C:\\Apps\\found.exe"},          // App Paths
+        {"C:\\Gone Away\\x.exe /q", "C:\\Gone Away\\x.exe"},  // missing: the part up to the file name
+        {"rundll32.exe \"C:\\Program Files\\A B\\lib.dll\",Start 1", "C:\\Program Files\\A B\\lib.dll"},
+        {"rundll32 shell32.dll,Control_RunDLL", "C:\\Windows\\System32\\shell32.dll"},
+        {"wscript.exe //B //nologo C:\\Scripts\\run.vbs arg", "C:\\Scripts\\run.vbs"},
+        {"mshta.exe C:\\Scripts\\page.hta", "C:\\Scripts\\page.hta"},
+        {"mshta.exe vbscript:Execute(\"x\")", "C:\\Windows\\System32\\mshta.exe"},
+        {"regsvr32 /s /n \"C:\\Program Files\\A B\\lib.dll\"", "C:\\Program Files\\A B\\lib.dll"},
+        {"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe -NoProfile -File C:\\Scripts\\s.ps1",
+         "C:\\Scripts\\s.ps1"},
+        {"cmd /c \"\"C:\\Program Files\\A B\\app.exe\" /x\"", "C:\\Program Files\\A B\\app.exe"},
+        {"cmd.exe /C start tool.exe", "C:\\Windows\\System32\\cmd.exe"},  // "start" is no file
+        {"", ""},
+    };
+    for (const auto& [command, file] : cases) EXPECT_EQ(FileOf(command), file) << command;
+    const auto hosted = identity::ResolveFile(p, FileJob{"rundll32 shell32.dll,X", {}, {}, false});
+    EXPECT_EQ(hosted.host, "C:\\Windows\\System32\\rundll32.exe");
+}
+
+// Shortcuts name their target (a shell item by its parsing path; a host's
+// file from the arguments); records are resolved from their fields.
+TEST_F(Identity, FileOfAShortcutAndOfARecord) {
+    NameStartupFolders();
+    p.PutShortcut(std::string(kUserStartup) + "\\Tool.lnk", {"C:\\Tools\\tool.exe", "/min"});
+    p.PutShortcut(std::string(kUserStartup) + "\\Script.lnk",
+                  {"C:\\Windows\\System32\\wscript.exe", "C:\\Scripts\\run.vbs"});
+    platform::ShortcutData item;
+    item.itemPath = "shell:AppsFolder\\Vendor.App_1!App";
+    p.PutShortcut(std::string(kUserStartup) + "\\Item.lnk", item);
+    PutList(
+        "Rec;crun;\"C:\\Program Files\\A B\\app.exe\" -q;;0;0\r\n"
+        "Link.lnk;SUF;C:\\Windows\\System32\\wscript.exe;//B C:\\Scripts\\run.vbs;0;0\r\n");
+    store.ScanEntries();
+    const auto jobs = identity::EntryJobs(store);
+    std::map<std::string, std::string> files;
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+        files[store.Table().entries[i].name] = identity::ResolveFile(p, jobs[i]).path;
+    EXPECT_EQ(files["Tool.lnk"], "C:\\Tools\\tool.exe");
+    EXPECT_EQ(files["Script.lnk"], "C:\\Scripts\\run.vbs");
+    EXPECT_EQ(files["Item.lnk"], "shell:AppsFolder\\Vendor.App_1!App");
+    EXPECT_EQ(files["Rec"], "C:\\Program Files\\A B\\app.exe");
+    EXPECT_EQ(files["Link.lnk"], "C:\\Scripts\\run.vbs");
+}
+
+// Each state, from the trust check's result and the chain as looked at here.
+TEST_F(Identity, EveryState) {
+    identity::IdentityCache cache(p, "");
+    identity::Identifier identifier(p, cache);
+    auto facts = [](std::uint32_t code, std::string signer = "Signer") {
+        SignatureFacts f;
+        f.code = code;
+        f.signer = std::move(signer);
+        return f;
+    };
+    auto put = [&](std::string name, SignatureFacts f) {
+        const std::string path = "C:\\S\\" + name + ".exe";
+        p.PutFile(path, name);
+        p.SetSignature(path, std::move(f));
+        return path;
+    };
+    SignatureFacts partial = facts(0), rootless = facts(0), server = facts(0), banned = facts(0);
+    partial.partialChain = true;
+    rootless.untrustedRoot = true;
+    server.notForCodeSigning = true;
+    banned.disallowed = true;
+    SignatureFacts locked;
+    locked.opened = false;
+    p.PutFile("C:\\S\\plain.exe", "plain");
+    p.SetVersionFacts("C:\\S\\plain.exe", {"Plain Corp", "Plain tool", "1.2.3"});
+    const std::vector<std::tuple<std::string, SignatureState, std::string>> cases = {
+        {put("good", facts(0)), SignatureState::Verified, "Signer"},
+        {put("partial", partial), SignatureState::Untrusted, "(not verified) "},
+        {put("rootless", rootless), SignatureState::Untrusted, "(not verified) "},
+        {put("server", server), SignatureState::Untrusted, "(not verified) "},
+        {put("chaining", facts(0x800B010A)), SignatureState::Untrusted, "(not verified) "},
+        {put("tampered", facts(0x80096010)), SignatureState::Invalid, "invalid"},
+        {put("banned", banned), SignatureState::Distrusted, "distrusted"},
+        {put("explicit", facts(0x800B0111)), SignatureState::Distrusted, "distrusted"},
+        {put("locked", locked), SignatureState::Unknown, "unknown"},
+        {"C:\\S\\plain.exe", SignatureState::Unsigned, "(not verified) Plain Corp"},
+        {"C:\\S\\gone.exe", SignatureState::Missing, "File not found"},
+    };
+    for (const auto& [path, state, publisher] : cases) {
+        const auto id = identifier.Identify(FileJob{path, {}, {}, false});
+        EXPECT_EQ(id.state, state) << path;
+        EXPECT_EQ(identity::PublisherText(id), publisher) << path;
+    }
+    const auto plain = identifier.Identify(FileJob{"C:\\S\\plain.exe", {}, {}, false});
+    EXPECT_EQ(plain.description, "Plain tool");
+    EXPECT_EQ(plain.fileVersion, "1.2.3");
+    EXPECT_EQ(identifier.Identify(FileJob{"C:\\S\\tampered.exe", {}, {}, false}).signer, "Signer");
+    EXPECT_TRUE(identity::Alarming(identifier.Identify(FileJob{"C:\\S\\banned.exe", {}, {}, false})));
+}
+
+// Windows' own files: no embedded signature, listed in a catalog by SHA-256,
+// or on older systems by SHA-1 only.
+TEST_F(Identity, CatalogSignatures) {
+    identity::IdentityCache cache(p, "");
+    identity::Identifier identifier(p, cache);
+    SignatureFacts windows;
+    windows.signer = "Microsoft Windows";
+    p.PutFile("C:\\Windows\\System32\\a.exe", "a");
+    p.PutFile("C:\\Windows\\System32\\b.exe", "b");
+    p.AddToCatalog("C:\\Windows\\System32\\a.exe", platform::CatalogHash::Sha256, windows);
+    p.AddToCatalog("C:\\Windows\\System32\\b.exe", platform::CatalogHash::Sha1, windows);
+    for (const char* f : {"C:\\Windows\\System32\\a.exe", "C:\\Windows\\System32\\b.exe"}) {
+        const auto id = identifier.Identify(FileJob{f, {}, {}, false});
+        EXPECT_EQ(id.state, SignatureState::Verified) << f;
+        EXPECT_EQ(id.signer, "Microsoft Windows") << f;
+    }
+    // Changed after it was listed: no catalog holds its hash any more.
+    p.PutFile("C:\\Windows\\System32\\a.exe", "a2");
+    EXPECT_EQ(identifier.Identify(FileJob{"C:\\Windows\\System32\\a.exe", {}, {}, false}).state,
+              SignatureState::Unsigned);
+}
+
+// A file on a share is never looked at, by its form or by a mapped drive.
+TEST_F(Identity, NetworkFilesAreNotOpened) {
+    identity::IdentityCache cache(p, "");
+    identity::Identifier identifier(p, cache);
+    p.AddNetworkPrefix("Z:");
+    p.PutFile("Z:\\x.exe", "z");
+    for (const char* command : {"\\\\server\\share\\x.exe", "\"Z:\\x.exe\" /q", "\\\\?\\UNC\\server\\s\\y.exe"}) {
+        const auto id = identifier.Identify(FileJob{command, {}, {}, false});
+        EXPECT_EQ(id.state, SignatureState::Unknown) << command;
+        EXPECT_EQ(id.reason, identity::kReasonNetwork) << command;
+    }
+    EXPECT_EQ(p.SignatureChecks(), 0u);
+}
+
+// The cache answers for a file that did not change, checks one that did,
+// and a damaged cache file is rebuilt rather than believed.
+TEST_F(Identity, CacheHitChangeAndCorruption) {
+    p.PutFile("C:\\S\\app.exe", "v1");
+    SignatureFacts good;
+    good.signer = "Vendor";
+    p.SetSignature("C:\\S\\app.exe", good);
+    const FileJob job{"C:\\S\\app.exe", {}, {}, false};
+    auto identify = [&] {
+        identity::IdentityCache cache(p, kCache);
+        cache.Load();
+        identity::Identifier identifier(p, cache);
+        auto id = identifier.Identify(job);
+        cache.Save();
+        return std::make_pair(id, cache.Corrupt());
+    };
+    EXPECT_EQ(identify().first.state, SignatureState::Verified);
+    EXPECT_EQ(p.SignatureChecks(), 1u);
+    EXPECT_EQ(identify().first.signer, "Vendor");  // from the cache
+    EXPECT_EQ(p.SignatureChecks(), 1u);
+
+    // Rewritten behind the cache's back: checked again.
+    p.PutFile("C:\\S\\app.exe", "v2 tampered");
+    SignatureFacts bad;
+    bad.code = 0x80096010;
+    p.SetSignature("C:\\S\\app.exe", bad);
+    EXPECT_EQ(identify().first.state, SignatureState::Invalid);
+    EXPECT_EQ(p.SignatureChecks(), 2u);
+
+    // A cache file that says "verified" for it but does not add up is not believed.
+    std::string bytes = *p.GetFile(kCache);
+    const auto at = bytes.find("invalid");
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 7, "verified");
+    p.PutFile(kCache, bytes);
+    const auto [id, corrupt] = identify();
+    EXPECT_TRUE(corrupt);
+    EXPECT_EQ(id.state, SignatureState::Invalid);
+    EXPECT_EQ(p.SignatureChecks(), 3u);
+    identity::IdentityCache reread(p, kCache);
+    reread.Load();
+    EXPECT_FALSE(reread.Corrupt());  // written sound again
+    EXPECT_EQ(reread.Size(), 1u);
+
+    // Bounded: the least recently used go first.
+    identity::IdentityCache small(p, "", 2);
+    identity::Identity v;
+    v.state = SignatureState::Unsigned;
+    small.Put("C:\\1", 1, 1, v);
+    small.Put("C:\\2", 1, 1, v);
+    ASSERT_NE(small.Find("C:\\1", 1, 1), nullptr);
+    small.Put("C:\\3", 1, 1, v);
+    EXPECT_EQ(small.Size(), 2u);
+    EXPECT_EQ(small.Find("C:\\2", 1, 1), nullptr);
+    EXPECT_NE(small.Find("c:\\1", 1, 1), nullptr);
+}
+
+// The background service: results are collected on the window's thread.
+TEST_F(Identity, ServiceCollectsResults) {
+    p.PutFile("C:\\S\\app.exe", "x");
+    identity::IdentityService service(p, kCache);
+    service.SetSynchronous(true);
+    const FileJob job{"C:\\S\\app.exe /q", {}, {}, false};
+    EXPECT_EQ(service.Find(job), nullptr);
+    service.Request({job, job});
+    EXPECT_TRUE(service.Collect());
+    ASSERT_NE(service.Find(job), nullptr);
+    EXPECT_EQ(service.Find(job)->state, SignatureState::Unsigned);
+    EXPECT_FALSE(service.Busy());
+    service.Request({job});
+    EXPECT_FALSE(service.Collect());  // the same answer again: nothing to redraw
+    EXPECT_TRUE(p.GetFile(kCache).has_value());
+}
+
+}  // namespace
+}  // namespace vantorell::testing
