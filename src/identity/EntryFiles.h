@@ -12,5 +12,8 @@ namespace vantorell::identity {
 // active shortcut's .lnk (its target, arguments and item target are read
 // again off the window's thread), a record's stored command and arguments.
 std::vector<FileJob> EntryJobs(store::AutostartStore& store);
+// The job of entry `index` without the .lnk's path (which needs the registry):
+// enough for its key.
+FileJob EntryJob(const store::EntryTable& table, std::size_t index);
 
 }  // namespace vantorell::identity

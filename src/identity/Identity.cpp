@@ -22,7 +22,7 @@ SignatureState StateOfWord(std::string_view word) {
 
 std::string FileJob::Key() const {
     std::string key(shortcut ? "L" : "C");
-    key.append(command).append(1, '\n').append(arguments).append(1, '\n').append(linkFile);
+    key.append(command).append(1, '\n').append(arguments).append(1, '\n').append(link);
     return key;
 }
 

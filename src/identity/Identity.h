@@ -37,6 +37,7 @@ struct FileJob {
     std::string arguments;  // a shortcut's arguments
     std::string linkFile;   // an active shortcut's .lnk (read again for its arguments and item target)
     bool shortcut = false;
+    std::string link;  // an active shortcut's place code and name, which stand for its .lnk in the key
 
     // Equal for two jobs that name the same thing to start.
     std::string Key() const;

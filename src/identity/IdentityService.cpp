@@ -3,7 +3,10 @@
 namespace vantorell::identity {
 
 IdentityService::IdentityService(platform::Platform& platform, std::string cachePath)
-    : platform_(platform), cache_(platform, std::move(cachePath)), identifier_(platform, cache_) {}
+    : platform_(platform),
+      cache_(platform, std::move(cachePath)),
+      identifier_(platform, cache_),
+      synchronous_(!platform.AllowsBackgroundThreads()) {}
 
 IdentityService::~IdentityService() {
     stop_ = true;

@@ -32,6 +32,12 @@ std::string ReportText(const std::vector<std::string>& newNames) {
     return text;
 }
 
+std::string WithPublisher(std::string_view name, std::string_view publisher) {
+    std::string text(name);
+    if (!publisher.empty()) text.append(" (").append(publisher).append(")");
+    return text;
+}
+
 std::string ChangedText(const std::vector<ChangedCommand>& changed) {
     std::string text(kChangedTextHead);
     for (const ChangedCommand& c : changed) {
@@ -226,8 +232,10 @@ void NewEntryMonitor::ReportChanged(const std::vector<ChangedCommand>& changed) 
     // As for new names: the baseline first, so a pass nested in the box does
     // not report the same change again.
     ReplaceBaseline();
+    std::vector<ChangedCommand> named = changed;
+    for (ChangedCommand& c : named) c.name = WithPublisher(c.name, host_.PublisherOf(c.name));
     host_.ShowFromTray();
-    platform_.ShowMessageBox(ChangedText(changed), kChangedCaption, platform::MsgBox::Ok);
+    platform_.ShowMessageBox(ChangedText(named), kChangedCaption, platform::MsgBox::Ok);
 }
 
 std::vector<std::string> NewEntryMonitor::Unmatched(std::vector<std::string> current,
@@ -331,8 +339,11 @@ void NewEntryMonitor::Report(const std::vector<std::string>& newNames) {
     // The baseline is replaced before the box opens: passes that run while it
     // is open report only what came up after this scan.
     ReplaceBaseline();
+    std::vector<std::string> named;
+    named.reserve(newNames.size());
+    for (const std::string& name : newNames) named.push_back(WithPublisher(name, host_.PublisherOf(name)));
     host_.ShowFromTray();
-    platform_.ShowMessageBox(ReportText(newNames), kReportCaption, platform::MsgBox::Ok);
+    platform_.ShowMessageBox(ReportText(named), kReportCaption, platform::MsgBox::Ok);
 }
 
 void NewEntryMonitor::ReplaceBaseline() {

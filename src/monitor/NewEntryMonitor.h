@@ -85,7 +85,13 @@ public:
                                         std::uint64_t /*deniedBefore*/) {
         return false;
     }
+    // Who made the file of the active entry `name` (its Publisher text), for
+    // the reports; empty when the host does not know.
+    virtual std::string PublisherOf(std::string_view /*name*/) { return {}; }
 };
+
+// "NAME (PUBLISHER)", or the name alone without a publisher.
+std::string WithPublisher(std::string_view name, std::string_view publisher);
 
 class NewEntryMonitor {
 public:

@@ -388,6 +388,9 @@ public:
                                                                  CatalogHash /*kind*/) {
         return std::nullopt;
     }
+    // False where every call must come from one thread (a stand-in for the
+    // system): work meant for the background then runs at once instead.
+    virtual bool AllowsBackgroundThreads() { return true; }
     // Prepares the calling thread for work in the background (a low
     // priority; on Windows COM for shortcuts) until the scope ends.
     virtual std::unique_ptr<ThreadScope> EnterBackgroundThread() { return std::make_unique<ThreadScope>(); }

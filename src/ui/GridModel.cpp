@@ -35,8 +35,13 @@ std::string_view RateEntry(const NameLists& lists, std::string_view name, std::s
     return lists.Rate(keys);
 }
 
-CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray) {
+CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray,
+                              FileMark mark) {
     if (inTray) return {CellPaint::Nothing};
+    // The signature says more than the name: a name on the green list whose
+    // file was tampered with is still red.
+    if (column == kColName && mark == FileMark::Alarm) return {CellPaint::ColouredText, kRedName};
+    if (column == kColName && mark == FileMark::Dead) return {CellPaint::ColouredText, kGreyName};
     if (column == kColName && highlight) {
         if (rating == kRatingRed) return {CellPaint::ColouredText, kRedName};
         if (rating == kRatingBlue) return {CellPaint::ColouredText, kBlueName};
@@ -104,6 +109,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
     // wrote is blanked, so that no row keeps a stale index.
     std::vector<bool> written(n + 1, false);
     windowsOff_.assign(n + 1, false);
+    marks_.assign(n + 1, FileMark::None);
     for (std::size_t i = 0; i < n; ++i) {
         const store::StartupEntry& entry = table.entries[i];
         if (entry.position < 0 || static_cast<std::size_t>(entry.position) >= n) continue;
@@ -120,6 +126,9 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         row[kColConfirm] = entry.confirm.Text();
         row[kColDelay] = entry.delay.Text();
         row[kColCommand] = entry.command;
+        const auto file = fileProvider_ ? fileProvider_(i) : std::nullopt;
+        row[kColPublisher] = file ? file->publisher : std::string();
+        marks_[r] = file ? file->mark : FileMark::None;
     }
     for (std::size_t r = 1; r <= n; ++r) {
         if (!written[r]) rows_[r] = Row{};
@@ -174,7 +183,30 @@ std::string GridModel::InfoTip(int row) const {
 
 CellDrawing GridModel::DrawCell(int column, int row, bool inTray) const {
     if (!inTray && column == kColEnabled && WindowsOff(row)) return {CellPaint::Image, {}, CheckImage::CBW};
-    return DecideCellDrawing(column, Cell(column, row), Cell(kColRating, row), highlight_, inTray);
+    return DecideCellDrawing(column, Cell(column, row), Cell(kColRating, row), highlight_, inTray, Mark(row));
+}
+
+FileMark GridModel::Mark(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < marks_.size() ? marks_[static_cast<std::size_t>(row)]
+                                                                      : FileMark::None;
+}
+
+bool GridModel::RefreshFiles() {
+    if (!fileProvider_) return false;
+    bool changed = false;
+    marks_.resize(rows_.size(), FileMark::None);
+    for (std::size_t r = 1; r < rows_.size(); ++r) {
+        const auto index = IndexOfRow(static_cast<int>(r));
+        const auto file = index ? fileProvider_(*index) : std::nullopt;
+        std::string publisher = file ? file->publisher : std::string();
+        const FileMark mark = file ? file->mark : FileMark::None;
+        if (rows_[r][kColPublisher] == publisher && marks_[r] == mark) continue;
+        rows_[r][kColPublisher] = std::move(publisher);
+        marks_[r] = mark;
+        changed = true;
+    }
+    if (changed) ++version_;
+    return changed;
 }
 
 }  // namespace vantorell::ui

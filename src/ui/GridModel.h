@@ -27,17 +27,24 @@ enum GridColumn : int {
     kColDelay = 4,    // delay in seconds
     kColCommand = 5,  // run command
     kColRating = 6,   // hidden: rating code, written only by RateRows
+    kColPublisher = 7,  // who made the entry's file, right of the run command (behind the hidden rating)
 };
-inline constexpr int kGridColumnCount = 7;
+inline constexpr int kGridColumnCount = 8;
 inline constexpr int kGridRowHeight = 16;
-inline constexpr std::array<int, kGridColumnCount> kGridColumnWidths{45, 115, 80, 0, 70, 300, 0};
+inline constexpr std::array<int, kGridColumnCount> kGridColumnWidths{45, 115, 80, 0, 70, 300, 0, 200};
 inline constexpr std::array<std::string_view, kGridColumnCount> kGridColumnTitles{
-    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command", ""};
+    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command", "", "Publisher"};
 
 // Name colours by rating; a name rated "0" keeps the default text colour.
 inline constexpr Rgb kRedName{255, 0, 0};
 inline constexpr Rgb kBlueName{0, 0, 255};
 inline constexpr Rgb kGreenName{0, 128, 0};
+// A name whose file is gone: a dead entry.
+inline constexpr Rgb kGreyName{128, 128, 128};
+
+// What the row's file says, beyond the name lists: a broken or distrusted
+// signature is red whatever the lists say; a missing file is grey.
+enum class FileMark { None, Alarm, Dead };
 
 // The four lookup keys of an entry: name + ".lnk", name, the command's
 // file-name part, and its bare name. The command is trimmed of characters 0 to
@@ -62,8 +69,10 @@ struct CellDrawing {
     friend bool operator==(const CellDrawing&, const CellDrawing&) = default;
 };
 // The drawing of cell `column` whose own text is `text`, in a row whose rating
-// cell holds `rating`. All tests are exact text comparisons.
-CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray);
+// cell holds `rating` and whose file is marked `mark`. All tests are exact
+// text comparisons.
+CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray,
+                              FileMark mark = FileMark::None);
 
 class GridModel {
 public:
@@ -118,6 +127,21 @@ public:
         tipProvider_ = std::move(provider);
     }
 
+    // What is known of the file of a table index: its Publisher text and its
+    // mark; nullopt while it is not known. Asked by every FillGrid and by
+    // RefreshFiles.
+    struct FileFacts {
+        std::string publisher;
+        FileMark mark = FileMark::None;
+    };
+    void SetFileProvider(std::function<std::optional<FileFacts>(std::size_t index)> provider) {
+        fileProvider_ = std::move(provider);
+    }
+    // Writes the Publisher cells and marks again (results came in); true when
+    // one changed. The view is to repaint then.
+    bool RefreshFiles();
+    FileMark Mark(int row) const;
+
 private:
     using Row = std::array<std::string, kGridColumnCount>;
 
@@ -127,6 +151,8 @@ private:
     const NameLists* lists_;
     std::vector<Row> rows_;
     std::vector<bool> windowsOff_;  // per row
+    std::vector<FileMark> marks_;   // per row
+    std::function<std::optional<FileFacts>(std::size_t)> fileProvider_;
     std::function<std::string(std::size_t)> tipProvider_;
     std::array<int, kGridColumnCount> widths_ = kGridColumnWidths;
     bool highlight_ = true;

@@ -4,6 +4,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "identity/EntryFiles.h"
 #include "ui/EntryTip.h"
 
 namespace vantorell::app {
@@ -43,12 +44,23 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, con
       launcher_(platform, store_, *this),
       monitor_(platform, store_, control_, grid_, *this),
       guard_(platform, layout_.UserFile(kHandOverFile)),
-      elevation_(platform, layout_) {}
+      elevation_(platform, layout_),
+      identities_(platform, identity::IdentityCache::UserCachePath(platform)) {
+    grid_.SetFileProvider([this](std::size_t index) -> std::optional<ui::GridModel::FileFacts> {
+        const identity::Identity* id = IdentityOf(index);
+        if (!id) return std::nullopt;
+        const ui::FileMark mark = identity::Alarming(*id) ? ui::FileMark::Alarm
+                                  : identity::Dead(*id)   ? ui::FileMark::Dead
+                                                          : ui::FileMark::None;
+        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark};
+    });
+}
 
 MainForm::~MainForm() {
     StopTimer(timer3_);
     StopTimer(timer4_);
     StopTimer(listWatch_);
+    StopTimer(identityTimer_);
     listChanges_.reset();
 }
 
@@ -60,10 +72,13 @@ void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
         const auto& entries = store_.Table().entries;
         if (index < entries.size() && elevation_.NeedsRights(entries[index].location))
             tip.append("\nStarts for every user: changing it ").append(kNeedsRightsTip).append(".");
+        if (const identity::Identity* id = IdentityOf(index)) tip.append("\n").append(identity::IdentityTip(*id));
+        else if (identifying_) tip.append("\nFile: ").append(identity::kReasonNotChecked);
         return tip;
     });
     grid_.SetFilledHandler([this] {
         if (view_) view_->RefreshGrid();
+        RequestIdentities();
     });
     grid_.SetRepaintHandler([this] {
         if (view_) view_->RepaintGrid();
@@ -281,6 +296,45 @@ void MainForm::Timer3Timer() {
     StopTimer(timer3_);
     view_->Centre();
     if (!logonMode_ && !terminate_ && !tray_->Active() && !view_->IsVisible()) view_->Show();
+    // The window is on screen (or in the tray): now what each file is.
+    if (!terminate_) StartIdentification();
+}
+
+// ------------------------------------------------------------------ identification
+
+void MainForm::StartIdentification() {
+    identifying_ = true;
+    RequestIdentities();
+}
+
+void MainForm::RequestIdentities() {
+    if (!identifying_) return;
+    // Asked again after every scan: a file may have changed behind a name that
+    // did not. The worker answers from its cache for those that did not.
+    identities_.Request(identity::EntryJobs(store_));
+    if (!identityTimer_) identityTimer_ = platform_.StartTimer(kIdentityPollMs, [this] { IdentityTimer(); });
+}
+
+void MainForm::IdentityTimer() {
+    if (identities_.Collect() && grid_.RefreshFiles() && view_ && !InTray()) view_->RefreshGrid();
+    if (!identities_.Busy()) StopTimer(identityTimer_);
+}
+
+const identity::Identity* MainForm::IdentityOf(std::size_t index) const {
+    const auto& table = store_.Table();
+    if (index >= table.entries.size()) return nullptr;
+    return identities_.Find(identity::EntryJob(table, index));
+}
+
+std::string MainForm::PublisherOf(std::string_view name) {
+    const auto& entries = store_.Table().entries;
+    for (std::size_t i = entries.size(); i-- > 0;) {
+        if (!entries[i].IsActive() || platform_.CompareNoCase(entries[i].name, name) != 0) continue;
+        if (const identity::Identity* id = IdentityOf(i)) return identity::PublisherText(*id);
+        RequestIdentities();
+        return std::string(identity::kReasonNotChecked);
+    }
+    return {};
 }
 
 void MainForm::Timer4Timer() {

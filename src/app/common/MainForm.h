@@ -16,6 +16,7 @@
 #include "control/DelayPrompt.h"
 #include "control/EntryControl.h"
 #include "control/GridGestures.h"
+#include "identity/IdentityService.h"
 #include "launch/BootLauncher.h"
 #include "monitor/NewEntryMonitor.h"
 #include "platform/Platform.h"
@@ -34,6 +35,9 @@ inline constexpr int kOffScreen = -800;
 // How often the window looks whether another writer changed a list file, on a
 // platform that cannot watch the lists' folders.
 inline constexpr unsigned kListWatchMs = 1000;
+// How often the window takes in what the background identification found,
+// while it runs; the timer stops when it is done.
+inline constexpr unsigned kIdentityPollMs = 150;
 
 class MainForm final : public ui::MainViewEvents,
                        public ui::TrayIconEvents,
@@ -105,6 +109,19 @@ public:
     // Whether changing the entry of grid `row` needs administrator rights this
     // window lacks (a machine-wide entry, a window not elevated).
     bool NeedsAdministratorRights(int row) override;
+    // The Publisher text of the file of the active entry `name` (the state's
+    // word when it is not verified), for the monitor's reports; asks for it
+    // and says "not checked yet" while it is not known.
+    std::string PublisherOf(std::string_view name) override;
+
+    // ---- identification of the entries' files, off this thread
+    // Starts it; from then on every fill of the grid asks about the table again.
+    void StartIdentification();
+    // Takes in what the worker found and shows it; stops when it is done.
+    void IdentityTimer();
+    // What is known of the file of entry `index`; nullptr while it is not.
+    const identity::Identity* IdentityOf(std::size_t index) const;
+    identity::IdentityService& Identities() { return identities_; }
 
     // ---- for the console, the tests and the view
     store::AutostartStore& Store() { return store_; }
@@ -129,6 +146,7 @@ private:
     // Saves the options once per run: at the real close, or when the program is
     // ended by a logoff or the installer without it.
     void SaveOptionsOnce();
+    void RequestIdentities();
 
     platform::Platform& platform_;
     FileLayout layout_;  // before the parts that find their files through it
@@ -150,7 +168,9 @@ private:
     bool closed_ = false;          // OnClose ran
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
-    std::optional<platform::TimerId> timer3_, timer4_, listWatch_;
+    std::optional<platform::TimerId> timer3_, timer4_, listWatch_, identityTimer_;
+    bool identifying_ = false;
+    identity::IdentityService identities_;  // last: its worker ends before the rest goes
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file
 };
 

@@ -183,6 +183,7 @@ public:
     bool IsElevated() override { return !standardUser_; }
     std::uint64_t AccessDeniedCount() override { return deniedCount_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
+    bool AllowsBackgroundThreads() override { return false; }
     std::optional<std::string> EnvironmentVariable(std::string_view name) override;
     FileFacts StatFile(std::string_view path) override;
     std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
