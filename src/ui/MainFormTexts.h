@@ -31,6 +31,9 @@ inline constexpr std::string_view kLegendGreen =  // Label4
     "A green program is good and should NOT be disabled. Examples include antivirus programs";
 inline constexpr std::string_view kLegendBlack =  // Label5 (default colour)
     "A black program is a program that Vantorell has no futher information about.";
+inline constexpr std::string_view kLegendFile =  // what the program's file says, under the name lists
+    "A grey program's file is gone. A program whose file was changed after signing, or whose signer is distrusted, "
+    "is red whatever list it is on.";
 
 // Layout in pixels: client area, then left, top, width, height of each control.
 struct Rect {
@@ -38,7 +41,7 @@ struct Rect {
 };
 
 inline constexpr int kClientWidth = 648;
-inline constexpr int kClientHeight = 479;
+inline constexpr int kClientHeight = 495;  // one legend line more than the 479 of old
 inline constexpr Rect kIntroRect{8, 8, 577, 17};
 inline constexpr Rect kOptionsGroupRect{8, 32, 489, 81};
 // The option check boxes, relative to the group box; their size is the view's choice.
@@ -55,5 +58,6 @@ inline constexpr int kLegendRedTop = 416;
 inline constexpr int kLegendBlueTop = 432;
 inline constexpr int kLegendGreenTop = 448;
 inline constexpr int kLegendBlackTop = 464;
+inline constexpr int kLegendFileTop = 480;
 
 }  // namespace vantorell::ui

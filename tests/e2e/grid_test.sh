@@ -96,9 +96,9 @@ echo "$grid"
 field() { printf '%s\n' "$grid" | awk -F'\t' -v tag="$1" '$1 == tag' | cut -f2-; }
 
 tab=$'\t'
-[ "$(field titles)" = "Enabled${tab}Program Name${tab}Confirm startup${tab}${tab}Startup delay${tab}Run command${tab}" ] ||
+[ "$(field titles)" = "Enabled${tab}Program Name${tab}Confirm startup${tab}${tab}Startup delay${tab}Run command${tab}${tab}Publisher" ] ||
   fail "titles: $(field titles)"
-[ "$(field widths)" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0" ] || fail "widths: $(field widths)"
+[ "$(field widths)" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0${tab}200" ] || fail "widths: $(field widths)"
 [ "$(field rowheight)" = 16 ] || fail "row height: $(field rowheight)"
 
 rows=$(field row)
@@ -110,13 +110,22 @@ expect_row() {
     fail "no row for $name"
     return
   fi
-  IFS=$'\t' read -r state _ confirm _ delay cmd rate <<<"$line"
+  IFS=$'\t' read -r state _ confirm _ delay cmd rate _ <<<"$line"
   [ "$state|$confirm|$delay|$cmd|$rate" = "1|0|0|$command|$rating" ] || fail "row of $name: $line"
 }
 expect_row AVG7_CC '"C:\Program Files\AVG\avgcc.exe" /STARTUP' 3
 expect_row jusched 'C:\Program Files\Java\jusched.exe' 2
 expect_row msblast 'C:\WINDOWS\msblast.exe' 1
 expect_row "$shortcut_name" "$shortcut_target" 0
+
+# The files are looked at after the window is up: the Publisher column fills
+# in. The shortcut's target is Wine's own unsigned winver.exe; msblast's file
+# is not there.
+publisher_of() { drive grid | tr -d '\r' | awk -F'\t' -v n="$1" '$1 == "row" && $3 == n { print $9 }'; }
+deadline=$((SECONDS + 15))
+until [ "$(publisher_of msblast)" = "File not found" ] || [ $SECONDS -ge $deadline ]; do sleep 0.3; done
+[ "$(publisher_of msblast)" = "File not found" ] || fail "publisher of msblast: '$(publisher_of msblast)'"
+case "$(publisher_of "$shortcut_name")" in '(not verified)'*) ;; *) fail "publisher of the shortcut: '$(publisher_of "$shortcut_name")'" ;; esac
 
 # Display order is by name without regard to case: AVG7_CC, jusched, msblast,
 # Zeta Tool.lnk (by character codes, the upper-case names would come first).
@@ -150,7 +159,7 @@ switch=$(wine reg query "$approved_run" /v jusched | tr -d '\r' | sed -n 's/^ *j
 # The user cannot size a column, not even open a hidden one.
 drive drag-divider 1 60 && drive dblclick-divider 2 && drive drag-divider 5 40 || fail "divider gestures"
 widths=$(drive grid | tr -d '\r' | awk -F'\t' '$1 == "widths"' | cut -f2-)
-[ "$widths" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0" ] || fail "widths after sizing gestures: $widths"
+[ "$widths" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0${tab}200" ] || fail "widths after sizing gestures: $widths"
 
 # ---- close: with "Minim" on (the default) the close box would only go to the tray
 drive set-check 'Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)' 0 ||

@@ -5,10 +5,12 @@
 // "Disallowed" store, so both are looked at here.
 #include <windows.h>
 
+#include <wincrypt.h>  // after <windows.h>; the others need it first
+
+#include <wintrust.h>
+
 #include <mscat.h>
 #include <softpub.h>
-#include <wincrypt.h>  // after <windows.h>; the others need it first
-#include <wintrust.h>
 
 #include <cstring>
 #include <memory>

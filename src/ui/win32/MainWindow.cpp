@@ -37,6 +37,7 @@ enum ControlId : int {
     kIdLegendBlue,    // Label3
     kIdLegendGreen,   // Label4
     kIdLegendBlack,   // Label5
+    kIdLegendFile,    // the files' own colours
 };
 
 // Sizes the layout leaves to the view: the check boxes' and legend lines'.
@@ -80,6 +81,7 @@ const ControlSpec kControlsAfterGrid[] = {
     {kIdLegendBlue, L"STATIC", kLegendBlue, kLabel, LegendRect(kLegendBlueTop)},
     {kIdLegendGreen, L"STATIC", kLegendGreen, kLabel, LegendRect(kLegendGreenTop)},
     {kIdLegendBlack, L"STATIC", kLegendBlack, kLabel, LegendRect(kLegendBlackTop)},
+    {kIdLegendFile, L"STATIC", kLegendFile, kLabel, LegendRect(kLegendFileTop)},
 };
 
 RECT ScaledRect(const Rect& r, UINT dpi) {
