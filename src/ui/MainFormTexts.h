@@ -32,8 +32,7 @@ inline constexpr std::string_view kLegendGreen =  // Label4
 inline constexpr std::string_view kLegendBlack =  // Label5 (default colour)
     "A black program is a program that Vantorell has no futher information about.";
 inline constexpr std::string_view kLegendFile =  // what the program's file says, under the name lists
-    "A grey program's file is gone. A program whose file was changed after signing, or whose signer is distrusted, "
-    "is red whatever list it is on.";
+    "A grey program's file is gone; a program whose file's signature is broken or distrusted is always red.";
 
 // Layout in pixels: client area, then left, top, width, height of each control.
 struct Rect {
