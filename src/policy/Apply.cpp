@@ -111,11 +111,16 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
             report.failed = true;
             report.needsRights |= r.result == ItemResult::NeedsRights;
             report.changedMeanwhile |= r.result == ItemResult::ChangedMeanwhile;
-            // Some steps may have been done: say where the entry stands now.
-            store.ScanEntries();
+            // Some steps may have been done: say where the entry stands now (as
+            // planned when even the scan fails; the report says what failed).
             r.plan.after = r.plan.before;
-            for (const auto& e : store.Table().entries)
-                if (e.name == r.plan.name && e.location == r.plan.location) r.plan.after = ShapeOf(e);
+            try {
+                store.ScanEntries();
+                r.plan.after.present = false;
+                for (const auto& e : store.Table().entries)
+                    if (e.name == r.plan.name && e.location == r.plan.location) r.plan.after = ShapeOf(e);
+            } catch (const AppError&) {
+            }
         }
         report.items.push_back(std::move(r));
     }

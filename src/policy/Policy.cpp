@@ -200,7 +200,7 @@ Policy ParsePolicy(std::string_view bytes) {
 Policy DescribeTable(const store::EntryTable& table, const std::optional<std::string>& location) {
     std::vector<const store::StartupEntry*> entries;
     for (const auto& e : table.entries)
-        if (!location || e.location == *location) entries.push_back(&e);
+        if (e.place && (!location || e.location == *location)) entries.push_back(&e);
     std::sort(entries.begin(), entries.end(), [](const auto* a, const auto* b) { return a->position < b->position; });
     std::stable_partition(entries.begin(), entries.end(),
                           [](const auto* e) { return e->name.find_first_of("*?") == std::string::npos; });

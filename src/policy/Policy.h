@@ -70,7 +70,8 @@ Policy ParsePolicyText(std::string_view json, bool ignoreUnderscored);
 // `location` only, when given), with its exact name and place. Names holding
 // a wildcard come last, so that the rule of a plain name is the one that
 // decides that entry. Windows' own switch counts: an entry it turned off is
-// "disabled".
+// "disabled". Records of a code that names no place are left out: no policy
+// can name them.
 Policy DescribeTable(const store::EntryTable& table, const std::optional<std::string>& location);
 
 // The policy as JSON, members in the file's order.

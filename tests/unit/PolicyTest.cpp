@@ -99,7 +99,7 @@ TEST_F(PolicyScene, ExportAndSecondApplyChangeNothing) {
     PutRun("crun", "A", "a.exe");
     PutRun("lrun", "B*", "b.exe");
     PutLink(kUserStartup, "Tool.lnk", "C:\\t.exe");
-    PutList("C;crun;c.exe;;0;45\r\nD;lrun;d.exe;;0;0\r\n");
+    PutList("C;crun;c.exe;;0;45\r\nD;lrun;d.exe;;0;0\r\nOld;xrun;o.exe;;0;0\r\n");
     const auto exported = RunConsole(store, {"export"});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_LT(exported.out.find("\"A\""), exported.out.find("\"B*\""));  // wildcard names last
