@@ -44,7 +44,24 @@ int Preference(EntryVerb verb, const store::StartupEntry& e) {
     }
 }
 
+// Whether entry `index` is of the kind and holds the texts `selector` names.
+bool Holds(const store::EntryTable& table, std::size_t index, const EntrySelector& selector) {
+    const auto seen = SeenOfEntry(table, index);
+    if (!seen) return false;
+    if (selector.recorded && *selector.recorded != seen->key.recorded) return false;
+    if (selector.command && *selector.command != seen->command) return false;
+    if (selector.arguments && *selector.arguments != seen->arguments) return false;
+    if (selector.confirm && store::ConfirmFlag::Read(*selector.confirm) != seen->confirm) return false;
+    if (selector.delay && store::DelaySeconds::Read(*selector.delay) != seen->delay) return false;
+    return true;
+}
+
 }  // namespace
+
+EntrySelector SelectorOf(const EntrySeen& seen) {
+    return EntrySelector{seen.key.name,  seen.key.location,   seen.key.recorded, seen.command,
+                         seen.arguments, seen.confirm.Text(), seen.delay.Text()};
+}
 
 std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selector, EntryVerb verb) {
     auto& platform = store.Platform();
@@ -58,7 +75,12 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
         else if (!folded.empty() && platform.FoldCase(name).find(folded) != std::string::npos)
             similar.push_back(i);
     }
+    // An entry that was seen and is gone, or holds something else now, changed meanwhile.
+    const auto changed = [&] {
+        return ChangedMeanwhile(ChangedMessage(selector.name, selector.location.value_or("")));
+    };
     if (named.empty()) {
+        if (selector.Exact()) throw changed();
         std::string message = "No entry is named '" + selector.name + "'";
         if (!similar.empty()) message += "; entries with similar names:" + CandidateLines(table, similar);
         throw AppError(message);
@@ -67,9 +89,15 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
     std::vector<std::size_t> candidates;
     for (std::size_t i : named)
         if (!selector.location || table.entries[i].location == *selector.location) candidates.push_back(i);
+    if (candidates.empty() && selector.Exact()) throw changed();
     if (candidates.empty())
         throw AppError("No entry named '" + selector.name + "' is in '" + *selector.location +
                        "'; the entries of that name:" + CandidateLines(table, named));
+    if (selector.Exact()) {
+        // The entry as it was seen, or none: never another one of its name.
+        std::erase_if(candidates, [&](std::size_t i) { return !Holds(table, i, selector); });
+        if (candidates.empty()) throw changed();
+    }
 
     std::set<std::string> places;
     for (std::size_t i : candidates) places.insert(table.entries[i].location);

@@ -13,13 +13,13 @@ namespace vantorell::control {
 
 enum class EntryVerb { Disable, Enable, Delete, Confirm, Unconfirm, Delay };
 
-// One change to one entry, as the console companion takes it on its command
-// line: the verb, the entry's name and place, the delay's seconds, and for
-// Disable whether the entry is taken out without a record (discard).
+// One change to one entry, to be made once more elsewhere (by the console
+// companion, with administrator rights): the verb, the entry as its row showed
+// it, the delay's seconds, and for Disable whether the entry is taken out
+// without a record (discard).
 struct EntryChange {
     EntryVerb verb = EntryVerb::Disable;
-    std::string name;
-    std::string location;
+    EntrySeen entry;
     int seconds = 0;
     bool discard = false;
 };
@@ -27,13 +27,26 @@ struct EntryChange {
 struct EntrySelector {
     std::string name;                     // compared without regard to case
     std::optional<std::string> location;  // a location code, compared exactly
+    // Only a recorded entry (true) or only an active one (false): a record and
+    // a program that put itself back share a name and a place.
+    std::optional<bool> recorded;
+    // Texts the entry must still hold, as SeenOfEntry gives them.
+    std::optional<std::string> command, arguments, confirm, delay;
+
+    // Whether the selector says what the entry held, not only its name.
+    bool Exact() const { return recorded || command || arguments || confirm || delay; }
 };
+
+// The selector of exactly the entry `seen`: its name, place and kind, and what it held.
+EntrySelector SelectorOf(const EntrySeen& seen);
 
 // The table index of the one entry `selector` names for `verb`. Throws AppError
 // for an unknown name and for an ambiguous one; both messages list the
 // candidates. When the only candidates are a recorded entry and an active copy
 // of it in the same place, the verb decides: disable takes the active copy,
-// enable and the option verbs the record, delete the active copy.
+// enable and the option verbs the record, delete the active copy. A selector
+// that says what the entry held finds only an entry that still holds it, and
+// throws ChangedMeanwhile when there is none.
 std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selector, EntryVerb verb);
 
 // Rescans, selects the entry and runs `verb` on it as the grid does (`seconds`

@@ -57,6 +57,32 @@ std::optional<std::size_t> FindEntry(const store::EntryTable& table, const Entry
     return std::nullopt;
 }
 
+std::optional<EntrySeen> SeenOfEntry(const store::EntryTable& table, std::size_t index) {
+    auto key = KeyOfEntry(table, index);
+    if (!key) return std::nullopt;
+    const auto& e = table.entries[index];
+    EntrySeen seen{*key, e.command, {}, e.confirm, e.delay};
+    // An active shortcut is taken as it is when it is taken out (its .lnk is
+    // kept whole): only a value's command must be the one that was seen.
+    const store::AutostartLocation* location = store::FindLocation(e.location);
+    if (!key->recorded && location && location->isFolder) seen.command.clear();
+    if (key->recorded) {
+        const store::StartupRecord& record = table.storedRecords[index];
+        seen.command = record.command;
+        seen.arguments = record.arguments;
+        seen.confirm = record.confirm;
+        seen.delay = record.delay;
+    }
+    return seen;
+}
+
+std::optional<std::size_t> FindSeen(const store::EntryTable& table, const EntrySeen& seen, std::size_t hint) {
+    if (SeenOfEntry(table, hint) == seen) return hint;
+    for (std::size_t i = 0; i < table.entries.size(); ++i)
+        if (SeenOfEntry(table, i) == seen) return i;
+    return std::nullopt;
+}
+
 // ------------------------------------------------------------------ one writer at a time
 
 store::ListLocks LockListsForChange(store::AutostartStore& store) {
@@ -67,13 +93,11 @@ store::ListLocks LockListsForChange(store::AutostartStore& store) {
     return locks;
 }
 
-namespace {
-
-std::string ChangedMessage(const EntryKey& key) {
-    return "'" + key.name + "' (" + key.location + ") changed meanwhile, try again";
+std::string ChangedMessage(std::string_view name, std::string_view location) {
+    std::string text = "'" + std::string(name) + "'";
+    if (!location.empty()) text += " (" + std::string(location) + ")";
+    return text + " changed meanwhile, try again";
 }
-
-}  // namespace
 
 class EntryControl::WriteScope {
 public:
@@ -95,32 +119,10 @@ private:
     store::ListLocks locks_;
 };
 
-std::optional<EntryControl::Seen> EntryControl::SeenOf(std::size_t index) {
-    const auto& table = store_.Table();
-    auto key = KeyOfEntry(table, index);
-    if (!key) return std::nullopt;
-    const auto& e = table.entries[index];
-    Seen seen{*key, e.command, {}, e.confirm, e.delay};
-    // An active shortcut is taken as it is when it is taken out (its .lnk is
-    // kept whole): only a value's command must be the one that was seen.
-    const store::AutostartLocation* location = store::FindLocation(e.location);
-    if (!key->recorded && location && location->isFolder) seen.command.clear();
-    if (key->recorded) {
-        const store::StartupRecord& record = table.storedRecords[index];
-        seen.command = record.command;
-        seen.arguments = record.arguments;
-        seen.confirm = record.confirm;
-        seen.delay = record.delay;
-    }
-    return seen;
-}
-
-std::size_t EntryControl::Recheck(const Seen& seen, std::size_t hint) {
-    if (SeenOf(hint) == seen) return hint;
-    for (std::size_t i = 0; i < store_.Table().entries.size(); ++i)
-        if (SeenOf(i) == seen) return i;
+std::size_t EntryControl::Recheck(const EntrySeen& seen, std::size_t hint) {
+    if (const auto index = FindSeen(store_.Table(), seen, hint)) return *index;
     grid_.FillGrid(store_.Table());  // show what is there now
-    throw ChangedMeanwhile(ChangedMessage(seen.key));
+    throw ChangedMeanwhile(ChangedMessage(seen.key.name, seen.key.location));
 }
 
 // ------------------------------------------------------------------ the operations

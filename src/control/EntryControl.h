@@ -36,6 +36,27 @@ std::optional<EntryKey> KeyOfEntry(const store::EntryTable& table, std::size_t i
 // key, else the first entry that has it; nullopt when it is gone.
 std::optional<std::size_t> FindEntry(const store::EntryTable& table, const EntryKey& key, std::size_t hint);
 
+// What a row showed of its entry: its identity and the texts a change must
+// find unchanged. For a record, the record's command, arguments, confirm flag
+// and delay; for an active value, its command; for an active shortcut nothing
+// more (its .lnk is taken as it is, whole).
+struct EntrySeen {
+    EntryKey key;
+    std::string command, arguments;
+    store::ConfirmFlag confirm;
+    store::DelaySeconds delay;
+    friend bool operator==(const EntrySeen&, const EntrySeen&) = default;
+};
+
+// What entry `index` holds now; nullopt outside the table.
+std::optional<EntrySeen> SeenOfEntry(const store::EntryTable& table, std::size_t index);
+// The index of the entry that holds `seen` now: `hint` when that one does,
+// else the first that does; nullopt when none does.
+std::optional<std::size_t> FindSeen(const store::EntryTable& table, const EntrySeen& seen, std::size_t hint);
+
+// "'NAME' (LOCATION) changed meanwhile, try again".
+std::string ChangedMessage(std::string_view name, std::string_view location);
+
 // How long a change waits for another writer to finish with the list.
 inline constexpr unsigned kWriterLockTimeoutMs = 10000;
 
@@ -93,21 +114,12 @@ public:
     ui::GridModel& Grid() { return grid_; }
 
 private:
-    // What the caller saw of an entry: its identity and the texts a change must
-    // find unchanged.
-    struct Seen {
-        EntryKey key;
-        std::string command, arguments;
-        store::ConfirmFlag confirm;
-        store::DelaySeconds delay;
-        friend bool operator==(const Seen&, const Seen&) = default;
-    };
     class WriteScope;
 
-    std::optional<Seen> SeenOf(std::size_t index);
+    std::optional<EntrySeen> SeenOf(std::size_t index) { return SeenOfEntry(store_.Table(), index); }
     // Inside a WriteScope: the index the seen entry has in the fresh table;
     // throws ChangedMeanwhile (after refilling the grid) when it is gone or changed.
-    std::size_t Recheck(const Seen& seen, std::size_t hint);
+    std::size_t Recheck(const EntrySeen& seen, std::size_t hint);
 
     // Throws the place's message when it does not allow `change` of the item.
     static void RefusePlaceChange(const store::Place& place, store::PlaceChange change, std::string_view name,

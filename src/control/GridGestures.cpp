@@ -40,8 +40,10 @@ void GridGestures::ShowSelfProtection() {
 }
 
 void GridGestures::NoteChange(EntryVerb verb, std::size_t index, int seconds) {
-    const auto& e = control_.Store().Table().entries[index];
-    lastChange_ = EntryChange{verb, e.name, e.location, seconds, false};
+    // The row's entry as it is before the change: the same entry, holding the
+    // same, is what a second attempt (with administrator rights) must find.
+    if (auto seen = SeenOfEntry(control_.Store().Table(), index))
+        lastChange_ = EntryChange{verb, *seen, seconds, false};
 }
 
 void GridGestures::SLDblClick(int column, int row) {

@@ -25,7 +25,10 @@ namespace vantorell::platform {
 // ---------------------------------------------------------------- registry
 
 enum class Hive { CurrentUser, LocalMachine };
-enum class KeyAccess { Full, Read };
+// Full: to change the key; a refusal counts as access denied (AccessDeniedCount).
+// FullToList: full access where this process has it, for a key opened to list
+// its values; a refusal is no refused change and is not counted. Read: reading only.
+enum class KeyAccess { Full, FullToList, Read };
 // Which registry view of HKEY_LOCAL_MACHINE\Software a key is opened in. On
 // 64-bit Windows, Bits64 is the native view and Bits32 the one 32-bit programs
 // see by default; on 32-bit Windows there is one view and both name it. A
@@ -163,7 +166,13 @@ struct ElevatedRun {
     Outcome outcome = Outcome::Failed;
     int exitCode = 0;
     std::string message;
+    std::string report;  // what the program wrote to the report handle it was given (Finished only)
 };
+
+// The option that gives an elevated program the handle to write its report to:
+// "--report-to PID:HANDLE", the caller's process id and a handle value in that
+// process, both decimal. RunElevated puts it first on the program's command line.
+inline constexpr std::string_view kReportToOption = "--report-to";
 
 // A system-wide named lock held while this object lives.
 class NamedLock {
@@ -357,7 +366,9 @@ public:
     // Runs `program` with `parameters` (one command-line text) with
     // administrator rights: the system asks the user, the program starts
     // hidden, and the call waits until it ends while the window's messages
-    // (painting, timers) keep being handled.
+    // (painting, timers) keep being handled. The program's report travels
+    // through an anonymous pipe of this process, whose handle it is given by
+    // kReportToOption: nothing is read from or written to a file.
     virtual ElevatedRun RunElevated(std::string_view program, std::string_view parameters) = 0;
 
     // ---- what a file is; called from a background thread as well, never

@@ -46,7 +46,8 @@ std::optional<RegistryKey> RegistryKey::Open(Platform& platform, Hive hive, std:
 
 std::optional<RegistryKey> RegistryKey::OpenForListing(Platform& platform, Hive hive, std::string_view path,
                                                        RegView view) {
-    if (auto key = Open(platform, hive, path, true, view)) return key;
+    if (auto key = platform.OpenKey(hive, Relative(path), true, KeyAccess::FullToList, view))
+        return RegistryKey(std::move(key));
     auto key = platform.OpenKey(hive, Relative(path), false, KeyAccess::Read, view);
     if (!key) return std::nullopt;
     return RegistryKey(std::move(key));

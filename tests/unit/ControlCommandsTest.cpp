@@ -17,7 +17,10 @@ class EntryCommands : public ControlScene {
 protected:
     std::string Run(EntryVerb verb, std::string name, std::optional<std::string> location = std::nullopt,
                     int seconds = 0) {
-        return control::RunEntryCommand(control, verb, EntrySelector{std::move(name), std::move(location)}, seconds);
+        EntrySelector selector;
+        selector.name = std::move(name);
+        selector.location = std::move(location);
+        return control::RunEntryCommand(control, verb, selector, seconds);
     }
     std::string Error(EntryVerb verb, std::string name, std::optional<std::string> location = std::nullopt) {
         try {

@@ -9,6 +9,7 @@
 #include "app/common/ConsoleCommands.h"
 #include "app/common/Elevation.h"
 #include "app/common/MainForm.h"
+#include "platform/Errors.h"
 
 namespace vantorell::testing {
 namespace {
@@ -57,15 +58,15 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     }
 }
 
-TEST(Elevation, TheConsoleArgumentsComeBackWholeWhateverTheName) {
-    for (const std::string name : {"Plain", "With blank", "Quote\"d", "Ends in\\", "\\\\server\\x \"y\"\\", "--location",
-                                   "", "Tab\there"}) {
-        const control::EntryChange change{control::EntryVerb::Delay, name, "lrun", 30, false};
-        const auto args = SplitCommandLine(app::ConsoleArguments(change, "C:\\Users\\me\\x y\\ElevatedError.txt"));
-        ASSERT_FALSE(args.empty());
-        EXPECT_EQ(args.back(), name);
-        EXPECT_EQ(args, (std::vector<std::string>{"delay", "30", "--location", "lrun", "--error-file",
-                                                  "C:\\Users\\me\\x y\\ElevatedError.txt", "--", name}));
+TEST(Elevation, TheConsoleArgumentsComeBackWholeWhateverTheTexts) {
+    for (const std::string text :
+         {"Plain", "With blank", "Quote\"d", "Ends in\\", "\\\\server\\x \"y\"\\", "--location", "", "Tab\there"}) {
+        const control::EntrySeen seen{{text, "lrun", true}, text + "x", text, store::ConfirmFlag::Read(text), 30};
+        const auto args = SplitCommandLine(app::ConsoleArguments({control::EntryVerb::Delay, seen, 30, false}));
+        EXPECT_EQ(args,
+                  (std::vector<std::string>{"delay", "30", "--location", "lrun", "--kind", "recorded", "--held-command",
+                                            text + "x", "--held-arguments", text, "--held-confirm", seen.confirm.Text(),
+                                            "--held-delay", "30", "--", text}));
     }
 }
 
@@ -99,9 +100,10 @@ public:
     bool Active() const override { return false; }
 };
 
-class NoDelay final : public control::DelayPrompt {
+class ScriptedDelay final : public control::DelayPrompt {
 public:
-    std::optional<int> AskDelay(int) override { return std::nullopt; }
+    std::optional<int> AskDelay(int) override { return answer; }
+    std::optional<int> answer;
 };
 
 class StandardUser : public ControlScene {
@@ -112,19 +114,19 @@ protected:
         p.SetStandardUser(true);
         p.SetElevatedScript([this](std::string_view program, std::string_view parameters) {
             EXPECT_EQ(program, std::string(kExeFolder) + "\\vantorellc.exe");
-            if (cancelAtPrompt) return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "cancelled"};
+            if (cancelAtPrompt) return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "cancelled", {}};
             // vantorellc.exe, started with the rights: a process of its own.
             p.SetStandardUser(false);
             const auto out = app::RunConsole(p, SplitCommandLine(parameters));
             p.SetStandardUser(true);
-            return ElevatedRun{ElevatedRun::Outcome::Finished, out.exitCode, {}};
+            return ElevatedRun{ElevatedRun::Outcome::Finished, out.exitCode, {}, out.err};
         });
     }
     // The window of a copy started with `args`, by the user whose local
     // application data is `localAppData`.
     MainForm& Start(std::vector<std::string> args = {}, std::string localAppData = kLocalAppData) {
         p.SetKnownFolder(platform::KnownFolder::LocalAppData, localAppData);
-        forms.push_back(std::make_unique<MainForm>(p, builtin, noDelay));
+        forms.push_back(std::make_unique<MainForm>(p, builtin, delay));
         MainForm& form = *forms.back();
         form.Attach(view, tray);
         form.Guard();
@@ -146,6 +148,15 @@ protected:
         }
         FAIL() << "no row for " << name << " in " << code;
     }
+    // The grid row of the recorded (or the active) entry `name` in `code`.
+    int RowOfEntry(std::string_view name, std::string_view code, bool recorded) {
+        const auto& table = Form().Store().Table();
+        const control::EntryKey key{std::string(name), std::string(code), recorded};
+        for (std::size_t i = 0; i < table.entries.size(); ++i)
+            if (control::KeyOfEntry(table, i) == key) return Form().Grid().RowOfIndex(i).value_or(-1);
+        ADD_FAILURE() << "no row for " << name << " in " << code;
+        return -1;
+    }
     void AnswerQuestions(int answer) {
         p.SetBoxScript([answer](const platform::MemoryPlatform::ShownBox& b) {
             return (b.style & 0xF) == MsgBox::YesNo ? answer : MsgBox::IdOk;
@@ -158,14 +169,32 @@ protected:
     }
 
     bool cancelAtPrompt = false;
-    NoDelay noDelay;
+    ScriptedDelay delay;
     ui::NameLists builtin{ui::NameLists::Builtin(p)};
     RecordingView view;
     NoTray tray;
     std::vector<std::unique_ptr<MainForm>> forms;
 };
 
-TEST_F(StandardUser, AMachineEntryIsSwitchedOffAsAdministratorAfterOneQuestion) {
+// An installed copy: the user's records in the user's local application
+// data, the machine's in ProgramData, which a standard user may only read.
+class InstalledStandardUser : public StandardUser {
+protected:
+    InstalledStandardUser() {
+        p.PutFile(std::string(kExeFolder) + "\\Vantorell.installed", "");
+        p.AddFolder(kMachineFolder);
+        p.ProtectFolder(kExeFolder);
+        p.ProtectFolder(kMachineFolder);
+    }
+    std::string UserList(std::string_view localAppData = kLocalAppData) {
+        return p.GetFile(std::string(localAppData) + "\\Vantorell\\StartupList.txt").value_or("");
+    }
+    std::string MachineList() { return p.GetFile(std::string(kMachineFolder) + "\\StartupList.txt").value_or(""); }
+
+    static constexpr const char* kMachineFolder = "C:\\ProgramData\\Vantorell";
+};
+
+TEST_F(InstalledStandardUser, AMachineEntryIsSwitchedOffAsAdministratorAfterOneQuestion) {
     PutRun("crun", "Mine", "C:\\mine.exe");
     PutRun("lrun", "Shared", "C:\\shared.exe");
     Start();
@@ -180,14 +209,14 @@ TEST_F(StandardUser, AMachineEntryIsSwitchedOffAsAdministratorAfterOneQuestion) 
     EXPECT_EQ(p.Boxes()[0].text, app::kElevationQuestion);
     ASSERT_EQ(p.ElevatedRuns().size(), 1u);
     EXPECT_FALSE(Value("lrun", "Shared")) << "taken out by the elevated helper";
-    EXPECT_NE(ListBytes().find("Shared;lrun;C:\\shared.exe;;0;0\r\n"), std::string::npos) << ListBytes();
+    EXPECT_EQ(MachineList(), "Shared;lrun;C:\\shared.exe;;0;0\r\n");
     const auto& entries = Form().Store().Table().entries;
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const store::StartupEntry& e) {
         return e.name == "Shared" && e.state == store::EntryState::Disabled;
     })) << "the window rescanned";
 }
 
-TEST_F(StandardUser, NoOrCancelAtThePromptChangesNothingAndSaysSoOnce) {
+TEST_F(InstalledStandardUser, NoOrCancelAtThePromptChangesNothingAndSaysSoOnce) {
     PutRun("lrun", "Shared", "C:\\shared.exe");
     Start();
 
@@ -204,11 +233,11 @@ TEST_F(StandardUser, NoOrCancelAtThePromptChangesNothingAndSaysSoOnce) {
     EXPECT_EQ(p.Boxes()[1].text, app::kElevationCancelled);
     EXPECT_EQ(p.Boxes()[1].style & MsgBox::IconError, 0u) << "no error box";
     EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
-    EXPECT_EQ(p.GetFile(kListFile).value_or(""), "") << "no record";
+    EXPECT_EQ(MachineList(), "") << "no record";
 }
 
-TEST_F(StandardUser, AutoKillOffersTheMachineComebackOnceAndTakesItOutWithoutARecord) {
-    PutList("Back;lrun;C:\\back.exe;;0;0\r\n");
+TEST_F(InstalledStandardUser, AutoKillOffersTheMachineComebackOnceAndTakesItOutWithoutARecord) {
+    p.PutFile(std::string(kMachineFolder) + "\\StartupList.txt", "Back;lrun;C:\\back.exe;;0;0\r\n");
     Start();
     AnswerQuestions(MsgBox::IdNo);
     PutRun("lrun", "Back", "C:\\back.exe");
@@ -228,38 +257,43 @@ TEST_F(StandardUser, AutoKillOffersTheMachineComebackOnceAndTakesItOutWithoutARe
     p.Advance(12000);
     EXPECT_EQ(BoxesWith(app::kElevationQuestion), 2u);
     EXPECT_FALSE(Value("lrun", "Back"));
-    EXPECT_EQ(ListBytes(), "Back;lrun;C:\\back.exe;;0;0\r\n") << "the record stays as it was";
+    EXPECT_EQ(MachineList(), "Back;lrun;C:\\back.exe;;0;0\r\n") << "the record stays as it was";
 }
 
-TEST_F(StandardUser, TheConsoleSaysToRunItAsAdministratorAndWritesItsErrorFile) {
+TEST_F(StandardUser, TheConsoleExitsWith3OnlyWhenTheChangeItselfWasRefused) {
     PutRun("lrun", "Shared", "C:\\shared.exe");
-    const auto out = app::RunConsole(store, {"delete", "Shared", "--error-file", "C:\\Temp\\err.txt"});
-    EXPECT_EQ(out.exitCode, app::kExitNeedsRights);
-    EXPECT_NE(out.err.find("run vantorellc as administrator"), std::string::npos) << out.err;
-    EXPECT_EQ(p.GetFile("C:\\Temp\\err.txt"), out.err);
+    const auto refused = app::RunConsole(store, {"delete", "Shared"});
+    EXPECT_EQ(refused.exitCode, app::kExitNeedsRights);
+    EXPECT_NE(refused.err.find("run vantorellc as administrator"), std::string::npos) << refused.err;
     EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
 
-    const auto usage = app::RunConsole(store, {"delete", "--error-file"});
-    EXPECT_EQ(usage.exitCode, app::kExitUsage);
+    // Reading the machine's places is no refusal: a mistyped name fails as such.
+    const auto mistyped = app::RunConsole(store, {"delete", "Shraed"});
+    EXPECT_EQ(mistyped.exitCode, app::kExitFailure) << mistyped.err;
+    EXPECT_EQ(mistyped.err.find("administrator"), std::string::npos) << mistyped.err;
+    const auto changed = app::RunConsole(
+        store, {"delete", "--location", "lrun", "--kind", "active", "--held-command", "C:\\other.exe", "Shared"});
+    EXPECT_EQ(changed.exitCode, app::kExitChanged) << changed.err;
+    // No file receives the error text any more.
+    EXPECT_EQ(app::RunConsole(store, {"delete", "Shared", "--error-file", "C:\\Temp\\err.txt"}).exitCode,
+              app::kExitUsage);
+    EXPECT_FALSE(p.FileExists("C:\\Temp\\err.txt"));
 }
 
-// An installed copy: the user's records in the user's local application
-// data, the machine's in ProgramData, which a standard user may only read.
-class InstalledStandardUser : public StandardUser {
-protected:
-    InstalledStandardUser() {
-        p.PutFile(std::string(kExeFolder) + "\\Vantorell.installed", "");
-        p.AddFolder(kMachineFolder);
-        p.ProtectFolder(kExeFolder);
-        p.ProtectFolder(kMachineFolder);
+TEST_F(StandardUser, APortableCopyStartsNoHelperAsAdministratorAndSaysWhy) {
+    PutRun("lrun", "Shared", "C:\\shared.exe");
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    try {
+        SwitchEnabled("Shared", "lrun");
+        ADD_FAILURE() << "no error";
+    } catch (const AppError& e) {
+        EXPECT_EQ(std::string(e.what()), app::kPortableNoElevation);
     }
-    std::string UserList(std::string_view localAppData = kLocalAppData) {
-        return p.GetFile(std::string(localAppData) + "\\Vantorell\\StartupList.txt").value_or("");
-    }
-    std::string MachineList() { return p.GetFile(std::string(kMachineFolder) + "\\StartupList.txt").value_or(""); }
-
-    static constexpr const char* kMachineFolder = "C:\\ProgramData\\Vantorell";
-};
+    EXPECT_TRUE(p.ElevatedRuns().empty());
+    EXPECT_EQ(BoxesWith(app::kElevationQuestion), 0u);
+    EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
+}
 
 TEST_F(InstalledStandardUser, EveryChangeWritesTheListOfItsPlaceAndTheUsersRecordsComeFirst) {
     PutRun("crun", "Mine", "C:\\mine.exe");
@@ -299,6 +333,72 @@ TEST_F(InstalledStandardUser, ACommonShortcutIsKeptBesideTheMachinesListAfterOne
     EXPECT_EQ(BoxesWith("needs administrator rights"), 1u);
     EXPECT_TRUE(p.FileExists(std::string(kLocalAppData) + "\\Vantorell\\Shortcuts\\SUF\\Mine.lnk"));
     EXPECT_EQ(UserList(), "Mine.lnk;SUF;C:\\mine.exe;--from-link;0;0\r\n");
+}
+
+// A record and a program that put itself back, one name in one place: the
+// change made as administrator acts on the row's own entry, never the other.
+class SharedName : public InstalledStandardUser {
+protected:
+    SharedName() {
+        p.PutFile(std::string(kMachineFolder) + "\\StartupList.txt", kRecord);
+        PutRun("lrun", "App", "C:\\new.exe");
+    }
+    static constexpr const char* kRecord = "App;lrun;C:\\old.exe;;0;0\r\n";
+};
+
+TEST_F(SharedName, DeleteOnTheRecordsRowDeletesTheRecord) {
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    view.selected = {ui::kColEnabled, RowOfEntry("App", "lrun", true)};
+    Form().OnDeleteClicked();
+    ASSERT_EQ(p.ElevatedRuns().size(), 1u);
+    EXPECT_EQ(MachineList(), "");
+    ASSERT_TRUE(Value("lrun", "App"));
+    EXPECT_EQ(Value("lrun", "App")->data, "C:\\new.exe") << "the program's own value stays";
+}
+
+TEST_F(SharedName, EnableOnARowWindowsSwitchedOffTurnsWindowsSwitchOnAndLeavesTheRecord) {
+    std::string off(1, '\x03');
+    off += std::string(11, '\0');
+    p.PutValue(Hive::LocalMachine, std::string(store::kStartupApprovedKey) + "\\Run", "App",
+               {platform::RegType::Binary, off});
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    Form().OnGridDoubleClick(ui::kColEnabled, RowOfEntry("App", "lrun", false));
+    ASSERT_EQ(p.ElevatedRuns().size(), 1u);
+    EXPECT_EQ(Value("lrun", "App")->data, "C:\\new.exe") << "not overwritten with the record";
+    EXPECT_EQ(MachineList(), kRecord);
+    const auto& table = Form().Store().Table();
+    EXPECT_FALSE(table.entries[*control::FindEntry(table, {"App", "lrun", false}, 0)].windowsOff);
+}
+
+TEST_F(SharedName, DelayOnTheActiveRowDefersTheActiveProgramNotTheRecord) {
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    delay.answer = 30;
+    Form().OnGridDoubleClick(ui::kColDelay, RowOfEntry("App", "lrun", false));
+    ASSERT_EQ(p.ElevatedRuns().size(), 1u);
+    EXPECT_FALSE(Value("lrun", "App")) << "taken out, so it does not start twice";
+    EXPECT_EQ(MachineList(), std::string(kRecord) + "App;lrun;C:\\new.exe;;0;30\r\n");
+}
+
+TEST_F(InstalledStandardUser, NoElevationIsOfferedForANameWithNulNorForAnEntryThatChangedMeanwhile) {
+    const std::string nul("Nul\0Tail", 8);
+    PutRun("lrun", nul, "C:\\nul.exe");
+    PutRun("lrun", "Nul", "C:\\other.exe");
+    PutRun("lrun", "Moving", "C:\\moving.exe");
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    EXPECT_THROW(SwitchEnabled(nul, "lrun"), AppError);
+    EXPECT_EQ(Value("lrun", "Nul")->data, "C:\\other.exe");
+
+    bool moved = false;
+    p.SetLockHook([&](std::string_view) {
+        if (!std::exchange(moved, true)) PutRun("lrun", "Moving", "C:\\moved.exe");
+    });
+    EXPECT_THROW(SwitchEnabled("Moving", "lrun"), ChangedMeanwhile);
+    EXPECT_TRUE(p.ElevatedRuns().empty());
+    EXPECT_EQ(BoxesWith(app::kElevationQuestion), 0u);
 }
 
 TEST_F(InstalledStandardUser, AtTheLogonOfUserBOnlyBsDeferredEntriesAndTheMachinesStart) {

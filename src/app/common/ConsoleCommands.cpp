@@ -91,15 +91,30 @@ void RunEntryVerb(control::EntryVerb verb, store::AutostartStore& store, const P
         (!text::ParseInt(cmd.args[0], seconds) || seconds < control::kMinDelay || seconds > control::kMaxDelay))
         throw UsageError("the delay must be a whole number of seconds from 0 to 240, not '" + cmd.args[0] + "'");
     HeadlessControl headless(store);
-    control::EntrySelector selector{cmd.args.back(), std::nullopt};
-    if (const auto it = cmd.options.find("--location"); it != cmd.options.end()) selector.location = it->second;
+    control::EntrySelector selector;
+    selector.name = cmd.args.back();
+    const auto option = [&](std::string_view name) -> std::optional<std::string> {
+        const auto it = cmd.options.find(name);
+        return it == cmd.options.end() ? std::nullopt : std::optional<std::string>(it->second);
+    };
+    selector.location = option("--location");
+    if (const auto kind = option("--kind")) {
+        if (*kind != "recorded" && *kind != "active")
+            throw UsageError("--kind takes 'recorded' or 'active', not '" + *kind + "'");
+        selector.recorded = *kind == "recorded";
+    }
+    selector.command = option("--held-command");
+    selector.arguments = option("--held-arguments");
+    selector.confirm = option("--held-confirm");
+    selector.delay = option("--held-delay");
     out.out = control::RunEntryCommand(headless.control, verb, selector, seconds, cmd.Has("--discard"));
 }
 
 CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::string_view description) {
     const bool delay = verb == control::EntryVerb::Delay;
     const bool disable = verb == control::EntryVerb::Disable;
-    std::vector<OptionSpec> options{{"--location", true}};
+    std::vector<OptionSpec> options{{"--location", true},       {"--kind", true},         {"--held-command", true},
+                                    {"--held-arguments", true}, {"--held-confirm", true}, {"--held-delay", true}};
     if (disable) options.push_back({"--discard", false});
     return {name,
             delay     ? "SECONDS NAME [--location CODE]"
@@ -415,7 +430,10 @@ std::string ConsoleUsage() {
                std::string(Commands()[i].description) + "\n";
     out += "  help" + std::string(width - 4 + 2, ' ') + "Show this text.\n";
     out += "  --version" + std::string(width > 7 ? width - 7 : 1, ' ') + "Show the version.\n";
-    out += "\nEvery command takes --error-file PATH: the error text also goes into that file.\n";
+    out +=
+        "\nThe entry commands also take --kind recorded|active and --held-command, --held-arguments, "
+        "--held-confirm, --held-delay TEXT: they act only on an entry of that kind that still holds those "
+        "texts, and exit with 4 when there is none.\n";
     out +=
         "Exit codes: 0 done, 1 failed, 2 usage or a bad policy, 3 needs administrator rights, 4 changed meanwhile;\n";
     out += "apply --check: 0 compliant, 1 drift. The policy's format: schema/policy.schema.json.\n";
@@ -424,38 +442,6 @@ std::string ConsoleUsage() {
            "places and one in %ProgramData%\\Vantorell for the machine's.\n";
     return out;
 }
-
-namespace {
-
-// Takes "--error-file PATH" (or "--error-file=PATH") out of the arguments
-// before "--". Throws UsageError when it has no value or is given twice.
-std::optional<std::string> TakeErrorFile(std::vector<std::string>& args) {
-    constexpr std::string_view kOption = "--error-file";
-    std::optional<std::string> path;
-    for (std::size_t i = 0; i < args.size();) {
-        const std::string& a = args[i];
-        if (a == "--") break;
-        const bool bare = a == kOption;
-        const bool joined = a.compare(0, kOption.size() + 1, std::string(kOption) + "=") == 0;
-        if (!bare && !joined) {
-            ++i;
-            continue;
-        }
-        if (path) throw UsageError("option '--error-file' given twice");
-        if (joined) {
-            path = a.substr(kOption.size() + 1);
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
-        } else {
-            if (i + 1 >= args.size()) throw UsageError("option '--error-file' needs a value");
-            path = args[i + 1];
-            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-        }
-    }
-    return path;
-}
-
-}  // namespace
 
 ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args,
                          const ConsoleInput& readInput) {
@@ -479,14 +465,11 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
     }
     auto& platform = store.Platform();
     const std::uint64_t deniedBefore = platform.AccessDeniedCount();
-    std::optional<std::string> errorFile;
-    std::vector<std::string> rest = args;
     try {
-        errorFile = TakeErrorFile(rest);
-        if (rest.empty()) throw UsageError("no command given");
-        const CommandSpec* def = FindCommand(rest[0]);
-        if (!def) throw UsageError("unknown command '" + rest[0] + "'");
-        ParsedCommand cmd = Parse(*def, rest);
+        if (args.empty()) throw UsageError("no command given");
+        const CommandSpec* def = FindCommand(args[0]);
+        if (!def) throw UsageError("unknown command '" + args[0] + "'");
+        ParsedCommand cmd = Parse(*def, args);
         cmd.readInput = readInput;
         def->run(store, cmd, result);
     } catch (const BadInput& e) {
@@ -501,7 +484,6 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         if (refused) message += " " + std::string(kRunAsAdministrator);
         result = ConsoleOutput{refused ? kExitNeedsRights : kExitFailure, {}, prefix + message + "\n"};
     }
-    if (errorFile && result.exitCode != kExitOk) platform.WriteFileAtomic(*errorFile, result.err);
     return result;
 }
 

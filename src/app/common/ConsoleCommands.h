@@ -42,10 +42,9 @@ struct ConsoleOutput {
 using ConsoleInput = std::function<std::string()>;
 
 // Runs one command line (the arguments after the program name). Never throws
-// for a failure of the command: the message goes to `err` with exit code 1, or
-// 3 when a write was refused for lack of rights and the process runs without
-// them. "--error-file PATH", anywhere before "--", also writes the message of
-// a failure into PATH (for a caller that cannot read the console).
+// for a failure of the command: the message goes to `err` with exit code 1, 4
+// when the entry changed meanwhile, or 3 when the change itself was refused
+// for lack of rights and the process runs without them.
 ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args,
                          const ConsoleInput& readInput = {});
 

@@ -1,5 +1,6 @@
 #include "app/common/Elevation.h"
 
+#include "app/common/ConsoleCommands.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/AutostartStore.h"
@@ -62,35 +63,51 @@ std::string QuoteArgument(std::string_view argument) {
     return out;
 }
 
-std::string ConsoleArguments(const control::EntryChange& change, std::string_view errorFile) {
+std::string ConsoleArguments(const control::EntryChange& change) {
+    const control::EntrySeen& entry = change.entry;
     std::string args(VerbName(change.verb));
     if (change.verb == control::EntryVerb::Delay) args += " " + text::ToDecimal(change.seconds);
-    // "--" first would end the options; a name beginning with "--" is still a name after them.
-    args += " --location " + QuoteArgument(change.location);
+    args += " --location " + QuoteArgument(entry.key.location);
+    // The helper acts on this entry only while it still holds what the row showed.
+    args += std::string(" --kind ") + (entry.key.recorded ? "recorded" : "active");
+    args += " --held-command " + QuoteArgument(entry.command);
+    args += " --held-arguments " + QuoteArgument(entry.arguments);
+    args += " --held-confirm " + QuoteArgument(entry.confirm.Text());
+    args += " --held-delay " + QuoteArgument(entry.delay.Text());
     if (change.discard) args += " --discard";
-    args += " --error-file " + QuoteArgument(errorFile);
-    args += " -- " + QuoteArgument(change.name);
+    // "--" first would end the options; a name beginning with "--" is still a name after them.
+    args += " -- " + QuoteArgument(entry.key.name);
     return args;
+}
+
+bool CarriesWhole(const control::EntryChange& change) {
+    const control::EntrySeen& e = change.entry;
+    for (const std::string& s : {e.key.name, e.key.location, e.command, e.arguments, e.confirm.Text(), e.delay.Text()})
+        if (s.find('\0') != std::string::npos || !text::IsValidUtf8(s)) return false;
+    return true;
 }
 
 bool Elevation::NeedsRights(std::string_view location) {
     return store::IsMachinePlace(location) && !platform_.IsElevated();
 }
 
-bool Elevation::Refused(std::uint64_t deniedBefore, std::string_view location) {
-    return platform_.AccessDeniedCount() != deniedBefore && NeedsRights(location);
+bool Elevation::Refused(std::uint64_t deniedBefore, const control::EntryChange& change) {
+    return platform_.AccessDeniedCount() != deniedBefore && NeedsRights(change.entry.key.location) &&
+           CarriesWhole(change);
 }
 
 Elevation::Result Elevation::Offer(const control::EntryChange& change, std::string_view question) {
+    // The helper beside a portable copy is in a folder the user can write.
+    if (!layout_.IsInstalled()) throw AppError(std::string(kPortableNoElevation));
     BusyScope busy(busy_);
     if (platform_.ShowMessageBox(question, kAppTitle, platform::MsgBox::YesNo | platform::MsgBox::IconWarning) !=
         platform::MsgBox::IdYes)
         return Result::Declined;
 
-    const std::string errorFile = layout_.UserFile(kElevatedErrorFile);
-    platform_.RemoveFile(errorFile);
-    const auto run = platform_.RunElevated(text::JoinPath(layout_.ExecutableFolder(), kConsoleExe),
-                                           ConsoleArguments(change, errorFile));
+    // The helper's error text comes back through a handle of this process,
+    // never through a file a program of the user's could put a link in place of.
+    const auto run =
+        platform_.RunElevated(text::JoinPath(layout_.ExecutableFolder(), kConsoleExe), ConsoleArguments(change));
     switch (run.outcome) {
         case platform::ElevatedRun::Outcome::Cancelled:
             platform_.ShowMessageBox(kElevationCancelled, kAppTitle, platform::MsgBox::Ok | platform::MsgBox::IconInformation);
@@ -100,17 +117,12 @@ Elevation::Result Elevation::Offer(const control::EntryChange& change, std::stri
                            run.message);
         case platform::ElevatedRun::Outcome::Finished: break;
     }
-    if (run.exitCode == 0) {
-        platform_.RemoveFile(errorFile);
-        return Result::Done;
-    }
-    std::string message;
-    const auto read = platform_.ReadFile(errorFile);
-    if (read.outcome == platform::ReadOutcome::Ok) message = HelperMessage(read.bytes);
-    platform_.RemoveFile(errorFile);
+    if (run.exitCode == kExitOk) return Result::Done;
+    std::string message = HelperMessage(run.report);
     if (message.empty())
         message = "The change made as administrator failed (" + std::string(kConsoleExe) + " ended with exit code " +
                   std::to_string(run.exitCode) + ")";
+    if (run.exitCode == kExitChanged) throw ChangedMeanwhile(message);
     throw AppError(message);
 }
 

@@ -206,9 +206,11 @@ void MainForm::RunChange(Gesture&& gesture) {
     const std::uint64_t deniedBefore = platform_.AccessDeniedCount();
     try {
         gesture();
+    } catch (const ChangedMeanwhile&) {
+        throw;  // rights would not help: the grid shows what is there now
     } catch (const AppError&) {
         const auto& change = gestures_.LastChange();
-        if (!change || elevation_.Busy() || !elevation_.Refused(deniedBefore, change->location)) throw;
+        if (!change || elevation_.Busy() || !elevation_.Refused(deniedBefore, *change)) throw;
         const control::EntryChange asked = *change;
         Elevation::Result result = Elevation::Result::Declined;
         try {
@@ -390,11 +392,20 @@ bool MainForm::AutoKill() const { return view_ && view_->OptionChecked(ui::MainO
 bool MainForm::InTray() const { return tray_ && tray_->Active(); }
 
 bool MainForm::TakeOutAsAdministrator(std::string_view name, std::string_view location, std::uint64_t deniedBefore) {
-    if (!elevation_.Refused(deniedBefore, location)) return false;
+    // The copy that came back, as the failed take-out left the table: that
+    // copy only, and only while it holds the same command.
+    const auto& table = store_.Table();
+    const control::EntryKey key{std::string(name), std::string(location), false};
+    std::optional<control::EntrySeen> copy;
+    for (std::size_t i = 0; i < table.entries.size() && !copy; ++i)
+        if (control::KeyOfEntry(table, i) == key) copy = control::SeenOfEntry(table, i);
+    const control::EntryChange change{control::EntryVerb::Disable,
+                                      copy.value_or(control::EntrySeen{key, {}, {}, {}, {}}), 0, true};
+    if (!elevation_.Refused(deniedBefore, change)) return false;
+    if (!copy) return true;  // gone meanwhile: nothing to take out
     // One question at a time: a comeback found while one is open waits for the next pass.
     if (elevation_.Busy()) return true;
     ShowFromTray();
-    const control::EntryChange change{control::EntryVerb::Disable, std::string(name), std::string(location), 0, true};
     try {
         if (elevation_.Offer(change, ComebackQuestion(name)) != Elevation::Result::Declined) control_.Refresh();
     } catch (const AppError& e) {

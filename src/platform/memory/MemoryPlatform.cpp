@@ -278,9 +278,9 @@ std::string MemoryPlatform::ViewPath(Hive hive, std::string_view path, RegView v
 
 std::unique_ptr<RegKey> MemoryPlatform::OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
                                                 RegView view) {
-    const bool full = access == KeyAccess::Full;
+    const bool full = access != KeyAccess::Read;
     if (full && standardUser_ && hive == Hive::LocalMachine) {
-        if (create) ++deniedCount_;  // only a write counts; a full open before a listing does not
+        if (access == KeyAccess::Full) ++deniedCount_;  // opened to change it; an open to list values is no refusal
         return nullptr;
     }
     const std::string where = ViewPath(hive, path, view);
@@ -503,7 +503,7 @@ bool MemoryPlatform::CreateFolder(std::string_view path) {
 ElevatedRun MemoryPlatform::RunElevated(std::string_view program, std::string_view parameters) {
     elevatedRuns_.push_back(std::string(program) + " " + std::string(parameters));
     if (!elevatedScript_)
-        return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "The operation was canceled by the user."};
+        return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "The operation was canceled by the user.", {}};
     return elevatedScript_(program, parameters);
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -307,7 +308,7 @@ std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path,
     const std::wstring wpath = Widen(path);
     // The view is always named, so that a 32-bit build is not redirected to
     // the 32-bit view by default. On 32-bit Windows both flags are ignored.
-    const REGSAM sam = (access == KeyAccess::Full ? KEY_ALL_ACCESS : KEY_READ) |
+    const REGSAM sam = (access == KeyAccess::Read ? KEY_READ : KEY_ALL_ACCESS) |
                        (view == RegView::Bits32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
     UniqueHKey key;
     LONG rc;
@@ -318,7 +319,7 @@ std::unique_ptr<RegKey> Win32Platform::OpenKey(Hive hive, std::string_view path,
         rc = RegOpenKeyExW(RootOf(hive), wpath.c_str(), 0, sam, key.Put());
     }
     if (rc != ERROR_SUCCESS) {
-        if (create && rc == ERROR_ACCESS_DENIED) ++denied_;  // a full open only to list values does not count
+        if (access == KeyAccess::Full && rc == ERROR_ACCESS_DENIED) ++denied_;  // opened to change it
         return nullptr;
     }
     return std::make_unique<Win32Key>(std::move(key), denied_);
@@ -740,8 +741,43 @@ bool Win32Platform::IsElevated() {
     return elevation.TokenIsElevated != 0;
 }
 
+namespace {
+
+// The report pipe's buffer, and how much of a report is kept (the helper
+// writes at most kMaxElevatedReport bytes, so it never waits on a full pipe).
+constexpr DWORD kReportPipeBytes = 64 * 1024;
+constexpr std::size_t kReportKeptBytes = 64 * 1024;
+// While the elevated program runs, the pipe is emptied this often.
+constexpr DWORD kReportPollMs = 100;
+
+// Appends what the pipe holds now to `report`, without waiting for more.
+void DrainPipe(HANDLE pipe, std::string& report) {
+    char buffer[4096];
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD got = 0;
+        if (!::ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) return;
+        if (report.size() < kReportKeptBytes)
+            report.append(buffer, std::min<std::size_t>(got, kReportKeptBytes - report.size()));
+    }
+}
+
+}  // namespace
+
 ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_view parameters) {
-    const std::wstring file = Widen(program), args = Widen(parameters);
+    // The report pipe: neither end is inheritable; the elevated program takes
+    // a copy of the write end from this process by its handle value.
+    UniqueHandle readEnd, writeEnd;
+    {
+        HANDLE r = nullptr, w = nullptr;
+        if (!CreatePipe(&r, &w, nullptr, kReportPipeBytes))
+            return {ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError()), {}};
+        readEnd = UniqueHandle(r);
+        writeEnd = UniqueHandle(w);
+    }
+    const std::wstring reportTo = Widen(std::string(kReportToOption)) + L" " + std::to_wstring(GetCurrentProcessId()) +
+                                  L":" + std::to_wstring(reinterpret_cast<std::uintptr_t>(writeEnd.Get()));
+    const std::wstring file = Widen(program), args = reportTo + L" " + Widen(parameters);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
@@ -752,20 +788,25 @@ ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_vie
     info.nShow = SW_HIDE;
     if (!ShellExecuteExW(&info)) {
         const DWORD err = GetLastError();
-        if (err == ERROR_CANCELLED) return {ElevatedRun::Outcome::Cancelled, 0, ErrorText(err)};
-        return {ElevatedRun::Outcome::Failed, 0, ErrorText(err)};
+        if (err == ERROR_CANCELLED) return {ElevatedRun::Outcome::Cancelled, 0, ErrorText(err), {}};
+        return {ElevatedRun::Outcome::Failed, 0, ErrorText(err), {}};
     }
-    if (!info.hProcess) return {ElevatedRun::Outcome::Failed, 0, ErrorText(ERROR_INVALID_HANDLE)};
+    if (!info.hProcess) return {ElevatedRun::Outcome::Failed, 0, ErrorText(ERROR_INVALID_HANDLE), {}};
     UniqueHandle process(info.hProcess);
     // The window stays painted and its timers keep running, but takes no
     // clicks until the change is done.
     const bool disabled = owner_ && IsWindowEnabled(owner_);
     if (disabled) EnableWindow(owner_, FALSE);
     HANDLE handle = process.Get();
+    std::string report;
     bool quit = false;
     int quitCode = 0;
     while (true) {
-        const DWORD r = MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD r = MsgWaitForMultipleObjectsEx(1, &handle, kReportPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (r == WAIT_TIMEOUT) {
+            DrainPipe(readEnd.Get(), report);
+            continue;
+        }
         if (r != WAIT_OBJECT_0 + 1) break;  // the process ended, or the wait failed
         MSG msg;
         while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -782,11 +823,12 @@ ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_vie
             break;
         }
     }
+    DrainPipe(readEnd.Get(), report);
     if (disabled) EnableWindow(owner_, TRUE);
     if (quit) PostQuitMessage(quitCode);
     DWORD code = 0;
-    if (!GetExitCodeProcess(handle, &code)) return {ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError())};
-    return {ElevatedRun::Outcome::Finished, static_cast<int>(code), {}};
+    if (!GetExitCodeProcess(handle, &code)) return {ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError()), {}};
+    return {ElevatedRun::Outcome::Finished, static_cast<int>(code), {}, std::move(report)};
 }
 
 }  // namespace vantorell::platform
