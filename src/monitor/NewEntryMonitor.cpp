@@ -112,13 +112,14 @@ std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
             add({WatchPlace::Kind::Key, location.hive, platform::RegView::Bits64,
                  text::JoinPath(store::kStartupApprovedKey, location.switchKey)});
     }
-    // Where the Startup folders are, and the list file.
+    // Where the Startup folders are. Not the lists' folders: the window takes
+    // up a change of a list itself (only when a list's text changed), and the
+    // folder of a portable copy holds its other files too, whose every write
+    // would otherwise be a pass.
     add({WatchPlace::Kind::Key, platform::Hive::CurrentUser, platform::RegView::Bits64,
          std::string(store::kShellFoldersKey)});
     add({WatchPlace::Kind::Key, platform::Hive::LocalMachine, platform::RegView::Bits64,
          std::string(store::kShellFoldersKey)});
-    for (const std::string& list : store_.ListFilePaths())
-        add({WatchPlace::Kind::Folder, platform::Hive::CurrentUser, platform::RegView::Bits64, text::FolderOf(list)});
     return places;
 }
 

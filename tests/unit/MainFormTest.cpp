@@ -357,6 +357,22 @@ TEST_F(MainFormTest, WhereTheListsFolderIsWatchedNothingIsReadUntilItChanges) {
     EXPECT_TRUE(Shows("FromOutside"));
 }
 
+// A portable copy's folder holds its list and its other files: a write of
+// another file there is no reason for a pass, a change of the list is taken up.
+TEST_F(MainFormTest, APortableCopyRescansForAChangeOfItsListOnly) {
+    p.EnableWatches();
+    Start();
+    p.Advance(1000);
+    const auto opened = p.OpenKeyCount();
+    p.PutFile(std::string(kFolder) + "notes.txt", "anything");
+    p.SignalFolderChange("C:\\Program Files\\Vantorell");
+    p.Advance(5000);
+    EXPECT_EQ(p.OpenKeyCount(), opened) << "no scan";
+    PutList("FromOutside;crun;C:\\o.exe;;0;0\r\n");
+    p.SignalFolderChange("C:\\Program Files\\Vantorell");
+    EXPECT_TRUE(Shows("FromOutside"));
+}
+
 // In the tray all day: where the hand-over file's folder is watched, Timer4
 // looks once (a request made before the watch was set) and then only when the
 // folder changes.

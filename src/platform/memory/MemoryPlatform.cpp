@@ -667,6 +667,16 @@ void MemoryPlatform::SignalChange() {
     for (const auto& callback : callbacks) (*callback)();
 }
 
+void MemoryPlatform::SignalFolderChange(std::string_view path) {
+    std::vector<std::shared_ptr<ChangeCallback>> callbacks;
+    for (const auto& [id, watch] : watches_)
+        if (std::any_of(watch.places.begin(), watch.places.end(), [&](const WatchPlace& place) {
+                return place.kind == WatchPlace::Kind::Folder && PathKey(place.path) == PathKey(path);
+            }))
+            callbacks.push_back(watch.onChange);
+    for (const auto& callback : callbacks) (*callback)();
+}
+
 // ---------------------------------------------------------------- what files are
 
 namespace {

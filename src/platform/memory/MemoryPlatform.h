@@ -143,6 +143,8 @@ public:
     // How many times a file was read (found or not).
     std::size_t FileReads() const { return fileReads_; }
     void SignalChange();
+    // A change of folder `path` only: the callbacks of the watches that list it.
+    void SignalFolderChange(std::string_view path);
     void SetWatchesArmed(bool armed) {
         watchesArmed_ = armed;
         SignalChange();
