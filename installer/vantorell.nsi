@@ -348,10 +348,11 @@ Function un.HoldsEntries
   Exch $R0
 FunctionEnd
 
-; Sets $R0 to the names of the other users whose list
-; (<profile>\AppData\Local\Vantorell\StartupList.txt) still holds entries,
-; separated by ", "; empty when there are none.
-Function un.OtherUsersHoldingEntries
+; Sets $R0 to the names of the users whose list
+; (<profile>\AppData\Local\Vantorell\StartupList.txt, or its older data.txt)
+; still holds entries, the running user included, separated by ", "; empty
+; when there are none.
+Function un.UsersHoldingEntries
   Push $1 ; index
   Push $2 ; profile key
   Push $3 ; profile folder
@@ -368,12 +369,16 @@ Function un.OtherUsersHoldingEntries
     ReadRegStr $3 HKLM "${PROFILE_LIST_KEY}\$2" "ProfileImagePath"
     ExpandEnvStrings $3 $3
     ${If} $3 == ""
-    ${OrIf} $3 == $PROFILE ; the running user's list: -u gave it back
       ${Continue}
     ${EndIf}
     Push "$3\AppData\Local\${DATA_FOLDER}\${LIST_FILE}"
     Call un.HoldsEntries
     Pop $4
+    ${If} $4 != 1
+      Push "$3\AppData\Local\${DATA_FOLDER}\${OLD_LIST_FILE}"
+      Call un.HoldsEntries
+      Pop $4
+    ${EndIf}
     ${If} $4 == 1
       ${GetFileName} $3 $4
       ${If} $R0 != ""
@@ -402,17 +407,33 @@ Section "Uninstall"
   SetShellVarContext all
   Call un.CloseRunningCopy
 
-  ; Give back every entry the program holds; then nothing may still be listed.
+  ; Check first, then change. Each user's records are that user's to give
+  ; back, with that user's own rights: the uninstaller runs with administrator
+  ; rights and must not act on what a user's programs could have written into
+  ; the user's folder. While any user's list holds entries, nothing is changed,
+  ; so the program's Run value stays and their programs keep starting.
+  Call un.UsersHoldingEntries
+  ${If} $R0 != ""
+    DetailPrint "Vantorell still holds programs of these users: $R0. Nothing is removed."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Vantorell still holds programs that start for these users: $R0.$\r$\n$\r$\nEach of them should start Vantorell and switch those programs on again (or run $\"vantorell.exe -u$\" without administrator rights), then uninstall again. Nothing was removed." /SD IDOK
+    SetErrorLevel ${ERROR_KEPT}
+    Abort "Uninstall stopped: Vantorell still holds programs of its users."
+  ${EndIf}
+
+  ; The machine's part: give back every entry of the machine's list and of a
+  ; list beside the program (folders only administrators can write); then
+  ; nothing may still be listed there.
   ${Do}
     ${If} ${FileExists} "$INSTDIR\vantorell.exe"
-      DetailPrint "Giving back the programs Vantorell holds"
+      DetailPrint "Giving back the programs Vantorell holds for every user"
       ClearErrors
-      ExecWait '"$INSTDIR\vantorell.exe" -u' $0
+      ExecWait '"$INSTDIR\vantorell.exe" -m' $0
       ${If} ${Errors}
-        DetailPrint "vantorell.exe -u could not be run"
+        DetailPrint "vantorell.exe -m could not be run"
+      ${ElseIf} $0 != 0
+        DetailPrint "vantorell.exe -m ended with exit code $0"
       ${EndIf}
     ${EndIf}
-    ; The lists -u gives back: beside the exe, the machine's, the running user's.
     StrCpy $3 ""
     Push "$INSTDIR\${LIST_FILE}"
     Call un.HoldsEntries
@@ -430,18 +451,6 @@ Section "Uninstall"
     ${If} $1 == 1
       StrCpy $3 "$APPDATA\${DATA_FOLDER}\${LIST_FILE}"
     ${EndIf}
-    SetShellVarContext current
-    Push "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}"
-    Call un.HoldsEntries
-    Pop $1
-    Push "$LOCALAPPDATA\${DATA_FOLDER}\${OLD_LIST_FILE}"
-    Call un.HoldsEntries
-    Pop $2
-    ${If} $1 == 1
-    ${OrIf} $2 == 1
-      StrCpy $3 "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}"
-    ${EndIf}
-    SetShellVarContext all
     ${If} $3 == ""
       ${Break}
     ${EndIf}
@@ -451,17 +460,6 @@ Section "Uninstall"
     Abort "Uninstall stopped: Vantorell still holds programs."
   give_back_again:
   ${Loop}
-
-  ; Another user's programs are recorded in that user's list only: while one
-  ; holds any, nothing goes (that user starts Vantorell and switches them on
-  ; again, or runs "vantorell.exe -u").
-  Call un.OtherUsersHoldingEntries
-  ${If} $R0 != ""
-    DetailPrint "Vantorell still holds programs of these users: $R0. Nothing is removed."
-    MessageBox MB_OK|MB_ICONEXCLAMATION "Vantorell still holds programs that start for these users: $R0.$\r$\n$\r$\nEach of them should start Vantorell and switch those programs on again (or run $\"vantorell.exe -u$\"), then uninstall again. Nothing was removed." /SD IDOK
-    SetErrorLevel ${ERROR_KEPT}
-    Abort "Uninstall stopped: Vantorell still holds programs of other users."
-  ${EndIf}
 
   ; Only the program's own files: anything else in the folder stays, and so does the folder then.
   Delete "$INSTDIR\${INSTALLED_MARKER}"
@@ -497,7 +495,7 @@ Section "Uninstall"
   Delete "${SHORTCUT_FOLDER}\Uninstall Vantorell.lnk"
   RMDir "${SHORTCUT_FOLDER}"
 
-  ; -u removed the program's Run value; should one of this copy be left, it goes too.
+  ; -m removed the machine's Run value and each user's -u their own; should one of this copy be left, it goes too.
   ; Both builds keep their Run value and options in the 64-bit view of a
   ; 64-bit Windows; the 32-bit setup's own uninstall entry is in the 32-bit one.
   ${If} ${RunningX64}

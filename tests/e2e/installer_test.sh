@@ -9,11 +9,17 @@
 #     the machine's in %ProgramData%\Vantorell each record one;
 #  4. installs again while vantorell.exe runs: the running copy is closed and the
 #     list beside it is kept;
-#  5. uninstalls with a vantorell.exe that gives nothing back: nothing may go;
-#  6. uninstalls while another user's list holds an entry: nothing may go;
-#  7. uninstalls for real: vantorell.exe -u gives both entries back, then every
-#     file, folder, shortcut and key of the program is gone and the Run values
-#     are back as they were.
+#  5. uninstalls while the user's own list holds an entry: the uninstaller (run
+#     with administrator rights) leaves each user's records to that user, and
+#     stops before it changes anything: the machine's Run value stays;
+#  6. the user's part, vantorell.exe -u, gives the user's entry back;
+#  7. uninstalls with a vantorell.exe whose machine's part (-m) gives nothing
+#     back: nothing may go;
+#  8. uninstalls while another user's list holds an entry: nothing may go, and
+#     the machine's Run value stays;
+#  9. uninstalls for real: vantorell.exe -m gives the machine's entry back, then
+#     every file, folder, shortcut and key of the program is gone and the Run
+#     values are back as they were.
 #
 # Usage: installer_test.sh VANTORELL_EXE VANTORELLC_EXE VTDRIVER_EXE POINTER_SIZE VERSION OUTPUT_DIR
 # Needs WINEPREFIX (a prepared prefix, as scripts/test.sh provides; or source
@@ -128,7 +134,7 @@ trap cleanup EXIT
 run_setup() { timeout -k 2 "$1" wine "$setup" /S; }
 
 # Runs the installed uninstaller silently and waits for its copy in %TEMP%
-# to end. vantorell.exe -u gets u_deadline seconds to end by itself; after
+# to end. vantorell.exe -m gets u_deadline seconds to end by itself; after
 # that it is ended and the test fails.
 uninstall() {
   local u_deadline=$1 deadline=$((SECONDS + 40)) seen=0 started=$SECONDS pids
@@ -141,9 +147,9 @@ uninstall() {
       return 0
     fi
     local stuck
-    stuck=$(prefix_pids "*$program_files?Vantorell?vantorell.exe -u*")
+    stuck=$(prefix_pids "*$program_files?Vantorell?vantorell.exe -m*")
     if [ -n "$stuck" ] && [ $((SECONDS - started)) -ge "$u_deadline" ]; then
-      fail "vantorell.exe -u did not end within $u_deadline s (it must give every entry back and end by itself)"
+      fail "vantorell.exe -m did not end within $u_deadline s (it must give every entry back and end by itself)"
       kill -9 $stuck 2>/dev/null
     fi
     [ $SECONDS -ge $deadline ] && { fail "the uninstaller did not end in time"; return 1; }
@@ -154,8 +160,18 @@ uninstall() {
 expect_list_holds_sample() { # what: the user's list still records the user's entry, the machine's the machine's
   grep -qF "$sample_name;crun;$sample_data;" "$user_list" 2>/dev/null ||
     fail "$1: the user's list no longer records '$sample_name': $(cat "$user_list" 2>&1)"
+  expect_machine_list_holds_sample "$1"
+}
+expect_machine_list_holds_sample() {
   grep -qF "$machine_name;lrun;$machine_data;" "$shared_list" 2>/dev/null ||
     fail "$1: the machine's list no longer records '$machine_name': $(cat "$shared_list" 2>&1)"
+}
+expect_kept() { # what: a stopped uninstall changed nothing of the program's
+  [ -f "$unix_dir/vantorellc.exe" ] && [ -f "$unix_dir/Uninstall.exe" ] || fail "$1: files went"
+  key_exists "$uninstall_key" "$view" || fail "$1: the Add/Remove Programs entry went"
+  [ -f "$menu_dir/Vantorell.lnk" ] || fail "$1: the Start Menu shortcut went"
+  [ -n "$(reg_value "$machine_run" Vantorell /reg:64)" ] ||
+    fail "$1: the machine's Run value 'Vantorell' went, so the users' deferred programs would no longer start"
 }
 
 # The user's folder of an installed copy: %LOCALAPPDATA%\Vantorell.
@@ -250,36 +266,48 @@ app_pid=""
 expect_list_holds_sample "after the upgrade"
 cmp -s "$gui_exe" "$unix_dir/vantorell.exe" || fail "vantorell.exe missing after the upgrade"
 
-# ---- 5. an uninstall whose vantorell.exe -u gives nothing back must remove nothing
-step "uninstalling with a vantorell.exe that gives nothing back"
-cp "$console_exe" "$unix_dir/vantorell.exe" # "vantorellc -u" is no command: it ends at once
+# ---- 5. the user's own list holds an entry: the uninstaller stops before any change
+step "uninstalling while the user's own list holds an entry"
 uninstall 10
-expect_list_holds_sample "after a failed uninstall"
-for f in vantorellc.exe VantorellHelp.html Uninstall.exe; do
-  [ -f "$unix_dir/$f" ] || fail "a failed uninstall removed $f"
-done
-key_exists "$uninstall_key" "$view" || fail "a failed uninstall removed the Add/Remove Programs entry"
-[ -f "$menu_dir/Vantorell.lnk" ] || fail "a failed uninstall removed the Start Menu shortcut"
+expect_list_holds_sample "after an uninstall stopped for the user's list"
+expect_kept "after an uninstall stopped for the user's list"
+
+# ---- 6. the user's part, with the user's own rights
+step "giving back the user's entries with vantorell.exe -u"
+timeout -k 2 30 wine "$win_dir\\vantorell.exe" -u >/dev/null 2>&1 || fail "vantorell.exe -u ended with $?"
+actual=$(reg_value "$user_run" "$sample_name")
+[ "$actual" = "$sample_data" ] || fail "-u did not give '$sample_name' back: '$actual'"
+grep -qF "$sample_name" "$user_list" 2>/dev/null && fail "the user's list still records '$sample_name'"
+expect_machine_list_holds_sample "after the user's part"
+[ -n "$(reg_value "$machine_run" Vantorell /reg:64)" ] || fail "the user's part removed the machine's Run value"
+
+# ---- 7. an uninstall whose vantorell.exe -m gives nothing back must remove nothing
+step "uninstalling with a vantorell.exe that gives nothing back"
+cp "$console_exe" "$unix_dir/vantorell.exe" # "vantorellc -m" is no command: it ends at once
+uninstall 10
+expect_machine_list_holds_sample "after a failed uninstall"
+expect_kept "after a failed uninstall"
 cp "$gui_exe" "$unix_dir/vantorell.exe"
 
-# ---- 6. another user's list holds an entry: nothing may go
+# ---- 8. another user's list holds an entry: nothing may go
 step "uninstalling while another user's list holds an entry"
 mkdir -p "$other_profile/AppData/Local/Vantorell" &&
   printf 'Theirs;crun;C:\\theirs.exe;;0;0\r\n' >"$other_profile/AppData/Local/Vantorell/StartupList.txt" &&
   wine reg add "$profile_list\\$other_sid" /v ProfileImagePath /t REG_EXPAND_SZ /d 'C:\users\vtother' /f $machine_view \
     >/dev/null || { fail "cannot make another user's profile"; exit 1; }
 uninstall 20
-[ -f "$unix_dir/vantorell.exe" ] && [ -f "$unix_dir/Uninstall.exe" ] || fail "files went while another user's list holds entries"
-key_exists "$uninstall_key" "$view" || fail "the Add/Remove Programs entry went while another user's list holds entries"
+[ -f "$unix_dir/vantorell.exe" ] || fail "vantorell.exe went while another user's list holds entries"
+expect_machine_list_holds_sample "after an uninstall stopped for another user's list"
+expect_kept "after an uninstall stopped for another user's list"
 wine reg delete "$profile_list\\$other_sid" /f $machine_view >/dev/null 2>&1
 rm -rf "$other_profile"
 
-# ---- 7. the real uninstall
+# ---- 9. the real uninstall
 step "uninstalling"
 uninstall 20
 if [ -e "$unix_dir" ]; then
   fail "left in $win_dir: $(ls -A "$unix_dir" | paste -sd,)"
-  [ -f "$unix_dir/StartupList.txt" ] && expect_list_holds_sample "uninstall stopped, nothing lost"
+  expect_machine_list_holds_sample "uninstall stopped, nothing lost"
 fi
 key_exists "$uninstall_key" "$view" && fail "the Add/Remove Programs entry is still there"
 key_exists "$options_key" /reg:64 && fail "the options key is still there"

@@ -410,20 +410,51 @@ TEST_F(InstalledStandardUser, AtTheLogonOfUserBOnlyBsDeferredEntriesAndTheMachin
     EXPECT_EQ(p.StartedCommands(), (std::vector<std::string>{"C:\\b.exe", "C:\\all.exe"}));
 }
 
-TEST_F(InstalledStandardUser, UninstallGivesBackTheMachinesTheUsersAndAListBesideTheExecutable) {
-    p.SetStandardUser(false);  // the uninstaller runs it with the rights
+// The uninstaller's part runs with administrator rights: the machine's list
+// and the one beside the executable (folders only administrators can write)
+// are given back; nothing in the user's folder is read, though a program of
+// the user's could have put a record of a machine's place there.
+TEST_F(InstalledStandardUser, TheUninstallersPartGivesBackTheMachinesListsAndReadsNothingOfTheUsers) {
+    p.SetStandardUser(false);
+    p.SetKnownFolder(platform::KnownFolder::LocalAppData, kLocalAppData);
+    const std::string userFolder = std::string(kLocalAppData) + "\\Vantorell\\";
+    const std::string planted = "Planted;lrun;C:\\evil.exe;;0;0\r\nMine;crun;C:\\mine.exe;;1;0\r\n";
+    p.PutFile(userFolder + "StartupList.txt", planted);
+    p.PutFile(userFolder + "data.txt", "Old;crun;C:\\o.exe;0;N;0;\r\n");
+    p.PutFile(userFolder + "AwardMessage.txt", "notice");
     p.PutFile(kListFile, "Old;crun;C:\\old.exe;;0;0\r\n");
+    p.PutFile(std::string(kMachineFolder) + "\\StartupList.txt", "Shared;lrun;C:\\shared.exe;;0;0\r\n");
+    p.PutString(Hive::LocalMachine, kRunKey, "Vantorell", "\"C:\\Program Files\\Vantorell\\vantorell.exe\" -b");
+    p.PutString(Hive::CurrentUser, kRunKey, "Vantorell", "\"C:\\Program Files\\Vantorell\\vantorell.exe\" -b");
+
+    EXPECT_EQ(app::RunMachineUninstall(p), 0);
+    EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
+    EXPECT_EQ(Value("crun", "Old")->data, "C:\\old.exe");
+    EXPECT_EQ(MachineList(), "");
+    EXPECT_FALSE(p.FileExists(kListFile));
+    EXPECT_FALSE(p.GetValue(Hive::LocalMachine, kRunKey, "Vantorell"));
+
+    EXPECT_FALSE(Value("lrun", "Planted")) << "a user's record never reaches the machine";
+    EXPECT_FALSE(Value("crun", "Mine"));
+    EXPECT_EQ(UserList(), planted);
+    EXPECT_TRUE(p.FileExists(userFolder + "data.txt"));
+    EXPECT_TRUE(p.OpenedDocuments().empty());
+    EXPECT_TRUE(p.GetValue(Hive::CurrentUser, kRunKey, "Vantorell")) << "the user's part removes it";
+}
+
+// The user's part, run by the user: the user's list and Run value only.
+TEST_F(InstalledStandardUser, TheUsersPartGivesBackTheUsersListOnly) {
     p.PutFile("C:\\Users\\a\\AppData\\Local\\Vantorell\\StartupList.txt", "Mine;crun;C:\\mine.exe;;1;0\r\n");
     p.PutFile(std::string(kMachineFolder) + "\\StartupList.txt", "Shared;lrun;C:\\shared.exe;;0;0\r\n");
+    p.PutString(Hive::LocalMachine, kRunKey, "Vantorell", "\"C:\\Program Files\\Vantorell\\vantorell.exe\" -b");
     view.options[static_cast<int>(MainOption::Minim)] = false;
     MainForm& form = Start({"-u"});
     EXPECT_TRUE(form.TerminateRequested());
-    EXPECT_EQ(Value("crun", "Old")->data, "C:\\old.exe");
     EXPECT_EQ(Value("crun", "Mine")->data, "C:\\mine.exe");
-    EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
     EXPECT_EQ(UserList(), "");
-    EXPECT_EQ(MachineList(), "");
-    EXPECT_FALSE(p.FileExists(kListFile));
+    EXPECT_FALSE(p.GetValue(Hive::CurrentUser, kRunKey, "Vantorell"));
+    EXPECT_EQ(MachineList(), "Shared;lrun;C:\\shared.exe;;0;0\r\n");
+    EXPECT_TRUE(p.GetValue(Hive::LocalMachine, kRunKey, "Vantorell"));
 }
 
 }  // namespace

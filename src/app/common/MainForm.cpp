@@ -165,7 +165,11 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     logonMode_ = switches.logon;
     if (switches.uninstall) {
         try {
-            Uninstall(control_, layout_.IsInstalled() ? layout_.ListBesideExecutable() : std::string());
+            // An installed copy's -u is the user's part; the machine's is the uninstaller's (-m).
+            if (layout_.IsInstalled())
+                UninstallUserPart(platform_, layout_);
+            else
+                Uninstall(control_);
             uninstalled_ = true;
             if (OnCloseQuery()) OnClose();
             terminate_ = true;

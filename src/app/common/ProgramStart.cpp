@@ -4,6 +4,8 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
+#include "ui/GridModel.h"
+#include "ui/NameLists.h"
 
 namespace vantorell::app {
 
@@ -15,6 +17,7 @@ Switches ParseSwitches(const std::vector<std::string>& arguments) {
     for (const auto& a : arguments) {
         if (a == "-b" || a == "/b" || a == "b") s.logon = true;
         if (a == "-u" || a == "/u" || a == "u") s.uninstall = true;
+        if (a == "-m" || a == "/m") s.uninstallMachine = true;
     }
     return s;
 }
@@ -166,14 +169,17 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
 
 }  // namespace
 
-void Uninstall(control::EntryControl& control, const std::string& strayList) {
+void Uninstall(control::EntryControl& control, const std::string& strayList, UninstallPart part) {
     auto& store = control.Store();
     auto& system = store.Platform();
     // The own Run value goes first, so no logon starts the program while its
     // entries are given back. One that is there and stays is reported at the
     // end, after the entries, which matter more.
     std::string ownValueError;
-    for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
+    std::vector<Hive> hives;
+    if (part != UninstallPart::User) hives.push_back(Hive::LocalMachine);
+    if (part != UninstallPart::Machine) hives.push_back(Hive::CurrentUser);
+    for (const Hive hive : hives) {
         if (auto key = platform::RegistryKey::Open(system, hive, kRunKey, true); key && key->DeleteValue(kOwnRunValue))
             continue;
         auto key = platform::RegistryKey::OpenForListing(system, hive, kRunKey);
@@ -197,6 +203,39 @@ void Uninstall(control::EntryControl& control, const std::string& strayList) {
         for (const std::string& list : store.ListFilePaths()) store.Platform().RemoveFile(list);
     }
     if (!ownValueError.empty()) throw AppError(ownValueError);
+}
+
+namespace {
+
+// An uninstall on a store of the one list `list`, with a grid nobody sees.
+void UninstallList(platform::Platform& platform, const std::string& list, const std::string& strayList,
+                   UninstallPart part) {
+    store::AutostartStore store(platform, list);
+    const std::vector<std::string_view> none;
+    const ui::NameLists lists{ui::NameList(platform, none), ui::NameList(platform, none), ui::NameList(platform, none)};
+    ui::GridModel grid(lists);
+    control::EntryControl control(store, grid);
+    Uninstall(control, strayList, part);
+}
+
+}  // namespace
+
+void UninstallUserPart(platform::Platform& platform, const FileLayout& layout) {
+    UninstallList(platform, layout.Lists().front().path, {}, UninstallPart::User);
+}
+
+void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout) {
+    if (!layout.IsInstalled()) throw AppError("Only an installed Vantorell has a machine's part to uninstall.");
+    UninstallList(platform, layout.MachineList(), layout.ListBesideExecutable(), UninstallPart::Machine);
+}
+
+int RunMachineUninstall(platform::Platform& platform) {
+    try {
+        UninstallMachinePart(platform, FileLayout::Detect(platform));
+        return 0;
+    } catch (const std::exception&) {
+        return 1;  // the uninstaller finds the records left and says so
+    }
 }
 
 }  // namespace vantorell::app

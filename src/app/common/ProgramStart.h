@@ -28,8 +28,9 @@ inline constexpr std::string_view kStartupTotalFile = "StartupTotal.txt";
 // The switches of a command line. Every argument, the program's own path
 // included, is compared whole and with case as written.
 struct Switches {
-    bool logon = false;      // "-b", "/b", "b"
-    bool uninstall = false;  // "-u", "/u", "u"
+    bool logon = false;             // "-b", "/b", "b"
+    bool uninstall = false;         // "-u", "/u", "u"
+    bool uninstallMachine = false;  // "-m", "/m": the machine's part of an uninstall
 };
 Switches ParseSwitches(const std::vector<std::string>& arguments);
 
@@ -91,12 +92,32 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
 void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout);
 void OpenPendingNotice(platform::Platform& platform);  // the detected layout
 
-// Gives every recorded entry back to its place (in file order), removes the
-// program's own Run value from both hives, and deletes the list files. An
-// entry that cannot be given back ends the run with its error; the records not
-// yet handled stay in their list. `strayList`, when not empty, is a list that
-// no one writes (one beside an installed executable): its records are moved
-// into the store's lists first and given back with the others.
-void Uninstall(control::EntryControl& control, const std::string& strayList = {});
+// Which Run values an uninstall removes: the user's, the machine's, or both.
+enum class UninstallPart { User, Machine, Whole };
+
+// Gives every recorded entry of the store's lists back to its place (in file
+// order), removes the program's own Run value from the hives of `part`, and
+// deletes the list files. An entry that cannot be given back ends the run with
+// its error; the records not yet handled stay in their list. `strayList`, when
+// not empty, is a list that no one writes (one beside an installed
+// executable): its records are moved into the store's lists first and given
+// back with the others.
+void Uninstall(control::EntryControl& control, const std::string& strayList = {},
+               UninstallPart part = UninstallPart::Whole);
+
+// The two parts of the uninstall of an installed copy, each on a store of its
+// own list alone. The user's part (vantorell.exe -u, run by the user with the
+// user's own rights) gives back the user's list and removes the user's Run
+// value. The machine's part (vantorell.exe -m, run by the uninstaller with
+// administrator rights) gives back the machine's list and the list beside the
+// executable, both in folders only administrators can write, and removes the
+// machine's Run value; it reads nothing a program of a user's could have
+// written. Both throw AppError.
+void UninstallUserPart(platform::Platform& platform, const FileLayout& layout);
+void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout);
+// "vantorell.exe -m": the machine's part for the running executable's layout,
+// with no window and no message box (the uninstaller runs it silently). The
+// exit code: 0 done, 1 failed.
+int RunMachineUninstall(platform::Platform& platform);
 
 }  // namespace vantorell::app

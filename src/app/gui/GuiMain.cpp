@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/common/MainForm.h"
+#include "app/common/ProgramStart.h"
 #include "app/gui/Resources.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Platform.h"
@@ -40,6 +41,8 @@ std::vector<std::string> CommandLineArguments() {
 
 int RunProgram(HINSTANCE instance) {
     platform::Win32Platform platform;  // first: COM and the timers live on this thread
+    // The uninstaller's part, with administrator rights: no window, nothing of the user's read.
+    if (app::ParseSwitches(CommandLineArguments()).uninstallMachine) return app::RunMachineUninstall(platform);
     const ui::NameLists lists = ui::NameLists::Builtin(platform);
     ui::win32::DelayDialog delayDialog;
     app::MainForm form(platform, lists, delayDialog);
