@@ -82,7 +82,9 @@ TEST(ElevatedRun, TheErrorComesBackThroughThePipeAndNoFileIsWritten) {
                                                                      "\" -- \"No such entry, vt\"");
     EXPECT_EQ(old.exitCode, 2) << old.report;
     EXPECT_EQ(ReadAll(target), "precious");
-    if (linked) EXPECT_NE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "still the link";
+    if (linked) {
+        EXPECT_NE(GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "still the link";
+    }
 
     DeleteFileW(link.c_str());
     DeleteFileW(target.c_str());
