@@ -117,7 +117,7 @@ protected:
             if (cancelAtPrompt) return ElevatedRun{ElevatedRun::Outcome::Cancelled, 0, "cancelled", {}};
             // vantorellc.exe, started with the rights: a process of its own.
             p.SetStandardUser(false);
-            const auto out = app::RunConsole(p, SplitCommandLine(parameters));
+            const auto out = app::RunHandedOverChange(p, SplitCommandLine(parameters));
             p.SetStandardUser(true);
             return ElevatedRun{ElevatedRun::Outcome::Finished, out.exitCode, {}, out.err};
         });
@@ -380,6 +380,18 @@ TEST_F(SharedName, DelayOnTheActiveRowDefersTheActiveProgramNotTheRecord) {
     ASSERT_EQ(p.ElevatedRuns().size(), 1u);
     EXPECT_FALSE(Value("lrun", "App")) << "taken out, so it does not start twice";
     EXPECT_EQ(MachineList(), std::string(kRecord) + "App;lrun;C:\\new.exe;;0;30\r\n");
+}
+
+// A record of a machine's place in the user's own list, which any program of
+// the user's can write: the helper made administrator reads only the
+// machine's list, so the record never reaches the machine's Run key.
+TEST_F(InstalledStandardUser, ARecordInTheUsersListNeverReachesTheMachineThroughTheHelper) {
+    p.PutFile(std::string(kLocalAppData) + "\\Vantorell\\StartupList.txt", "Planted;lrun;C:\\evil.exe;;0;0\r\n");
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    EXPECT_THROW(SwitchEnabled("Planted", "lrun"), ChangedMeanwhile);
+    EXPECT_EQ(p.ElevatedRuns().size(), 1u);
+    EXPECT_FALSE(Value("lrun", "Planted"));
 }
 
 TEST_F(InstalledStandardUser, NoElevationIsOfferedForANameWithNulNorForAnEntryThatChangedMeanwhile) {

@@ -451,6 +451,12 @@ ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::st
     return RunConsole(store, args, readInput);
 }
 
+ConsoleOutput RunHandedOverChange(platform::Platform& platform, const std::vector<std::string>& args) {
+    const auto layout = FileLayout::Detect(platform);
+    store::AutostartStore store(platform, layout.IsInstalled() ? layout.MachineList() : layout.Lists().front().path);
+    return RunConsole(store, args);
+}
+
 ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args,
                          const ConsoleInput& readInput) {
     ConsoleOutput result;

@@ -53,6 +53,12 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
 ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::string>& args,
                          const ConsoleInput& readInput = {});
 
+// As RunConsole(platform, args), for the one change the window hands over to
+// be made with administrator rights: on the machine's list alone. Such a run
+// reads nothing in the user's folder, which any program of the user's can
+// write: no record there reaches a machine's place.
+ConsoleOutput RunHandedOverChange(platform::Platform& platform, const std::vector<std::string>& args);
+
 // The usage text, one line per command.
 std::string ConsoleUsage();
 

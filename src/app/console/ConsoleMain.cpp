@@ -121,7 +121,8 @@ int wmain(int argc, wchar_t** argv) {
     // through the window's pipe (see Platform::RunElevated), not into a file.
     int first = 1;
     win32::UniqueHandle report;
-    if (argc >= 3 && win32::Narrow(argv[1]) == platform::kReportToOption) {
+    const bool handedOver = argc >= 3 && win32::Narrow(argv[1]) == platform::kReportToOption;
+    if (handedOver) {
         report = ReportPipe(argv[2]);
         first = 3;
     }
@@ -131,7 +132,8 @@ int wmain(int argc, wchar_t** argv) {
     app::ConsoleOutput result;
     try {
         platform::Win32Platform platform;  // initialises COM for the shortcut reads
-        result = app::RunConsole(platform, args, ReadStandardInput);
+        result = handedOver ? app::RunHandedOverChange(platform, args)
+                            : app::RunConsole(platform, args, ReadStandardInput);
     } catch (const std::exception& e) {
         result = app::ConsoleOutput{
             app::kExitFailure, {}, std::string(app::kConsoleName) + ": " + ErrorReportText(e.what()) + "\n"};
