@@ -38,6 +38,10 @@ std::string WithPublisher(std::string_view name, std::string_view publisher) {
     return text;
 }
 
+std::string ComebackText(std::string_view name, std::string_view publisher) {
+    return WithPublisher(name, publisher).append(kComebackText);
+}
+
 std::string ChangedText(const std::vector<ChangedCommand>& changed) {
     std::string text(kChangedTextHead);
     for (const ChangedCommand& c : changed) {
@@ -233,10 +237,8 @@ void NewEntryMonitor::ReportChanged(const std::vector<ChangedCommand>& changed) 
     // As for new names: the baseline first, so a pass nested in the box does
     // not report the same change again.
     ReplaceBaseline();
-    std::vector<ChangedCommand> named = changed;
-    for (ChangedCommand& c : named) c.name = WithPublisher(c.name, host_.PublisherOf(c.name));
-    host_.ShowFromTray();
-    platform_.ShowMessageBox(ChangedText(named), kChangedCaption, platform::MsgBox::Ok);
+    waitingChanged_.insert(waitingChanged_.end(), changed.begin(), changed.end());
+    ShowReports();
 }
 
 std::vector<std::string> NewEntryMonitor::Unmatched(std::vector<std::string> current,
@@ -303,6 +305,13 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
             PassIn(retry_, static_cast<unsigned>(comebacks.times.back() + kComebackIntervalMs - now));
             continue;
         }
+        // The kComebacksToReport-th comeback within kComebackWindowMs is told
+        // in a notice, at most once in kComebackNoticeIntervalMs: nobody may be
+        // at the screen, and a box would wait for an answer. The publisher is
+        // asked for while the copy is still in its place.
+        const bool tell = comebacks.times.size() + 1 >= kComebacksToReport &&
+                          (!comebacks.toldAt || now - *comebacks.toldAt >= kComebackNoticeIntervalMs);
+        const std::string publisher = tell ? host_.PublisherOf(name) : std::string();
         const std::uint64_t deniedBefore = platform_.AccessDeniedCount();
         try {
             // Under the writers' lock, on fresh data: it acts only when the
@@ -322,10 +331,9 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         // The copy is gone, so the baseline must not count it: when it comes
         // back once more it has to be new again.
         ForgetCopy(name);
-        if (comebacks.times.size() >= kComebacksToReport && !comebacks.reported) {
-            comebacks.reported = true;
-            host_.ShowFromTray();
-            platform_.ShowMessageBox(name + std::string(kComebackText), kComebackCaption, platform::MsgBox::Ok);
+        if (tell) {
+            comebacks.toldAt = now;
+            host_.Notify(kComebackCaption, ComebackText(name, publisher));
         }
     }
 }
@@ -340,11 +348,35 @@ void NewEntryMonitor::Report(const std::vector<std::string>& newNames) {
     // The baseline is replaced before the box opens: passes that run while it
     // is open report only what came up after this scan.
     ReplaceBaseline();
-    std::vector<std::string> named;
-    named.reserve(newNames.size());
-    for (const std::string& name : newNames) named.push_back(WithPublisher(name, host_.PublisherOf(name)));
-    host_.ShowFromTray();
-    platform_.ShowMessageBox(ReportText(named), kReportCaption, platform::MsgBox::Ok);
+    waitingNames_.insert(waitingNames_.end(), newNames.begin(), newNames.end());
+    ShowReports();
+}
+
+void NewEntryMonitor::ShowReports() {
+    // A pass inside an open report adds to what waits; the pass that opened
+    // it shows the rest when it closes. One box at a time, never one on another.
+    if (reportOpen_ || errorShown_) return;
+    reportOpen_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{reportOpen_};
+    while (!waitingNames_.empty() || !waitingChanged_.empty()) {
+        if (!waitingNames_.empty()) {
+            std::vector<std::string> names;
+            names.swap(waitingNames_);
+            text::SortNoCase(platform_, names);
+            for (std::string& name : names) name = WithPublisher(name, host_.PublisherOf(name));
+            host_.ShowFromTray();
+            platform_.ShowMessageBox(ReportText(names), kReportCaption, platform::MsgBox::Ok);
+            continue;
+        }
+        std::vector<ChangedCommand> changed;
+        changed.swap(waitingChanged_);
+        for (ChangedCommand& c : changed) c.name = WithPublisher(c.name, host_.PublisherOf(c.name));
+        host_.ShowFromTray();
+        platform_.ShowMessageBox(ChangedText(changed), kChangedCaption, platform::MsgBox::Ok);
+    }
 }
 
 void NewEntryMonitor::ReplaceBaseline() {
@@ -362,11 +394,15 @@ void NewEntryMonitor::ReportErrorOnce(const std::string& message) {
     // way every 12 seconds would stack one box on another while nobody answers.
     if (errorShown_) return;
     errorShown_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{errorShown_};
-    host_.ReportError(message);
+    {
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{errorShown_};
+        host_.ReportError(message);
+    }
+    // Reports found while the error was open waited for it.
+    ShowReports();
 }
 
 }  // namespace vantorell::monitor

@@ -8,8 +8,13 @@
 // entries whose start command changed. Timer1 (12 seconds) stays as a safety
 // net: it runs, with the full pass, only while the places cannot all be watched.
 //
-// Passes nest: timers keep firing while the report is open, and a pass that
-// runs meanwhile compares against the baseline the waiting pass already set.
+// Passes run whatever is open: the watches and timers are served while a box,
+// a question or a dialog waits for the user, so AutoKill keeps taking comebacks
+// out and the grid keeps being refilled. A pass that runs inside a box compares
+// against the baseline the waiting pass already set. Reports never stack: what
+// a pass finds while one is open is shown once, in one more box, after it closes.
+// A program that keeps putting itself back is told in a notice that waits for
+// no answer and leaves the window where it is.
 #pragma once
 
 #include <deque>
@@ -43,10 +48,12 @@ inline constexpr std::string_view kNameSeparator = ", ";
 inline constexpr unsigned kSettleMs = 250;
 inline constexpr unsigned kSettleMaxMs = 500;
 // AutoKill takes a comeback out at most once per entry in this time; after
-// kComebacksToReport comebacks within kComebackWindowMs it says so, once.
+// kComebacksToReport comebacks within kComebackWindowMs it says so, at most
+// once per entry in kComebackNoticeIntervalMs.
 inline constexpr unsigned kComebackIntervalMs = kTimer1IntervalMs;
 inline constexpr unsigned kComebackWindowMs = 60000;
 inline constexpr std::size_t kComebacksToReport = 3;
+inline constexpr std::uint64_t kComebackNoticeIntervalMs = 60ull * 60 * 1000;
 
 inline constexpr std::string_view kChangedCaption = "Vantorell";
 inline constexpr std::string_view kChangedTextHead = "The following program(s) have changed their start command:";
@@ -65,6 +72,10 @@ std::string ChangedText(const std::vector<ChangedCommand>& changed);
 // The report's text for the new names, in the order given.
 std::string ReportText(const std::vector<std::string>& newNames);
 
+// The notice's text for a program that keeps putting itself back: "NAME keeps
+// putting itself back.", with its publisher after the name when it is known.
+std::string ComebackText(std::string_view name, std::string_view publisher);
+
 // What the monitor needs of the main window.
 class MonitorHost {
 public:
@@ -74,6 +85,9 @@ public:
     virtual bool InTray() const = 0;    // the tray icon is active
     // Brings the window out of the tray or to the front (TrayIconDblClick).
     virtual void ShowFromTray() = 0;
+    // A notice that waits for no answer: shown in the notification area,
+    // without bringing the window out of the tray.
+    virtual void Notify(std::string_view title, std::string_view text) = 0;
     // Shows an error as the application's top-level error report (error icon,
     // OK, caption "Vantorell", ErrorReportText).
     virtual void ReportError(std::string_view message) = 0;
@@ -143,8 +157,12 @@ private:
     // place and takes them out of `newNames`. The first error is kept in `error`;
     // the loop goes on with the other records.
     void ReDisable(std::vector<std::string>& newNames, std::optional<std::string>& error);
-    // Step 6: replaces the baseline, brings the window up and shows the report.
+    // Step 6: replaces the baseline, brings the window up and shows the report;
+    // while a report is open, the names wait for it to close.
     void Report(const std::vector<std::string>& newNames);
+    // Shows the waiting reports, one box at a time, until none is left.
+    void ShowReports();
+
     void ReplaceBaseline();
     // The active entries' commands by place and name, for the next comparison.
     void TakeCommands();
@@ -184,10 +202,14 @@ private:
     std::map<std::string, std::string> commands_;
     // AutoKill's comebacks of each record, by folded name and place.
     struct Comebacks {
-        std::deque<std::uint64_t> times;  // within the last kComebackWindowMs
-        bool reported = false;
+        std::deque<std::uint64_t> times;      // within the last kComebackWindowMs
+        std::optional<std::uint64_t> toldAt;  // the last notice
     };
     std::map<std::string, Comebacks> comebacks_;
+    // The reports found while one is open: shown after it closes.
+    bool reportOpen_ = false;
+    std::vector<std::string> waitingNames_;
+    std::vector<ChangedCommand> waitingChanged_;
 };
 
 }  // namespace vantorell::monitor

@@ -248,6 +248,11 @@ public:
     virtual ~ThreadScope() = default;
 };
 
+// While a modal box or dialog of the program is open, its own message loop
+// runs instead of the program's: the platform still serves the watches then,
+// at least this often.
+inline constexpr unsigned kModalPollMs = 200;
+
 // ---------------------------------------------------------------- the platform
 
 class Platform {
@@ -339,7 +344,8 @@ public:
     // one of the places changed; several changes close together may come as
     // one call, and the program's own writes count as changes too. Every watch
     // is set again before `onChange` runs, so no change is missed while it
-    // runs. nullptr when the platform cannot watch: callers then poll.
+    // runs. Also while a modal box or dialog is open, within kModalPollMs.
+    // nullptr when the platform cannot watch: callers then poll.
     virtual std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& /*places*/,
                                                      ChangeCallback /*onChange*/) {
         return nullptr;

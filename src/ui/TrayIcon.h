@@ -18,6 +18,10 @@ public:
     // Takes it out; nothing happens when it is not there.
     virtual void Deactivate() = 0;
     virtual bool Active() const = 0;
+    // A notice in the notification area that waits for no answer. The window
+    // stays where it is: when it is not in the tray, the icon comes for the
+    // notice alone and goes again after it, and Active() stays false.
+    virtual void Notify(std::string_view title, std::string_view text) = 0;
 };
 
 // What the tray icon reports to the main form.

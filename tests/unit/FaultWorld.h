@@ -55,6 +55,7 @@ public:
     bool AutoKill() const override { return true; }
     bool InTray() const override { return false; }
     void ShowFromTray() override {}
+    void Notify(std::string_view, std::string_view) override {}
     void ReportError(std::string_view message) override { errors.emplace_back(message); }
     std::vector<std::string> errors;
 };

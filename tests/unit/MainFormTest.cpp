@@ -58,7 +58,11 @@ public:
     void Activate() override { active = true; }
     void Deactivate() override { active = false; }
     bool Active() const override { return active; }
+    void Notify(std::string_view title, std::string_view text) override {
+        notices.push_back(std::string(title) + ": " + std::string(text));
+    }
     bool active = false;
+    std::vector<std::string> notices;
 };
 
 class NoDelay final : public control::DelayPrompt {

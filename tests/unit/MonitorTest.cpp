@@ -44,9 +44,15 @@ public:
         errors.emplace_back(message);
         if (onError) onError();
     }
+    void Notify(std::string_view title, std::string_view text) override {
+        EXPECT_EQ(title, kComebackCaption);
+        notices.emplace_back(text);
+    }
+    std::string PublisherOf(std::string_view name) override { return name == "Spy" ? publisher : std::string(); }
     bool warn = true, autoKill = false, inTray = false;
     int shown = 0;
-    std::vector<std::string> errors;
+    std::vector<std::string> errors, notices;
+    std::string publisher;
     std::function<void()> onShow, onError;
 };
 
@@ -207,13 +213,9 @@ TEST_F(AutoKillTest, SilentWhenTheReDisabledNameWasTheOnlyNewOne) {
         p.Advance(kTick);
         ++comeback;
         EXPECT_FALSE(SpyInUserRun()) << warn;
-        // The third comeback within a minute is told, once; the others are silent.
-        if (comeback < 3) {
-            EXPECT_TRUE(p.Boxes().empty()) << warn;
-        } else {
-            ASSERT_EQ(p.Boxes().size(), 1u);
-            EXPECT_EQ(p.Boxes()[0].text, "Spy keeps putting itself back.");
-        }
+        // The third comeback within a minute is told, once, in a notice; no box.
+        EXPECT_TRUE(p.Boxes().empty()) << warn;
+        EXPECT_EQ(host.notices, comeback < 3 ? Names{} : Names{"Spy keeps putting itself back."}) << warn;
         EXPECT_EQ(p.GetFile(kListFile), "Spy;crun;C:\\x\\Spy;;0;0\r\n") << warn;  // no second record
     }
     EXPECT_TRUE(host.errors.empty());
@@ -247,15 +249,17 @@ TEST_F(AutoKillTest, FailedReDisableIsShownOnceAndTheBaselineStaysWhole) {
 }
 
 // Passes that run while the report is open compare against the baseline the
-// waiting pass set before opening it; when the waiting pass ends it keeps the
-// latest scan, so nothing is reported twice.
+// waiting pass set before opening it; what they find waits for the box and is
+// shown in one more box; when the waiting pass ends it keeps the latest scan,
+// so nothing is reported twice.
 TEST_F(MonitorTest, NestedPassesWhileTheReportIsOpen) {
     UserRun("App");
     StartMonitor();
     p.SetBoxScript([this](const MemoryPlatform::ShownBox& box) {
         if (box.text.find(": A1.") != std::string::npos) {
             UserRun("B2");
-            p.Advance(kTick);  // reports B2 in a box of its own
+            p.Advance(kTick);  // B2 waits for this box
+            EXPECT_EQ(p.Boxes().size(), 1u) << "no box on top of the open one";
             p.Advance(kTick);  // nothing new
             UserRun("C4");     // the waiting pass's own snapshot lacks it
             p.Advance(kTick);
@@ -264,9 +268,9 @@ TEST_F(MonitorTest, NestedPassesWhileTheReportIsOpen) {
     });
     UserRun("A1");
     p.Advance(kTick);
-    EXPECT_EQ(Reports(), (Names{"A1", "B2", "C4"}));
+    EXPECT_EQ(Reports(), (Names{"A1", "B2, C4"}));
     p.Advance(kTick * 5);
-    EXPECT_EQ(Reports(), (Names{"A1", "B2", "C4"}));
+    EXPECT_EQ(Reports(), (Names{"A1", "B2, C4"}));
     EXPECT_EQ(monitor.KnownNames(), (Names{"A1", "App", "B2", "C4"}));
 }
 
@@ -419,9 +423,59 @@ TEST_F(WatchedMonitorTest, AutoKillTakesAComebackOutAtMostOnceIn12Seconds) {
         EXPECT_LE(takenOut[i] - takenOut[i - 1], kComebackIntervalMs + 100) << i;
     }
     // The third comeback within a minute is told once, the fourth is not.
-    ASSERT_EQ(p.Boxes().size(), 1u);
-    EXPECT_EQ(p.Boxes()[0].text, "Spy keeps putting itself back.");
+    EXPECT_EQ(host.notices, Names{"Spy keeps putting itself back."});
+    EXPECT_TRUE(p.Boxes().empty());
     EXPECT_EQ(p.GetFile(kListFile), "Spy;crun;C:\\x\\Spy;;0;0\r\n");
+}
+
+// Nobody is at the screen. In the tray, a switched-off program keeps putting
+// itself back: it is taken out each time and told in a notice, the window
+// stays in the tray. Then a new program's report opens and nobody answers it:
+// inside it the comebacks are still taken out within 13 seconds, the grid is
+// refilled, and what else comes up waits and is shown once, after it closes.
+TEST_F(WatchedMonitorTest, EverythingGoesOnWhileAReportStaysOpen) {
+    host.autoKill = true;
+    host.inTray = true;
+    host.publisher = "Spy Soft";
+    const auto comeBack = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            Changed([&] { UserRun("Spy"); });
+            const std::uint64_t deadline = p.Now() + 13000;
+            while (SpyInUserRun() && p.Now() < deadline) p.Advance(100);
+            ASSERT_FALSE(SpyInUserRun()) << "comeback " << i << " at " << p.Now();
+        }
+    };
+    const auto gridShows = [&](std::string_view name) {
+        for (int row = 1; row < grid.RowCount(); ++row)
+            if (grid.Cell(ui::kColName, row) == name) return true;
+        return false;
+    };
+    comeBack(3);
+    EXPECT_EQ(host.notices, Names{"Spy (Spy Soft) keeps putting itself back."});
+    EXPECT_TRUE(host.inTray);
+    EXPECT_TRUE(p.Boxes().empty());
+
+    p.SetBoxScript([&](const MemoryPlatform::ShownBox& box) {
+        if (box.text.find(": First.") == std::string::npos) return platform::MsgBox::IdOk;
+        EXPECT_FALSE(host.inTray) << "a report still brings the window up";
+        comeBack(2);
+        Changed([&] { UserRun("Second"); });
+        p.Advance(kTick);
+        EXPECT_TRUE(gridShows("Second")) << "the pass inside the box refilled the grid";
+        comeBack(1);
+        EXPECT_EQ(p.Boxes().size(), 1u) << "nothing opens on top of the report";
+        return platform::MsgBox::IdOk;
+    });
+    Changed([&] { UserRun("First"); });
+    p.Advance(kSettleMaxMs);
+    EXPECT_EQ(Reports(), (Names{"First", "Second"}));
+    EXPECT_EQ(host.notices.size(), 1u) << "once an hour at most";
+    EXPECT_EQ(p.GetFile(kListFile), "Spy;crun;C:\\x\\Spy;;0;0\r\n");
+
+    p.Advance(kComebackNoticeIntervalMs);
+    comeBack(3);
+    EXPECT_EQ(host.notices.size(), 2u) << "told again after an hour";
+    EXPECT_EQ(host.shown, 2) << "the two reports brought the window up, the notices did not";
 }
 
 }  // namespace

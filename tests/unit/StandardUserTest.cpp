@@ -98,6 +98,7 @@ public:
     void Activate() override {}
     void Deactivate() override {}
     bool Active() const override { return false; }
+    void Notify(std::string_view, std::string_view) override {}
 };
 
 class ScriptedDelay final : public control::DelayPrompt {

@@ -395,6 +395,10 @@ bool MainForm::AutoKill() const { return view_ && view_->OptionChecked(ui::MainO
 
 bool MainForm::InTray() const { return tray_ && tray_->Active(); }
 
+void MainForm::Notify(std::string_view title, std::string_view text) {
+    if (tray_) tray_->Notify(title, text);
+}
+
 bool MainForm::TakeOutAsAdministrator(std::string_view name, std::string_view location, std::uint64_t deniedBefore) {
     // The copy that came back, as the failed take-out left the table: that
     // copy only, and only while it holds the same command.

@@ -102,6 +102,7 @@ public:
     bool AutoKill() const override;
     bool InTray() const override;
     void ShowFromTray() override { TrayIconDblClick(); }
+    void Notify(std::string_view title, std::string_view text) override;
     void ReportError(std::string_view message) override;
     void MinimizeApplication() override { OnMinimize(); }
     bool TakeOutAsAdministrator(std::string_view name, std::string_view location,

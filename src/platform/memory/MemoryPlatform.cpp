@@ -512,8 +512,16 @@ ElevatedRun MemoryPlatform::RunElevated(std::string_view program, std::string_vi
 int MemoryPlatform::ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) {
     boxes_.push_back(ShownBox{std::string(text), std::string(caption), style, now_});
     const ShownBox shown = boxes_.back();
-    if (boxScript_) return boxScript_(shown);
-    return (style & 0xF) == MsgBox::YesNo ? MsgBox::IdNo : MsgBox::IdOk;
+    int answer = (style & 0xF) == MsgBox::YesNo ? MsgBox::IdNo : MsgBox::IdOk;
+    if (!boxScript_) return answer;
+    // The box's own loop: the watches are served by a short timer meanwhile.
+    const std::optional<TimerId> poll =
+        modalDepth_++ == 0 ? std::optional(StartTimer(kModalPollMs, [this] { TakeUpPendingChange(); })) : std::nullopt;
+    const BoxScript script = boxScript_;  // the script may set another one
+    answer = script(shown);
+    if (poll) StopTimer(*poll);
+    if (--modalDepth_ == 0) TakeUpPendingChange();  // the window's own loop again
+    return answer;
 }
 
 bool MemoryPlatform::StartCommand(std::string_view commandLine) {
@@ -661,6 +669,14 @@ std::vector<WatchPlace> MemoryPlatform::WatchedPlaces() const {
 }
 
 void MemoryPlatform::SignalChange() {
+    if (modalDepth_ > 0) {
+        changePending_ = true;
+        return;
+    }
+    DeliverChange();
+}
+
+void MemoryPlatform::DeliverChange() {
     // A callback may end its watch or set a new one: call copies.
     std::vector<std::shared_ptr<ChangeCallback>> callbacks;
     for (const auto& [id, watch] : watches_) callbacks.push_back(watch.onChange);
@@ -762,6 +778,11 @@ SignatureFacts MemoryPlatform::VerifyEmbeddedSignature(std::string_view path) {
     if (it != signatures_.end()) return it->second;
     facts.code = 0x800B0100;  // TRUST_E_NOSIGNATURE
     return facts;
+
+void MemoryPlatform::TakeUpPendingChange() {
+    if (!changePending_) return;
+    changePending_ = false;
+    DeliverChange();
 }
 
 }  // namespace vantorell::platform

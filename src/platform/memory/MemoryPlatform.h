@@ -138,6 +138,9 @@ public:
     // and SetWatchesArmed plays a change after which the watches could not
     // be armed again (or were armed again): as on Windows, a watch gains or
     // loses its arming only when it fires, so the change is signalled too.
+    // While a message box is open its own loop runs, as on Windows: a change
+    // is then taken up at the next tick of a kModalPollMs timer that lives as
+    // long as the outermost box, or when the box closes.
     void EnableWatches(bool enable = true) { watchesEnabled_ = enable; }
     std::vector<WatchPlace> WatchedPlaces() const;
     // How many times a file was read (found or not).
@@ -252,6 +255,10 @@ private:
     std::uint64_t nextWatch_ = 1;
     bool watchesEnabled_ = false;
     bool watchesArmed_ = true;
+    int modalDepth_ = 0;          // message boxes open, one inside the other
+    bool changePending_ = false;  // signalled while a box was open, not yet taken up
+    void TakeUpPendingChange();
+    void DeliverChange();
     LockHook lockHook_;
     std::map<std::string, int> writerLocks_;             // by PathKey: how deep it is held
     std::map<std::string, std::size_t> unlockedWrites_;  // by PathKey

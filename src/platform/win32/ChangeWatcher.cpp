@@ -122,20 +122,32 @@ void ChangeWatcher::RetryUnarmed() {
     if (callback) callback();
 }
 
+bool ChangeWatcher::CollectWaitables(std::vector<Waitable>& waitables, std::vector<HANDLE>& handles) {
+    waitables.clear();
+    bool allArmed = true;
+    for (ChangeWatcher* watcher : Watchers()) {
+        watcher->AddWaitables(waitables);
+        allArmed = allArmed && watcher->Armed();
+    }
+    // The wait takes one handle less than MAXIMUM_WAIT_OBJECTS besides the queue.
+    if (waitables.size() > MAXIMUM_WAIT_OBJECTS - 1) waitables.resize(MAXIMUM_WAIT_OBJECTS - 1);
+    handles.clear();
+    for (const auto& w : waitables) handles.push_back(w.handle);
+    return allArmed;
+}
+
+void ChangeWatcher::RetryAllUnarmed() {
+    // Copies: a callback may end a watcher or make a new one.
+    const std::vector<ChangeWatcher*> watchers = Watchers();
+    for (ChangeWatcher* watcher : watchers)
+        if (std::find(Watchers().begin(), Watchers().end(), watcher) != Watchers().end()) watcher->RetryUnarmed();
+}
+
 bool GetMessageOrChange(MSG& msg) {
     std::vector<ChangeWatcher::Waitable> waitables;
     std::vector<HANDLE> handles;
     for (;;) {
-        waitables.clear();
-        bool allArmed = true;
-        for (ChangeWatcher* watcher : Watchers()) {
-            watcher->AddWaitables(waitables);
-            allArmed = allArmed && watcher->Armed();
-        }
-        // The wait takes one handle less than MAXIMUM_WAIT_OBJECTS besides the queue.
-        if (waitables.size() > MAXIMUM_WAIT_OBJECTS - 1) waitables.resize(MAXIMUM_WAIT_OBJECTS - 1);
-        handles.clear();
-        for (const auto& w : waitables) handles.push_back(w.handle);
+        const bool allArmed = ChangeWatcher::CollectWaitables(waitables, handles);
         const DWORD count = static_cast<DWORD>(handles.size());
         const DWORD rc = MsgWaitForMultipleObjectsEx(count, handles.data(), allArmed ? INFINITE : kRetryMs, QS_ALLINPUT,
                                                      MWMO_INPUTAVAILABLE);
@@ -145,15 +157,68 @@ bool GetMessageOrChange(MSG& msg) {
             continue;
         }
         if (rc == WAIT_TIMEOUT) {
-            // Copies: a callback may end a watcher or make a new one.
-            const std::vector<ChangeWatcher*> watchers = Watchers();
-            for (ChangeWatcher* watcher : watchers)
-                if (std::find(Watchers().begin(), Watchers().end(), watcher) != Watchers().end())
-                    watcher->RetryUnarmed();
+            ChangeWatcher::RetryAllUnarmed();
             continue;
         }
         if (rc == WAIT_FAILED) return GetMessageW(&msg, nullptr, 0, 0) > 0;
         if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return msg.message != WM_QUIT;
+    }
+}
+
+// ------------------------------------------------------------------ modal loops
+
+namespace {
+
+struct ModalState {
+    int depth = 0;
+    UINT_PTR timer = 0;
+    DWORD lastRetry = 0;
+};
+
+ModalState& Modal() {
+    static ModalState state;
+    return state;
+}
+
+// At most this many signals are taken up at one tick: a place that changes
+// without pause must not keep the box's own loop from its messages.
+constexpr int kSignalsPerTick = 16;
+
+}  // namespace
+
+ModalLoop::ModalLoop() {
+    ModalState& modal = Modal();
+    if (modal.depth++ > 0) return;
+    modal.lastRetry = GetTickCount();
+    modal.timer = SetTimer(nullptr, 0, kModalPollMs, &ChangeWatcher::ServeWithoutWaiting);
+}
+
+ModalLoop::~ModalLoop() {
+    ModalState& modal = Modal();
+    if (--modal.depth > 0) return;
+    if (modal.timer) KillTimer(nullptr, modal.timer);
+    modal.timer = 0;
+}
+
+void CALLBACK ChangeWatcher::ServeWithoutWaiting(HWND, UINT, UINT_PTR, DWORD) {
+    // A callback may open a box of its own, whose loop runs this again: the
+    // handles are gathered afresh for every signal, as the main loop does.
+    std::vector<Waitable> waitables;
+    std::vector<HANDLE> handles;
+    bool allArmed = true;
+    for (int i = 0; i < kSignalsPerTick; ++i) {
+        allArmed = CollectWaitables(waitables, handles);
+        const DWORD count = static_cast<DWORD>(handles.size());
+        if (count == 0) break;
+        const DWORD rc = WaitForMultipleObjects(count, handles.data(), FALSE, 0);
+        if (rc >= WAIT_OBJECT_0 + count) break;
+        const auto& w = waitables[rc - WAIT_OBJECT_0];
+        w.owner->Signalled(w.slot);
+    }
+    ModalState& modal = Modal();
+    if (!allArmed && GetTickCount() - modal.lastRetry >= kRetryMs) {
+        modal.lastRetry = GetTickCount();
+        RetryAllUnarmed();
     }
 }
 

@@ -6,7 +6,8 @@
 // messages (GetMessageOrChange); a signal re-arms the watch that fired, then
 // runs the callback. No thread of its own: under Wine every thread costs about
 // a megabyte of private memory, more than everything else the monitor holds.
-// While a modal loop runs (a message box), signals wait until it ends.
+// A modal loop (a message box, a dialog, a menu) runs a message loop of its
+// own: while one is open, a ModalLoop scope serves the watches by a short timer.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +29,22 @@ using platform::WatchPlace;
 // watches of this thread while it waits. False on WM_QUIT.
 bool GetMessageOrChange(MSG& msg);
 
+// How often the watches are looked at while a modal loop runs.
+inline constexpr UINT kModalPollMs = platform::kModalPollMs;
+
+// Open one around every modal loop of the GUI thread (message boxes, dialogs,
+// menus, moving the window, waiting for another process): while the outermost
+// is open, a thread timer, which modal loops dispatch, takes up the signals of
+// the watches without waiting. Scopes nest; with none open no timer runs, so a
+// program at rest is never woken.
+class ModalLoop {
+public:
+    ModalLoop();
+    ~ModalLoop();
+    ModalLoop(const ModalLoop&) = delete;
+    ModalLoop& operator=(const ModalLoop&) = delete;
+};
+
 class ChangeWatcher final : public ChangeWatch {
 public:
     // Create it on the GUI thread; every place is watched before it returns.
@@ -40,6 +57,23 @@ public:
 
 private:
     friend bool GetMessageOrChange(MSG& msg);
+    friend class ModalLoop;
+
+// How often the watches are looked at while a modal loop runs.
+inline constexpr UINT kModalPollMs = platform::kModalPollMs;
+
+// Open one around every modal loop of the GUI thread (message boxes, dialogs,
+// menus, moving the window, waiting for another process): while the outermost
+// is open, a thread timer, which modal loops dispatch, takes up the signals of
+// the watches without waiting. Scopes nest; with none open no timer runs, so a
+// program at rest is never woken.
+class ModalLoop {
+public:
+    ModalLoop();
+    ~ModalLoop();
+    ModalLoop(const ModalLoop&) = delete;
+    ModalLoop& operator=(const ModalLoop&) = delete;
+};
 
     struct FolderNotification {
         HANDLE h = INVALID_HANDLE_VALUE;
@@ -75,6 +109,12 @@ private:
     void Signalled(std::size_t slot);
     // Tries the places not watched yet; tells the owner when one is watched now.
     void RetryUnarmed();
+    // The handles of every live watcher, at most as many as one wait takes.
+    // False when a place is not watched.
+    static bool CollectWaitables(std::vector<Waitable>& waitables, std::vector<HANDLE>& handles);
+    static void RetryAllUnarmed();
+    // The modal loop's timer: every signal pending now, without waiting.
+    static void CALLBACK ServeWithoutWaiting(HWND, UINT, UINT_PTR, DWORD);
 
     std::vector<Slot> slots_;
     ChangeCallback onChange_;

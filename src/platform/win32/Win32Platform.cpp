@@ -553,6 +553,7 @@ int Win32Platform::ShowMessageBox(std::string_view text, std::string_view captio
     style &= ~MsgBox::OwnedByDesktop;
     HWND owner = desktop ? GetDesktopWindow() : owner_;
     if (desktop) style |= MB_SETFOREGROUND;
+    win32::ModalLoop modal;
     return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), style);
 }
 
@@ -799,6 +800,7 @@ ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_vie
     if (disabled) EnableWindow(owner_, FALSE);
     HANDLE handle = process.Get();
     std::string report;
+    win32::ModalLoop modal;  // this loop is not the window's: the watches need serving
     bool quit = false;
     int quitCode = 0;
     while (true) {

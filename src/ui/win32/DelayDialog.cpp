@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/ChangeWatcher.h"
 #include "platform/win32/Utf.h"
 
 namespace vantorell::ui::win32 {
@@ -131,6 +132,7 @@ INT_PTR DelayDialog::ShowModal() {
     t.Item(SS_LEFT, kDelayLabelId, kStaticAtom, kLabelText);
     t.Item(ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, kDelayEditId, kEditAtom, L"0");
     t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, kButtonAtom, kOkCaption);
+    vantorell::win32::ModalLoop modal;
     return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.Get(), owner_, &DelayDialog::DialogProc,
                                    reinterpret_cast<LPARAM>(this));
 }

@@ -1,10 +1,12 @@
 #include "ui/win32/ErrorReport.h"
 
+#include "platform/win32/ChangeWatcher.h"
 #include "platform/win32/Utf.h"
 
 namespace vantorell::ui::win32 {
 
 void ShowErrorReport(HWND owner, std::string_view message) noexcept {
+    vantorell::win32::ModalLoop modal;
     try {
         const std::wstring text = vantorell::win32::Widen(ErrorReportText(message));
         const std::wstring caption = vantorell::win32::Widen(kAppTitle);

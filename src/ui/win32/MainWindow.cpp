@@ -211,6 +211,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SHOWWINDOW:
             if (wParam) events_.OnShown();
             break;
+        case WM_ENTERSIZEMOVE:
+        case WM_ENTERMENULOOP:
+            if (!systemLoop_) systemLoop_.emplace();
+            break;
+        case WM_EXITSIZEMOVE:
+        case WM_EXITMENULOOP: systemLoop_.reset(); break;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) lastFocus_ = GetFocus();
             break;

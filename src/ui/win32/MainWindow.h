@@ -8,7 +8,9 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 
+#include "platform/win32/ChangeWatcher.h"
 #include "ui/GridModel.h"
 #include "ui/MainView.h"
 #include "ui/MainViewEvents.h"
@@ -76,6 +78,9 @@ private:
     bool deleteShield_ = false;
     HWND lastFocus_ = nullptr;
     bool minimized_ = false;
+    // While the window is moved or its system menu is open, the system's own
+    // loop runs: the monitor's watches are served meanwhile.
+    std::optional<vantorell::win32::ModalLoop> systemLoop_;
 };
 
 }  // namespace vantorell::ui::win32

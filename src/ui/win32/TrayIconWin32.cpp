@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Errors.h"
+#include "platform/win32/ChangeWatcher.h"
 #include "platform/win32/Utf.h"
 #include "ui/win32/ErrorReport.h"
 #include "ui/win32/WindowOwner.h"
@@ -90,7 +91,12 @@ LRESULT TrayIconWin32::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+        inShell_ = false;
         if (active_) AddToShell();
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kNoticeIconTimerId) {
+        NoticeOver();
         return 0;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
@@ -105,6 +111,13 @@ void TrayIconWin32::OnIconEvent(UINT event) {
         case WM_CONTEXTMENU: ShowMenu(); break;
         case WM_RBUTTONUP:
             if (!version4_) ShowMenu();  // version 4 follows it with WM_CONTEXTMENU
+            break;
+        case NIN_BALLOONTIMEOUT:
+        case NIN_BALLOONHIDE: NoticeOver(); break;
+        case NIN_BALLOONUSERCLICK:
+            // The user read it and wants to see the list.
+            NoticeOver();
+            events_.TrayIconDblClick();
             break;
         default: break;  // single clicks do nothing
     }
@@ -121,7 +134,11 @@ void TrayIconWin32::ShowMenu() {
     UINT flags = TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_BOTTOMALIGN;
     flags |= GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
     menuOpen_ = true;
-    const UINT chosen = static_cast<UINT>(TrackPopupMenuEx(menu.Get(), flags, at.x, at.y, window_, nullptr));
+    UINT chosen = 0;
+    {
+        vantorell::win32::ModalLoop modal;
+        chosen = static_cast<UINT>(TrackPopupMenuEx(menu.Get(), flags, at.x, at.y, window_, nullptr));
+    }
     menuOpen_ = false;
     PostMessageW(window_, WM_NULL, 0, 0);  // lets the menu close properly on every shell
     // The choice runs after the menu's loop has ended.
@@ -149,21 +166,50 @@ void TrayIconWin32::AddToShell() {
         Shell_NotifyIconW(NIM_DELETE, &data);
         if (!Shell_NotifyIconW(NIM_ADD, &data)) return;
     }
+    inShell_ = true;
     data.uVersion = NOTIFYICON_VERSION_4;
     version4_ = Shell_NotifyIconW(NIM_SETVERSION, &data) != FALSE;
+}
+
+void TrayIconWin32::RemoveFromShell() {
+    KillTimer(window_, kNoticeIconTimerId);
+    if (!inShell_) return;
+    inShell_ = false;
+    NOTIFYICONDATAW data = IconData();
+    Shell_NotifyIconW(NIM_DELETE, &data);
 }
 
 void TrayIconWin32::Activate() {
     if (active_ || !window_) return;
     active_ = true;
-    AddToShell();
+    KillTimer(window_, kNoticeIconTimerId);  // the icon a notice brought stays
+    if (!inShell_) AddToShell();
 }
 
 void TrayIconWin32::Deactivate() {
     if (!active_) return;
     active_ = false;
+    RemoveFromShell();
+}
+
+void TrayIconWin32::NoticeOver() {
+    KillTimer(window_, kNoticeIconTimerId);
+    if (!active_) RemoveFromShell();
+}
+
+void TrayIconWin32::Notify(std::string_view title, std::string_view text) {
+    if (!window_) return;
+    if (!inShell_) {
+        AddToShell();
+        if (!inShell_) return;  // no taskbar: nowhere to tell it
+    }
+    if (!active_) SetTimer(window_, kNoticeIconTimerId, kNoticeIconMs, nullptr);
     NOTIFYICONDATAW data = IconData();
-    Shell_NotifyIconW(NIM_DELETE, &data);
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_WARNING;
+    Widen(title).substr(0, std::size(data.szInfoTitle) - 1).copy(data.szInfoTitle, std::size(data.szInfoTitle) - 1);
+    Widen(text).substr(0, std::size(data.szInfo) - 1).copy(data.szInfo, std::size(data.szInfo) - 1);
+    Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
 }  // namespace vantorell::ui::win32

@@ -24,6 +24,10 @@ inline constexpr UINT kTrayMenuShowId = 1;   // Show1
 inline constexpr UINT kTrayMenuCloseId = 2;  // Close1
 // The shell shows at most this many characters of the tooltip.
 inline constexpr std::size_t kTrayTooltipLength = 63;
+// An icon that came only for a notice (the window is not in the tray) goes
+// again this long after it, at the latest.
+inline constexpr UINT kNoticeIconTimerId = 1;
+inline constexpr UINT kNoticeIconMs = 30000;
 
 class TrayIconWin32 final : public TrayIcon {
 public:
@@ -44,12 +48,16 @@ public:
     void Activate() override;
     void Deactivate() override;
     bool Active() const override { return active_; }
+    void Notify(std::string_view title, std::string_view text) override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     NOTIFYICONDATAW IconData() const;
     void AddToShell();
+    void RemoveFromShell();
+    // The icon came for a notice alone: it goes when the notice is over.
+    void NoticeOver();
     void OnIconEvent(UINT event);
     void ShowMenu();
 
@@ -59,6 +67,7 @@ private:
     UniqueIcon ownedIcon_;
     UINT taskbarCreated_ = 0;
     bool active_ = false;
+    bool inShell_ = false;  // the shell holds the icon (in the tray, or for a notice)
     bool version4_ = false;  // the shell took NOTIFYICON_VERSION_4
     bool menuOpen_ = false;
 };

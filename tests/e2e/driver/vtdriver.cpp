@@ -27,6 +27,14 @@
 //   set-check <caption> 0|1       set a check box of the main window by clicking it
 //   box-text <title>              print the text of a visible message box with this title
 //   has-box <title>               print 1 when such a message box is visible, else 0
+//   boxes                         print how many message boxes and dialogs of the main window's program
+//                                 are visible, then their titles, one a line
+//   churn <seconds> <ms> <values> <names...>
+//                                 for a while, every <ms> one change to the user's Run key: the data of
+//                                 one of the values "Churn 0001".."Churn <values>" rewritten, or, every
+//                                 third change, the next of the switched-off <names> put back (with the
+//                                 data "C:\Soak\<name>.exe"). Watches each comeback until it is gone
+//                                 and prints the figures (see Churn)
 //   delay <seconds>               type a delay into the open delay dialog and press OK
 //   tray dblclick|show|close      double-click the tray icon, or choose an item of its menu
 //   make-shortcut <lnk> <target> [arguments]
@@ -58,6 +66,7 @@
 #include <shlobj.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -536,6 +545,90 @@ int PrintBoxText(double timeout, const std::wstring& title) {
     return kExitOk;
 }
 
+int PrintBoxes(double timeout) {
+    HWND main = PollUntil(timeout, [] { return FindMain(); });
+    if (!main) throw Failure{L"no main window"};
+    const DWORD process = ProcessOf(main);
+    std::vector<std::wstring> titles;
+    for (HWND d = FindWindowExW(nullptr, nullptr, kDialogClass, nullptr); d;
+         d = FindWindowExW(nullptr, d, kDialogClass, nullptr)) {
+        if (!IsWindowVisible(d) || ProcessOf(d) != process) continue;
+        wchar_t title[256] = {};
+        GetWindowTextW(d, title, static_cast<int>(std::size(title)));
+        titles.emplace_back(title);
+    }
+    PrintLine(std::to_wstring(titles.size()));
+    for (const auto& t : titles) PrintLine(t);
+    return kExitOk;
+}
+
+// The churn of a soak: a change of the Run key every `intervalMs`; every third
+// change puts the next switched-off program back. Each comeback is looked at
+// every tick until it is gone again; the time it stayed is its take-out time.
+// Prints "changes N comebacks N taken-out N max-ms N over-13s N left N": left are
+// comebacks still in place when the churn ended (the caller waits for them).
+int Churn(double seconds, int intervalMs, int values, const std::vector<std::wstring>& names) {
+    HKEY run = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                        KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &run, nullptr) != ERROR_SUCCESS)
+        throw Failure{L"cannot open the Run key"};
+    const auto set = [&](const std::wstring& name, const std::wstring& data) {
+        return RegSetValueExW(run, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                              static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    };
+    const auto present = [&](const std::wstring& name) {
+        return RegQueryValueExW(run, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    };
+    struct Out {
+        std::wstring name;
+        std::chrono::steady_clock::time_point since;
+    };
+    std::vector<Out> out;  // comebacks not taken out yet
+    long long changes = 0, comebacks = 0, takenOut = 0, maxMs = 0, over = 0, failedWrites = 0;
+    std::size_t next = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = start + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+    auto due = start;
+    while (due < end) {
+        std::this_thread::sleep_until(due);
+        due += std::chrono::milliseconds(intervalMs);
+        const auto now = std::chrono::steady_clock::now();
+        for (auto it = out.begin(); it != out.end();) {
+            if (present(it->name)) {
+                ++it;
+                continue;
+            }
+            const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - it->since).count();
+            ++takenOut;
+            maxMs = std::max(maxMs, ms);
+            if (ms > 13000) ++over;
+            it = out.erase(it);
+        }
+        ++changes;
+        if (!names.empty() && changes % 3 == 0) {
+            // The next one that is out of its place: one still back is not put back twice.
+            for (std::size_t tried = 0; tried < names.size(); ++tried) {
+                const std::wstring& name = names[next++ % names.size()];
+                if (present(name)) continue;
+                if (!set(name, L"C:\\Soak\\" + name + L".exe")) ++failedWrites;
+                out.push_back({name, std::chrono::steady_clock::now()});
+                ++comebacks;
+                break;
+            }
+            continue;
+        }
+        wchar_t value[32];
+        swprintf(value, std::size(value), L"Churn %04d", static_cast<int>(changes % values) + 1);
+        if (!set(value, L"C:\\Soak\\churn.exe /" + std::to_wstring(changes))) ++failedWrites;
+    }
+    RegCloseKey(run);
+    PrintLine(L"changes " + std::to_wstring(changes) + L" comebacks " + std::to_wstring(comebacks) +
+              L" taken-out " + std::to_wstring(takenOut) + L" max-ms " + std::to_wstring(maxMs) + L" over-13s " +
+              std::to_wstring(over) + L" left " + std::to_wstring(out.size()) + L" failed-writes " +
+              std::to_wstring(failedWrites));
+    return kExitOk;
+}
+
 int PrintHasBox(const std::wstring& title) {
     PrintLine(WaitForBox(title, 0) ? L"1" : L"0");
     return kExitOk;
@@ -760,7 +853,8 @@ int Usage() {
               L"usage: vtdriver [--timeout S] [--desktop NAME] grid | click C R | dblclick C R | click-button CAPTION |"
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
-              L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | delay SECONDS |"
+              L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes |"
+              L" churn SECONDS MS VALUES [NAMES] | delay SECONDS |"
               L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
               L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE |"
               L" make-shortcut LNK TARGET [ARGS] | startup-folder | add-cert Root|Disallowed DER\n");
@@ -808,6 +902,9 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"set-check" && count == 2) return SetCheck(timeout, arg(1), arg(2) == L"1");
     if (command == L"box-text" && count == 1) return PrintBoxText(timeout, arg(1));
     if (command == L"has-box" && count == 1) return PrintHasBox(arg(1));
+    if (command == L"boxes" && count == 0) return PrintBoxes(timeout);
+    if (command == L"churn" && count >= 3)
+        return Churn(_wtof(arg(1).c_str()), number(2), number(3), {args.begin() + 4, args.end()});
     if (command == L"delay" && count == 1) return AnswerDelay(timeout, arg(1));
     if (command == L"tray" && count == 1) return Tray(timeout, arg(1));
     if (command == L"make-shortcut" && (count == 2 || count == 3)) return MakeShortcut(arg(1), arg(2), arg(3));
