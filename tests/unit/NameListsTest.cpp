@@ -68,7 +68,7 @@ TEST(NameList, MatchesWholeNameWithoutRegardToCaseOnly) {
 // ---- the lists compiled into the program
 
 std::filesystem::path RatingFolder() {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "src" / "ui" / "rating";
+    return std::filesystem::path(VANTORELL_SOURCE_DIR) / "src" / "ui" / "rating";
 }
 
 // The names of a data file: one per line, line ends (CR, LF) removed, empty lines skipped.
