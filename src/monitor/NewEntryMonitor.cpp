@@ -237,7 +237,17 @@ void NewEntryMonitor::ReportChanged(const std::vector<ChangedCommand>& changed) 
     // As for new names: the baseline first, so a pass nested in the box does
     // not report the same change again.
     ReplaceBaseline();
-    waitingChanged_.insert(waitingChanged_.end(), changed.begin(), changed.end());
+    // An entry that changes again while the report waits is listed once, from
+    // its command before the first change to its latest: nobody answering for
+    // hours must not make the list grow.
+    for (const ChangedCommand& c : changed) {
+        auto waiting = std::find_if(waitingChanged_.begin(), waitingChanged_.end(),
+                                    [&](const ChangedCommand& w) { return SameName(w.name, c.name); });
+        if (waiting == waitingChanged_.end())
+            waitingChanged_.push_back(c);
+        else
+            waiting->newCommand = c.newCommand;
+    }
     ShowReports();
 }
 
