@@ -59,22 +59,6 @@ private:
     friend bool GetMessageOrChange(MSG& msg);
     friend class ModalLoop;
 
-// How often the watches are looked at while a modal loop runs.
-inline constexpr UINT kModalPollMs = platform::kModalPollMs;
-
-// Open one around every modal loop of the GUI thread (message boxes, dialogs,
-// menus, moving the window, waiting for another process): while the outermost
-// is open, a thread timer, which modal loops dispatch, takes up the signals of
-// the watches without waiting. Scopes nest; with none open no timer runs, so a
-// program at rest is never woken.
-class ModalLoop {
-public:
-    ModalLoop();
-    ~ModalLoop();
-    ModalLoop(const ModalLoop&) = delete;
-    ModalLoop& operator=(const ModalLoop&) = delete;
-};
-
     struct FolderNotification {
         HANDLE h = INVALID_HANDLE_VALUE;
         FolderNotification() = default;
