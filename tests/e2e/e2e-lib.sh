@@ -10,6 +10,7 @@
 #   poll SECONDS CMD...  runs CMD until it succeeds, at most SECONDS
 #   reg_*                registry helpers that know the 32-bit view
 #   tray_icon_shown      whether the notification area shows an icon
+#   app_unix_pid         prints the Unix process id of the program e2e_start started
 # Every wait has a deadline; on failure a screenshot is kept in $out and the
 # processes this scenario started are ended by their ids.
 
@@ -97,6 +98,20 @@ e2e_launch() {
   pid=$(drive launch "$win_exe" "$@") || return 1
   extra_pids+=("$pid")
   echo "$pid"
+}
+
+# The program runs in the scratch folder; the desktop's explorer, started
+# there too, names the program in its command line as well.
+app_unix_pid() {
+  local proc
+  for proc in /proc/[0-9]*; do
+    [ "$(readlink "$proc/cwd" 2>/dev/null)" = "$scratch" ] || continue
+    case "$(tr '\0' ' ' 2>/dev/null <"$proc/cmdline")" in
+      *explorer*) ;;
+      *vantorell.exe*) echo "${proc#/proc/}" && return 0 ;;
+    esac
+  done
+  return 1
 }
 
 # Wine's taskbar paints the icons at its right end: more than one colour there means an icon.

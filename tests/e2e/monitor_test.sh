@@ -124,15 +124,7 @@ no_box_for Vantorell 1 || fail "the changed command was reported again"
 # ---- at rest, with every place watched, nothing wakes the program: no timer is
 # left running, not even the 12-second safety net (the scheduler counts no
 # time slice of it for longer than that interval)
-app_unix_pid=""
-for proc in /proc/[0-9]*; do
-  [ "$(readlink "$proc/cwd" 2>/dev/null)" = "$scratch" ] || continue
-  # (the desktop's explorer, started in the same folder, names the program too)
-  case "$(tr '\0' ' ' 2>/dev/null <"$proc/cmdline")" in
-    *explorer*) ;;
-    *vantorell.exe*) app_unix_pid=${proc#/proc/} && break ;;
-  esac
-done
+app_unix_pid=$(app_unix_pid)
 slices() { cat "/proc/$app_unix_pid"/task/*/schedstat 2>/dev/null | awk '{ n += $3 } END { print n + 0 }'; }
 if [ -z "$app_unix_pid" ]; then
   fail "no process of the program found"

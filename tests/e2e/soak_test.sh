@@ -68,15 +68,7 @@ comeback() {
 e2e_start
 drive --timeout 60 wait-main visible 60 || { fail "the main window did not appear"; exit 1; }
 
-app_unix_pid=""
-for proc in /proc/[0-9]*; do
-  [ "$(readlink "$proc/cwd" 2>/dev/null)" = "$scratch" ] || continue
-  case "$(tr '\0' ' ' 2>/dev/null <"$proc/cmdline")" in
-    *explorer*) ;;
-    *vantorell.exe*) app_unix_pid=${proc#/proc/} && break ;;
-  esac
-done
-[ -n "$app_unix_pid" ] || fail "no process of the program found"
+app_unix_pid=$(app_unix_pid) || fail "no process of the program found"
 uss_kb() { awk '/^Private_(Clean|Dirty):/ { kb += $2 } END { print kb + 0 }' "/proc/$app_unix_pid/smaps_rollup" 2>/dev/null; }
 
 # ---- 1. in the tray: five comebacks, each out within 13 s, no box, still in the tray

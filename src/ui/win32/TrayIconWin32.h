@@ -67,7 +67,7 @@ private:
     UniqueIcon ownedIcon_;
     UINT taskbarCreated_ = 0;
     bool active_ = false;
-    bool inShell_ = false;  // the shell holds the icon (in the tray, or for a notice)
+    bool inShell_ = false;   // the shell holds the icon (in the tray, or for a notice)
     bool version4_ = false;  // the shell took NOTIFYICON_VERSION_4
     bool menuOpen_ = false;
 };

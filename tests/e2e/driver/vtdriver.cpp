@@ -622,10 +622,9 @@ int Churn(double seconds, int intervalMs, int values, const std::vector<std::wst
         if (!set(value, L"C:\\Soak\\churn.exe /" + std::to_wstring(changes))) ++failedWrites;
     }
     RegCloseKey(run);
-    PrintLine(L"changes " + std::to_wstring(changes) + L" comebacks " + std::to_wstring(comebacks) +
-              L" taken-out " + std::to_wstring(takenOut) + L" max-ms " + std::to_wstring(maxMs) + L" over-13s " +
-              std::to_wstring(over) + L" left " + std::to_wstring(out.size()) + L" failed-writes " +
-              std::to_wstring(failedWrites));
+    PrintLine(L"changes " + std::to_wstring(changes) + L" comebacks " + std::to_wstring(comebacks) + L" taken-out " +
+              std::to_wstring(takenOut) + L" max-ms " + std::to_wstring(maxMs) + L" over-13s " + std::to_wstring(over) +
+              L" left " + std::to_wstring(out.size()) + L" failed-writes " + std::to_wstring(failedWrites));
     return kExitOk;
 }
 
