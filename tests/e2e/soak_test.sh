@@ -5,6 +5,8 @@
 #   1. In the tray, one of the switched-off programs puts itself back five
 #      times: each comeback is out again within 13 s, and no box opens (the
 #      program tells it in a notice) and the window stays in the tray.
+#   1b. The window out of the tray, with the delay dialog open: another
+#      comeback is out within 13 s, and the dialog stays.
 #   2. A new program's report opens and nobody answers it. Inside it, another
 #      comeback is out within 13 s, and a second new program waits: no box
 #      opens on top.
@@ -82,6 +84,15 @@ for round in 1 2 3 4 5; do
   [ "$round" = 3 ] && import -window root "$out/soak-notice.png" 2>/dev/null
 done
 echo "in the tray: Back 01 taken out after ${tray_times[*]} ms" >&2
+
+# ---- 1b. the delay dialog open (on the first row), a comeback; closed by its close box: nothing changes
+drive tray dblclick >/dev/null && drive --timeout 10 wait-main visible 10 || fail "the window did not come out of the tray"
+drive dblclick 4 1 >/dev/null && drive wait-window ' ' 10 >/dev/null || fail "the delay dialog did not open"
+ms=$(comeback "Back 03") || fail "Back 03 still back after ${take_out_s} s, with the delay dialog open"
+echo "with the delay dialog open: Back 03 taken out after $ms ms" >&2
+[ "$(drive has-box ' ')" = 1 ] || fail "the delay dialog went away"
+drive dismiss ' ' >/dev/null || fail "cannot close the delay dialog"
+poll 5 test "$(drive has-box ' ' 2>/dev/null)" = 0 || fail "the delay dialog stays open"
 
 # ---- 2. a report nobody answers; a comeback inside it; a second new program waits
 wine reg add "$user_run" /v 'Soak Newcomer' /d 'C:\Soak\new.exe' /f >/dev/null || fail "reg add newcomer"

@@ -27,6 +27,7 @@
 //   set-check <caption> 0|1       set a check box of the main window by clicking it
 //   box-text <title>              print the text of a visible message box with this title
 //   has-box <title>               print 1 when such a message box is visible, else 0
+//   dismiss <title>               close a message box or dialog with this title by its close box
 //   boxes                         print how many message boxes and dialogs of the main window's program
 //                                 are visible, then their titles, one a line
 //   churn <seconds> <ms> <values> <names...>
@@ -414,6 +415,13 @@ int Answer(double timeout, const std::wstring& title, const std::wstring& captio
     HWND box = WaitForBox(title, timeout);
     if (!box) throw Failure{L"no window titled \"" + title + L"\""};
     PostMessageW(Button(box, caption), BM_CLICK, 0, 0);
+    return kExitOk;
+}
+
+int Dismiss(double timeout, const std::wstring& title) {
+    HWND box = WaitForBox(title, timeout);
+    if (!box) throw Failure{L"no window titled \"" + title + L"\""};
+    PostMessageW(box, WM_CLOSE, 0, 0);
     return kExitOk;
 }
 
@@ -852,7 +860,7 @@ int Usage() {
               L"usage: vtdriver [--timeout S] [--desktop NAME] grid | click C R | dblclick C R | click-button CAPTION |"
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
-              L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes |"
+              L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
               L" churn SECONDS MS VALUES [NAMES] | delay SECONDS |"
               L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
               L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE |"
@@ -902,6 +910,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"box-text" && count == 1) return PrintBoxText(timeout, arg(1));
     if (command == L"has-box" && count == 1) return PrintHasBox(arg(1));
     if (command == L"boxes" && count == 0) return PrintBoxes(timeout);
+    if (command == L"dismiss" && count == 1) return Dismiss(timeout, arg(1));
     if (command == L"churn" && count >= 3)
         return Churn(_wtof(arg(1).c_str()), number(2), number(3), {args.begin() + 4, args.end()});
     if (command == L"delay" && count == 1) return AnswerDelay(timeout, arg(1));
