@@ -94,6 +94,8 @@ struct ValueRange {
 // a Run key with thousands of values is read several times faster.
 constexpr DWORD kValuesPerReader = 512;
 constexpr DWORD kMaxReaders = 8;
+// A key that changed while it was read is read again, this often at most.
+constexpr int kReadAttempts = 4;
 
 // `count`, `maxName` and `maxData` as the key was measured just before. What
 // is added meanwhile is read after the measured values; a value taken out
@@ -181,11 +183,23 @@ public:
     }
 
     std::optional<std::vector<std::pair<std::string, RegValue>>> Values() override {
-        DWORD count = 0, maxName = 0, maxData = 0;
-        if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
-                             &maxData, nullptr, nullptr) != ERROR_SUCCESS)
-            return std::nullopt;
-        return ReadValues(key_.Get(), count, maxName, maxData);
+        // Values are read by index: a value another program adds or deletes
+        // meanwhile shifts the others, so one is missed or read twice (and the
+        // monitor took it for new). The key's write time tells: read again.
+        std::optional<ValueList> values;
+        FILETIME before{}, after{};
+        for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+            DWORD count = 0, maxName = 0, maxData = 0;
+            if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
+                                 &maxData, nullptr, &before) != ERROR_SUCCESS)
+                return values;
+            values = ReadValues(key_.Get(), count, maxName, maxData);
+            if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, &after) != ERROR_SUCCESS ||
+                CompareFileTime(&before, &after) == 0)
+                break;
+        }
+        return values;
     }
 
     bool Set(std::string_view name, const RegValue& value) override {

@@ -537,9 +537,10 @@ int SetCheck(double timeout, const std::wstring& caption, bool checked) {
 }
 
 std::wstring WindowText(HWND window) {
-    wchar_t buffer[kTextCapacity] = {};
-    GetWindowTextW(window, buffer, kTextCapacity);
-    return buffer;
+    // A report may list hundreds of names: the whole text, whatever its length.
+    std::wstring text(static_cast<std::size_t>(std::max(GetWindowTextLengthW(window), 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
 }
 
 int PrintBoxText(double timeout, const std::wstring& title) {
