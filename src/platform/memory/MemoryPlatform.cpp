@@ -778,6 +778,7 @@ SignatureFacts MemoryPlatform::VerifyEmbeddedSignature(std::string_view path) {
     if (it != signatures_.end()) return it->second;
     facts.code = 0x800B0100;  // TRUST_E_NOSIGNATURE
     return facts;
+}
 
 void MemoryPlatform::TakeUpPendingChange() {
     if (!changePending_) return;
