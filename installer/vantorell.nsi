@@ -488,6 +488,7 @@ Section "Uninstall"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\ResF.txt"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\AwardMessage.txt"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\ElevatedError.txt"
+  Delete "$LOCALAPPDATA\${DATA_FOLDER}\identity-cache.txt"
   RMDir "$LOCALAPPDATA\${DATA_FOLDER}"
   SetShellVarContext all
 
