@@ -114,7 +114,8 @@ text=$(drive --timeout 5 box-text Vantorell) || fail "no changed-command report"
 took=$(($(now_ms) - start))
 [ "$took" -le "$limit_ms" ] || fail "changed command: reported after $took ms"
 case "$text" in
-  *'have changed their start command:'*'WatchOne: C:\Tools\one.exe'*'C:\Elsewhere\evil.exe'*) ;;
+  # The name may be followed by its file's publisher or state, e.g. "WatchOne (not checked yet): ...".
+  *'have changed their start command:'*'WatchOne'*': C:\Tools\one.exe'*'C:\Elsewhere\evil.exe'*) ;;
   *) fail "changed-command text: $text" ;;
 esac
 drive answer Vantorell OK >/dev/null || fail "cannot close the changed-command report"
