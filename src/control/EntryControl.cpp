@@ -87,9 +87,7 @@ std::optional<std::size_t> FindSeen(const store::EntryTable& table, const EntryS
 
 store::ListLocks LockListsForChange(store::AutostartStore& store) {
     store::ListLocks locks = store.LockLists(kWriterLockTimeoutMs);
-    if (locks.empty())
-        throw ChangedMeanwhile("Another program is changing \"" + store.ListFilePath() +
-                               "\"; changed meanwhile, try again");
+    if (locks.empty()) throw ListsBusy(std::string(kListsBusyMessage));
     return locks;
 }
 
@@ -226,6 +224,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
 
     const store::StartupRecord record = table.storedRecords[listIndex];
     const store::AutostartLocation* location = store::FindLocation(record.location);
+    if (location) RefuseNulName(record.name);
     RefuseOwnEntry(record.name, record.location, record.command);
     const auto place = location ? store::OpenPlace(store_, *location) : nullptr;
     if (place) {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "store/AutostartStore.h"
 #include "store/Place.h"
@@ -60,8 +61,11 @@ std::string ChangedMessage(std::string_view name, std::string_view location);
 // How long a change waits for another writer to finish with the list.
 inline constexpr unsigned kWriterLockTimeoutMs = 10000;
 
-// Takes the writers' locks of every list of `store`. Throws ChangedMeanwhile
-// when another writer holds one for longer than kWriterLockTimeoutMs.
+// What a change says when another writer keeps a list's lock.
+inline constexpr std::string_view kListsBusyMessage = "Another Vantorell is changing the lists; try again in a moment";
+
+// Takes the writers' locks of every list of `store`. Throws ListsBusy when
+// another writer holds one for longer than kWriterLockTimeoutMs.
 store::ListLocks LockListsForChange(store::AutostartStore& store);
 
 // One writer at a time, always on fresh data: every operation below takes the

@@ -20,6 +20,13 @@ public:
     using AppError::AppError;
 };
 
+// Another writer held a list's writers' lock for longer than a change waits:
+// nothing was read or changed. Retrying later is safe.
+class ListsBusy : public ChangedMeanwhile {
+public:
+    using ChangedMeanwhile::ChangedMeanwhile;
+};
+
 // The text of the top-level error report: a full stop is appended when the last
 // character sorts after ".".
 std::string ErrorReportText(std::string_view message);

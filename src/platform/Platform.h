@@ -174,6 +174,9 @@ struct ElevatedRun {
 // process, both decimal. RunElevated puts it first on the program's command line.
 inline constexpr std::string_view kReportToOption = "--report-to";
 
+// The writers' lock of a file "X" is the file "X" + this suffix, beside it.
+inline constexpr std::string_view kWriterLockSuffix = ".lock";
+
 // A system-wide named lock held while this object lives.
 class NamedLock {
 public:
@@ -329,9 +332,11 @@ public:
         return existed ? nullptr : CreateLock(name);
     }
     // The writers' lock of a file: held by one writer at a time, across
-    // processes, sessions and users. Waits until it is this caller's, at most
-    // `timeoutMs`; nullptr when it could not be had. The holder may take it
-    // again while it holds it. Readers need none: writers replace atomically.
+    // processes, sessions and users, and only by those who may write the file's
+    // folder. Waits until it is this caller's, at most `timeoutMs`; nullptr when
+    // it could not be had. A caller that may not write that folder gets a lock
+    // that holds nothing (it cannot save there). The holder may take it again
+    // while it holds it. Readers need none: writers replace atomically.
     virtual std::unique_ptr<NamedLock> LockForWriting(std::string_view /*path*/, unsigned /*timeoutMs*/) {
         return std::make_unique<NamedLock>();
     }

@@ -47,7 +47,6 @@ bool IsValidUtf8(std::string_view s) {
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
-    if (const auto nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {

@@ -12,7 +12,8 @@ namespace vantorell::text {
 
 bool IsValidUtf8(std::string_view bytes);
 
-// Splits text into lines: a line ends at CR, LF or CR LF; a NUL ends the text.
+// Splits text into lines: a line ends at CR, LF or CR LF; a NUL is a character
+// of its line like any other, so nothing after it is lost.
 // A last line without an end is a line; an empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
 

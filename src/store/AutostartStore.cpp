@@ -105,7 +105,10 @@ std::vector<StartupRecord> AutostartStore::ReadListFile() {
     }
     std::vector<StartupRecord> records;
     for (std::size_t i = 0; i < lists_.size(); ++i) {
-        for (const std::string& line : read[i]) records.push_back(StartupRecord::Parse(line));
+        for (const std::string& line : read[i]) {
+            records.push_back(StartupRecord::Parse(line));
+            if (lists_.size() > 1) records.back().fromList = i;
+        }
         lists_[i].loaded = std::move(read[i]);
     }
     return records;
@@ -124,55 +127,75 @@ void AutostartStore::LoadStoredRecords() {
     table_.storedRecords = ReadListFile();
 }
 
-std::size_t AutostartStore::ListIndexFor(const StartupRecord& record, const std::string& line,
-                                         std::map<std::string, int>& fromMachine) const {
-    if (lists_.size() == 1) return 0;
-    // A record stays in the list it was read from, so no save moves a record
-    // from one list to the other; a new one goes where its place belongs.
-    bool machine = false;
-    if (auto it = fromMachine.find(line); it != fromMachine.end() && it->second > 0) {
-        --it->second;
-        machine = true;
-    } else {
-        machine = IsMachinePlace(record.location);
-    }
+std::size_t AutostartStore::ListIndexFor(const StartupRecord& record) const {
+    // A record stays in the list it was read from, changed or not, so no save
+    // moves a record from one list to the other; a new one goes where its
+    // place belongs.
+    if (record.fromList && *record.fromList < lists_.size()) return *record.fromList;
+    const bool machine = IsMachinePlace(record.location);
     for (std::size_t i = 0; i < lists_.size(); ++i)
         if (lists_[i].machine == machine) return i;
     return 0;
 }
 
-void AutostartStore::SaveStoredRecords() {
-    std::map<std::string, int> fromMachine;
-    for (const ListFile& list : lists_)
-        if (list.machine)
-            for (const std::string& line : list.loaded) ++fromMachine[line];
-    std::vector<std::vector<std::string>> parts(lists_.size());
-    for (const StartupRecord& record : table_.storedRecords) {
-        std::string line = record.Line();
-        const std::size_t list = ListIndexFor(record, line, fromMachine);
-        parts[list].push_back(std::move(line));
-    }
+namespace {
 
+// Whether `after` holds a line more often than `before` does.
+bool GainsALine(const std::vector<std::string>& after, const std::vector<std::string>& before) {
+    std::map<std::string_view, int> count;
+    for (const std::string& line : before) ++count[line];
+    return std::any_of(after.begin(), after.end(), [&](const std::string& line) { return --count[line] < 0; });
+}
+
+}  // namespace
+
+void AutostartStore::WriteList(const ListFile& list, const std::vector<std::string>& lines) {
+    if (!lines.empty() && lines.front().compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+        // The reader takes a leading U+FEFF for a byte-order mark and drops it:
+        // a first record that begins with one gets a mark of its own before it.
+        if (auto st = platform_.WriteFileAtomic(list.path, std::string(kByteOrderMark) + text::JoinLines(lines)); !st)
+            throw AppError("Cannot write the file \"" + list.path + "\": " + st.message);
+    } else {
+        text::SaveLines(platform_, list.path, lines);
+    }
+}
+
+void AutostartStore::SaveStoredRecords() {
+    std::vector<std::vector<std::string>> parts(lists_.size());
+    for (const StartupRecord& record : table_.storedRecords) parts[ListIndexFor(record)].push_back(record.Line());
+
+    std::vector<std::size_t> toWrite;
     for (std::size_t i = 0; i < lists_.size(); ++i) {
-        ListFile& list = lists_[i];
-        const auto& records = parts[i];
-        if (lists_.size() > 1 && records == list.loaded) continue;
+        const ListFile& list = lists_[i];
+        if (lists_.size() > 1 && parts[i] == list.loaded) continue;
         if (!list.readable) {
             std::string message = "The file \"";
             message.append(list.path).append("\" could not be read, so it was not written over");
             throw AppError(message);
         }
-        if (!records.empty() && records.front().compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
-            // The reader takes a leading U+FEFF for a byte-order mark and drops it:
-            // a first record that begins with one gets a mark of its own before it.
-            if (auto st = platform_.WriteFileAtomic(list.path, std::string(kByteOrderMark) + text::JoinLines(records));
-                !st)
-                throw AppError("Cannot write the file \"" + list.path + "\": " + st.message);
-        } else {
-            text::SaveLines(platform_, list.path, records);
-        }
-        list.loaded = records;
+        toWrite.push_back(i);
     }
+    // A record that comes into one list and leaves another is in both for a
+    // moment, never in neither.
+    std::stable_partition(toWrite.begin(), toWrite.end(),
+                          [&](std::size_t i) { return GainsALine(parts[i], lists_[i].loaded); });
+    std::size_t written = 0;
+    try {
+        for (; written < toWrite.size(); ++written) WriteList(lists_[toWrite[written]], parts[toWrite[written]]);
+    } catch (const AppError&) {
+        // Every list as it was: what came into one list may have left another.
+        while (written-- > 0) {
+            const ListFile& list = lists_[toWrite[written]];
+            try {
+                WriteList(list, list.loaded);
+            } catch (const AppError&) {
+                // Left with the new lines: then a record stands in two lists,
+                // which loses nothing.
+            }
+        }
+        throw;
+    }
+    for (const std::size_t i : toWrite) lists_[i].loaded = std::move(parts[i]);
 }
 
 void AutostartStore::StoreEntryOptions() {

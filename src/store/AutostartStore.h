@@ -121,6 +121,9 @@ public:
     // written (the machine's may be read-only for this user). Throws AppError,
     // and writes nothing, when a list to be written could not be read at the
     // last load: saving then would overwrite records that were never read.
+    // A save changes every list or none: the lists that gain a record are
+    // written first, and when a later list cannot be written the ones written
+    // already get their lines back, so that no record is left in no list.
     void SaveStoredRecords();
     // Rewrites the confirm and delay fields of every record from the entries of
     // the same index, then saves. Fields 0 to 3 are kept as they stand.
@@ -163,10 +166,10 @@ private:
         std::vector<std::string> loaded;  // its lines at the last load or save
     };
     std::vector<StartupRecord> ReadListFile();
-    // Which list the record of `line` goes to; `fromMachine` counts the lines
-    // still to be placed that were read from the machine's list.
-    std::size_t ListIndexFor(const StartupRecord& record, const std::string& line,
-                             std::map<std::string, int>& fromMachine) const;
+    // Which list a record goes to.
+    std::size_t ListIndexFor(const StartupRecord& record) const;
+    // Replaces the file of `list` by `lines`.
+    void WriteList(const ListFile& list, const std::vector<std::string>& lines);
     std::string FolderOfPlace(std::string_view code, bool strict);
 
     platform::Platform& platform_;

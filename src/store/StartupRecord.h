@@ -19,6 +19,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,6 +100,10 @@ public:
     std::string arguments;  // the shortcut's arguments; empty for registry places
     ConfirmFlag confirm;
     DelaySeconds delay;
+    // The list the record was read from (its index among the store's lists),
+    // where every save puts it back; nullopt for a new record, which goes to
+    // the list of its place.
+    std::optional<std::size_t> fromList;
 
     StartupRecord() = default;
     // A new record, with confirm flag and delay both off.

@@ -381,10 +381,11 @@ TEST_F(PlatformContract, ExistsAndDelete) {
     EXPECT_FALSE(P().FileExists(f));
 }
 
-TEST_F(PlatformContract, LoadLinesSplitsAtCrLfAndCrLfAndStopsAtNul) {
+TEST_F(PlatformContract, LoadLinesSplitsAtCrLfAndCrLfAndKeepsWhatFollowsANul) {
     const std::string f = env_->Scratch() + "\\lines.txt";
-    env_->PutFile(f, std::string("a\r\nb\rc\nd\r\n\r\ne\0ignored\r\n", 23));
-    EXPECT_EQ(text::LoadLines(P(), f), (std::vector<std::string>{"a", "b", "c", "d", "", "e"}));
+    env_->PutFile(f, std::string("a\r\nb\rc\nd\r\n\r\ne\0kept\r\nf\r\n", 23));
+    EXPECT_EQ(text::LoadLines(P(), f),
+              (std::vector<std::string>{"a", "b", "c", "d", "", std::string("e\0kept", 6), "f"}));
     env_->PutFile(f, "last line without end");
     EXPECT_EQ(text::LoadLines(P(), f), (std::vector<std::string>{"last line without end"}));
     EXPECT_TRUE(text::LoadLines(P(), env_->Scratch() + "\\missing.txt").empty());

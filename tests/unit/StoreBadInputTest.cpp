@@ -39,8 +39,9 @@ TEST_F(StoreBadInput, GarbageIsReadLineByLine) {
 }
 
 TEST_F(StoreBadInput, OddLinesAndSizes) {
-    ScanUntouched("a;crun;x;;0;0\r\nafter NUL\0more;crun\r\n", 2);  // the NUL ends the text
-    ScanUntouched(std::string("\0a;crun", 7), 0);
+    // A NUL is a character of its record: the records after it stay.
+    ScanUntouched(std::string("a;crun;x;;0;0\r\nafter NUL\0more;crun\r\nlast;crun;y;;0;0\r\n", 54), 3);
+    ScanUntouched(std::string("\0a;crun", 7), 1);
     ScanUntouched("\xFF\xFE;crun;\xC3(;;1;0\r\n", 1);  // not UTF-8: read in the ANSI code page
     EXPECT_EQ(store::StateText(Entries()[0].state), "2");
     ScanUntouched("\r\n\r\n\n", 3);

@@ -1,5 +1,7 @@
 #include "app/common/ProgramStart.h"
 
+#include <map>
+
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
@@ -110,6 +112,25 @@ void SaveOptions(platform::Platform& platform, const Options& options) {
     key->WriteInteger(kMinValue, options.minimize ? 1 : 0);
 }
 
+namespace {
+
+// Appends the records of `incoming` that the lists do not hold yet, counted
+// line by line: a move of records that was saved and then stopped before its
+// source was gone adds nothing twice when it runs again.
+void AppendMissing(std::vector<store::StartupRecord>& records, std::vector<store::StartupRecord> incoming) {
+    std::map<std::string, int> held;
+    for (const auto& record : records) ++held[record.Line()];
+    for (auto& record : incoming) {
+        if (auto it = held.find(record.Line()); it != held.end() && it->second > 0) {
+            --it->second;
+            continue;
+        }
+        records.push_back(std::move(record));
+    }
+}
+
+}  // namespace
+
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store) {
     return ImportOldList(platform, store, FileLayout::Detect(platform));
 }
@@ -122,7 +143,7 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
     if (locks.empty()) return 0;  // another writer holds one for long: imported at the next start
     const auto lines = text::LoadLines(platform, oldList);
     store.LoadStoredRecords();
-    auto& records = store.Table().storedRecords;
+    std::vector<store::StartupRecord> converted;
     for (const auto& line : lines) {
         // The old list's fields: name, place, command, (unused), "Y" to
         // confirm, delay, arguments.
@@ -130,9 +151,10 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
                                     store::RecordField(line, 2), store::RecordField(line, 6));
         record.confirm = store::RecordField(line, 4) == "Y";
         record.delay = store::DelaySeconds::Read(store::RecordField(line, 5));
-        records.push_back(std::move(record));
+        converted.push_back(std::move(record));
     }
-    // The converted records are safe in the list before the old file goes.
+    AppendMissing(store.Table().storedRecords, std::move(converted));
+    // The converted records are safe in the lists before the old file goes.
     store.SaveStoredRecords();
     if (!platform.RemoveFile(oldList)) {
         // Never import the same lines twice: an old list that cannot be deleted is emptied.
@@ -160,8 +182,9 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
     const auto strayLock = platform.LockForWriting(path, control::kWriterLockTimeoutMs);
     const auto lines = text::LoadLines(platform, path);
     store.LoadStoredRecords();
-    auto& records = store.Table().storedRecords;
-    for (const std::string& line : lines) records.push_back(store::StartupRecord::Parse(line));
+    std::vector<store::StartupRecord> adopted;
+    for (const std::string& line : lines) adopted.push_back(store::StartupRecord::Parse(line));
+    AppendMissing(store.Table().storedRecords, std::move(adopted));
     store.SaveStoredRecords();
     if (!platform.RemoveFile(path) && platform.FileExists(path))
         throw AppError("The records of \"" + path + "\" were taken over but the file cannot be deleted.");

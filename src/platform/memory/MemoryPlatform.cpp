@@ -614,11 +614,19 @@ private:
 
 std::unique_ptr<NamedLock> MemoryPlatform::LockForWriting(std::string_view path, unsigned) {
     const std::string key = PathKey(path);
+    if (heldElsewhere_.count(key)) return nullptr;
     if (!writerLocks_.count(key)) {
         ++locksTaken_[key];
         if (lockHook_) lockHook_(path);  // another writer finishes just before this one gets the lock
     }
     return std::make_unique<WriterLock>(writerLocks_, key);
+}
+
+void MemoryPlatform::HoldLockElsewhere(std::string_view path, bool held) {
+    if (held)
+        heldElsewhere_.insert(PathKey(path));
+    else
+        heldElsewhere_.erase(PathKey(path));
 }
 
 bool MemoryPlatform::WriterLockHeld(std::string_view path) const {

@@ -78,6 +78,9 @@ public:
     std::size_t WritesWithoutLock(std::string_view path) const;
     // How often the writers' lock of `path` was taken (not counting retakes).
     std::size_t WriterLocksTaken(std::string_view path) const;
+    // Plays another process that holds the writers' lock of `path` for longer
+    // than any writer waits: LockForWriting gives nullptr for it.
+    void HoldLockElsewhere(std::string_view path, bool held = true);
     // ---- rights. A standard user: keys of the machine hive do not open with
     // full access, and writes under the protected folders are refused, each
     // refusal counted as access denied; IsElevated is false. Off by default
@@ -263,6 +266,7 @@ private:
     std::map<std::string, int> writerLocks_;             // by PathKey: how deep it is held
     std::map<std::string, std::size_t> unlockedWrites_;  // by PathKey
     std::map<std::string, std::size_t> locksTaken_;      // by PathKey
+    std::set<std::string> heldElsewhere_;                // by PathKey
     class WriterLock;
     std::map<std::string, std::string> environment_;  // by upper-case name
     std::vector<std::string> networkPrefixes_;

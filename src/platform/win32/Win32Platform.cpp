@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/RunCommand.h"
@@ -29,6 +31,9 @@ using win32::UniqueHKey;
 using win32::Widen;
 
 namespace {
+
+// How often a writer waiting for a list's lock looks again.
+constexpr DWORD kWriterLockPollMs = 10;
 
 HKEY RootOf(Hive hive) {
     return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
@@ -267,39 +272,75 @@ std::optional<int> ShowCommandInHeader(const std::wstring& linkFile) {
     return static_cast<int>(show);
 }
 
-// The writers' lock: a mutex owned while this object lives.
-class Win32WriterLock final : public NamedLock {
-public:
-    explicit Win32WriterLock(UniqueHandle h) : h_(std::move(h)) {}
-    ~Win32WriterLock() override { ReleaseMutex(h_.Get()); }
-
-private:
-    UniqueHandle h_;
-};
-
-// The writers' lock's name: "Global\" (one object for every session) and a
-// hash of the file's full path in lower case, so every writer of one file, in
-// whatever session and under whatever user, meets the same mutex.
-std::wstring WriterLockName(std::string_view path) {
-    std::wstring wide = Widen(path);
+// The full path of `path`, as GetFullPathNameW makes it; `path` itself when that fails.
+std::wstring FullPath(const std::wstring& path) {
     // Asked for its length first: a buffer of the longest path would leave
     // 64 KB of touched heap behind in a program that stays all day.
-    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (needed > 0) {
-        std::wstring full(needed, L'\0');
-        const DWORD n = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
-        if (n > 0 && n < needed) wide.assign(full.data(), n);
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD n = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    return n > 0 && n < needed ? full.substr(0, n) : path;
+}
+
+// The writers' locks this process holds, by the lower-case full path of their
+// lock file, with how deep each is held: a holder that takes its lock again
+// shares the one byte-range lock of its first take.
+struct HeldWriterLock {
+    UniqueFile file;
+    int depth = 0;
+};
+std::mutex g_writerLocksMutex;
+std::map<std::wstring, HeldWriterLock>& HeldWriterLocks() {
+    static std::map<std::wstring, HeldWriterLock> held;
+    return held;
+}
+
+class Win32WriterLock final : public NamedLock {
+public:
+    explicit Win32WriterLock(std::wstring key) : key_(std::move(key)) {}
+    ~Win32WriterLock() override {
+        const std::lock_guard<std::mutex> guard(g_writerLocksMutex);
+        auto& held = HeldWriterLocks();
+        const auto it = held.find(key_);
+        if (it == held.end() || --it->second.depth > 0) return;
+        UnlockFile(it->second.file.Get(), 0, 0, 1, 0);
+        held.erase(it);
     }
-    if (!wide.empty()) CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a, 64 bits
-    for (wchar_t c : wide) {
-        hash = (hash ^ (static_cast<std::uint64_t>(c) & 0xFF)) * 1099511628211ULL;
-        hash = (hash ^ (static_cast<std::uint64_t>(c) >> 8)) * 1099511628211ULL;
+
+private:
+    std::wstring key_;
+};
+
+// A new lock file is for its creator, SYSTEM and Administrators only, whatever
+// its folder lets others read: whoever can open a file can hold a byte-range
+// lock on it, or open it without sharing, and so keep every writer waiting.
+UniqueFile OpenLockFile(const std::wstring& lockFile) {
+    std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+    UniqueHandle token;
+    {
+        HANDLE raw = nullptr;
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) token = UniqueHandle(raw);
     }
-    wchar_t hex[17];
-    for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = L"0123456789abcdef"[hash & 0xF];
-    hex[16] = 0;
-    return std::wstring(L"Global\\Vantorell-writers-") + hex;
+    DWORD size = 0;
+    if (token) GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    wchar_t* sid = nullptr;
+    if (size && GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        sddl.append(L"(A;;FA;;;").append(sid).append(L")");
+        LocalFree(sid);
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    UniqueFile file(CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                descriptor ? &attributes : nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = GetLastError();
+    if (descriptor) LocalFree(descriptor);
+    SetLastError(error);
+    return file;
 }
 
 // Thread timers have no window; the callback finds its platform here.
@@ -676,21 +717,38 @@ std::unique_ptr<NamedLock> Win32Platform::CreateLockOnce(std::string_view name, 
 }
 
 std::unique_ptr<NamedLock> Win32Platform::LockForWriting(std::string_view path, unsigned timeoutMs) {
-    const std::wstring name = WriterLockName(path);
-    // Every user may open it: a standard user's vantorellc and an administrator's
-    // window, or two users' sessions, share one list.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    UniqueHandle h(CreateMutexW(descriptor ? &attributes : nullptr, FALSE, name.c_str()));
-    if (descriptor) LocalFree(descriptor);
-    if (!h) h = UniqueHandle(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
-    if (!h) return nullptr;
-    // A writer that died while holding it leaves it abandoned: the file is whole
-    // all the same (every save replaces it atomically), so the lock is taken.
-    const DWORD waited = WaitForSingleObject(h.Get(), timeoutMs);
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
-    return std::make_unique<Win32WriterLock>(std::move(h));
+    // A lock file beside the list: its folder's rights decide who can take it
+    // (the machine's folder only administrators, the user's folder only that
+    // user), where a named object's name could be taken first by anyone.
+    const std::wstring lockFile = FullPath(Widen(path) + std::wstring(Widen(kWriterLockSuffix)));
+    std::wstring key = lockFile;
+    if (!key.empty()) CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+    {
+        const std::lock_guard<std::mutex> guard(g_writerLocksMutex);
+        if (const auto it = HeldWriterLocks().find(key); it != HeldWriterLocks().end()) {
+            ++it->second.depth;
+            return std::make_unique<Win32WriterLock>(std::move(key));
+        }
+    }
+    UniqueFile file = OpenLockFile(lockFile);
+    if (!file) {
+        // Who may not create or open a file in the list's folder cannot replace
+        // the list there either: no save of this process needs the lock.
+        if (GetLastError() == ERROR_ACCESS_DENIED) return std::make_unique<NamedLock>();
+        return nullptr;
+    }
+    // Closing the handle, also by the end of a writer that died holding it,
+    // releases the lock. Wine answers no waiting LockFileEx: the wait is a loop.
+    const std::uint64_t deadline = TickMs() + timeoutMs;
+    for (;;) {
+        OVERLAPPED at{};
+        if (LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) break;
+        if (GetLastError() != ERROR_LOCK_VIOLATION || TickMs() >= deadline) return nullptr;
+        Sleep(kWriterLockPollMs);
+    }
+    const std::lock_guard<std::mutex> guard(g_writerLocksMutex);
+    HeldWriterLocks()[key] = HeldWriterLock{std::move(file), 1};
+    return std::make_unique<Win32WriterLock>(std::move(key));
 }
 
 bool Win32Platform::RaiseWindowByTitle(std::string_view title) {
