@@ -19,7 +19,8 @@
 ; The setup marks the copy as installed ("Vantorell.installed" beside the
 ; exe): the program then keeps the records of the user's places in
 ; %LOCALAPPDATA%\Vantorell\StartupList.txt and those of the machine's places in
-; %ProgramData%\Vantorell\StartupList.txt, a folder the setup creates writable by
+; %ProgramData%\Vantorell\StartupList.txt, a folder the setup makes its own (owner
+; Administrators, rights reset; a link in its place is refused) writable by
 ; Administrators and SYSTEM only and readable by Users. The setup writes the
 ; program's one logon registration, the machine's Run value, in the 64-bit view
 ; on 64-bit Windows from both setups.
@@ -76,6 +77,9 @@ ManifestDPIAware true
 
 ; Exit code of a setup or uninstall run that stopped so that nothing is lost.
 !define ERROR_KEPT 2
+; Exit code of a setup that could not make the machine's list folder its own.
+!define ERROR_MACHINE_FOLDER 3
+!define FILE_ATTRIBUTE_REPARSE_POINT 0x400
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -232,6 +236,54 @@ FunctionEnd
 !insertmacro CLOSE_RUNNING_COPY_FUNCTION ""
 !insertmacro OWN_RUN_COMMAND_FUNCTION ""
 
+; Stops the setup: the machine's list folder is not safely its own.
+!macro REFUSE_MACHINE_FOLDER WHY
+  DetailPrint "${WHY}"
+  MessageBox MB_OK|MB_ICONSTOP "${WHY}$\r$\n$\r$\nVantorell was not set up: programs recorded there would start for every user." /SD IDOK
+  SetErrorLevel ${ERROR_MACHINE_FOLDER}
+  Quit
+!macroend
+
+; Runs icacls with the arguments on the stack on the machine's list folder;
+; stops the setup when it fails.
+Function MachineFolderIcacls
+  Exch $R1
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$APPDATA\${DATA_FOLDER}" $R1'
+  Pop $R1
+  ${If} $R1 != 0
+    !insertmacro REFUSE_MACHINE_FOLDER "icacls could not set the rights of $APPDATA\${DATA_FOLDER} ($R1)."
+  ${EndIf}
+  Pop $R1
+FunctionEnd
+
+; %ProgramData%\Vantorell, made the setup's own: a link or junction in its
+; place is refused (it would lead the machine's list elsewhere); then the
+; owner is Administrators, the rights of the folder and of everything in it
+; are reset, and only Administrators and SYSTEM may write.
+Function TakeMachineFolder
+  Push $R0
+  System::Call 'kernel32::GetFileAttributesW(w "$APPDATA\${DATA_FOLDER}") i .R0'
+  ${If} $R0 != -1
+    IntOp $R0 $R0 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+    ${If} $R0 != 0
+      !insertmacro REFUSE_MACHINE_FOLDER "$APPDATA\${DATA_FOLDER} is a link to another folder."
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
+  CreateDirectory "$APPDATA\${DATA_FOLDER}"
+  ${If} ${Errors}
+  ${OrIfNot} ${FileExists} "$APPDATA\${DATA_FOLDER}\*.*"
+    !insertmacro REFUSE_MACHINE_FOLDER "$APPDATA\${DATA_FOLDER} could not be created."
+  ${EndIf}
+  Push "/setowner *S-1-5-32-544 /T /C /L /Q"
+  Call MachineFolderIcacls
+  Push "/reset /T /C /L /Q"
+  Call MachineFolderIcacls
+  Push "/inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /L /Q"
+  Call MachineFolderIcacls
+  Pop $R0
+FunctionEnd
+
 Function .onInit
   !insertmacro CHECK_WINDOWS
   ; An upgrade goes where the program already is (its list lives there).
@@ -253,6 +305,11 @@ Section "Vantorell" SecMain
   SectionIn RO
   SetShellVarContext all
   Call CloseRunningCopy
+  ; The machine's list: written by Administrators and SYSTEM, read by Users
+  ; (well-known SIDs, whatever the language of Windows). A user may have made
+  ; the folder before: it becomes the setup's own (owner Administrators, every
+  ; right a user gave anyone reset) before anything is installed, or nothing is.
+  Call TakeMachineFolder
 
   ; "StartupList.txt" and the program's other files beside it are left as they are.
   SetOutPath "$INSTDIR"
@@ -274,14 +331,6 @@ Section "Vantorell" SecMain
   FileWrite $0 "Written by the ${PRODUCT} setup: this copy is installed. Its lists are in %LOCALAPPDATA%\${DATA_FOLDER} (each user's) and %ProgramData%\${DATA_FOLDER} (the machine's).$\r$\n"
   FileClose $0
 
-  ; The machine's list: written by Administrators and SYSTEM, read by Users
-  ; (well-known SIDs, whatever the language of Windows).
-  CreateDirectory "$APPDATA\${DATA_FOLDER}"
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$APPDATA\${DATA_FOLDER}" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
-  Pop $0
-  ${If} $0 != 0
-    DetailPrint "icacls could not set the rights of $APPDATA\${DATA_FOLDER} ($0)"
-  ${EndIf}
 
   ; The program's one logon registration.
   Call OwnRunCommand
@@ -464,6 +513,7 @@ Section "Uninstall"
   ; Only the program's own files: anything else in the folder stays, and so does the folder then.
   Delete "$INSTDIR\${INSTALLED_MARKER}"
   Delete "$INSTDIR\${LIST_FILE}"
+  Delete "$INSTDIR\${LIST_FILE}.lock"
   Delete "$INSTDIR\${OLD_LIST_FILE}"
   Delete "$INSTDIR\ResF.txt"
   Delete "$INSTDIR\AwardMessage.txt"
@@ -480,10 +530,15 @@ Section "Uninstall"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
 
+  ; No list holds a record now: a kept shortcut copy left in Shortcuts\ is no one's.
   Delete "$APPDATA\${DATA_FOLDER}\${LIST_FILE}"
+  Delete "$APPDATA\${DATA_FOLDER}\${LIST_FILE}.lock"
+  RMDir /r "$APPDATA\${DATA_FOLDER}\Shortcuts"
   RMDir "$APPDATA\${DATA_FOLDER}"
   SetShellVarContext current
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}"
+  Delete "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}.lock"
+  RMDir /r "$LOCALAPPDATA\${DATA_FOLDER}\Shortcuts"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\${OLD_LIST_FILE}"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\ResF.txt"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\AwardMessage.txt"
