@@ -50,9 +50,12 @@ console_writer() {
     esac
     # Into a file, not through a pipe: a Wine service that the first console
     # program of a session starts inherits the pipe and never closes it.
-    (cd "$scratch" && timeout -k 5 60 wine vantorellc.exe "${verb[@]}" "$name" --location crun >/dev/null 2>"$log.err")
+    (cd "$scratch" && timeout -k 5 60 wine vantorellc.exe "${verb[@]}" "$name" --location crun >"$log.out" 2>"$log.err")
     rc=$?
-    printf '%s\t%s %s\t%s\n' $rc "${verb[*]}" "$name" "$(tr -d '\r' <"$log.err" | head -1)" >>"$log"
+    # Both outputs whole on one line: a failure without a message must show
+    # what the run printed, wherever it went.
+    printf '%s\t%s %s\t%s | %s\n' $rc "${verb[*]}" "$name" "$(tr -d '\r' <"$log.err" | paste -sd' ')" \
+      "$(tr -d '\r' <"$log.out" | paste -sd' ')" >>"$log"
   done
 }
 # The window's writer: double-clicks on the Enabled and Confirm cells of random

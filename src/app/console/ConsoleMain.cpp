@@ -137,7 +137,13 @@ int wmain(int argc, wchar_t** argv) {
     } catch (const std::exception& e) {
         result = app::ConsoleOutput{
             app::kExitFailure, {}, std::string(app::kConsoleName) + ": " + ErrorReportText(e.what()) + "\n"};
+    } catch (...) {
+        result = app::ConsoleOutput{app::kExitFailure, {}, {}};
     }
+    // A failure always says what failed, also one whose error had no text.
+    if (result.exitCode != app::kExitOk && result.err.find_first_not_of(" \r\n") == std::string::npos)
+        result.err = std::string(app::kConsoleName) + ": the command failed (exit code " +
+                     std::to_string(result.exitCode) + ") without a message.\n";
     WriteOut(STD_OUTPUT_HANDLE, result.out);
     WriteOut(STD_ERROR_HANDLE, result.err);
     if (report) WriteBytes(report.Get(), result.err.substr(0, kMaxReportBytes));
