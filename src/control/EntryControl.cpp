@@ -178,11 +178,11 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
 
     // Nothing to take out of a place that is unknown or no longer holds the entry.
     const store::PlaceItem item = place ? place->Read(name, discard) : store::PlaceItem{};
-    if (item.present && !discard) place->Keep(name);
     // A copy that came back beside its record (or stayed there after a
     // failure or a crash) is taken out without a second, identical record.
     store::StartupRecord newRecord(name, code, item.command, item.arguments);
     const bool record = item.present && !discard && !HasRecord(table, newRecord);
+    if (record) place->Keep(newRecord);
 
     std::vector<store::StartupRecord> before = table.storedRecords;
     if (record) table.storedRecords.push_back(newRecord);

@@ -1,6 +1,8 @@
 #include "store/AutostartStore.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
@@ -213,24 +215,51 @@ void AutostartStore::StoreEntryOptions() {
 
 // ------------------------------------------------------------------ kept shortcuts
 
-std::string AutostartStore::KeptShortcutPath(std::string_view code, std::string_view name) const {
+namespace {
+
+// The folder of the kept copies of place `code` beside `listFile` and the file
+// name part of `name`; both empty when either cannot name a file.
+std::pair<std::string, std::string_view> KeptFolderAndName(const std::string& listFile, std::string_view code,
+                                                           std::string_view name) {
     // Only the file name part: a record's name never leads out of its folder.
     const auto cut = name.find_last_of("\\/:");
     const std::string_view fileName = cut == std::string_view::npos ? name : name.substr(cut + 1);
     if (fileName.empty() || code.empty() || code.find_first_of("\\/:.") != std::string_view::npos) return {};
-    const std::string folder = text::JoinPath(text::FolderOf(ListFileOf(code)), kKeptShortcutsFolder);
-    return text::JoinPath(text::JoinPath(folder, code), fileName);
+    return {text::JoinPath(text::JoinPath(text::FolderOf(listFile), kKeptShortcutsFolder), code), fileName};
+}
+
+// 64-bit FNV-1a of the record's name, place, target and arguments, as 16 hex digits.
+std::string RecordHash(const StartupRecord& record) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const std::string* field : {&record.name, &record.location, &record.command, &record.arguments}) {
+        for (const char c : *field) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        hash = (hash ^ 0x1F) * 1099511628211ULL;  // between fields: no two splits of one text meet
+    }
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4) hex[static_cast<std::size_t>(i)] = "0123456789abcdef"[hash & 0xF];
+    return hex;
+}
+
+}  // namespace
+
+std::string AutostartStore::KeptShortcutPath(const StartupRecord& record) const {
+    const auto [folder, fileName] = KeptFolderAndName(ListFileOf(record.location), record.location, record.name);
+    if (fileName.empty()) return {};
+    return text::JoinPath(folder, RecordHash(record) + "-" + std::string(fileName));
 }
 
 std::optional<std::string> AutostartStore::KeptShortcutFor(const StartupRecord& record) {
     const AutostartLocation* location = FindLocation(record.location);
     if (!location || !location->isFolder) return std::nullopt;
-    std::string path = KeptShortcutPath(record.location, record.name);
-    if (path.empty() || !platform_.FileExists(path)) return std::nullopt;
-    platform::ShortcutData kept;
-    if (!platform_.ReadShortcut(path, kept)) return std::nullopt;
-    if (kept.target != record.command || kept.arguments != record.arguments) return std::nullopt;
-    return path;
+    const auto [folder, fileName] = KeptFolderAndName(ListFileOf(record.location), record.location, record.name);
+    if (fileName.empty()) return std::nullopt;
+    for (std::string path : {KeptShortcutPath(record), text::JoinPath(folder, fileName)}) {
+        if (!platform_.FileExists(path)) continue;
+        platform::ShortcutData kept;
+        if (!platform_.ReadShortcut(path, kept)) continue;
+        if (kept.target == record.command && kept.arguments == record.arguments) return path;
+    }
+    return std::nullopt;
 }
 
 // ------------------------------------------------------------------ places

@@ -144,12 +144,15 @@ public:
     // recorded entry, the target of an active shortcut, the data of an active
     // registry value (empty when the value is missing or is not a string).
     std::string RunCommandOf(std::size_t index);
-    // Where the .lnk of a recorded shortcut is kept: "Shortcuts\<code>\<file
-    // name>" beside the list file. Empty for a name without a file name part.
-    std::string KeptShortcutPath(std::string_view code, std::string_view name) const;
+    // Where the .lnk of a shortcut record is kept: "Shortcuts\<code>\<hash>-<file
+    // name>" beside its list, the hash of the record's name, place, target and
+    // arguments, so that another record (another shortcut of the same name)
+    // never takes the same file. Empty for a name without a file name part.
+    std::string KeptShortcutPath(const StartupRecord& record) const;
     // The kept .lnk of a shortcut record, when it is there and still holds the
-    // record's target and arguments (so it was kept for this record); nullopt
-    // for a registry record and when none fits.
+    // record's target and arguments (so it was kept for this record); also one
+    // an earlier version kept as "Shortcuts\<code>\<file name>". nullopt for a
+    // registry record and when none fits.
     std::optional<std::string> KeptShortcutFor(const StartupRecord& record);
     // False after a load found a list file unreadable, until a load succeeds.
     bool ListFileReadable() const;

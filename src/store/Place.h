@@ -56,9 +56,9 @@ public:
     // only whether it is there). Throws AppError for an item that is there but
     // cannot be read whole: taking it out then would lose it.
     virtual PlaceItem Read(const std::string& name, bool presenceOnly) = 0;
-    // Keeps what the record cannot hold of item `name`, before it is taken out.
-    // Throws AppError when that cannot be kept.
-    virtual void Keep(const std::string& /*name*/) {}
+    // Keeps what the new `record` cannot hold of its item, before the item is
+    // taken out. Throws AppError when that cannot be kept.
+    virtual void Keep(const StartupRecord& /*record*/) {}
     // Takes item `name` out of the place. Throws AppError when it is still there.
     virtual void TakeOut(const std::string& name) = 0;
     // Puts the item of `record` back. Throws AppError when it cannot be written.

@@ -33,7 +33,7 @@ public:
     void AppendItems(std::vector<StartupEntry>& entries) override;
     std::string CommandOf(std::string_view name) override;
     PlaceItem Read(const std::string& name, bool presenceOnly) override;
-    void Keep(const std::string& name) override;
+    void Keep(const StartupRecord& record) override;
     void TakeOut(const std::string& name) override;
     void PutBack(const StartupRecord& record) override;
     void Release(const StartupRecord& record) override;

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform/Errors.h"
 #include "platform/RegistryKey.h"
 #include "platform/Text.h"
@@ -67,9 +69,9 @@ PlaceItem ShortcutsPlace::Read(const std::string& name, bool presenceOnly) {
     return item;
 }
 
-void ShortcutsPlace::Keep(const std::string& name) {
-    const std::string from = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
-    const std::string to = store_.KeptShortcutPath(location_.code, name);
+void ShortcutsPlace::Keep(const StartupRecord& record) {
+    const std::string from = text::JoinPath(store_.StartupFolderForChange(location_.code), record.name);
+    const std::string to = store_.KeptShortcutPath(record);
     // The .lnk itself, byte for byte: its icon, hot key, show state and a target
     // that is no file (a shell item) come back with it.
     if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
@@ -84,6 +86,18 @@ void ShortcutsPlace::TakeOut(const std::string& name) {
 void ShortcutsPlace::PutBack(const StartupRecord& record) {
     const std::string folder = store_.StartupFolderForChange(location_.code);
     const std::string_view fileName = FileNamePart(record.name);
+    if (const std::string live = text::JoinPath(folder, fileName);
+        !fileName.empty() && store_.Platform().FileExists(live)) {
+        // The record's own shortcut, back already (a crash, or a copy that put
+        // itself back): nothing to write. Another shortcut of that name is
+        // never written over.
+        platform::ShortcutData there;
+        if (store_.Platform().ReadShortcut(live, there) && there.target == record.command &&
+            there.arguments == record.arguments)
+            return;
+        throw AppError("Another shortcut named '" + std::string(fileName) + "' is in \"" + folder +
+                       "\"; Vantorell does not write over it. Rename or remove that one, then enable again");
+    }
     if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) {
         const std::string path = text::JoinPath(folder, fileName);
         if (fileName.empty() || !store_.Platform().CopyFileBytes(*kept, path))
@@ -104,6 +118,9 @@ void ShortcutsPlace::PutBack(const StartupRecord& record) {
 }
 
 void ShortcutsPlace::Release(const StartupRecord& record) {
+    // A record of the same item that is still listed keeps its copy.
+    const auto& records = store_.Table().storedRecords;
+    if (std::any_of(records.begin(), records.end(), [&](const StartupRecord& r) { return r.SameItem(record); })) return;
     if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) store_.Platform().RemoveFile(*kept);
 }
 

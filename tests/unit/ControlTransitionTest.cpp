@@ -90,9 +90,9 @@ TEST_F(ControlTransitions, ShortcutDisabledThenEnabledComesBackByteForByte) {
         control.Refresh();
 
         const auto original = p.GetFile(text::JoinPath(folder, "App.lnk"));
-        const std::string kept = std::string("C:\\Program Files\\Vantorell\\Shortcuts\\") + code + "\\App.lnk";
-
         control.DisableEntry(IndexOf("App.lnk", code, "1"), false);
+        const std::string kept = store.KeptShortcutPath(store.Table().storedRecords.at(0));
+        EXPECT_EQ(text::FolderOf(kept), std::string("C:\\Program Files\\Vantorell\\Shortcuts\\") + code);
         EXPECT_FALSE(p.FileExists(text::JoinPath(folder, "App.lnk")));
         EXPECT_EQ(ListBytes(), std::string("App.lnk;") + code + ";C:\\bin\\app.exe;--tray;0;0\r\n");
         EXPECT_EQ(p.GetFile(kept), original) << "kept beside the list";

@@ -31,6 +31,17 @@ protected:
         p.PutShortcut(text::JoinPath(kUserStartup, name), d);
     }
     std::string LinkBytes(std::string_view name) { return p.GetFile(text::JoinPath(kUserStartup, name)).value_or(""); }
+    // The copy of a "SUF" shortcut kept under its record's own name; a path
+    // that is not there when there is none.
+    std::string Kept(std::string_view name) {
+        std::string folder(kKeptSuf);
+        folder.pop_back();
+        for (const auto& file : p.ListShortcutFiles(folder))
+            if (file.size() > name.size() &&
+                file.compare(file.size() - name.size() - 1, std::string::npos, "-" + std::string(name)) == 0)
+                return kKeptSuf + file;
+        return std::string(kKeptSuf) + "(none)";
+    }
 };
 
 TEST_F(KeptShortcuts, AShellItemGoesOffAndOnWithoutLoss) {
@@ -39,19 +50,19 @@ TEST_F(KeptShortcuts, AShellItemGoesOffAndOnWithoutLoss) {
     control.Refresh();
     control.SetStartupDelay(IndexOf("Computer.lnk", "SUF", "1"), 20);
     EXPECT_EQ(ListBytes(), "Computer.lnk;SUF;;::{20D04FE0-3AEA-1069-A2D8-08002B30309D};0;20\r\n");
-    EXPECT_EQ(p.GetFile(std::string(kKeptSuf) + "Computer.lnk"), original);
+    EXPECT_EQ(p.GetFile(Kept("Computer.lnk")), original);
 
     // At logon it is started from the kept .lnk, through the shell.
     p.SetExecutablePath("C:\\Program Files\\Vantorell\\vantorell.exe");
     NoTray host;
     launch::BootLauncher launcher(p, store, host);
     launcher.LaunchEntry(0);
-    EXPECT_EQ(p.ShellStarted(), std::vector<std::string>{std::string(kKeptSuf) + "Computer.lnk"});
+    EXPECT_EQ(p.ShellStarted(), std::vector<std::string>{Kept("Computer.lnk")});
     EXPECT_TRUE(p.StartedCommands().empty());
 
     control.EnableEntry(0);
     EXPECT_EQ(LinkBytes("Computer.lnk"), original);
-    EXPECT_FALSE(p.FileExists(std::string(kKeptSuf) + "Computer.lnk"));
+    EXPECT_FALSE(p.FileExists(Kept("Computer.lnk")));
     EXPECT_EQ(ListBytes(), "");
 }
 
@@ -70,9 +81,9 @@ TEST_F(KeptShortcuts, DeletingTheRecordDeletesItsCopy) {
     PutShellItemLink("Computer.lnk");
     control.Refresh();
     control.DisableEntry(IndexOf("Computer.lnk", "SUF", "1"), false);
-    ASSERT_TRUE(p.FileExists(std::string(kKeptSuf) + "Computer.lnk"));
+    ASSERT_TRUE(p.FileExists(Kept("Computer.lnk")));
     control.DeleteEntry(IndexOf("Computer.lnk", "SUF", "0"));
-    EXPECT_FALSE(p.FileExists(std::string(kKeptSuf) + "Computer.lnk"));
+    EXPECT_FALSE(p.FileExists(Kept("Computer.lnk")));
     EXPECT_EQ(ListBytes(), "");
 }
 
@@ -99,6 +110,38 @@ TEST_F(KeptShortcuts, ACopyThatIsNotTheRecordsIsNotGivenBack) {
     ASSERT_TRUE(link);
     EXPECT_EQ(link->target, "C:\\old\\app.exe");
     EXPECT_EQ(link->arguments, "-o");
+}
+
+TEST_F(KeptShortcuts, TwoShortcutsOfOneNameKeepTheirOwnCopiesAndNoneIsWrittenOver) {
+    PutLink(kUserStartup, "A.lnk", "C:\\first.exe");
+    const std::string first = LinkBytes("A.lnk");
+    control.Refresh();
+    control.DisableEntry(IndexOf("A.lnk", "SUF", "1"), false);
+    PutLink(kUserStartup, "A.lnk", "C:\\second.exe");
+    const std::string second = LinkBytes("A.lnk");
+    control.Refresh();
+    control.DisableEntry(IndexOf("A.lnk", "SUF", "1"), false);
+    ASSERT_EQ(store.Table().storedRecords.size(), 2u);
+
+    control.EnableEntry(0);
+    EXPECT_EQ(LinkBytes("A.lnk"), first) << "the first comes back as it was";
+    ASSERT_EQ(store.Table().storedRecords.size(), 1u);
+    const auto kept = store.KeptShortcutFor(store.Table().storedRecords[0]);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(p.GetFile(*kept), second) << "the second record keeps its own copy";
+
+    // The first is in the folder again: the second is not put back over it.
+    try {
+        control.EnableEntry(0);
+        ADD_FAILURE() << "no error";
+    } catch (const AppError& e) {
+        EXPECT_NE(std::string(e.what()).find("Another shortcut named 'A.lnk'"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(LinkBytes("A.lnk"), first);
+    EXPECT_EQ(store.Table().storedRecords.size(), 1u);
+    control.DeleteEntry(0);
+    EXPECT_FALSE(p.FileExists(*kept));
+    EXPECT_EQ(LinkBytes("A.lnk"), first) << "deleting the second record leaves the first alone";
 }
 
 }  // namespace

@@ -327,12 +327,12 @@ TEST_F(InstalledStandardUser, ACommonShortcutIsKeptBesideTheMachinesListAfterOne
     SwitchEnabled("Shared.lnk", "DSUF");
     EXPECT_EQ(BoxesWith("needs administrator rights"), 1u) << "refused copy of the .lnk: the question, not an error";
     EXPECT_FALSE(p.FileExists(std::string(kCommonStartup) + "\\Shared.lnk"));
-    EXPECT_TRUE(p.FileExists(std::string(kMachineFolder) + "\\Shortcuts\\DSUF\\Shared.lnk"));
+    EXPECT_EQ(p.ListShortcutFiles(std::string(kMachineFolder) + "\\Shortcuts\\DSUF").size(), 1u);
     EXPECT_EQ(MachineList(), "Shared.lnk;DSUF;C:\\shared.exe;--from-link;0;0\r\n");
 
     SwitchEnabled("Mine.lnk", "SUF");
     EXPECT_EQ(BoxesWith("needs administrator rights"), 1u);
-    EXPECT_TRUE(p.FileExists(std::string(kLocalAppData) + "\\Vantorell\\Shortcuts\\SUF\\Mine.lnk"));
+    EXPECT_EQ(p.ListShortcutFiles(std::string(kLocalAppData) + "\\Vantorell\\Shortcuts\\SUF").size(), 1u);
     EXPECT_EQ(UserList(), "Mine.lnk;SUF;C:\\mine.exe;--from-link;0;0\r\n");
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "control/EntryControl.h"
+#include "platform/Errors.h"
 #include "platform/Text.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Platform.h"
@@ -117,10 +118,12 @@ protected:
         control_.Refresh();
         control_.DisableEntry(IndexOf(Narrow(name), "SUF", "1"), false);
         EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "taken out";
-        EXPECT_EQ(Bytes(root_ + L"\\Shortcuts\\SUF\\" + name), before) << "kept beside the list";
+        const std::wstring kept = Widen(store_.KeptShortcutPath(store_.Table().storedRecords.at(0)));
+        EXPECT_EQ(kept.rfind(root_ + L"\\Shortcuts\\SUF\\", 0), 0u) << Narrow(kept);
+        EXPECT_EQ(Bytes(kept), before) << "kept beside the list";
         control_.EnableEntry(IndexOf(Narrow(name), "SUF", "0"));
         EXPECT_EQ(Bytes(path), before);
-        EXPECT_EQ(GetFileAttributesW((root_ + L"\\Shortcuts\\SUF\\" + name).c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(GetFileAttributesW(kept.c_str()), INVALID_FILE_ATTRIBUTES);
     }
 
     platform::Win32Platform p_;
@@ -167,6 +170,29 @@ TEST_F(RoundTripWin32, AShortcutWhoseTargetIsAShellItem) {
     ASSERT_TRUE(p_.ReadShortcut(Narrow(startup_) + "\\Computer.lnk", d));
     EXPECT_EQ(d.target, "") << "the shell gives no file path for it";
     RoundTrip(L"Computer.lnk");
+}
+
+TEST_F(RoundTripWin32, TwoShortcutsOfOneNameEachComeBackFromTheirOwnCopy) {
+    const std::wstring path = startup_ + L"\\Same.lnk";
+    MakeLink(L"Same.lnk", L"--first", true, nullptr);
+    const std::string first = Bytes(path);
+    control_.Refresh();
+    control_.DisableEntry(IndexOf("Same.lnk", "SUF", "1"), false);
+    MakeLink(L"Same.lnk", L"--second", false, nullptr);
+    const std::string second = Bytes(path);
+    ASSERT_NE(first, second);
+    control_.Refresh();
+    control_.DisableEntry(IndexOf("Same.lnk", "SUF", "1"), false);
+    ASSERT_EQ(store_.Table().storedRecords.size(), 2u);
+
+    control_.EnableEntry(0);
+    EXPECT_EQ(Bytes(path), first) << "the first, byte for byte";
+    ASSERT_EQ(store_.Table().storedRecords.size(), 1u);
+    const auto kept = store_.KeptShortcutFor(store_.Table().storedRecords[0]);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(Bytes(Widen(*kept)), second) << "the second record keeps its own copy";
+    EXPECT_THROW(control_.EnableEntry(0), AppError) << "never written over the first";
+    EXPECT_EQ(Bytes(path), first);
 }
 
 TEST_F(RoundTripWin32, AnExpandableValueComesBackExpandable) {

@@ -188,6 +188,7 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
     store.SaveStoredRecords();
     if (!platform.RemoveFile(path) && platform.FileExists(path))
         throw AppError("The records of \"" + path + "\" were taken over but the file cannot be deleted.");
+    platform.RemoveFile(path + std::string(platform::kWriterLockSuffix));
 }
 
 }  // namespace
@@ -223,7 +224,11 @@ void Uninstall(control::EntryControl& control, const std::string& strayList, Uni
     }
     {
         const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
-        for (const std::string& list : store.ListFilePaths()) store.Platform().RemoveFile(list);
+        // The lock files too: held by this process, they go once it lets go of them.
+        for (const std::string& list : store.ListFilePaths()) {
+            system.RemoveFile(list);
+            system.RemoveFile(list + std::string(platform::kWriterLockSuffix));
+        }
     }
     if (!ownValueError.empty()) throw AppError(ownValueError);
 }
