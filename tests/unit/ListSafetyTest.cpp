@@ -96,7 +96,9 @@ TEST_F(ListSafety, AnImportStoppedByAnyFailedWriteLeavesEveryRecordOnceAfterTheN
             EXPECT_EQ(Count("Kept;crun;C:\\k.exe;;0;0"), 1);
             if (p.FileExists(kOldList) && !File(kOldList).empty()) {
                 // Unless the lists cannot even be written back as they were.
-                if (!lasting) EXPECT_EQ(Count(mine) + Count(shared), 0) << "a failed import changes no list";
+                if (!lasting) {
+                    EXPECT_EQ(Count(mine) + Count(shared), 0) << "a failed import changes no list";
+                }
             } else {
                 EXPECT_EQ(Count(mine) + Count(shared), 2) << "an old list that went was imported whole";
             }
