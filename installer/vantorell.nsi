@@ -331,6 +331,18 @@ Section "Vantorell" SecMain
   FileWrite $0 "Written by the ${PRODUCT} setup: this copy is installed. Its lists are in %LOCALAPPDATA%\${DATA_FOLDER} (each user's) and %ProgramData%\${DATA_FOLDER} (the machine's).$\r$\n"
   FileClose $0
 
+  ; An installed 0.1.0 kept its list beside the program, where this version
+  ; no longer looks: its records move into the user's and the machine's lists
+  ; now, with the rights the machine's needs. The old file stays as a backup.
+  ${If} ${FileExists} "$INSTDIR\${LIST_FILE}"
+    DetailPrint "Moving the list of an earlier version into this version's lists"
+    ClearErrors
+    ExecWait '"$INSTDIR\vantorell.exe" -upgrade' $0
+    ${If} ${Errors}
+    ${OrIf} $0 != 0
+      DetailPrint "The list of an earlier version stays in $INSTDIR\${LIST_FILE}; Vantorell moves it at its next start."
+    ${EndIf}
+  ${EndIf}
 
   ; The program's one logon registration.
   Call OwnRunCommand
@@ -514,6 +526,7 @@ Section "Uninstall"
   Delete "$INSTDIR\${INSTALLED_MARKER}"
   Delete "$INSTDIR\${LIST_FILE}"
   Delete "$INSTDIR\${LIST_FILE}.lock"
+  Delete "$INSTDIR\${LIST_FILE}.0.1.0*.bak" ; an earlier version's list, moved into the lists at the upgrade
   Delete "$INSTDIR\${OLD_LIST_FILE}"
   Delete "$INSTDIR\ResF.txt"
   Delete "$INSTDIR\AwardMessage.txt"

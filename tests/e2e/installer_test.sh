@@ -8,7 +8,9 @@
 #     installed vantorellc.exe: the user's list in %LOCALAPPDATA%\Vantorell and
 #     the machine's in %ProgramData%\Vantorell each record one;
 #  4. installs again while vantorell.exe runs: the running copy is closed and the
-#     list beside it is kept;
+#     list beside it is kept; a list of 0.1.0 beside the program moves into the
+#     user's and the machine's lists, its "lrun" the 32-bit view's for a 32-bit
+#     build, and stays beside the program as a backup;
 #  5. uninstalls while the user's own list holds an entry: the uninstaller (run
 #     with administrator rights) leaves each user's records to that user, and
 #     stops before it changes anything: the machine's Run value stays;
@@ -253,6 +255,12 @@ step "installing again while vantorell.exe runs"
 (cd "$scratch" && exec wine "$win_dir\\vantorell.exe" >/dev/null 2>&1) &
 app_pid=$!
 if wine "$driver" wait-window Vantorell 20 >/dev/null 2>&1; then
+  # An installed 0.1.0 kept its list beside the program (planted now: the
+  # running copy would move it itself at its start). A 32-bit 0.1.0 meant the
+  # 32-bit view by "lrun".
+  printf '%s\r\n' "Vt Old Tool;crun;C:\\Tools\\old.exe;;1;0" "Vt Old Machine;lrun;C:\\Tools\\oldm.exe;;0;30" \
+    >"$unix_dir/StartupList.txt"
+  cp "$unix_dir/StartupList.txt" "$scratch/old-list.txt"
   run_setup 40 || fail "setup /S over a running copy ended with $?"
   deadline=$((SECONDS + 10))
   while kill -0 "$app_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
@@ -264,6 +272,20 @@ fi
 kill "$app_pid" 2>/dev/null
 app_pid=""
 expect_list_holds_sample "after the upgrade"
+old_code=lrun
+[ "$pointer_size" = 4 ] && old_code=lrun32
+listed=$(timeout -k 2 20 wine "$win_dir\\vantorellc.exe" list 2>&1 | tr -d '\r')
+for row in "Vt Old Tool|crun" "Vt Old Machine|$old_code"; do
+  name=${row%%|*} code=${row#*|}
+  grep -F "$name" <<<"$listed" | grep -qw "$code" || fail "after the upgrade, vantorellc list lacks '$name' in $code: $listed"
+done
+[ -e "$unix_dir/StartupList.txt" ] && fail "the earlier version's list is still beside the program"
+cmp -s "$scratch/old-list.txt" "$unix_dir/StartupList.txt.0.1.0.bak" || fail "no whole backup of the earlier version's list"
+grep -q "^Vt Old Machine;$old_code;" "$shared_list" || fail "the machine's list lacks the earlier version's record"
+for row in "Vt Old Tool|crun" "Vt Old Machine|$old_code"; do
+  timeout -k 2 20 wine "$win_dir\\vantorellc.exe" delete "${row%%|*}" --location "${row#*|}" >/dev/null 2>&1 ||
+    fail "vantorellc delete '${row%%|*}' failed"
+done
 cmp -s "$gui_exe" "$unix_dir/vantorell.exe" || fail "vantorell.exe missing after the upgrade"
 
 # ---- 5. the user's own list holds an entry: the uninstaller stops before any change

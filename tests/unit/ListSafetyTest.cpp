@@ -111,6 +111,62 @@ TEST_F(ListSafety, AnImportStoppedByAnyFailedWriteLeavesEveryRecordOnceAfterTheN
     }
 }
 
+TEST_F(ListSafety, AnUpgradeMovesTheListBesideAnInstalled010IntoBothListsOnceWhateverWriteFails) {
+    const auto layout =
+        app::FileLayout::Installed("C:\\Program Files\\Vantorell", "C:\\Users\\a\\AppData\\Local", "C:\\ProgramData");
+    const std::string besideExe = "C:\\Program Files\\Vantorell\\StartupList.txt";
+    const std::string backup = besideExe + ".0.1.0.bak";
+    // Written by a 32-bit 0.1.0 on 64-bit Windows: its "lrun" was the 32-bit view.
+    const std::string old = "Mine;crun;C:\\m.exe;;1;30\r\nShared;lrun;C:\\s.exe;;0;5\r\nKept;crun;C:\\k.exe;;0;0\r\n";
+    const std::string mine = "Mine;crun;C:\\m.exe;;1;30", shared = "Shared;lrun32;C:\\s.exe;;0;5";
+    for (const bool lasting : {false, true}) {
+        for (int k = 1; k <= 4; ++k) {
+            SCOPED_TRACE(::testing::Message() << "write " << k << (lasting ? " and later" : ""));
+            for (const std::string& f : {besideExe, backup, backup.substr(0, backup.size() - 4) + ".2.bak"})
+                p.RemoveFile(f);
+            p.PutFile(kUserList, "Kept;crun;C:\\k.exe;;0;0\r\n");  // already moved once
+            p.PutFile(kMachineList, "");
+            p.PutFile(besideExe, old);
+            int writes = 0;
+            p.SetFaultHook([&](Op op, Hive, std::string_view) {
+                if (op != Op::WriteFile) return false;
+                ++writes;
+                return lasting ? writes >= k : writes == k;
+            });
+            try {
+                app::UpgradeInstalledList(p, store, layout, true, false);
+            } catch (const AppError&) {
+            }
+            p.SetFaultHook(nullptr);
+            EXPECT_LE(Count(mine), 1);
+            EXPECT_LE(Count(shared), 1);
+            EXPECT_EQ(Count("Kept;crun;C:\\k.exe;;0;0"), 1);
+            if (p.FileExists(besideExe) && !File(besideExe.c_str()).empty()) {
+                EXPECT_EQ(File(besideExe.c_str()), old) << "a move that stopped leaves the old list as it was";
+            }
+            // The next start, or the setup run again, finishes it.
+            app::UpgradeInstalledList(p, store, layout, true, false);
+            EXPECT_EQ(Count(mine), 1);
+            EXPECT_EQ(Count(shared), 1);
+            EXPECT_EQ(Count("Kept;crun;C:\\k.exe;;0;0"), 1);
+            EXPECT_EQ(File(kMachineList), shared + "\r\n");
+            EXPECT_FALSE(p.FileExists(besideExe) && !File(besideExe.c_str()).empty());
+            EXPECT_EQ(File(backup.c_str()), old) << "the old list is kept whole as a backup";
+        }
+    }
+    // A standard user's start: the program's folder refuses the backup, so the
+    // move is left to the setup and nothing changes.
+    p.PutFile(besideExe, old);
+    p.PutFile(kMachineList, "");
+    p.SetFaultHook([](Op op, Hive, std::string_view at) {
+        return op == Op::WriteFile && at.find("Program Files") != std::string_view::npos;
+    });
+    EXPECT_EQ(app::UpgradeInstalledList(p, store, layout, true, true), 0u);
+    EXPECT_THROW(app::UpgradeInstalledList(p, store, layout, true, false), AppError);
+    EXPECT_EQ(File(besideExe.c_str()), old);
+    EXPECT_EQ(File(kMachineList), "");
+}
+
 TEST_F(ListSafety, ALockHeldByAnotherWriterIsNamedAsSuchAndNothingChanges) {
     p.PutString(Hive::CurrentUser, kRun, "Tool", "C:\\tool.exe");
     control.Refresh();

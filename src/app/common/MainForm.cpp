@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "identity/EntryFiles.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
-#include "identity/EntryFiles.h"
 #include "ui/EntryTip.h"
 
 namespace vantorell::app {
@@ -72,8 +72,10 @@ void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
         const auto& entries = store_.Table().entries;
         if (index < entries.size() && elevation_.NeedsRights(entries[index].location))
             tip.append("\nStarts for every user: changing it ").append(kNeedsRightsTip).append(".");
-        if (const identity::Identity* id = IdentityOf(index)) tip.append("\n").append(identity::IdentityTip(*id));
-        else if (identifying_) tip.append("\nFile: ").append(identity::kReasonNotChecked);
+        if (const identity::Identity* id = IdentityOf(index))
+            tip.append("\n").append(identity::IdentityTip(*id));
+        else if (identifying_)
+            tip.append("\nFile: ").append(identity::kReasonNotChecked);
         return tip;
     });
     grid_.SetFilledHandler([this] {
@@ -126,6 +128,8 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     const Switches switches = ParseSwitches(arguments);
     layout_.CreateUserFolder(platform_);
     OpenPendingNotice(platform_, layout_);
+    // An installed 0.1.0's list beside the program, when the setup could not move it.
+    Try([&] { UpgradeInstalledList(platform_, store_, layout_, ReplacedBuildMeant32BitView(platform_), true); });
     Try([&] { ImportOldList(platform_, store_, layout_); });
     view_->MoveTo(kOffScreen, kOffScreen);
     timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
@@ -198,8 +202,10 @@ void MainForm::OnClose() {
 }
 
 void MainForm::AtExit() {
-    if (guard_.Owner()) guard_.Release();
-    else guard_.RaisePriorInstance(kAppTitle);
+    if (guard_.Owner())
+        guard_.Release();
+    else
+        guard_.RaisePriorInstance(kAppTitle);
 }
 
 // ------------------------------------------------------------------ grid
@@ -240,7 +246,9 @@ void MainForm::OnDeleteClicked() {
     RunChange([&] { gestures_.Button1Click(view_->SelectedCell().row); });
 }
 
-void MainForm::OnHelpClicked() { platform_.ShellOpen(BesideExecutable(platform_, kHelpFile), ""); }
+void MainForm::OnHelpClicked() {
+    platform_.ShellOpen(BesideExecutable(platform_, kHelpFile), "");
+}
 
 // ------------------------------------------------------------------ window and tray
 
@@ -268,7 +276,9 @@ void MainForm::OnMinimize() {
     view_->Hide();
 }
 
-void MainForm::OnRestore() { TrayIconDblClick(); }
+void MainForm::OnRestore() {
+    TrayIconDblClick();
+}
 
 void MainForm::OnShown() {
     tray_->Deactivate();
@@ -277,7 +287,9 @@ void MainForm::OnShown() {
     grid_.FillGrid(store_.Table());
 }
 
-void MainForm::OnQueryEndSession() { closeRequested_ = true; }
+void MainForm::OnQueryEndSession() {
+    closeRequested_ = true;
+}
 
 void MainForm::OnEndSession() {
     terminate_ = true;
@@ -285,9 +297,13 @@ void MainForm::OnEndSession() {
     view_->Terminate();
 }
 
-void MainForm::TrayIconDblClick() { view_->Show(); }
+void MainForm::TrayIconDblClick() {
+    view_->Show();
+}
 
-void MainForm::Show1Click() { TrayIconDblClick(); }
+void MainForm::Show1Click() {
+    TrayIconDblClick();
+}
 
 void MainForm::Close1Click() {
     closeRequested_ = true;
@@ -389,11 +405,17 @@ void MainForm::StopTimer(std::optional<platform::TimerId>& timer) {
 
 // ------------------------------------------------------------------ hosts
 
-bool MainForm::WarnNew() const { return view_ && view_->OptionChecked(ui::MainOption::WAdd); }
+bool MainForm::WarnNew() const {
+    return view_ && view_->OptionChecked(ui::MainOption::WAdd);
+}
 
-bool MainForm::AutoKill() const { return view_ && view_->OptionChecked(ui::MainOption::AutoKill); }
+bool MainForm::AutoKill() const {
+    return view_ && view_->OptionChecked(ui::MainOption::AutoKill);
+}
 
-bool MainForm::InTray() const { return tray_ && tray_->Active(); }
+bool MainForm::InTray() const {
+    return tray_ && tray_->Active();
+}
 
 void MainForm::Notify(std::string_view title, std::string_view text) {
     if (tray_) tray_->Notify(title, text);

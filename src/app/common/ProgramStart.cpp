@@ -1,5 +1,6 @@
 #include "app/common/ProgramStart.h"
 
+#include <algorithm>
 #include <map>
 
 #include "control/SelfProtection.h"
@@ -20,6 +21,7 @@ Switches ParseSwitches(const std::vector<std::string>& arguments) {
         if (a == "-b" || a == "/b" || a == "b") s.logon = true;
         if (a == "-u" || a == "/u" || a == "u") s.uninstall = true;
         if (a == "-m" || a == "/m") s.uninstallMachine = true;
+        if (a == "-upgrade") s.upgradeList = true;
     }
     return s;
 }
@@ -68,7 +70,9 @@ bool DeleteOwnRunValue(platform::Platform& platform, Hive hive) {
     return key && key->DeleteValue(kOwnRunValue);
 }
 
-AppError UserRunValueError() { return AppError(platform::QuotedMessage("Failed to set data for", kOwnRunValue)); }
+AppError UserRunValueError() {
+    return AppError(platform::QuotedMessage("Failed to set data for", kOwnRunValue));
+}
 
 }  // namespace
 
@@ -164,7 +168,81 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
     return lines.size();
 }
 
-void OpenPendingNotice(platform::Platform& platform) { OpenPendingNotice(platform, FileLayout::Detect(platform)); }
+namespace {
+
+// The codes of the machine's Run-type keys, which a 32-bit 0.1.0 on 64-bit
+// Windows read and wrote in the 32-bit view; "…32" names that view now.
+constexpr std::string_view kViewCodes[] = {"lrun", "lruns", "lrunsex", "lrunsonce", "lrunonce", "lrunonceex"};
+
+constexpr std::string_view kUpgradeBackup = ".0.1.0";
+
+}  // namespace
+
+bool ReplacedBuildMeant32BitView(platform::Platform& platform) {
+    return sizeof(void*) == 4 && platform.HasTwoRegistryViews();
+}
+
+std::size_t UpgradeInstalledList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout,
+                                 bool meant32BitView, bool quietWithoutRights) {
+    if (!layout.IsInstalled()) return 0;
+    const std::string oldList = layout.ListBesideExecutable();
+    if (!platform.FileExists(oldList)) return 0;
+    const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
+    if (locks.empty()) {
+        if (quietWithoutRights) return 0;  // the next start moves it
+        throw AppError(std::string(control::kListsBusyMessage));
+    }
+    const auto lines = text::LoadLines(platform, oldList);
+    if (lines.empty()) {
+        platform.RemoveFile(oldList);  // nothing in it to keep
+        return 0;
+    }
+    // The backup first: a folder this user may not write ends it here, before
+    // any list changed.
+    std::string backup = oldList + std::string(kUpgradeBackup) + ".bak";
+    for (int n = 2; platform.FileExists(backup); ++n)
+        backup = oldList + std::string(kUpgradeBackup) + "." + std::to_string(n) + ".bak";
+    if (!platform.CopyFileBytes(oldList, backup)) {
+        if (quietWithoutRights) return 0;
+        throw AppError("The list of an earlier version, \"" + oldList + "\", cannot be copied to \"" + backup +
+                       "\"; it is still there, and still given back at uninstall.");
+    }
+    store.LoadStoredRecords();
+    std::vector<store::StartupRecord> moved;
+    for (const std::string& line : lines) {
+        moved.push_back(store::StartupRecord::Parse(line));
+        auto& record = moved.back();
+        if (meant32BitView &&
+            std::find(std::begin(kViewCodes), std::end(kViewCodes), record.location) != std::end(kViewCodes))
+            record.location += "32";
+    }
+    AppendMissing(store.Table().storedRecords, std::move(moved));
+    // The records are safe in the lists before the old file goes.
+    store.SaveStoredRecords();
+    if (!platform.RemoveFile(oldList)) {
+        // Never moved twice: an old list that cannot be deleted is emptied.
+        if (auto st = platform.WriteFileAtomic(oldList, ""); !st)
+            throw AppError("The list of an earlier version, \"" + oldList +
+                           "\", was moved into the lists but cannot be deleted: " + st.message);
+    }
+    return lines.size();
+}
+
+int RunListUpgrade(platform::Platform& platform) {
+    try {
+        const FileLayout layout = FileLayout::Detect(platform);
+        layout.CreateUserFolder(platform);
+        store::AutostartStore store(platform, layout.Lists().front().path, layout.MachineList());
+        UpgradeInstalledList(platform, store, layout, ReplacedBuildMeant32BitView(platform), false);
+        return 0;
+    } catch (const std::exception&) {
+        return 1;  // the old list stands; the setup says so and the next start tries again
+    }
+}
+
+void OpenPendingNotice(platform::Platform& platform) {
+    OpenPendingNotice(platform, FileLayout::Detect(platform));
+}
 
 void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout) {
     const std::string notice = layout.UserFile(kNoticeFile);

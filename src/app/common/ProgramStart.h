@@ -31,6 +31,7 @@ struct Switches {
     bool logon = false;             // "-b", "/b", "b"
     bool uninstall = false;         // "-u", "/u", "u"
     bool uninstallMachine = false;  // "-m", "/m": the machine's part of an uninstall
+    bool upgradeList = false;       // "-upgrade": the setup moves an earlier version's list
 };
 Switches ParseSwitches(const std::vector<std::string>& arguments);
 
@@ -86,6 +87,27 @@ void SaveOptions(platform::Platform& platform, const Options& options);
 // "data.txt" is in the layout's user folder.
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout);
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store);  // the detected layout
+
+// Whether the build this one replaced meant the 32-bit registry view by the
+// "lrun"-type codes: a 32-bit 0.1.0 on 64-bit Windows did. The setups install
+// each build into its own folder, so the build replaced there was this one's.
+bool ReplacedBuildMeant32BitView(platform::Platform& platform);
+
+// An installed 0.1.0 kept its one list, "StartupList.txt", beside the
+// executable. Moves its records into the user's and the machine's lists, once:
+// under the writers' lock, each record that the lists do not hold yet, with the
+// "…32" code of its place when `meant32BitView`. The old file is first copied to
+// "StartupList.txt.0.1.0.bak" beside it (a free name: ".0.1.0.2.bak" and on when
+// that one is taken), and goes only after both lists are saved. Returns the
+// number of records read; 0 for a portable copy or when there is no such list.
+// Throws AppError when it could not be done (the old file then stands as it
+// was); with `quietWithoutRights`, a folder this user may not write ends it
+// without an error, for the setup to do with administrator rights.
+std::size_t UpgradeInstalledList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout,
+                                 bool meant32BitView, bool quietWithoutRights);
+// The setup's run after an upgrade ("-upgrade"): the move above, no window.
+// 0 when done or nothing was to do, 1 when the old list still stands.
+int RunListUpgrade(platform::Platform& platform);
 
 // Opens "AwardMessage.txt" (in the layout's user folder) with its program when
 // it exists; nothing waits for it.

@@ -42,7 +42,10 @@ std::vector<std::string> CommandLineArguments() {
 int RunProgram(HINSTANCE instance) {
     platform::Win32Platform platform;  // first: COM and the timers live on this thread
     // The uninstaller's part, with administrator rights: no window, nothing of the user's read.
-    if (app::ParseSwitches(CommandLineArguments()).uninstallMachine) return app::RunMachineUninstall(platform);
+    const app::Switches switches = app::ParseSwitches(CommandLineArguments());
+    if (switches.uninstallMachine) return app::RunMachineUninstall(platform);
+    // The setup's run after an upgrade: an earlier version's list moves into the lists.
+    if (switches.upgradeList) return app::RunListUpgrade(platform);
     const ui::NameLists lists = ui::NameLists::Builtin(platform);
     ui::win32::DelayDialog delayDialog;
     app::MainForm form(platform, lists, delayDialog);
