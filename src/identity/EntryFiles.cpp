@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "identity/Identifier.h"
 #include "platform/Text.h"
 
 namespace vantorell::identity {
@@ -38,6 +39,21 @@ std::vector<FileJob> EntryJobs(store::AutostartStore& store) {
         jobs.push_back(std::move(job));
     }
     return jobs;
+}
+
+std::vector<Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand) {
+    platform::Platform& platform = store.Platform();
+    IdentityCache cache(platform, IdentityCache::UserCachePath(platform));
+    cache.Load();
+    Identifier identifier(platform, cache);
+    std::vector<Identity> ids;
+    std::map<std::string, std::size_t> done;  // entries that start the same thing are looked at once
+    for (const FileJob& job : EntryJobs(store)) {
+        const auto [it, fresh] = done.try_emplace(job.Key(), ids.size());
+        ids.push_back(fresh ? identifier.Identify(job, onDemand) : ids[it->second]);
+    }
+    cache.Save();
+    return ids;
 }
 
 }  // namespace vantorell::identity

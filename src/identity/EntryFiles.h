@@ -16,4 +16,9 @@ std::vector<FileJob> EntryJobs(store::AutostartStore& store);
 // enough for its key.
 FileJob EntryJob(const store::EntryTable& table, std::size_t index);
 
+// What each entry of the scanned table starts, by table index, on the calling
+// thread: the user's cache first, then the files it lacks or that changed
+// (`onDemand`: large files too), the cache saved again.
+std::vector<Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand);
+
 }  // namespace vantorell::identity

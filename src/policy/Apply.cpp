@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "identity/EntryFiles.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
@@ -82,9 +83,12 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
         const auto locks = control::LockListsForChange(store);
         store.ScanEntries();
     }
+    // Looked at outside the lock: checking signatures may take a while.
+    const auto identities =
+        NamesSigners(policy) ? identity::IdentifyEntries(store, false) : std::vector<identity::Identity>();
     Report report;
     report.check = check;
-    for (auto& item : MakePlan(policy, store).items) {
+    for (auto& item : MakePlan(policy, store, identities).items) {
         ReportItem r;
         r.plan = std::move(item);
         r.result = Untouched(r.plan.outcome);

@@ -164,22 +164,36 @@ std::optional<std::string> PlaceRefusal(store::AutostartStore& store, const stor
 
 }  // namespace
 
-Plan MakePlan(const Policy& policy, store::AutostartStore& store) {
+bool NamesSigners(const Policy& policy) {
+    return std::any_of(policy.rules.begin(), policy.rules.end(), [](const Rule& r) { return r.signer.has_value(); });
+}
+
+Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vector<identity::Identity>& identities) {
     const auto& table = store.Table();
     auto& platform = store.Platform();
     const std::string exe = platform.ExecutablePath();
-    std::vector<std::string> patterns;
-    for (const auto& rule : policy.rules) patterns.push_back(platform.FoldCase(rule.name));
+    std::vector<std::string> patterns, signers;
+    for (const auto& rule : policy.rules) {
+        patterns.push_back(platform.FoldCase(rule.name));
+        signers.push_back(rule.signer ? platform.FoldCase(*rule.signer) : std::string());
+    }
     std::vector<bool> used(policy.rules.size(), false);
 
     Plan plan;
-    for (const auto& e : table.entries) {
+    for (std::size_t i = 0; i < table.entries.size(); ++i) {
+        const auto& e = table.entries[i];
         const std::string name = platform.FoldCase(e.name);
+        // The signer that vouches for the entry's file; none unless it is verified.
+        const identity::Identity* id = i < identities.size() ? &identities[i] : nullptr;
+        const std::string signer = id && id->state == identity::SignatureState::Verified && !id->signer.empty()
+                                       ? platform.FoldCase(id->signer)
+                                       : std::string();
         std::optional<std::size_t> decided;
         for (std::size_t r = 0; r < policy.rules.size(); ++r) {
             const auto& rule = policy.rules[r];
             if (rule.location != kAnyLocation && rule.location != e.location) continue;
             if (!NameMatches(patterns[r], name)) continue;
+            if (rule.signer && (signer.empty() || !NameMatches(signers[r], signer))) continue;
             used[r] = true;
             if (!decided) decided = r;
         }
@@ -198,7 +212,9 @@ Plan MakePlan(const Policy& policy, store::AutostartStore& store) {
                 continue;
             }
         }
-        const Rule unlisted{e.name, std::string(kAnyLocation), DesiredState::Disabled, std::nullopt, std::nullopt};
+        Rule unlisted;
+        unlisted.name = e.name;
+        unlisted.state = DesiredState::Disabled;
         item.steps = StepsFor(item.before, decided ? policy.rules[*decided] : unlisted);
         if (item.steps.empty()) continue;
         for (const auto& step : item.steps) item.after = After(item.after, step);

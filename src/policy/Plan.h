@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "identity/Identity.h"
 #include "policy/Policy.h"
 #include "store/AutostartStore.h"
 
@@ -75,8 +76,14 @@ struct Plan {
     bool Compliant() const;
 };
 
+// Whether a rule of `policy` names a signer: planning it needs the entries' identities.
+bool NamesSigners(const Policy& policy);
+
 // Plans `policy` on the store's table as it stands. The running program's own
-// logon entry, and a change its place refuses, are Protected.
-Plan MakePlan(const Policy& policy, store::AutostartStore& store);
+// logon entry, and a change its place refuses, are Protected. `identities`
+// (by table index) decide the rules that name a signer: only an entry whose
+// file is verified as signed by it matches one.
+Plan MakePlan(const Policy& policy, store::AutostartStore& store,
+              const std::vector<identity::Identity>& identities = {});
 
 }  // namespace vantorell::policy

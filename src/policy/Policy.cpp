@@ -71,6 +71,9 @@ Rule ReadRule(const json& item, const std::string& path) {
             rule.name = StringAt(value, at);
             if (rule.name.empty()) Fail(at, "a name cannot be empty");
             named = true;
+        } else if (key == "signer") {
+            rule.signer = StringAt(value, at);
+            if (rule.signer->empty()) Fail(at, "a signer cannot be empty");
         } else if (key == "location") {
             rule.location = StringAt(value, at);
             if (rule.location != kAnyLocation && !store::FindLocation(rule.location))
@@ -91,10 +94,11 @@ Rule ReadRule(const json& item, const std::string& path) {
             Expect(value, value.is_boolean(), at, "true or false");
             rule.confirm = value.get<bool>();
         } else {
-            Fail(at, "unknown field (a rule has name, location, state, delay and confirm)");
+            Fail(at, "unknown field (a rule has name, signer, location, state, delay and confirm)");
         }
     }
-    if (!named) Fail(path, "a rule needs a \"name\"");
+    if (!named && !rule.signer) Fail(path, "a rule needs a \"name\" or a \"signer\"");
+    if (!named) rule.name = Rule::kAnyName;
     if (!stated) Fail(path, "a rule needs a \"state\"");
     if (rule.state != DesiredState::Enabled && (rule.delay || rule.confirm))
         Fail(path + (rule.delay ? ".delay" : ".confirm"), "only an enabled entry starts with a delay or a question");
@@ -206,7 +210,10 @@ Policy DescribeTable(const store::EntryTable& table, const std::optional<std::st
                           [](const auto* e) { return e->name.find_first_of("*?") == std::string::npos; });
     Policy policy;
     for (const auto* e : entries) {
-        Rule rule{e->name, e->location, DesiredState::Disabled, std::nullopt, std::nullopt};
+        Rule rule;
+        rule.name = e->name;
+        rule.location = e->location;
+        rule.state = DesiredState::Disabled;
         const bool starts = e->IsActive() ? !e->windowsOff : e->state == store::EntryState::Deferred;
         if (starts) {
             rule.state = DesiredState::Enabled;
@@ -221,8 +228,10 @@ Policy DescribeTable(const store::EntryTable& table, const std::optional<std::st
 nlohmann::ordered_json PolicyJson(const Policy& policy) {
     auto rows = nlohmann::ordered_json::array();
     for (const auto& rule : policy.rules) {
-        nlohmann::ordered_json row = {
-            {"name", rule.name}, {"location", rule.location}, {"state", StateName(rule.state)}};
+        nlohmann::ordered_json row = {{"name", rule.name}};
+        if (rule.signer) row["signer"] = *rule.signer;
+        row["location"] = rule.location;
+        row["state"] = StateName(rule.state);
         if (rule.delay) row["delay"] = *rule.delay;
         if (rule.confirm) row["confirm"] = *rule.confirm;
         rows.push_back(std::move(row));

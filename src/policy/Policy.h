@@ -3,7 +3,8 @@
 //
 //   {"version": 1,
 //    "entries": [{"name": "Updater*", "location": "crun", "state": "disabled"},
-//                {"name": "Backup", "state": "enabled", "delay": 60, "confirm": false}],
+//                {"name": "Backup", "state": "enabled", "delay": 60, "confirm": false},
+//                {"signer": "Contoso Ltd", "state": "enabled"}],
 //    "unlisted": "keep"}
 //
 // The file's grammar is schema/policy.schema.json; this is its one reader.
@@ -44,6 +45,12 @@ struct Rule {
     DesiredState state = DesiredState::Enabled;
     std::optional<int> delay;     // enabled only: seconds after logon, 0 to 240
     std::optional<bool> confirm;  // enabled only: ask before it starts
+    // Only entries whose file is verified and signed by this signer (the
+    // certificate's common name, matched as the name is) match the rule.
+    std::optional<std::string> signer;
+
+    // A rule without "name" names every entry its signer signed.
+    static constexpr std::string_view kAnyName = "*";
 };
 
 struct Policy {

@@ -172,6 +172,38 @@ TEST_F(PolicyScene, ChangedMeanwhileAndMissingRightsHaveTheirExitCodes) {
     EXPECT_EQ(StateOf("Machine"), "100 ");
 }
 
+// A signer rule names the entries whose file that signer verifiably signed,
+// recorded ones included; a broken, untrusted or unsigned file does not match
+// it, whatever its name or the certificate say.
+TEST_F(PolicyScene, SignerRulesMatchOnlyVerifiedFiles) {
+    platform::SignatureFacts good, tampered, rootless;
+    good.signer = tampered.signer = rootless.signer = "Contoso Ltd";
+    tampered.code = 0x80096010;  // TRUST_E_BAD_DIGEST
+    rootless.untrustedRoot = true;
+    const auto put = [&](const char* name, const std::string& file, const platform::SignatureFacts* facts) {
+        p.PutFile(file, name);
+        if (facts) p.SetSignature(file, *facts);
+        PutRun("crun", name, "\"" + file + "\" /q");
+    };
+    put("Good", "C:\\S\\good.exe", &good);
+    put("Tampered", "C:\\S\\tampered.exe", &tampered);
+    put("Rootless", "C:\\S\\rootless.exe", &rootless);
+    put("Plain", "C:\\S\\plain.exe", nullptr);
+    PutList("Held;crun;C:\\S\\good.exe;;0;0\r\n");
+    const char* allowContoso = R"({"version": 1, "entries": [
+        {"name": "Rootless", "signer": "Contoso Ltd", "state": "deleted"},
+        {"signer": "contoso*", "state": "enabled"}], "unlisted": "disable"})";
+    EXPECT_EQ(Apply(allowContoso, true).exitCode, 1);
+    const auto r = Apply(allowContoso);
+    EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
+    EXPECT_EQ(StateOf("Good"), "100 ");
+    EXPECT_EQ(StateOf("Held"), "100 ");
+    EXPECT_EQ(StateOf("Tampered"), "000 ");
+    EXPECT_EQ(StateOf("Rootless"), "000 ");  // disabled as unlisted, not deleted by rule 0
+    EXPECT_EQ(StateOf("Plain"), "000 ");
+    EXPECT_EQ(Apply(allowContoso, true).exitCode, 0);
+}
+
 TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
     PutRun("crun", "A", "a.exe");
     std::string many = R"({"version": 1, "entries": [)";
@@ -193,6 +225,10 @@ TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
          "entries[1].delay: expected a whole number of seconds, found a string"},
         {rule(R"({"name": 7, "state": "enabled"})"), "entries[1].name: expected a string, found a number"},
         {rule(R"({"name": "A", "state": "disabled", "confirm": true})"), "entries[1].confirm: only an enabled entry"},
+        {rule(R"({"name": "A", "signer": 7, "state": "enabled"})"),
+         "entries[1].signer: expected a string, found a number"},
+        {rule(R"({"signer": "", "state": "enabled"})"), "entries[1].signer: a signer cannot be empty"},
+        {rule(R"({"state": "enabled"})"), "entries[1]: a rule needs a \"name\" or a \"signer\""},
         {R"({"version": 1, "entries": [], "unlisted": "drop"})", "unlisted: \"drop\" is not a choice"},
         {R"({"version": 2, "entries": []})", "version: 2 is not a version this program reads"},
         {"", "the policy file is empty"},

@@ -3,7 +3,8 @@
 # "vantorellc list --json": the test makes its own roots and signing
 # certificates with openssl, signs copies of a small exe with osslsigncode,
 # makes one root trusted and one signer distrusted in this Wine prefix only,
-# and checks the file, signature, signer and version facts of each entry.
+# and checks the file, signature, signer and version facts of each entry, and
+# which of them a policy rule by signer matches ("vantorellc apply --check").
 #   identity_test.sh VANTORELLC_EXE VTDRIVER_EXE VTMARKER_EXE
 # Needs WINEPREFIX (a prepared prefix, as scripts/test.sh provides); skips
 # (exit 77) without one. Never touches the host's own certificate stores.
@@ -143,4 +144,17 @@ check || fail "run from the cache"
 wine "$exe" list >"$work/table.txt" 2>&1 || fail "list as a table failed"
 grep -q "Publisher" "$work/table.txt" || fail "no Publisher column"
 grep -q "(not verified) Vantorell" "$work/table.txt" || fail "no '(not verified) Vantorell' for the version exe"
+# A policy rule by signer matches the files that signer verifiably signed: not
+# the tampered copy of the same signed exe, nor another root's signer.
+echo '{"version": 1, "entries": [{"signer": "vantorell test SIGNER", "state": "disabled"}]}' >"$work/signer.json"
+rc=0
+wine "$exe" apply "$(winepath -w "$work/signer.json")" --check --json >"$work/out.json" 2>"$work/err.txt" || rc=$?
+[ "$rc" = 1 ] || fail "apply --check of a signer rule: exit code $rc, expected 1 (drift): $(cat "$work/err.txt")"
+python3 - "$work/out.json" <<'PY' || fail "the signer rule matched other entries"
+import json, sys
+items = json.load(open(sys.argv[1], encoding="utf-8"))["items"]
+matched = sorted(i["name"] for i in items if i["action"] == "disable")
+if matched != ["Vt Link.lnk", "VtEnv", "VtSigned"]:
+    sys.exit(f"matched {matched}")
+PY
 echo "identity: ok"

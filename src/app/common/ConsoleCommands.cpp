@@ -13,7 +13,6 @@
 #include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
 #include "identity/EntryFiles.h"
-#include "identity/Identifier.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "policy/Apply.h"
@@ -78,7 +77,7 @@ struct HeadlessControl {
 void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
     const auto lists = ui::NameLists::Builtin(store.Platform());
-    const auto identities = IdentifyEntries(store, cmd.Has("--verify-all"));
+    const auto identities = identity::IdentifyEntries(store, cmd.Has("--verify-all"));
     out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities)
                                 : FormatEntryTable(store.Table(), lists, identities);
 }
@@ -355,21 +354,6 @@ nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t ind
             {"delay", e.delay.Text()},
             {"command", e.command},
             {"rating", ui::RateEntry(lists, e.name, e.command)}};
-}
-
-std::vector<identity::Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand) {
-    platform::Platform& platform = store.Platform();
-    identity::IdentityCache cache(platform, identity::IdentityCache::UserCachePath(platform));
-    cache.Load();
-    identity::Identifier identifier(platform, cache);
-    std::vector<identity::Identity> ids;
-    std::map<std::string, std::size_t> done;  // entries that start the same thing are looked at once
-    for (const identity::FileJob& job : identity::EntryJobs(store)) {
-        const auto [it, fresh] = done.try_emplace(job.Key(), ids.size());
-        ids.push_back(fresh ? identifier.Identify(job, onDemand) : ids[it->second]);
-    }
-    cache.Save();
-    return ids;
 }
 
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,

@@ -74,11 +74,6 @@ std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
                             const std::vector<identity::Identity>& identities = {});
 
-// What each entry of the scanned table starts, by table index: the user's
-// cache first, then the files it lacks or that changed (`onDemand`: large
-// files too), the cache saved again.
-std::vector<identity::Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand);
-
 using text::JsonString;
 
 // One entry of the table as a JSON object, keys in the order of FormatEntryJson.
