@@ -192,6 +192,7 @@ Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vec
         for (std::size_t r = 0; r < policy.rules.size(); ++r) {
             const auto& rule = policy.rules[r];
             if (rule.location != kAnyLocation && rule.location != e.location) continue;
+            if (rule.recorded && *rule.recorded == e.IsActive()) continue;
             if (!NameMatches(patterns[r], name)) continue;
             if (rule.signer && (signer.empty() || !NameMatches(signers[r], signer))) continue;
             used[r] = true;

@@ -1,6 +1,8 @@
 #include "policy/Policy.h"
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -53,6 +55,7 @@ std::size_t OneOf(const json& value, const std::string& path, const std::string_
 
 constexpr std::string_view kStates[] = {"enabled", "disabled", "deleted"};
 constexpr std::string_view kUnlisted[] = {"keep", "report", "disable"};
+constexpr std::string_view kKinds[] = {"active", "recorded"};
 
 std::string LocationCodes() {
     std::string codes;
@@ -74,6 +77,8 @@ Rule ReadRule(const json& item, const std::string& path) {
         } else if (key == "signer") {
             rule.signer = StringAt(value, at);
             if (rule.signer->empty()) Fail(at, "a signer cannot be empty");
+        } else if (key == "kind") {
+            rule.recorded = OneOf(value, at, kKinds, "a kind of entry") == 1;
         } else if (key == "location") {
             rule.location = StringAt(value, at);
             if (rule.location != kAnyLocation && !store::FindLocation(rule.location))
@@ -94,7 +99,7 @@ Rule ReadRule(const json& item, const std::string& path) {
             Expect(value, value.is_boolean(), at, "true or false");
             rule.confirm = value.get<bool>();
         } else {
-            Fail(at, "unknown field (a rule has name, signer, location, state, delay and confirm)");
+            Fail(at, "unknown field (a rule has name, signer, location, kind, state, delay and confirm)");
         }
     }
     if (!named && !rule.signer) Fail(path, "a rule needs a \"name\" or a \"signer\"");
@@ -201,19 +206,26 @@ Policy ParsePolicy(std::string_view bytes) {
     return ParsePolicyText(body, false);
 }
 
-Policy DescribeTable(const store::EntryTable& table, const std::optional<std::string>& location) {
+Policy DescribeTable(const store::EntryTable& table, const std::optional<std::string>& location,
+                     const std::function<std::string(std::string_view)>& fold) {
     std::vector<const store::StartupEntry*> entries;
     for (const auto& e : table.entries)
         if (e.place && (!location || e.location == *location)) entries.push_back(&e);
     std::sort(entries.begin(), entries.end(), [](const auto* a, const auto* b) { return a->position < b->position; });
     std::stable_partition(entries.begin(), entries.end(),
                           [](const auto* e) { return e->name.find_first_of("*?") == std::string::npos; });
+    // Name and place of the entries that stand both recorded and in their place.
+    std::set<std::pair<std::string, std::string>> recorded, active, twins;
+    for (const auto* e : entries) (e->IsActive() ? active : recorded).emplace(fold(e->name), e->location);
+    std::set_intersection(recorded.begin(), recorded.end(), active.begin(), active.end(),
+                          std::inserter(twins, twins.end()));
     Policy policy;
     for (const auto* e : entries) {
         Rule rule;
         rule.name = e->name;
         rule.location = e->location;
         rule.state = DesiredState::Disabled;
+        if (twins.count({fold(e->name), e->location})) rule.recorded = !e->IsActive();
         const bool starts = e->IsActive() ? !e->windowsOff : e->state == store::EntryState::Deferred;
         if (starts) {
             rule.state = DesiredState::Enabled;
@@ -231,6 +243,7 @@ nlohmann::ordered_json PolicyJson(const Policy& policy) {
         nlohmann::ordered_json row = {{"name", rule.name}};
         if (rule.signer) row["signer"] = *rule.signer;
         row["location"] = rule.location;
+        if (rule.recorded) row["kind"] = kKinds[*rule.recorded ? 1 : 0];
         row["state"] = StateName(rule.state);
         if (rule.delay) row["delay"] = *rule.delay;
         if (rule.confirm) row["confirm"] = *rule.confirm;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,10 @@ struct Rule {
     // Only entries whose file is verified and signed by this signer (the
     // certificate's common name, matched as the name is) match the rule.
     std::optional<std::string> signer;
+    // "kind": only the entry recorded in the list (true) or only the one in
+    // its place (false). Both stand under one name and place when a program
+    // put itself back after it was taken out.
+    std::optional<bool> recorded;
 
     // A rule without "name" names every entry its signer signed.
     static constexpr std::string_view kAnyName = "*";
@@ -77,9 +82,11 @@ Policy ParsePolicyText(std::string_view json, bool ignoreUnderscored);
 // `location` only, when given), with its exact name and place. Names holding
 // a wildcard come last, so that the rule of a plain name is the one that
 // decides that entry. Windows' own switch counts: an entry it turned off is
-// "disabled". Records of a code that names no place are left out: no policy
-// can name them.
-Policy DescribeTable(const store::EntryTable& table, const std::optional<std::string>& location);
+// "disabled". A record and an entry in its place under one name (compared
+// as `fold` gives it) get a rule each with their "kind". Records of a code
+// that names no place are left out: no policy can name them.
+Policy DescribeTable(const store::EntryTable& table, const std::optional<std::string>& location,
+                     const std::function<std::string(std::string_view)>& fold);
 
 // The policy as JSON, members in the file's order.
 nlohmann::ordered_json PolicyJson(const Policy& policy);

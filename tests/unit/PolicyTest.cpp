@@ -93,13 +93,18 @@ TEST_F(PolicyScene, UnlistedDisableSparesTheOwnEntry) {
 }
 
 // Export describes the machine; applying it, or any policy a second time,
-// finds nothing to do and writes nothing.
+// finds nothing to do and writes nothing. Programs that put themselves back
+// beside their records (Back, Again) are told apart from the records.
 TEST_F(PolicyScene, ExportAndSecondApplyChangeNothing) {
     NameStartupFolders();
     PutRun("crun", "A", "a.exe");
     PutRun("lrun", "B*", "b.exe");
+    PutRun("crun", "Back", "back.exe");
+    PutRun("crun", "again", "again.exe");
     PutLink(kUserStartup, "Tool.lnk", "C:\\t.exe");
-    PutList("C;crun;c.exe;;0;45\r\nD;lrun;d.exe;;0;0\r\nOld;xrun;o.exe;;0;0\r\n");
+    PutList(
+        "C;crun;c.exe;;0;45\r\nD;lrun;d.exe;;0;0\r\nOld;xrun;o.exe;;0;0\r\n"
+        "Back;crun;back.exe;;0;0\r\nAgain;crun;again.exe;;1;30\r\n");
     const auto exported = RunConsole(store, {"export"});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_LT(exported.out.find("\"A\""), exported.out.find("\"B*\""));  // wildcard names last
@@ -115,6 +120,9 @@ TEST_F(PolicyScene, ExportAndSecondApplyChangeNothing) {
     EXPECT_NE(same.out.find(R"("compliant": true)"), std::string::npos);
     EXPECT_NE(same.out.find(R"("changed": false)"), std::string::npos);
     EXPECT_EQ(writes, 0);
+    EXPECT_EQ(StateOf("Back"), "000 100 ");
+    EXPECT_EQ(StateOf("Again"), "2130 ");
+    EXPECT_EQ(StateOf("again"), "100 ");
 
     const char* policy = R"({"version": 1, "entries": [{"name": "A", "state": "enabled", "delay": 20},
                                                       {"name": "Tool.lnk", "state": "disabled"}]})";
@@ -229,6 +237,8 @@ TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
          "entries[1].signer: expected a string, found a number"},
         {rule(R"({"signer": "", "state": "enabled"})"), "entries[1].signer: a signer cannot be empty"},
         {rule(R"({"state": "enabled"})"), "entries[1]: a rule needs a \"name\" or a \"signer\""},
+        {rule(R"({"name": "A", "kind": "both", "state": "enabled"})"),
+         "entries[1].kind: \"both\" is not a kind of entry (active, recorded)"},
         {R"({"version": 1, "entries": [], "unlisted": "drop"})", "unlisted: \"drop\" is not a choice"},
         {R"({"version": 2, "entries": []})", "version: 2 is not a version this program reads"},
         {"", "the policy file is empty"},

@@ -137,10 +137,15 @@ std::optional<std::string> LocationOption(const ParsedCommand& cmd) {
     return it->second;
 }
 
+// Names folded as the platform compares them.
+std::function<std::string(std::string_view)> Folder(store::AutostartStore& store) {
+    return [&platform = store.Platform()](std::string_view name) { return platform.FoldCase(name); };
+}
+
 void RunExport(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     const auto location = LocationOption(cmd);
     store.ScanEntries();
-    out.out = policy::PolicyText(policy::DescribeTable(store.Table(), location));
+    out.out = policy::PolicyText(policy::DescribeTable(store.Table(), location, Folder(store)));
 }
 
 // 0 when everything is as the policy wants afterwards (a check: was already).
@@ -192,7 +197,7 @@ void RunDsc(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutpu
     std::optional<policy::Report> report;
     if (operation != "get") report = policy::ApplyPolicy(headless.control, wanted, operation == "test");
     store.ScanEntries();
-    auto state = policy::DescribeTable(store.Table(), std::nullopt);
+    auto state = policy::DescribeTable(store.Table(), std::nullopt, Folder(store));
     state.unlisted = wanted.unlisted;
     auto json = policy::PolicyJson(state);
     if (operation == "test") json["_inDesiredState"] = report->compliant;
