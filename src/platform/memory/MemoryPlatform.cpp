@@ -68,9 +68,19 @@ constexpr char32_t kCp1252High[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x
                                       0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                       0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
 
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 std::string FoldUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    if (IsAscii(text)) {  // most names: the same result without decoding
+        for (char c : text) out += FoldAscii(c);
+        return out;
+    }
     for (char32_t c : Decode(text)) Encode(Fold(c), out);
     return out;
 }
@@ -143,6 +153,14 @@ std::optional<std::string> MemoryPlatform::SortKeyNoCase(std::string_view text) 
 }
 
 int MemoryPlatform::CompareNoCase(std::string_view a, std::string_view b) {
+    if (IsAscii(a) && IsAscii(b)) {
+        const std::size_t n = std::min(a.size(), b.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            const char x = FoldAscii(a[i]), y = FoldAscii(b[i]);
+            if (x != y) return x < y ? -1 : 1;
+        }
+        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    }
     const auto fa = Decode(a), fb = Decode(b);
     const std::size_t n = std::min(fa.size(), fb.size());
     for (std::size_t i = 0; i < n; ++i) {
