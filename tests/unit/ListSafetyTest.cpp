@@ -45,6 +45,16 @@ protected:
         return entries.size();
     }
 
+    // Fails the k-th write of a file (and, `lasting`, every later one), as a
+    // refused or full disk would.
+    void FailWrite(int k, bool lasting) {
+        p.SetFaultHook([k, lasting, writes = 0](Op op, Hive, std::string_view) mutable {
+            if (op != Op::WriteFile) return false;
+            ++writes;
+            return lasting ? writes >= k : writes == k;
+        });
+    }
+
     platform::MemoryPlatform p;
     store::AutostartStore store{p, kUserList, kMachineList};
     const std::vector<std::string_view> none;
@@ -73,20 +83,13 @@ TEST_F(ListSafety, AnImportStoppedByAnyFailedWriteLeavesEveryRecordOnceAfterTheN
         app::FileLayout::Installed("C:\\Program Files\\Vantorell", "C:\\Users\\a\\AppData\\Local", "C:\\ProgramData");
     const std::string mine = "Mine;crun;C:\\m.exe;;1;30", shared = "Shared;lrun;C:\\s.exe;;0;5";
     const std::string old = "Mine;crun;C:\\m.exe;x;Y;30;\r\nShared;lrun;C:\\s.exe;x;N;5;\r\n";
-    // Fails the k-th write of a file (and, `lasting`, every later one), as a
-    // refused or full disk would.
     for (const bool lasting : {false, true}) {
         for (int k = 1; k <= 4; ++k) {
             SCOPED_TRACE(::testing::Message() << "write " << k << (lasting ? " and later" : ""));
             p.PutFile(kUserList, "Kept;crun;C:\\k.exe;;0;0\r\n");
             p.PutFile(kMachineList, "");
             p.PutFile(kOldList, old);
-            int writes = 0;
-            p.SetFaultHook([&](Op op, Hive, std::string_view) {
-                if (op != Op::WriteFile) return false;
-                ++writes;
-                return lasting ? writes >= k : writes == k;
-            });
+            FailWrite(k, lasting);
             try {
                 app::ImportOldList(p, store, layout);
             } catch (const AppError&) {
@@ -127,12 +130,7 @@ TEST_F(ListSafety, AnUpgradeMovesTheListBesideAnInstalled010IntoBothListsOnceWha
             p.PutFile(kUserList, "Kept;crun;C:\\k.exe;;0;0\r\n");  // already moved once
             p.PutFile(kMachineList, "");
             p.PutFile(besideExe, old);
-            int writes = 0;
-            p.SetFaultHook([&](Op op, Hive, std::string_view) {
-                if (op != Op::WriteFile) return false;
-                ++writes;
-                return lasting ? writes >= k : writes == k;
-            });
+            FailWrite(k, lasting);
             try {
                 app::UpgradeInstalledList(p, store, layout, true, false);
             } catch (const AppError&) {
