@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(list_file old_list command_line name_list)
+[ ${#targets[@]} -gt 0 ] || targets=(list_file old_list command_line name_list policy)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"

@@ -56,11 +56,15 @@ struct Rule {
 
     // A rule without "name" names every entry its signer signed.
     static constexpr std::string_view kAnyName = "*";
+
+    friend bool operator==(const Rule&, const Rule&) = default;
 };
 
 struct Policy {
     std::vector<Rule> rules;
     Unlisted unlisted = Unlisted::Keep;
+
+    friend bool operator==(const Policy&, const Policy&) = default;
 };
 
 // A policy that cannot be used: the message names the place of the fault as a
