@@ -7,6 +7,7 @@
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "store/Place.h"
 
 namespace vantorell::control {
 namespace {
@@ -56,6 +57,18 @@ bool Holds(const store::EntryTable& table, std::size_t index, const EntrySelecto
     return true;
 }
 
+// A name that no entry of place `code` has may be one the place does not list:
+// Windows' own item, or one it cannot read. Says why, for the verbs that would
+// take it out.
+void ExplainUnlisted(store::AutostartStore& store, const std::string& name, const std::string& code, EntryVerb verb) {
+    if (verb != EntryVerb::Disable && verb != EntryVerb::Delete) return;
+    const store::AutostartLocation* location = store::FindLocation(code);
+    if (!location) return;
+    const auto place = store::OpenPlace(store, *location);
+    if (auto refusal = place->Refusal(store::PlaceChange::TakeOut, name, name)) throw AppError(*refusal);
+    place->Read(name, true);  // throws for an item it cannot read
+}
+
 }  // namespace
 
 EntrySelector SelectorOf(const EntrySeen& seen) {
@@ -79,6 +92,7 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
     const auto changed = [&] {
         return ChangedMeanwhile(ChangedMessage(selector.name, selector.location.value_or("")));
     };
+    if (named.empty() && selector.location) ExplainUnlisted(store, selector.name, *selector.location, verb);
     if (named.empty()) {
         if (selector.Exact()) throw changed();
         std::string message = "No entry is named '" + selector.name + "'";
@@ -89,6 +103,7 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
     std::vector<std::size_t> candidates;
     for (std::size_t i : named)
         if (!selector.location || table.entries[i].location == *selector.location) candidates.push_back(i);
+    if (candidates.empty()) ExplainUnlisted(store, selector.name, *selector.location, verb);
     if (candidates.empty() && selector.Exact()) throw changed();
     if (candidates.empty())
         throw AppError("No entry named '" + selector.name + "' is in '" + *selector.location +

@@ -110,7 +110,7 @@ std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
     };
     for (const store::AutostartLocation& location : store::Locations()) {
         if (!store::PlaceExists(platform_, location)) continue;
-        add(store::OpenPlace(store_, location)->Watched());
+        for (platform::WatchPlace& place : store::OpenPlace(store_, location)->Watched()) add(std::move(place));
         // Windows' own switches: a flip changes what the grid shows.
         if (!location.switchKey.empty())
             add({WatchPlace::Kind::Key, location.hive, platform::RegView::Bits64,
@@ -298,6 +298,9 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         if (!ActiveIn(name, code)) continue;
         const auto& table = store_.Table();
         if (i >= table.RecordCount() || table.storedRecords[i] != records[i]) continue;
+        // Where Windows starts it before the shell (Winlogon, Active Setup), a
+        // comeback is reported as new and left to the user.
+        if (RefusesAutoTakeOut(table.entries[i])) continue;
         newNames.erase(it);
         // The program's own entry is never taken out, whatever a record says:
         // it is the program registering itself, not news.
@@ -346,6 +349,11 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
             host_.Notify(kComebackCaption, ComebackText(name, publisher));
         }
     }
+}
+
+bool NewEntryMonitor::RefusesAutoTakeOut(const store::StartupEntry& entry) {
+    return entry.place &&
+           store::OpenPlace(store_, *entry.place)->Refusal(store::PlaceChange::AutoTakeOut, entry.name, entry.command);
 }
 
 void NewEntryMonitor::ForgetCopy(const std::string& name) {

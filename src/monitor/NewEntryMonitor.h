@@ -170,6 +170,8 @@ private:
     // leaving out the names that are new.
     std::vector<ChangedCommand> ChangedCommands(const std::vector<std::string>& newNames);
     void ReportChanged(const std::vector<ChangedCommand>& changed);
+    // Whether the place of a record leaves its comebacks to the user.
+    bool RefusesAutoTakeOut(const store::StartupEntry& entry);
     // Takes one occurrence of `name` out of CurrentNames.
     void ForgetCopy(const std::string& name);
     // Sets the watches again when the places moved (a Startup folder).
@@ -197,7 +199,7 @@ private:
     std::optional<platform::TimerId> settle_;  // a pass after the places settle
     std::uint64_t firstChange_ = 0;            // when the first unsettled change came
     std::uint64_t lastChange_ = 0;
-    std::optional<platform::TimerId> retry_;   // a pass for a comeback held back
+    std::optional<platform::TimerId> retry_;  // a pass for a comeback held back
     // The commands of the last pass's active entries, by CommandKey.
     std::map<std::string, std::string> commands_;
     // AutoKill's comebacks of each record, by folded name and place.

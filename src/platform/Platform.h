@@ -85,6 +85,9 @@ public:
     virtual bool Set(std::string_view name, const RegValue& value) = 0;
     virtual bool Delete(std::string_view name) = 0;
     virtual void Flush() = 0;
+    // The names of the key's sub-keys, in the registry's enumeration order;
+    // nullopt when they cannot be enumerated.
+    virtual std::optional<std::vector<std::string>> SubKeyNames() { return std::nullopt; }
 };
 
 // ---------------------------------------------------------------- shortcuts
@@ -194,7 +197,8 @@ struct WatchPlace {
     Kind kind = Kind::Key;
     Hive hive = Hive::CurrentUser;
     RegView view = RegView::Bits64;
-    std::string path;  // key path relative to the hive, or the folder's full path
+    std::string path;      // key path relative to the hive, or the folder's full path
+    bool subtree = false;  // a key: the values of its sub-keys too
 
     bool operator==(const WatchPlace&) const = default;
 };

@@ -53,6 +53,14 @@ std::optional<RegistryKey> RegistryKey::OpenForListing(Platform& platform, Hive 
     return RegistryKey(std::move(key));
 }
 
+std::optional<RegistryKey> RegistryKey::OpenExisting(Platform& platform, Hive hive, std::string_view path,
+                                                     RegView view) {
+    if (auto key = Open(platform, hive, path, false, view)) return key;
+    auto key = platform.OpenKey(hive, Relative(path), false, KeyAccess::Read, view);
+    if (!key) return std::nullopt;
+    return RegistryKey(std::move(key));
+}
+
 RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
     if (this != &other) {
         Close();
@@ -123,6 +131,15 @@ void RegistryKey::WriteInteger(std::string_view name, std::uint32_t value) {
 
 bool RegistryKey::DeleteValue(std::string_view name) {
     return key_ && key_->Delete(name);
+}
+
+std::optional<RegValue> RegistryKey::Query(std::string_view name) {
+    return key_ ? key_->Query(name) : std::nullopt;
+}
+
+std::vector<std::string> RegistryKey::SubKeyNames() {
+    auto names = key_ ? key_->SubKeyNames() : std::nullopt;
+    return names ? std::move(*names) : std::vector<std::string>{};
 }
 
 }  // namespace vantorell::platform

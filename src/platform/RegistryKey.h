@@ -37,6 +37,10 @@ public:
     static std::optional<RegistryKey> OpenForListing(Platform& platform, Hive hive, std::string_view path,
                                                      RegView view = RegView::Bits64);
 
+    // As OpenForListing, without creating a key that is not there.
+    static std::optional<RegistryKey> OpenExisting(Platform& platform, Hive hive, std::string_view path,
+                                                   RegView view = RegView::Bits64);
+
     RegistryKey(RegistryKey&&) noexcept = default;
     RegistryKey& operator=(RegistryKey&& other) noexcept;
     RegistryKey(const RegistryKey&) = delete;
@@ -58,11 +62,16 @@ public:
     void WriteExpandString(std::string_view name, std::string_view text);
     void WriteInteger(std::string_view name, std::uint32_t value);
     bool DeleteValue(std::string_view name);
+    // The value as stored, of any type; nullopt when it is missing or cannot be read.
+    std::optional<RegValue> Query(std::string_view name);
+    // Writes a value of any type; throws "Failed to set data for '%s'".
+    void Write(std::string_view name, RegValue value);
+    // Sub-key names in enumeration order; empty when they cannot be read.
+    std::vector<std::string> SubKeyNames();
 
 private:
     explicit RegistryKey(std::unique_ptr<RegKey> key) : key_(std::move(key)) {}
     void Close();
-    void Write(std::string_view name, RegValue value);
 
     std::unique_ptr<RegKey> key_;  // null only once moved from
 };

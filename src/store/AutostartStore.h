@@ -19,8 +19,11 @@ namespace vantorell::store {
 
 // How a place holds its items; each kind is a class of store/PlaceKinds.h.
 enum class PlaceKind {
-    Values,     // each value of a key
-    Shortcuts,  // each .lnk file of a Startup folder
+    Values,        // each value of a key
+    Shortcuts,     // each .lnk file of a Startup folder
+    ListItems,     // each program named in one value, a list separated by commas (or blanks)
+    DefaultValue,  // one value, which Windows reads with a default of its own when it is missing
+    StubPaths,     // the "StubPath" value of each sub-key (an Active Setup component)
 };
 
 // One of the autostart places.
@@ -39,10 +42,29 @@ struct AutostartLocation {
     std::string_view switchKey = {};
     // Registry places: how the key holds its items.
     PlaceKind valueKind = PlaceKind::Values;
+    // ListItems, DefaultValue: the value that holds the items; StubPaths: the
+    // value of each sub-key.
+    std::string_view valueName = {};
+    // The item Windows itself needs there, as a path under the Windows folder
+    // ("system32\userinit.exe", "explorer.exe"): it is not listed, and never
+    // taken out.
+    std::string_view windowsItem = {};
+    // DefaultValue: the text the value is set back to when its item is taken
+    // out; empty: the value is deleted.
+    std::string_view windowsDefault = {};
+    // ListItems: blanks separate the items, as commas do.
+    bool blankSeparated = false;
+    // A machine key that is one key for both registry views.
+    bool oneView = false;
+    // A policy key, which the scan does not create where it is missing.
+    bool policy = false;
+    // Windows starts the item before or outside the shell: AutoKill only
+    // reports a comeback here, and taking it out again is left to the user.
+    bool reportComebacks = false;
 
     PlaceKind Kind() const { return isFolder ? PlaceKind::Shortcuts : valueKind; }
     // Machine-wide Run-type keys exist once per registry view.
-    bool HasViews() const { return hive == platform::Hive::LocalMachine && !isFolder; }
+    bool HasViews() const { return hive == platform::Hive::LocalMachine && !isFolder && !oneView; }
     bool IsMachineWide() const { return hive == platform::Hive::LocalMachine; }
 };
 
@@ -56,8 +78,9 @@ bool PlaceExists(platform::Platform& platform, const AutostartLocation& location
 std::string_view ViewName(platform::Platform& platform, const AutostartLocation& location);
 // The same, for an entry of a scanned table.
 std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
-// Where the place is, for the user: the hive and key path (with "(32-bit)"
-// for the 32-bit view), or the folder.
+// Where the place is, for the user: the hive and key path, the value that
+// holds the items, "(32-bit)" for the 32-bit view; or the folder. `folder`
+// names the Startup folder, or the sub-key of an Active Setup component.
 std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);

@@ -46,6 +46,8 @@ struct StartupEntry {
     // turned off: still in its place, so its state stays Active, but
     // Windows does not start it.
     bool windowsOff = false;
+    // An active entry of an Active Setup place: the component's sub-key.
+    std::string subKey;
 
     bool IsActive() const { return state == EntryState::Active; }
 };

@@ -16,6 +16,11 @@ constexpr std::string_view kRunOnceExKey = "Software\\Microsoft\\Windows\\Curren
 constexpr std::string_view kSwitchRun = "Run";
 constexpr std::string_view kSwitchRun32 = "Run32";
 constexpr std::string_view kSwitchFolder = "StartupFolder";
+constexpr std::string_view kPoliciesRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run";
+constexpr std::string_view kWindowsKey = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+constexpr std::string_view kWinlogonKey = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr std::string_view kEnvironmentKey = "Environment";
+constexpr std::string_view kActiveSetupKey = "Software\\Microsoft\\Active Setup\\Installed Components";
 }  // namespace
 
 const std::vector<AutostartLocation>& Locations() {
@@ -36,6 +41,80 @@ const std::vector<AutostartLocation>& Locations() {
         {"lrunsonce32", Hive::LocalMachine, false, kRunServicesOnceKey, RegView::Bits32},
         {"lrunonce32", Hive::LocalMachine, false, kRunOnceKey, RegView::Bits32},
         {"lrunonceex32", Hive::LocalMachine, false, kRunOnceExKey, RegView::Bits32},
+        // Places that start programs at logon without being Run keys.
+        {.code = "cprun",
+         .hive = Hive::CurrentUser,
+         .isFolder = false,
+         .keyOrFolderValue = kPoliciesRunKey,
+         .policy = true},
+        {.code = "lprun",
+         .hive = Hive::LocalMachine,
+         .isFolder = false,
+         .keyOrFolderValue = kPoliciesRunKey,
+         .oneView = true,
+         .policy = true},
+        {.code = "cload",
+         .hive = Hive::CurrentUser,
+         .isFolder = false,
+         .keyOrFolderValue = kWindowsKey,
+         .valueKind = PlaceKind::ListItems,
+         .valueName = "Load",
+         .blankSeparated = true},
+        {.code = "cwinrun",
+         .hive = Hive::CurrentUser,
+         .isFolder = false,
+         .keyOrFolderValue = kWindowsKey,
+         .valueKind = PlaceKind::ListItems,
+         .valueName = "Run",
+         .blankSeparated = true},
+        {.code = "luserinit",
+         .hive = Hive::LocalMachine,
+         .isFolder = false,
+         .keyOrFolderValue = kWinlogonKey,
+         .valueKind = PlaceKind::ListItems,
+         .valueName = "Userinit",
+         .windowsItem = "system32\\userinit.exe",
+         .oneView = true,
+         .reportComebacks = true},
+        {.code = "lshell",
+         .hive = Hive::LocalMachine,
+         .isFolder = false,
+         .keyOrFolderValue = kWinlogonKey,
+         .valueKind = PlaceKind::DefaultValue,
+         .valueName = "Shell",
+         .windowsItem = "explorer.exe",
+         .windowsDefault = "explorer.exe",
+         .oneView = true,
+         .reportComebacks = true},
+        {.code = "cshell",
+         .hive = Hive::CurrentUser,
+         .isFolder = false,
+         .keyOrFolderValue = kWinlogonKey,
+         .valueKind = PlaceKind::DefaultValue,
+         .valueName = "Shell",
+         .windowsItem = "explorer.exe",
+         .reportComebacks = true},
+        {.code = "clogonscript",
+         .hive = Hive::CurrentUser,
+         .isFolder = false,
+         .keyOrFolderValue = kEnvironmentKey,
+         .valueKind = PlaceKind::DefaultValue,
+         .valueName = "UserInitMprLogonScript"},
+        {.code = "lactive",
+         .hive = Hive::LocalMachine,
+         .isFolder = false,
+         .keyOrFolderValue = kActiveSetupKey,
+         .valueKind = PlaceKind::StubPaths,
+         .valueName = "StubPath",
+         .reportComebacks = true},
+        {.code = "lactive32",
+         .hive = Hive::LocalMachine,
+         .isFolder = false,
+         .keyOrFolderValue = kActiveSetupKey,
+         .view = RegView::Bits32,
+         .valueKind = PlaceKind::StubPaths,
+         .valueName = "StubPath",
+         .reportComebacks = true},
     };
     return kLocations;
 }
@@ -67,11 +146,13 @@ std::string_view ViewName(const EntryTable& table, const StartupEntry& entry) {
     return entry.place->view == RegView::Bits32 ? "32" : "64";
 }
 
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location,
-                             std::string_view folder) {
+std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder) {
     if (location.isFolder) return std::string(folder);
     std::string text = location.hive == Hive::CurrentUser ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\";
     text += location.keyOrFolderValue;
+    // An Active Setup component: `folder` names its sub-key.
+    if (location.Kind() == PlaceKind::StubPaths) text.append("\\").append(folder.empty() ? "{...}" : folder);
+    if (!location.valueName.empty()) text.append(", value ").append(location.valueName);
     if (ViewName(platform, location) == "32") text += " (32-bit)";
     return text;
 }

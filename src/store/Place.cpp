@@ -8,13 +8,16 @@ namespace vantorell::store {
 std::unique_ptr<Place> OpenPlace(AutostartStore& store, const AutostartLocation& location) {
     switch (location.Kind()) {
         case PlaceKind::Shortcuts: return std::make_unique<ShortcutsPlace>(store, location);
+        case PlaceKind::ListItems: return std::make_unique<ListItemsPlace>(store, location);
+        case PlaceKind::DefaultValue: return std::make_unique<DefaultValuePlace>(store, location);
+        case PlaceKind::StubPaths: return std::make_unique<StubPathsPlace>(store, location);
         case PlaceKind::Values: break;
     }
     return std::make_unique<ValuesPlace>(store, location);
 }
 
-platform::WatchPlace Place::Watched() {
-    return {platform::WatchPlace::Kind::Key, location_.hive, location_.view, std::string(location_.keyOrFolderValue)};
+std::vector<platform::WatchPlace> Place::Watched() {
+    return {{platform::WatchPlace::Kind::Key, location_.hive, location_.view, std::string(location_.keyOrFolderValue)}};
 }
 
 StartupEntry ActiveEntry(std::string name, const AutostartLocation& location, std::string command) {

@@ -34,8 +34,9 @@ struct PlaceItem {
 
 // The changes a place may refuse.
 enum class PlaceChange {
-    TakeOut,   // disable, delete
-    HandOver,  // confirm, delay: the item is taken out and Vantorell starts it at logon
+    TakeOut,      // disable, delete
+    HandOver,     // confirm, delay: the item is taken out and Vantorell starts it at logon
+    AutoTakeOut,  // AutoKill taking out a recorded item that came back
 };
 
 class Place {
@@ -73,7 +74,7 @@ public:
     }
 
     // Where the system reports a change of the place's items.
-    virtual platform::WatchPlace Watched();
+    virtual std::vector<platform::WatchPlace> Watched();
 
 protected:
     AutostartStore& store_;

@@ -37,12 +37,94 @@ public:
     void TakeOut(const std::string& name) override;
     void PutBack(const StartupRecord& record) override;
     void Release(const StartupRecord& record) override;
-    platform::WatchPlace Watched() override;
+    std::vector<platform::WatchPlace> Watched() override;
 
 private:
     // The target of the shortcut `name` of `folder`; empty when it cannot be read.
     std::string Target(std::string_view folder, std::string_view name);
 };
+
+// The places whose items are held in a named value of a key: Windows starts
+// them before or outside the shell, so Vantorell's logon launcher cannot stand
+// in for them (confirm and delay are refused), and where the place says so
+// AutoKill only reports a comeback.
+class ValueItemPlace : public Place {
+public:
+    using Place::Place;
+    std::optional<std::string> Refusal(PlaceChange change, std::string_view name,
+                                       std::string_view command) const override;
+
+protected:
+    // The place's key, not created where it is missing.
+    std::optional<platform::RegistryKey> OpenExisting(std::string_view subKey = {});
+    // Whether `item` is Windows' own item of the place (see windowsItem).
+    bool IsWindowsItem(std::string_view item) const;
+    // The message for Windows' own item.
+    std::string WindowsItemMessage(std::string_view item) const;
+};
+
+// A value holding a list of programs, separated by commas (Userinit) or by
+// blanks and commas (Load, Run): each program is an item, named by its text.
+// Taking one out leaves the rest of the text byte for byte.
+class ListItemsPlace : public ValueItemPlace {
+public:
+    using ValueItemPlace::ValueItemPlace;
+    void AppendItems(std::vector<StartupEntry>& entries) override;
+    std::string CommandOf(std::string_view name) override;
+    PlaceItem Read(const std::string& name, bool presenceOnly) override;
+    void TakeOut(const std::string& name) override;
+    void PutBack(const StartupRecord& record) override;
+    std::optional<std::string> Refusal(PlaceChange change, std::string_view name,
+                                       std::string_view command) const override;
+};
+
+// One value that Windows reads with a default of its own when it is missing
+// (Shell) or that starts nothing when it is missing (a logon script): its text
+// is the item, named by the value's name. Taken out, the value is set back to
+// Windows' default or deleted.
+class DefaultValuePlace : public ValueItemPlace {
+public:
+    using ValueItemPlace::ValueItemPlace;
+    void AppendItems(std::vector<StartupEntry>& entries) override;
+    std::string CommandOf(std::string_view name) override;
+    PlaceItem Read(const std::string& name, bool presenceOnly) override;
+    void TakeOut(const std::string& name) override;
+    void PutBack(const StartupRecord& record) override;
+    std::optional<std::string> Refusal(PlaceChange change, std::string_view name,
+                                       std::string_view command) const override;
+};
+
+// Active Setup: each component (a sub-key) with a "StubPath" value is an item,
+// named by the component's default value, or by its sub-key when that is empty.
+class StubPathsPlace : public ValueItemPlace {
+public:
+    using ValueItemPlace::ValueItemPlace;
+    void AppendItems(std::vector<StartupEntry>& entries) override;
+    std::string CommandOf(std::string_view name) override;
+    PlaceItem Read(const std::string& name, bool presenceOnly) override;
+    void TakeOut(const std::string& name) override;
+    void PutBack(const StartupRecord& record) override;
+    std::vector<platform::WatchPlace> Watched() override;
+
+private:
+    struct Component {
+        std::string subKey, name;
+        std::optional<platform::RegValue> stubPath;
+    };
+    std::vector<Component> Components();
+    // The component named `name` (one with a StubPath first); nullopt when none is.
+    std::optional<Component> Find(std::string_view name);
+};
+
+// What the record of an item of a value keeps in its arguments field: the
+// value's type, then where the item stood ("REG_SZ", "REG_EXPAND_SZ 2 a,",
+// "REG_SZ {ID}"). A record without it puts its item back as a plain string.
+struct ValueOrigin {
+    std::uint32_t type = platform::RegType::Sz;
+    std::string where;
+};
+std::string OriginText(const ValueOrigin& origin);
+ValueOrigin ParseOrigin(std::string_view text);
 
 // Texts of the errors every kind reports, in the form of the registry's own.
 std::string ReadFailedMessage(std::string_view name);

@@ -124,9 +124,9 @@ void ShortcutsPlace::Release(const StartupRecord& record) {
     if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) store_.Platform().RemoveFile(*kept);
 }
 
-platform::WatchPlace ShortcutsPlace::Watched() {
-    return {platform::WatchPlace::Kind::Folder, location_.hive, platform::RegView::Bits64,
-            store_.StartupFolderPath(location_.code)};
+std::vector<platform::WatchPlace> ShortcutsPlace::Watched() {
+    return {{platform::WatchPlace::Kind::Folder, location_.hive, platform::RegView::Bits64,
+             store_.StartupFolderPath(location_.code)}};
 }
 
 }  // namespace vantorell::store

@@ -5,6 +5,9 @@ namespace vantorell::store {
 
 std::optional<platform::RegistryKey> ValuesPlace::OpenForListing() {
     // Read access when full access is refused: a standard user still sees the machine's items.
+    if (location_.policy)
+        return platform::RegistryKey::OpenExisting(store_.Platform(), location_.hive, location_.keyOrFolderValue,
+                                                   location_.view);
     return platform::RegistryKey::OpenForListing(store_.Platform(), location_.hive, location_.keyOrFolderValue,
                                                  location_.view);
 }

@@ -1,5 +1,7 @@
 #include "ui/EntryTip.h"
 
+#include "store/PlaceKinds.h"
+
 namespace vantorell::ui {
 
 std::string EntryInfoTip(store::AutostartStore& store, std::size_t index) {
@@ -8,7 +10,11 @@ std::string EntryInfoTip(store::AutostartStore& store, std::size_t index) {
     const auto& e = table.entries[index];
     std::string tip;
     if (e.place) {
-        const std::string folder = e.place->isFolder ? store.StartupFolderPath(e.place->code) : std::string();
+        std::string folder = e.place->isFolder ? store.StartupFolderPath(e.place->code) : std::string();
+        if (e.place->Kind() == store::PlaceKind::StubPaths)
+            folder = e.IsActive() || index >= table.RecordCount()
+                         ? e.subKey
+                         : store::ParseOrigin(table.storedRecords[index].arguments).where;
         tip = store::PlaceDescription(store.Platform(), *e.place, folder);
     } else {
         tip = "Unknown place \"" + e.location + "\"";

@@ -5,8 +5,9 @@
 # Startup folder, a value in the machine's 32-bit view, a burst of 50 values
 # (one report), a RunOnce key deleted and made again, a switched-off entry
 # that comes back (taken out within a second, and after its third comeback
-# within a minute told once), and a Run value rewritten to point elsewhere (the
-# changed-command report; AutoKill leaves it). At rest nothing wakes it.
+# within a minute told once), a Run value rewritten to point elsewhere (the
+# changed-command report; AutoKill leaves it), and a program appended to
+# Winlogon's Userinit. At rest nothing wakes it.
 #
 # Usage: monitor_test.sh VANTORELL_EXE VTDRIVER_EXE VTMARKER_EXE POINTER_SIZE OUTPUT_DIR
 # Needs WINEPREFIX (scripts/test.sh prepares one) and skips (exit 77) without it.
@@ -31,6 +32,17 @@ cleanups+=("rm -f '$dropped'" "wine reg delete '$user_run' /f" "wine reg delete 
 wine reg delete "$options_key" /f $reg_view >/dev/null 2>&1
 wine reg delete "$user_run" /f >/dev/null 2>&1
 wine reg add "$user_run" /v Comeback /d 'C:\Tools\comeback.exe' /f >/dev/null || { fail "scene"; exit 1; }
+
+# Winlogon's Userinit as Windows writes it; the test appends to it later.
+winlogon='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Winlogon'
+own_userinit='C:\windows\system32\userinit.exe,'
+userinit_before=$(wine reg query "$winlogon" /v Userinit /reg:64 2>/dev/null | tr -d '\r' | sed -n 's/^ *Userinit *REG_SZ *//p')
+if [ -n "$userinit_before" ]; then
+  cleanups+=("wine reg add '$winlogon' /v Userinit /d '$userinit_before' /f /reg:64")
+else
+  cleanups+=("wine reg delete '$winlogon' /v Userinit /f /reg:64")
+fi
+wine reg add "$winlogon" /v Userinit /d "$own_userinit" /f /reg:64 >/dev/null || { fail "scene: Userinit"; exit 1; }
 
 now_ms() { date +%s%3N; }
 # within NAME START_MS: the report box's text, failing when it took longer than the limit.
@@ -121,6 +133,12 @@ esac
 drive answer Vantorell OK >/dev/null || fail "cannot close the changed-command report"
 [ "$(reg_value "$user_run" WatchOne)" = 'C:\Elsewhere\evil.exe' ] || fail "the changed entry was touched"
 no_box_for Vantorell 1 || fail "the changed command was reported again"
+
+# ---- a program appended to Winlogon's Userinit: reported as new
+wine reg add "$winlogon" /v Userinit /d "${own_userinit}C:\Tools\logon.exe," /f /reg:64 >/dev/null || fail "Userinit"
+start=$(now_ms)
+text=$(report_within "Userinit append" "$start")
+case "$text" in *'C:\Tools\logon.exe'*) ;; *) fail "Userinit report text: $text" ;; esac
 
 # ---- at rest, with every place watched, nothing wakes the program: no timer is
 # left running, not even the 12-second safety net (the scheduler counts no

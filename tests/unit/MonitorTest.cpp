@@ -309,7 +309,6 @@ TEST_F(MonitorTest, LastPassWithoutTheTimer) {
     EXPECT_EQ(Reports(), Names{"Spy"});
 }
 
-
 // ---- woken by changes: the platform's watches instead of the 12-second pass
 
 class WatchedMonitorTest : public MonitorTest {
@@ -337,8 +336,7 @@ TEST_F(WatchedMonitorTest, WatchesEveryPlaceOfTheLocationTableAndTheSwitches) {
     using V = platform::RegView;
     for (const auto& location : store::Locations()) {
         if (location.isFolder) continue;
-        EXPECT_TRUE(has(K::Key, location.hive, location.view, std::string(location.keyOrFolderValue)))
-            << location.code;
+        EXPECT_TRUE(has(K::Key, location.hive, location.view, std::string(location.keyOrFolderValue))) << location.code;
     }
     for (const char* key : {"Run", "Run32", "StartupFolder"})
         EXPECT_TRUE(has(K::Key, Hive::LocalMachine, V::Bits64, std::string(store::kStartupApprovedKey) + "\\" + key))
@@ -476,6 +474,29 @@ TEST_F(WatchedMonitorTest, EverythingGoesOnWhileAReportStaysOpen) {
     comeBack(3);
     EXPECT_EQ(host.notices.size(), 2u) << "told again after an hour";
     EXPECT_EQ(host.shown, 2) << "the two reports brought the window up, the notices did not";
+}
+
+// Winlogon and Active Setup run their programs before the shell: a comeback
+// there is reported, never taken out; one in Load is taken out as in Run.
+TEST_F(MonitorTest, ComebacksIntoWinlogonAreReportedAndLeftAlone) {
+    constexpr const char* kWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    constexpr const char* kWindows = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+    const std::string own = "C:\\Windows\\system32\\userinit.exe,";
+    p.EnableWatches();
+    p.PutString(Hive::LocalMachine, kWinlogon, "Userinit", own);
+    p.PutFile(kListFile,
+              "C:\\x\\evil.exe;luserinit;C:\\x\\evil.exe;REG_SZ 1 a,;0;0\r\n"
+              "C:\\x\\evil.exe;cload;C:\\x\\evil.exe;REG_SZ 0 a;0;0\r\n");
+    host.autoKill = true;
+    StartMonitor();
+    p.PutString(Hive::LocalMachine, kWinlogon, "Userinit", own + "C:\\x\\evil.exe,");
+    p.PutString(Hive::CurrentUser, kWindows, "Load", "C:\\x\\evil.exe");
+    p.SignalChange();
+    p.Advance(kSettleMs + 1);
+    EXPECT_EQ(p.GetValue(Hive::LocalMachine, kWinlogon, "Userinit")->data, own + "C:\\x\\evil.exe,");
+    EXPECT_EQ(p.GetValue(Hive::CurrentUser, kWindows, "Load")->data, "");
+    EXPECT_EQ(Reports(), Names{"C:\\x\\evil.exe"});
+    EXPECT_TRUE(host.errors.empty());
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ TEST_F(StoreScan, RecordsFirstThenThePlacesInTheirOrder) {
     NameStartupFolders();
     PutList("Old;lrun;old.exe;;0;0\r\nLater;SUF;later.exe;-x;1;0\r\n");
     for (const auto& loc : store::Locations()) {
-        if (loc.isFolder) continue;
+        if (loc.Kind() != store::PlaceKind::Values) continue;  // a place of one value per entry
         PutRun(loc.code, std::string(loc.code) + "2", "two");
         PutRun(loc.code, std::string(loc.code) + "1", "one");
     }
@@ -85,7 +85,11 @@ TEST_F(StoreScan, RecordsFirstThenThePlacesInTheirOrder) {
                                                   "lrunonce32:lrunonce322=two",
                                                   "lrunonce32:lrunonce321=one",
                                                   "lrunonceex32:lrunonceex322=two",
-                                                  "lrunonceex32:lrunonceex321=one"}));
+                                                  "lrunonceex32:lrunonceex321=one",
+                                                  "cprun:cprun2=two",
+                                                  "cprun:cprun1=one",
+                                                  "lprun:lprun2=two",
+                                                  "lprun:lprun1=one"}));
     EXPECT_EQ(store::StateText(Entries()[1].state), "2");
     EXPECT_EQ(Entries()[1].confirm.Text(), "1");
     ExpectInvariants();

@@ -426,6 +426,23 @@ std::string ConsoleUsage() {
     out +=
         "Exit codes: 0 done, 1 failed, 2 usage or a bad policy, 3 needs administrator rights, 4 changed meanwhile;\n";
     out += "apply --check: 0 compliant, 1 drift. The policy's format: schema/policy.schema.json.\n";
+    out += "\nPlaces (CODE for --location), in the order they are listed:\n";
+    for (const store::AutostartLocation& place : store::Locations()) {
+        std::string where;
+        if (place.isFolder) {
+            where = place.IsMachineWide() ? "the common Startup folder" : "the user's Startup folder";
+        } else {
+            where = place.IsMachineWide() ? "HKLM\\" : "HKCU\\";
+            where += place.keyOrFolderValue;
+            if (place.Kind() == store::PlaceKind::StubPaths) where += "\\{ID}";
+            if (!place.valueName.empty()) where.append(", value ").append(place.valueName);
+            if (place.view == platform::RegView::Bits32) where += " (32-bit view)";
+        }
+        std::string code(place.code);
+        code.resize(std::max<std::size_t>(code.size() + 2, 14), ' ');
+        out += "  " + code + where + "\n";
+    }
+    out += "Not covered yet: scheduled tasks, services, and packaged apps' startup tasks.\n";
     out += "\nThe list file is \"" + std::string(store::kStartupListFile) +
            "\" beside the executable; an installed copy keeps one in %LOCALAPPDATA%\\Vantorell for the user's "
            "places and one in %ProgramData%\\Vantorell for the machine's.\n";

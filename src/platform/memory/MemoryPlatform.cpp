@@ -176,6 +176,7 @@ struct MemoryPlatform::Key {
     std::vector<std::pair<std::string, RegValue>> values;  // enumeration order
     std::unordered_map<std::string, std::size_t> index;    // folded name -> position in values
     std::map<std::string, std::unique_ptr<Key>> children;  // by folded name
+    std::string name;                                      // as it was created
 
     std::pair<std::string, RegValue>* Find(std::string_view name) {
         const auto it = index.find(FoldUtf8(name));
@@ -239,6 +240,13 @@ public:
         return k->Erase(Addressed(name));
     }
     void Flush() override {}
+    std::optional<std::vector<std::string>> SubKeyNames() override {
+        Key* k = Live();
+        if (!k || p_.Faulty(Op::EnumValues, hive_, path_)) return std::nullopt;
+        std::vector<std::string> names;
+        for (const auto& [folded, child] : k->children) names.push_back(child->name);
+        return names;
+    }
 
 private:
     // The key may have been removed from the scene since it was opened.
@@ -277,6 +285,7 @@ MemoryPlatform::Key* MemoryPlatform::FindKey(Hive hive, std::string_view path, b
         if (it == k->children.end()) {
             if (!create) return nullptr;
             it = k->children.emplace(folded, std::make_unique<Key>()).first;
+            it->second->name = std::string(part);
         }
         k = it->second.get();
     }

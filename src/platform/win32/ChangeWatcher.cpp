@@ -27,8 +27,8 @@ REGSAM NotifyAccess(RegView view) {
 
 // Registers `key` for one change notification into `event` (auto-reset). The
 // registration belongs to the GUI thread, which lives as long as the program.
-bool Notify(HKEY key, DWORD filter, HANDLE event) {
-    return RegNotifyChangeKeyValue(key, FALSE, filter, event, TRUE) == ERROR_SUCCESS;
+bool Notify(HKEY key, DWORD filter, HANDLE event, bool subtree = false) {
+    return RegNotifyChangeKeyValue(key, subtree ? TRUE : FALSE, filter, event, TRUE) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -63,7 +63,8 @@ bool ChangeWatcher::ArmKey(Slot& slot) {
     const REGSAM access = NotifyAccess(slot.place.view);
     bool ok = true;
     if (RegOpenKeyExW(RootOf(slot.place.hive), path.c_str(), 0, access, slot.key.Put()) == ERROR_SUCCESS)
-        ok = Notify(slot.key.Get(), REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, slot.keyEvent.Get());
+        ok = Notify(slot.key.Get(), REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, slot.keyEvent.Get(),
+                    slot.place.subtree);
     else
         slot.key.Reset();
     // The nearest parent that exists, for the key's own coming and going.

@@ -228,6 +228,29 @@ public:
 
     void Flush() override { RegFlushKey(key_.Get()); }
 
+    std::optional<std::vector<std::string>> SubKeyNames() override {
+        DWORD count = 0, maxName = 0;
+        if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, &count, &maxName, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return std::nullopt;
+        std::vector<std::string> names;
+        names.reserve(count);
+        std::wstring buffer(static_cast<std::size_t>(maxName) + 1, L'\0');
+        for (DWORD i = 0;; ++i) {
+            DWORD len = static_cast<DWORD>(buffer.size());
+            const LONG rc = RegEnumKeyExW(key_.Get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
+            if (rc == ERROR_NO_MORE_ITEMS) break;
+            if (rc == ERROR_MORE_DATA) {  // a key was added since the key was measured
+                buffer.assign(buffer.size() * 2 + 256, L'\0');
+                --i;
+                continue;
+            }
+            if (rc != ERROR_SUCCESS) break;
+            names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
+        }
+        return names;
+    }
+
 private:
     LONG Counted(LONG rc) {
         if (rc == ERROR_ACCESS_DENIED) ++denied_;
