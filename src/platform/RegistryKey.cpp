@@ -44,21 +44,23 @@ std::optional<RegistryKey> RegistryKey::Open(Platform& platform, Hive hive, std:
     return RegistryKey(std::move(key));
 }
 
-std::optional<RegistryKey> RegistryKey::OpenForListing(Platform& platform, Hive hive, std::string_view path,
-                                                       RegView view) {
-    if (auto key = platform.OpenKey(hive, Relative(path), true, KeyAccess::FullToList, view))
+std::optional<RegistryKey> RegistryKey::OpenOrRead(Platform& platform, Hive hive, std::string_view path, RegView view,
+                                                   bool create) {
+    if (auto key = platform.OpenKey(hive, Relative(path), create, KeyAccess::FullToList, view))
         return RegistryKey(std::move(key));
     auto key = platform.OpenKey(hive, Relative(path), false, KeyAccess::Read, view);
     if (!key) return std::nullopt;
     return RegistryKey(std::move(key));
 }
 
+std::optional<RegistryKey> RegistryKey::OpenForListing(Platform& platform, Hive hive, std::string_view path,
+                                                       RegView view) {
+    return OpenOrRead(platform, hive, path, view, true);
+}
+
 std::optional<RegistryKey> RegistryKey::OpenExisting(Platform& platform, Hive hive, std::string_view path,
                                                      RegView view) {
-    if (auto key = Open(platform, hive, path, false, view)) return key;
-    auto key = platform.OpenKey(hive, Relative(path), false, KeyAccess::Read, view);
-    if (!key) return std::nullopt;
-    return RegistryKey(std::move(key));
+    return OpenOrRead(platform, hive, path, view, false);
 }
 
 RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {

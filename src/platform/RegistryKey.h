@@ -71,6 +71,10 @@ public:
 
 private:
     explicit RegistryKey(std::unique_ptr<RegKey> key) : key_(std::move(key)) {}
+    // Full access where this process has it (creating the key when `create`;
+    // a refusal is no refused change), else read access.
+    static std::optional<RegistryKey> OpenOrRead(Platform& platform, Hive hive, std::string_view path, RegView view,
+                                                 bool create);
     void Close();
 
     std::unique_ptr<RegKey> key_;  // null only once moved from

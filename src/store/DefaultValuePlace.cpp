@@ -35,14 +35,8 @@ std::string DefaultValuePlace::CommandOf(std::string_view name) {
 PlaceItem DefaultValuePlace::Read(const std::string& name, bool /*presenceOnly*/) {
     PlaceItem item;
     if (store_.Platform().CompareNoCase(name, location_.valueName) != 0) return item;
-    auto key = OpenExisting();
-    if (!key) return item;
-    const auto value = key->Query(location_.valueName);
-    if (!value) {
-        if (ValueListed(store_.Platform(), *key, location_.valueName))
-            throw AppError(ReadFailedMessage(location_.valueName));
-        return item;
-    }
+    const auto value = ReadValue();
+    if (!value) return item;
     const auto text = platform::StringData(*value);
     if (!text) throw AppError(platform::InvalidDataTypeMessage(location_.valueName));
     if (IsBlankText(*text)) return item;

@@ -178,14 +178,8 @@ std::string ListItemsPlace::CommandOf(std::string_view name) {
 
 PlaceItem ListItemsPlace::Read(const std::string& name, bool /*presenceOnly*/) {
     PlaceItem item;
-    auto key = OpenExisting();
-    if (!key) return item;
-    const auto value = key->Query(location_.valueName);
-    if (!value) {
-        if (ValueListed(store_.Platform(), *key, location_.valueName))
-            throw AppError(ReadFailedMessage(location_.valueName));
-        return item;
-    }
+    const auto value = ReadValue();
+    if (!value) return item;
     const auto text = platform::StringData(*value);
     if (!text) throw AppError(NotAListMessage(location_.valueName));
     const ListText list = SplitList(*text, location_.blankSeparated);

@@ -57,6 +57,9 @@ public:
 protected:
     // The place's key, not created where it is missing.
     std::optional<platform::RegistryKey> OpenExisting(std::string_view subKey = {});
+    // The place's value as stored; nullopt when the key or the value is not
+    // there. A value the key lists but that cannot be read throws.
+    std::optional<platform::RegValue> ReadValue();
     // Whether `item` is Windows' own item of the place (see windowsItem).
     bool IsWindowsItem(std::string_view item) const;
     // The message for Windows' own item.

@@ -45,6 +45,15 @@ std::optional<platform::RegistryKey> ValueItemPlace::OpenExisting(std::string_vi
     return platform::RegistryKey::OpenExisting(store_.Platform(), location_.hive, path, location_.view);
 }
 
+std::optional<platform::RegValue> ValueItemPlace::ReadValue() {
+    auto key = OpenExisting();
+    if (!key) return std::nullopt;
+    auto value = key->Query(location_.valueName);
+    if (!value && ValueListed(store_.Platform(), *key, location_.valueName))
+        throw AppError(ReadFailedMessage(location_.valueName));
+    return value;
+}
+
 bool ValueItemPlace::IsWindowsItem(std::string_view item) const {
     const std::string_view own = location_.windowsItem;
     if (own.empty()) return false;

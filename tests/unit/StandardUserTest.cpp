@@ -296,6 +296,30 @@ TEST_F(StandardUser, APortableCopyStartsNoHelperAsAdministratorAndSaysWhy) {
     EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
 }
 
+// Userinit is the machine's: the console alone is refused for lack of rights;
+// the window hands the change to the helper, item and all, and back again.
+TEST_F(InstalledStandardUser, AWinlogonItemIsSwitchedOffAndOnAsAdministrator) {
+    const std::string winlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    const std::string userinit = "C:\\Windows\\system32\\userinit.exe,C:\\x\\evil.exe,";
+    const auto current = [&] { return p.GetValue(Hive::LocalMachine, winlogon, "Userinit")->data; };
+    p.PutString(Hive::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", "C:\\Windows");
+    p.PutString(Hive::LocalMachine, winlogon, "Userinit", userinit);
+    const auto out = app::RunConsole(store, {"disable", "C:\\x\\evil.exe", "--location", "luserinit"});
+    EXPECT_EQ(out.exitCode, app::kExitNeedsRights) << out.err;
+    EXPECT_EQ(current(), userinit);
+
+    Start();
+    AnswerQuestions(MsgBox::IdYes);
+    SwitchEnabled("C:\\x\\evil.exe", "luserinit");
+    EXPECT_EQ(current(), "C:\\Windows\\system32\\userinit.exe,");
+    EXPECT_EQ(MachineList(), "C:\\x\\evil.exe;luserinit;C:\\x\\evil.exe;REG_SZ 1 a,;0;0\r\n");
+    SwitchEnabled("C:\\x\\evil.exe", "luserinit");
+    EXPECT_EQ(current(), userinit);
+    EXPECT_EQ(MachineList(), "");
+    EXPECT_EQ(p.ElevatedRuns().size(), 2u);
+    EXPECT_EQ(BoxesWith(app::kElevationQuestion), 2u);
+}
+
 TEST_F(InstalledStandardUser, EveryChangeWritesTheListOfItsPlaceAndTheUsersRecordsComeFirst) {
     PutRun("crun", "Mine", "C:\\mine.exe");
     PutRun("lrun", "Shared", "C:\\shared.exe");

@@ -144,6 +144,28 @@ ValueList ReadValues(HKEY key, DWORD count, DWORD maxName, DWORD maxData) {
     return values;
 }
 
+// The names a registry enumeration gives index by index (`enumAt` is
+// RegEnumValueW or RegEnumKeyExW), `count` and `maxName` as measured before.
+template <typename EnumAt>
+std::vector<std::string> EnumeratedNames(DWORD count, DWORD maxName, EnumAt enumAt) {
+    std::vector<std::string> names;
+    names.reserve(count);
+    std::wstring buffer(static_cast<std::size_t>(maxName) + 1, L'\0');
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(buffer.size());
+        const LONG rc = enumAt(i, buffer.data(), &len);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc == ERROR_MORE_DATA) {  // a longer name came since the key was measured
+            buffer.assign(buffer.size() * 2 + 256, L'\0');
+            --i;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
+    }
+    return names;
+}
+
 class Win32Key final : public RegKey {
 public:
     Win32Key(UniqueHKey key, std::uint64_t& denied) : key_(std::move(key)), denied_(denied) {}
@@ -153,22 +175,9 @@ public:
         if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
                              nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return std::nullopt;
-        std::vector<std::string> names;
-        names.reserve(count);
-        std::wstring buffer(static_cast<std::size_t>(maxName) + 1, L'\0');
-        for (DWORD i = 0;; ++i) {
-            DWORD len = static_cast<DWORD>(buffer.size());
-            const LONG rc = RegEnumValueW(key_.Get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
-            if (rc == ERROR_NO_MORE_ITEMS) break;
-            if (rc == ERROR_MORE_DATA) {  // a value was added since the key was measured
-                buffer.assign(buffer.size() * 2 + 256, L'\0');
-                --i;
-                continue;
-            }
-            if (rc != ERROR_SUCCESS) break;
-            names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
-        }
-        return names;
+        return EnumeratedNames(count, maxName, [this](DWORD i, wchar_t* name, DWORD* len) {
+            return RegEnumValueW(key_.Get(), i, name, len, nullptr, nullptr, nullptr, nullptr);
+        });
     }
 
     std::optional<RegValue> Query(std::string_view name) override {
@@ -233,22 +242,9 @@ public:
         if (RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, &count, &maxName, nullptr, nullptr, nullptr,
                              nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return std::nullopt;
-        std::vector<std::string> names;
-        names.reserve(count);
-        std::wstring buffer(static_cast<std::size_t>(maxName) + 1, L'\0');
-        for (DWORD i = 0;; ++i) {
-            DWORD len = static_cast<DWORD>(buffer.size());
-            const LONG rc = RegEnumKeyExW(key_.Get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
-            if (rc == ERROR_NO_MORE_ITEMS) break;
-            if (rc == ERROR_MORE_DATA) {  // a key was added since the key was measured
-                buffer.assign(buffer.size() * 2 + 256, L'\0');
-                --i;
-                continue;
-            }
-            if (rc != ERROR_SUCCESS) break;
-            names.push_back(Narrow(std::wstring_view(buffer.data(), len)));
-        }
-        return names;
+        return EnumeratedNames(count, maxName, [this](DWORD i, wchar_t* name, DWORD* len) {
+            return RegEnumKeyExW(key_.Get(), i, name, len, nullptr, nullptr, nullptr, nullptr);
+        });
     }
 
 private:
