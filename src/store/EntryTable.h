@@ -47,7 +47,7 @@ struct StartupEntry {
     // Windows does not start it.
     bool windowsOff = false;
     // An active entry of an Active Setup place: the component's sub-key.
-    std::string subKey;
+    std::string subKey{};
 
     bool IsActive() const { return state == EntryState::Active; }
 };

@@ -22,6 +22,14 @@ constexpr const char* kWindows = "Software\\Microsoft\\Windows NT\\CurrentVersio
 constexpr const char* kActiveSetup = "Software\\Microsoft\\Active Setup\\Installed Components";
 constexpr const char* kOwnUserinit = "C:\\Windows\\system32\\userinit.exe";
 
+// The console's selector of `name` in `code`.
+control::EntrySelector In(std::string name, std::string code) {
+    control::EntrySelector selector;
+    selector.name = std::move(name);
+    selector.location = std::move(code);
+    return selector;
+}
+
 // One item planted in its place: the value as it stands, the entry it gives,
 // and the value once the item is out (nullopt: the value is gone).
 struct PlaceCase {
@@ -242,17 +250,11 @@ TEST_F(Places, WindowsOwnItemsAndTheLastUserinitAreRefused) {
     Plant(shell);
     control.Refresh();
     for (const char* own : {"userinit.exe", kOwnUserinit, "%SystemRoot%\\system32\\userinit.exe"})
-        ExpectRefused(
-            [&] {
-                control::RunEntryCommand(control, control::EntryVerb::Disable, {own, "luserinit"});
-            },
-            userinit, "Windows' own");
+        ExpectRefused([&] { control::RunEntryCommand(control, control::EntryVerb::Disable, In(own, "luserinit")); },
+                      userinit, "Windows' own");
     p.PutString(Hive::LocalMachine, kWinlogon, "Shell", "explorer.exe");
-    ExpectRefused(
-        [&] {
-            control::RunEntryCommand(control, control::EntryVerb::Delete, {"Shell", "lshell"});
-        },
-        shell, "Windows' own");
+    ExpectRefused([&] { control::RunEntryCommand(control, control::EntryVerb::Delete, In("Shell", "lshell")); }, shell,
+                  "Windows' own");
     // A Userinit that holds no Windows' own item keeps what it has: without
     // any, Windows could not log on at all.
     p.PutString(Hive::LocalMachine, kWinlogon, "Userinit", "C:\\x\\evil.exe");
@@ -293,11 +295,8 @@ TEST_F(Places, BadValuesGiveAClearMessageAndStayAsTheyWere) {
                   "empty item");
     const PlaceCase stub = Cases()[8];
     p.PutString(Hive::LocalMachine, std::string(kActiveSetup) + "\\{NoStub}", "", "No Stub");
-    ExpectRefused(
-        [&] {
-            control::RunEntryCommand(control, control::EntryVerb::Disable, {"No Stub", "lactive"});
-        },
-        stub, "has no StubPath");
+    ExpectRefused([&] { control::RunEntryCommand(control, control::EntryVerb::Disable, In("No Stub", "lactive")); },
+                  stub, "has no StubPath");
 
     // A Shell of 10,000 characters is taken out and put back whole.
     const std::string longShell = "explorer.exe " + std::string(10000 - 13, 'x');
