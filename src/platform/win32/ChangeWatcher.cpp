@@ -67,12 +67,12 @@ bool ChangeWatcher::ArmKey(Slot& slot) {
                     slot.place.subtree);
     else
         slot.key.Reset();
-    // The nearest parent that exists, for the key's own coming and going.
+    // The nearest parent that exists, for the key's own coming and going: the
+    // hive's root (an empty path) for a key right under it ("Environment").
     std::wstring parent = path;
-    for (;;) {
+    while (!parent.empty()) {
         const auto cut = parent.find_last_of(L'\\');
-        if (cut == std::wstring::npos) return false;
-        parent.resize(cut);
+        parent.resize(cut == std::wstring::npos ? 0 : cut);
         if (RegOpenKeyExW(RootOf(slot.place.hive), parent.c_str(), 0, access, slot.parent.Put()) == ERROR_SUCCESS)
             break;
         slot.parent.Reset();
