@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What each entry's file is, under Wine with real signed files, through
-# "vantorellc list --json": the test makes its own roots and signing
+# "vantorellc list --json" and in the real window: the test makes its own roots and signing
 # certificates with openssl, signs copies of a small exe with osslsigncode,
 # makes one root trusted and one signer distrusted in this Wine prefix only,
 # and checks the file, signature, signer and version facts of each entry, and
@@ -157,4 +157,39 @@ matched = sorted(i["name"] for i in items if i["action"] == "disable")
 if matched != ["Vt Link.lnk", "VtEnv", "VtSigned"]:
     sys.exit(f"matched {matched}")
 PY
+# ---- the real window: the Publisher column, and the tampered exe drawn red
+# whatever its name's list (VT_IDENTITY_PICTURE=FILE.png keeps a picture of it).
+gui="$(dirname "$exe")/vantorell.exe"
+if [ -f "$gui" ] && [ -n "${DISPLAY:-}" ]; then
+  desk="vtident-$$"
+  drive() { wine "$driver" --desktop "$desk" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+  cp "$gui" "$work/vantorell.exe"
+  values+=(Vantorell)  # the window's own Run value goes with the rest
+  (cd "$work" && exec wine explorer "/desktop=$desk,1024x768" vantorell.exe >/dev/null 2>&1) &
+  drive --timeout 30 wait-main visible 30 >/dev/null || fail "the window did not appear"
+  # Identification runs after the window is on screen; the grid fills in as it comes.
+  publisher() { drive grid | awk -F'\t' -v n="$1" '$1 == "row" && $3 == n { print $NF }'; }
+  deadline=$((SECONDS + 30))
+  until [ "$(publisher VtSigned)" = "Vantorell Test Signer" ] || [ $SECONDS -ge $deadline ]; do sleep 0.5; done
+  [ "$(publisher VtSigned)" = "Vantorell Test Signer" ] || fail "the window's Publisher of VtSigned: '$(publisher VtSigned)'"
+  row=$(drive grid | awk -F'\t' '$1 == "row" { n++ } $1 == "row" && $3 == "VtTampered" { print n; exit }')
+  read -r x y < <(drive cell-corner 1 "$row")
+  sleep 0.5  # the last repaint reaches the X server
+  red=$(import -window root -crop "110x14+$((x + 2))+$((y + 1))" +repage png:- 2>/dev/null |
+    convert png:- -fill black +opaque '#FF0000' -fill white -opaque '#FF0000' -format '%[fx:mean*w*h]' info: 2>/dev/null)
+  [ "${red%.*}" -gt 10 ] 2>/dev/null || fail "VtTampered is not drawn red ($red red pixels)"
+  if [ -n "${VT_IDENTITY_PICTURE:-}" ]; then
+    # Two pictures: the names with their colours, then scrolled to the Publisher column.
+    read -r x y w h < <(drive rect)
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "$VT_IDENTITY_PICTURE" 2>/dev/null || fail "import"
+    drive scroll 400 >/dev/null || fail "the grid did not scroll"
+    sleep 0.5
+    import -window root -crop "${w}x${h}+${x}+${y}" +repage "${VT_IDENTITY_PICTURE%.png}-publisher.png" 2>/dev/null ||
+      fail "import"
+  fi
+  drive set-check 'Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)' 0 >/dev/null
+  drive close >/dev/null || fail "the window did not close"
+  (cd "$work" && timeout -k 2 30 wine vantorell.exe -u >/dev/null 2>&1) || fail "vantorell.exe -u"
+  wine reg delete 'HKCU\Software\Vantorell' /f >/dev/null 2>&1 || true  # the options the close saved
+fi
 echo "identity: ok"

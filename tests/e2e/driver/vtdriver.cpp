@@ -11,6 +11,7 @@
 //   click <column> <row>          click a cell (row 0 is the title row)
 //   dblclick <column> <row>       double-click a cell
 //   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
+//   scroll <dx>                   scroll the grid dx pixels to the right (for a picture of its last columns)
 //   click-button <caption>        press a button of the main window
 //   check-state <caption>         print 1 or 0 for a check box of the main window
 //   answer <title> <caption>      press a button of a message box or dialog
@@ -358,6 +359,13 @@ int PrintCellCorner(double timeout, int column, int row) {
     RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     ClientToScreen(list, &corner);
     PrintLine(std::to_wstring(corner.x) + L" " + std::to_wstring(corner.y));
+    return kExitOk;
+}
+
+int ScrollGrid(double timeout, int dx) {
+    HWND list = Grid(MainWindow(timeout));
+    if (!SendMessageW(list, LVM_SCROLL, static_cast<WPARAM>(dx), 0)) return kExitFailed;
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     return kExitOk;
 }
 
@@ -892,6 +900,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
     if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
     if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
+    if (command == L"scroll" && count == 1) return ScrollGrid(timeout, number(1));
     if (command == L"click-button" && count == 1) return ClickButton(timeout, arg(1));
     if (command == L"check-state" && count == 1) return PrintCheckState(timeout, arg(1));
     if (command == L"answer" && count == 2) return Answer(timeout, arg(1), arg(2));
