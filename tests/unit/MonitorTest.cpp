@@ -27,6 +27,7 @@ constexpr const char* kListFile = "C:\\Program Files\\Vantorell\\StartupList.txt
 constexpr const char* kTotalFile = "C:\\Program Files\\Vantorell\\StartupTotal.txt";
 constexpr const char* kUserRun = "Software\\Microsoft\\Windows\\CurrentVersion\\run";
 constexpr const char* kMachineRun = "Software\\Microsoft\\Windows\\CurrentVersion\\run";
+constexpr const char* kWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 constexpr std::uint64_t kTick = kTimer1IntervalMs;
 using Names = std::vector<std::string>;
 
@@ -479,7 +480,6 @@ TEST_F(WatchedMonitorTest, EverythingGoesOnWhileAReportStaysOpen) {
 // Winlogon and Active Setup run their programs before the shell: a comeback
 // there is reported, never taken out; one in Load is taken out as in Run.
 TEST_F(MonitorTest, ComebacksIntoWinlogonAreReportedAndLeftAlone) {
-    constexpr const char* kWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
     constexpr const char* kWindows = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
     const std::string own = "C:\\Windows\\system32\\userinit.exe,";
     p.EnableWatches();
@@ -497,6 +497,22 @@ TEST_F(MonitorTest, ComebacksIntoWinlogonAreReportedAndLeftAlone) {
     EXPECT_EQ(p.GetValue(Hive::CurrentUser, kWindows, "Load")->data, "");
     EXPECT_EQ(Reports(), Names{"C:\\x\\evil.exe"});
     EXPECT_TRUE(host.errors.empty());
+}
+
+// A program appended to a Shell that is already not Windows' own: the entry
+// stays, its command changed.
+TEST_F(MonitorTest, AnAppendToShellIsAChangedCommand) {
+    p.EnableWatches();
+    p.PutString(Hive::LocalMachine, kWinlogon, "Shell", "C:\\x\\shell.exe");
+    StartMonitor();
+    p.PutString(Hive::LocalMachine, kWinlogon, "Shell", "C:\\x\\shell.exe C:\\x\\more.exe");
+    p.SignalChange();
+    p.Advance(kSettleMs + 1);
+    ASSERT_EQ(p.Boxes().size(), 1u);
+    EXPECT_EQ(p.Boxes()[0].caption, kChangedCaption);
+    EXPECT_EQ(p.Boxes()[0].text,
+              "The following program(s) have changed their start command:\nShell: C:\\x\\shell.exe \xE2\x86\x92 "
+              "C:\\x\\shell.exe C:\\x\\more.exe");
 }
 
 }  // namespace

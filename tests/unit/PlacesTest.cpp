@@ -8,6 +8,7 @@
 #include "control/EntryCommands.h"
 #include "platform/Errors.h"
 #include "store/Place.h"
+#include "ui/EntryTip.h"
 
 namespace vantorell::testing {
 namespace {
@@ -188,6 +189,10 @@ TEST_F(Places, EachIsListedAfterTheSixteenAndSwitchesOffAndOnByteForByte) {
         const std::size_t index = IndexOf(c.entry, c.code, "1");
         EXPECT_EQ(Entries()[index].command, c.command);
         EXPECT_GT(index, IndexOf("Last", "lrunonceex32", "1"));  // after the sixteen
+        // The info tip names the key, and the value where the item is one value's.
+        std::string where = c.key;
+        if (!std::string_view(c.code).ends_with("prun")) where.append(", value ").append(c.value);
+        EXPECT_NE(ui::EntryInfoTip(store, index).find(where), std::string::npos) << ui::EntryInfoTip(store, index);
 
         control.DisableEntry(index, false);
         EXPECT_TRUE(SameValue(Now(c), c.without));
