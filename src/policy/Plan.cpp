@@ -151,15 +151,20 @@ bool Plan::Compliant() const {
 
 namespace {
 
-// Why the place of active entry `e` refuses the first of `steps`; nullopt when it allows it.
+// Why the place of entry `e` refuses `steps`: taking an active entry out, or
+// handing an entry, active or recorded, over to Vantorell's logon start;
+// nullopt when it allows them.
 std::optional<std::string> PlaceRefusal(store::AutostartStore& store, const store::StartupEntry& e,
                                         const std::vector<Step>& steps) {
-    if (!e.IsActive() || !e.place || steps.empty()) return std::nullopt;
+    if (!e.place || steps.empty()) return std::nullopt;
+    const auto place = store::OpenPlace(store, *e.place);
+    for (const Step& step : steps)
+        if (step.op == Op::Confirm || (step.op == Op::Delay && step.seconds > 0))
+            return place->Refusal(store::PlaceChange::HandOver, e.name, e.command);
     const Op op = steps.front().op;
-    if (op != Op::Disable && op != Op::Delete && op != Op::Confirm && op != Op::Delay) return std::nullopt;
-    const auto change =
-        op == Op::Disable || op == Op::Delete ? store::PlaceChange::TakeOut : store::PlaceChange::HandOver;
-    return store::OpenPlace(store, *e.place)->Refusal(change, e.name, e.command);
+    if (e.IsActive() && (op == Op::Disable || op == Op::Delete))
+        return place->Refusal(store::PlaceChange::TakeOut, e.name, e.command);
+    return std::nullopt;
 }
 
 }  // namespace

@@ -92,6 +92,19 @@ TEST_F(PolicyScene, UnlistedDisableSparesTheOwnEntry) {
     EXPECT_EQ(Apply(allowOnlyKeep, true).exitCode, 0);  // protected is no drift
 }
 
+// Userinit's programs run before the shell: a policy that would have one
+// started by Vantorell is protected, in the check as in the change.
+TEST_F(PolicyScene, NoRecordIsHandedOverWhereVantorellCannotStartIt) {
+    PutList("C:\\x\\evil.exe;luserinit;C:\\x\\evil.exe;REG_SZ 1 a,;0;0\r\n");
+    const char* delayed =
+        R"({"version": 1, "entries": [{"name": "C:\\x\\evil.exe", "state": "enabled", "delay": 30}]})";
+    EXPECT_EQ(Apply(delayed, true).exitCode, 0);
+    const auto r = Apply(delayed);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(R"("result": "protected")"), std::string::npos) << r.out;
+    EXPECT_EQ(StateOf("C:\\x\\evil.exe"), "000 ");
+}
+
 // Export describes the machine; applying it, or any policy a second time,
 // finds nothing to do and writes nothing. Programs that put themselves back
 // beside their records (Back, Again) are told apart from the records.
