@@ -74,6 +74,14 @@ public:
     explicit Resolver(Platform& platform) : platform_(platform) {}
 
     ResolvedFile Resolve(const FileJob& job) {
+        ResolvedFile file = ResolveJob(job);
+        for (const auto& [path, facts] : looked_)
+            if (path == file.path) file.facts = facts;
+        return file;
+    }
+
+private:
+    ResolvedFile ResolveJob(const FileJob& job) {
         if (!job.shortcut) return FromCommand(job.command, 0);
         std::string target = job.command, arguments = job.arguments;
         if (!job.linkFile.empty()) {
@@ -91,7 +99,6 @@ public:
         return FromProgram(target, arguments, 0);
     }
 
-private:
     std::string Expand(std::string_view text) {
         return ExpandReferences(text, [this](std::string_view name) { return platform_.EnvironmentVariable(name); });
     }
@@ -99,6 +106,7 @@ private:
     bool IsFile(std::string_view path) {
         if (IsUncPath(path)) return true;  // never looked at: taken as written
         const platform::FileFacts facts = platform_.StatFile(path);
+        looked_.emplace_back(path, facts);
         return facts.network || (facts.exists && !facts.directory);
     }
 
@@ -106,7 +114,7 @@ private:
         const std::string expanded = Expand(command);
         const auto resolved =
             platform::ResolveRunCommand(expanded, [this](std::string_view path) { return IsFile(path); });
-        if (!resolved) return {MissingProgram(TrimBlanks(expanded)), {}};
+        if (!resolved) return {MissingProgram(TrimBlanks(expanded)), {}, {}};
         std::string program = resolved->program;
         std::string_view rest;
         const std::string& line = resolved->commandLine;
@@ -180,7 +188,7 @@ private:
             }
         }
         if (hosted && !hosted->path.empty()) return *hosted;
-        return {program, {}};
+        return {program, {}, {}};
     }
 
     std::optional<ResolvedFile> Hosted(const std::string& host, std::optional<std::string> file,
@@ -190,7 +198,7 @@ private:
         if (!HasFolder(path)) {
             if (auto found = Search(path, defaultExtension)) path = *found;
         }
-        return ResolvedFile{path, host};
+        return ResolvedFile{path, host, {}};
     }
 
     // rundll32 FILE,Entry: the quoted file, or the text up to the comma.
@@ -307,6 +315,7 @@ private:
     }
 
     Platform& platform_;
+    std::vector<std::pair<std::string, platform::FileFacts>> looked_;  // every file looked at, in order
 };
 
 }  // namespace

@@ -19,6 +19,9 @@ namespace vantorell::identity {
 struct ResolvedFile {
     std::string path;  // the file that runs; empty when none can be named
     std::string host;  // the host program's path when a host runs it
+    // What the resolution found at `path` when it looked there (it did not
+    // for a share), so that nobody needs to look again.
+    std::optional<platform::FileFacts> facts;
 };
 
 using VariableLookup = std::function<std::optional<std::string>(std::string_view name)>;

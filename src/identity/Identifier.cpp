@@ -75,7 +75,7 @@ Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand) {
         id.reason = kReasonNetwork;
         return id;
     }
-    const platform::FileFacts facts = platform_.StatFile(id.file);
+    const platform::FileFacts facts = file.facts ? *file.facts : platform_.StatFile(id.file);
     if (facts.network) {
         id.reason = kReasonNetwork;
         return id;

@@ -198,8 +198,10 @@ TEST_F(Identity, CacheHitChangeAndCorruption) {
     };
     EXPECT_EQ(identify().first.state, SignatureState::Verified);
     EXPECT_EQ(p.SignatureChecks(), 1u);
+    const auto lookups = p.FileLookups();
     EXPECT_EQ(identify().first.signer, "Vendor");  // from the cache
     EXPECT_EQ(p.SignatureChecks(), 1u);
+    EXPECT_EQ(p.FileLookups() - lookups, 1u);  // the look that resolved the command gave the cache's key too
 
     // Rewritten behind the cache's back: checked again.
     p.PutFile("C:\\S\\app.exe", "v2 tampered");

@@ -779,6 +779,7 @@ std::optional<SignatureFacts> MemoryPlatform::VerifyCatalogSignature(std::string
 }
 
 FileFacts MemoryPlatform::StatFile(std::string_view path) {
+    ++fileLookups_;
     FileFacts facts;
     for (const auto& prefix : networkPrefixes_)
         if (path.size() >= prefix.size() && FoldCase(path.substr(0, prefix.size())) == FoldCase(prefix)) {

@@ -107,6 +107,8 @@ public:
     void AddToCatalog(std::string_view path, CatalogHash kind, SignatureFacts facts);
     // How many embedded signatures were checked.
     std::size_t SignatureChecks() const { return signatureChecks_; }
+    // How many times a file's facts were looked up (StatFile).
+    std::size_t FileLookups() const { return fileLookups_; }
 
     // ---- the virtual clock and modal boxes
     std::uint64_t Now() const { return now_; }
@@ -274,6 +276,7 @@ private:
     std::map<std::string, SignatureFacts> signatures_;  // by PathKey
     std::map<std::string, SignatureFacts> catalog_;     // by hash
     std::size_t signatureChecks_ = 0;
+    std::size_t fileLookups_ = 0;
     std::uint64_t writes_ = 0;
 };
 

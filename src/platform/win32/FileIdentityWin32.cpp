@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/win32/Utf.h"
@@ -36,6 +37,34 @@ struct CertStoreTraits {
 };
 using UniqueCertStore = win32::UniqueOwner<HCERTSTORE, CertStoreTraits>;
 
+// How long a drive's type is taken as known. Asking costs about 1 ms under
+// Wine, ten times a file's attributes; a pass over a hundred entries on one
+// drive asks once. A drive mapped to a share later than this is seen as one.
+constexpr ULONGLONG kDriveTypeLifeMs = 10000;
+
+// Whether drive `letter` ("C") is mapped to a share.
+bool RemoteDrive(wchar_t letter) {
+    const wchar_t root[] = {letter, L':', L'\\', 0};
+    if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - L'a' + L'A');
+    if (letter < L'A' || letter > L'Z') return GetDriveTypeW(root) == DRIVE_REMOTE;
+    struct Known {
+        ULONGLONG at = 0;
+        bool remote = false;
+    };
+    static std::mutex mutex;  // the window's thread and the identification worker both ask
+    static Known known[26];
+    Known& k = known[letter - L'A'];
+    const ULONGLONG now = GetTickCount64();
+    {
+        const std::lock_guard lock(mutex);
+        if (k.at != 0 && now - k.at < kDriveTypeLifeMs) return k.remote;
+    }
+    const bool remote = GetDriveTypeW(root) == DRIVE_REMOTE;
+    const std::lock_guard lock(mutex);
+    k = {now == 0 ? 1 : now, remote};
+    return remote;
+}
+
 // A path on a share: UNC ("\\server\share", "\\?\UNC\...") or a drive letter
 // mapped to one. Decided from the text and the drive's type, without touching it.
 bool OnNetwork(const std::wstring& path) {
@@ -44,10 +73,7 @@ bool OnNetwork(const std::wstring& path) {
             return path.size() >= 8 && CompareStringOrdinal(path.c_str() + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL;
         return true;
     }
-    if (path.size() >= 2 && path[1] == L':') {
-        const wchar_t root[] = {path[0], L':', L'\\', 0};
-        return GetDriveTypeW(root) == DRIVE_REMOTE;
-    }
+    if (path.size() >= 2 && path[1] == L':') return RemoteDrive(path[0]);
     return false;
 }
 
