@@ -14,6 +14,11 @@ IdentityService::~IdentityService() {
 }
 
 void IdentityService::Request(const std::vector<FileJob>& jobs) {
+    // What is known is kept for the entries asked about now, and no longer: a
+    // program that rewrites its command all day must not make the map grow.
+    std::set<std::string> asked;
+    for (const FileJob& job : jobs) asked.insert(job.Key());
+    std::erase_if(known_, [&](const auto& item) { return !asked.contains(item.first); });
     bool start = false;
     {
         std::lock_guard lock(mutex_);

@@ -31,6 +31,7 @@ public:
 
     // Asks about the jobs again (a file may have changed since): each is
     // queued unless it is queued already. Starts the worker when it is idle.
+    // What was known of jobs no longer asked about is forgotten.
     void Request(const std::vector<FileJob>& jobs);
     // Takes the finished results in. True when one differs from what was known.
     bool Collect();

@@ -254,6 +254,14 @@ TEST_F(Identity, ServiceCollectsResults) {
     service.Request({job});
     EXPECT_FALSE(service.Collect());  // the same answer again: nothing to redraw
     EXPECT_TRUE(p.GetFile(kCache).has_value());
+    // A command rewritten again and again: only the entries of the last scan stay known.
+    for (int n = 0; n < 100; ++n) {
+        service.Request({FileJob{"C:\\S\\app.exe /" + std::to_string(n), {}, {}, false}});
+        service.Collect();
+    }
+    EXPECT_EQ(service.Find(job), nullptr);
+    ASSERT_NE(service.Find(FileJob{"C:\\S\\app.exe /99", {}, {}, false}), nullptr);
+    EXPECT_EQ(service.Find(FileJob{"C:\\S\\app.exe /98", {}, {}, false}), nullptr);
 }
 
 }  // namespace
