@@ -9,7 +9,11 @@ IdentityService::IdentityService(platform::Platform& platform, std::string cache
       synchronous_(!platform.AllowsBackgroundThreads()) {}
 
 IdentityService::~IdentityService() {
-    stop_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
     if (worker_.joinable()) worker_.join();
 }
 
@@ -36,8 +40,23 @@ void IdentityService::Request(const std::vector<FileJob>& jobs) {
         Work();
         return;
     }
-    if (worker_.joinable()) worker_.join();  // the last one has ended: running_ was false
-    worker_ = std::thread([this] { Work(); });
+    // One thread for the program's life, asleep while there is nothing to do:
+    // under Wine every thread started and ended costs memory that never comes
+    // back, and a monitor with a busy place would start one for every scan.
+    if (!worker_.joinable()) worker_ = std::thread([this] { Loop(); });
+    wake_.notify_one();
+}
+
+void IdentityService::Loop() {
+    const auto scope = platform_.EnterBackgroundThread();
+    for (;;) {
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+        }
+        Work();
+    }
 }
 
 bool IdentityService::NextJob(FileJob& job) {
@@ -49,7 +68,6 @@ bool IdentityService::NextJob(FileJob& job) {
 }
 
 void IdentityService::Work() {
-    const auto scope = platform_.EnterBackgroundThread();
     if (!cacheLoaded_) {
         cache_.Load();
         cacheLoaded_ = true;

@@ -1,10 +1,11 @@
 // Identification in the background: a worker thread at low priority takes
 // the files the window asks about, one at a time, and leaves the results for
-// the window's thread to collect. The thread ends when it has nothing left to
-// do, so at rest nothing runs. The window never waits for it.
+// the window's thread to collect. The thread sleeps when it has nothing left
+// to do, so at rest nothing runs. The window never waits for it.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <memory>
@@ -46,6 +47,8 @@ public:
 
 private:
     void Work();
+    // The worker thread: works whenever jobs are queued, until the end.
+    void Loop();
     // Takes the next job; false when none is left (the worker then ends).
     bool NextJob(FileJob& job);
 
@@ -61,6 +64,7 @@ private:
     std::vector<std::pair<std::string, Identity>> done_;
     bool running_ = false;
     std::atomic<bool> stop_{false};
+    std::condition_variable wake_;
     std::thread worker_;
 
     std::map<std::string, Identity> known_;  // the window's thread's alone
