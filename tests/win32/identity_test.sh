@@ -166,7 +166,8 @@ if [ -f "$gui" ] && [ -n "${DISPLAY:-}" ]; then
   cp "$gui" "$work/vantorell.exe"
   values+=(Vantorell)  # the window's own Run value goes with the rest
   (cd "$work" && exec wine explorer "/desktop=$desk,1024x768" vantorell.exe >/dev/null 2>&1) &
-  drive --timeout 30 wait-main visible 30 >/dev/null || fail "the window did not appear"
+  # A loaded machine can take half a minute to bring up the desktop and the window.
+  drive --timeout 90 wait-main visible 90 >/dev/null || fail "the window did not appear"
   # Identification runs after the window is on screen; the grid fills in as it comes.
   publisher() { drive grid | awk -F'\t' -v n="$1" '$1 == "row" && $3 == n { print $NF }'; }
   deadline=$((SECONDS + 30))
