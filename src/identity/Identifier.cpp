@@ -29,6 +29,10 @@ std::string Code(std::uint32_t code) {
 
 SignatureState JudgeSignature(const platform::SignatureFacts& f, std::string& reason) {
     reason.clear();
+    if (f.unavailable) {
+        reason = kReasonNoTrustCheck;
+        return SignatureState::Unknown;
+    }
     if (!f.opened) {
         reason = kReasonCannotOpen;
         return SignatureState::Unknown;

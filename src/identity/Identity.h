@@ -30,6 +30,8 @@ inline constexpr std::string_view kReasonNetwork = "network file";
 inline constexpr std::string_view kReasonCannotOpen = "the file cannot be opened";
 inline constexpr std::string_view kReasonTooLarge = "too large to check at rest";
 inline constexpr std::string_view kReasonNotChecked = "not checked yet";
+inline constexpr std::string_view kReasonNoTrustCheck = "the system's signature check cannot be loaded";
+inline constexpr std::string_view kReasonCheckFailed = "the check did not finish";
 
 // What an entry starts, as the scan and the records give it.
 struct FileJob {

@@ -237,6 +237,7 @@ struct VersionFacts {
 // caller found in the signer's chain itself.
 struct SignatureFacts {
     bool opened = true;              // false: the file could not be opened (held exclusively, refused)
+    bool unavailable = false;        // the system's trust check could not be loaded
     std::uint32_t code = 0;          // the trust check's result (0 trusted, else an HRESULT)
     std::string signer;              // the signing certificate's common name, where it can be read
     bool partialChain = false;       // the chain does not reach a root
@@ -247,6 +248,16 @@ struct SignatureFacts {
 
 // The hash a catalog holds a file under.
 enum class CatalogHash { Sha256, Sha1 };
+
+// A helper that StartHelper started. Destroying it ends the helper if it
+// still runs.
+class HelperRun {
+public:
+    virtual ~HelperRun() = default;
+    // Appends what the helper wrote since the last call to `output`, without
+    // waiting. True once it has ended and everything it wrote was read.
+    virtual bool Poll(std::string& output) = 0;
+};
 
 // Held by a thread that works in the background while it works; its end
 // undoes what the platform prepared for such a thread.
@@ -420,6 +431,18 @@ public:
     // Prepares the calling thread for work in the background (a low
     // priority; on Windows COM for shortcuts) until the scope ends.
     virtual std::unique_ptr<ThreadScope> EnterBackgroundThread() { return std::make_unique<ThreadScope>(); }
+
+    // ---- a helper: this program run again for one piece of work, so that
+    // what that work loads (the system's cryptography) never stays in the
+    // program that sits in the tray, and a file that breaks it cannot end that one.
+    // Whether StartHelper can be used here.
+    virtual bool CanRunHelper() { return false; }
+    // Starts this program with `argument`, hidden, at a low priority and
+    // without administrator rights where it can, with `input` to read. Never
+    // waits for it. nullptr when it cannot be started.
+    virtual std::unique_ptr<HelperRun> StartHelper(std::string_view /*argument*/, std::string_view /*input*/) {
+        return nullptr;
+    }
 };
 
 }  // namespace vantorell::platform

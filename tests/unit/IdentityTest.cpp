@@ -6,6 +6,7 @@
 #include "StoreTestScene.h"
 #include "identity/EntryFiles.h"
 #include "identity/Identifier.h"
+#include "identity/IdentityHelper.h"
 #include "identity/IdentityService.h"
 
 namespace vantorell::testing {
@@ -243,7 +244,6 @@ TEST_F(Identity, CacheHitChangeAndCorruption) {
 TEST_F(Identity, ServiceCollectsResults) {
     p.PutFile("C:\\S\\app.exe", "x");
     identity::IdentityService service(p, kCache);
-    service.SetSynchronous(true);
     const FileJob job{"C:\\S\\app.exe /q", {}, {}, false};
     EXPECT_EQ(service.Find(job), nullptr);
     service.Request({job, job});
@@ -262,6 +262,86 @@ TEST_F(Identity, ServiceCollectsResults) {
     EXPECT_EQ(service.Find(job), nullptr);
     ASSERT_NE(service.Find(FileJob{"C:\\S\\app.exe /99", {}, {}, false}), nullptr);
     EXPECT_EQ(service.Find(FileJob{"C:\\S\\app.exe /98", {}, {}, false}), nullptr);
+}
+
+// Where a helper can run, the window's service asks it and never identifies a
+// file itself: the answers are those of identification in this process, read
+// as they come, and a helper that fails or is cut off leaves its jobs unknown.
+TEST_F(Identity, ServiceAsksAHelper) {
+    p.PutFile("C:\\S\\app.exe", "x");
+    SignatureFacts good;
+    good.code = 0;
+    good.signer = "Good Signer";
+    p.SetSignature("C:\\S\\app.exe", good);
+    p.SetVersionFacts("C:\\S\\app.exe", {"Good Co", "An app\twith a tab", "1.0"});
+    std::string reply;  // what the next helper writes; empty: it serves the request here
+    p.SetHelperScript([&](std::string_view argument, std::string_view input) -> std::optional<std::string> {
+        EXPECT_EQ(argument, identity::kIdentifySwitch);
+        if (reply == "none") return std::nullopt;
+        if (!reply.empty()) return reply;
+        std::string out;
+        EXPECT_TRUE(identity::ServeIdentification(p, input, [&](std::string_view line) { out += line; }));
+        return out;
+    });
+    const std::vector<FileJob> jobs = {{"\"C:\\S\\app.exe\" /q", {}, {}, false},
+                                       {"C:\\Gone\\x.exe\t\\\n", {}, {}, false},
+                                       {"tool -q", {}, {}, false}};
+    identity::IdentityService service(p, kCache);
+    service.Request(jobs);
+    EXPECT_TRUE(service.Busy());
+    EXPECT_TRUE(service.Collect());
+    EXPECT_FALSE(service.Busy());
+    EXPECT_EQ(p.HelperRuns(), 1u);
+    EXPECT_TRUE(p.GetFile(kCache).has_value());  // the helper keeps the cache
+    identity::IdentityCache none(p, "");
+    identity::Identifier here(p, none);
+    for (const FileJob& job : jobs) {
+        ASSERT_NE(service.Find(job), nullptr) << job.command;
+        EXPECT_EQ(*service.Find(job), here.Identify(job)) << job.command;
+    }
+    EXPECT_EQ(service.Find(jobs[0])->state, SignatureState::Verified);
+    EXPECT_EQ(service.Find(jobs[0])->description, "An app\twith a tab");
+
+    // Asked again after a scan: nothing new, no helper.
+    service.Request(jobs);
+    EXPECT_FALSE(service.Collect());
+    EXPECT_EQ(p.HelperRuns(), 1u);
+    // A new job soon after: it waits for the gap between helpers, then goes alone.
+    std::vector<FileJob> more = jobs;
+    more.push_back({"C:\\Tools\\tool.exe /new", {}, {}, false});
+    service.Request(more);
+    EXPECT_EQ(p.HelperRuns(), 1u);
+    EXPECT_TRUE(service.Busy());
+    p.Advance(identity::IdentityService::kHelperGapMs);
+    EXPECT_TRUE(service.Collect());
+    EXPECT_EQ(p.HelperRuns(), 2u);
+    ASSERT_NE(service.Find(more[3]), nullptr);
+    EXPECT_EQ(service.Find(more[3])->file, "C:\\Tools\\tool.exe");
+
+    // A minute on, every job is asked again; this helper ends after one answer.
+    p.Advance(identity::IdentityService::kRecheckMs);
+    std::string cut;
+    identity::ServeIdentification(p, identity::EncodeIdentifyRequest({"", {more[0]}}),
+                                  [&](std::string_view line) { cut += line; });
+    reply = cut + "C:\\Gone\\x.exe\t";  // the second line cut short
+    service.Request(more);
+    service.Collect();
+    EXPECT_EQ(service.Find(more[0])->state, SignatureState::Verified);
+    for (std::size_t i = 1; i < more.size(); ++i) {
+        EXPECT_EQ(service.Find(more[i])->state, SignatureState::Unknown);
+        EXPECT_EQ(service.Find(more[i])->reason, identity::kReasonCheckFailed);
+    }
+    // Neither a helper that cannot start nor one that writes something else
+    // keeps the service busy.
+    for (const char* failing : {"none", "Something else\n"}) {
+        reply = failing;
+        p.Advance(identity::IdentityService::kRecheckMs);
+        service.Request(more);
+        service.Collect();
+        EXPECT_FALSE(service.Busy());
+        EXPECT_EQ(service.Find(more[0])->reason, identity::kReasonCheckFailed);
+    }
+    EXPECT_FALSE(identity::DecodeIdentifyRequest("Vantorell identify 1\t\nC:\\x\t\t\t2\t\n").has_value());
 }
 
 }  // namespace

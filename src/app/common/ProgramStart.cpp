@@ -1,5 +1,7 @@
 #include "app/common/ProgramStart.h"
 
+#include "identity/IdentityHelper.h"
+
 #include <algorithm>
 #include <map>
 
@@ -22,6 +24,7 @@ Switches ParseSwitches(const std::vector<std::string>& arguments) {
         if (a == "-u" || a == "/u" || a == "u") s.uninstall = true;
         if (a == "-m" || a == "/m") s.uninstallMachine = true;
         if (a == "-upgrade") s.upgradeList = true;
+        if (a == identity::kIdentifySwitch) s.identify = true;
     }
     return s;
 }

@@ -32,6 +32,7 @@ struct Switches {
     bool uninstall = false;         // "-u", "/u", "u"
     bool uninstallMachine = false;  // "-m", "/m": the machine's part of an uninstall
     bool upgradeList = false;       // "-upgrade": the setup moves an earlier version's list
+    bool identify = false;          // "-identify": a helper that identifies the files of the jobs on its input
 };
 Switches ParseSwitches(const std::vector<std::string>& arguments);
 

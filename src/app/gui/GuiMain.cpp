@@ -16,6 +16,7 @@
 #include "app/common/MainForm.h"
 #include "app/common/ProgramStart.h"
 #include "app/gui/Resources.h"
+#include "app/win32/IdentifyHelper.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Platform.h"
 #include "ui/NameLists.h"
@@ -46,6 +47,7 @@ int RunProgram(HINSTANCE instance) {
     if (switches.uninstallMachine) return app::RunMachineUninstall(platform);
     // The setup's run after an upgrade: an earlier version's list moves into the lists.
     if (switches.upgradeList) return app::RunListUpgrade(platform);
+    if (switches.identify) return app::RunIdentifyHelper(platform);
     const ui::NameLists lists = ui::NameLists::Builtin(platform);
     ui::win32::DelayDialog delayDialog;
     app::MainForm form(platform, lists, delayDialog);

@@ -527,6 +527,29 @@ bool MemoryPlatform::CreateFolder(std::string_view path) {
     return true;
 }
 
+namespace {
+class ScriptedHelper final : public HelperRun {
+public:
+    explicit ScriptedHelper(std::string output) : output_(std::move(output)) {}
+    bool Poll(std::string& output) override {
+        output += output_;
+        output_.clear();
+        return true;
+    }
+
+private:
+    std::string output_;
+};
+}  // namespace
+
+std::unique_ptr<HelperRun> MemoryPlatform::StartHelper(std::string_view argument, std::string_view input) {
+    if (!helperScript_) return nullptr;
+    ++helperRuns_;
+    auto output = helperScript_(argument, input);
+    if (!output) return nullptr;
+    return std::make_unique<ScriptedHelper>(std::move(*output));
+}
+
 ElevatedRun MemoryPlatform::RunElevated(std::string_view program, std::string_view parameters) {
     elevatedRuns_.push_back(std::string(program) + " " + std::string(parameters));
     if (!elevatedScript_)

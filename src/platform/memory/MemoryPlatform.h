@@ -110,6 +110,13 @@ public:
     // How many times a file's facts were looked up (StatFile).
     std::size_t FileLookups() const { return fileLookups_; }
 
+    // ---- helpers: without a script none can be run (CanRunHelper is false)
+    // The helper's run: what it writes for an argument and input, all of it at
+    // its first Poll; nullopt: it does not start.
+    using HelperScript = std::function<std::optional<std::string>(std::string_view argument, std::string_view input)>;
+    void SetHelperScript(HelperScript script) { helperScript_ = std::move(script); }
+    std::size_t HelperRuns() const { return helperRuns_; }
+
     // ---- the virtual clock and modal boxes
     std::uint64_t Now() const { return now_; }
     // Advances the clock by `ms`, firing every due timer in time order. A timer
@@ -194,6 +201,8 @@ public:
     std::uint64_t AccessDeniedCount() override { return deniedCount_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
     bool AllowsBackgroundThreads() override { return false; }
+    bool CanRunHelper() override { return static_cast<bool>(helperScript_); }
+    std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) override;
     std::optional<std::string> EnvironmentVariable(std::string_view name) override;
     FileFacts StatFile(std::string_view path) override;
     std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
@@ -247,6 +256,8 @@ private:
     std::vector<std::string> protected_;  // folded folder paths
     std::map<KnownFolder, std::optional<std::string>> knownFolders_;
     ElevatedScript elevatedScript_;
+    HelperScript helperScript_;
+    std::size_t helperRuns_ = 0;
     std::vector<std::string> elevatedRuns_;
     std::uint64_t deniedCount_ = 0;
     std::size_t fileReads_ = 0;

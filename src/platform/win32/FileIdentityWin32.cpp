@@ -31,9 +31,89 @@ using win32::Widen;
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr std::uint32_t kNoSignature = 0x800B0100;  // TRUST_E_NOSIGNATURE
 
+// The system's signature functions, loaded from System32 on first use. The
+// program in the tray examines files in a helper (see Win32Platform::RunHelper)
+// and so never loads them: under Wine they and the libraries they bring cost
+// a process about 3 MB of its own memory for as long as it runs.
+struct SignatureApi {
+    decltype(&::WinVerifyTrust) WinVerifyTrust = nullptr;
+    decltype(&::WTHelperProvDataFromStateData) WTHelperProvDataFromStateData = nullptr;
+    decltype(&::WTHelperGetProvSignerFromChain) WTHelperGetProvSignerFromChain = nullptr;
+    decltype(&::WTHelperGetProvCertFromChain) WTHelperGetProvCertFromChain = nullptr;
+    decltype(&::CryptCATAdminAcquireContext) CryptCATAdminAcquireContext = nullptr;
+    decltype(&::CryptCATAdminCalcHashFromFileHandle) CryptCATAdminCalcHashFromFileHandle = nullptr;
+    decltype(&::CryptCATAdminEnumCatalogFromHash) CryptCATAdminEnumCatalogFromHash = nullptr;
+    decltype(&::CryptCATAdminReleaseCatalogContext) CryptCATAdminReleaseCatalogContext = nullptr;
+    decltype(&::CryptCATAdminReleaseContext) CryptCATAdminReleaseContext = nullptr;
+    decltype(&::CryptCATCatalogInfoFromContext) CryptCATCatalogInfoFromContext = nullptr;
+    decltype(&::CertCloseStore) CertCloseStore = nullptr;
+    decltype(&::CertFindCertificateInStore) CertFindCertificateInStore = nullptr;
+    decltype(&::CertFreeCertificateChain) CertFreeCertificateChain = nullptr;
+    decltype(&::CertFreeCertificateContext) CertFreeCertificateContext = nullptr;
+    decltype(&::CertGetCertificateChain) CertGetCertificateChain = nullptr;
+    decltype(&::CertGetEnhancedKeyUsage) CertGetEnhancedKeyUsage = nullptr;
+    decltype(&::CertGetNameStringW) CertGetNameStringW = nullptr;
+    decltype(&::CertOpenStore) CertOpenStore = nullptr;
+    // Windows 8 and later: catalogs by SHA-256.
+    using Acquire2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, PCWSTR, const void*, DWORD);
+    using CalcHash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
+    Acquire2 acquire2 = nullptr;
+    CalcHash2 calcHash2 = nullptr;
+    bool loaded = false;
+};
+
+template <typename F>
+bool Bind(HMODULE module, const char* name, F& function) {
+    function = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    return function != nullptr;
+}
+
+// A library of System32, never one of the program's own folder or the
+// current one (an elevated program must not load a planted DLL).
+HMODULE SystemLibrary(const wchar_t* name) {
+    if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+    // Windows 7 without KB2533623 does not know the flag: by the full path.
+    wchar_t folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    return LoadLibraryW((std::wstring(folder, n) + L"\\" + name).c_str());
+}
+
+const SignatureApi& Api() {
+    static const SignatureApi api = [] {
+        SignatureApi a;
+        const HMODULE wintrust = SystemLibrary(L"wintrust.dll");
+        const HMODULE crypt32 = SystemLibrary(L"crypt32.dll");
+        a.loaded =
+            Bind(wintrust, "WinVerifyTrust", a.WinVerifyTrust) &&
+            Bind(wintrust, "WTHelperProvDataFromStateData", a.WTHelperProvDataFromStateData) &&
+            Bind(wintrust, "WTHelperGetProvSignerFromChain", a.WTHelperGetProvSignerFromChain) &&
+            Bind(wintrust, "WTHelperGetProvCertFromChain", a.WTHelperGetProvCertFromChain) &&
+            Bind(wintrust, "CryptCATAdminAcquireContext", a.CryptCATAdminAcquireContext) &&
+            Bind(wintrust, "CryptCATAdminCalcHashFromFileHandle", a.CryptCATAdminCalcHashFromFileHandle) &&
+            Bind(wintrust, "CryptCATAdminEnumCatalogFromHash", a.CryptCATAdminEnumCatalogFromHash) &&
+            Bind(wintrust, "CryptCATAdminReleaseCatalogContext", a.CryptCATAdminReleaseCatalogContext) &&
+            Bind(wintrust, "CryptCATAdminReleaseContext", a.CryptCATAdminReleaseContext) &&
+            Bind(wintrust, "CryptCATCatalogInfoFromContext", a.CryptCATCatalogInfoFromContext) &&
+            Bind(crypt32, "CertCloseStore", a.CertCloseStore) &&
+            Bind(crypt32, "CertFindCertificateInStore", a.CertFindCertificateInStore) &&
+            Bind(crypt32, "CertFreeCertificateChain", a.CertFreeCertificateChain) &&
+            Bind(crypt32, "CertFreeCertificateContext", a.CertFreeCertificateContext) &&
+            Bind(crypt32, "CertGetCertificateChain", a.CertGetCertificateChain) &&
+            Bind(crypt32, "CertGetEnhancedKeyUsage", a.CertGetEnhancedKeyUsage) &&
+            Bind(crypt32, "CertGetNameStringW", a.CertGetNameStringW) &&
+            Bind(crypt32, "CertOpenStore", a.CertOpenStore) &&
+            true;
+        Bind(wintrust, "CryptCATAdminAcquireContext2", a.acquire2);
+        Bind(wintrust, "CryptCATAdminCalcHashFromFileHandle2", a.calcHash2);
+        return a;
+    }();
+    return api;
+}
+
 struct CertStoreTraits {
     static HCERTSTORE Invalid() { return nullptr; }
-    static void Close(HCERTSTORE h) { CertCloseStore(h, 0); }
+    static void Close(HCERTSTORE h) { Api().CertCloseStore(h, 0); }
 };
 using UniqueCertStore = win32::UniqueOwner<HCERTSTORE, CertStoreTraits>;
 
@@ -84,8 +164,8 @@ UniqueFile OpenForReading(const std::wstring& path) {
 
 std::string CommonName(PCCERT_CONTEXT cert) {
     wchar_t name[512];
-    DWORD n = CertGetNameStringW(cert, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name, 512);
-    if (n <= 1) n = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 512);
+    DWORD n = Api().CertGetNameStringW(cert, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name, 512);
+    if (n <= 1) n = Api().CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 512);
     return n > 1 ? Narrow(std::wstring(name, n - 1)) : std::string();
 }
 
@@ -93,11 +173,11 @@ std::string CommonName(PCCERT_CONTEXT cert) {
 // every use; otherwise code signing must be among them.
 bool ForCodeSigning(PCCERT_CONTEXT cert) {
     DWORD size = 0;
-    if (!CertGetEnhancedKeyUsage(cert, 0, nullptr, &size))
+    if (!Api().CertGetEnhancedKeyUsage(cert, 0, nullptr, &size))
         return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
     std::vector<BYTE> buffer(size);
     auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
-    if (!CertGetEnhancedKeyUsage(cert, 0, usage, &size)) return false;
+    if (!Api().CertGetEnhancedKeyUsage(cert, 0, usage, &size)) return false;
     if (usage->cUsageIdentifier == 0) return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
     for (DWORD i = 0; i < usage->cUsageIdentifier; ++i)
         if (std::strcmp(usage->rgpszUsageIdentifier[i], szOID_PKIX_KP_CODE_SIGNING) == 0) return true;
@@ -115,12 +195,12 @@ public:
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
         data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
         GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-        result_ = static_cast<std::uint32_t>(WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_));
+        result_ = static_cast<std::uint32_t>(Api().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_));
     }
     ~TrustCheck() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
         GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-        WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_);
+        Api().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_);
     }
     TrustCheck(const TrustCheck&) = delete;
     TrustCheck& operator=(const TrustCheck&) = delete;
@@ -129,11 +209,11 @@ public:
     // The signer's certificate and the chain the check built, where it got that far.
     PCCERT_CONTEXT Signer(PCCERT_CHAIN_CONTEXT& chain) const {
         chain = nullptr;
-        CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data_.hWVTStateData);
+        CRYPT_PROVIDER_DATA* provider = Api().WTHelperProvDataFromStateData(data_.hWVTStateData);
         if (!provider) return nullptr;
-        CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+        CRYPT_PROVIDER_SGNR* signer = Api().WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
         if (!signer) return nullptr;
-        CRYPT_PROVIDER_CERT* cert = WTHelperGetProvCertFromChain(signer, 0);
+        CRYPT_PROVIDER_CERT* cert = Api().WTHelperGetProvCertFromChain(signer, 0);
         if (!cert || !cert->pCert) return nullptr;
         chain = signer->pChainContext;
         return cert->pCert;
@@ -144,42 +224,20 @@ private:
     std::uint32_t result_ = 0;
 };
 
-// The catalog functions of Windows 8 and later, which hash with SHA-256.
-struct CatalogApi {
-    using Acquire2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, PCWSTR, const void*, DWORD);
-    using CalcHash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
-    Acquire2 acquire2 = nullptr;
-    CalcHash2 calcHash2 = nullptr;
-
-    static const CatalogApi& Get() {
-        static const CatalogApi api = [] {
-            CatalogApi a;
-            if (HMODULE wintrust = GetModuleHandleW(L"wintrust.dll")) {
-                a.acquire2 = reinterpret_cast<Acquire2>(
-                    reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminAcquireContext2")));
-                a.calcHash2 = reinterpret_cast<CalcHash2>(
-                    reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
-            }
-            return a;
-        }();
-        return api;
-    }
-};
-
 class CatalogAdmin {
 public:
     explicit CatalogAdmin(CatalogHash kind) : kind_(kind) {
         GUID driverAction = DRIVER_ACTION_VERIFY;
-        const CatalogApi& api = CatalogApi::Get();
+        const SignatureApi& api = Api();
         if (api.acquire2 && api.calcHash2) {
             if (!api.acquire2(&admin_, &driverAction, kind == CatalogHash::Sha256 ? L"SHA256" : L"SHA1", nullptr, 0))
                 admin_ = nullptr;
-        } else if (kind == CatalogHash::Sha1 && !CryptCATAdminAcquireContext(&admin_, &driverAction, 0)) {
+        } else if (kind == CatalogHash::Sha1 && !Api().CryptCATAdminAcquireContext(&admin_, &driverAction, 0)) {
             admin_ = nullptr;
         }
     }
     ~CatalogAdmin() {
-        if (admin_) CryptCATAdminReleaseContext(admin_, 0);
+        if (admin_) Api().CryptCATAdminReleaseContext(admin_, 0);
     }
     CatalogAdmin(const CatalogAdmin&) = delete;
     CatalogAdmin& operator=(const CatalogAdmin&) = delete;
@@ -188,12 +246,12 @@ public:
 
     std::optional<std::string> Hash(HANDLE file) const {
         if (!admin_) return std::nullopt;
-        const CatalogApi& api = CatalogApi::Get();
+        const SignatureApi& api = Api();
         DWORD size = 0;
         BYTE buffer[64];
         size = sizeof buffer;
         const BOOL ok = api.calcHash2 ? api.calcHash2(admin_, file, &size, buffer, 0)
-                                      : CryptCATAdminCalcHashFromFileHandle(file, &size, buffer, 0);
+                                      : Api().CryptCATAdminCalcHashFromFileHandle(file, &size, buffer, 0);
         if (!ok || size == 0 || size > sizeof buffer) return std::nullopt;
         return std::string(reinterpret_cast<const char*>(buffer), size);
     }
@@ -304,7 +362,7 @@ void Win32Platform::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chai
         para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
         para.RequestedUsage.Usage.cUsageIdentifier = 1;
         para.RequestedUsage.Usage.rgpszUsageIdentifier = &usage;
-        if (CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para,
+        if (Api().CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para,
                                     CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &own))
             chain = own;
     }
@@ -321,7 +379,7 @@ void Win32Platform::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chai
         for (DWORD i = 0; i < simple->cElement && !facts.disallowed; ++i)
             facts.disallowed = Disallowed(simple->rgpElement[i]->pCertContext);
     }
-    if (own) CertFreeCertificateChain(own);
+    if (own) Api().CertFreeCertificateChain(own);
 }
 
 bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
@@ -329,14 +387,14 @@ bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
         disallowedOpened_ = true;
         const DWORD flags = CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG;
         disallowedUser_ =
-            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | flags, L"Disallowed");
+            Api().CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | flags, L"Disallowed");
         disallowedMachine_ =
-            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | flags, L"Disallowed");
+            Api().CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | flags, L"Disallowed");
     }
     for (HCERTSTORE store : {disallowedUser_, disallowedMachine_}) {
         if (!store) continue;
-        if (PCCERT_CONTEXT found = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, cert, nullptr)) {
-            CertFreeCertificateContext(found);
+        if (PCCERT_CONTEXT found = Api().CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, cert, nullptr)) {
+            Api().CertFreeCertificateContext(found);
             return true;
         }
     }
@@ -345,7 +403,7 @@ bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
 
 void Win32Platform::CloseTrustStores() {
     for (HCERTSTORE* store : {&disallowedUser_, &disallowedMachine_}) {
-        if (*store) CertCloseStore(*store, 0);
+        if (*store) Api().CertCloseStore(*store, 0);
         *store = nullptr;
     }
     disallowedOpened_ = false;
@@ -353,6 +411,10 @@ void Win32Platform::CloseTrustStores() {
 
 SignatureFacts Win32Platform::VerifyEmbeddedSignature(std::string_view path) {
     SignatureFacts facts;
+    if (!Api().loaded) {
+        facts.unavailable = true;
+        return facts;
+    }
     const std::wstring wpath = Widen(path);
     const FsRedirectionOff native;
     // Opened here, sharing everything: a file held open exclusively is told
@@ -377,6 +439,7 @@ SignatureFacts Win32Platform::VerifyEmbeddedSignature(std::string_view path) {
 }
 
 std::optional<std::string> Win32Platform::HashForCatalog(std::string_view path, CatalogHash kind) {
+    if (!Api().loaded) return std::nullopt;
     const FsRedirectionOff native;
     const UniqueFile file = OpenForReading(Widen(path));
     if (!file) return std::nullopt;
@@ -385,16 +448,17 @@ std::optional<std::string> Win32Platform::HashForCatalog(std::string_view path, 
 
 std::optional<SignatureFacts> Win32Platform::VerifyCatalogSignature(std::string_view path, std::string_view hash,
                                                                     CatalogHash kind) {
+    if (!Api().loaded) return std::nullopt;
     const CatalogAdmin admin(kind);
     if (!admin.Get()) return std::nullopt;
     std::vector<BYTE> bytes(hash.begin(), hash.end());
     HCATINFO catalog =
-        CryptCATAdminEnumCatalogFromHash(admin.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), 0, nullptr);
+        Api().CryptCATAdminEnumCatalogFromHash(admin.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), 0, nullptr);
     if (!catalog) return std::nullopt;
     std::optional<SignatureFacts> result;
     CATALOG_INFO catalogInfo{};
     catalogInfo.cbStruct = sizeof catalogInfo;
-    if (CryptCATCatalogInfoFromContext(catalog, &catalogInfo, 0)) {
+    if (Api().CryptCATCatalogInfoFromContext(catalog, &catalogInfo, 0)) {
         const std::wstring wpath = Widen(path);
         const std::wstring tag = HexTag(hash);
         const FsRedirectionOff native;
@@ -415,7 +479,7 @@ std::optional<SignatureFacts> Win32Platform::VerifyCatalogSignature(std::string_
         ExamineSigner(check.Signer(chain), chain, facts);
         if (facts.code != kNoSignature) result = facts;
     }
-    CryptCATAdminReleaseCatalogContext(admin.Get(), catalog, 0);
+    Api().CryptCATAdminReleaseCatalogContext(admin.Get(), catalog, 0);
     return result;
 }
 

@@ -842,15 +842,15 @@ constexpr std::size_t kReportKeptBytes = 64 * 1024;
 // While the elevated program runs, the pipe is emptied this often.
 constexpr DWORD kReportPollMs = 100;
 
-// Appends what the pipe holds now to `report`, without waiting for more.
-void DrainPipe(HANDLE pipe, std::string& report) {
+// Appends what the pipe holds now to `report`, without waiting for more;
+// keeps `kept` bytes at most.
+void DrainPipe(HANDLE pipe, std::string& report, std::size_t kept = kReportKeptBytes) {
     char buffer[4096];
     DWORD available = 0;
     while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
         DWORD got = 0;
         if (!::ReadFile(pipe, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr) || got == 0) return;
-        if (report.size() < kReportKeptBytes)
-            report.append(buffer, std::min<std::size_t>(got, kReportKeptBytes - report.size()));
+        if (report.size() < kept) report.append(buffer, std::min<std::size_t>(got, kept - report.size()));
     }
 }
 
@@ -922,6 +922,114 @@ ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_vie
     DWORD code = 0;
     if (!GetExitCodeProcess(handle, &code)) return {ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError()), {}};
     return {ElevatedRun::Outcome::Finished, static_cast<int>(code), {}, std::move(report)};
+}
+
+
+// ------------------------------------------------------------------ helpers
+
+namespace {
+
+// How much of a helper's output is kept; a reply line is a few hundred bytes.
+constexpr std::size_t kHelperKeptBytes = 16 * 1024 * 1024;
+
+// The token of this process without its administrator rights (the rights a
+// standard user has), for a helper that reads files it does not trust; null
+// when this process is not elevated or the token cannot be made.
+UniqueHandle StandardUserToken() {
+    HANDLE own = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &own))
+        return {};
+    const UniqueHandle token(own);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size) ||
+        !elevation.TokenIsElevated)
+        return {};
+    HANDLE restricted = nullptr;
+    if (!CreateRestrictedToken(token.Get(), DISABLE_MAX_PRIVILEGE | LUA_TOKEN, 0, nullptr, 0, nullptr, 0, nullptr,
+                               &restricted))
+        return {};
+    return UniqueHandle(restricted);
+}
+
+// The helper's input: a temporary file that only this process and the helper
+// (through the inherited handle) can open, gone when both have closed it. A
+// file, not a pipe: writing it never waits for the helper.
+UniqueFile InputFile(std::string_view input) {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    if (n == 0 || n > MAX_PATH) return {};
+    wchar_t path[MAX_PATH];
+    if (!GetTempFileNameW(folder, L"vtj", 0, path)) return {};
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    UniqueFile file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file) {
+        DeleteFileW(path);
+        return {};
+    }
+    DWORD wrote = 0;
+    for (std::size_t done = 0; done < input.size(); done += wrote) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(input.size() - done, 1 << 20));
+        if (!::WriteFile(file.Get(), input.data() + done, chunk, &wrote, nullptr) || wrote == 0) return {};
+    }
+    if (SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return {};
+    return file;
+}
+
+class Win32HelperRun final : public HelperRun {
+public:
+    Win32HelperRun(UniqueHandle process, UniqueHandle output) : process_(std::move(process)), output_(std::move(output)) {}
+    ~Win32HelperRun() override {
+        if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.Get(), 1);
+    }
+    bool Poll(std::string& output) override {
+        // Whether it ended is asked first: what it wrote before is all in the pipe then.
+        const bool ended = WaitForSingleObject(process_.Get(), 0) != WAIT_TIMEOUT;
+        DrainPipe(output_.Get(), output, kHelperKeptBytes);
+        return ended;
+    }
+
+private:
+    UniqueHandle process_, output_;
+};
+
+}  // namespace
+
+std::unique_ptr<HelperRun> Win32Platform::StartHelper(std::string_view argument, std::string_view input) {
+    const UniqueFile in = InputFile(input);
+    if (!in) return nullptr;
+    UniqueHandle readEnd, writeEnd;
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE r = nullptr, w = nullptr;
+        if (!CreatePipe(&r, &w, &inherit, 64 * 1024)) return nullptr;
+        readEnd = UniqueHandle(r);
+        writeEnd = UniqueHandle(w);
+        if (!SetHandleInformation(r, HANDLE_FLAG_INHERIT, 0)) return nullptr;
+    }
+    std::wstring commandLine = L"\"" + Widen(ExecutablePath()) + L"\" " + Widen(argument);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = in.Get();
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
+    const DWORD flags = CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS;
+    PROCESS_INFORMATION started{};
+    BOOL ok = FALSE;
+    if (const UniqueHandle token = StandardUserToken())
+        ok = CreateProcessAsUserW(token.Get(), nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                                  nullptr, &startup, &started);
+    // Where a token without the rights cannot be used: as this process is.
+    if (!ok)
+        ok = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
+                            &started);
+    if (!ok) return nullptr;
+    CloseHandle(started.hThread);
+    // The helper holds the write end now: the pipe ends when it does.
+    return std::make_unique<Win32HelperRun>(UniqueHandle(started.hProcess), std::move(readEnd));
 }
 
 }  // namespace vantorell::platform

@@ -64,6 +64,8 @@ public:
     bool IsElevated() override;
     std::uint64_t AccessDeniedCount() override { return denied_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
+    bool CanRunHelper() override { return true; }
+    std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) override;
     std::optional<std::string> EnvironmentVariable(std::string_view name) override;
     FileFacts StatFile(std::string_view path) override;
     std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;

@@ -1,0 +1,94 @@
+#include "identity/IdentityHelper.h"
+
+#include "identity/FieldText.h"
+#include "identity/Identifier.h"
+#include "identity/IdentityCache.h"
+
+namespace vantorell::identity {
+namespace {
+
+constexpr std::string_view kRequestHeader = "Vantorell identify 1";
+constexpr std::string_view kReplyHeader = "Vantorell identified 1";
+constexpr std::size_t kJobFields = 5;
+constexpr std::size_t kReplyFields = 9;
+
+bool Flag(std::string_view field, bool& value) {
+    if (field != "0" && field != "1") return false;
+    value = field == "1";
+    return true;
+}
+
+}  // namespace
+
+std::string EncodeIdentifyRequest(const IdentifyRequest& request) {
+    std::string out(kRequestHeader);
+    out.append("\t").append(Escape(request.cachePath)).append("\n");
+    for (const FileJob& job : request.jobs) {
+        out.append(Escape(job.command)).append("\t").append(Escape(job.arguments)).append("\t");
+        out.append(Escape(job.linkFile)).append(job.shortcut ? "\t1\t" : "\t0\t").append(Escape(job.link));
+        out += '\n';
+    }
+    return out;
+}
+
+std::optional<IdentifyRequest> DecodeIdentifyRequest(std::string_view bytes) {
+    auto end = bytes.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    const auto header = Split(bytes.substr(0, end), '\t');
+    IdentifyRequest request;
+    if (header.size() != 2 || header[0] != kRequestHeader || !Unescape(header[1], request.cachePath))
+        return std::nullopt;
+    std::vector<FileJob>& jobs = request.jobs;
+    for (std::string_view rest = bytes.substr(end + 1); !rest.empty(); rest.remove_prefix(end + 1)) {
+        end = rest.find('\n');
+        if (end == std::string_view::npos) return std::nullopt;
+        const auto fields = Split(rest.substr(0, end), '\t');
+        FileJob job;
+        if (fields.size() != kJobFields || !Unescape(fields[0], job.command) ||
+            !Unescape(fields[1], job.arguments) || !Unescape(fields[2], job.linkFile) ||
+            !Flag(fields[3], job.shortcut) || !Unescape(fields[4], job.link))
+            return std::nullopt;
+        jobs.push_back(std::move(job));
+    }
+    return request;
+}
+
+std::string IdentifyReplyHeader() {
+    return std::string(kReplyHeader) + '\n';
+}
+
+std::string IdentifyReplyLine(const Identity& id) {
+    return Escape(id.file) + '\t' + Escape(id.host) + '\t' + (id.fileExists ? "1" : "0") + '\t' +
+           std::string(StateWord(id.state)) + '\t' + Escape(id.reason) + '\t' + Escape(id.signer) + '\t' +
+           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\n';
+}
+
+bool DecodeIdentifyReplyLine(std::string_view line, Identity& id) {
+    const auto fields = Split(line, '\t');
+    Identity read;
+    if (fields.size() != kReplyFields || !Unescape(fields[0], read.file) || !Unescape(fields[1], read.host) ||
+        !Flag(fields[2], read.fileExists))
+        return false;
+    read.state = StateOfWord(fields[3]);
+    if (StateWord(read.state) != fields[3]) return false;
+    if (!Unescape(fields[4], read.reason) || !Unescape(fields[5], read.signer) || !Unescape(fields[6], read.company) ||
+        !Unescape(fields[7], read.description) || !Unescape(fields[8], read.fileVersion))
+        return false;
+    id = std::move(read);
+    return true;
+}
+
+bool ServeIdentification(platform::Platform& platform, std::string_view bytes,
+                         const std::function<void(std::string_view)>& write) {
+    const auto request = DecodeIdentifyRequest(bytes);
+    if (!request) return false;
+    IdentityCache cache(platform, request->cachePath);
+    cache.Load();
+    Identifier identifier(platform, cache);
+    write(IdentifyReplyHeader());
+    for (const FileJob& job : request->jobs) write(IdentifyReplyLine(identifier.Identify(job)));
+    cache.Save();
+    return true;
+}
+
+}  // namespace vantorell::identity
