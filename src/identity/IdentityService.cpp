@@ -29,10 +29,7 @@ void IdentityService::Request(const std::vector<FileJob>& jobs, bool all) {
         if (!queued_.insert(std::move(key)).second) continue;
         queue_.push_back(job);
     }
-    if (apart_) {
-        StartHelper();
-        return;
-    }
+    if (apart_) return;
     // No helper here: answered at once.
     IdentityCache cache(platform_, cachePath_);
     cache.Load();

@@ -34,7 +34,8 @@ public:
     // set or kRecheckMs passed since they were last all asked about (a file
     // may have changed behind a command that did not). A job is queued unless
     // it is queued already. What was known of jobs no longer asked about is
-    // forgotten.
+    // forgotten. The helper starts at the next Collect, so that whatever
+    // the caller does next (paint the window) comes first.
     void Request(const std::vector<FileJob>& jobs, bool all = false);
     // Takes the answers in and starts the next helper when one is due. True
     // when an answer differs from what was known.
@@ -51,8 +52,9 @@ public:
     // A helper starts this long after the last one at the earliest, with
     // every job asked about meanwhile.
     static constexpr std::uint64_t kHelperGapMs = 2000;
-    // Jobs of one helper at most, and how long it may take for them.
-    static constexpr std::size_t kHelperJobs = 500;
+    // Jobs of one helper at most (its answers are read as they come), and
+    // how long it may take for them.
+    static constexpr std::size_t kHelperJobs = 10000;
     static constexpr std::uint64_t kHelperBaseMs = 30000;
     static constexpr std::uint64_t kHelperPerJobMs = 500;
 

@@ -289,6 +289,7 @@ TEST_F(Identity, ServiceAsksAHelper) {
     identity::IdentityService service(p, kCache);
     service.Request(jobs);
     EXPECT_TRUE(service.Busy());
+    EXPECT_EQ(p.HelperRuns(), 0u);  // started by the window's timer, not by the scan
     EXPECT_TRUE(service.Collect());
     EXPECT_FALSE(service.Busy());
     EXPECT_EQ(p.HelperRuns(), 1u);
