@@ -66,39 +66,46 @@ Identity Identifier::Identify(const FileJob& job, bool onDemand) {
     return IdentifyFile(ResolveFile(platform_, job), onDemand);
 }
 
-Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand) {
-    Identity id;
+bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::FileFacts& facts) {
+    id = Identity{};
     id.file = std::move(file.path);
     id.host = std::move(file.host);
     if (id.file.empty()) {
         id.state = SignatureState::Missing;
-        return id;
+        return true;
     }
     // A share is never touched at rest: it may keep this thread for minutes.
     if (IsUncPath(id.file)) {
         id.reason = kReasonNetwork;
-        return id;
+        return true;
     }
-    const platform::FileFacts facts = file.facts ? *file.facts : platform_.StatFile(id.file);
+    facts = file.facts ? *file.facts : platform_.StatFile(id.file);
     if (facts.network) {
         id.reason = kReasonNetwork;
-        return id;
+        return true;
     }
     if (!facts.exists || facts.directory) {
         id.state = SignatureState::Missing;
-        return id;
+        return true;
     }
     id.fileExists = true;
     if (facts.size > kLargestAtRest && !onDemand) {
         id.reason = kReasonTooLarge;
-        return id;
+        return true;
     }
-    if (const Identity* known = cache_.Find(id.file, facts.size, facts.lastWrite)) {
-        Identity cached = *known;
-        cached.file = std::move(id.file);
-        cached.host = std::move(id.host);
-        return cached;
-    }
+    const Identity* known = cache_.Find(id.file, facts.size, facts.lastWrite);
+    if (!known) return false;
+    Identity cached = *known;
+    cached.file = std::move(id.file);
+    cached.host = std::move(id.host);
+    id = std::move(cached);
+    return true;
+}
+
+Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand) {
+    Identity id;
+    platform::FileFacts facts;
+    if (Look(std::move(file), onDemand, id, facts)) return id;
     if (auto version = platform_.ReadVersionFacts(id.file)) {
         id.company = std::move(version->company);
         id.description = std::move(version->description);

@@ -28,6 +28,10 @@ public:
     Identity Identify(const FileJob& job, bool onDemand = false);
     // The same for a file already resolved.
     Identity IdentifyFile(ResolvedFile file, bool onDemand = false);
+    // The part of IdentifyFile that needs no more than the file's attributes
+    // and the cache. True when `id` is complete; false when the file is still
+    // to be examined, with `facts` to keep the answer in the cache by.
+    bool Look(ResolvedFile file, bool onDemand, Identity& id, platform::FileFacts& facts);
 
 private:
     platform::SignatureFacts CheckSignature(const std::string& path);

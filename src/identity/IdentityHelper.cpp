@@ -20,10 +20,10 @@ bool Flag(std::string_view field, bool& value) {
 
 }  // namespace
 
-std::string EncodeIdentifyRequest(const IdentifyRequest& request) {
+std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs) {
     std::string out(kRequestHeader);
-    out.append("\t").append(Escape(request.cachePath)).append("\n");
-    for (const FileJob& job : request.jobs) {
+    out += '\n';
+    for (const FileJob& job : jobs) {
         out.append(Escape(job.command)).append("\t").append(Escape(job.arguments)).append("\t");
         out.append(Escape(job.linkFile)).append(job.shortcut ? "\t1\t" : "\t0\t").append(Escape(job.link));
         out += '\n';
@@ -31,14 +31,10 @@ std::string EncodeIdentifyRequest(const IdentifyRequest& request) {
     return out;
 }
 
-std::optional<IdentifyRequest> DecodeIdentifyRequest(std::string_view bytes) {
+std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes) {
     auto end = bytes.find('\n');
-    if (end == std::string_view::npos) return std::nullopt;
-    const auto header = Split(bytes.substr(0, end), '\t');
-    IdentifyRequest request;
-    if (header.size() != 2 || header[0] != kRequestHeader || !Unescape(header[1], request.cachePath))
-        return std::nullopt;
-    std::vector<FileJob>& jobs = request.jobs;
+    if (end == std::string_view::npos || bytes.substr(0, end) != kRequestHeader) return std::nullopt;
+    std::vector<FileJob> jobs;
     for (std::string_view rest = bytes.substr(end + 1); !rest.empty(); rest.remove_prefix(end + 1)) {
         end = rest.find('\n');
         if (end == std::string_view::npos) return std::nullopt;
@@ -50,7 +46,7 @@ std::optional<IdentifyRequest> DecodeIdentifyRequest(std::string_view bytes) {
             return std::nullopt;
         jobs.push_back(std::move(job));
     }
-    return request;
+    return jobs;
 }
 
 std::string IdentifyReplyHeader() {
@@ -80,14 +76,12 @@ bool DecodeIdentifyReplyLine(std::string_view line, Identity& id) {
 
 bool ServeIdentification(platform::Platform& platform, std::string_view bytes,
                          const std::function<void(std::string_view)>& write) {
-    const auto request = DecodeIdentifyRequest(bytes);
-    if (!request) return false;
-    IdentityCache cache(platform, request->cachePath);
-    cache.Load();
-    Identifier identifier(platform, cache);
+    const auto jobs = DecodeIdentifyRequest(bytes);
+    if (!jobs) return false;
+    IdentityCache none(platform, std::string());
+    Identifier identifier(platform, none);
     write(IdentifyReplyHeader());
-    for (const FileJob& job : request->jobs) write(IdentifyReplyLine(identifier.Identify(job)));
-    cache.Save();
+    for (const FileJob& job : *jobs) write(IdentifyReplyLine(identifier.Identify(job)));
     return true;
 }
 

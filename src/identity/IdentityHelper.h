@@ -1,6 +1,6 @@
-// Identification in a helper: the program in the tray hands the jobs it wants
-// answered to this program run again with kIdentifySwitch, which identifies
-// them with the per-user cache and answers one line per job, in their order.
+// Identification in a helper: the program in the tray hands the jobs its cache
+// cannot answer to this program run again with kIdentifySwitch, which
+// identifies them and answers one line per job, in their order.
 // The system's cryptography is then loaded only by the helper, which ends
 // when it is done (under Wine it cost the program in the tray about 5 MB for
 // the rest of the day), a file that breaks the check can only end the helper,
@@ -20,13 +20,10 @@ namespace vantorell::identity {
 
 inline constexpr std::string_view kIdentifySwitch = "-identify";
 
-struct IdentifyRequest {
-    std::string cachePath;  // the cache the helper uses and keeps; empty: none
-    std::vector<FileJob> jobs;
-};
-std::string EncodeIdentifyRequest(const IdentifyRequest& request);
+// The request: the jobs the window's cache could not answer.
+std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs);
 // nullopt when the bytes are not a request.
-std::optional<IdentifyRequest> DecodeIdentifyRequest(std::string_view bytes);
+std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes);
 
 // The reply: its first line, then one line per job.
 std::string IdentifyReplyHeader();
@@ -34,7 +31,7 @@ std::string IdentifyReplyLine(const Identity& identity);
 // A line of the reply without its end; false when it is not one.
 bool DecodeIdentifyReplyLine(std::string_view line, Identity& identity);
 
-// The helper's side: identifies every job of `request` with its cache and hands each line of the reply to `write` as soon as it is
+// The helper's side: identifies every job of `request` and hands each line of the reply to `write` as soon as it is
 // known (a helper that is ended early still leaves what it found). False for
 // a malformed request.
 bool ServeIdentification(platform::Platform& platform, std::string_view request,

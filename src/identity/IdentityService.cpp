@@ -1,13 +1,18 @@
 #include "identity/IdentityService.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "identity/IdentityHelper.h"
 
 namespace vantorell::identity {
 
 IdentityService::IdentityService(platform::Platform& platform, std::string cachePath)
-    : platform_(platform), cachePath_(std::move(cachePath)), apart_(platform.CanRunHelper()) {}
+    : platform_(platform),
+      cachePath_(std::move(cachePath)),
+      apart_(platform.CanRunHelper()),
+      cache_(platform, cachePath_),
+      identifier_(platform, cache_) {}
 
 IdentityService::~IdentityService() = default;
 
@@ -31,11 +36,9 @@ void IdentityService::Request(const std::vector<FileJob>& jobs, bool all) {
     }
     if (apart_) return;
     // No helper here: answered at once.
-    IdentityCache cache(platform_, cachePath_);
-    cache.Load();
-    Identifier identifier(platform_, cache);
-    for (; !queue_.empty(); queue_.pop_front()) Answer(queue_.front(), identifier.Identify(queue_.front()));
-    cache.Save();
+    cache_.Load();
+    for (; !queue_.empty(); queue_.pop_front()) Answer(queue_.front(), identifier_.Identify(queue_.front()));
+    cache_.Save();
 }
 
 void IdentityService::Answer(const FileJob& job, Identity id) {
@@ -44,64 +47,95 @@ void IdentityService::Answer(const FileJob& job, Identity id) {
     done_.emplace_back(std::move(key), std::move(id));
 }
 
-void IdentityService::StartHelper() {
-    if (run_ || queue_.empty()) return;
-    const std::uint64_t now = platform_.TickMs();
-    if (started_ && now - runStart_ < kHelperGapMs) return;  // the window's timer comes back
-    running_.clear();
-    while (!queue_.empty() && running_.size() < kHelperJobs) {
-        running_.push_back(std::move(queue_.front()));
-        queue_.pop_front();
+void IdentityService::Look() {
+    if (!cacheLoaded_) {
+        cache_.Load();  // as the helpers left it
+        cacheLoaded_ = true;
     }
-    answered_ = parsed_ = 0;
-    output_.clear();
-    replyStarted_ = false;
-    started_ = true;
-    runStart_ = now;
-    run_ = platform_.StartHelper(kIdentifySwitch, EncodeIdentifyRequest({cachePath_, running_}));
-    if (!run_) ReadHelper();  // not started: each job is answered as not checked
+    for (std::size_t n = 0; n < kLookSlice && !queue_.empty(); ++n, queue_.pop_front()) {
+        Examine e{std::move(queue_.front()), {}, {}};
+        if (identifier_.Look(ResolveFile(platform_, e.job), false, e.id, e.facts))
+            Answer(e.job, std::move(e.id));
+        else
+            examine_.push_back(std::move(e));
+    }
 }
 
-void IdentityService::ReadHelper() {
-    bool ended = !run_ || run_->Poll(output_);
+void IdentityService::StartHelpers() {
+    if (!helpers_.empty() || examine_.empty()) return;
+    const std::uint64_t now = platform_.TickMs();
+    if (started_ && now - runStart_ < kHelperGapMs) return;  // the window's timer comes back
+    started_ = true;
+    runStart_ = now;
+    // Many files are shared out among helpers, one per processor up to
+    // kMaxHelpers: each check waits mostly on its own file.
+    std::size_t count = 1;
+    if (examine_.size() >= kParallelFrom)
+        count = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxHelpers);
+    const std::size_t total = std::min(examine_.size(), kHelperJobs * count);
+    for (std::size_t h = 0; h < count; ++h) {
+        Helper helper;
+        const std::size_t share = total / count + (h < total % count ? 1 : 0);
+        std::vector<FileJob> jobs;
+        for (std::size_t n = 0; n < share; ++n, examine_.pop_front()) {
+            jobs.push_back(examine_.front().job);
+            helper.jobs.push_back(std::move(examine_.front()));
+        }
+        helper.run = platform_.StartHelper(kIdentifySwitch, EncodeIdentifyRequest(jobs));
+        helpers_.push_back(std::move(helper));  // one that did not start answers "not checked"
+    }
+    ReadHelpers();
+}
+
+bool IdentityService::ReadHelper(Helper& h) {
+    bool ended = !h.run || h.run->Poll(h.output);
     // The whole lines so far; a line cut short waits for the rest.
+    std::size_t parsed = 0;
     for (;;) {
-        const auto end = output_.find('\n', parsed_);
+        const auto end = h.output.find('\n', parsed);
         if (end == std::string::npos) break;
-        const std::string_view line(output_.data() + parsed_, end - parsed_);
-        parsed_ = end + 1;
-        if (!replyStarted_) {
-            replyStarted_ = std::string(line) + '\n' == IdentifyReplyHeader();
-            if (replyStarted_) continue;
+        const std::string_view line(h.output.data() + parsed, end - parsed);
+        parsed = end + 1;
+        if (!h.replyStarted) {
+            h.replyStarted = std::string(line) + '\n' == IdentifyReplyHeader();
+            if (h.replyStarted) continue;
             ended = true;  // not a reply: nothing it says is taken
             break;
         }
         Identity id;
-        if (answered_ >= running_.size() || !DecodeIdentifyReplyLine(line, id)) {
+        if (h.answered >= h.jobs.size() || !DecodeIdentifyReplyLine(line, id)) {
             ended = true;
             break;
         }
-        Answer(running_[answered_], std::move(id));
-        ++answered_;
+        // Kept in the cache by what the look found: the next look needs no helper.
+        Examine& e = h.jobs[h.answered++];
+        if (id.state != SignatureState::Unknown && id.fileExists && id.file == e.id.file)
+            cache_.Put(id.file, e.facts.size, e.facts.lastWrite, id);
+        Answer(e.job, std::move(id));
     }
-    output_.erase(0, parsed_);
-    parsed_ = 0;
-    const std::uint64_t limit = kHelperBaseMs + kHelperPerJobMs * running_.size();
-    if (!ended && platform_.TickMs() - runStart_ <= limit) return;
-    run_.reset();  // ended, or overdue: ended now
+    h.output.erase(0, parsed);
+    const std::uint64_t limit = kHelperBaseMs + kHelperPerJobMs * h.jobs.size();
+    if (!ended && platform_.TickMs() - runStart_ <= limit) return false;
+    h.run.reset();  // ended, or overdue: ended now
     // What it did not answer is left unknown; asked again with every file.
-    for (; answered_ < running_.size(); ++answered_) {
+    for (; h.answered < h.jobs.size(); ++h.answered) {
         Identity failed;
         failed.reason = kReasonCheckFailed;
-        Answer(running_[answered_], std::move(failed));
+        Answer(h.jobs[h.answered].job, std::move(failed));
     }
-    running_.clear();
+    return true;
+}
+
+void IdentityService::ReadHelpers() {
+    if (helpers_.empty()) return;
+    std::erase_if(helpers_, [this](Helper& h) { return ReadHelper(h); });
+    if (helpers_.empty()) cache_.Save();  // what they found, for the next start
 }
 
 bool IdentityService::Collect() {
-    if (run_) ReadHelper();
-    StartHelper();  // the next, once this one is done
-    if (run_) ReadHelper();
+    if (apart_) Look();
+    ReadHelpers();
+    StartHelpers();  // the next, once these are done
     std::vector<std::pair<std::string, Identity>> done;
     done.swap(done_);
     bool changed = false;
@@ -117,7 +151,7 @@ bool IdentityService::Collect() {
 }
 
 bool IdentityService::Busy() const {
-    return run_ || !queue_.empty() || !done_.empty();
+    return !helpers_.empty() || !queue_.empty() || !examine_.empty() || !done_.empty();
 }
 
 const Identity* IdentityService::Find(const FileJob& job) const {

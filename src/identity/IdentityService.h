@@ -1,9 +1,10 @@
 // Identification for the window, which never waits for it. Where the platform
-// can run a helper, the jobs are answered by one (see IdentityHelper.h): this
-// process starts it, reads its answers as they come while the window's timer
-// asks (Collect), and at rest runs nothing at all, no thread and no timer.
-// Elsewhere (the in-memory platform of the tests) each request is answered at
-// once, in this process.
+// can run a helper, the window's thread only looks at the files (resolution,
+// attributes, the cache; never a file on a share), a slice at a time on the
+// window's timer (Collect), and the files the cache does not know are
+// examined by a helper (see IdentityHelper.h) whose answers are read as they
+// come. At rest nothing runs: no thread, no timer. Elsewhere (the in-memory
+// platform of the tests) each request is answered at once, in this process.
 #pragma once
 
 #include <cstddef>
@@ -34,11 +35,12 @@ public:
     // set or kRecheckMs passed since they were last all asked about (a file
     // may have changed behind a command that did not). A job is queued unless
     // it is queued already. What was known of jobs no longer asked about is
-    // forgotten. The helper starts at the next Collect, so that whatever
-    // the caller does next (paint the window) comes first.
+    // forgotten. The work starts at the next Collect, so that whatever the
+    // caller does next (paint the window) comes first.
     void Request(const std::vector<FileJob>& jobs, bool all = false);
-    // Takes the answers in and starts the next helper when one is due. True
-    // when an answer differs from what was known.
+    // Looks at the next slice of jobs, takes the answers in and starts the
+    // next helper when one is due. True when an answer differs from what was
+    // known.
     bool Collect();
     // Whether a helper runs, jobs wait for one, or answers wait to be collected.
     bool Busy() const;
@@ -52,36 +54,58 @@ public:
     // A helper starts this long after the last one at the earliest, with
     // every job asked about meanwhile.
     static constexpr std::uint64_t kHelperGapMs = 2000;
+    // Jobs looked at by one Collect: a few milliseconds of the window's thread.
+    static constexpr std::size_t kLookSlice = 200;
     // Jobs of one helper at most (its answers are read as they come), and
     // how long it may take for them.
     static constexpr std::size_t kHelperJobs = 10000;
+    // From this many files on, helpers share them out, this many at most.
+    static constexpr std::size_t kParallelFrom = 16;
+    static constexpr std::size_t kMaxHelpers = 2;
     static constexpr std::uint64_t kHelperBaseMs = 30000;
     static constexpr std::uint64_t kHelperPerJobMs = 500;
 
 private:
-    // Starts a helper for the queued jobs when none runs and one is due.
-    void StartHelper();
-    // Reads what the helper wrote; ends it when it is done or overdue.
-    void ReadHelper();
     void Answer(const FileJob& job, Identity id);
+
+    // A job the cache could not answer, and what the look found.
+    struct Examine {
+        FileJob job;
+        Identity id;
+        platform::FileFacts facts;
+    };
+    // A helper that runs: the jobs it was given and how far it answered.
+    struct Helper {
+        std::unique_ptr<platform::HelperRun> run;  // null: it did not start
+        std::vector<Examine> jobs;
+        std::size_t answered = 0;
+        std::string output;  // what it wrote that is not taken yet
+        bool replyStarted = false;
+    };
+    // Looks at a slice of the queued jobs; those the cache lacks wait for a helper.
+    void Look();
+    // Starts helpers for the files to examine when none runs and they are due.
+    void StartHelpers();
+    // Takes what the helpers wrote; ends the ones done or overdue.
+    void ReadHelpers();
+    // True when `helper` is done (ended, overdue, or its reply was not one).
+    bool ReadHelper(Helper& helper);
 
     platform::Platform& platform_;
     std::string cachePath_;
     bool apart_;
+    IdentityCache cache_;  // what the helpers found; this process keeps it
+    Identifier identifier_;
+    bool cacheLoaded_ = false;
 
     std::deque<FileJob> queue_;
     std::set<std::string> queued_;
+    std::deque<Examine> examine_;  // for the next helper
     std::vector<std::pair<std::string, Identity>> done_;
 
-    // The helper that runs, the jobs it was given and how far it answered.
-    std::unique_ptr<platform::HelperRun> run_;
-    std::vector<FileJob> running_;
-    std::size_t answered_ = 0;
-    std::string output_;
-    std::size_t parsed_ = 0;  // of output_
-    bool replyStarted_ = false;
-    std::uint64_t runStart_ = 0;
-    bool started_ = false;  // whether a helper ever started
+    std::vector<Helper> helpers_;
+    std::uint64_t runStart_ = 0;  // when the last helpers started
+    bool started_ = false;        // whether any ever did
 
     std::uint64_t lastAll_ = 0;
     bool askedAll_ = false;

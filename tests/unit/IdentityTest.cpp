@@ -3,6 +3,9 @@
 // gives; the per-user cache.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "StoreTestScene.h"
 #include "identity/EntryFiles.h"
 #include "identity/Identifier.h"
@@ -293,7 +296,7 @@ TEST_F(Identity, ServiceAsksAHelper) {
     EXPECT_TRUE(service.Collect());
     EXPECT_FALSE(service.Busy());
     EXPECT_EQ(p.HelperRuns(), 1u);
-    EXPECT_TRUE(p.GetFile(kCache).has_value());  // the helper keeps the cache
+    EXPECT_TRUE(p.GetFile(kCache).has_value());  // what the helper found, for the next start
     identity::IdentityCache none(p, "");
     identity::Identifier here(p, none);
     for (const FileJob& job : jobs) {
@@ -307,31 +310,41 @@ TEST_F(Identity, ServiceAsksAHelper) {
     service.Request(jobs);
     EXPECT_FALSE(service.Collect());
     EXPECT_EQ(p.HelperRuns(), 1u);
-    // A new job soon after: it waits for the gap between helpers, then goes alone.
+    // A new file soon after: it waits for the gap between helpers, then goes alone.
     std::vector<FileJob> more = jobs;
-    more.push_back({"C:\\Tools\\tool.exe /new", {}, {}, false});
+    more.push_back({"viaappkey.exe /new", {}, {}, false});
     service.Request(more);
+    service.Collect();
     EXPECT_EQ(p.HelperRuns(), 1u);
     EXPECT_TRUE(service.Busy());
     p.Advance(identity::IdentityService::kHelperGapMs);
     EXPECT_TRUE(service.Collect());
     EXPECT_EQ(p.HelperRuns(), 2u);
     ASSERT_NE(service.Find(more[3]), nullptr);
-    EXPECT_EQ(service.Find(more[3])->file, "C:\\Tools\\tool.exe");
+    EXPECT_EQ(service.Find(more[3])->file, "C:\\Apps\\found.exe");
 
-    // A minute on, every job is asked again; this helper ends after one answer.
+    // A minute on, every job is asked again: what the helpers found is known
+    // here by the files' size and time, so no helper starts.
+    p.Advance(identity::IdentityService::kRecheckMs);
+    service.Request(more);
+    EXPECT_FALSE(service.Collect());
+    EXPECT_EQ(p.HelperRuns(), 2u);
+
+    // Two files changed; this helper ends after its first answer.
+    p.PutFile("C:\\S\\app.exe", "y");
+    p.PutFile("C:\\Apps\\found.exe", "z");
     p.Advance(identity::IdentityService::kRecheckMs);
     std::string cut;
-    identity::ServeIdentification(p, identity::EncodeIdentifyRequest({"", {more[0]}}),
+    identity::ServeIdentification(p, identity::EncodeIdentifyRequest({more[0]}),
                                   [&](std::string_view line) { cut += line; });
-    reply = cut + "C:\\Gone\\x.exe\t";  // the second line cut short
+    reply = cut + "C:\\Apps\\found.exe\t";  // the second line cut short
     service.Request(more);
     service.Collect();
+    EXPECT_EQ(p.HelperRuns(), 3u);
     EXPECT_EQ(service.Find(more[0])->state, SignatureState::Verified);
-    for (std::size_t i = 1; i < more.size(); ++i) {
-        EXPECT_EQ(service.Find(more[i])->state, SignatureState::Unknown);
-        EXPECT_EQ(service.Find(more[i])->reason, identity::kReasonCheckFailed);
-    }
+    EXPECT_EQ(service.Find(more[1])->state, SignatureState::Missing);
+    EXPECT_EQ(service.Find(more[3])->state, SignatureState::Unknown);
+    EXPECT_EQ(service.Find(more[3])->reason, identity::kReasonCheckFailed);
     // Neither a helper that cannot start nor one that writes something else
     // keeps the service busy.
     for (const char* failing : {"none", "Something else\n"}) {
@@ -340,9 +353,26 @@ TEST_F(Identity, ServiceAsksAHelper) {
         service.Request(more);
         service.Collect();
         EXPECT_FALSE(service.Busy());
-        EXPECT_EQ(service.Find(more[0])->reason, identity::kReasonCheckFailed);
+        EXPECT_EQ(service.Find(more[3])->reason, identity::kReasonCheckFailed);
     }
-    EXPECT_FALSE(identity::DecodeIdentifyRequest("Vantorell identify 1\t\nC:\\x\t\t\t2\t\n").has_value());
+    // Many files are shared out among helpers, each answered once.
+    identity::IdentityService many(p, "");
+    std::vector<FileJob> files;
+    for (int i = 0; i < 20; ++i) {
+        files.push_back({"C:\\Many\\f" + std::to_string(i) + ".exe", {}, {}, false});
+        p.PutFile(files.back().command, "x");
+    }
+    reply.clear();
+    const std::size_t before = p.HelperRuns();
+    many.Request(files);
+    many.Collect();
+    EXPECT_EQ(p.HelperRuns() - before, std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
+                                                               identity::IdentityService::kMaxHelpers));
+    for (const FileJob& job : files) {
+        ASSERT_NE(many.Find(job), nullptr);
+        EXPECT_EQ(many.Find(job)->state, SignatureState::Unsigned);
+    }
+    EXPECT_FALSE(identity::DecodeIdentifyRequest("Vantorell identify 1\nC:\\x\t\t\t2\t\n").has_value());
 }
 
 }  // namespace
