@@ -3,7 +3,9 @@
 //   identity_bench DIR
 // DIR holds the signed files (bench/identity.sh makes them). Prints the
 // floor's time, identification with an empty cache (cold) and with the cache
-// it left (warm), and the ratio cold / floor; the best of three rounds each.
+// it left (warm), and the ratio cold / floor, the best of three rounds each:
+// in this process, and as the window does it (helpers, this program run
+// again with "-identify", examine what the cache lacks).
 #include <windows.h>
 
 #include <softpub.h>

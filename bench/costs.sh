@@ -13,7 +13,7 @@
 #     three starts; one in a smoke run).
 # Figures vary with the machine's load: run it on a quiet machine.
 #
-# Usage: bench/costs.sh [--smoke] [--exe VANTORELL_EXE] [BUILD_DIR...]
+# Usage: bench/costs.sh [--smoke] [--memory-detail] [--exe VANTORELL_EXE] [BUILD_DIR...]
 #   BUILD_DIR  a Release build (default build/win64); the first one is run, the
 #              exes of every one are measured for size. It needs vantorell.exe,
 #              vantorellc.exe, tests/vtdriver.exe and bench/cost_floor.exe.
@@ -21,15 +21,19 @@
 #              before/after comparison)
 #   --smoke    short idle windows and fewer entries: checks that the benchmark
 #              works, its figures mean little (CI runs this)
+#   --memory-detail  after the table, where each program's private memory lies
+#              (100 entries): the largest mappings of /proc/PID/smaps, a
+#              library by its file, the rest as "[anon]" or "[heap]"
 # Uses WINEPREFIX when it names a prepared prefix, else makes a throw-away one.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-smoke=0 exe_override="" builds=()
+smoke=0 exe_override="" builds=() detail=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) smoke=1 ;;
+    --memory-detail) detail=1 ;;
     --exe) exe_override=$2; shift ;;
     *) builds+=("$1") ;;
   esac
@@ -127,6 +131,13 @@ server_pid() {  # the wineserver of this prefix ("wineserver" or "wineserver64")
 # 40 ms a minute from one run to the next.
 cpu_ns() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%.0f", ns }'; }
 uss_kb() { awk '/^Private_(Clean|Dirty):/ { kb += $2 } END { print kb + 0 }' "/proc/$1/smaps_rollup" 2>/dev/null; }
+# The private KB of each mapping of a process, by the file it maps, largest first.
+uss_detail() {
+  awk '/^[0-9a-f]+-[0-9a-f]+ / { name = $6 == "" ? "[anon]" : $6; for (i = 7; i <= NF; i++) name = name " " $i; next }
+       /^Private_(Clean|Dirty):/ { kb[name] += $2 }
+       END { for (n in kb) if (kb[n] > 0) printf "%8d KB  %s\n", kb[n], n }' "/proc/$1/smaps" 2>/dev/null |
+    sort -rn | head -12 | sed "s|$WINEPREFIX|PREFIX|; s|$scratch|SCRATCH|"
+}
 per_minute() { awk -v t="$1" -v s="$idle" 'BEGIN { printf "%.3f", t / 1e9 * 60 / s }'; }
 
 # measure LABEL TITLE EXE ARGS...: starts it, waits until it is on the screen,
@@ -142,6 +153,7 @@ measure() {
   pid=$(unix_pid "$exe") || { echo "costs.sh: no process for $exe" >&2; exit 1; }
   sleep "$settle"
   uss=$(uss_kb "$pid")
+  [ "$detail" = 1 ] && [ "$label" != "${label%_few}" ] && uss_detail "$pid" >"$scratch/detail-$label.txt"
   server=$(server_pid) || server=$pid
   c0=$(cpu_ns "$pid") s0=$(cpu_ns "$server")
   sleep "$idle"
@@ -241,3 +253,10 @@ row "window on screen after start, $many entries (s)" \
 row "  (same, $few entries)" \
   "$(awk -v m="$app_few_start" 'BEGIN { printf "%.3f", m / 1000 }')" \
   "$(awk -v m="$floor_few_start" 'BEGIN { printf "%.3f", m / 1000 }')" "" ""
+if [ "$detail" = 1 ]; then
+  for label in app_few floor_few; do
+    echo
+    echo "private memory of $([ "$label" = app_few ] && echo vantorell || echo the floor), $few entries, by mapping:"
+    cat "$scratch/detail-$label.txt" 2>/dev/null
+  done
+fi

@@ -47,7 +47,7 @@ done
 
 # The cost benchmark, as a short smoke run: it must work; its figures are not checked (noisy machines).
 stage "cost benchmark (smoke run)"
-bench/costs.sh --smoke build/win64 build/win32 || status=1
+bench/costs.sh --smoke --memory-detail build/win64 build/win32 || status=1
 
 # Once a run, after both Windows builds: the setups, the portable zips and the package manifests,
 # checked against each other (scripts/check-manifests.py). The help pictures the 64-bit run took go in.
