@@ -14,7 +14,10 @@ IdentityService::IdentityService(platform::Platform& platform, std::string cache
       cache_(platform, cachePath_),
       identifier_(platform, cache_) {}
 
-IdentityService::~IdentityService() = default;
+IdentityService::~IdentityService() {
+    helpers_.clear();  // ends those that still run
+    if (apart_ && cacheLoaded_) cache_.Save();  // what they found so far
+}
 
 void IdentityService::Request(const std::vector<FileJob>& jobs, bool all) {
     // What is known is kept for the entries asked about now, and no longer: a

@@ -26,7 +26,7 @@ class IdentityService {
 public:
     // `cachePath` empty: nothing is kept between runs.
     IdentityService(platform::Platform& platform, std::string cachePath);
-    // Ends a helper that still runs.
+    // Ends the helpers that still run; keeps what they found.
     ~IdentityService();
     IdentityService(const IdentityService&) = delete;
     IdentityService& operator=(const IdentityService&) = delete;

@@ -131,7 +131,7 @@ bool RemoteDrive(wchar_t letter) {
         ULONGLONG at = 0;
         bool remote = false;
     };
-    static std::mutex mutex;  // the window's thread and the identification worker both ask
+    static std::mutex mutex;  // for callers on more than one thread
     static Known known[26];
     Known& k = known[letter - L'A'];
     const ULONGLONG now = GetTickCount64();
