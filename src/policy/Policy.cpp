@@ -186,8 +186,9 @@ Policy ParsePolicyText(std::string_view text, bool ignoreUnderscored) {
     json root;
     try {
         root = json::parse(text);
-    } catch (const json::parse_error& e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 9: ..." without its tag.
+    } catch (const json::exception& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 9: ..." without its tag;
+        // a number too large for a double ("1e999") is an out_of_range error of the parser.
         std::string why = e.what();
         if (const auto tag = why.find("] "); tag != std::string::npos) why.erase(0, tag + 2);
         Fail("", "not valid JSON: " + why);

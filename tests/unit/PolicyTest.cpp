@@ -235,6 +235,7 @@ TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
     };
     const std::pair<std::string, std::string> cases[] = {
         {R"({"version": 1, "entries": [)", "not valid JSON: "},
+        {R"({"version": 1e999, "entries": []})", "not valid JSON: number overflow"},
         {rule(R"({"name": "A", "state": "enabled", "colour": "red"})"), "entries[1].colour: unknown field"},
         {rule(R"({"name": "A", "location": "xrun", "state": "deleted"})"),
          "entries[1].location: \"xrun\" is not a location code (SUF, crun,"},
