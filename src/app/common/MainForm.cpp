@@ -338,8 +338,15 @@ void MainForm::RequestIdentities() {
 }
 
 void MainForm::IdentityTimer() {
-    if (identities_.Collect() && grid_.RefreshFiles() && view_ && !InTray()) view_->RefreshGrid();
-    if (!identities_.Busy()) StopTimer(identityTimer_);
+    if (identities_.Collect()) identitiesChanged_ = true;
+    const bool busy = identities_.Busy();
+    const std::uint64_t now = platform_.TickMs();
+    if (identitiesChanged_ && (!busy || now - identitiesShownAt_ >= kIdentityRefreshMs)) {
+        identitiesChanged_ = false;
+        identitiesShownAt_ = now;
+        if (grid_.RefreshFiles() && view_ && !InTray()) view_->RefreshGrid();
+    }
+    if (!busy) StopTimer(identityTimer_);
 }
 
 const identity::Identity* MainForm::IdentityOf(std::size_t index) const {

@@ -38,6 +38,10 @@ inline constexpr unsigned kListWatchMs = 1000;
 // How often the window takes in what the background identification found,
 // while it runs; the timer stops when it is done.
 inline constexpr unsigned kIdentityPollMs = 150;
+// While identification answers stream in, the grid's Publisher column is
+// refilled this often at most (refilling thousands of rows costs more than
+// taking the answers in), and once more when they are all in.
+inline constexpr std::uint64_t kIdentityRefreshMs = 600;
 
 class MainForm final : public ui::MainViewEvents,
                        public ui::TrayIconEvents,
@@ -170,6 +174,8 @@ private:
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
     std::optional<platform::TimerId> timer3_, timer4_, listWatch_, identityTimer_;
+    bool identitiesChanged_ = false;         // answers the grid does not show yet
+    std::uint64_t identitiesShownAt_ = 0;    // when the grid last took them
     bool identifying_ = false;
     identity::IdentityService identities_;  // last: its worker ends before the rest goes
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file
