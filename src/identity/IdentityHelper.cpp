@@ -53,6 +53,10 @@ std::string IdentifyReplyHeader() {
     return std::string(kReplyHeader) + '\n';
 }
 
+bool IsIdentifyReplyHeader(std::string_view line) {
+    return line == kReplyHeader;
+}
+
 std::string IdentifyReplyLine(const Identity& id) {
     return Escape(id.file) + '\t' + Escape(id.host) + '\t' + (id.fileExists ? "1" : "0") + '\t' +
            std::string(StateWord(id.state)) + '\t' + Escape(id.reason) + '\t' + Escape(id.signer) + '\t' +

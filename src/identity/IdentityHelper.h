@@ -27,6 +27,8 @@ std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes
 
 // The reply: its first line, then one line per job.
 std::string IdentifyReplyHeader();
+// Whether a line of a reply, without its end, is its first.
+bool IsIdentifyReplyHeader(std::string_view line);
 std::string IdentifyReplyLine(const Identity& identity);
 // A line of the reply without its end; false when it is not one.
 bool DecodeIdentifyReplyLine(std::string_view line, Identity& identity);

@@ -9,9 +9,8 @@ namespace vantorell::identity {
 
 IdentityService::IdentityService(platform::Platform& platform, std::string cachePath)
     : platform_(platform),
-      cachePath_(std::move(cachePath)),
       apart_(platform.CanRunHelper()),
-      cache_(platform, cachePath_),
+      cache_(platform, std::move(cachePath)),
       identifier_(platform, cache_) {}
 
 IdentityService::~IdentityService() {
@@ -26,11 +25,8 @@ void IdentityService::Request(const std::vector<FileJob>& jobs, bool all) {
     for (const FileJob& job : jobs) asked.insert(job.Key());
     std::erase_if(known_, [&](const auto& item) { return !asked.contains(item.first); });
     const std::uint64_t now = platform_.TickMs();
-    if (!askedAll_ || now - lastAll_ >= kRecheckMs) all = true;
-    if (all) {
-        askedAll_ = true;
-        lastAll_ = now;
-    }
+    if (!lastAll_ || now - *lastAll_ >= kRecheckMs) all = true;
+    if (all) lastAll_ = now;
     for (const FileJob& job : jobs) {
         std::string key = job.Key();
         if (!all && known_.contains(key)) continue;
@@ -39,9 +35,17 @@ void IdentityService::Request(const std::vector<FileJob>& jobs, bool all) {
     }
     if (apart_) return;
     // No helper here: answered at once.
-    cache_.Load();
+    Cache();
     for (; !queue_.empty(); queue_.pop_front()) Answer(queue_.front(), identifier_.Identify(queue_.front()));
     cache_.Save();
+}
+
+IdentityCache& IdentityService::Cache() {
+    if (!cacheLoaded_) {
+        cache_.Load();
+        cacheLoaded_ = true;
+    }
+    return cache_;
 }
 
 void IdentityService::Answer(const FileJob& job, Identity id) {
@@ -51,10 +55,7 @@ void IdentityService::Answer(const FileJob& job, Identity id) {
 }
 
 void IdentityService::Look() {
-    if (!cacheLoaded_) {
-        cache_.Load();  // as the helpers left it
-        cacheLoaded_ = true;
-    }
+    Cache();
     for (std::size_t n = 0; n < kLookSlice && !queue_.empty(); ++n, queue_.pop_front()) {
         Examine e{std::move(queue_.front()), {}, {}};
         if (identifier_.Look(ResolveFile(platform_, e.job), false, e.id, e.facts))
@@ -67,8 +68,7 @@ void IdentityService::Look() {
 void IdentityService::StartHelpers() {
     if (!helpers_.empty() || examine_.empty()) return;
     const std::uint64_t now = platform_.TickMs();
-    if (started_ && now - runStart_ < kHelperGapMs) return;  // the window's timer comes back
-    started_ = true;
+    if (runStart_ && now - *runStart_ < kHelperGapMs) return;  // the window's timer comes back
     runStart_ = now;
     // Many files are shared out among helpers, one per processor up to
     // kMaxHelpers: each check waits mostly on its own file.
@@ -100,7 +100,7 @@ bool IdentityService::ReadHelper(Helper& h) {
         const std::string_view line(h.output.data() + parsed, end - parsed);
         parsed = end + 1;
         if (!h.replyStarted) {
-            h.replyStarted = std::string(line) + '\n' == IdentifyReplyHeader();
+            h.replyStarted = IsIdentifyReplyHeader(line);
             if (h.replyStarted) continue;
             ended = true;  // not a reply: nothing it says is taken
             break;
@@ -118,7 +118,7 @@ bool IdentityService::ReadHelper(Helper& h) {
     }
     h.output.erase(0, parsed);
     const std::uint64_t limit = kHelperBaseMs + kHelperPerJobMs * h.jobs.size();
-    if (!ended && platform_.TickMs() - runStart_ <= limit) return false;
+    if (!ended && platform_.TickMs() - *runStart_ <= limit) return false;
     h.run.reset();  // ended, or overdue: ended now
     // What it did not answer is left unknown; asked again with every file.
     for (; h.answered < h.jobs.size(); ++h.answered) {

@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -92,8 +93,10 @@ private:
     // True when `helper` is done (ended, overdue, or its reply was not one).
     bool ReadHelper(Helper& helper);
 
+    // The cache as this process keeps it, read from its file at first use.
+    IdentityCache& Cache();
+
     platform::Platform& platform_;
-    std::string cachePath_;
     bool apart_;
     IdentityCache cache_;  // what the helpers found; this process keeps it
     Identifier identifier_;
@@ -105,11 +108,8 @@ private:
     std::vector<std::pair<std::string, Identity>> done_;
 
     std::vector<Helper> helpers_;
-    std::uint64_t runStart_ = 0;  // when the last helpers started
-    bool started_ = false;        // whether any ever did
-
-    std::uint64_t lastAll_ = 0;
-    bool askedAll_ = false;
+    std::optional<std::uint64_t> runStart_;  // when the last helpers started
+    std::optional<std::uint64_t> lastAll_;   // when every job was last asked about
     std::map<std::string, Identity> known_;
 };
 

@@ -259,13 +259,6 @@ public:
     virtual bool Poll(std::string& output) = 0;
 };
 
-// Held by a thread that works in the background while it works; its end
-// undoes what the platform prepared for such a thread.
-class ThreadScope {
-public:
-    virtual ~ThreadScope() = default;
-};
-
 // While a modal box or dialog of the program is open, its own message loop
 // runs instead of the program's: the platform still serves the watches then,
 // at least this often.
@@ -397,8 +390,7 @@ public:
     // kReportToOption: nothing is read from or written to a file.
     virtual ElevatedRun RunElevated(std::string_view program, std::string_view parameters) = 0;
 
-    // ---- what a file is; called from a background thread as well, never
-    // from two at once. None of these goes online.
+    // ---- what a file is. None of these goes online.
     // The environment variable's value; nullopt when it is not set.
     virtual std::optional<std::string> EnvironmentVariable(std::string_view /*name*/) { return std::nullopt; }
     virtual FileFacts StatFile(std::string_view path) {
@@ -425,13 +417,6 @@ public:
                                                                  CatalogHash /*kind*/) {
         return std::nullopt;
     }
-    // False where every call must come from one thread (a stand-in for the
-    // system): work meant for the background then runs at once instead.
-    virtual bool AllowsBackgroundThreads() { return true; }
-    // Prepares the calling thread for work in the background (a low
-    // priority; on Windows COM for shortcuts) until the scope ends.
-    virtual std::unique_ptr<ThreadScope> EnterBackgroundThread() { return std::make_unique<ThreadScope>(); }
-
     // ---- a helper: this program run again for one piece of work, so that
     // what that work loads (the system's cryptography) never stays in the
     // program that sits in the tray, and a file that breaks it cannot end that one.

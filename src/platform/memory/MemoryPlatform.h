@@ -200,7 +200,6 @@ public:
     bool IsElevated() override { return !standardUser_; }
     std::uint64_t AccessDeniedCount() override { return deniedCount_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
-    bool AllowsBackgroundThreads() override { return false; }
     bool CanRunHelper() override { return static_cast<bool>(helperScript_); }
     std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) override;
     std::optional<std::string> EnvironmentVariable(std::string_view name) override;

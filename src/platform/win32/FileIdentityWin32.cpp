@@ -14,7 +14,6 @@
 
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/win32/Utf.h"
@@ -131,18 +130,12 @@ bool RemoteDrive(wchar_t letter) {
         ULONGLONG at = 0;
         bool remote = false;
     };
-    static std::mutex mutex;  // for callers on more than one thread
-    static Known known[26];
+    static Known known[26];  // asked from the window's thread, or the console's
     Known& k = known[letter - L'A'];
     const ULONGLONG now = GetTickCount64();
-    {
-        const std::lock_guard lock(mutex);
-        if (k.at != 0 && now - k.at < kDriveTypeLifeMs) return k.remote;
-    }
-    const bool remote = GetDriveTypeW(root) == DRIVE_REMOTE;
-    const std::lock_guard lock(mutex);
-    k = {now == 0 ? 1 : now, remote};
-    return remote;
+    if (k.at != 0 && now - k.at < kDriveTypeLifeMs) return k.remote;
+    k = {now == 0 ? 1 : now, GetDriveTypeW(root) == DRIVE_REMOTE};
+    return k.remote;
 }
 
 // A path on a share: UNC ("\\server\share", "\\?\UNC\...") or a drive letter
@@ -481,28 +474,6 @@ std::optional<SignatureFacts> Win32Platform::VerifyCatalogSignature(std::string_
     }
     Api().CryptCATAdminReleaseCatalogContext(admin.Get(), catalog, 0);
     return result;
-}
-
-// A thread that works in the background: low priority, and COM for the
-// shortcuts it reads.
-namespace {
-class BackgroundScope final : public ThreadScope {
-public:
-    BackgroundScope() {
-        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
-        com_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    }
-    ~BackgroundScope() override {
-        if (com_) CoUninitialize();
-    }
-
-private:
-    bool com_ = false;
-};
-}  // namespace
-
-std::unique_ptr<ThreadScope> Win32Platform::EnterBackgroundThread() {
-    return std::make_unique<BackgroundScope>();
 }
 
 }  // namespace vantorell::platform

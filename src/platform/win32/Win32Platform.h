@@ -73,7 +73,6 @@ public:
     std::optional<std::string> HashForCatalog(std::string_view path, CatalogHash kind) override;
     std::optional<SignatureFacts> VerifyCatalogSignature(std::string_view path, std::string_view hash,
                                                          CatalogHash kind) override;
-    std::unique_ptr<ThreadScope> EnterBackgroundThread() override;
 
 private:
     // The signer's name and this program's own look at its chain.
