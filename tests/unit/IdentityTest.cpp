@@ -355,6 +355,19 @@ TEST_F(Identity, ServiceAsksAHelper) {
         EXPECT_FALSE(service.Busy());
         EXPECT_EQ(service.Find(more[3])->reason, identity::kReasonCheckFailed);
     }
+    // A helper that never ends is ended once overdue; its files stay unknown.
+    reply = "Vantorell identified 1\n";
+    p.SetHelperHangs(true);
+    p.Advance(identity::IdentityService::kRecheckMs);
+    service.Request(more);
+    service.Collect();
+    EXPECT_TRUE(service.Busy());
+    p.Advance(identity::IdentityService::kHelperBaseMs + identity::IdentityService::kHelperPerJobMs + 1);
+    service.Collect();
+    EXPECT_FALSE(service.Busy());
+    EXPECT_EQ(service.Find(more[3])->reason, identity::kReasonCheckFailed);
+    p.SetHelperHangs(false);
+
     // Many files are shared out among helpers, each answered once.
     identity::IdentityService many(p, "");
     std::vector<FileJob> files;

@@ -530,15 +530,16 @@ bool MemoryPlatform::CreateFolder(std::string_view path) {
 namespace {
 class ScriptedHelper final : public HelperRun {
 public:
-    explicit ScriptedHelper(std::string output) : output_(std::move(output)) {}
+    ScriptedHelper(std::string output, bool hangs) : output_(std::move(output)), hangs_(hangs) {}
     bool Poll(std::string& output) override {
         output += output_;
         output_.clear();
-        return true;
+        return !hangs_;
     }
 
 private:
     std::string output_;
+    bool hangs_;
 };
 }  // namespace
 
@@ -547,7 +548,7 @@ std::unique_ptr<HelperRun> MemoryPlatform::StartHelper(std::string_view argument
     ++helperRuns_;
     auto output = helperScript_(argument, input);
     if (!output) return nullptr;
-    return std::make_unique<ScriptedHelper>(std::move(*output));
+    return std::make_unique<ScriptedHelper>(std::move(*output), helperHangs_);
 }
 
 ElevatedRun MemoryPlatform::RunElevated(std::string_view program, std::string_view parameters) {

@@ -115,6 +115,8 @@ public:
     // its first Poll; nullopt: it does not start.
     using HelperScript = std::function<std::optional<std::string>(std::string_view argument, std::string_view input)>;
     void SetHelperScript(HelperScript script) { helperScript_ = std::move(script); }
+    // Helpers started from now on write what the script gives and then never end.
+    void SetHelperHangs(bool hangs) { helperHangs_ = hangs; }
     std::size_t HelperRuns() const { return helperRuns_; }
 
     // ---- the virtual clock and modal boxes
@@ -257,6 +259,7 @@ private:
     ElevatedScript elevatedScript_;
     HelperScript helperScript_;
     std::size_t helperRuns_ = 0;
+    bool helperHangs_ = false;
     std::vector<std::string> elevatedRuns_;
     std::uint64_t deniedCount_ = 0;
     std::size_t fileReads_ = 0;
