@@ -85,10 +85,20 @@ cp "${exe_override:-$build/vantorell.exe}" "$scratch/vantorell.exe" &&
   cp "$build/bench/cost_floor.exe" "$build/tests/vtdriver.exe" "$scratch/" || exit 1
 win_scratch=$(winepath -w "$scratch" 2>/dev/null | tr -d '\r')
 drive() { wine "$scratch/vtdriver.exe" --desktop "$desk" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# The driver's standard error of its last start, added to a failure's message: the driver
+# says why (no desktop, no window of that title, ...).
+driver_err="$scratch/driver-err.txt"
+said() { [ -s "$driver_err" ] && printf ': %s' "$(tr -d '\r' <"$driver_err" | tr '\n' ' ' | sed 's/ *$//')"; }
 
 wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops\\$desk" /v EnableShell /t REG_DWORD /d 1 /f >/dev/null
 (exec wine explorer "/desktop=$desk,1024x768" >/dev/null 2>&1) &
 desk_pid=$!
+# Wine closes a desktop about a second after the last program on it ends, and the benchmark
+# ends and starts its programs on this one again and again: a holder of its own stays on it
+# for the whole run (a hidden window, no CPU).
+wine "$scratch/vtdriver.exe" --desktop "$desk" --timeout 60 launch "$win_scratch\\vtdriver.exe" hold \
+  >"$scratch/holder.txt" 2>"$driver_err" </dev/null || { echo "costs.sh: no holder for the desktop$(said)" >&2; exit 1; }
+started+=("$(tr -d '\r' <"$scratch/holder.txt")")
 wine "$scratch/vtdriver.exe" make-shortcut "$win_scratch\\floor.lnk" 'C:\windows\system32\notepad.exe' || exit 1
 
 # ---- entries: values "Cost Entry NNNNN" in the user's Run key, written and removed with regedit
@@ -147,7 +157,7 @@ measure() {
   shift 3
   # Into a file, not a pipe: the started program would hold a pipe open.
   wine "$scratch/vtdriver.exe" --desktop "$desk" --timeout 120 time-start "$title" "$win_scratch\\$exe" "$@" \
-    >"$scratch/started.txt" 2>/dev/null </dev/null || { echo "costs.sh: $exe did not show" >&2; exit 1; }
+    >"$scratch/started.txt" 2>"$driver_err" </dev/null || { echo "costs.sh: $exe did not show$(said)" >&2; exit 1; }
   read -r start_ms win_pid < <(tr -d '\r' <"$scratch/started.txt")
   started+=("$win_pid")
   pid=$(unix_pid "$exe") || { echo "costs.sh: no process for $exe" >&2; exit 1; }
@@ -173,7 +183,7 @@ echo "costs.sh: $([ "$smoke" = 1 ] && echo smoke run, figures not meaningful || 
 
 # A first start warms the desktop and the caches up; it is not counted.
 wine "$scratch/vtdriver.exe" --desktop "$desk" --timeout 120 time-start "Cost floor" "$win_scratch\\cost_floor.exe" 1 \
-  >"$scratch/started.txt" 2>/dev/null </dev/null || { echo "costs.sh: the floor program did not show" >&2; exit 1; }
+  >"$scratch/started.txt" 2>"$driver_err" </dev/null || { echo "costs.sh: the floor program did not show$(said)" >&2; exit 1; }
 read -r _ current_win_pid < <(tr -d '\r' <"$scratch/started.txt")
 started+=("$current_win_pid")
 stop_program
@@ -204,7 +214,7 @@ more_starts() {
   for ((t = 2; t <= tries; t++)); do
     [ "$exe" = vantorell.exe ] && fresh_program
     wine "$scratch/vtdriver.exe" --desktop "$desk" --timeout 120 time-start "$title" "$win_scratch\\$exe" "$@" \
-      >"$scratch/started.txt" 2>/dev/null </dev/null || { echo "costs.sh: $exe did not show" >&2; exit 1; }
+      >"$scratch/started.txt" 2>"$driver_err" </dev/null || { echo "costs.sh: $exe did not show$(said)" >&2; exit 1; }
     read -r start_ms current_win_pid < <(tr -d '\r' <"$scratch/started.txt")
     started+=("$current_win_pid")
     times+=("$start_ms")

@@ -5,6 +5,7 @@
 #   e2e_setup            checks the prefix, makes the scratch folder and the desktop name
 #   e2e_start [ARGS]     starts the program on a new desktop (wine explorer /desktop=...)
 #   e2e_launch [ARGS]    starts another copy on the same desktop, prints its process id
+#   e2e_hold_desktop     keeps the test desktop open until the cleanup (e2e_start calls it)
 #   drive ...            vtdriver on the test desktop
 #   fail MESSAGE         notes a failure (screenshot and cleanup at exit)
 #   poll SECONDS CMD...  runs CMD until it succeeds, at most SECONDS
@@ -90,7 +91,22 @@ e2e_setup() {
 e2e_start() {
   (cd "$scratch" && exec wine explorer "/desktop=$desk,1024x768" vantorell.exe "$@" >/dev/null 2>&1) &
   launcher_pid=$!
+  e2e_hold_desktop || exit 1
   app_pid=$(drive --timeout 30 pid) || { fail "the program did not start"; exit 1; }
+}
+
+# Wine closes a desktop about a second after the last program on it ends. A scenario that ends
+# the program and then drives the desktop again, or starts the next copy on it, would find it
+# gone, or not, by timing: a holder of the scenario's own (vtdriver hold: a hidden window, no
+# CPU) stays on it until the cleanup ends it. Its output goes to a file: the holder would keep a
+# pipe open for ever.
+e2e_hold_desktop() {
+  local win_driver
+  win_driver=$(winepath -w "$driver" 2>/dev/null | tr -d '\r')
+  wine "$driver" --desktop "$desk" --timeout 60 launch "$win_driver" hold \
+    >"$scratch/holder.txt" 2>"$scratch/holder.err" </dev/null ||
+    { fail "no holder for the desktop: $(tr -d '\r' <"$scratch/holder.err")"; return 1; }
+  extra_pids+=("$(tr -d '\r' <"$scratch/holder.txt")")
 }
 
 e2e_launch() {

@@ -72,6 +72,7 @@ console delay 30 jusched
 # ---- the window
 (cd "$scratch" && exec wine explorer "/desktop=$desk,1024x768" vantorell.exe >/dev/null 2>&1) &
 launcher_pid=$!
+e2e_hold_desktop || exit 1
 app_pid=$(drive --timeout 30 pid) || { fail "the program did not start"; exit 1; }
 drive --timeout 20 wait-main visible 20 || { fail "the main window did not appear"; exit 1; }
 rows() { drive grid | awk -F'\t' '$1 == "row"' | cut -f2-; }

@@ -96,6 +96,7 @@ runs_before=$(run_keys)
 step "starting the unpacked vantorell.exe"
 (cd "$app_dir" && exec wine explorer "/desktop=$desk,1024x768" vantorell.exe >/dev/null 2>&1) &
 launcher_pid=$!
+e2e_hold_desktop || exit 1
 app_pid=$(drive --timeout 30 pid) || { fail "the program did not start"; exit 1; }
 drive --timeout 20 wait-main visible 20 || { fail "the main window did not appear"; exit 1; }
 

@@ -532,6 +532,20 @@ int KillProcess(DWORD pid) {
     return kExitOk;
 }
 
+// Keeps the desktop it was started on open until it is ended: Wine closes a desktop about a
+// second after its last program's process leaves it, and a script that ends one program and
+// starts the next on the same desktop would find it gone. Started with `launch`, so that the
+// desktop is this process's own; the hidden window makes it a user of the desktop in every
+// Wine version, and the message loop waits without using the CPU.
+int Hold() {
+    HWND window = CreateWindowExW(0, L"STATIC", L"vtdriver desktop holder", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (!window) throw Failure{L"cannot make the holder's window"};
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return kExitOk;
+}
+
 int Minimize(double timeout) {
     PostMessageW(MainWindow(timeout), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     return kExitOk;
@@ -873,7 +887,7 @@ int Usage() {
               L" churn SECONDS MS VALUES [NAMES] | delay SECONDS |"
               L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
               L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE |"
-              L" make-shortcut LNK TARGET [ARGS] | startup-folder | add-cert Root|Disallowed DER\n");
+              L" make-shortcut LNK TARGET [ARGS] | startup-folder | add-cert Root|Disallowed DER | hold\n");
     return kExitUsage;
 }
 
@@ -890,9 +904,13 @@ int Run(std::vector<std::wstring> args) {
         }
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (!desktop.empty()) SwitchDesktop(desktop, timeout);
     if (args.empty()) return Usage();
     const std::wstring command = args[0];
+    // These work on processes and files, not on windows: they must work after the desktop
+    // has closed (waiting for a program's end, ending what is left at cleanup).
+    const bool windowless = command == L"wait-exit" || command == L"kill" || command == L"make-shortcut" ||
+                            command == L"startup-folder" || command == L"add-cert" || command == L"hold";
+    if (!desktop.empty() && !windowless) SwitchDesktop(desktop, timeout);
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::wstring(); };
     const auto number = [&](std::size_t i) { return _wtoi(arg(i).c_str()); };
     const std::size_t count = args.size() - 1;
@@ -914,6 +932,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"version" && count == 0) return PrintVersion(timeout);
     if (command == L"rect" && count <= 1) return PrintRect(timeout, arg(1));
     if (command == L"wait-exit" && count == 2) return WaitExit(static_cast<DWORD>(number(1)), _wtof(arg(2).c_str()));
+    if (command == L"hold" && count == 0) return Hold();
     if (command == L"kill" && count == 1) return KillProcess(static_cast<DWORD>(number(1)));
     if (command == L"minimize" && count == 0) return Minimize(timeout);
     if (command == L"set-check" && count == 2) return SetCheck(timeout, arg(1), arg(2) == L"1");
