@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/RunCommand.h"
@@ -878,52 +879,78 @@ ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_vie
     info.lpFile = file.c_str();
     info.lpParameters = args.c_str();
     info.nShow = SW_HIDE;
-    if (!ShellExecuteExW(&info)) {
-        const DWORD err = GetLastError();
-        if (err == ERROR_CANCELLED) return {ElevatedRun::Outcome::Cancelled, 0, ErrorText(err), {}};
-        return {ElevatedRun::Outcome::Failed, 0, ErrorText(err), {}};
-    }
-    if (!info.hProcess) return {ElevatedRun::Outcome::Failed, 0, ErrorText(ERROR_INVALID_HANDLE), {}};
-    UniqueHandle process(info.hProcess);
     // The window stays painted and its timers keep running, but takes no
     // clicks until the change is done.
     const bool disabled = owner_ && IsWindowEnabled(owner_);
     if (disabled) EnableWindow(owner_, FALSE);
-    HANDLE handle = process.Get();
-    std::string report;
     win32::ModalLoop modal;  // this loop is not the window's: the watches need serving
     bool quit = false;
     int quitCode = 0;
-    while (true) {
-        const DWORD r = MsgWaitForMultipleObjectsEx(1, &handle, kReportPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (r == WAIT_TIMEOUT) {
-            DrainPipe(readEnd.Get(), report);
-            continue;
-        }
-        if (r != WAIT_OBJECT_0 + 1) break;  // the process ended, or the wait failed
-        MSG msg;
-        while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = static_cast<int>(msg.wParam);
-                break;
+    // Serves this thread's messages (and so the watches and the timers) until
+    // `handle` is signalled; `idle` runs at every pause of the poll. A WM_QUIT
+    // waits for `handle` and is posted again once the caller is done.
+    const auto serveUntil = [&](HANDLE handle, const auto& idle) {
+        while (true) {
+            const DWORD r = MsgWaitForMultipleObjectsEx(1, &handle, kReportPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (r == WAIT_TIMEOUT) {
+                idle();
+                continue;
             }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
+            if (r != WAIT_OBJECT_0 + 1) return;  // signalled, or the wait failed
+            MSG msg;
+            while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) {
+                    quit = true;
+                    quitCode = static_cast<int>(msg.wParam);
+                    break;
+                }
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            if (quit) {
+                WaitForSingleObject(handle, INFINITE);  // the change finishes before the program ends
+                return;
+            }
         }
-        if (quit) {
-            WaitForSingleObject(handle, INFINITE);  // the change finishes before the program ends
-            break;
-        }
+    };
+    const auto finish = [&](ElevatedRun run) {
+        if (disabled) EnableWindow(owner_, TRUE);
+        if (quit) PostQuitMessage(quitCode);
+        return run;
+    };
+    // ShellExecuteExW returns only when the system's prompt for the rights is
+    // answered, which may take minutes: it runs on a thread of its own while
+    // this one goes on serving the monitor's watches and timers.
+    BOOL launched = FALSE;
+    DWORD launchError = 0;
+    {
+        UniqueHandle launchDone(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!launchDone) return finish({ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError()), {}});
+        std::thread launcher([&] {
+            const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+            launched = ShellExecuteExW(&info);
+            launchError = launched ? 0 : GetLastError();
+            if (SUCCEEDED(com)) CoUninitialize();
+            SetEvent(launchDone.Get());
+        });
+        serveUntil(launchDone.Get(), [] {});
+        launcher.join();
     }
+    if (!launched) {
+        if (launchError == ERROR_CANCELLED)
+            return finish({ElevatedRun::Outcome::Cancelled, 0, ErrorText(launchError), {}});
+        return finish({ElevatedRun::Outcome::Failed, 0, ErrorText(launchError), {}});
+    }
+    if (!info.hProcess) return finish({ElevatedRun::Outcome::Failed, 0, ErrorText(ERROR_INVALID_HANDLE), {}});
+    UniqueHandle process(info.hProcess);
+    std::string report;
+    serveUntil(process.Get(), [&] { DrainPipe(readEnd.Get(), report); });
     DrainPipe(readEnd.Get(), report);
-    if (disabled) EnableWindow(owner_, TRUE);
-    if (quit) PostQuitMessage(quitCode);
     DWORD code = 0;
-    if (!GetExitCodeProcess(handle, &code)) return {ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError()), {}};
-    return {ElevatedRun::Outcome::Finished, static_cast<int>(code), {}, std::move(report)};
+    if (!GetExitCodeProcess(process.Get(), &code))
+        return finish({ElevatedRun::Outcome::Failed, 0, ErrorText(GetLastError()), {}});
+    return finish({ElevatedRun::Outcome::Finished, static_cast<int>(code), {}, std::move(report)});
 }
-
 
 // ------------------------------------------------------------------ helpers
 
@@ -937,8 +964,7 @@ constexpr std::size_t kHelperKeptBytes = 16 * 1024 * 1024;
 // when this process is not elevated or the token cannot be made.
 UniqueHandle StandardUserToken() {
     HANDLE own = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &own))
-        return {};
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &own)) return {};
     const UniqueHandle token(own);
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
@@ -979,7 +1005,8 @@ UniqueFile InputFile(std::string_view input) {
 
 class Win32HelperRun final : public HelperRun {
 public:
-    Win32HelperRun(UniqueHandle process, UniqueHandle output) : process_(std::move(process)), output_(std::move(output)) {}
+    Win32HelperRun(UniqueHandle process, UniqueHandle output)
+        : process_(std::move(process)), output_(std::move(output)) {}
     ~Win32HelperRun() override {
         if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.Get(), 1);
     }
