@@ -14,7 +14,7 @@ IdentityService::IdentityService(platform::Platform& platform, std::string cache
       identifier_(platform, cache_) {}
 
 IdentityService::~IdentityService() {
-    helpers_.clear();  // ends those that still run
+    helpers_.clear();                           // ends those that still run
     if (apart_ && cacheLoaded_) cache_.Save();  // what they found so far
 }
 
@@ -52,6 +52,15 @@ void IdentityService::Answer(const FileJob& job, Identity id) {
     std::string key = job.Key();
     queued_.erase(key);
     done_.emplace_back(std::move(key), std::move(id));
+}
+
+std::optional<Identity> IdentityService::KnownNow(const FileJob& job) {
+    if (const Identity* known = Find(job)) return *known;
+    Cache();
+    Identity id;
+    platform::FileFacts facts;
+    if (identifier_.Look(ResolveFile(platform_, job), false, id, facts)) return id;
+    return std::nullopt;
 }
 
 void IdentityService::Look() {

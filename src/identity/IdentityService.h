@@ -48,6 +48,10 @@ public:
     // What is known of a job; nullptr before its first answer.
     const Identity* Find(const FileJob& job) const;
     const Identity* Find(const std::string& key) const;
+    // What can be told of a job at once, without a helper: what is known, or
+    // what a look at the file's attributes and the cache gives (a file that is
+    // not there, one the cache knows). Empty while a check is really pending.
+    std::optional<Identity> KnownNow(const FileJob& job);
 
     // How often a request looks at every file again, at most: a busy place
     // is scanned several times a second.

@@ -286,10 +286,14 @@ TEST_F(Identity, ServiceAsksAHelper) {
         EXPECT_TRUE(identity::ServeIdentification(p, input, [&](std::string_view line) { out += line; }));
         return out;
     });
-    const std::vector<FileJob> jobs = {{"\"C:\\S\\app.exe\" /q", {}, {}, false},
-                                       {"C:\\Gone\\x.exe\t\\\n", {}, {}, false},
-                                       {"tool -q", {}, {}, false}};
+    const std::vector<FileJob> jobs = {
+        {"\"C:\\S\\app.exe\" /q", {}, {}, false}, {"C:\\Gone\\x.exe\t\\\n", {}, {}, false}, {"tool -q", {}, {}, false}};
     identity::IdentityService service(p, kCache);
+    // Told at once, before any helper (the monitor's report names it): a file
+    // that is not there; a file that needs a check is not known yet.
+    ASSERT_TRUE(service.KnownNow(jobs[1]).has_value());
+    EXPECT_EQ(service.KnownNow(jobs[1])->state, SignatureState::Missing);
+    EXPECT_FALSE(service.KnownNow(jobs[0]).has_value());
     service.Request(jobs);
     EXPECT_TRUE(service.Busy());
     EXPECT_EQ(p.HelperRuns(), 0u);  // started by the window's timer, not by the scan
@@ -305,6 +309,10 @@ TEST_F(Identity, ServiceAsksAHelper) {
     }
     EXPECT_EQ(service.Find(jobs[0])->state, SignatureState::Verified);
     EXPECT_EQ(service.Find(jobs[0])->description, "An app\twith a tab");
+    // The next start knows it from the cache at once.
+    identity::IdentityService next(p, kCache);
+    ASSERT_TRUE(next.KnownNow(jobs[0]).has_value());
+    EXPECT_EQ(next.KnownNow(jobs[0])->signer, "Good Signer");
 
     // Asked again after a scan: nothing new, no helper.
     service.Request(jobs);
@@ -379,8 +387,8 @@ TEST_F(Identity, ServiceAsksAHelper) {
     const std::size_t before = p.HelperRuns();
     many.Request(files);
     many.Collect();
-    EXPECT_EQ(p.HelperRuns() - before, std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
-                                                               identity::IdentityService::kMaxHelpers));
+    EXPECT_EQ(p.HelperRuns() - before,
+              std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, identity::IdentityService::kMaxHelpers));
     for (const FileJob& job : files) {
         ASSERT_NE(many.Find(job), nullptr);
         EXPECT_EQ(many.Find(job)->state, SignatureState::Unsigned);

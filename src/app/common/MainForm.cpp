@@ -359,7 +359,10 @@ std::string MainForm::PublisherOf(std::string_view name) {
     const auto& entries = store_.Table().entries;
     for (std::size_t i = entries.size(); i-- > 0;) {
         if (!entries[i].IsActive() || platform_.CompareNoCase(entries[i].name, name) != 0) continue;
-        if (const identity::Identity* id = IdentityOf(i)) return identity::PublisherText(*id);
+        // A missing file, or one the cache knows, is told at once; only a
+        // check that is really pending says so.
+        if (const auto id = identities_.KnownNow(identity::EntryJob(store_.Table(), i)))
+            return identity::PublisherText(*id);
         RequestIdentities();
         return std::string(identity::kReasonNotChecked);
     }

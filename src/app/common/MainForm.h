@@ -109,14 +109,14 @@ public:
     void Notify(std::string_view title, std::string_view text) override;
     void ReportError(std::string_view message) override;
     void MinimizeApplication() override { OnMinimize(); }
-    bool TakeOutAsAdministrator(std::string_view name, std::string_view location,
-                                std::uint64_t deniedBefore) override;
+    bool TakeOutAsAdministrator(std::string_view name, std::string_view location, std::uint64_t deniedBefore) override;
     // Whether changing the entry of grid `row` needs administrator rights this
     // window lacks (a machine-wide entry, a window not elevated).
     bool NeedsAdministratorRights(int row) override;
     // The Publisher text of the file of the active entry `name` (the state's
-    // word when it is not verified), for the monitor's reports; asks for it
-    // and says "not checked yet" while it is not known.
+    // word when it is not verified), for the monitor's reports: what is known
+    // or can be told at once ("File not found", what the cache holds); else
+    // asks for it and says "not checked yet".
     std::string PublisherOf(std::string_view name) override;
 
     // ---- identification of the entries' files, off this thread
@@ -168,16 +168,16 @@ private:
 
     bool closeRequested_ = false;  // CloseRequested: the next close ends the program
     bool logonMode_ = false;
-    bool uninstalled_ = false;     // never register again in an uninstall run
+    bool uninstalled_ = false;  // never register again in an uninstall run
     bool terminate_ = false;
-    bool closed_ = false;          // OnClose ran
+    bool closed_ = false;  // OnClose ran
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
     std::optional<platform::TimerId> timer3_, timer4_, listWatch_, identityTimer_;
-    bool identitiesChanged_ = false;         // answers the grid does not show yet
-    std::uint64_t identitiesShownAt_ = 0;    // when the grid last took them
+    bool identitiesChanged_ = false;       // answers the grid does not show yet
+    std::uint64_t identitiesShownAt_ = 0;  // when the grid last took them
     bool identifying_ = false;
-    identity::IdentityService identities_;  // last: its worker ends before the rest goes
+    identity::IdentityService identities_;                // last: its worker ends before the rest goes
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file
 };
 
