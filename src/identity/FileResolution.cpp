@@ -87,10 +87,8 @@ private:
         if (!job.linkFile.empty()) {
             platform::ShortcutData link;
             if (platform_.ReadShortcut(job.linkFile, link)) {
-                if (!link.target.empty())
-                    target = link.target;
-                else if (!link.itemPath.empty())
-                    target = link.itemPath;
+                if (link.target.empty() && !link.itemPath.empty()) return {link.itemPath, {}, {}, true};
+                if (!link.target.empty()) target = link.target;
                 arguments = link.arguments;
             }
         }

@@ -22,6 +22,9 @@ struct ResolvedFile {
     // What the resolution found at `path` when it looked there (it did not
     // for a share), so that nobody needs to look again.
     std::optional<platform::FileFacts> facts;
+    // `path` is a shell item's parsing path (a shortcut to a packaged app, a
+    // control panel item), no file: nothing to look at.
+    bool item = false;
 };
 
 using VariableLookup = std::function<std::optional<std::string>(std::string_view name)>;

@@ -19,6 +19,16 @@ bool NoSignature(std::uint32_t code) {
     return code == kTrustNoSignature || code == kTrustSubjectUnknown || code == kTrustProviderUnknown;
 }
 
+// A packaged (Store) app's item: "shell:AppsFolder\..." as written, or the
+// parsing path of the Applications folder's item (its CLSID first).
+bool IsPackagedApp(std::string_view item) {
+    std::string lower(item);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower.rfind("shell:appsfolder\\", 0) == 0 ||
+           lower.find("{4234d49b-0245-4df3-b780-3893943456e1}") != std::string::npos;
+}
+
 std::string Code(std::uint32_t code) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
@@ -72,6 +82,11 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::
     id.host = std::move(file.host);
     if (id.file.empty()) {
         id.state = SignatureState::Missing;
+        return true;
+    }
+    // A packaged app or another shell item: there, but no file to look at.
+    if (file.item) {
+        id.reason = IsPackagedApp(id.file) ? kReasonPackagedApp : kReasonShellItem;
         return true;
     }
     // A share is never touched at rest: it may keep this thread for minutes.

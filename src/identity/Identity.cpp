@@ -32,6 +32,9 @@ std::string PublisherText(const Identity& id) {
         case SignatureState::Unsigned:
         case SignatureState::Untrusted: return std::string(kNotVerifiedPrefix) + id.company;
         case SignatureState::Missing: return std::string(kFileNotFound);
+        case SignatureState::Unknown:
+            if (id.reason == kReasonPackagedApp || id.reason == kReasonShellItem) return "(" + id.reason + ")";
+            return std::string(StateWord(id.state));
         default: return std::string(StateWord(id.state));
     }
 }

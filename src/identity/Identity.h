@@ -32,6 +32,9 @@ inline constexpr std::string_view kReasonTooLarge = "too large to check at rest"
 inline constexpr std::string_view kReasonNotChecked = "not checked yet";
 inline constexpr std::string_view kReasonNoTrustCheck = "the system's signature check cannot be loaded";
 inline constexpr std::string_view kReasonCheckFailed = "the check did not finish";
+// A shortcut whose target is a shell item, not a file: live, but nothing to check.
+inline constexpr std::string_view kReasonPackagedApp = "packaged app";
+inline constexpr std::string_view kReasonShellItem = "shell item, not a file";
 
 // What an entry starts, as the scan and the records give it.
 struct FileJob {

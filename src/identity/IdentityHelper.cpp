@@ -40,9 +40,8 @@ std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes
         if (end == std::string_view::npos) return std::nullopt;
         const auto fields = Split(rest.substr(0, end), '\t');
         FileJob job;
-        if (fields.size() != kJobFields || !Unescape(fields[0], job.command) ||
-            !Unescape(fields[1], job.arguments) || !Unescape(fields[2], job.linkFile) ||
-            !Flag(fields[3], job.shortcut) || !Unescape(fields[4], job.link))
+        if (fields.size() != kJobFields || !Unescape(fields[0], job.command) || !Unescape(fields[1], job.arguments) ||
+            !Unescape(fields[2], job.linkFile) || !Flag(fields[3], job.shortcut) || !Unescape(fields[4], job.link))
             return std::nullopt;
         jobs.push_back(std::move(job));
     }

@@ -94,6 +94,15 @@ TEST_F(Identity, FileOfAShortcutAndOfARecord) {
     EXPECT_EQ(files["Tool.lnk"], "C:\\Tools\\tool.exe");
     EXPECT_EQ(files["Script.lnk"], "C:\\Scripts\\run.vbs");
     EXPECT_EQ(files["Item.lnk"], "shell:AppsFolder\\Vendor.App_1!App");
+    // A packaged app is live, not a missing file to delete: neither grey nor "File not found".
+    identity::IdentityCache none(p, "");
+    identity::Identifier identifier(p, none);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (store.Table().entries[i].name != "Item.lnk") continue;
+        const auto id = identifier.Identify(jobs[i]);
+        EXPECT_FALSE(identity::Dead(id));
+        EXPECT_EQ(identity::PublisherText(id), "(packaged app)");
+    }
     EXPECT_EQ(files["Rec"], "C:\\Program Files\\A B\\app.exe");
     EXPECT_EQ(files["Link.lnk"], "C:\\Scripts\\run.vbs");
 }
