@@ -3,7 +3,6 @@
 #include <set>
 #include <vector>
 
-#include "control/DelayPrompt.h"
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
@@ -181,7 +180,7 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
             control.ClearConfirmStartup(i);
             return label + " will no longer be confirmed at logon.\n";
         case EntryVerb::Delay: {
-            const int delay = ClampDelay(seconds);
+            const int delay = store::ClampDelay(seconds);
             if (e.IsActive() && delay == 0) return label + " starts without delay; nothing changed.\n";
             control.SetStartupDelay(i, delay);
             return "Startup delay of " + label + ": " + text::ToDecimal(delay) + " seconds.\n";

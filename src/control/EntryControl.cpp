@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "control/DelayPrompt.h"
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/RegistryKey.h"
@@ -119,7 +118,7 @@ private:
 
 std::size_t EntryControl::Recheck(const EntrySeen& seen, std::size_t hint) {
     if (const auto index = FindSeen(store_.Table(), seen, hint)) return *index;
-    grid_.FillGrid(store_.Table());  // show what is there now
+    shown_.OnEntriesChanged(store_.Table());  // show what is there now
     throw ChangedMeanwhile(ChangedMessage(seen.key.name, seen.key.location));
 }
 
@@ -150,7 +149,7 @@ void EntryControl::RefuseOwnEntry(std::string_view name, std::string_view code, 
 
 void EntryControl::Refresh() {
     store_.ScanEntries();
-    grid_.FillGrid(store_.Table());
+    shown_.OnEntriesChanged(store_.Table());
 }
 
 void EntryControl::SaveRecordsOrRestore(std::vector<store::StartupRecord> before) {
@@ -324,7 +323,7 @@ void EntryControl::SetStartupDelay(std::size_t index, int seconds) {
     WriteScope scope(*this);
     index = Recheck(*seen, index);
     const auto& table = store_.Table();
-    seconds = ClampDelay(seconds);
+    seconds = store::ClampDelay(seconds);
     if (seconds > 0) RefuseHandOver(index);
     if (table.entries[index].IsActive() && seconds > 0) {
         const auto taken = TakeOver(index);

@@ -1,7 +1,7 @@
 // Taking entries out of their autostart places and putting them back, handing
 // them over for a confirmed or delayed start, and deleting them. Every
 // operation ends with the refresh: the list file is saved, the table rescanned
-// and the grid refilled.
+// and whoever shows the entries told (EntriesChanged).
 //
 // Nothing the user had may be lost, so every move writes the new home first
 // and clears the old one after: a disable saves the record before it deletes
@@ -16,9 +16,9 @@
 #include <string>
 #include <string_view>
 
+#include "control/EntriesChanged.h"
 #include "store/AutostartStore.h"
 #include "store/Place.h"
-#include "ui/GridModel.h"
 
 namespace vantorell::control {
 
@@ -76,7 +76,8 @@ store::ListLocks LockListsForChange(store::AutostartStore& store);
 // flag or delay) it throws ChangedMeanwhile and changes nothing.
 class EntryControl {
 public:
-    EntryControl(store::AutostartStore& store, ui::GridModel& grid) : store_(store), grid_(grid) {}
+    // `shown` is told of every table built anew; both must outlive the control.
+    EntryControl(store::AutostartStore& store, EntriesChanged& shown) : store_(store), shown_(shown) {}
 
     // Takes entry `index` out of its place, with Windows' switch of it;
     // appends its record unless `discard`.
@@ -108,21 +109,20 @@ public:
     // Deletes entry `index`: an active entry is taken out of its place without a
     // record; a recorded one loses its record and its place is not touched.
     void DeleteEntry(std::size_t index);
-    // Rescans and refills the grid.
+    // Rescans and tells whoever shows the entries.
     void Refresh();
     // Whether entry `index` is the program's own logon entry, which no
     // operation here changes (they throw the self-protection message).
     bool IsOwn(std::size_t index);
 
     store::AutostartStore& Store() { return store_; }
-    ui::GridModel& Grid() { return grid_; }
 
 private:
     class WriteScope;
 
     std::optional<EntrySeen> SeenOf(std::size_t index) { return SeenOfEntry(store_.Table(), index); }
     // Inside a WriteScope: the index the seen entry has in the fresh table;
-    // throws ChangedMeanwhile (after refilling the grid) when it is gone or changed.
+    // throws ChangedMeanwhile (after showing the table) when it is gone or changed.
     std::size_t Recheck(const EntrySeen& seen, std::size_t hint);
 
     // Throws the place's message when it does not allow `change` of the item.
@@ -142,7 +142,7 @@ private:
     void SaveRecordsOrRestore(std::vector<store::StartupRecord> before);
 
     store::AutostartStore& store_;
-    ui::GridModel& grid_;
+    EntriesChanged& shown_;
     int writers_ = 0;  // nested operations inside one WriteScope
 };
 

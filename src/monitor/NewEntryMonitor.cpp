@@ -56,8 +56,8 @@ std::string ChangedText(const std::vector<ChangedCommand>& changed) {
 }
 
 NewEntryMonitor::NewEntryMonitor(platform::Platform& platform, store::AutostartStore& store,
-                                 control::EntryControl& control, ui::GridModel& grid, MonitorHost& host)
-    : platform_(platform), store_(store), control_(control), grid_(grid), host_(host) {}
+                                 control::EntryControl& control, control::EntriesChanged& shown, MonitorHost& host)
+    : platform_(platform), store_(store), control_(control), shown_(shown), host_(host) {}
 
 NewEntryMonitor::~NewEntryMonitor() {
     Stop();
@@ -190,7 +190,7 @@ void NewEntryMonitor::CheckNewEntries() {
     try {
         // A failed scan leaves the table as it was; the baseline stays too.
         store_.ScanEntries();
-        if (!host_.InTray()) grid_.FillGrid(store_.Table());
+        if (!host_.InTray()) shown_.OnEntriesChanged(store_.Table());
         currentNames_ = NamesOf(store_.Table());
         std::vector<std::string> newNames = Unmatched(currentNames_, knownNames_);
         const std::vector<ChangedCommand> changed = ChangedCommands(newNames);

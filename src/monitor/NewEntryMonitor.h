@@ -25,10 +25,10 @@
 #include <string_view>
 #include <vector>
 
+#include "control/EntriesChanged.h"
 #include "control/EntryControl.h"
 #include "platform/Platform.h"
 #include "store/AutostartStore.h"
-#include "ui/GridModel.h"
 
 namespace vantorell::monitor {
 
@@ -111,7 +111,7 @@ class NewEntryMonitor {
 public:
     // All must outlive the monitor.
     NewEntryMonitor(platform::Platform& platform, store::AutostartStore& store, control::EntryControl& control,
-                    ui::GridModel& grid, MonitorHost& host);
+                    control::EntriesChanged& shown, MonitorHost& host);
     NewEntryMonitor(const NewEntryMonitor&) = delete;
     NewEntryMonitor& operator=(const NewEntryMonitor&) = delete;
     // Stops Timer1.
@@ -185,7 +185,7 @@ private:
     platform::Platform& platform_;
     store::AutostartStore& store_;
     control::EntryControl& control_;
-    ui::GridModel& grid_;
+    control::EntriesChanged& shown_;
     MonitorHost& host_;
     std::vector<std::string> knownNames_;    // KnownNames
     std::vector<std::string> currentNames_;  // CurrentNames: the latest pass's names, in table order

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "control/DelayPrompt.h"
+#include "store/StartupRecord.h"
 #include "platform/JsonText.h"
 #include "platform/Text.h"
 #include "store/AutostartStore.h"
@@ -92,8 +92,8 @@ Rule ReadRule(const json& item, const std::string& path) {
                 value.is_number_unsigned()
                     ? static_cast<long long>(std::min<std::uint64_t>(value.get<std::uint64_t>(), 1u << 30))
                     : value.get<long long>();
-            if (seconds < control::kMinDelay) Fail(at, text::ToDecimal(seconds) + " is less than 0");
-            if (seconds > control::kMaxDelay) Fail(at, value.dump() + " is more than 240");
+            if (seconds < store::kMinDelay) Fail(at, text::ToDecimal(seconds) + " is less than 0");
+            if (seconds > store::kMaxDelay) Fail(at, value.dump() + " is more than 240");
             rule.delay = static_cast<int>(seconds);
         } else if (key == "confirm") {
             Expect(value, value.is_boolean(), at, "true or false");
@@ -231,7 +231,7 @@ Policy DescribeTable(const store::EntryTable& table, const std::optional<std::st
         if (starts) {
             rule.state = DesiredState::Enabled;
             rule.confirm = e->confirm.Number() > 0;
-            rule.delay = std::clamp(e->delay.Number(), control::kMinDelay, control::kMaxDelay);
+            rule.delay = std::clamp(e->delay.Number(), store::kMinDelay, store::kMaxDelay);
         }
         policy.rules.push_back(std::move(rule));
     }

@@ -91,6 +91,16 @@ std::string DelaySeconds::Text() const;
 template <>
 int DelaySeconds::Number() const;
 
+// The range of a delay: what the delay dialog, the console and a policy accept.
+inline constexpr int kMinDelay = 0;
+inline constexpr int kMaxDelay = 240;
+// A number brought into kMinDelay..kMaxDelay, to the nearer bound.
+int ClampDelay(long long seconds);
+// The delay a text stands for: a whole decimal number (blanks around it
+// allowed, a sign allowed) clamped to the range, however many digits it has;
+// anything else reads as 0.
+int DelayFromText(std::string_view text);
+
 // One line of the list file, typed.
 class StartupRecord {
 public:

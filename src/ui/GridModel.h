@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "control/EntriesChanged.h"
 #include "store/EntryTable.h"
 #include "ui/CheckImages.h"
 #include "ui/NameLists.h"
@@ -20,13 +21,13 @@
 namespace vantorell::ui {
 
 enum GridColumn : int {
-    kColEnabled = 0,  // entry state "1", "0" or "2", drawn as a check-box image
-    kColName = 1,     // entry name, drawn in its rating colour
-    kColConfirm = 2,  // confirm flag "1" or "0", drawn as a check-box image
-    kColIndex = 3,    // hidden: the entry's table index, decimal
-    kColDelay = 4,    // delay in seconds
-    kColCommand = 5,  // run command
-    kColRating = 6,   // hidden: rating code, written only by RateRows
+    kColEnabled = 0,    // entry state "1", "0" or "2", drawn as a check-box image
+    kColName = 1,       // entry name, drawn in its rating colour
+    kColConfirm = 2,    // confirm flag "1" or "0", drawn as a check-box image
+    kColIndex = 3,      // hidden: the entry's table index, decimal
+    kColDelay = 4,      // delay in seconds
+    kColCommand = 5,    // run command
+    kColRating = 6,     // hidden: rating code, written only by RateRows
     kColPublisher = 7,  // who made the entry's file, right of the run command (behind the hidden rating)
 };
 inline constexpr int kGridColumnCount = 8;
@@ -74,10 +75,13 @@ struct CellDrawing {
 CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray,
                               FileMark mark = FileMark::None);
 
-class GridModel {
+// The grid shows the entries: told of a table built anew, it fills itself.
+class GridModel final : public control::EntriesChanged {
 public:
     // The lists must outlive the model.
     explicit GridModel(const NameLists& lists);
+
+    void OnEntriesChanged(const store::EntryTable& table) override { FillGrid(table); }
 
     int RowCount() const { return static_cast<int>(rows_.size()); }  // title row included
     int ColCount() const { return kGridColumnCount; }

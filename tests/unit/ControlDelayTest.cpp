@@ -1,7 +1,7 @@
 // The delay range rule shared by the delay dialog and the setters.
 #include <gtest/gtest.h>
 
-#include "control/DelayPrompt.h"
+#include "store/StartupRecord.h"
 
 namespace vantorell::control {
 namespace {
@@ -31,7 +31,7 @@ TEST(DelayRange, TextToSeconds) {
         {"99999999999999999999", 240},
         {"-99999999999999999999", 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(DelayFromText(c.text), c.seconds) << '"' << c.text << '"';
+    for (const auto& c : cases) EXPECT_EQ(store::DelayFromText(c.text), c.seconds) << '"' << c.text << '"';
 }
 
 }  // namespace

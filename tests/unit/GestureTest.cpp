@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "ControlScene.h"
-#include "control/GridGestures.h"
+#include "ui/GridGestures.h"
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
 
@@ -20,7 +20,7 @@ constexpr const char* kExe = "C:\\Program Files\\Vantorell\\vantorell.exe";
 
 // Answers the delay question from the test; may change the world meanwhile,
 // as the monitor's timer does while the dialog is open.
-class ScriptedPrompt : public control::DelayPrompt {
+class ScriptedPrompt : public ui::DelayPrompt {
 public:
     std::optional<int> AskDelay(int preset) override {
         presets.push_back(preset);
@@ -41,7 +41,7 @@ protected:
     }
     void AnswerDelete(int answer) {
         p.SetBoxScript([answer](const platform::MemoryPlatform::ShownBox& box) {
-            return box.caption == control::kDeleteCaption ? answer : MsgBox::IdOk;
+            return box.caption == ui::kDeleteBoxCaption ? answer : MsgBox::IdOk;
         });
     }
     bool SelfProtectionShown() {
@@ -52,7 +52,7 @@ protected:
     }
 
     ScriptedPrompt prompt;
-    control::GridGestures gestures{control, prompt};
+    ui::GridGestures gestures{control, grid, prompt};
 };
 
 TEST(SelfProtection, OwnCommandAndMessage) {
@@ -86,7 +86,7 @@ TEST_F(Gestures, OwnEntryCannotBeTouched) {
         p.ClearBoxes();
         gestures.Button1Click(row);
         ASSERT_EQ(p.Boxes().size(), 1u);  // the question only
-        EXPECT_EQ(p.Boxes()[0].text, control::kDeleteQuestion);
+        EXPECT_EQ(p.Boxes()[0].text, ui::kDeleteQuestion);
         EXPECT_EQ(p.Boxes()[0].style, MsgBox::YesNo);
         AnswerDelete(MsgBox::IdYes);
         p.ClearBoxes();
@@ -246,7 +246,7 @@ TEST_F(Gestures, DeleteButton) {
     gestures.Button1Click(0);  // no entry selected: nothing to ask
     EXPECT_EQ(p.Boxes().size(), asked);
     for (const auto& b : p.Boxes()) {
-        EXPECT_EQ(b.caption, control::kDeleteCaption);
+        EXPECT_EQ(b.caption, ui::kDeleteBoxCaption);
         EXPECT_EQ(b.style, MsgBox::YesNo);
     }
 }

@@ -65,7 +65,7 @@ public:
     std::vector<std::string> notices;
 };
 
-class NoDelay final : public control::DelayPrompt {
+class NoDelay final : public ui::DelayPrompt {
 public:
     std::optional<int> AskDelay(int) override { return std::nullopt; }
 };

@@ -101,7 +101,7 @@ public:
     void Notify(std::string_view, std::string_view) override {}
 };
 
-class ScriptedDelay final : public control::DelayPrompt {
+class ScriptedDelay final : public ui::DelayPrompt {
 public:
     std::optional<int> AskDelay(int) override { return answer; }
     std::optional<int> answer;

@@ -5,8 +5,8 @@
 
 #include "ControlScene.h"
 #include "app/common/ConsoleCommands.h"
-#include "control/DelayPrompt.h"
-#include "control/GridGestures.h"
+#include "ui/DelayPrompt.h"
+#include "ui/GridGestures.h"
 #include "store/WindowsSwitch.h"
 
 namespace vantorell::testing {
@@ -27,7 +27,7 @@ RegValue Switch(unsigned char first, std::string extra = {}) {
     return {RegType::Binary, data + extra};
 }
 
-class NoDelay : public control::DelayPrompt {
+class NoDelay : public ui::DelayPrompt {
 public:
     std::optional<int> AskDelay(int) override { return std::nullopt; }
 };
@@ -125,7 +125,7 @@ TEST_F(ViewsAndSwitches, SwitchingOnClearsBitZeroAndTheTimeAndNothingElse) {
     EXPECT_EQ(grid.DrawCell(ui::kColEnabled, row, false).image, ui::CheckImage::CBW);
 
     NoDelay prompt;
-    control::GridGestures gestures{control, prompt};
+    ui::GridGestures gestures{control, grid, prompt};
     gestures.SLDblClick(ui::kColEnabled, row);
     const std::string expected = std::string("\x06\0\0\0\0\0\0\0\0\0\0\0\xAA\xBB", 14);
     EXPECT_EQ(GetSwitch(Hive::CurrentUser, "Run", "Tray")->data, expected);

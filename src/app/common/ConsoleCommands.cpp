@@ -10,7 +10,6 @@
 
 #include "VantorellVersion.h"
 #include "app/common/FileLayout.h"
-#include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
 #include "identity/EntryFiles.h"
 #include "platform/Errors.h"
@@ -61,16 +60,10 @@ public:
     using UsageError::UsageError;
 };
 
-// The grid's operations on a grid of their own that nobody sees.
+// The entry operations, with nothing that shows the entries.
 struct HeadlessControl {
-    explicit HeadlessControl(store::AutostartStore& store)
-        : lists{ui::NameList(store.Platform(), kNone), ui::NameList(store.Platform(), kNone),
-                ui::NameList(store.Platform(), kNone)},
-          grid(lists),
-          control(store, grid) {}
-    static inline const std::vector<std::string_view> kNone;
-    ui::NameLists lists;
-    ui::GridModel grid;
+    explicit HeadlessControl(store::AutostartStore& store) : control(store, shown) {}
+    control::NothingShown shown;
     control::EntryControl control;
 };
 
@@ -83,11 +76,11 @@ void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutp
 }
 
 // The entry commands: NAME is the last argument, compared without regard to
-// case; the operations are the grid's, on a grid of their own that nobody sees.
+// case; the operations are the grid's, with nothing that shows the entries.
 void RunEntryVerb(control::EntryVerb verb, store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     int seconds = 0;
     if (verb == control::EntryVerb::Delay &&
-        (!text::ParseInt(cmd.args[0], seconds) || seconds < control::kMinDelay || seconds > control::kMaxDelay))
+        (!text::ParseInt(cmd.args[0], seconds) || seconds < store::kMinDelay || seconds > store::kMaxDelay))
         throw UsageError("the delay must be a whole number of seconds from 0 to 240, not '" + cmd.args[0] + "'");
     HeadlessControl headless(store);
     control::EntrySelector selector;

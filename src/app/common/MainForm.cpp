@@ -34,13 +34,13 @@ std::string ComebackQuestion(std::string_view name) {
 
 }  // namespace
 
-MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, control::DelayPrompt& delayPrompt)
+MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui::DelayPrompt& delayPrompt)
     : platform_(platform),
       layout_(FileLayout::Detect(platform)),
       store_(platform, layout_.Lists().front().path, layout_.MachineList()),
       grid_(lists),
       control_(store_, grid_),
-      gestures_(control_, delayPrompt),
+      gestures_(control_, grid_, delayPrompt),
       launcher_(platform, store_, *this),
       monitor_(platform, store_, control_, grid_, *this),
       guard_(platform, layout_.UserFile(kHandOverFile)),

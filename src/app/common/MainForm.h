@@ -2,7 +2,7 @@
 // launcher, the monitor, the options and the single-instance guard, and routes
 // the window's and the tray icon's events to them. Portable: the Win32 window,
 // tray icon and delay dialog sit behind ui::MainView, ui::TrayIcon and
-// control::DelayPrompt.
+// ui::DelayPrompt.
 #pragma once
 
 #include <optional>
@@ -13,14 +13,14 @@
 #include "app/common/FileLayout.h"
 #include "app/common/ProgramStart.h"
 #include "app/common/SingleInstance.h"
-#include "control/DelayPrompt.h"
 #include "control/EntryControl.h"
-#include "control/GridGestures.h"
 #include "identity/IdentityService.h"
 #include "launch/BootLauncher.h"
 #include "monitor/NewEntryMonitor.h"
 #include "platform/Platform.h"
 #include "store/AutostartStore.h"
+#include "ui/DelayPrompt.h"
+#include "ui/GridGestures.h"
 #include "ui/GridModel.h"
 #include "ui/MainView.h"
 #include "ui/MainViewEvents.h"
@@ -50,7 +50,7 @@ class MainForm final : public ui::MainViewEvents,
 public:
     // All must outlive the form. The view and the tray icon may be created after
     // the form, but before Guard and FormCreate.
-    MainForm(platform::Platform& platform, const ui::NameLists& lists, control::DelayPrompt& delayPrompt);
+    MainForm(platform::Platform& platform, const ui::NameLists& lists, ui::DelayPrompt& delayPrompt);
     ~MainForm() override;
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
@@ -158,7 +158,7 @@ private:
     store::AutostartStore store_;
     ui::GridModel grid_;
     control::EntryControl control_;
-    control::GridGestures gestures_;
+    ui::GridGestures gestures_;
     launch::BootLauncher launcher_;
     monitor::NewEntryMonitor monitor_;
     OneInstance guard_;

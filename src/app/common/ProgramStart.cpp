@@ -9,7 +9,6 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
-#include "ui/GridModel.h"
 #include "ui/NameLists.h"
 
 namespace vantorell::app {
@@ -316,14 +315,12 @@ void Uninstall(control::EntryControl& control, const std::string& strayList, Uni
 
 namespace {
 
-// An uninstall on a store of the one list `list`, with a grid nobody sees.
+// An uninstall on a store of the one list `list`, with nothing that shows the entries.
 void UninstallList(platform::Platform& platform, const std::string& list, const std::string& strayList,
                    UninstallPart part) {
     store::AutostartStore store(platform, list);
-    const std::vector<std::string_view> none;
-    const ui::NameLists lists{ui::NameList(platform, none), ui::NameList(platform, none), ui::NameList(platform, none)};
-    ui::GridModel grid(lists);
-    control::EntryControl control(store, grid);
+    control::NothingShown shown;
+    control::EntryControl control(store, shown);
     Uninstall(control, strayList, part);
 }
 

@@ -109,7 +109,7 @@ void Place(HWND control, const PixelRect& r, UINT dpi) {
 }  // namespace
 
 void DelayDialog::SetValue(int seconds) {
-    value_ = control::ClampDelay(seconds);
+    value_ = store::ClampDelay(seconds);
     if (window_) ShowValue(value_);
 }
 
@@ -239,7 +239,7 @@ void DelayDialog::CreateSpinButtons() {
     if (!spin) return;  // the field still takes typed numbers
     // After the edit in the z-order, so that the tab order stays Sec, OK.
     SetWindowPos(spin, edit, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SendMessageW(spin, UDM_SETRANGE32, control::kMinDelay, control::kMaxDelay);
+    SendMessageW(spin, UDM_SETRANGE32, store::kMinDelay, store::kMaxDelay);
 }
 
 int DelayDialog::NormaliseField() {
@@ -247,7 +247,7 @@ int DelayDialog::NormaliseField() {
     const int length = GetWindowTextLengthW(edit);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), length + 1)));
-    const int seconds = control::DelayFromText(vantorell::win32::Narrow(text));
+    const int seconds = store::DelayFromText(vantorell::win32::Narrow(text));
     ShowValue(seconds);
     return seconds;
 }

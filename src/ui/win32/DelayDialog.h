@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "control/DelayPrompt.h"
+#include "store/StartupRecord.h"
+#include "ui/DelayPrompt.h"
 
 namespace vantorell::ui::win32 {
 
@@ -27,7 +28,7 @@ inline constexpr int kDelayClientHeight = 82;
 inline constexpr int kDelayScreenLeft = 413;
 inline constexpr int kDelayScreenTop = 364;
 
-class DelayDialog final : public control::DelayPrompt {
+class DelayDialog final : public DelayPrompt {
 public:
     // `owner` may be null; it is disabled while the dialog is open.
     explicit DelayDialog(HWND owner = nullptr) : owner_(owner) {}
@@ -61,7 +62,7 @@ private:
 
     HWND owner_ = nullptr;
     HWND window_ = nullptr;
-    int value_ = control::kMinDelay;
+    int value_ = store::kMinDelay;
 };
 
 }  // namespace vantorell::ui::win32

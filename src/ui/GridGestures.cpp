@@ -1,10 +1,13 @@
-#include "control/GridGestures.h"
+#include "ui/GridGestures.h"
 
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
-namespace vantorell::control {
+namespace vantorell::ui {
+
+using control::EntryChange;
+using control::EntryVerb;
 namespace {
 
 constexpr int kHiddenWidth = 0;
@@ -14,41 +17,41 @@ constexpr std::string_view kCellOff = "0";
 }  // namespace
 
 bool GridGestures::IsOwnEntry(int row) const {
-    const auto& grid = control_.Grid();
+    const auto& grid = grid_;
     if (row < 1 || row >= grid.RowCount()) return false;
-    return IsOwnCommand(grid.Cell(ui::kColCommand, row), control_.Store().Platform().ExecutablePath());
+    return control::IsOwnCommand(grid.Cell(kColCommand, row), control_.Store().Platform().ExecutablePath());
 }
 
 std::optional<GridGestures::RowEntry> GridGestures::EntryOfRow(int row) const {
-    const auto& grid = control_.Grid();
+    const auto& grid = grid_;
     const auto index = grid.IndexOfRow(row);
     if (!index) return std::nullopt;
-    auto key = KeyOfEntry(control_.Store().Table(), *index);
+    auto key = control::KeyOfEntry(control_.Store().Table(), *index);
     // A grid that was not refilled after the last scan may show another entry
     // at this index: act on nothing rather than on the wrong entry.
-    if (!key || key->name != grid.Cell(ui::kColName, row)) return std::nullopt;
+    if (!key || key->name != grid.Cell(kColName, row)) return std::nullopt;
     return RowEntry{*index, std::move(*key)};
 }
 
 std::optional<std::size_t> GridGestures::IndexAfterQuestion(const RowEntry& entry) const {
-    return FindEntry(control_.Store().Table(), entry.key, entry.index);
+    return control::FindEntry(control_.Store().Table(), entry.key, entry.index);
 }
 
 void GridGestures::ShowSelfProtection() {
     auto& platform = control_.Store().Platform();
-    platform.ShowMessageBox(SelfProtectionMessage(platform.ExecutablePath()), kAppTitle, platform::MsgBox::Ok);
+    platform.ShowMessageBox(control::SelfProtectionMessage(platform.ExecutablePath()), kAppTitle, platform::MsgBox::Ok);
 }
 
 void GridGestures::NoteChange(EntryVerb verb, std::size_t index, int seconds) {
     // The row's entry as it is before the change: the same entry, holding the
     // same, is what a second attempt (with administrator rights) must find.
-    if (auto seen = SeenOfEntry(control_.Store().Table(), index))
+    if (auto seen = control::SeenOfEntry(control_.Store().Table(), index))
         lastChange_ = EntryChange{verb, *seen, seconds, false};
 }
 
 void GridGestures::SLDblClick(int column, int row) {
     lastChange_.reset();
-    auto& grid = control_.Grid();
+    auto& grid = grid_;
     if (row < 1 || row >= grid.RowCount()) return;
     if (IsOwnEntry(row)) {
         ShowSelfProtection();
@@ -57,15 +60,15 @@ void GridGestures::SLDblClick(int column, int row) {
     const auto entry = EntryOfRow(row);
     if (!entry) return;
     switch (column) {
-        case ui::kColEnabled: SwitchEnabled(row, entry->index); break;
-        case ui::kColConfirm: SwitchConfirm(row, entry->index); break;
-        case ui::kColDelay: AskAndSetDelay(row, *entry); break;
+        case kColEnabled: SwitchEnabled(row, entry->index); break;
+        case kColConfirm: SwitchConfirm(row, entry->index); break;
+        case kColDelay: AskAndSetDelay(row, *entry); break;
         default: break;
     }
 }
 
 void GridGestures::SwitchEnabled(int row, std::size_t index) {
-    auto& grid = control_.Grid();
+    auto& grid = grid_;
     const store::StartupEntry& e = control_.Store().Table().entries[index];
     // The cell shows the new state at once; the refresh at the end of each
     // operation shows what the scan found. What is done follows the entry,
@@ -74,16 +77,16 @@ void GridGestures::SwitchEnabled(int row, std::size_t index) {
         NoteChange(EntryVerb::Enable, index);
         control_.SwitchOnForWindows(index);
     } else if (e.IsActive()) {
-        grid.SetCell(ui::kColEnabled, row, kCellOff);
+        grid.SetCell(kColEnabled, row, kCellOff);
         NoteChange(EntryVerb::Disable, index);
         control_.DisableEntry(index, false);
     } else if (e.state == store::EntryState::Disabled) {
-        grid.SetCell(ui::kColEnabled, row, kCellOn);
+        grid.SetCell(kColEnabled, row, kCellOn);
         NoteChange(EntryVerb::Enable, index);
         control_.EnableEntry(index);
     } else if (e.state == store::EntryState::Deferred) {
         // Handed back: the entry stays disabled, with neither confirm nor delay.
-        grid.SetCell(ui::kColEnabled, row, kCellOff);
+        grid.SetCell(kColEnabled, row, kCellOff);
         NoteChange(EntryVerb::Disable, index);
         control_.ClearConfirmStartup(index);
         control_.SetStartupDelay(index, 0);
@@ -103,34 +106,34 @@ void GridGestures::SwitchConfirm(int /*row*/, std::size_t index) {
 }
 
 void GridGestures::AskAndSetDelay(int row, const RowEntry& entry) {
-    const int preset = DelayFromText(control_.Grid().Cell(ui::kColDelay, row));
+    const int preset = store::DelayFromText(grid_.Cell(kColDelay, row));
     const auto chosen = prompt_.AskDelay(preset);
     if (!chosen) return;
     // The monitor may have rescanned while the dialog was open: the delay goes
     // to the entry whose row was clicked, wherever it stands now.
     const auto index = IndexAfterQuestion(entry);
     if (!index) return;
-    const int seconds = ClampDelay(*chosen);
-    auto& grid = control_.Grid();
-    if (const auto shownAt = grid.RowOfIndex(*index)) grid.SetCell(ui::kColDelay, *shownAt, text::ToDecimal(seconds));
+    const int seconds = store::ClampDelay(*chosen);
+    auto& grid = grid_;
+    if (const auto shownAt = grid.RowOfIndex(*index)) grid.SetCell(kColDelay, *shownAt, text::ToDecimal(seconds));
     NoteChange(EntryVerb::Delay, *index, seconds);
     control_.SetStartupDelay(*index, seconds);
 }
 
 void GridGestures::SLMouseUp() {
-    control_.Grid().SetColWidth(ui::kColIndex, kHiddenWidth);
+    grid_.SetColWidth(kColIndex, kHiddenWidth);
 }
 
 void GridGestures::Button1Click(int selectedRow) {
     lastChange_.reset();
-    auto& grid = control_.Grid();
+    auto& grid = grid_;
     // With no entry selected there is nothing to delete and nothing to ask.
     if (selectedRow < 1 || selectedRow >= grid.RowCount()) return;
     const bool own = IsOwnEntry(selectedRow);
     const auto entry = EntryOfRow(selectedRow);
 
     auto& platform = control_.Store().Platform();
-    if (platform.ShowMessageBox(kDeleteQuestion, kDeleteCaption, platform::MsgBox::YesNo) != platform::MsgBox::IdYes)
+    if (platform.ShowMessageBox(kDeleteQuestion, kDeleteBoxCaption, platform::MsgBox::YesNo) != platform::MsgBox::IdYes)
         return;
     if (own) {
         ShowSelfProtection();
@@ -143,4 +146,4 @@ void GridGestures::Button1Click(int selectedRow) {
     control_.DeleteEntry(*index);
 }
 
-}  // namespace vantorell::control
+}  // namespace vantorell::ui

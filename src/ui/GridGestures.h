@@ -1,6 +1,6 @@
-// The grid's gestures: double-click on a cell, mouse-button release, and the
-// button "Delete selected entry". They turn a row into its entry (through the
-// hidden index column) and call the entry operations.
+// The grid's gestures, its presenter: double-click on a cell, mouse-button
+// release, and the button "Delete selected entry". They turn a row into its
+// entry (through the hidden index column) and call the entry operations.
 //
 // An error of an operation (AppError) ends the gesture and propagates to the
 // caller, whose top-level handler shows it; the grid keeps what it showed.
@@ -9,13 +9,14 @@
 #include <optional>
 #include <string_view>
 
-#include "control/DelayPrompt.h"
 #include "control/EntryCommands.h"
 #include "control/EntryControl.h"
+#include "ui/DelayPrompt.h"
+#include "ui/GridModel.h"
 
-namespace vantorell::control {
+namespace vantorell::ui {
 
-inline constexpr std::string_view kDeleteCaption = "Delete entry";
+inline constexpr std::string_view kDeleteBoxCaption = "Delete entry";
 inline constexpr std::string_view kDeleteQuestion =
     "Are you sure you wish to remove this entry? Once you delete it, you will not be able to get it back. If the "
     "program is currently enabled, it will be disabled and the entry will be removed. If you simply wish to disable "
@@ -23,8 +24,9 @@ inline constexpr std::string_view kDeleteQuestion =
 
 class GridGestures {
 public:
-    // `control` and `prompt` must outlive the gestures.
-    GridGestures(EntryControl& control, DelayPrompt& prompt) : control_(control), prompt_(prompt) {}
+    // `control`, `grid` and `prompt` must outlive the gestures.
+    GridGestures(control::EntryControl& control, GridModel& grid, DelayPrompt& prompt)
+        : control_(control), grid_(grid), prompt_(prompt) {}
 
     // Double-click: the selected cell's column chooses the action, its row the entry.
     void SLDblClick(int column, int row);
@@ -38,14 +40,14 @@ public:
 
     // The change the last gesture set out to make, for making it once more
     // elsewhere (with administrator rights); nullopt when it made none.
-    const std::optional<EntryChange>& LastChange() const { return lastChange_; }
+    const std::optional<control::EntryChange>& LastChange() const { return lastChange_; }
 
 private:
     // The entry a data row shows, as its index and key; nullopt for the title
     // row, a row outside the grid, and a row that no longer matches the table.
     struct RowEntry {
         std::size_t index;
-        EntryKey key;
+        control::EntryKey key;
     };
     std::optional<RowEntry> EntryOfRow(int row) const;
     // The entry's index after a modal question, during which the monitor may
@@ -55,11 +57,12 @@ private:
     void SwitchConfirm(int row, std::size_t index);
     void AskAndSetDelay(int row, const RowEntry& entry);
     void ShowSelfProtection();
-    void NoteChange(EntryVerb verb, std::size_t index, int seconds = 0);
+    void NoteChange(control::EntryVerb verb, std::size_t index, int seconds = 0);
 
-    EntryControl& control_;
+    control::EntryControl& control_;
+    GridModel& grid_;
     DelayPrompt& prompt_;
-    std::optional<EntryChange> lastChange_;
+    std::optional<control::EntryChange> lastChange_;
 };
 
-}  // namespace vantorell::control
+}  // namespace vantorell::ui
