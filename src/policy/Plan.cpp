@@ -206,6 +206,7 @@ Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vec
         PlanItem item;
         item.name = e.name;
         item.location = e.location;
+        item.subKey = e.subKey;
         item.before = item.after = ShapeOf(e);
         item.command = e.command;
         item.confirmText = e.confirm.Text();

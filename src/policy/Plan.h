@@ -61,6 +61,7 @@ enum class Outcome {
 struct PlanItem {
     Outcome outcome = Outcome::Change;
     std::string name, location;  // of the entry; of the rule for NoEntry
+    std::string subKey;          // of the entry: its Active Setup component
     Shape before, after;
     std::vector<Step> steps;
     std::string why;  // for Protected
