@@ -80,6 +80,13 @@ struct Plan {
 // Whether a rule of `policy` names a signer: planning it needs the entries' identities.
 bool NamesSigners(const Policy& policy);
 
+// Whether entries of `location` change only through a rule that names them:
+// Winlogon, Active Setup, the Windows key's Load and Run and the logon script,
+// where Windows starts its own setup and shell. `unlisted` leaves them, and a
+// rule decides them only when its location is theirs or its name, without
+// wildcards, is theirs.
+bool ChangesOnlyWhenNamed(const store::AutostartLocation& location);
+
 // Plans `policy` on the store's table as it stands. The running program's own
 // logon entry, and a change its place refuses, are Protected. `identities`
 // (by table index) decide the rules that name a signer: only an entry whose
