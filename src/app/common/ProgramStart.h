@@ -3,6 +3,7 @@
 // an old list, the pending notice, and the uninstall run.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -118,15 +119,22 @@ void OpenPendingNotice(platform::Platform& platform);  // the detected layout
 // Which Run values an uninstall removes: the user's, the machine's, or both.
 enum class UninstallPart { User, Machine, Whole };
 
+// Asked when an uninstall cannot give a record back, with the record's name
+// and the error: true keeps that record, and every later one that cannot be
+// given back, in store::kKeptListFile beside its list, and the uninstall
+// goes on; false ends it with the error.
+using KeepOffer = std::function<bool(std::string_view name, std::string_view error)>;
+
 // Gives every recorded entry of the store's lists back to its place (in file
 // order), removes the program's own Run value from the hives of `part`, and
 // deletes the list files. An entry that cannot be given back ends the run with
-// its error; the records not yet handled stay in their list. `strayList`, when
-// not empty, is a list that no one writes (one beside an installed
-// executable): its records are moved into the store's lists first and given
-// back with the others.
+// its error, the records not yet handled staying in their list, unless
+// `offerKeep` says to keep it (each kept record is written to the kept file
+// before it leaves its list). `strayList`, when not empty, is a list that no
+// one writes (one beside an installed executable): its records are moved into
+// the store's lists first and given back with the others.
 void Uninstall(control::EntryControl& control, const std::string& strayList = {},
-               UninstallPart part = UninstallPart::Whole);
+               UninstallPart part = UninstallPart::Whole, const KeepOffer& offerKeep = {});
 
 // The two parts of the uninstall of an installed copy, each on a store of its
 // own list alone. The user's part (vantorell.exe -u, run by the user with the
@@ -136,7 +144,7 @@ void Uninstall(control::EntryControl& control, const std::string& strayList = {}
 // executable, both in folders only administrators can write, and removes the
 // machine's Run value; it reads nothing a program of a user's could have
 // written. Both throw AppError.
-void UninstallUserPart(platform::Platform& platform, const FileLayout& layout);
+void UninstallUserPart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep = {});
 void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout);
 // "vantorell.exe -m": the machine's part for the running executable's layout,
 // with no window and no message box (the uninstaller runs it silently). The
