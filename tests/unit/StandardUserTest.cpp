@@ -479,6 +479,24 @@ TEST_F(InstalledStandardUser, TheUninstallersPartGivesBackTheMachinesListsAndRea
     EXPECT_TRUE(p.GetValue(Hive::CurrentUser, kRunKey, "Vantorell")) << "the user's part removes it";
 }
 
+// A machine's record with no place to go back to stops the uninstaller's
+// part, as before; run with "-k" (the uninstaller's "keep them" answer) it
+// is kept beside the machine's list and the rest is given back.
+TEST_F(InstalledStandardUser, TheUninstallersPartKeepsWhatCannotGoBackOnlyWhenTold) {
+    p.SetStandardUser(false);
+    const std::string list = std::string(kMachineFolder) + "\\StartupList.txt";
+    const std::string lines = "Setup;lactive;C:\\s.exe;REG_SZ {Gone};0;0\r\nShared;lrun;C:\\shared.exe;;0;0\r\n";
+    p.PutFile(list, lines);
+    EXPECT_EQ(app::RunMachineUninstall(p), 1);
+    EXPECT_EQ(p.GetFile(list), lines);
+    EXPECT_TRUE(app::ParseSwitches({"-m", "-k"}).keepUnreturned);
+    EXPECT_EQ(app::RunMachineUninstall(p, true), 0);
+    EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
+    EXPECT_FALSE(p.FileExists(list));
+    EXPECT_EQ(p.GetFile(std::string(kMachineFolder) + "\\StartupList.kept.txt"),
+              "Setup;lactive;C:\\s.exe;REG_SZ {Gone};0;0\r\n");
+}
+
 // The user's part, run by the user: the user's list and Run value only.
 TEST_F(InstalledStandardUser, TheUsersPartGivesBackTheUsersListOnly) {
     p.PutFile("C:\\Users\\a\\AppData\\Local\\Vantorell\\StartupList.txt", "Mine;crun;C:\\mine.exe;;1;0\r\n");

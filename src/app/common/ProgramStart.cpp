@@ -23,6 +23,7 @@ Switches ParseSwitches(const std::vector<std::string>& arguments) {
         if (a == "-b" || a == "/b" || a == "b") s.logon = true;
         if (a == "-u" || a == "/u" || a == "u") s.uninstall = true;
         if (a == "-m" || a == "/m") s.uninstallMachine = true;
+        if (a == "-k" || a == "/k") s.keepUnreturned = true;
         if (a == "-upgrade") s.upgradeList = true;
         if (a == identity::kIdentifySwitch) s.identify = true;
     }
@@ -365,14 +366,16 @@ void UninstallUserPart(platform::Platform& platform, const FileLayout& layout, c
     UninstallList(platform, layout.Lists().front().path, {}, UninstallPart::User, offerKeep);
 }
 
-void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout) {
+void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep) {
     if (!layout.IsInstalled()) throw AppError("Only an installed Vantorell has a machine's part to uninstall.");
-    UninstallList(platform, layout.MachineList(), layout.ListBesideExecutable(), UninstallPart::Machine);
+    UninstallList(platform, layout.MachineList(), layout.ListBesideExecutable(), UninstallPart::Machine, offerKeep);
 }
 
-int RunMachineUninstall(platform::Platform& platform) {
+int RunMachineUninstall(platform::Platform& platform, bool keepUnreturned) {
     try {
-        UninstallMachinePart(platform, FileLayout::Detect(platform));
+        KeepOffer keep;
+        if (keepUnreturned) keep = [](std::string_view, std::string_view) { return true; };
+        UninstallMachinePart(platform, FileLayout::Detect(platform), keep);
         return 0;
     } catch (const std::exception&) {
         return 1;  // the uninstaller finds the records left and says so

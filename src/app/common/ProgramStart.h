@@ -32,8 +32,11 @@ struct Switches {
     bool logon = false;             // "-b", "/b", "b"
     bool uninstall = false;         // "-u", "/u", "u"
     bool uninstallMachine = false;  // "-m", "/m": the machine's part of an uninstall
-    bool upgradeList = false;       // "-upgrade": the setup moves an earlier version's list
-    bool identify = false;          // "-identify": a helper that identifies the files of the jobs on its input
+    // "-k", "/k" with "-m": records that cannot be given back are kept beside
+    // the list (store::kKeptListFile), and the uninstall goes on.
+    bool keepUnreturned = false;
+    bool upgradeList = false;  // "-upgrade": the setup moves an earlier version's list
+    bool identify = false;     // "-identify": a helper that identifies the files of the jobs on its input
 };
 Switches ParseSwitches(const std::vector<std::string>& arguments);
 
@@ -145,10 +148,12 @@ void Uninstall(control::EntryControl& control, const std::string& strayList = {}
 // machine's Run value; it reads nothing a program of a user's could have
 // written. Both throw AppError.
 void UninstallUserPart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep = {});
-void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout);
+void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep = {});
 // "vantorell.exe -m": the machine's part for the running executable's layout,
 // with no window and no message box (the uninstaller runs it silently). The
-// exit code: 0 done, 1 failed.
-int RunMachineUninstall(platform::Platform& platform);
+// exit code: 0 done, 1 failed. With `keepUnreturned` ("-m -k", the
+// uninstaller's answer when the user chose to keep them) a record that cannot
+// be given back is kept beside its list instead.
+int RunMachineUninstall(platform::Platform& platform, bool keepUnreturned = false);
 
 }  // namespace vantorell::app
