@@ -73,6 +73,19 @@ void ValuesPlace::PutBack(const StartupRecord& record) {
     auto key = OpenForChange();
     // "Failed to set data for '%s'", also when the key did not open
     if (!key) throw AppError(WriteFailedMessage(record.name));
+    // Two records of one name (a program that came back with another command
+    // and was switched off again): the value of the one put back first is not
+    // written over by the other.
+    if (key->ValueExists(record.name)) {
+        std::optional<std::string> now;
+        try {
+            now = key->ReadString(record.name);
+        } catch (const AppError&) {
+        }
+        if (now == record.command) return;  // back already
+        throw AppError("'" + record.name + "' (" + record.location +
+                       ") holds another command now: take that out first, so that it is not lost");
+    }
     if (HasEnvironmentReference(record.command))
         key->WriteExpandString(record.name, record.command);
     else
