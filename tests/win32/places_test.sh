@@ -140,6 +140,11 @@ for view in "lactive|/reg:64" "lactive32|/reg:32"; do
   stub() { query "$components\\{VT-TWIN-$1}" StubPath "$reg"; }
   a=$(stub A) b=$(stub B)
   [ -n "$a" ] && [ -n "$b" ] || fail "$code: twins not planted"
+  list
+  for twin in A B; do
+    grep -qF "\"location\": \"$code\"" <(grep -F "\"subKey\": \"{VT-TWIN-$twin}\"" "$work/out.lf") ||
+      fail "$code: list --json does not show twin $twin's sub-key"
+  done
   vc delete "Vt Twin" --location "$code" >/dev/null && fail "$code: a name two components share was deleted"
   for twin in A B; do
     grep -qF -- "--sub-key {VT-TWIN-$twin}, --held-command C:\\vt\\twin$twin.exe)" "$work/err.txt" ||

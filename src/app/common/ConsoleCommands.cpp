@@ -350,17 +350,20 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
 
 nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
     const auto& e = table.entries[index];
-    return {{"position", e.position},
-            {"index", index},
-            {"state", store::StateText(e.state)},
-            {"name", e.name},
-            {"location", e.location},
-            {"view", store::ViewName(table, e)},
-            {"windowsOff", e.windowsOff},
-            {"confirm", e.confirm.Text()},
-            {"delay", e.delay.Text()},
-            {"command", e.command},
-            {"rating", ui::RateEntry(lists, e.name, e.command)}};
+    nlohmann::ordered_json row = {{"position", e.position},
+                                  {"index", index},
+                                  {"state", store::StateText(e.state)},
+                                  {"name", e.name},
+                                  {"location", e.location},
+                                  {"view", store::ViewName(table, e)},
+                                  {"windowsOff", e.windowsOff},
+                                  {"confirm", e.confirm.Text()},
+                                  {"delay", e.delay.Text()},
+                                  {"command", e.command},
+                                  {"rating", ui::RateEntry(lists, e.name, e.command)}};
+    // An Active Setup component: its key, which --sub-key takes.
+    if (!e.subKey.empty()) row["subKey"] = e.subKey;
+    return row;
 }
 
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
