@@ -68,6 +68,12 @@ TEST(Elevation, TheConsoleArgumentsComeBackWholeWhateverTheTexts) {
                                             text + "x", "--held-arguments", text, "--held-confirm", seen.confirm.Text(),
                                             "--held-delay", "30", "--", text}));
     }
+    // An Active Setup component goes with its key: its twin of the same name is never the one changed.
+    const control::EntrySeen twin{{"Media Player", "lactive", false, "{Evil}"}, "C:\\x\\evil.exe", {}, {}, 0};
+    EXPECT_EQ(SplitCommandLine(app::ConsoleArguments({control::EntryVerb::Disable, twin, 0, false})),
+              (std::vector<std::string>{"disable", "--location", "lactive", "--kind", "active", "--held-command",
+                                        "C:\\x\\evil.exe", "--held-arguments", "", "--held-confirm", "0",
+                                        "--held-delay", "0", "--sub-key", "{Evil}", "--", "Media Player"}));
 }
 
 class RecordingView final : public ui::MainView {
