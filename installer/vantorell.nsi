@@ -59,6 +59,7 @@ ManifestDPIAware true
 !define OPTIONS_KEY "Software\Vantorell"
 !define MAIN_WINDOW_CLASS "VantorellMainWindow"
 !define LIST_FILE "StartupList.txt"
+!define KEPT_LIST_FILE "StartupList.kept.txt" ; beside a list: the records an uninstall could not give back
 !define INSTALLED_MARKER "Vantorell.installed"
 !define DATA_FOLDER "Vantorell" ; under %LOCALAPPDATA% and %ProgramData%
 !define PROFILE_LIST_KEY "Software\Microsoft\Windows NT\CurrentVersion\ProfileList"
@@ -483,12 +484,16 @@ Section "Uninstall"
 
   ; The machine's part: give back every entry of the machine's list and of a
   ; list beside the program (folders only administrators can write); then
-  ; nothing may still be listed there.
+  ; nothing may still be listed there. A program that has no place to go back
+  ; to (its component gone, or Shell now another program) would stop the
+  ; uninstall for good: the user may choose to have its record kept beside the
+  ; list (vantorell.exe -m -k) and finish.
+  StrCpy $R9 ""
   ${Do}
     ${If} ${FileExists} "$INSTDIR\vantorell.exe"
       DetailPrint "Giving back the programs Vantorell holds for every user"
       ClearErrors
-      ExecWait '"$INSTDIR\vantorell.exe" -m' $0
+      ExecWait '"$INSTDIR\vantorell.exe" -m$R9' $0
       ${If} ${Errors}
         DetailPrint "vantorell.exe -m could not be run"
       ${ElseIf} $0 != 0
@@ -516,9 +521,11 @@ Section "Uninstall"
       ${Break}
     ${EndIf}
     DetailPrint "$3 still holds programs that Vantorell could not give back; nothing is removed."
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Vantorell could not give back every program it holds (switched off or started with a delay). They are still listed in $\"$3$\".$\r$\n$\r$\nRetry: try again.$\r$\nCancel: stop; Vantorell stays installed and nothing is lost." /SD IDCANCEL IDRETRY give_back_again
+    MessageBox MB_ABORTRETRYIGNORE|MB_ICONEXCLAMATION "Vantorell could not give back every program it holds (switched off or started with a delay). They are still listed in $\"$3$\".$\r$\n$\r$\nRetry: try again.$\r$\nIgnore: keep the ones that cannot go back in $\"${KEPT_LIST_FILE}$\" beside that list, and finish.$\r$\nAbort: stop; Vantorell stays installed and nothing is lost." /SD IDABORT IDRETRY give_back_again IDIGNORE keep_and_finish
     SetErrorLevel ${ERROR_KEPT}
     Abort "Uninstall stopped: Vantorell still holds programs."
+  keep_and_finish:
+    StrCpy $R9 " -k"
   give_back_again:
   ${Loop}
 
@@ -546,12 +553,17 @@ Section "Uninstall"
   ; No list holds a record now: a kept shortcut copy left in Shortcuts\ is no one's.
   Delete "$APPDATA\${DATA_FOLDER}\${LIST_FILE}"
   Delete "$APPDATA\${DATA_FOLDER}\${LIST_FILE}.lock"
-  RMDir /r "$APPDATA\${DATA_FOLDER}\Shortcuts"
+  ; Kept records keep their shortcut copies with them.
+  ${IfNot} ${FileExists} "$APPDATA\${DATA_FOLDER}\${KEPT_LIST_FILE}"
+    RMDir /r "$APPDATA\${DATA_FOLDER}\Shortcuts"
+  ${EndIf}
   RMDir "$APPDATA\${DATA_FOLDER}"
   SetShellVarContext current
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\${LIST_FILE}.lock"
-  RMDir /r "$LOCALAPPDATA\${DATA_FOLDER}\Shortcuts"
+  ${IfNot} ${FileExists} "$LOCALAPPDATA\${DATA_FOLDER}\${KEPT_LIST_FILE}"
+    RMDir /r "$LOCALAPPDATA\${DATA_FOLDER}\Shortcuts"
+  ${EndIf}
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\${OLD_LIST_FILE}"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\ResF.txt"
   Delete "$LOCALAPPDATA\${DATA_FOLDER}\AwardMessage.txt"

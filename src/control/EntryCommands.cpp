@@ -1,6 +1,8 @@
 #include "control/EntryCommands.h"
 
+#include <algorithm>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "control/SelfProtection.h"
@@ -56,6 +58,24 @@ bool Holds(const store::EntryTable& table, std::size_t index, const EntrySelecto
     return true;
 }
 
+// What tells twins of one name, place and kind apart.
+std::pair<std::string, std::string> ItemOfEntry(const store::EntryTable& table, std::size_t index) {
+    const auto seen = SeenOfEntry(table, index);
+    return {table.entries[index].subKey, seen ? seen->command : std::string()};
+}
+
+// The twins, one per line with what tells each apart, ending in ")".
+std::string TwinLines(const store::EntryTable& table, const std::vector<std::size_t>& indices) {
+    std::string lines;
+    for (std::size_t i : indices) {
+        const auto& e = table.entries[i];
+        lines += "\n  " + e.name + " (--location " + e.location + ", " + StateWord(e.state);
+        if (!e.subKey.empty()) lines += ", --sub-key " + e.subKey;
+        lines += ", --held-command " + ItemOfEntry(table, i).second + ")";
+    }
+    return lines;
+}
+
 // A name that no entry of place `code` has may be one the place does not list:
 // Windows' own item, or one it cannot read. Says why, for the verbs that would
 // take it out.
@@ -65,14 +85,16 @@ void ExplainUnlisted(store::AutostartStore& store, const std::string& name, cons
     if (!location) return;
     const auto place = store::OpenPlace(store, *location);
     if (auto refusal = place->Refusal(store::PlaceChange::TakeOut, name, name)) throw AppError(*refusal);
-    place->Read(name, true);  // throws for an item it cannot read
+    place->Read({name}, true);  // throws for an item it cannot read
 }
 
 }  // namespace
 
 EntrySelector SelectorOf(const EntrySeen& seen) {
-    return EntrySelector{seen.key.name,  seen.key.location,   seen.key.recorded, seen.command,
-                         seen.arguments, seen.confirm.Text(), seen.delay.Text()};
+    return EntrySelector{seen.key.name,     seen.key.location,
+                         seen.key.recorded, seen.command,
+                         seen.arguments,    seen.confirm.Text(),
+                         seen.delay.Text(), seen.key.subKey.empty() ? std::nullopt : std::optional(seen.key.subKey)};
 }
 
 std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selector, EntryVerb verb) {
@@ -107,6 +129,10 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
     if (candidates.empty())
         throw AppError("No entry named '" + selector.name + "' is in '" + *selector.location +
                        "'; the entries of that name:" + CandidateLines(table, named));
+    if (selector.subKey)
+        std::erase_if(candidates, [&](std::size_t i) {
+            return platform.CompareNoCase(table.entries[i].subKey, *selector.subKey) != 0;
+        });
     if (selector.Exact()) {
         // The entry as it was seen, or none: never another one of its name.
         std::erase_if(candidates, [&](std::size_t i) { return !Holds(table, i, selector); });
@@ -122,6 +148,16 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
     std::size_t chosen = candidates.front();
     for (std::size_t i : candidates)
         if (Preference(verb, table.entries[i]) < Preference(verb, table.entries[chosen])) chosen = i;
+    // Of the kind the verb takes, one item: two that differ are never chosen between.
+    std::vector<std::size_t> twins;
+    for (std::size_t i : candidates)
+        if (Preference(verb, table.entries[i]) == Preference(verb, table.entries[chosen])) twins.push_back(i);
+    const bool differ = std::any_of(twins.begin(), twins.end(),
+                                    [&](std::size_t i) { return ItemOfEntry(table, i) != ItemOfEntry(table, chosen); });
+    if (differ)
+        throw AppError("The name '" + selector.name + "' is shared by " + std::to_string(twins.size()) +
+                       " entries of '" + table.entries[chosen].location +
+                       "'; give --sub-key or --held-command with one of these:" + TwinLines(table, twins));
     return chosen;
 }
 

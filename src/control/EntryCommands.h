@@ -32,9 +32,12 @@ struct EntrySelector {
     std::optional<bool> recorded;
     // Texts the entry must still hold, as SeenOfEntry gives them.
     std::optional<std::string> command, arguments, confirm, delay;
+    // The Active Setup component (its sub-key under "Installed Components"),
+    // where two components show one name.
+    std::optional<std::string> subKey;
 
     // Whether the selector says what the entry held, not only its name.
-    bool Exact() const { return recorded || command || arguments || confirm || delay; }
+    bool Exact() const { return recorded || command || arguments || confirm || delay || subKey; }
 };
 
 // The selector of exactly the entry `seen`: its name, place and kind, and what it held.
@@ -44,7 +47,11 @@ EntrySelector SelectorOf(const EntrySeen& seen);
 // for an unknown name and for an ambiguous one; both messages list the
 // candidates. When the only candidates are a recorded entry and an active copy
 // of it in the same place, the verb decides: disable takes the active copy,
-// enable and the option verbs the record, delete the active copy. A selector
+// enable and the option verbs the record, delete the active copy. Two entries
+// of one place and kind that share the name but not the item (two Active
+// Setup components, two records of other commands) are ambiguous: the message
+// lists each with its sub-key and command, which --sub-key or --held-command
+// then give. A selector
 // that says what the entry held finds only an entry that still holds it, and
 // throws ChangedMeanwhile when there is none.
 std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selector, EntryVerb verb);

@@ -46,7 +46,7 @@ bool HasRecord(const store::EntryTable& table, const store::StartupRecord& recor
 std::optional<EntryKey> KeyOfEntry(const store::EntryTable& table, std::size_t index) {
     if (index >= table.entries.size()) return std::nullopt;
     const auto& e = table.entries[index];
-    return EntryKey{e.name, e.location, index < table.RecordCount()};
+    return EntryKey{e.name, e.location, index < table.RecordCount(), e.subKey};
 }
 
 std::optional<std::size_t> FindEntry(const store::EntryTable& table, const EntryKey& key, std::size_t hint) {
@@ -176,7 +176,10 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
     if (place) RefusePlaceChange(*place, store::PlaceChange::TakeOut, name, table.entries[index].command);
 
     // Nothing to take out of a place that is unknown or no longer holds the entry.
-    const store::PlaceItem item = place ? place->Read(name, discard) : store::PlaceItem{};
+    // The item this entry is, holding the command the entry showed: never a
+    // twin of its name, nor a command written meanwhile.
+    const store::ItemRef ref = store::ItemOf(table.entries[index], true);
+    const store::PlaceItem item = place ? place->Read(ref, discard) : store::PlaceItem{};
     // A copy that came back beside its record (or stayed there after a
     // failure or a crash) is taken out without a second, identical record.
     store::StartupRecord newRecord(name, code, item.command, item.arguments);
@@ -189,7 +192,7 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
 
     if (item.present) {
         try {
-            place->TakeOut(name);
+            place->TakeOut(ref);
         } catch (const AppError&) {
             // The entry is still in its place: take the record back so that it
             // does not stand twice. Should that save fail too, the entry is both

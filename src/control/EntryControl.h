@@ -22,12 +22,14 @@
 
 namespace vantorell::control {
 
-// What identifies an entry across rescans: its name, its place, and whether it
-// is recorded in the list file or active in its place.
+// What identifies an entry across rescans: its name, its place, whether it
+// is recorded in the list file or active in its place, and where a place can
+// hold two items of one name (Active Setup), what tells them apart.
 struct EntryKey {
     std::string name;
     std::string location;
     bool recorded = false;
+    std::string subKey{};
     friend bool operator==(const EntryKey&, const EntryKey&) = default;
 };
 

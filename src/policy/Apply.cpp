@@ -21,7 +21,7 @@ void CarryOut(control::EntryControl& control, const PlanItem& item) {
     Shape shape = item.before;
     std::size_t hint = 0;
     for (std::size_t n = 0; n < item.steps.size(); ++n) {
-        const auto index = control::FindEntry(table, {item.name, item.location, shape.recorded}, hint);
+        const auto index = control::FindEntry(table, {item.name, item.location, shape.recorded, item.subKey}, hint);
         const auto* e = index ? &table.entries[*index] : nullptr;
         // The first operation must find the entry as it was planned.
         if (!e || (n == 0 && (ShapeOf(*e) != item.before || e->command != item.command ||

@@ -169,6 +169,11 @@ std::optional<std::string> PlaceRefusal(store::AutostartStore& store, const stor
 
 }  // namespace
 
+bool ChangesOnlyWhenNamed(const store::AutostartLocation& location) {
+    const store::PlaceKind kind = location.Kind();
+    return kind != store::PlaceKind::Values && kind != store::PlaceKind::Shortcuts;
+}
+
 bool NamesSigners(const Policy& policy) {
     return std::any_of(policy.rules.begin(), policy.rules.end(), [](const Rule& r) { return r.signer.has_value(); });
 }
@@ -193,10 +198,14 @@ Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vec
         const std::string signer = id && id->state == identity::SignatureState::Verified && !id->signer.empty()
                                        ? platform.FoldCase(id->signer)
                                        : std::string();
+        const bool onlyWhenNamed = e.place && ChangesOnlyWhenNamed(*e.place);
         std::optional<std::size_t> decided;
         for (std::size_t r = 0; r < policy.rules.size(); ++r) {
             const auto& rule = policy.rules[r];
             if (rule.location != kAnyLocation && rule.location != e.location) continue;
+            // A wildcard names no entry of those places; their own code does.
+            if (onlyWhenNamed && rule.location != e.location && patterns[r].find_first_of("*?") != std::string::npos)
+                continue;
             if (rule.recorded && *rule.recorded == e.IsActive()) continue;
             if (!NameMatches(patterns[r], name)) continue;
             if (rule.signer && (signer.empty() || !NameMatches(signers[r], signer))) continue;
@@ -206,12 +215,13 @@ Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vec
         PlanItem item;
         item.name = e.name;
         item.location = e.location;
+        item.subKey = e.subKey;
         item.before = item.after = ShapeOf(e);
         item.command = e.command;
         item.confirmText = e.confirm.Text();
         item.delayText = e.delay.Text();
         if (!decided) {
-            if (policy.unlisted == Unlisted::Keep) continue;
+            if (policy.unlisted == Unlisted::Keep || onlyWhenNamed) continue;
             if (policy.unlisted == Unlisted::Report) {
                 item.outcome = Outcome::Reported;
                 plan.items.push_back(std::move(item));

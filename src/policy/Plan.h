@@ -61,6 +61,7 @@ enum class Outcome {
 struct PlanItem {
     Outcome outcome = Outcome::Change;
     std::string name, location;  // of the entry; of the rule for NoEntry
+    std::string subKey;          // of the entry: its Active Setup component
     Shape before, after;
     std::vector<Step> steps;
     std::string why;  // for Protected
@@ -78,6 +79,13 @@ struct Plan {
 
 // Whether a rule of `policy` names a signer: planning it needs the entries' identities.
 bool NamesSigners(const Policy& policy);
+
+// Whether entries of `location` change only through a rule that names them:
+// Winlogon, Active Setup, the Windows key's Load and Run and the logon script,
+// where Windows starts its own setup and shell. `unlisted` leaves them, and a
+// rule decides them only when its location is theirs or its name, without
+// wildcards, is theirs.
+bool ChangesOnlyWhenNamed(const store::AutostartLocation& location);
 
 // Plans `policy` on the store's table as it stands. The running program's own
 // logon entry, and a change its place refuses, are Protected. `identities`

@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 #include "store/DisplayPositions.h"
 #include "store/Place.h"
+#include "store/PlaceKinds.h"
 #include "store/WindowsSwitch.h"
 
 namespace vantorell::store {
@@ -26,6 +27,8 @@ StartupEntry RecordedEntry(const StartupRecord& record) {
     e.delay = record.delay;
     e.command = record.command;
     e.place = FindLocation(e.location);
+    // The component an Active Setup record was taken from, as its origin keeps it.
+    if (e.place && e.place->Kind() == PlaceKind::StubPaths) e.subKey = ParseOrigin(record.arguments).where;
     return e;
 }
 
@@ -320,7 +323,7 @@ std::string AutostartStore::RunCommandOf(std::size_t index) {
     const StartupEntry& e = table_.entries[index];
     if (!e.IsActive()) return index < table_.storedRecords.size() ? table_.storedRecords[index].command : std::string();
     const AutostartLocation* location = FindLocation(e.location);
-    return location ? OpenPlace(*this, *location)->CommandOf(e.name) : std::string();
+    return location ? OpenPlace(*this, *location)->CommandOf(ItemOf(e, false)) : std::string();
 }
 
 }  // namespace vantorell::store

@@ -92,6 +92,10 @@ bool IsMachinePlace(std::string_view code);
 inline constexpr std::string_view kShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr std::string_view kStartupListFile = "StartupList.txt";
+// Beside a list: the records an uninstall could not give back (their place
+// gone, or holding another program now), kept when the user chose to finish
+// it all the same. Lines as in the list; no version reads it as a list.
+inline constexpr std::string_view kKeptListFile = "StartupList.kept.txt";
 // The folder beside the list file that keeps the .lnk files of the recorded
 // shortcuts, one sub-folder per place code.
 inline constexpr std::string_view kKeptShortcutsFolder = "Shortcuts";

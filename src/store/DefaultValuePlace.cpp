@@ -25,14 +25,16 @@ void DefaultValuePlace::AppendItems(std::vector<StartupEntry>& entries) {
     entries.push_back(ActiveEntry(name, location_, *text));
 }
 
-std::string DefaultValuePlace::CommandOf(std::string_view name) {
+std::string DefaultValuePlace::CommandOf(const ItemRef& item) {
+    const std::string& name = item.name;
     std::vector<StartupEntry> entries;
     AppendItems(entries);
     return !entries.empty() && store_.Platform().CompareNoCase(entries[0].name, name) == 0 ? entries[0].command
                                                                                            : std::string();
 }
 
-PlaceItem DefaultValuePlace::Read(const std::string& name, bool /*presenceOnly*/) {
+PlaceItem DefaultValuePlace::Read(const ItemRef& ref, bool /*presenceOnly*/) {
+    const std::string& name = ref.name;
     PlaceItem item;
     if (store_.Platform().CompareNoCase(name, location_.valueName) != 0) return item;
     const auto value = ReadValue();
@@ -47,7 +49,8 @@ PlaceItem DefaultValuePlace::Read(const std::string& name, bool /*presenceOnly*/
     return item;
 }
 
-void DefaultValuePlace::TakeOut(const std::string& name) {
+void DefaultValuePlace::TakeOut(const ItemRef& ref) {
+    const std::string& name = ref.name;
     auto key = OpenExisting();
     if (!key) throw AppError(DeleteFailedMessage(name));
     if (location_.windowsDefault.empty()) {

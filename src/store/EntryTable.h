@@ -46,7 +46,8 @@ struct StartupEntry {
     // turned off: still in its place, so its state stays Active, but
     // Windows does not start it.
     bool windowsOff = false;
-    // An active entry of an Active Setup place: the component's sub-key.
+    // An entry of an Active Setup place: the component's sub-key, which tells
+    // it from another component that shows the same name. Empty elsewhere.
     std::string subKey{};
 
     bool IsActive() const { return state == EntryState::Active; }

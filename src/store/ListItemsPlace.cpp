@@ -168,7 +168,8 @@ void ListItemsPlace::AppendItems(std::vector<StartupEntry>& entries) {
     }
 }
 
-std::string ListItemsPlace::CommandOf(std::string_view name) {
+std::string ListItemsPlace::CommandOf(const ItemRef& item) {
+    const std::string& name = item.name;
     std::vector<StartupEntry> entries;
     AppendItems(entries);
     for (const StartupEntry& e : entries)
@@ -176,7 +177,8 @@ std::string ListItemsPlace::CommandOf(std::string_view name) {
     return {};
 }
 
-PlaceItem ListItemsPlace::Read(const std::string& name, bool /*presenceOnly*/) {
+PlaceItem ListItemsPlace::Read(const ItemRef& ref, bool /*presenceOnly*/) {
+    const std::string& name = ref.name;
     PlaceItem item;
     const auto value = ReadValue();
     if (!value) return item;
@@ -205,8 +207,9 @@ PlaceItem ListItemsPlace::Read(const std::string& name, bool /*presenceOnly*/) {
     return item;
 }
 
-void ListItemsPlace::TakeOut(const std::string& name) {
-    const PlaceItem item = Read(name, false);  // throws for a list it cannot change
+void ListItemsPlace::TakeOut(const ItemRef& ref) {
+    const std::string& name = ref.name;
+    const PlaceItem item = Read(ref, false);  // throws for a list it cannot change
     if (!item.present) return;
     auto key = OpenExisting();
     if (!key) throw AppError(DeleteFailedMessage(name));

@@ -20,6 +20,12 @@ std::vector<platform::WatchPlace> Place::Watched() {
     return {{platform::WatchPlace::Kind::Key, location_.hive, location_.view, std::string(location_.keyOrFolderValue)}};
 }
 
+ItemRef ItemOf(const StartupEntry& entry, bool withCommand) {
+    ItemRef item{entry.name, entry.subKey};
+    if (withCommand) item.command = entry.command;
+    return item;
+}
+
 StartupEntry ActiveEntry(std::string name, const AutostartLocation& location, std::string command) {
     StartupEntry e;
     e.name = std::move(name);

@@ -32,6 +32,22 @@ struct PlaceItem {
     std::string arguments;  // what the record keeps as the arguments
 };
 
+// Which item of a place an operation is for. Names repeat where a place
+// holds its items by something else than their names (two Active Setup
+// components may show one name): `subKey` then names the component, and a
+// name alone that two items share is refused. `command`, when given, is what
+// the item must still hold: a place that holds another command now changed
+// meanwhile, and its item is left as it is.
+struct ItemRef {
+    std::string name;
+    std::string subKey{};
+    std::optional<std::string> command{};
+};
+
+// The item of an entry of the table, with the command the entry holds when
+// `withCommand`.
+ItemRef ItemOf(const StartupEntry& entry, bool withCommand);
+
 // The changes a place may refuse.
 enum class PlaceChange {
     TakeOut,      // disable, delete
@@ -50,18 +66,20 @@ public:
 
     // Appends the place's items, in the place's own order, as active entries.
     virtual void AppendItems(std::vector<StartupEntry>& entries) = 0;
-    // The run command of item `name`, read afresh; empty when it is not there
+    // The run command of item `item`, read afresh; empty when it is not there
     // or holds no command.
-    virtual std::string CommandOf(std::string_view name) = 0;
-    // Reads what a record needs to put item `name` back (with `presenceOnly`,
+    virtual std::string CommandOf(const ItemRef& item) = 0;
+    // Reads what a record needs to put item `item` back (with `presenceOnly`,
     // only whether it is there). Throws AppError for an item that is there but
-    // cannot be read whole: taking it out then would lose it.
-    virtual PlaceItem Read(const std::string& name, bool presenceOnly) = 0;
+    // cannot be read whole (taking it out then would lose it), and for a name
+    // that does not tell one item from another.
+    virtual PlaceItem Read(const ItemRef& item, bool presenceOnly) = 0;
     // Keeps what the new `record` cannot hold of its item, before the item is
     // taken out. Throws AppError when that cannot be kept.
     virtual void Keep(const StartupRecord& /*record*/) {}
-    // Takes item `name` out of the place. Throws AppError when it is still there.
-    virtual void TakeOut(const std::string& name) = 0;
+    // Takes item `item` out of the place. Throws AppError when it is still
+    // there, ChangedMeanwhile when it holds another command than `item` says.
+    virtual void TakeOut(const ItemRef& item) = 0;
     // Puts the item of `record` back. Throws AppError when it cannot be written.
     virtual void PutBack(const StartupRecord& record) = 0;
     // Drops what Keep kept for `record`, once the record is gone.

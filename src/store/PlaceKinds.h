@@ -14,9 +14,9 @@ class ValuesPlace : public Place {
 public:
     using Place::Place;
     void AppendItems(std::vector<StartupEntry>& entries) override;
-    std::string CommandOf(std::string_view name) override;
-    PlaceItem Read(const std::string& name, bool presenceOnly) override;
-    void TakeOut(const std::string& name) override;
+    std::string CommandOf(const ItemRef& item) override;
+    PlaceItem Read(const ItemRef& item, bool presenceOnly) override;
+    void TakeOut(const ItemRef& item) override;
     void PutBack(const StartupRecord& record) override;
 
 private:
@@ -31,10 +31,10 @@ class ShortcutsPlace : public Place {
 public:
     using Place::Place;
     void AppendItems(std::vector<StartupEntry>& entries) override;
-    std::string CommandOf(std::string_view name) override;
-    PlaceItem Read(const std::string& name, bool presenceOnly) override;
+    std::string CommandOf(const ItemRef& item) override;
+    PlaceItem Read(const ItemRef& item, bool presenceOnly) override;
     void Keep(const StartupRecord& record) override;
-    void TakeOut(const std::string& name) override;
+    void TakeOut(const ItemRef& item) override;
     void PutBack(const StartupRecord& record) override;
     void Release(const StartupRecord& record) override;
     std::vector<platform::WatchPlace> Watched() override;
@@ -73,9 +73,9 @@ class ListItemsPlace : public ValueItemPlace {
 public:
     using ValueItemPlace::ValueItemPlace;
     void AppendItems(std::vector<StartupEntry>& entries) override;
-    std::string CommandOf(std::string_view name) override;
-    PlaceItem Read(const std::string& name, bool presenceOnly) override;
-    void TakeOut(const std::string& name) override;
+    std::string CommandOf(const ItemRef& item) override;
+    PlaceItem Read(const ItemRef& item, bool presenceOnly) override;
+    void TakeOut(const ItemRef& item) override;
     void PutBack(const StartupRecord& record) override;
     std::optional<std::string> Refusal(PlaceChange change, std::string_view name,
                                        std::string_view command) const override;
@@ -89,9 +89,9 @@ class DefaultValuePlace : public ValueItemPlace {
 public:
     using ValueItemPlace::ValueItemPlace;
     void AppendItems(std::vector<StartupEntry>& entries) override;
-    std::string CommandOf(std::string_view name) override;
-    PlaceItem Read(const std::string& name, bool presenceOnly) override;
-    void TakeOut(const std::string& name) override;
+    std::string CommandOf(const ItemRef& item) override;
+    PlaceItem Read(const ItemRef& item, bool presenceOnly) override;
+    void TakeOut(const ItemRef& item) override;
     void PutBack(const StartupRecord& record) override;
     std::optional<std::string> Refusal(PlaceChange change, std::string_view name,
                                        std::string_view command) const override;
@@ -103,9 +103,9 @@ class StubPathsPlace : public ValueItemPlace {
 public:
     using ValueItemPlace::ValueItemPlace;
     void AppendItems(std::vector<StartupEntry>& entries) override;
-    std::string CommandOf(std::string_view name) override;
-    PlaceItem Read(const std::string& name, bool presenceOnly) override;
-    void TakeOut(const std::string& name) override;
+    std::string CommandOf(const ItemRef& item) override;
+    PlaceItem Read(const ItemRef& item, bool presenceOnly) override;
+    void TakeOut(const ItemRef& item) override;
     void PutBack(const StartupRecord& record) override;
     std::vector<platform::WatchPlace> Watched() override;
 
@@ -115,8 +115,12 @@ private:
         std::optional<platform::RegValue> stubPath;
     };
     std::vector<Component> Components();
-    // The component named `name` (one with a StubPath first); nullopt when none is.
-    std::optional<Component> Find(std::string_view name);
+    // The component of `item`: the one of its sub-key, while it still shows
+    // the item's name; without a sub-key the one of that name (one with a
+    // StubPath first). nullopt when none is. Throws AppError for a name that
+    // components with StubPaths share and that the item's command does not
+    // narrow to one: the message lists them.
+    std::optional<Component> Find(const ItemRef& item);
 };
 
 // What the record of an item of a value keeps in its arguments field: the

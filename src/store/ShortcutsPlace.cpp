@@ -50,11 +50,13 @@ void ShortcutsPlace::AppendItems(std::vector<StartupEntry>& entries) {
     }
 }
 
-std::string ShortcutsPlace::CommandOf(std::string_view name) {
+std::string ShortcutsPlace::CommandOf(const ItemRef& item) {
+    const std::string& name = item.name;
     return Target(store_.StartupFolderPath(location_.code), name);
 }
 
-PlaceItem ShortcutsPlace::Read(const std::string& name, bool presenceOnly) {
+PlaceItem ShortcutsPlace::Read(const ItemRef& ref, bool presenceOnly) {
+    const std::string& name = ref.name;
     PlaceItem item;
     const std::string path = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
     if (!store_.Platform().FileExists(path)) return item;
@@ -77,7 +79,8 @@ void ShortcutsPlace::Keep(const StartupRecord& record) {
     if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
 }
 
-void ShortcutsPlace::TakeOut(const std::string& name) {
+void ShortcutsPlace::TakeOut(const ItemRef& ref) {
+    const std::string& name = ref.name;
     auto& platform = store_.Platform();
     const std::string path = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
     if (!platform.RemoveFile(path) && platform.FileExists(path)) throw AppError(DeleteFailedMessage(path));

@@ -9,6 +9,11 @@ std::string NoStubPathMessage(std::string_view name, std::string_view subKey) {
            ") has no StubPath: it starts nothing, so there is nothing to take out";
 }
 
+std::string ChangedComponentMessage(std::string_view name, std::string_view subKey) {
+    return "The Active Setup component '" + std::string(name) + "' (" + std::string(subKey) +
+           ") changed meanwhile, try again";
+}
+
 }  // namespace
 
 std::vector<StubPathsPlace::Component> StubPathsPlace::Components() {
@@ -29,16 +34,33 @@ std::vector<StubPathsPlace::Component> StubPathsPlace::Components() {
     return components;
 }
 
-std::optional<StubPathsPlace::Component> StubPathsPlace::Find(std::string_view name) {
+std::optional<StubPathsPlace::Component> StubPathsPlace::Find(const ItemRef& item) {
     auto& platform = store_.Platform();
-    std::optional<Component> found;
+    std::vector<Component> named;
     for (Component& c : Components()) {
-        if (platform.CompareNoCase(c.name, name) != 0) continue;
-        const bool better = !found || (c.stubPath && !found->stubPath) ||
-                            (c.name == name && found->name != name && (c.stubPath || !found->stubPath));
-        if (better) found = std::move(c);
+        if (!item.subKey.empty() && platform.CompareNoCase(c.subKey, item.subKey) != 0) continue;
+        if (platform.CompareNoCase(c.name, item.name) == 0) named.push_back(std::move(c));
     }
-    return found;
+    if (!item.subKey.empty()) return named.empty() ? std::nullopt : std::optional(std::move(named.front()));
+    // By name alone: the components that start something, and of those the
+    // ones that hold the command when one is given.
+    std::vector<const Component*> starting;
+    for (const Component& c : named) {
+        const auto text = c.stubPath ? platform::StringData(*c.stubPath) : std::nullopt;
+        if (c.stubPath && (!item.command || text == *item.command)) starting.push_back(&c);
+    }
+    if (starting.empty())
+        for (const Component& c : named) starting.push_back(&c);
+    if (starting.size() == 1) return *starting.front();
+    if (starting.empty()) return std::nullopt;
+    std::string message = "'" + item.name + "' (" + std::string(location_.code) + ") names " +
+                          std::to_string(starting.size()) +
+                          " Active Setup components; Vantorell changes one only when told which:";
+    for (const Component* c : starting) {
+        const auto text = c->stubPath ? platform::StringData(*c->stubPath) : std::nullopt;
+        message += "\n  " + c->subKey + ": " + text.value_or("(no StubPath)");
+    }
+    throw AppError(message);
 }
 
 void StubPathsPlace::AppendItems(std::vector<StartupEntry>& entries) {
@@ -50,27 +72,31 @@ void StubPathsPlace::AppendItems(std::vector<StartupEntry>& entries) {
     }
 }
 
-std::string StubPathsPlace::CommandOf(std::string_view name) {
-    const auto c = Find(name);
+std::string StubPathsPlace::CommandOf(const ItemRef& item) {
+    const auto c = Find(item);
     return c && c->stubPath ? platform::StringData(*c->stubPath).value_or(std::string()) : std::string();
 }
 
-PlaceItem StubPathsPlace::Read(const std::string& name, bool /*presenceOnly*/) {
+PlaceItem StubPathsPlace::Read(const ItemRef& ref, bool /*presenceOnly*/) {
     PlaceItem item;
-    const auto c = Find(name);
+    const auto c = Find(ref);
     if (!c) return item;
-    if (!c->stubPath) throw AppError(NoStubPathMessage(name, c->subKey));
+    if (!c->stubPath) throw AppError(NoStubPathMessage(ref.name, c->subKey));
     const auto text = platform::StringData(*c->stubPath);
     if (!text) throw AppError(platform::InvalidDataTypeMessage(location_.valueName));
+    if (ref.command && *text != *ref.command) throw ChangedMeanwhile(ChangedComponentMessage(ref.name, c->subKey));
     item.present = true;
     item.command = *text;
     item.arguments = OriginText({c->stubPath->type, c->subKey});
     return item;
 }
 
-void StubPathsPlace::TakeOut(const std::string& name) {
-    const auto c = Find(name);
+void StubPathsPlace::TakeOut(const ItemRef& ref) {
+    const auto c = Find(ref);
     if (!c || !c->stubPath) return;
+    // The StubPath that was read, or none: another one written meanwhile stays.
+    if (ref.command && platform::StringData(*c->stubPath) != *ref.command)
+        throw ChangedMeanwhile(ChangedComponentMessage(ref.name, c->subKey));
     auto key = OpenExisting(c->subKey);
     if (!key) throw AppError(DeleteFailedMessage(location_.valueName));
     if (!key->DeleteValue(location_.valueName) && key->Query(location_.valueName))
@@ -81,7 +107,7 @@ void StubPathsPlace::PutBack(const StartupRecord& record) {
     const ValueOrigin origin = ParseOrigin(record.arguments);
     std::string subKey = origin.where;
     if (subKey.empty()) {
-        const auto c = Find(record.name);
+        const auto c = Find({record.name, {}, record.command});
         if (c) subKey = c->subKey;
     }
     auto key = subKey.empty() ? std::nullopt : OpenExisting(subKey);

@@ -26,7 +26,8 @@ void ValuesPlace::AppendItems(std::vector<StartupEntry>& entries) {
         entries.push_back(ActiveEntry(std::move(name), location_, platform::StringData(value).value_or(std::string())));
 }
 
-std::string ValuesPlace::CommandOf(std::string_view name) {
+std::string ValuesPlace::CommandOf(const ItemRef& item) {
+    const std::string& name = item.name;
     auto key = OpenForListing();
     if (!key) return {};
     try {
@@ -36,7 +37,8 @@ std::string ValuesPlace::CommandOf(std::string_view name) {
     }
 }
 
-PlaceItem ValuesPlace::Read(const std::string& name, bool presenceOnly) {
+PlaceItem ValuesPlace::Read(const ItemRef& ref, bool presenceOnly) {
+    const std::string& name = ref.name;
     PlaceItem item;
     auto key = OpenForListing();
     if (!key) return item;
@@ -60,7 +62,8 @@ PlaceItem ValuesPlace::Read(const std::string& name, bool presenceOnly) {
     return item;
 }
 
-void ValuesPlace::TakeOut(const std::string& name) {
+void ValuesPlace::TakeOut(const ItemRef& ref) {
+    const std::string& name = ref.name;
     auto key = OpenForChange();
     if (!key) throw AppError(DeleteFailedMessage(name));
     if (!key->DeleteValue(name) && key->ValueExists(name)) throw AppError(DeleteFailedMessage(name));
@@ -70,6 +73,19 @@ void ValuesPlace::PutBack(const StartupRecord& record) {
     auto key = OpenForChange();
     // "Failed to set data for '%s'", also when the key did not open
     if (!key) throw AppError(WriteFailedMessage(record.name));
+    // Two records of one name (a program that came back with another command
+    // and was switched off again): the value of the one put back first is not
+    // written over by the other.
+    if (key->ValueExists(record.name)) {
+        std::optional<std::string> now;
+        try {
+            now = key->ReadString(record.name);
+        } catch (const AppError&) {
+        }
+        if (now == record.command) return;  // back already
+        throw AppError("'" + record.name + "' (" + record.location +
+                       ") holds another command now: take that out first, so that it is not lost");
+    }
     if (HasEnvironmentReference(record.command))
         key->WriteExpandString(record.name, record.command);
     else

@@ -52,6 +52,25 @@ TEST_F(ConsoleEntryCommands, CommandsAndExitCodes) {
     EXPECT_NE(app::ConsoleUsage().find("delay SECONDS NAME [--location CODE]"), std::string::npos);
 }
 
+// Two records of one name and place (a program that came back with another
+// command and was switched off again): by name alone neither is chosen; the
+// held command picks one, and the other never writes over the value it put back.
+TEST_F(ConsoleEntryCommands, RecordsOfOneNameAreToldApartAndNeitherWritesOverTheOther) {
+    PutList("Tool;crun;a.exe;;0;0\r\nTool;crun;b.exe;;0;0\r\n");
+    auto r = RunConsole(store, {"enable", "Tool", "--location", "crun"});
+    EXPECT_EQ(r.exitCode, app::kExitFailure);
+    EXPECT_NE(r.err.find("shared by 2 entries of 'crun'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Tool (--location crun, disabled, --held-command b.exe)"), std::string::npos) << r.err;
+    r = RunConsole(store, {"enable", "Tool", "--location", "crun", "--held-command", "b.exe"});
+    EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
+    EXPECT_EQ(Value("crun", "Tool")->data, "b.exe");
+    r = RunConsole(store, {"enable", "Tool", "--location", "crun"});
+    EXPECT_EQ(r.exitCode, app::kExitFailure);
+    EXPECT_NE(r.err.find("holds another command now"), std::string::npos) << r.err;
+    EXPECT_EQ(Value("crun", "Tool")->data, "b.exe");
+    EXPECT_EQ(ListBytes(), "Tool;crun;a.exe;;0;0\r\n");
+}
+
 TEST_F(ConsoleEntryCommands, OwnEntryIsRefusedWithExitOne) {
     const std::string exe = "C:\\Program Files\\Vantorell\\vantorell.exe";
     p.SetExecutablePath(exe);

@@ -86,9 +86,7 @@ protected:
         form.Guard();
         form.FormCreate(args);
     }
-    std::optional<platform::RegValue> RunValue(Hive hive) {
-        return p.GetValue(hive, app::kRunKey, app::kOwnRunValue);
-    }
+    std::optional<platform::RegValue> RunValue(Hive hive) { return p.GetValue(hive, app::kRunKey, app::kOwnRunValue); }
     std::size_t ErrorBoxes() const {
         std::size_t n = 0;
         for (const auto& b : p.Boxes()) n += (b.style & MsgBox::IconError) ? 1 : 0;
@@ -237,6 +235,48 @@ TEST_F(MainFormTest, UninstallGivesEverythingBackRemovesTheRunValueAndEnds) {
     EXPECT_FALSE(p.FileExists(kListFile));
     p.Advance(5000);
     EXPECT_TRUE(p.StartedCommands().empty()) << "nothing is launched in an uninstall run";
+}
+
+// Records whose place is gone (an Active Setup component) or holds another
+// program now (Shell) cannot be given back: asked once, the uninstall keeps
+// them in a file beside the list and finishes; answered No, it stops as
+// before with every record still in the list.
+TEST_F(MainFormTest, AnUninstallThatCannotGiveARecordBackKeepsItBesideTheListAndFinishes) {
+    const std::string kept = "C:\\Program Files\\Vantorell\\StartupList.kept.txt";
+    const char* winlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    p.PutString(Hive::LocalMachine, app::kRunKey, app::kOwnRunValue, app::OwnRunCommand(kExe));
+    p.PutString(Hive::LocalMachine, winlogon, "Shell", "other.exe");
+    PutList(
+        "Setup;lactive;C:\\s.exe;REG_SZ {Gone};0;0\r\nLater;crun;C:\\later.exe;;1;3\r\n"
+        "Shell;lshell;C:\\x\\shell.exe;REG_SZ;0;0\r\n");
+    int asked = 0;
+    p.SetBoxScript([&](const platform::MemoryPlatform::ShownBox& box) {
+        if (box.text.find("could not give back \"Setup\"") == std::string::npos) return MsgBox::IdOk;
+        ++asked;
+        EXPECT_NE(box.text.find("StartupList.kept.txt"), std::string::npos) << box.text;
+        return MsgBox::IdYes;
+    });
+    Start({"-u", "-b"});
+    EXPECT_TRUE(form.TerminateRequested());
+    EXPECT_EQ(asked, 1) << "one question for every record that cannot be given back";
+    EXPECT_EQ(p.Boxes().size(), 1u) << "the question only, no error";
+    EXPECT_EQ(Value("crun", "Later")->data, "C:\\later.exe");
+    EXPECT_EQ(p.GetValue(Hive::LocalMachine, winlogon, "Shell")->data, "other.exe");
+    EXPECT_FALSE(p.FileExists(kListFile));
+    EXPECT_FALSE(RunValue(Hive::LocalMachine));
+    EXPECT_EQ(p.GetFile(kept).value_or("(missing)"),
+              "Setup;lactive;C:\\s.exe;REG_SZ {Gone};0;0\r\nShell;lshell;C:\\x\\shell.exe;REG_SZ;0;0\r\n");
+}
+
+TEST_F(MainFormTest, AnUninstallToldNotToKeepRecordsStopsWithEveryRecordListed) {
+    p.PutString(Hive::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell", "other.exe");
+    PutList("Shell;lshell;C:\\x\\shell.exe;REG_SZ;0;0\r\nLater;crun;C:\\later.exe;;1;3\r\n");
+    Start({"-u", "-b"});  // the question answered No
+    EXPECT_FALSE(form.TerminateRequested());
+    ASSERT_EQ(p.Boxes().size(), 2u);
+    EXPECT_NE(p.Boxes()[1].text.find("another program"), std::string::npos) << p.Boxes()[1].text;
+    EXPECT_EQ(ListBytes(), "Shell;lshell;C:\\x\\shell.exe;REG_SZ;0;0\r\nLater;crun;C:\\later.exe;;1;3\r\n");
+    EXPECT_FALSE(p.FileExists("C:\\Program Files\\Vantorell\\StartupList.kept.txt"));
 }
 
 TEST_F(MainFormTest, AStandardUserStartsAndClosesWithoutAnError) {

@@ -209,6 +209,62 @@ TEST_F(Places, EachIsListedAfterTheSixteenAndSwitchesOffAndOnByteForByte) {
     }
 }
 
+// Two Active Setup components that show one name (Windows ships such a
+// pair; anyone can name a component after another): a change by name alone
+// is refused with both listed, and what tells one from the other picks it,
+// in either registry view, leaving its twin as it was.
+TEST_F(Places, ActiveSetupTwinsAreRefusedByNameAndToldApartBySubKeyOrCommand) {
+    for (const PlaceCase& c : {Cases()[8], Cases()[9]}) {
+        SCOPED_TRACE(c.code);
+        const std::string good = std::string(kActiveSetup) + "\\{Good}";
+        const std::string evil = std::string(kActiveSetup) + "\\{Evil}";
+        for (const auto& [key, command] : {std::pair{good, "C:\\Windows\\good.exe"}, {evil, "C:\\x\\evil.exe"}}) {
+            p.PutString(c.hive, key, "", "Media Player", c.view);
+            p.PutString(c.hive, key, "StubPath", command, c.view);
+        }
+        const auto stub = [&](const std::string& key) {
+            const auto value = p.GetValue(c.hive, key, "StubPath", c.view);
+            return value ? value->data : std::string("(gone)");
+        };
+        control.Refresh();
+        PlaceCase goodCase = c;
+        goodCase.key = good;
+        for (const auto verb : {control::EntryVerb::Delete, control::EntryVerb::Disable})
+            ExpectRefused([&] { control::RunEntryCommand(control, verb, In("Media Player", c.code)); }, goodCase,
+                          "--sub-key {Good}, --held-command C:\\Windows\\good.exe)");
+        EXPECT_EQ(stub(evil), "C:\\x\\evil.exe");
+
+        // The one that holds the command, and only that one.
+        auto byCommand = In("Media Player", c.code);
+        byCommand.recorded = false;
+        byCommand.command = "C:\\x\\evil.exe";
+        control::RunEntryCommand(control, control::EntryVerb::Disable, byCommand);
+        EXPECT_EQ(stub(evil), "(gone)");
+        EXPECT_EQ(stub(good), "C:\\Windows\\good.exe");
+        EXPECT_EQ(ListBytes(), "Media Player;" + std::string(c.code) + ";C:\\x\\evil.exe;REG_SZ {Evil};0;0\r\n");
+        // The grid's row: the entry it showed, by its sub-key.
+        control.DisableEntry(IndexOf("Media Player", c.code, "1"), false);
+        EXPECT_EQ(stub(good), "(gone)");
+
+        // Both recorded now: enable by name is refused, by sub-key puts back that one.
+        EXPECT_THROW(control::RunEntryCommand(control, control::EntryVerb::Enable, In("Media Player", c.code)),
+                     AppError);
+        auto bySubKey = In("Media Player", c.code);
+        bySubKey.subKey = "{evil}";
+        control::RunEntryCommand(control, control::EntryVerb::Enable, bySubKey);
+        EXPECT_EQ(stub(evil), "C:\\x\\evil.exe");
+        EXPECT_EQ(stub(good), "(gone)");
+
+        // A component whose StubPath another program rewrote after it was
+        // read is not taken out.
+        auto place = store::OpenPlace(store, *store::FindLocation(c.code));
+        EXPECT_THROW(place->TakeOut({"Media Player", "{Evil}", "C:\\x\\other.exe"}), ChangedMeanwhile);
+        EXPECT_EQ(stub(evil), "C:\\x\\evil.exe");
+        p.RemoveKey(c.hive, kActiveSetup, c.view);
+        PutList("");
+    }
+}
+
 TEST_F(Places, NothingPlantedListsNothingAndCreatesNoPolicyKey) {
     p.PutString(Hive::LocalMachine, kWinlogon, "Userinit", std::string(kOwnUserinit) + ",");
     p.PutString(Hive::LocalMachine, kWinlogon, "Shell", "Explorer.exe");

@@ -148,6 +148,64 @@ TEST_F(PolicyScene, ExportAndSecondApplyChangeNothing) {
     EXPECT_EQ(ListBytes(), list);
 }
 
+// Winlogon, Active Setup, the Windows key's Load and Run and the logon script
+// hold Windows' own setup and shell: "unlisted" and a wildcard leave them, and
+// a rule changes them only where it names them, by name or by place. Two
+// Active Setup components of one name are each changed as themselves.
+TEST_F(PolicyScene, TheNewPlacesChangeOnlyWhenARuleNamesThem) {
+    constexpr const char* kSetup = "Software\\Microsoft\\Active Setup\\Installed Components";
+    const auto plant = [&] {
+        PutList("");
+        PutRun("crun", "Other", "o.exe");
+        p.PutString(platform::Hive::CurrentUser, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Load",
+                    "C:\\x\\load.exe");
+        p.PutString(platform::Hive::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell",
+                    "explorer.exe C:\\x\\shell.exe");
+        for (const std::string component : {"Themes", "Player", "Player2"}) {
+            const std::string key = std::string(kSetup) + "\\{" + component + "}";
+            const bool player = component.starts_with("Player");
+            p.PutString(platform::Hive::LocalMachine, key, "", player ? "Media Player" : "Themes Setup");
+            p.PutString(platform::Hive::LocalMachine, key, "StubPath", "C:\\W\\" + component + ".exe");
+        }
+    };
+    struct Case {
+        const char* rules;
+        const char* unlisted;
+        const char* other;  // the state of each entry afterwards: Other, the Load item, Shell, Themes, the players
+        const char* load;
+        const char* shell;
+        const char* themes;
+        const char* players;
+    } cases[] = {
+        {"", "disable", "000 ", "100 ", "100 ", "100 ", "100 100 "},
+        {R"({"name": "*", "state": "disabled"})", "keep", "000 ", "100 ", "100 ", "100 ", "100 100 "},
+        {R"({"name": "Themes Setup", "state": "disabled"})", "disable", "000 ", "100 ", "100 ", "000 ", "100 100 "},
+        {R"({"name": "*", "location": "cload", "state": "disabled"}, {"name": "shell", "state": "deleted"})", "keep",
+         "100 ", "000 ", "gone", "100 ", "100 100 "},
+        {R"({"name": "Media Player", "location": "lactive", "state": "disabled"})", "keep", "100 ", "100 ", "100 ",
+         "100 ", "000 000 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rules);
+        plant();
+        const std::string policy =
+            std::string(R"({"version": 1, "entries": [)") + c.rules + R"(], "unlisted": ")" + c.unlisted + "\"}";
+        const auto r = Apply(policy);
+        EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
+        EXPECT_EQ(StateOf("Other"), c.other);
+        EXPECT_EQ(StateOf("C:\\x\\load.exe"), c.load);
+        EXPECT_EQ(StateOf("Shell"), c.shell);
+        EXPECT_EQ(StateOf("Themes Setup"), c.themes);
+        EXPECT_EQ(StateOf("Media Player"), c.players);
+        EXPECT_EQ(Apply(policy, true).exitCode, 0) << "not compliant after apply";
+    }
+    // Each player's record keeps its own component.
+    EXPECT_NE(ListBytes().find("Media Player;lactive;C:\\W\\Player.exe;REG_SZ {Player};"), std::string::npos)
+        << ListBytes();
+    EXPECT_NE(ListBytes().find("Media Player;lactive;C:\\W\\Player2.exe;REG_SZ {Player2};"), std::string::npos)
+        << ListBytes();
+}
+
 // A failure half way: the other rules are carried out, exit code 1, and the
 // failure is on standard error and in "msg".
 TEST_F(PolicyScene, AChangeFailingHalfWayKeepsTheOthers) {

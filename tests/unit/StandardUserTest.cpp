@@ -68,6 +68,12 @@ TEST(Elevation, TheConsoleArgumentsComeBackWholeWhateverTheTexts) {
                                             text + "x", "--held-arguments", text, "--held-confirm", seen.confirm.Text(),
                                             "--held-delay", "30", "--", text}));
     }
+    // An Active Setup component goes with its key: its twin of the same name is never the one changed.
+    const control::EntrySeen twin{{"Media Player", "lactive", false, "{Evil}"}, "C:\\x\\evil.exe", {}, {}, 0};
+    EXPECT_EQ(SplitCommandLine(app::ConsoleArguments({control::EntryVerb::Disable, twin, 0, false})),
+              (std::vector<std::string>{"disable", "--location", "lactive", "--kind", "active", "--held-command",
+                                        "C:\\x\\evil.exe", "--held-arguments", "", "--held-confirm", "0",
+                                        "--held-delay", "0", "--sub-key", "{Evil}", "--", "Media Player"}));
 }
 
 class RecordingView final : public ui::MainView {
@@ -477,6 +483,24 @@ TEST_F(InstalledStandardUser, TheUninstallersPartGivesBackTheMachinesListsAndRea
     EXPECT_TRUE(p.FileExists(userFolder + "data.txt"));
     EXPECT_TRUE(p.OpenedDocuments().empty());
     EXPECT_TRUE(p.GetValue(Hive::CurrentUser, kRunKey, "Vantorell")) << "the user's part removes it";
+}
+
+// A machine's record with no place to go back to stops the uninstaller's
+// part, as before; run with "-k" (the uninstaller's "keep them" answer) it
+// is kept beside the machine's list and the rest is given back.
+TEST_F(InstalledStandardUser, TheUninstallersPartKeepsWhatCannotGoBackOnlyWhenTold) {
+    p.SetStandardUser(false);
+    const std::string list = std::string(kMachineFolder) + "\\StartupList.txt";
+    const std::string lines = "Setup;lactive;C:\\s.exe;REG_SZ {Gone};0;0\r\nShared;lrun;C:\\shared.exe;;0;0\r\n";
+    p.PutFile(list, lines);
+    EXPECT_EQ(app::RunMachineUninstall(p), 1);
+    EXPECT_EQ(p.GetFile(list), lines);
+    EXPECT_TRUE(app::ParseSwitches({"-m", "-k"}).keepUnreturned);
+    EXPECT_EQ(app::RunMachineUninstall(p, true), 0);
+    EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
+    EXPECT_FALSE(p.FileExists(list));
+    EXPECT_EQ(p.GetFile(std::string(kMachineFolder) + "\\StartupList.kept.txt"),
+              "Setup;lactive;C:\\s.exe;REG_SZ {Gone};0;0\r\n");
 }
 
 // The user's part, run by the user: the user's list and Run value only.

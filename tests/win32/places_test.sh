@@ -62,6 +62,10 @@ cleanup() {
   done
   wine reg delete "$components\\{VT-64}" /f /reg:64 >/dev/null 2>&1 || true
   wine reg delete "$components\\{VT-32}" /f /reg:32 >/dev/null 2>&1 || true
+  for twin in A B; do
+    wine reg delete "$components\\{VT-TWIN-$twin}" /f /reg:64 >/dev/null 2>&1 || true
+    wine reg delete "$components\\{VT-TWIN-$twin}" /f /reg:32 >/dev/null 2>&1 || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -123,4 +127,37 @@ grep -qF 'not available' "$work/err.txt" || fail "confirm: $(cat "$work/err.txt"
 vc delay 30 VtPolicy --location cprun >/dev/null || fail "delay: $(cat "$work/err.txt")"
 grep -qF 'VtPolicy;cprun;C:\vt\policy.exe /q;;0;30' "$work/StartupList.txt" || fail "no deferred record"
 vc enable VtPolicy --location cprun >/dev/null || fail "enable: $(cat "$work/err.txt")"
+# Two Active Setup components that show one name, in either view: by name
+# alone nothing changes and both are listed with their sub-key and command;
+# the held command picks one, and its twin keeps its StubPath.
+for view in "lactive|/reg:64" "lactive32|/reg:32"; do
+  IFS='|' read -r code reg <<<"$view"
+  for twin in A B; do
+    wine reg add "$components\\{VT-TWIN-$twin}" /ve /d "Vt Twin" /f "$reg" >/dev/null || fail "reg add twin"
+    wine reg add "$components\\{VT-TWIN-$twin}" /v StubPath /d "C:\\vt\\twin$twin.exe" /f "$reg" >/dev/null ||
+      fail "reg add twin"
+  done
+  stub() { query "$components\\{VT-TWIN-$1}" StubPath "$reg"; }
+  a=$(stub A) b=$(stub B)
+  [ -n "$a" ] && [ -n "$b" ] || fail "$code: twins not planted"
+  list
+  for twin in A B; do
+    grep -qF "\"location\": \"$code\"" <(grep -F "\"subKey\": \"{VT-TWIN-$twin}\"" "$work/out.lf") ||
+      fail "$code: list --json does not show twin $twin's sub-key"
+  done
+  vc delete "Vt Twin" --location "$code" >/dev/null && fail "$code: a name two components share was deleted"
+  for twin in A B; do
+    grep -qF -- "--sub-key {VT-TWIN-$twin}, --held-command C:\\vt\\twin$twin.exe)" "$work/err.txt" ||
+      fail "$code: twin $twin not listed: $(cat "$work/err.txt")"
+  done
+  [ "$(stub A)" = "$a" ] && [ "$(stub B)" = "$b" ] || fail "$code: a refused delete changed a twin"
+  vc disable "Vt Twin" --location "$code" --kind active --held-command 'C:\vt\twinB.exe' >/dev/null ||
+    fail "$code: disable by held command: $(cat "$work/err.txt")"
+  [ -z "$(stub B)" ] || fail "$code: the twin named by its command is still there"
+  [ "$(stub A)" = "$a" ] || fail "$code: the other twin lost its StubPath: '$(stub A)'"
+  grep -qF "Vt Twin;$code;C:\\vt\\twinB.exe;REG_SZ {VT-TWIN-B};" "$work/StartupList.txt" ||
+    fail "$code: record: $(cat "$work/StartupList.txt")"
+  vc enable "Vt Twin" --location "$code" >/dev/null || fail "$code: enable: $(cat "$work/err.txt")"
+  [ "$(stub B)" = "$b" ] && [ "$(stub A)" = "$a" ] || fail "$code: twins after enable: '$(stub A)' '$(stub B)'"
+done
 echo "places: ok"

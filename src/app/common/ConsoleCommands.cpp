@@ -99,6 +99,7 @@ void RunEntryVerb(control::EntryVerb verb, store::AutostartStore& store, const P
     selector.arguments = option("--held-arguments");
     selector.confirm = option("--held-confirm");
     selector.delay = option("--held-delay");
+    selector.subKey = option("--sub-key");
     out.out = control::RunEntryCommand(headless.control, verb, selector, seconds, cmd.Has("--discard"));
 }
 
@@ -106,7 +107,8 @@ CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::st
     const bool delay = verb == control::EntryVerb::Delay;
     const bool disable = verb == control::EntryVerb::Disable;
     std::vector<OptionSpec> options{{"--location", true},       {"--kind", true},         {"--held-command", true},
-                                    {"--held-arguments", true}, {"--held-confirm", true}, {"--held-delay", true}};
+                                    {"--held-arguments", true}, {"--held-confirm", true}, {"--held-delay", true},
+                                    {"--sub-key", true}};
     if (disable) options.push_back({"--discard", false});
     return {name,
             delay     ? "SECONDS NAME [--location CODE]"
@@ -341,17 +343,20 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
 
 nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
     const auto& e = table.entries[index];
-    return {{"position", e.position},
-            {"index", index},
-            {"state", store::StateText(e.state)},
-            {"name", e.name},
-            {"location", e.location},
-            {"view", store::ViewName(table, e)},
-            {"windowsOff", e.windowsOff},
-            {"confirm", e.confirm.Text()},
-            {"delay", e.delay.Text()},
-            {"command", e.command},
-            {"rating", ui::RateEntry(lists, e.name, e.command)}};
+    nlohmann::ordered_json row = {{"position", e.position},
+                                  {"index", index},
+                                  {"state", store::StateText(e.state)},
+                                  {"name", e.name},
+                                  {"location", e.location},
+                                  {"view", store::ViewName(table, e)},
+                                  {"windowsOff", e.windowsOff},
+                                  {"confirm", e.confirm.Text()},
+                                  {"delay", e.delay.Text()},
+                                  {"command", e.command},
+                                  {"rating", ui::RateEntry(lists, e.name, e.command)}};
+    // An Active Setup component: its key, which --sub-key takes.
+    if (!e.subKey.empty()) row["subKey"] = e.subKey;
+    return row;
 }
 
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
@@ -415,7 +420,8 @@ std::string ConsoleUsage() {
     out +=
         "\nThe entry commands also take --kind recorded|active and --held-command, --held-arguments, "
         "--held-confirm, --held-delay TEXT: they act only on an entry of that kind that still holds those "
-        "texts, and exit with 4 when there is none.\n";
+        "texts, and exit with 4 when there is none. --sub-key KEY names the Active Setup component "
+        "where two show one name.\n";
     out +=
         "Exit codes: 0 done, 1 failed, 2 usage or a bad policy, 3 needs administrator rights, 4 changed meanwhile;\n";
     out += "apply --check: 0 compliant, 1 drift. The policy's format: schema/policy.schema.json.\n";

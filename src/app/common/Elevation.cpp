@@ -74,6 +74,8 @@ std::string ConsoleArguments(const control::EntryChange& change) {
     args += " --held-arguments " + QuoteArgument(entry.arguments);
     args += " --held-confirm " + QuoteArgument(entry.confirm.Text());
     args += " --held-delay " + QuoteArgument(entry.delay.Text());
+    // Which Active Setup component, where two show the same name.
+    if (!entry.key.subKey.empty()) args += " --sub-key " + QuoteArgument(entry.key.subKey);
     if (change.discard) args += " --discard";
     // "--" first would end the options; a name beginning with "--" is still a name after them.
     args += " -- " + QuoteArgument(entry.key.name);
@@ -82,7 +84,8 @@ std::string ConsoleArguments(const control::EntryChange& change) {
 
 bool CarriesWhole(const control::EntryChange& change) {
     const control::EntrySeen& e = change.entry;
-    for (const std::string& s : {e.key.name, e.key.location, e.command, e.arguments, e.confirm.Text(), e.delay.Text()})
+    for (const std::string& s :
+         {e.key.name, e.key.location, e.key.subKey, e.command, e.arguments, e.confirm.Text(), e.delay.Text()})
         if (s.find('\0') != std::string::npos || !text::IsValidUtf8(s)) return false;
     return true;
 }
@@ -110,11 +113,12 @@ Elevation::Result Elevation::Offer(const control::EntryChange& change, std::stri
         platform_.RunElevated(text::JoinPath(layout_.ExecutableFolder(), kConsoleExe), ConsoleArguments(change));
     switch (run.outcome) {
         case platform::ElevatedRun::Outcome::Cancelled:
-            platform_.ShowMessageBox(kElevationCancelled, kAppTitle, platform::MsgBox::Ok | platform::MsgBox::IconInformation);
+            platform_.ShowMessageBox(kElevationCancelled, kAppTitle,
+                                     platform::MsgBox::Ok | platform::MsgBox::IconInformation);
             return Result::Cancelled;
         case platform::ElevatedRun::Outcome::Failed:
-            throw AppError("Vantorell could not start \"" + std::string(kConsoleExe) + "\" as administrator: " +
-                           run.message);
+            throw AppError("Vantorell could not start \"" + std::string(kConsoleExe) +
+                           "\" as administrator: " + run.message);
         case platform::ElevatedRun::Outcome::Finished: break;
     }
     if (run.exitCode == kExitOk) return Result::Done;

@@ -32,6 +32,13 @@ std::string ComebackQuestion(std::string_view name) {
            std::string(kElevationQuestion);
 }
 
+// The uninstall's question when an entry cannot be given back.
+std::string KeepRecordsQuestion(std::string_view name, std::string_view error) {
+    return "Vantorell could not give back \"" + std::string(name) + "\":\n" + std::string(error) +
+           "\n\nKeep the entries it cannot give back in \"" + std::string(store::kKeptListFile) +
+           "\" beside its list, and finish the uninstall?\n\nNo: stop; Vantorell stays and nothing is lost.";
+}
+
 }  // namespace
 
 MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui::DelayPrompt& delayPrompt)
@@ -169,11 +176,19 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     logonMode_ = switches.logon;
     if (switches.uninstall) {
         try {
+            // An entry whose place is gone, or holds another program now, cannot
+            // be given back: offered once, the records of such entries are kept
+            // in a file beside the list, and the uninstall finishes.
+            const KeepOffer offerKeep = [this](std::string_view name, std::string_view error) {
+                return platform_.ShowMessageBox(KeepRecordsQuestion(name, error), kAppTitle,
+                                                platform::MsgBox::YesNo | platform::MsgBox::IconWarning) ==
+                       platform::MsgBox::IdYes;
+            };
             // An installed copy's -u is the user's part; the machine's is the uninstaller's (-m).
             if (layout_.IsInstalled())
-                UninstallUserPart(platform_, layout_);
+                UninstallUserPart(platform_, layout_, offerKeep);
             else
-                Uninstall(control_);
+                Uninstall(control_, {}, UninstallPart::Whole, offerKeep);
             uninstalled_ = true;
             if (OnCloseQuery()) OnClose();
             terminate_ = true;

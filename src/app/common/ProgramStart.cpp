@@ -22,6 +22,7 @@ Switches ParseSwitches(const std::vector<std::string>& arguments) {
         if (a == "-b" || a == "/b" || a == "b") s.logon = true;
         if (a == "-u" || a == "/u" || a == "u") s.uninstall = true;
         if (a == "-m" || a == "/m") s.uninstallMachine = true;
+        if (a == "-k" || a == "/k") s.keepUnreturned = true;
         if (a == "-upgrade") s.upgradeList = true;
         if (a == identity::kIdentifySwitch) s.identify = true;
     }
@@ -271,9 +272,28 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
     platform.RemoveFile(path + std::string(platform::kWriterLockSuffix));
 }
 
+// Writes `record` into the kept file beside its list, then takes it out of
+// the list; nothing when another writer took it out meanwhile.
+void KeepRecord(store::AutostartStore& store, const store::StartupRecord& record) {
+    auto& platform = store.Platform();
+    const auto locks = control::LockListsForChange(store);
+    store.LoadStoredRecords();
+    auto& records = store.Table().storedRecords;
+    const auto it = std::find(records.begin(), records.end(), record);
+    if (it == records.end()) return;
+    const std::string kept = text::JoinPath(text::FolderOf(store.ListFileOf(record.location)), store::kKeptListFile);
+    std::vector<std::string> lines;
+    if (platform.FileExists(kept)) lines = text::LoadLines(platform, kept);
+    if (std::find(lines.begin(), lines.end(), record.Line()) == lines.end()) lines.push_back(record.Line());
+    text::SaveLines(platform, kept, lines);
+    records.erase(it);
+    store.SaveStoredRecords();
+}
+
 }  // namespace
 
-void Uninstall(control::EntryControl& control, const std::string& strayList, UninstallPart part) {
+void Uninstall(control::EntryControl& control, const std::string& strayList, UninstallPart part,
+               const KeepOffer& offerKeep) {
     auto& store = control.Store();
     auto& system = store.Platform();
     // The own Run value goes first, so no logon starts the program while its
@@ -296,9 +316,22 @@ void Uninstall(control::EntryControl& control, const std::string& strayList, Uni
     }
     AdoptList(store, strayList);
     store.ScanEntries();
+    bool keeping = false;
     while (!store.Table().storedRecords.empty()) {
         const std::size_t before = store.Table().storedRecords.size();
-        control.EnableEntry(0);
+        try {
+            control.EnableEntry(0);
+        } catch (const ChangedMeanwhile&) {
+            throw;  // another writer, or a busy list: worth another try, not a record to keep
+        } catch (const AppError& e) {
+            if (store.Table().storedRecords.empty()) throw;
+            const store::StartupRecord record = store.Table().storedRecords[0];
+            if (!keeping && !(offerKeep && offerKeep(record.name, e.what()))) throw;
+            keeping = true;
+            KeepRecord(store, record);
+            store.ScanEntries();
+            continue;
+        }
         if (store.Table().storedRecords.size() >= before)  // never loop for ever on a record that stays
             throw AppError("Vantorell could not give back the entry \"" + store.Table().storedRecords[0].name + "\".");
     }
@@ -317,27 +350,29 @@ namespace {
 
 // An uninstall on a store of the one list `list`, with nothing that shows the entries.
 void UninstallList(platform::Platform& platform, const std::string& list, const std::string& strayList,
-                   UninstallPart part) {
+                   UninstallPart part, const KeepOffer& offerKeep = {}) {
     store::AutostartStore store(platform, list);
     control::NothingShown shown;
     control::EntryControl control(store, shown);
-    Uninstall(control, strayList, part);
+    Uninstall(control, strayList, part, offerKeep);
 }
 
 }  // namespace
 
-void UninstallUserPart(platform::Platform& platform, const FileLayout& layout) {
-    UninstallList(platform, layout.Lists().front().path, {}, UninstallPart::User);
+void UninstallUserPart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep) {
+    UninstallList(platform, layout.Lists().front().path, {}, UninstallPart::User, offerKeep);
 }
 
-void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout) {
+void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep) {
     if (!layout.IsInstalled()) throw AppError("Only an installed Vantorell has a machine's part to uninstall.");
-    UninstallList(platform, layout.MachineList(), layout.ListBesideExecutable(), UninstallPart::Machine);
+    UninstallList(platform, layout.MachineList(), layout.ListBesideExecutable(), UninstallPart::Machine, offerKeep);
 }
 
-int RunMachineUninstall(platform::Platform& platform) {
+int RunMachineUninstall(platform::Platform& platform, bool keepUnreturned) {
     try {
-        UninstallMachinePart(platform, FileLayout::Detect(platform));
+        KeepOffer keep;
+        if (keepUnreturned) keep = [](std::string_view, std::string_view) { return true; };
+        UninstallMachinePart(platform, FileLayout::Detect(platform), keep);
         return 0;
     } catch (const std::exception&) {
         return 1;  // the uninstaller finds the records left and says so

@@ -3,6 +3,7 @@
 // an old list, the pending notice, and the uninstall run.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,8 +32,11 @@ struct Switches {
     bool logon = false;             // "-b", "/b", "b"
     bool uninstall = false;         // "-u", "/u", "u"
     bool uninstallMachine = false;  // "-m", "/m": the machine's part of an uninstall
-    bool upgradeList = false;       // "-upgrade": the setup moves an earlier version's list
-    bool identify = false;          // "-identify": a helper that identifies the files of the jobs on its input
+    // "-k", "/k" with "-m": records that cannot be given back are kept beside
+    // the list (store::kKeptListFile), and the uninstall goes on.
+    bool keepUnreturned = false;
+    bool upgradeList = false;  // "-upgrade": the setup moves an earlier version's list
+    bool identify = false;     // "-identify": a helper that identifies the files of the jobs on its input
 };
 Switches ParseSwitches(const std::vector<std::string>& arguments);
 
@@ -118,15 +122,22 @@ void OpenPendingNotice(platform::Platform& platform);  // the detected layout
 // Which Run values an uninstall removes: the user's, the machine's, or both.
 enum class UninstallPart { User, Machine, Whole };
 
+// Asked when an uninstall cannot give a record back, with the record's name
+// and the error: true keeps that record, and every later one that cannot be
+// given back, in store::kKeptListFile beside its list, and the uninstall
+// goes on; false ends it with the error.
+using KeepOffer = std::function<bool(std::string_view name, std::string_view error)>;
+
 // Gives every recorded entry of the store's lists back to its place (in file
 // order), removes the program's own Run value from the hives of `part`, and
 // deletes the list files. An entry that cannot be given back ends the run with
-// its error; the records not yet handled stay in their list. `strayList`, when
-// not empty, is a list that no one writes (one beside an installed
-// executable): its records are moved into the store's lists first and given
-// back with the others.
+// its error, the records not yet handled staying in their list, unless
+// `offerKeep` says to keep it (each kept record is written to the kept file
+// before it leaves its list). `strayList`, when not empty, is a list that no
+// one writes (one beside an installed executable): its records are moved into
+// the store's lists first and given back with the others.
 void Uninstall(control::EntryControl& control, const std::string& strayList = {},
-               UninstallPart part = UninstallPart::Whole);
+               UninstallPart part = UninstallPart::Whole, const KeepOffer& offerKeep = {});
 
 // The two parts of the uninstall of an installed copy, each on a store of its
 // own list alone. The user's part (vantorell.exe -u, run by the user with the
@@ -136,11 +147,13 @@ void Uninstall(control::EntryControl& control, const std::string& strayList = {}
 // executable, both in folders only administrators can write, and removes the
 // machine's Run value; it reads nothing a program of a user's could have
 // written. Both throw AppError.
-void UninstallUserPart(platform::Platform& platform, const FileLayout& layout);
-void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout);
+void UninstallUserPart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep = {});
+void UninstallMachinePart(platform::Platform& platform, const FileLayout& layout, const KeepOffer& offerKeep = {});
 // "vantorell.exe -m": the machine's part for the running executable's layout,
 // with no window and no message box (the uninstaller runs it silently). The
-// exit code: 0 done, 1 failed.
-int RunMachineUninstall(platform::Platform& platform);
+// exit code: 0 done, 1 failed. With `keepUnreturned` ("-m -k", the
+// uninstaller's answer when the user chose to keep them) a record that cannot
+// be given back is kept beside its list instead.
+int RunMachineUninstall(platform::Platform& platform, bool keepUnreturned = false);
 
 }  // namespace vantorell::app

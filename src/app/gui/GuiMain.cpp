@@ -44,7 +44,7 @@ int RunProgram(HINSTANCE instance) {
     platform::Win32Platform platform;  // first: COM and the timers live on this thread
     // The uninstaller's part, with administrator rights: no window, nothing of the user's read.
     const app::Switches switches = app::ParseSwitches(CommandLineArguments());
-    if (switches.uninstallMachine) return app::RunMachineUninstall(platform);
+    if (switches.uninstallMachine) return app::RunMachineUninstall(platform, switches.keepUnreturned);
     // The setup's run after an upgrade: an earlier version's list moves into the lists.
     if (switches.upgradeList) return app::RunListUpgrade(platform);
     if (switches.identify) return app::RunIdentifyHelper(platform);
