@@ -3,6 +3,7 @@
 
 #include "StoreTestScene.h"
 #include "app/common/ConsoleCommands.h"
+#include "platform/JsonText.h"
 #include "policy/Plan.h"
 
 namespace vantorell::testing {
@@ -191,6 +192,117 @@ TEST_F(PolicyScene, ChangedMeanwhileAndMissingRightsHaveTheirExitCodes) {
     EXPECT_NE(denied.err.find(app::kRunAsAdministrator), std::string::npos) << denied.err;
     EXPECT_EQ(StateOf("Two"), "000 ");  // the user's own place was changed all the same
     EXPECT_EQ(StateOf("Machine"), "100 ");
+}
+
+// A key the scan cannot open holds what it holds: a policy that must delete
+// "Evil" there is not met by a machine where nobody could look. Check and
+// apply name the place, on standard output and standard error, and exit 3.
+TEST_F(PolicyScene, WhatCannotBeReadIsNotCompliant) {
+    constexpr const char* kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\runonce";
+    PutRun("lrunonce", "Evil", "evil.exe");
+    PutRun("crun", "Keep", "k.exe");
+    p.SetFaultHook([&](platform::Op op, platform::Hive hive, std::string_view where) {
+        return (op == platform::Op::OpenKeyRead || op == platform::Op::OpenKeyFull) &&
+               hive == platform::Hive::LocalMachine && where == kRunOnceKey;
+    });
+    const std::string place = "lrunonce (HKEY_LOCAL_MACHINE\\" + std::string(kRunOnceKey) + ")";
+    const char* deleteEvil = R"({"version": 1, "entries": [{"name": "Evil", "state": "deleted"}]})";
+    for (const bool check : {true, false}) {
+        const auto r = Apply(deleteEvil, check);
+        EXPECT_EQ(r.exitCode, app::kExitUnreadable) << check << r.err;
+        EXPECT_NE(r.out.find(R"("compliant": false)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(R"("unreadable": [)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(text::JsonString(place)), std::string::npos) << r.out;
+        EXPECT_EQ(r.err, "vantorellc: could not read " + place + "\n");
+    }
+    const auto text = RunConsole(store, {"apply", kPolicy, "--check"});
+    EXPECT_NE(text.out.find("  " + place + ": could not be read\nNot compliant: 1 place could not be read.\n"),
+              std::string::npos)
+        << text.out;
+
+    // A value the key lists but that cannot be read is as unknown as the key.
+    p.SetFaultHook([](platform::Op op, platform::Hive hive, std::string_view) {
+        return op == platform::Op::QueryValue && hive == platform::Hive::CurrentUser;
+    });
+    EXPECT_EQ(Apply(R"({"version": 1, "entries": []})", true).exitCode, app::kExitUnreadable);
+    p.SetFaultHook({});
+    EXPECT_EQ(Apply(deleteEvil, true).exitCode, app::kExitDrift);
+}
+
+// Exit codes follow one order, the first that holds deciding: a failed
+// change, a place that could not be read, an entry changed meanwhile, drift.
+// Drift alone is a result: nothing on standard error. A check that cannot be
+// made is no drift.
+TEST_F(PolicyScene, ExitCodesFollowOneOrder) {
+    constexpr const char* kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\runonce";
+    struct Case {
+        const char* what;
+        bool check, fail, meanwhile, unreadable, listUnreadable;
+        int exitCode;
+    } cases[] = {
+        {"failed and changed meanwhile", false, true, true, false, false, app::kExitFailure},
+        {"failed, unreadable, changed meanwhile", false, true, true, true, false, app::kExitFailure},
+        {"unreadable and changed meanwhile", false, false, true, true, false, app::kExitUnreadable},
+        {"changed meanwhile", false, false, true, false, false, app::kExitChanged},
+        {"check: unreadable and drift", true, false, false, true, false, app::kExitUnreadable},
+        {"check: drift", true, false, false, false, false, app::kExitDrift},
+        {"check: the list cannot be read", true, false, false, false, true, app::kExitCheckFailed},
+    };
+    for (const auto& c : cases) {
+        p.RemoveKey(platform::Hive::CurrentUser, kRunKey);
+        p.RemoveKey(platform::Hive::LocalMachine, kRunKey);
+        PutList("");
+        PutRun("crun", "One", "1.exe");
+        PutRun("crun", "Two", "2.exe");
+        PutRun("lrun", "Machine", "m.exe");
+        PutRun("lrunonce", "Hidden", "h.exe");
+        int locks = 0;
+        p.SetLockHook([&](std::string_view) {
+            if (c.meanwhile && ++locks == 2) PutRun("crun", "Two", "2-updated.exe");
+        });
+        p.SetFaultHook([&](platform::Op op, platform::Hive hive, std::string_view where) {
+            const bool machine = hive == platform::Hive::LocalMachine;
+            return (c.fail && op == platform::Op::DeleteValue && machine && where == kRunKey) ||
+                   (c.unreadable && (op == platform::Op::OpenKeyRead || op == platform::Op::OpenKeyFull) && machine &&
+                    where == kRunOnceKey) ||
+                   (c.listUnreadable && op == platform::Op::ReadFile && where == kListFile);
+        });
+        const auto r = Apply(R"({"version": 1, "entries": [{"name": "*", "location": "crun", "state": "disabled"},
+                                                         {"name": "*", "location": "lrun", "state": "disabled"}]})",
+                             c.check);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.what << "\n" << r.err;
+        const bool drift = c.check && c.exitCode == app::kExitDrift;
+        EXPECT_EQ(r.err.empty(), drift) << c.what << "\n" << r.err;
+        EXPECT_EQ(r.result, drift) << c.what;
+        p.SetFaultHook({});
+        p.SetLockHook({});
+    }
+}
+
+// "apply -" takes the policy from standard input and opens no file for it;
+// a fault in it is named as standard input's.
+TEST_F(PolicyScene, APolicyOnStandardInputIsTheOneApplied) {
+    PutRun("crun", "Other", "o.exe");
+    p.PutFile("-", R"({"version": 1, "entries": [{"name": "Other", "state": "deleted"}]})");
+    int reads = 0;
+    const auto piped = [&](std::string policy, bool check) {
+        std::vector<std::string> args{"apply", "-", "--json"};
+        if (check) args.push_back("--check");
+        return RunConsole(store, args, [&reads, policy] {
+            ++reads;
+            return policy;
+        });
+    };
+    const char* disable = R"({"version": 1, "entries": [{"name": "Other", "state": "disabled"}]})";
+    const auto check = piped(disable, true);
+    EXPECT_EQ(check.exitCode, app::kExitDrift);
+    EXPECT_EQ(check.err, "");
+    EXPECT_EQ(piped(disable, false).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Other"), "000 ");  // disabled, not deleted as the file "-" says
+    EXPECT_EQ(reads, 2);
+    const auto bad = piped(R"({"version": 1})", false);
+    EXPECT_EQ(bad.exitCode, app::kExitUsage);
+    EXPECT_EQ(bad.err, "vantorellc: standard input: the policy needs \"entries\"\n");
 }
 
 // A signer rule names the entries whose file that signer verifiably signed,
