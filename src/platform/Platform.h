@@ -236,10 +236,13 @@ struct VersionFacts {
 // What the system's trust check said of one signature of a file, and what the
 // caller found in the signer's chain itself.
 struct SignatureFacts {
-    bool opened = true;              // false: the file could not be opened (held exclusively, refused)
-    bool unavailable = false;        // the system's trust check could not be loaded
-    std::uint32_t code = 0;          // the trust check's result (0 trusted, else an HRESULT)
-    std::string signer;              // the signing certificate's common name, where it can be read
+    bool opened = true;        // false: the file could not be opened (held exclusively, refused)
+    bool unavailable = false;  // the system's trust check could not be loaded
+    std::uint32_t code = 0;    // the trust check's result (0 trusted, else an HRESULT)
+    std::string signer;        // the signing certificate's common name, where it can be read
+    std::string issuer;        // the common name of the signing certificate's issuer
+    // The SHA-1 and SHA-256 of the signing certificate, in lower-case hex, where it can be read.
+    std::string thumbprintSha1, thumbprintSha256;
     bool partialChain = false;       // the chain does not reach a root
     bool untrustedRoot = false;      // it reaches a root that is not trusted
     bool notForCodeSigning = false;  // the signer's certificate is not for code signing

@@ -337,6 +337,64 @@ TEST_F(PolicyScene, SignerRulesMatchOnlyVerifiedFiles) {
     EXPECT_EQ(Apply(allowContoso, true).exitCode, 0);
 }
 
+// An allow-list by signer meets a Windows host that runs code from its
+// command line: the host is signed by Microsoft, the code by nobody, so no
+// signer rule lets it through. A rule pinned to a thumbprint (and an issuer)
+// matches that certificate only, not another of the same common name.
+TEST_F(PolicyScene, AnAllowListMeetsMshtaVbscriptAndPinnedSigners) {
+    platform::SignatureFacts windows, contoso, impostor;
+    windows.signer = "Microsoft Windows";
+    contoso.signer = impostor.signer = "Contoso Ltd";
+    contoso.issuer = "Contoso Code CA";
+    impostor.issuer = "Other CA";
+    contoso.thumbprintSha1 = "0123456789abcdef0123456789abcdef01234567";
+    impostor.thumbprintSha1 = "76543210fedcba9876543210fedcba9876543210";
+    contoso.thumbprintSha256 = std::string(64, 'c');
+    const auto put = [&](const char* name, const std::string& file, const platform::SignatureFacts& facts,
+                         const std::string& arguments) {
+        p.PutFile(file, name);
+        p.SetSignature(file, facts);
+        PutRun("crun", name, "\"" + file + "\" " + arguments);
+    };
+    put("Hta", "C:\\Windows\\System32\\mshta.exe", windows,
+        "vbscript:Execute(\"CreateObject(\"\"WScript.Shell\"\")\")");
+    put("Tool", "C:\\Windows\\System32\\tool.exe", windows, "/q");
+    put("Good", "C:\\S\\good.exe", contoso, "");
+    put("Fake", "C:\\S\\fake.exe", impostor, "");
+    const char* allowWindows = R"({"version": 1, "entries": [
+        {"signer": "Microsoft Windows", "state": "enabled"}], "unlisted": "disable"})";
+    const auto check = Apply(allowWindows, true);
+    EXPECT_EQ(check.exitCode, app::kExitDrift);
+    EXPECT_NE(check.out.find(R"("name": "Hta",)"), std::string::npos) << check.out;
+    EXPECT_EQ(Apply(allowWindows).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Hta"), "000 ");
+    EXPECT_EQ(StateOf("Tool"), "100 ");
+
+    const auto list = RunConsole(store, {"list", "--json"});
+    EXPECT_NE(list.out.find(R"("inline": false)"), std::string::npos);
+    EXPECT_EQ(RunConsole(store, {"enable", "Hta"}).exitCode, app::kExitOk);
+    const auto listed = RunConsole(store, {"list", "--json"});
+    EXPECT_NE(listed.out.find(R"("file": "C:\\Windows\\System32\\mshta.exe", "fileExists": true, "inline": true)"),
+              std::string::npos)
+        << listed.out;
+    EXPECT_NE(RunConsole(store, {"list"}).out.find("runs code from its command line"), std::string::npos);
+
+    const std::string pinned = R"({"version": 1, "entries": [
+        {"signer": "Contoso*", "signerThumbprint": "01 23 45 67 89 AB CD EF 01 23 45 67 89 ab cd ef 01 23 45 67",
+         "issuer": "contoso code ca", "state": "enabled"},
+        {"signerThumbprint": ")" +
+                               std::string(64, 'C') + R"(", "state": "enabled"},
+        {"name": "Tool", "state": "enabled"}], "unlisted": "disable"})";
+    EXPECT_EQ(Apply(pinned).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Good"), "100 ");
+    EXPECT_EQ(StateOf("Fake"), "000 ");
+    EXPECT_EQ(StateOf("Hta"), "000 ");
+    const char* otherIssuer = R"({"version": 1, "entries": [
+        {"signer": "Contoso Ltd", "issuer": "Other*", "state": "deleted"}]})";
+    EXPECT_EQ(Apply(otherIssuer).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Good"), "100 ");  // its issuer is another
+}
+
 TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
     PutRun("crun", "A", "a.exe");
     std::string many = R"({"version": 1, "entries": [)";
@@ -362,7 +420,13 @@ TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
         {rule(R"({"name": "A", "signer": 7, "state": "enabled"})"),
          "entries[1].signer: expected a string, found a number"},
         {rule(R"({"signer": "", "state": "enabled"})"), "entries[1].signer: a signer cannot be empty"},
-        {rule(R"({"state": "enabled"})"), "entries[1]: a rule needs a \"name\" or a \"signer\""},
+        {rule(R"({"state": "enabled"})"),
+         "entries[1]: a rule needs a \"name\", a \"signer\" or a \"signerThumbprint\""},
+        {rule(R"({"signerThumbprint": "01 23 zz", "state": "enabled"})"),
+         "entries[1].signerThumbprint: \"01 23 zz\" is not the SHA-1 (40 hex digits) or SHA-256 (64) of a certificate"},
+        {rule(R"({"signerThumbprint": "0123", "state": "enabled"})"),
+         "entries[1].signerThumbprint: \"0123\" is not the SHA-1"},
+        {rule(R"({"name": "A", "issuer": "", "state": "enabled"})"), "entries[1].issuer: an issuer cannot be empty"},
         {rule(R"({"name": "A", "kind": "both", "state": "enabled"})"),
          "entries[1].kind: \"both\" is not a kind of entry (active, recorded)"},
         {R"({"version": 1, "entries": [], "unlisted": "drop"})", "unlisted: \"drop\" is not a choice"},

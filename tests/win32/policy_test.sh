@@ -20,7 +20,7 @@ export WINEDEBUG=-all LC_ALL=C.UTF-8
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\run'
 work=$(mktemp -d)
 cleanup() {
-  for v in VtPolA VtPolB VtPolC; do wine reg delete "$run_key" /v $v /f >/dev/null 2>&1 || true; done
+  for v in VtPolA VtPolB VtPolC VtHta; do wine reg delete "$run_key" /v $v /f >/dev/null 2>&1 || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -149,4 +149,17 @@ schema = json.load(open(sys.argv[1], encoding="utf-8"))["schema"]["embedded"]
 jsonschema.validate(json.load(open(sys.argv[2], encoding="utf-8")), schema, cls=jsonschema.Draft202012Validator)
 EOF
   fail "dsc get does not follow the manifest's schema"
+# A Windows host that runs code from its command line: listed as the host,
+# marked inline, and an allow-list by signer disables it.
+wine reg add "$run_key" /v VtHta /d 'mshta vbscript:Execute(CreateObject(1))(window.close)' /f >/dev/null
+vc list --json
+expect 0 "list with an inline host"
+grep -F '"name": "VtHta"' "$work/out" | grep -qiF '\\system32\\mshta.exe", "fileExists": true, "inline": true' ||
+  fail "VtHta is not listed as mshta.exe running inline code"
+echo '{"version": 1, "entries": [{"signer": "Microsoft Windows", "state": "enabled"},
+  {"name": "VtPol*", "state": "enabled"}], "unlisted": "disable"}' >"$work/allow.json"
+vc apply - --check --json <"$work/allow.json"
+expect 1 "allow-list check"
+grep -A3 -F '"name": "VtHta"' "$work/out" | grep -qF '"action": "disable"' || fail "the allow-list does not disable VtHta"
+wine reg delete "$run_key" /v VtHta /f >/dev/null
 echo "policy: ok"

@@ -401,8 +401,12 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
             const identity::Identity& id = ids[i];
             row["file"] = id.file;
             row["fileExists"] = id.fileExists;
+            row["inline"] = id.inlineCode;
             row["signature"] = identity::StateWord(id.state);
             row["signer"] = id.signer;
+            row["issuer"] = id.issuer;
+            row["signerSha1"] = id.thumbprintSha1;
+            row["signerSha256"] = id.thumbprintSha256;
             row["company"] = id.company;
             row["description"] = id.description;
             row["fileVersion"] = id.fileVersion;

@@ -76,7 +76,9 @@ std::string ConsoleUsage();
 // command and rating. The rating is the grid's: "3" green, "2" blue, "1" red,
 // "0" in no list (ui::RateEntry).
 // With identities (one per table index), the table gets a Publisher column
-// and each JSON object the keys file, fileExists, signature, signer, company,
+// and each JSON object the keys file, fileExists, inline (the file is a host
+// that runs code from its command line), signature, signer, issuer,
+// signerSha1, signerSha256 (the signing certificate's thumbprints), company,
 // description and fileVersion.
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,
                              const std::vector<identity::Identity>& identities = {});
