@@ -157,6 +157,9 @@ TEST_F(Identity, EveryState) {
         {put("locked", locked), SignatureState::Unknown, "unknown"},
         {"C:\\S\\plain.exe", SignatureState::Unsigned, "(not verified) Plain Corp"},
         {"C:\\S\\gone.exe", SignatureState::Missing, "File not found"},
+        // A signed host is verified, but what it runs comes from its command line.
+        {put("powershell", facts(0)) + " -EncodedCommand SQBFAFgA", SignatureState::Verified,
+         "runs code from its command line"},
     };
     for (const auto& [path, state, publisher] : cases) {
         const auto id = identifier.Identify(FileJob{path, {}, {}, false});
@@ -168,6 +171,10 @@ TEST_F(Identity, EveryState) {
     EXPECT_EQ(plain.fileVersion, "1.2.3");
     EXPECT_EQ(identifier.Identify(FileJob{"C:\\S\\tampered.exe", {}, {}, false}).signer, "Signer");
     EXPECT_TRUE(identity::Alarming(identifier.Identify(FileJob{"C:\\S\\banned.exe", {}, {}, false})));
+    const auto tip =
+        identity::IdentityTip(identifier.Identify(FileJob{"C:\\S\\powershell.exe -c calc", {}, {}, false}));
+    EXPECT_NE(tip.find("File: C:\\S\\powershell.exe\nPublisher: runs code from its command line\n"), std::string::npos)
+        << tip;
 }
 
 // Windows' own files: no embedded signature, listed in a catalog by SHA-256,
