@@ -286,6 +286,10 @@ public:
     // Plain files matching "*.lnk" in `folder` (no hidden or system files, no
     // folders), names only, in any order (callers sort).
     virtual std::vector<std::string> ListShortcutFiles(std::string_view folder) = 0;
+    // False when `folder` is there but its files cannot be listed (refused, or
+    // the listing failed), which ListShortcutFiles does not tell from an empty
+    // folder; true for a folder that can be listed or is not there.
+    virtual bool FolderListable(std::string_view /*folder*/) { return true; }
 
     // Files.
     virtual bool FileExists(std::string_view path) = 0;

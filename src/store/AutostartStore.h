@@ -88,7 +88,8 @@ const AutostartLocation* FindLocation(std::string_view code);
 // read ("lrun (HKEY_LOCAL_MACHINE\...)"), in scan order: a key that its parent
 // lists but that does not open, values that cannot be listed, a value listed
 // but not readable, an Active Setup component that does not open, a "Shell
-// Folders" value that names a Startup folder and cannot be read. The scan takes
+// Folders" value that names a Startup folder and cannot be read, a Startup
+// folder whose files cannot be listed. The scan takes
 // each of them as empty; a check must not take that for "nothing there".
 std::vector<std::string> UnreadablePlaces(platform::Platform& platform);
 // Whether place `code` is one every user shares (the machine's), so that its

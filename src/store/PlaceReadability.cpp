@@ -3,6 +3,7 @@
 // check to judge by.
 #include <algorithm>
 
+#include "platform/RegistryKey.h"
 #include "platform/Text.h"
 #include "store/AutostartStore.h"
 
@@ -53,16 +54,25 @@ bool Readable(Platform& platform, const AutostartLocation& place) {
         auto key = platform.OpenKey(place.hive, kShellFoldersKey, false, platform::KeyAccess::Read);
         if (!key) return !ThereButClosed(platform, place.hive, platform::RegView::Bits64, kShellFoldersKey);
         const auto names = key->ValueNames();
-        return names && !ValueClosed(platform, *key, *names, place.keyOrFolderValue);
+        if (!names || ValueClosed(platform, *key, *names, place.keyOrFolderValue)) return false;
+        const auto value = key->Query(place.keyOrFolderValue);
+        const auto folder = value ? platform::StringData(*value) : std::nullopt;
+        return !folder || folder->empty() || platform.FolderListable(*folder);
     }
     auto key = OpenToRead(platform, place.hive, place.view, place.keyOrFolderValue);
     if (!key) return !ThereButClosed(platform, place.hive, place.view, place.keyOrFolderValue);
     const auto names = key->ValueNames();
     if (!names) return false;
     switch (place.Kind()) {
-        case PlaceKind::Values:
-            return std::none_of(names->begin(), names->end(),
-                                [&](const std::string& n) { return ValueClosed(platform, *key, *names, n); });
+        case PlaceKind::Values: {
+            if (std::all_of(names->begin(), names->end(),
+                            [&](const std::string& n) { return key->Query(n).has_value(); }))
+                return true;
+            // A value deleted between the listing and the read is no unreadable one.
+            const auto again = key->ValueNames();
+            return again && std::none_of(again->begin(), again->end(),
+                                         [&](const std::string& n) { return ValueClosed(platform, *key, *again, n); });
+        }
         case PlaceKind::StubPaths: {
             const auto components = key->SubKeyNames();
             if (!components) return false;
@@ -85,12 +95,11 @@ std::vector<std::string> UnreadablePlaces(Platform& platform) {
     std::vector<std::string> places;
     for (const auto& place : Locations()) {
         if (!PlaceExists(platform, place) || Readable(platform, place)) continue;
-        const std::string where =
-            place.isFolder
-                ? "HKEY_" +
-                      std::string(place.hive == platform::Hive::CurrentUser ? "CURRENT_USER\\" : "LOCAL_MACHINE\\") +
-                      std::string(kShellFoldersKey) + ", value " + std::string(place.keyOrFolderValue)
-                : PlaceDescription(platform, place, {});
+        const std::string hive = place.hive == platform::Hive::CurrentUser ? "CURRENT_USER" : "LOCAL_MACHINE";
+        const std::string where = place.isFolder
+                                      ? "the folder named by HKEY_" + hive + "\\" + std::string(kShellFoldersKey) +
+                                            ", value " + std::string(place.keyOrFolderValue)
+                                      : PlaceDescription(platform, place, {});
         places.push_back(std::string(place.code) + " (" + where + ")");
     }
     return places;

@@ -225,6 +225,13 @@ TEST_F(PolicyScene, WhatCannotBeReadIsNotCompliant) {
         return op == platform::Op::QueryValue && hive == platform::Hive::CurrentUser;
     });
     EXPECT_EQ(Apply(R"({"version": 1, "entries": []})", true).exitCode, app::kExitUnreadable);
+    // A Startup folder that is there but cannot be listed is no empty one.
+    NameStartupFolders();
+    p.SetFaultHook([](platform::Op op, platform::Hive, std::string_view) { return op == platform::Op::ListFolder; });
+    const auto folder = Apply(R"({"version": 1, "entries": []})", true);
+    EXPECT_EQ(folder.exitCode, app::kExitUnreadable);
+    EXPECT_NE(folder.err.find("could not read SUF (the folder named by HKEY_CURRENT_USER\\"), std::string::npos)
+        << folder.err;
     p.SetFaultHook({});
     EXPECT_EQ(Apply(deleteEvil, true).exitCode, app::kExitDrift);
 }
