@@ -49,6 +49,10 @@ void CheckRules(const policy::Policy& policy) {
         fuzz::Check(!rule.name.empty());
         fuzz::Check(rule.location == policy::kAnyLocation || store::FindLocation(rule.location));
         fuzz::Check(!rule.signer || !rule.signer->empty());
+        fuzz::Check(!rule.issuer || !rule.issuer->empty());
+        if (rule.signerThumbprint)
+            fuzz::Check((rule.signerThumbprint->size() == 40 || rule.signerThumbprint->size() == 64) &&
+                        rule.signerThumbprint->find_first_not_of("0123456789abcdef") == std::string::npos);
         if (rule.delay) fuzz::Check(*rule.delay >= 0 && *rule.delay <= 240);
         if (rule.state != policy::DesiredState::Enabled) fuzz::Check(!rule.delay && !rule.confirm);
     }

@@ -1,6 +1,8 @@
 #include "identity/FileResolution.h"
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <vector>
 
 #include "platform/RunCommand.h"
@@ -87,7 +89,12 @@ private:
         if (!job.linkFile.empty()) {
             platform::ShortcutData link;
             if (platform_.ReadShortcut(job.linkFile, link)) {
-                if (link.target.empty() && !link.itemPath.empty()) return {link.itemPath, {}, {}, true};
+                if (link.target.empty() && !link.itemPath.empty()) {
+                    ResolvedFile item;
+                    item.path = link.itemPath;
+                    item.item = true;
+                    return item;
+                }
                 if (!link.target.empty()) target = link.target;
                 arguments = link.arguments;
             }
@@ -162,31 +169,95 @@ private:
             return SameText(name, host) || (!HasExtension(name) && SameText(std::string(name) + ".exe", host));
         };
         std::optional<ResolvedFile> hosted;
-        if (depth < kMaxHostDepth) {
-            if (is("rundll32.exe"))
-                hosted = Hosted(program, RundllFile(arguments), ".dll");
-            else if (is("wscript.exe") || is("cscript.exe"))
-                hosted = Hosted(program, FirstNotOption(arguments, "//"), "");
-            else if (is("mshta.exe"))
-                hosted = Hosted(program, MshtaFile(arguments), ".hta");
-            else if (is("regsvr32.exe"))
-                hosted = Hosted(program, FirstNotOption(arguments, "/-"), ".dll");
-            else if (is("powershell.exe") || is("pwsh.exe"))
-                hosted = Hosted(program, PowerShellFile(arguments), "");
-            else if (is("cmd.exe")) {
-                if (auto rest = CmdCommand(arguments)) {
-                    // Only a file that is there or named with its folder: "start",
-                    // "echo" and the like are cmd's own.
-                    ResolvedFile inner = FromCommand(*rest, depth + 1);
-                    if (HasFolder(inner.path)) {
-                        if (inner.host.empty()) inner.host = program;
-                        hosted = inner;
-                    }
+        bool inlineCode = false;
+        if (is("rundll32.exe")) {
+            inlineCode = StartsWithScheme(TrimBlanks(arguments), {"javascript:", "vbscript:"});
+            if (!inlineCode && depth < kMaxHostDepth) hosted = Hosted(program, RundllFile(arguments), ".dll");
+        } else if (is("wscript.exe") || is("cscript.exe")) {
+            const auto file = FirstNotOption(arguments, "//");
+            inlineCode = !file && HasSwitch(arguments, "//e:");
+            if (depth < kMaxHostDepth) hosted = Hosted(program, file, "");
+        } else if (is("mshta.exe")) {
+            const auto words = SplitArguments(arguments);
+            inlineCode =
+                !words.empty() && StartsWithScheme(words.front(), {"vbscript:", "javascript:", "http:", "https:"});
+            if (!inlineCode && depth < kMaxHostDepth) hosted = Hosted(program, MshtaFile(arguments), ".hta");
+        } else if (is("regsvr32.exe")) {
+            inlineCode = RegsvrFromUrl(arguments);
+            if (!inlineCode && depth < kMaxHostDepth) hosted = Hosted(program, FirstNotOption(arguments, "/-"), ".dll");
+        } else if (is("powershell.exe") || is("pwsh.exe")) {
+            const auto file = PowerShellFile(arguments);
+            inlineCode = !file && PowerShellCommand(arguments);
+            if (depth < kMaxHostDepth) hosted = Hosted(program, file, "");
+        } else if (is("cmd.exe")) {
+            if (auto rest = CmdCommand(arguments)) {
+                // One program, named with its folder or found, is what runs;
+                // cmd's own commands ("start", "echo") and a line that chains
+                // or redirects are code of cmd's command line.
+                ResolvedFile inner = depth < kMaxHostDepth ? FromCommand(*rest, depth + 1) : ResolvedFile{};
+                if (HasFolder(inner.path) && !ChainsCommands(*rest)) {
+                    if (inner.host.empty() && !inner.inlineCode) inner.host = program;
+                    hosted = inner;
+                } else {
+                    inlineCode = true;
                 }
             }
         }
+        if (inlineCode) return {program, {}, true, {}};
         if (hosted && !hosted->path.empty()) return *hosted;
         return {program, {}, {}};
+    }
+
+    static bool StartsWithScheme(std::string_view text, std::initializer_list<std::string_view> schemes) {
+        if (!text.empty() && text.front() == '"') text.remove_prefix(1);
+        for (std::string_view scheme : schemes)
+            if (text.size() >= scheme.size() && SameText(text.substr(0, scheme.size()), scheme)) return true;
+        return false;
+    }
+
+    // Whether an argument starts with `prefix` ("//e:"), compared without regard to case.
+    static bool HasSwitch(std::string_view args, std::string_view prefix) {
+        for (const auto& arg : SplitArguments(args))
+            if (arg.size() >= prefix.size() && SameText(std::string_view(arg).substr(0, prefix.size()), prefix))
+                return true;
+        return false;
+    }
+
+    // regsvr32 /i:URL: the scriptlet comes from the network or a share.
+    static bool RegsvrFromUrl(std::string_view args) {
+        for (const auto& arg : SplitArguments(args)) {
+            if (arg.size() < 3 || (arg[0] != '/' && arg[0] != '-') || Lower(arg[1]) != 'i' || arg[2] != ':') continue;
+            const std::string_view target = std::string_view(arg).substr(3);
+            if (target.find("://") != std::string_view::npos || StartsWithScheme(target, {"http:", "https:", "\\"}))
+                return true;
+        }
+        return false;
+    }
+
+    // PowerShell's -EncodedCommand (or -ec) or -Command, by any leading part,
+    // as PowerShell takes them; -File was looked for first.
+    static bool PowerShellCommand(std::string_view args) {
+        const auto words = SplitArguments(args);
+        auto leading = [](std::string_view w, std::string_view full) {
+            return w.size() >= 2 && (w[0] == '-' || w[0] == '/') && w.size() - 1 <= full.size() &&
+                   SameText(w.substr(1), full.substr(0, w.size() - 1));
+        };
+        return std::any_of(words.begin(), words.end(), [&](std::string_view w) {
+            return leading(w, "encodedcommand") || leading(w, "ec") || leading(w, "command");
+        });
+    }
+
+    // A cmd line that runs more than one program or redirects: "&", "|", "<",
+    // ">" or "^" outside quotes.
+    static bool ChainsCommands(std::string_view line) {
+        bool quoted = false;
+        for (char c : line) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (!quoted && std::string_view("&|<>^").find(c) != std::string_view::npos)
+                return true;
+        }
+        return false;
     }
 
     std::optional<ResolvedFile> Hosted(const std::string& host, std::optional<std::string> file,

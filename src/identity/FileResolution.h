@@ -3,7 +3,8 @@
 // file, "%NAME%" references expanded, a bare name searched as CreateProcess
 // and the "App Paths" key find it. Well-known hosts (rundll32, the script
 // hosts, mshta, regsvr32, PowerShell with -File, cmd /c) name the file they
-// run; a shortcut names its target.
+// run, unless they run code from their command line; a shortcut names its
+// target.
 #pragma once
 
 #include <functional>
@@ -19,6 +20,11 @@ namespace vantorell::identity {
 struct ResolvedFile {
     std::string path;  // the file that runs; empty when none can be named
     std::string host;  // the host program's path when a host runs it
+    // The program is a host that runs code given on its command line or
+    // fetched from a URL (mshta vbscript:, powershell -EncodedCommand, cmd /c
+    // with more than one program, ...): `path` is the host, and no signature
+    // vouches for what it runs.
+    bool inlineCode = false;
     // What the resolution found at `path` when it looked there (it did not
     // for a share), so that nobody needs to look again.
     std::optional<platform::FileFacts> facts;

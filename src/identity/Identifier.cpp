@@ -80,6 +80,7 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::
     id = Identity{};
     id.file = std::move(file.path);
     id.host = std::move(file.host);
+    id.inlineCode = file.inlineCode;
     if (id.file.empty()) {
         id.state = SignatureState::Missing;
         return true;
@@ -113,6 +114,7 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::
     Identity cached = *known;
     cached.file = std::move(id.file);
     cached.host = std::move(id.host);
+    cached.inlineCode = id.inlineCode;
     id = std::move(cached);
     return true;
 }
@@ -130,7 +132,12 @@ Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand) {
     id.state = JudgeSignature(signature, id.reason);
     // The signer is named wherever a certificate was read (not for a file
     // whose signature could not be tied to one).
-    if (id.state != SignatureState::Unsigned && id.state != SignatureState::Unknown) id.signer = signature.signer;
+    if (id.state != SignatureState::Unsigned && id.state != SignatureState::Unknown) {
+        id.signer = signature.signer;
+        id.issuer = signature.issuer;
+        id.thumbprintSha1 = signature.thumbprintSha1;
+        id.thumbprintSha256 = signature.thumbprintSha256;
+    }
     if (id.state != SignatureState::Unknown) cache_.Put(id.file, facts.size, facts.lastWrite, id);
     return id;
 }

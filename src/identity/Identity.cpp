@@ -27,6 +27,7 @@ std::string FileJob::Key() const {
 }
 
 std::string PublisherText(const Identity& id) {
+    if (id.inlineCode && id.state != SignatureState::Missing) return std::string(kInlineCode);
     switch (id.state) {
         case SignatureState::Verified: return id.signer;
         case SignatureState::Unsigned:
@@ -67,6 +68,7 @@ std::string IdentityTip(const Identity& id) {
         default: break;
     }
     if (!id.reason.empty()) tip += " (" + id.reason + ")";
+    if (id.inlineCode) tip += "\nThe host " + std::string(kInlineCode) + ": its signature says nothing of that code";
     return tip;
 }
 

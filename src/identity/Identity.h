@@ -55,17 +55,25 @@ struct Identity {
     SignatureState state = SignatureState::Unknown;
     std::string reason;  // for Unknown; for Invalid and Distrusted what was found
     std::string signer;  // the signing certificate's common name
+    std::string issuer;  // the common name of its issuer
+    // The SHA-1 and SHA-256 of the signing certificate, lower-case hex.
+    std::string thumbprintSha1, thumbprintSha256;
     std::string company, description, fileVersion;
+    // `file` is a host that runs code from its command line: whatever its own
+    // signature, nobody vouches for what it runs.
+    bool inlineCode = false;
 
     friend bool operator==(const Identity&, const Identity&) = default;
 };
 
 inline constexpr std::string_view kNotVerifiedPrefix = "(not verified) ";
+inline constexpr std::string_view kInlineCode = "runs code from its command line";
 inline constexpr std::string_view kFileNotFound = "File not found";
 
-// The grid's Publisher text: the verified signer; "(not verified) " and the
-// company for an unsigned or untrusted file; "File not found" for a missing
-// one; the state's word otherwise.
+// The grid's Publisher text: "runs code from its command line" for a host
+// that does; the verified signer; "(not verified) " and the company for an
+// unsigned or untrusted file; "File not found" for a missing one; the state's
+// word otherwise.
 std::string PublisherText(const Identity& identity);
 // Drawn red whatever the name lists say: the signature is broken or distrusted.
 bool Alarming(const Identity& identity);

@@ -11,7 +11,10 @@ namespace {
 
 constexpr std::string_view kHeader = "Vantorell file identities 1";
 constexpr std::string_view kProgramFolder = "Vantorell";
-constexpr std::size_t kFields = 8;
+// A line of an older file has the first eight fields only: its signers are
+// read without issuer and thumbprints.
+constexpr std::size_t kOldFields = 8;
+constexpr std::size_t kFields = 11;
 
 std::uint64_t Fnv1a(std::string_view bytes) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;
@@ -76,13 +79,17 @@ bool IdentityCache::Parse(std::string_view bytes) {
         if (end == std::string_view::npos) return false;
         const auto fields = Split(rest.substr(0, end), '\t');
         rest.remove_prefix(end + 1);
-        if (fields.size() != kFields) return false;
+        if (fields.size() != kFields && fields.size() != kOldFields) return false;
         Entry e;
         std::string state;
         if (!Unescape(fields[0], e.path) || e.path.empty() || !Number(fields[1], e.size) ||
             !Number(fields[2], e.lastWrite) || !Unescape(fields[3], state) || !Unescape(fields[4], e.identity.signer) ||
             !Unescape(fields[5], e.identity.company) || !Unescape(fields[6], e.identity.description) ||
             !Unescape(fields[7], e.identity.fileVersion))
+            return false;
+        if (fields.size() == kFields &&
+            (!Unescape(fields[8], e.identity.issuer) || !Unescape(fields[9], e.identity.thumbprintSha1) ||
+             !Unescape(fields[10], e.identity.thumbprintSha256)))
             return false;
         e.identity.state = StateOfWord(state);
         if (StateWord(e.identity.state) != state || e.identity.state == SignatureState::Unknown ||
@@ -104,7 +111,8 @@ std::string IdentityCache::Serialise() const {
         const Identity& id = e.identity;
         body += Escape(e.path) + '\t' + std::to_string(e.size) + '\t' + std::to_string(e.lastWrite) + '\t' +
                 std::string(StateWord(id.state)) + '\t' + Escape(id.signer) + '\t' + Escape(id.company) + '\t' +
-                Escape(id.description) + '\t' + Escape(id.fileVersion) + '\n';
+                Escape(id.description) + '\t' + Escape(id.fileVersion) + '\t' + Escape(id.issuer) + '\t' +
+                Escape(id.thumbprintSha1) + '\t' + Escape(id.thumbprintSha256) + '\n';
     }
     return std::string(kHeader) + '\t' + std::to_string(order_.size()) + '\t' + Hex(Fnv1a(body)) + '\n' + body;
 }
@@ -150,6 +158,9 @@ void IdentityCache::Put(std::string_view path, std::uint64_t size, std::uint64_t
     e.identity.state = identity.state;
     e.identity.fileExists = true;
     e.identity.signer = identity.signer;
+    e.identity.issuer = identity.issuer;
+    e.identity.thumbprintSha1 = identity.thumbprintSha1;
+    e.identity.thumbprintSha256 = identity.thumbprintSha256;
     e.identity.company = identity.company;
     e.identity.description = identity.description;
     e.identity.fileVersion = identity.fileVersion;

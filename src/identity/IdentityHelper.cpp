@@ -10,7 +10,10 @@ namespace {
 constexpr std::string_view kRequestHeader = "Vantorell identify 1";
 constexpr std::string_view kReplyHeader = "Vantorell identified 1";
 constexpr std::size_t kJobFields = 5;
-constexpr std::size_t kReplyFields = 9;
+// A reply line has the inline flag, the issuer and the thumbprints after the
+// first nine fields; one without them (an older helper's) is read as well.
+constexpr std::size_t kOldReplyFields = 9;
+constexpr std::size_t kReplyFields = 13;
 
 bool Flag(std::string_view field, bool& value) {
     if (field != "0" && field != "1") return false;
@@ -59,19 +62,25 @@ bool IsIdentifyReplyHeader(std::string_view line) {
 std::string IdentifyReplyLine(const Identity& id) {
     return Escape(id.file) + '\t' + Escape(id.host) + '\t' + (id.fileExists ? "1" : "0") + '\t' +
            std::string(StateWord(id.state)) + '\t' + Escape(id.reason) + '\t' + Escape(id.signer) + '\t' +
-           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\n';
+           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\t' +
+           (id.inlineCode ? "1" : "0") + '\t' + Escape(id.issuer) + '\t' + Escape(id.thumbprintSha1) + '\t' +
+           Escape(id.thumbprintSha256) + '\n';
 }
 
 bool DecodeIdentifyReplyLine(std::string_view line, Identity& id) {
     const auto fields = Split(line, '\t');
     Identity read;
-    if (fields.size() != kReplyFields || !Unescape(fields[0], read.file) || !Unescape(fields[1], read.host) ||
-        !Flag(fields[2], read.fileExists))
+    if ((fields.size() != kReplyFields && fields.size() != kOldReplyFields) || !Unescape(fields[0], read.file) ||
+        !Unescape(fields[1], read.host) || !Flag(fields[2], read.fileExists))
         return false;
     read.state = StateOfWord(fields[3]);
     if (StateWord(read.state) != fields[3]) return false;
     if (!Unescape(fields[4], read.reason) || !Unescape(fields[5], read.signer) || !Unescape(fields[6], read.company) ||
         !Unescape(fields[7], read.description) || !Unescape(fields[8], read.fileVersion))
+        return false;
+    if (fields.size() == kReplyFields &&
+        (!Flag(fields[9], read.inlineCode) || !Unescape(fields[10], read.issuer) ||
+         !Unescape(fields[11], read.thumbprintSha1) || !Unescape(fields[12], read.thumbprintSha256)))
         return false;
     id = std::move(read);
     return true;

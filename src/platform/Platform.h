@@ -236,10 +236,13 @@ struct VersionFacts {
 // What the system's trust check said of one signature of a file, and what the
 // caller found in the signer's chain itself.
 struct SignatureFacts {
-    bool opened = true;              // false: the file could not be opened (held exclusively, refused)
-    bool unavailable = false;        // the system's trust check could not be loaded
-    std::uint32_t code = 0;          // the trust check's result (0 trusted, else an HRESULT)
-    std::string signer;              // the signing certificate's common name, where it can be read
+    bool opened = true;        // false: the file could not be opened (held exclusively, refused)
+    bool unavailable = false;  // the system's trust check could not be loaded
+    std::uint32_t code = 0;    // the trust check's result (0 trusted, else an HRESULT)
+    std::string signer;        // the signing certificate's common name, where it can be read
+    std::string issuer;        // the common name of the signing certificate's issuer
+    // The SHA-1 and SHA-256 of the signing certificate, in lower-case hex, where it can be read.
+    std::string thumbprintSha1, thumbprintSha256;
     bool partialChain = false;       // the chain does not reach a root
     bool untrustedRoot = false;      // it reaches a root that is not trusted
     bool notForCodeSigning = false;  // the signer's certificate is not for code signing
@@ -283,6 +286,10 @@ public:
     // Plain files matching "*.lnk" in `folder` (no hidden or system files, no
     // folders), names only, in any order (callers sort).
     virtual std::vector<std::string> ListShortcutFiles(std::string_view folder) = 0;
+    // False when `folder` is there but its files cannot be listed (refused, or
+    // the listing failed), which ListShortcutFiles does not tell from an empty
+    // folder; true for a folder that can be listed or is not there.
+    virtual bool FolderListable(std::string_view /*folder*/) { return true; }
 
     // Files.
     virtual bool FileExists(std::string_view path) = 0;

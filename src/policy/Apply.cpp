@@ -1,5 +1,7 @@
 #include "policy/Apply.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "identity/EntryFiles.h"
@@ -68,6 +70,10 @@ std::string_view ResultName(ItemResult result) {
 
 }  // namespace
 
+bool Report::ChangeFailed() const {
+    return std::any_of(items.begin(), items.end(), [](const ReportItem& i) { return i.result == ItemResult::Failed; });
+}
+
 std::string Report::Messages() const {
     std::string lines;
     for (const auto& item : items)
@@ -88,6 +94,9 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
         NamesSigners(policy) ? identity::IdentifyEntries(store, false) : std::vector<identity::Identity>();
     Report report;
     report.check = check;
+    // What the scan could not read it took as empty: named, and never compliant.
+    report.unreadable = store::UnreadablePlaces(platform);
+    report.compliant = report.unreadable.empty();
     for (auto& item : MakePlan(policy, store, identities).items) {
         ReportItem r;
         r.plan = std::move(item);
@@ -140,8 +149,11 @@ std::string ReportJson(const Report& report) {
                          {"before", ShapeText(item.plan.before)},
                          {"after", ShapeText(item.plan.after)},
                          {"result", ResultName(item.result)}});
-    nlohmann::ordered_json out = {
-        {"compliant", report.compliant}, {"changed", report.changed}, {"failed", report.failed}, {"items", items}};
+    nlohmann::ordered_json out = {{"compliant", report.compliant},
+                                  {"changed", report.changed},
+                                  {"failed", report.failed},
+                                  {"unreadable", report.unreadable},
+                                  {"items", items}};
     if (report.failed) out["msg"] = report.Messages();
     return out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
@@ -162,11 +174,19 @@ std::string ReportText(const Report& report) {
         }
         out += ": " + std::string(ResultName(item.result)) + "\n";
     }
+    for (const auto& place : report.unreadable) out += "  " + place + ": could not be read\n";
     const std::string count = text::ToDecimal(static_cast<long long>(changes));
-    if (report.check)
+    const std::string unread = text::ToDecimal(static_cast<long long>(report.unreadable.size()));
+    const std::string notRead =
+        "Not compliant: " + unread + (report.unreadable.size() == 1 ? " place" : " places") + " could not be read";
+    if (report.check && !report.unreadable.empty())
+        out += notRead + (changes ? ", and " + count + " to change.\n" : ".\n");
+    else if (report.check)
         out += report.compliant ? "Compliant: nothing to change.\n" : "Drift: " + count + " to change.\n";
     else if (report.failed)
         out += "Not compliant: a change failed.\n";
+    else if (!report.unreadable.empty())
+        out += notRead + ".\n";
     else
         out += report.changed ? "Compliant: " + count + " changed.\n" : "Compliant: nothing changed.\n";
     return out;

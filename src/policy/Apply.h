@@ -32,11 +32,17 @@ struct ReportItem {
 struct Report {
     bool check = false;
     std::vector<ReportItem> items;
-    bool compliant = true;  // everything is (a check: was) as the policy wants
+    // The places that could not be read, by code and where they are: what
+    // they hold is not known, so the machine is not compliant.
+    std::vector<std::string> unreadable;
+    bool compliant = true;  // everything is (a check: was) as the policy wants, and could be read
     bool changed = false;   // something was changed
-    bool failed = false;    // a change failed
+    bool failed = false;    // a change did not happen (failed, refused, or changed meanwhile)
     bool needsRights = false;
     bool changedMeanwhile = false;
+
+    // A change failed for another reason than missing rights or another writer.
+    bool ChangeFailed() const;
 
     // The failures, one line each ("'Backup' (lrun): ..."); empty when none.
     std::string Messages() const;
@@ -45,8 +51,9 @@ struct Report {
 // Scans, plans `policy` and, unless `check`, carries the plan out.
 Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool check);
 
-// {"compliant": bool, "changed": bool, "failed": bool, "items": [{"name",
-// "location", "action", "before", "after", "result"}], "msg" when something failed}.
+// {"compliant": bool, "changed": bool, "failed": bool, "unreadable": [place],
+// "items": [{"name", "location", "action", "before", "after", "result"}], "msg"
+// when something failed}.
 std::string ReportJson(const Report& report);
 // The same for a reader: one line per item and a last line that sums up.
 std::string ReportText(const Report& report);

@@ -175,17 +175,19 @@ bool ChangesOnlyWhenNamed(const store::AutostartLocation& location) {
 }
 
 bool NamesSigners(const Policy& policy) {
-    return std::any_of(policy.rules.begin(), policy.rules.end(), [](const Rule& r) { return r.signer.has_value(); });
+    return std::any_of(policy.rules.begin(), policy.rules.end(),
+                       [](const Rule& r) { return r.signer || r.signerThumbprint || r.issuer; });
 }
 
 Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vector<identity::Identity>& identities) {
     const auto& table = store.Table();
     auto& platform = store.Platform();
     const std::string exe = platform.ExecutablePath();
-    std::vector<std::string> patterns, signers;
+    std::vector<std::string> patterns, signers, issuers;
     for (const auto& rule : policy.rules) {
         patterns.push_back(platform.FoldCase(rule.name));
         signers.push_back(rule.signer ? platform.FoldCase(*rule.signer) : std::string());
+        issuers.push_back(rule.issuer ? platform.FoldCase(*rule.issuer) : std::string());
     }
     std::vector<bool> used(policy.rules.size(), false);
 
@@ -193,11 +195,16 @@ Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vec
     for (std::size_t i = 0; i < table.entries.size(); ++i) {
         const auto& e = table.entries[i];
         const std::string name = platform.FoldCase(e.name);
-        // The signer that vouches for the entry's file; none unless it is verified.
+        // The certificate that vouches for what the entry runs; none unless
+        // its file is verified and is not a host running code of its command line.
         const identity::Identity* id = i < identities.size() ? &identities[i] : nullptr;
-        const std::string signer = id && id->state == identity::SignatureState::Verified && !id->signer.empty()
-                                       ? platform.FoldCase(id->signer)
-                                       : std::string();
+        const bool vouched = id && id->state == identity::SignatureState::Verified && !id->inlineCode;
+        const std::string signer = vouched && !id->signer.empty() ? platform.FoldCase(id->signer) : std::string();
+        const std::string issuer = vouched && !id->issuer.empty() ? platform.FoldCase(id->issuer) : std::string();
+        const auto pinned = [&](const std::string& thumbprint) {
+            return vouched && !thumbprint.empty() &&
+                   (thumbprint == id->thumbprintSha1 || thumbprint == id->thumbprintSha256);
+        };
         const bool onlyWhenNamed = e.place && ChangesOnlyWhenNamed(*e.place);
         std::optional<std::size_t> decided;
         for (std::size_t r = 0; r < policy.rules.size(); ++r) {
@@ -209,6 +216,8 @@ Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vec
             if (rule.recorded && *rule.recorded == e.IsActive()) continue;
             if (!NameMatches(patterns[r], name)) continue;
             if (rule.signer && (signer.empty() || !NameMatches(signers[r], signer))) continue;
+            if (rule.issuer && (issuer.empty() || !NameMatches(issuers[r], issuer))) continue;
+            if (rule.signerThumbprint && !pinned(*rule.signerThumbprint)) continue;
             used[r] = true;
             if (!decided) decided = r;
         }

@@ -89,8 +89,9 @@ bool ChangesOnlyWhenNamed(const store::AutostartLocation& location);
 
 // Plans `policy` on the store's table as it stands. The running program's own
 // logon entry, and a change its place refuses, are Protected. `identities`
-// (by table index) decide the rules that name a signer: only an entry whose
-// file is verified as signed by it matches one.
+// (by table index) decide the rules that name a signer, a thumbprint or an
+// issuer: only an entry whose file is verified as signed by that certificate
+// matches one, and never a host that runs code from its command line.
 Plan MakePlan(const Policy& policy, store::AutostartStore& store,
               const std::vector<identity::Identity>& identities = {});
 

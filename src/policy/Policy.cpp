@@ -77,6 +77,18 @@ Rule ReadRule(const json& item, const std::string& path) {
         } else if (key == "signer") {
             rule.signer = StringAt(value, at);
             if (rule.signer->empty()) Fail(at, "a signer cannot be empty");
+        } else if (key == "signerThumbprint") {
+            std::string hex;
+            for (char c : StringAt(value, at))
+                if (c != ' ') hex += c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
+            const bool isHex = hex.find_first_not_of("0123456789abcdef") == std::string::npos;
+            if (!isHex || (hex.size() != 40 && hex.size() != 64))
+                Fail(at, text::JsonString(value.get<std::string>()) +
+                             " is not the SHA-1 (40 hex digits) or SHA-256 (64) of a certificate");
+            rule.signerThumbprint = std::move(hex);
+        } else if (key == "issuer") {
+            rule.issuer = StringAt(value, at);
+            if (rule.issuer->empty()) Fail(at, "an issuer cannot be empty");
         } else if (key == "kind") {
             rule.recorded = OneOf(value, at, kKinds, "a kind of entry") == 1;
         } else if (key == "location") {
@@ -99,10 +111,13 @@ Rule ReadRule(const json& item, const std::string& path) {
             Expect(value, value.is_boolean(), at, "true or false");
             rule.confirm = value.get<bool>();
         } else {
-            Fail(at, "unknown field (a rule has name, signer, location, kind, state, delay and confirm)");
+            Fail(at,
+                 "unknown field (a rule has name, signer, signerThumbprint, issuer, location, kind, state, delay "
+                 "and confirm)");
         }
     }
-    if (!named && !rule.signer) Fail(path, "a rule needs a \"name\" or a \"signer\"");
+    if (!named && !rule.signer && !rule.signerThumbprint)
+        Fail(path, "a rule needs a \"name\", a \"signer\" or a \"signerThumbprint\"");
     if (!named) rule.name = Rule::kAnyName;
     if (!stated) Fail(path, "a rule needs a \"state\"");
     if (rule.state != DesiredState::Enabled && (rule.delay || rule.confirm))
@@ -243,6 +258,8 @@ nlohmann::ordered_json PolicyJson(const Policy& policy) {
     for (const auto& rule : policy.rules) {
         nlohmann::ordered_json row = {{"name", rule.name}};
         if (rule.signer) row["signer"] = *rule.signer;
+        if (rule.signerThumbprint) row["signerThumbprint"] = *rule.signerThumbprint;
+        if (rule.issuer) row["issuer"] = *rule.issuer;
         row["location"] = rule.location;
         if (rule.recorded) row["kind"] = kKinds[*rule.recorded ? 1 : 0];
         row["state"] = StateName(rule.state);

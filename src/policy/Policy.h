@@ -4,7 +4,7 @@
 //   {"version": 1,
 //    "entries": [{"name": "Updater*", "location": "crun", "state": "disabled"},
 //                {"name": "Backup", "state": "enabled", "delay": 60, "confirm": false},
-//                {"signer": "Contoso Ltd", "state": "enabled"}],
+//                {"signer": "Contoso Ltd", "signerThumbprint": "3f…", "state": "enabled"}],
 //    "unlisted": "keep"}
 //
 // The file's grammar is schema/policy.schema.json; this is its one reader.
@@ -49,6 +49,12 @@ struct Rule {
     // Only entries whose file is verified and signed by this signer (the
     // certificate's common name, matched as the name is) match the rule.
     std::optional<std::string> signer;
+    // Pins a signer rule: the SHA-1 or SHA-256 of the signing certificate, in
+    // lower-case hex without blanks (the file may give any case and blanks),
+    // and the common name of its issuer (matched as the name is). Many
+    // certificates may carry one common name; only one has this thumbprint.
+    std::optional<std::string> signerThumbprint;
+    std::optional<std::string> issuer;
     // "kind": only the entry recorded in the list (true) or only the one in
     // its place (false). Both stand under one name and place when a program
     // put itself back after it was taken out.

@@ -84,6 +84,14 @@ std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
 std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
+// The places of this machine that are there but whose items could not all be
+// read ("lrun (HKEY_LOCAL_MACHINE\...)"), in scan order: a key that its parent
+// lists but that does not open, values that cannot be listed, a value listed
+// but not readable, an Active Setup component that does not open, a "Shell
+// Folders" value that names a Startup folder and cannot be read, a Startup
+// folder whose files cannot be listed. The scan takes
+// each of them as empty; a check must not take that for "nothing there".
+std::vector<std::string> UnreadablePlaces(platform::Platform& platform);
 // Whether place `code` is one every user shares (the machine's), so that its
 // records belong to the machine's list and changing it needs administrator
 // rights. An unknown code is the user's.

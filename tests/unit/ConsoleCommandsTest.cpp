@@ -28,38 +28,46 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
         "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
         "\"C:\\\\Program Files\\\\A\\\\a.exe \\\"%1\\\"\", "
         "\"rating\": \"0\", "
-        "\"file\": \"C:\\\\Program Files\\\\A\\\\a.exe\", \"fileExists\": false, \"signature\": \"missing\", "
+        "\"file\": \"C:\\\\Program Files\\\\A\\\\a.exe\", \"fileExists\": false, \"inline\": false, \"signature\": "
+        "\"missing\", "
         "\"signer\": \"\", "
-        "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
+        "\"issuer\": \"\", \"signerSha1\": \"\", \"signerSha256\": \"\", \"company\": \"\", \"description\": \"\", "
+        "\"fileVersion\": \"\"},\n"
         "  {\"position\": 1, \"index\": 2, \"state\": \"1\", \"name\": \"caf\xC3\xA9\\ttab\", \"location\": "
         "\"lrun\", \"view\": \"64\", \"windowsOff\": false, \"confirm\": \"0\", \"delay\": \"0\", \"command\": "
         "\"line\\nbreak\\u0001\", \"rating\": \"0\", "
-        "\"file\": \"line\\nbreak\\u0001.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
-        "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
+        "\"file\": \"line\\nbreak\\u0001.exe\", \"fileExists\": false, \"inline\": false, \"signature\": \"missing\", "
+        "\"signer\": \"\", "
+        "\"issuer\": \"\", \"signerSha1\": \"\", \"signerSha256\": \"\", \"company\": \"\", \"description\": \"\", "
+        "\"fileVersion\": \"\"},\n"
         "  {\"position\": 2, \"index\": 0, \"state\": \"2\", \"name\": \"zed\", \"location\": \"crun\", "
         "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"1\", \"delay\": \"30\", \"command\": \"z.exe\", "
         "\"rating\": \"0\", "
-        "\"file\": \"z.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
-        "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"}\n"
+        "\"file\": \"z.exe\", \"fileExists\": false, \"inline\": false, \"signature\": \"missing\", \"signer\": \"\", "
+        "\"issuer\": \"\", \"signerSha1\": \"\", \"signerSha256\": \"\", \"company\": \"\", \"description\": \"\", "
+        "\"fileVersion\": \"\"}\n"
         "]\n");
     EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, r.out);  // listing changes nothing
 }
 
 TEST_F(Console, OptionsThatAreNoPlainNumberAreListedAsTheyStand) {
     PutList("odd;crun;o.exe;;yes;+5\r\nshort;lrun;s.exe\r\n");
-    EXPECT_EQ(RunConsole(store, {"list", "--json"}).out,
-              "[\n"
-              "  {\"position\": 0, \"index\": 0, \"state\": \"2\", \"name\": \"odd\", \"location\": \"crun\", "
-              "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"yes\", \"delay\": \"+5\", \"command\": \"o.exe\", "
-              "\"rating\": \"0\", "
-              "\"file\": \"o.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
-              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"},\n"
-              "  {\"position\": 1, \"index\": 1, \"state\": \"0\", \"name\": \"short\", \"location\": \"lrun\", "
-              "\"view\": \"64\", \"windowsOff\": false, \"confirm\": \"s.exe\", \"delay\": \"s.exe\", \"command\": "
-              "\"s.exe\", \"rating\": \"0\", "
-              "\"file\": \"s.exe\", \"fileExists\": false, \"signature\": \"missing\", \"signer\": \"\", "
-              "\"company\": \"\", \"description\": \"\", \"fileVersion\": \"\"}\n"
-              "]\n");
+    EXPECT_EQ(
+        RunConsole(store, {"list", "--json"}).out,
+        "[\n"
+        "  {\"position\": 0, \"index\": 0, \"state\": \"2\", \"name\": \"odd\", \"location\": \"crun\", "
+        "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"yes\", \"delay\": \"+5\", \"command\": \"o.exe\", "
+        "\"rating\": \"0\", "
+        "\"file\": \"o.exe\", \"fileExists\": false, \"inline\": false, \"signature\": \"missing\", \"signer\": \"\", "
+        "\"issuer\": \"\", \"signerSha1\": \"\", \"signerSha256\": \"\", \"company\": \"\", \"description\": \"\", "
+        "\"fileVersion\": \"\"},\n"
+        "  {\"position\": 1, \"index\": 1, \"state\": \"0\", \"name\": \"short\", \"location\": \"lrun\", "
+        "\"view\": \"64\", \"windowsOff\": false, \"confirm\": \"s.exe\", \"delay\": \"s.exe\", \"command\": "
+        "\"s.exe\", \"rating\": \"0\", "
+        "\"file\": \"s.exe\", \"fileExists\": false, \"inline\": false, \"signature\": \"missing\", \"signer\": \"\", "
+        "\"issuer\": \"\", \"signerSha1\": \"\", \"signerSha256\": \"\", \"company\": \"\", \"description\": \"\", "
+        "\"fileVersion\": \"\"}\n"
+        "]\n");
     EXPECT_EQ(ListBytes(), "odd;crun;o.exe;;yes;+5\r\nshort;lrun;s.exe\r\n");
 }
 

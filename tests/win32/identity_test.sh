@@ -157,6 +157,29 @@ matched = sorted(i["name"] for i in items if i["action"] == "disable")
 if matched != ["Vt Link.lnk", "VtEnv", "VtSigned"]:
     sys.exit(f"matched {matched}")
 PY
+# Pinned: the signing certificate's SHA-256 (as openssl prints it, colons made
+# blanks) and its issuer name the same three, and the list shows both.
+fp=$(openssl x509 -in "$work/good.pem" -noout -fingerprint -sha256 | sed 's/.*=//; s/:/ /g')
+issuer=$(openssl x509 -in "$work/good.pem" -noout -issuer | sed 's/.*CN *= *//')
+hex=$(echo "$fp" | tr -d ' ' | tr 'A-F' 'a-f')
+wine "$exe" list --json >"$work/out.json" 2>"$work/err.txt" || fail "list failed"
+python3 - "$work/out.json" "$hex" "$issuer" <<'PY' || fail "the list does not pin VtSigned's certificate"
+import json, sys
+e = {e["name"]: e for e in json.load(open(sys.argv[1], encoding="utf-8"))}["VtSigned"]
+if e["signerSha256"] != sys.argv[2] or len(e["signerSha1"]) != 40 or e["issuer"] != sys.argv[3] or e["inline"]:
+    sys.exit(f"{e['signerSha256']!r} {e['signerSha1']!r} {e['issuer']!r}, expected {sys.argv[2]!r} {sys.argv[3]!r}")
+PY
+echo "{\"version\": 1, \"entries\": [{\"signerThumbprint\": \"$fp\", \"issuer\": \"$issuer\", \"state\": \"disabled\"}]}" >"$work/pinned.json"
+rc=0
+wine "$exe" apply - --check --json <"$work/pinned.json" >"$work/out.json" 2>"$work/err.txt" || rc=$?
+[ "$rc" = 1 ] || fail "apply --check of a pinned rule: exit code $rc, expected 1 (drift): $(cat "$work/err.txt")"
+python3 - "$work/out.json" <<'PY' || fail "the pinned rule matched other entries"
+import json, sys
+items = json.load(open(sys.argv[1], encoding="utf-8"))["items"]
+matched = sorted(i["name"] for i in items if i["action"] == "disable")
+if matched != ["Vt Link.lnk", "VtEnv", "VtSigned"]:
+    sys.exit(f"matched {matched}")
+PY
 # ---- the real window: the Publisher column, and the tampered exe drawn red
 # whatever its name's list (VT_IDENTITY_PICTURE=FILE.png keeps a picture of it).
 gui="$(dirname "$exe")/vantorell.exe"

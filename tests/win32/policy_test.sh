@@ -3,7 +3,8 @@
 # an export applied back changes nothing; a policy that disables two entries
 # and delays one is drift, is applied, and is then compliant, with the
 # registry and the list holding the result; a second apply writes no file;
-# "dsc test" answers with _inDesiredState.
+# "dsc test" answers with _inDesiredState; "apply -" reads the policy from a
+# pipe; "dsc get" follows the DSC manifest's schema.
 #   policy_test.sh PATH/TO/vantorellc.exe
 # Needs WINEPREFIX: a prepared prefix of the test run (scripts/test.sh makes
 # one); without it the test skips (exit 77).
@@ -19,7 +20,7 @@ export WINEDEBUG=-all LC_ALL=C.UTF-8
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\run'
 work=$(mktemp -d)
 cleanup() {
-  for v in VtPolA VtPolB VtPolC; do wine reg delete "$run_key" /v $v /f >/dev/null 2>&1 || true; done
+  for v in VtPolA VtPolB VtPolC VtHta; do wine reg delete "$run_key" /v $v /f >/dev/null 2>&1 || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -84,7 +85,12 @@ has '"compliant": true'
 
 vc apply "$work/policy.json" --check
 expect 1 "check before"
-vc apply "$work/policy.json" --json
+# The policy on standard input ("apply -"), as the fleet scripts pipe it.
+vc apply - --check --json <"$work/policy.json"
+expect 1 "piped check before"
+has '"compliant": false'
+[ ! -s "$work/err" ] || fail "drift wrote to standard error"
+vc apply - --json <"$work/policy.json"
 expect 0 "apply"
 has '"changed": true'
 has '"action": "delay"'
@@ -131,4 +137,29 @@ wine reg query "$run_key" /v VtPolA >/dev/null 2>&1 || fail "dsc set did not ena
 vc dsc get <"$work/desired.json"
 expect 0 "dsc get"
 has '{"name":"VtPolA","location":"crun","state":"enabled","delay":0,"confirm":false}'
+# What "dsc get" emits is what the DSC manifest's schema allows, also the
+# "kind" of a program that put itself back beside its record.
+wine reg add "$run_key" /v VtPolB /d 'C:\vt\B.exe' /f >/dev/null
+vc dsc get </dev/null
+expect 0 "dsc get with a twin"
+has '"kind":"recorded"'
+python3 - "$fleet/vantorell.dsc.resource.json" "$work/out" <<'EOF' ||
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1], encoding="utf-8"))["schema"]["embedded"]
+jsonschema.validate(json.load(open(sys.argv[2], encoding="utf-8")), schema, cls=jsonschema.Draft202012Validator)
+EOF
+  fail "dsc get does not follow the manifest's schema"
+# A Windows host that runs code from its command line: listed as the host,
+# marked inline, and an allow-list by signer disables it.
+wine reg add "$run_key" /v VtHta /d 'mshta vbscript:Execute(CreateObject(1))(window.close)' /f >/dev/null
+vc list --json
+expect 0 "list with an inline host"
+grep -F '"name": "VtHta"' "$work/out" | grep -qiF '\\system32\\mshta.exe", "fileExists": true, "inline": true' ||
+  fail "VtHta is not listed as mshta.exe running inline code"
+echo '{"version": 1, "entries": [{"signer": "Microsoft Windows", "state": "enabled"},
+  {"name": "VtPol*", "state": "enabled"}], "unlisted": "disable"}' >"$work/allow.json"
+vc apply - --check --json <"$work/allow.json"
+expect 1 "allow-list check"
+grep -A3 -F '"name": "VtHta"' "$work/out" | grep -qF '"action": "disable"' || fail "the allow-list does not disable VtHta"
+wine reg delete "$run_key" /v VtHta /f >/dev/null
 echo "policy: ok"

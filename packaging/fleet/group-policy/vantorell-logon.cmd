@@ -6,7 +6,9 @@ rem
 rem A logon script runs with the user's rights: it changes the user's own places
 rem (crun, crunonce, SUF) and reports the machine's (exit code 3) without
 rem changing them. For the machine's places use a computer startup script,
-rem which runs as SYSTEM, with the same two lines.
+rem which runs as SYSTEM, with the same two lines. Keep the policy where only
+rem administrators can write (the GPO's folder, NETLOGON): whoever can write it
+rem chooses what starts on every PC.
 setlocal
 set "VANTORELLC=%ProgramFiles%\Vantorell\vantorellc.exe"
 if defined ProgramW6432 set "VANTORELLC=%ProgramW6432%\Vantorell\vantorellc.exe"

@@ -24,6 +24,9 @@ const char* const kVersion = VANTORELL_VERSION_TEXT;
 
 namespace {
 
+// The file name that stands for standard input.
+constexpr std::string_view kStandardInputArgument = "-";
+
 // ------------------------------------------------------------------ the command line
 
 struct OptionSpec {
@@ -144,34 +147,61 @@ void RunExport(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOu
 }
 
 // 0 when everything is as the policy wants afterwards (a check: was already).
+// One order for all the rest, the first that holds deciding: a change that
+// failed (3 when it was refused for lack of rights), a place that could not be
+// read, an entry another program changed meanwhile, drift.
 int ExitCodeOf(const policy::Report& report) {
-    if (report.check) return report.compliant ? kExitOk : kExitFailure;
-    if (!report.failed) return kExitOk;
-    return report.needsRights ? kExitNeedsRights : report.changedMeanwhile ? kExitChanged : kExitFailure;
+    if (report.ChangeFailed()) return kExitFailure;
+    if (report.needsRights) return kExitNeedsRights;
+    if (!report.unreadable.empty()) return kExitUnreadable;
+    if (report.changedMeanwhile) return kExitChanged;
+    if (report.check && !report.compliant) return kExitDrift;
+    return kExitOk;
 }
 
 void PutReport(const policy::Report& report, std::string text, ConsoleOutput& out) {
     out.exitCode = ExitCodeOf(report);
     out.out = std::move(text);
     // Standard error only for a failure: fleet tools take any text there for one.
-    if (report.failed) out.err = std::string(kConsoleName) + ": " + report.Messages();
-    if (report.needsRights) out.err += std::string(kConsoleName) + ": " + std::string(kRunAsAdministrator) + "\n";
+    const std::string prefix = std::string(kConsoleName) + ": ";
+    if (report.failed) out.err = prefix + report.Messages();
+    if (report.needsRights) out.err += prefix + std::string(kRunAsAdministrator) + "\n";
+    for (const auto& place : report.unreadable) out.err += prefix + "could not read " + place + "\n";
+    out.result = out.exitCode == kExitDrift && out.err.empty();
 }
 
 void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
-    const std::string& path = cmd.args[0];
+    // "-": the policy comes on standard input, so that a fleet tool running
+    // as SYSTEM never reads it from a file another user could have written.
+    const bool piped = cmd.args[0] == kStandardInputArgument;
+    const std::string source = piped ? std::string("standard input") : cmd.args[0];
     policy::Policy wanted;
     try {
-        const auto file = store.Platform().ReadFile(path);
-        if (file.outcome == platform::ReadOutcome::NotFound) throw policy::PolicyError("no such file");
-        if (file.outcome == platform::ReadOutcome::Failed) throw policy::PolicyError(file.message);
-        wanted = policy::ParsePolicy(file.bytes);
+        if (piped) {
+            wanted = policy::ParsePolicy(cmd.readInput ? cmd.readInput() : std::string());
+        } else {
+            const auto file = store.Platform().ReadFile(source);
+            if (file.outcome == platform::ReadOutcome::NotFound) throw policy::PolicyError("no such file");
+            if (file.outcome == platform::ReadOutcome::Failed) throw policy::PolicyError(file.message);
+            wanted = policy::ParsePolicy(file.bytes);
+        }
     } catch (const policy::PolicyError& e) {
-        throw BadInput(path + ": " + e.what());
+        throw BadInput(source + ": " + e.what());
     }
     HeadlessControl headless(store);
-    const auto report = policy::ApplyPolicy(headless.control, wanted, cmd.Has("--check"));
-    PutReport(report, cmd.Has("--json") ? policy::ReportJson(report) : policy::ReportText(report), out);
+    const bool check = cmd.Has("--check");
+    std::optional<policy::Report> report;
+    try {
+        report = policy::ApplyPolicy(headless.control, wanted, check);
+    } catch (const ChangedMeanwhile&) {
+        throw;  // the lists were busy: run it again
+    } catch (const std::exception& e) {
+        // A check that could not be made must not read as drift.
+        if (!check) throw;
+        out = ConsoleOutput{kExitCheckFailed, {}, std::string(kConsoleName) + ": " + ErrorReportText(e.what()) + "\n"};
+        return;
+    }
+    PutReport(*report, cmd.Has("--json") ? policy::ReportJson(*report) : policy::ReportText(*report), out);
 }
 
 // The DSC resource: the desired state, a policy, comes on standard input; the
@@ -230,8 +260,9 @@ const std::vector<CommandSpec>& Commands() {
          0,
          RunExport},
         {"apply",
-         "POLICY.json [--check] [--json]",
-         "Make the entries what the policy says (--check: change nothing, report the drift).",
+         "POLICY.json|- [--check] [--json]",
+         "Make the entries what the policy says (-: read it from standard input; --check: change nothing, "
+         "report the drift).",
          {{"--check", false}, {"--json", false}},
          1,
          1,
@@ -368,8 +399,12 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
             const identity::Identity& id = ids[i];
             row["file"] = id.file;
             row["fileExists"] = id.fileExists;
+            row["inline"] = id.inlineCode;
             row["signature"] = identity::StateWord(id.state);
             row["signer"] = id.signer;
+            row["issuer"] = id.issuer;
+            row["signerSha1"] = id.thumbprintSha1;
+            row["signerSha256"] = id.thumbprintSha256;
             row["company"] = id.company;
             row["description"] = id.description;
             row["fileVersion"] = id.fileVersion;
@@ -424,7 +459,10 @@ std::string ConsoleUsage() {
         "where two show one name.\n";
     out +=
         "Exit codes: 0 done, 1 failed, 2 usage or a bad policy, 3 needs administrator rights, 4 changed meanwhile;\n";
-    out += "apply --check: 0 compliant, 1 drift. The policy's format: schema/policy.schema.json.\n";
+    out +=
+        "apply: 3 also when a place could not be read; --check: 0 compliant, 1 drift, 5 the check failed.\n"
+        "When several hold, the first of these decides: failed, a place not read, changed meanwhile, drift.\n"
+        "Standard error carries failures only, never drift. The policy's format: schema/policy.schema.json.\n";
     out += "\nPlaces (CODE for --location), in the order they are listed:\n";
     for (const store::AutostartLocation& place : store::Locations()) {
         std::string where;

@@ -22,6 +22,12 @@ inline constexpr int kExitFailure = 1;      // the command ran and failed
 inline constexpr int kExitUsage = 2;        // the command line was not understood
 inline constexpr int kExitNeedsRights = 3;  // refused for lack of rights: run it as administrator
 inline constexpr int kExitChanged = 4;      // the entry or list changed meanwhile; nothing was done
+// apply: a place could not be read, so whether it is as wanted is not known.
+inline constexpr int kExitUnreadable = 3;
+// apply --check: the machine is not as the policy wants (a result, not a failure).
+inline constexpr int kExitDrift = 1;
+// apply --check: the check itself failed, so nothing is known of the drift.
+inline constexpr int kExitCheckFailed = 5;
 
 // Added to the error of a change refused for lack of rights.
 inline constexpr std::string_view kRunAsAdministrator =
@@ -34,11 +40,14 @@ extern const char* const kVersion;
 struct ConsoleOutput {
     int exitCode = kExitOk;
     std::string out;  // UTF-8, for standard output
-    std::string err;  // UTF-8, for standard error
+    std::string err;  // UTF-8, for standard error: real failures only
+    // The exit code is a result (drift), not a failure: nothing is said on
+    // standard error, which a fleet tool takes as a fault.
+    bool result = false;
 };
 
 // Reads the whole of standard input (as UTF-8), for the commands that take
-// their input there ("dsc"). Called at most once, and only by those.
+// their input there ("dsc", "apply -"). Called at most once, and only by those.
 using ConsoleInput = std::function<std::string()>;
 
 // Runs one command line (the arguments after the program name). Never throws
@@ -67,7 +76,9 @@ std::string ConsoleUsage();
 // command and rating. The rating is the grid's: "3" green, "2" blue, "1" red,
 // "0" in no list (ui::RateEntry).
 // With identities (one per table index), the table gets a Publisher column
-// and each JSON object the keys file, fileExists, signature, signer, company,
+// and each JSON object the keys file, fileExists, inline (the file is a host
+// that runs code from its command line), signature, signer, issuer,
+// signerSha1, signerSha256 (the signing certificate's thumbprints), company,
 // description and fileVersion.
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,
                              const std::vector<identity::Identity>& identities = {});

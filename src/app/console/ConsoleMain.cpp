@@ -132,8 +132,8 @@ int wmain(int argc, wchar_t** argv) {
     app::ConsoleOutput result;
     try {
         platform::Win32Platform platform;  // initialises COM for the shortcut reads
-        result = handedOver ? app::RunHandedOverChange(platform, args)
-                            : app::RunConsole(platform, args, ReadStandardInput);
+        result =
+            handedOver ? app::RunHandedOverChange(platform, args) : app::RunConsole(platform, args, ReadStandardInput);
     } catch (const std::exception& e) {
         result = app::ConsoleOutput{
             app::kExitFailure, {}, std::string(app::kConsoleName) + ": " + ErrorReportText(e.what()) + "\n"};
@@ -141,7 +141,7 @@ int wmain(int argc, wchar_t** argv) {
         result = app::ConsoleOutput{app::kExitFailure, {}, {}};
     }
     // A failure always says what failed, also one whose error had no text.
-    if (result.exitCode != app::kExitOk && result.err.find_first_not_of(" \r\n") == std::string::npos)
+    if (result.exitCode != app::kExitOk && !result.result && result.err.find_first_not_of(" \r\n") == std::string::npos)
         result.err = std::string(app::kConsoleName) + ": the command failed (exit code " +
                      std::to_string(result.exitCode) + ") without a message.\n";
     WriteOut(STD_OUTPUT_HANDLE, result.out);

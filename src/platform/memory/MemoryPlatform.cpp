@@ -439,6 +439,7 @@ bool MemoryPlatform::WriteShortcut(std::string_view linkFile, const ShortcutData
 std::vector<std::string> MemoryPlatform::ListShortcutFiles(std::string_view folder) {
     const auto key = PathKey(folder);
     std::vector<std::string> names;
+    if (Faulty(Op::ListFolder, Hive::CurrentUser, folder)) return names;
     for (const auto& [k, f] : files_) {
         if (ParentOf(k) != key || f.hidden || f.system) continue;
         const auto slash = f.path.find_last_of("\\/");
@@ -446,6 +447,10 @@ std::vector<std::string> MemoryPlatform::ListShortcutFiles(std::string_view fold
         if (EndsWithLnk(name)) names.push_back(name);
     }
     return names;
+}
+
+bool MemoryPlatform::FolderListable(std::string_view folder) {
+    return !Faulty(Op::ListFolder, Hive::CurrentUser, folder);
 }
 
 bool MemoryPlatform::FileExists(std::string_view path) {

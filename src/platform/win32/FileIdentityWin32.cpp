@@ -53,6 +53,9 @@ struct SignatureApi {
     decltype(&::CertGetEnhancedKeyUsage) CertGetEnhancedKeyUsage = nullptr;
     decltype(&::CertGetNameStringW) CertGetNameStringW = nullptr;
     decltype(&::CertOpenStore) CertOpenStore = nullptr;
+    // Vista and later: a certificate's hash by any algorithm (its thumbprints).
+    using HashCertificate2 = BOOL(WINAPI*)(LPCWSTR, DWORD, void*, const BYTE*, DWORD, BYTE*, DWORD*);
+    HashCertificate2 hashCertificate2 = nullptr;
     // Windows 8 and later: catalogs by SHA-256.
     using Acquire2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, PCWSTR, const void*, DWORD);
     using CalcHash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
@@ -103,6 +106,7 @@ const SignatureApi& Api() {
             Bind(crypt32, "CertGetNameStringW", a.CertGetNameStringW) &&
             Bind(crypt32, "CertOpenStore", a.CertOpenStore) &&
             true;
+        Bind(crypt32, "CryptHashCertificate2", a.hashCertificate2);
         Bind(wintrust, "CryptCATAdminAcquireContext2", a.acquire2);
         Bind(wintrust, "CryptCATAdminCalcHashFromFileHandle2", a.calcHash2);
         return a;
@@ -160,6 +164,30 @@ std::string CommonName(PCCERT_CONTEXT cert) {
     DWORD n = Api().CertGetNameStringW(cert, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name, 512);
     if (n <= 1) n = Api().CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 512);
     return n > 1 ? Narrow(std::wstring(name, n - 1)) : std::string();
+}
+
+std::string IssuerName(PCCERT_CONTEXT cert) {
+    wchar_t name[512];
+    const DWORD n = Api().CertGetNameStringW(cert, CERT_NAME_ATTR_TYPE, CERT_NAME_ISSUER_FLAG,
+                                             const_cast<char*>(szOID_COMMON_NAME), name, 512);
+    return n > 1 ? Narrow(std::wstring(name, n - 1)) : std::string();
+}
+
+// The certificate's hash by `algorithm` ("SHA1", "SHA256") in lower-case hex;
+// empty where the system cannot make it.
+std::string Thumbprint(PCCERT_CONTEXT cert, const wchar_t* algorithm) {
+    if (!Api().hashCertificate2) return {};
+    BYTE hash[64];
+    DWORD size = sizeof hash;
+    if (!Api().hashCertificate2(algorithm, 0, nullptr, cert->pbCertEncoded, cert->cbCertEncoded, hash, &size))
+        return {};
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (DWORD i = 0; i < size; ++i) {
+        hex += kDigits[hash[i] >> 4];
+        hex += kDigits[hash[i] & 15];
+    }
+    return hex;
 }
 
 // Whether the certificate may sign code: no enhanced key usage at all means
@@ -343,6 +371,9 @@ std::optional<VersionFacts> Win32Platform::ReadVersionFacts(std::string_view pat
 void Win32Platform::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chain, SignatureFacts& facts) {
     if (!cert) return;
     facts.signer = CommonName(cert);
+    facts.issuer = IssuerName(cert);
+    facts.thumbprintSha1 = Thumbprint(cert, L"SHA1");
+    facts.thumbprintSha256 = Thumbprint(cert, L"SHA256");
     facts.notForCodeSigning = !ForCodeSigning(cert);
 
     // The chain the check built, or one built here, for code signing, from

@@ -489,6 +489,17 @@ std::vector<std::string> Win32Platform::ListShortcutFiles(std::string_view folde
     return names;
 }
 
+bool Win32Platform::FolderListable(std::string_view folder) {
+    std::wstring pattern = Widen(folder);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L"*";
+    WIN32_FIND_DATAW fd;
+    UniqueFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr, 0));
+    if (find) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
 bool Win32Platform::FileExists(std::string_view path) {
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

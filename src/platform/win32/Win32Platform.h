@@ -38,6 +38,7 @@ public:
     bool ReadShortcut(std::string_view linkFile, ShortcutData& out) override;
     bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) override;
     std::vector<std::string> ListShortcutFiles(std::string_view folder) override;
+    bool FolderListable(std::string_view folder) override;
     bool FileExists(std::string_view path) override;
     bool RemoveFile(std::string_view path) override;
     FileRead ReadFile(std::string_view path) override;
