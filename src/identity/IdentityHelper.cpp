@@ -8,9 +8,9 @@ namespace vantorell::identity {
 namespace {
 
 constexpr std::string_view kRequestHeader = "Vantorell identify 1";
-constexpr std::string_view kReplyHeader = "Vantorell identified 1";
+constexpr std::string_view kReplyHeader = "Vantorell identified 2";
 constexpr std::size_t kJobFields = 5;
-constexpr std::size_t kReplyFields = 9;
+constexpr std::size_t kReplyFields = 10;
 
 bool Flag(std::string_view field, bool& value) {
     if (field != "0" && field != "1") return false;
@@ -40,9 +40,8 @@ std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes
         if (end == std::string_view::npos) return std::nullopt;
         const auto fields = Split(rest.substr(0, end), '\t');
         FileJob job;
-        if (fields.size() != kJobFields || !Unescape(fields[0], job.command) ||
-            !Unescape(fields[1], job.arguments) || !Unescape(fields[2], job.linkFile) ||
-            !Flag(fields[3], job.shortcut) || !Unescape(fields[4], job.link))
+        if (fields.size() != kJobFields || !Unescape(fields[0], job.command) || !Unescape(fields[1], job.arguments) ||
+            !Unescape(fields[2], job.linkFile) || !Flag(fields[3], job.shortcut) || !Unescape(fields[4], job.link))
             return std::nullopt;
         jobs.push_back(std::move(job));
     }
@@ -57,13 +56,14 @@ bool IsIdentifyReplyHeader(std::string_view line) {
     return line == kReplyHeader;
 }
 
-std::string IdentifyReplyLine(const Identity& id) {
+std::string IdentifyReplyLine(const Identity& id, std::string_view stamp) {
     return Escape(id.file) + '\t' + Escape(id.host) + '\t' + (id.fileExists ? "1" : "0") + '\t' +
            std::string(StateWord(id.state)) + '\t' + Escape(id.reason) + '\t' + Escape(id.signer) + '\t' +
-           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\n';
+           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\t' + Escape(stamp) +
+           '\n';
 }
 
-bool DecodeIdentifyReplyLine(std::string_view line, Identity& id) {
+bool DecodeIdentifyReplyLine(std::string_view line, Identity& id, std::string& stamp) {
     const auto fields = Split(line, '\t');
     Identity read;
     if (fields.size() != kReplyFields || !Unescape(fields[0], read.file) || !Unescape(fields[1], read.host) ||
@@ -74,7 +74,10 @@ bool DecodeIdentifyReplyLine(std::string_view line, Identity& id) {
     if (!Unescape(fields[4], read.reason) || !Unescape(fields[5], read.signer) || !Unescape(fields[6], read.company) ||
         !Unescape(fields[7], read.description) || !Unescape(fields[8], read.fileVersion))
         return false;
+    std::string readStamp;
+    if (!Unescape(fields[9], readStamp)) return false;
     id = std::move(read);
+    stamp = std::move(readStamp);
     return true;
 }
 
@@ -85,7 +88,11 @@ bool ServeIdentification(platform::Platform& platform, std::string_view bytes,
     IdentityCache none(platform, std::string());
     Identifier identifier(platform, none);
     write(IdentifyReplyHeader());
-    for (const FileJob& job : *jobs) write(IdentifyReplyLine(identifier.Identify(job)));
+    for (const FileJob& job : *jobs) {
+        std::string stamp;
+        const Identity id = identifier.Identify(job, false, &stamp);
+        write(IdentifyReplyLine(id, stamp));
+    }
     return true;
 }
 

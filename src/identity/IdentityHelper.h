@@ -29,9 +29,10 @@ std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes
 std::string IdentifyReplyHeader();
 // Whether a line of a reply, without its end, is its first.
 bool IsIdentifyReplyHeader(std::string_view line);
-std::string IdentifyReplyLine(const Identity& identity);
+// `stamp`: the file's stamp the answer holds for (see platform::FileHold).
+std::string IdentifyReplyLine(const Identity& identity, std::string_view stamp);
 // A line of the reply without its end; false when it is not one.
-bool DecodeIdentifyReplyLine(std::string_view line, Identity& identity);
+bool DecodeIdentifyReplyLine(std::string_view line, Identity& identity, std::string& stamp);
 
 // The helper's side: identifies every job of `request` and hands each line of the reply to `write` as soon as it is
 // known (a helper that is ended early still leaves what it found). False for
