@@ -66,7 +66,8 @@ Identity Identifier::Identify(const FileJob& job, bool onDemand, std::string* st
     return IdentifyFile(ResolveFile(platform_, job), onDemand, stamp);
 }
 
-bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, std::unique_ptr<platform::FileHold>& hold) {
+bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, std::unique_ptr<platform::FileHold>& hold,
+                      bool quick) {
     hold.reset();
     id = Identity{};
     id.file = std::move(file.path);
@@ -97,7 +98,7 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, std::uniqu
     // Held from here until it is examined: what the cache knows, or what the
     // check finds, is about the bytes of this stamp and no others.
     hold = platform_.HoldFile(id.file);
-    const Identity* known = hold ? cache_.Find(id.file, hold->Stamp()) : nullptr;
+    const Identity* known = hold ? cache_.Find(id.file, quick ? hold->QuickStamp() : hold->Stamp()) : nullptr;
     if (!known) return false;
     Identity cached = *known;
     cached.file = std::move(id.file);

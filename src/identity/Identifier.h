@@ -35,8 +35,11 @@ public:
     // The part of IdentifyFile that needs no more than the file's attributes,
     // its stamp and the cache. True when `id` is complete; false when the file
     // is still to be examined, with `hold` holding it (when it could be held),
-    // so that what is found is about the bytes of its stamp.
-    bool Look(ResolvedFile file, bool onDemand, Identity& id, std::unique_ptr<platform::FileHold>& hold);
+    // so that what is found is about the bytes of its stamp. `quick`: only a
+    // stamp that needs no reading of the content (the window's thread, which
+    // must not read every file whole) answers from the cache.
+    bool Look(ResolvedFile file, bool onDemand, Identity& id, std::unique_ptr<platform::FileHold>& hold,
+              bool quick = false);
 
 private:
     platform::SignatureFacts CheckSignature(const std::string& path);

@@ -50,6 +50,7 @@ public:
     bool CheckTrustStores();
 
     std::size_t Size() const { return entries_.size(); }
+    const std::string& Path() const { return path_; }
     bool Corrupt() const { return corrupt_; }
 
     // The cache's file for this process: "identity-cache.txt" in Vantorell's

@@ -20,8 +20,9 @@ bool Flag(std::string_view field, bool& value) {
 
 }  // namespace
 
-std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs) {
+std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs, std::string_view cachePath) {
     std::string out(kRequestHeader);
+    if (!cachePath.empty()) out.append("\t").append(Escape(cachePath));
     out += '\n';
     for (const FileJob& job : jobs) {
         out.append(Escape(job.command)).append("\t").append(Escape(job.arguments)).append("\t");
@@ -31,9 +32,14 @@ std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs) {
     return out;
 }
 
-std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes) {
+std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes, std::string* cachePath) {
     auto end = bytes.find('\n');
-    if (end == std::string_view::npos || bytes.substr(0, end) != kRequestHeader) return std::nullopt;
+    if (end == std::string_view::npos) return std::nullopt;
+    const auto header = Split(bytes.substr(0, end), '\t');
+    std::string cache;
+    if (header.size() > 2 || header[0] != kRequestHeader || (header.size() == 2 && !Unescape(header[1], cache)))
+        return std::nullopt;
+    if (cachePath) *cachePath = std::move(cache);
     std::vector<FileJob> jobs;
     for (std::string_view rest = bytes.substr(end + 1); !rest.empty(); rest.remove_prefix(end + 1)) {
         end = rest.find('\n');
@@ -83,10 +89,14 @@ bool DecodeIdentifyReplyLine(std::string_view line, Identity& id, std::string& s
 
 bool ServeIdentification(platform::Platform& platform, std::string_view bytes,
                          const std::function<void(std::string_view)>& write) {
-    const auto jobs = DecodeIdentifyRequest(bytes);
+    std::string cachePath;
+    const auto jobs = DecodeIdentifyRequest(bytes, &cachePath);
     if (!jobs) return false;
-    IdentityCache none(platform, std::string());
-    Identifier identifier(platform, none);
+    // What the caller's cache holds, read and never written here: a file whose
+    // bytes are those of a stamp in it is answered from it.
+    IdentityCache cache(platform, cachePath);
+    cache.Load();
+    Identifier identifier(platform, cache);
     write(IdentifyReplyHeader());
     for (const FileJob& job : *jobs) {
         std::string stamp;

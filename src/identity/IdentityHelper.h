@@ -20,10 +20,12 @@ namespace vantorell::identity {
 
 inline constexpr std::string_view kIdentifySwitch = "-identify";
 
-// The request: the jobs the window's cache could not answer.
-std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs);
+// The request: the jobs the window's cache could not answer, and the cache's
+// file (empty: none), which the helper reads: the window's thread answers only
+// from a stamp that needs no reading of the file, the helper from any.
+std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs, std::string_view cachePath = {});
 // nullopt when the bytes are not a request.
-std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes);
+std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes, std::string* cachePath = nullptr);
 
 // The reply: its first line, then one line per job.
 std::string IdentifyReplyHeader();

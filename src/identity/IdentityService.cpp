@@ -64,7 +64,7 @@ void IdentityService::Look() {
     for (std::size_t n = 0; n < kLookSlice && !queue_.empty(); ++n, queue_.pop_front()) {
         Examine e{std::move(queue_.front()), {}};
         std::unique_ptr<platform::FileHold> hold;  // let go at once: the helper holds it again
-        if (identifier_.Look(ResolveFile(platform_, e.job), false, e.id, hold))
+        if (identifier_.Look(ResolveFile(platform_, e.job), false, e.id, hold, true))
             Answer(e.job, std::move(e.id));
         else
             examine_.push_back(std::move(e));
@@ -90,7 +90,7 @@ void IdentityService::StartHelpers() {
             jobs.push_back(examine_.front().job);
             helper.jobs.push_back(std::move(examine_.front()));
         }
-        helper.run = platform_.StartHelper(kIdentifySwitch, EncodeIdentifyRequest(jobs));
+        helper.run = platform_.StartHelper(kIdentifySwitch, EncodeIdentifyRequest(jobs, cache_.Path()));
         helpers_.push_back(std::move(helper));  // one that did not start answers "not checked"
     }
     ReadHelpers();

@@ -270,6 +270,9 @@ public:
     // the volume keeps a journal, otherwise "sha256:" and the content's hash.
     // Empty when neither can be had (the file is then never answered from memory).
     virtual std::string Stamp() = 0;
+    // The stamp when it can be had without reading the content (the change
+    // journal's); empty otherwise.
+    virtual std::string QuickStamp() = 0;
 };
 
 // While a modal box or dialog of the program is open, its own message loop

@@ -834,6 +834,7 @@ class MemoryPlatform::MemHold final : public FileHold {
 public:
     explicit MemHold(std::string stamp) : stamp_(std::move(stamp)) {}
     std::string Stamp() override { return stamp_; }
+    std::string QuickStamp() override { return stamp_.rfind("usn:", 0) == 0 ? stamp_ : std::string(); }
 
 private:
     std::string stamp_;

@@ -369,18 +369,25 @@ public:
     Win32Hold(UniqueFile file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
     std::string Stamp() override {
         if (!stamped_) {
-            stamped_ = true;
-            stamp_ = JournalStamp(file_.Get(), path_);
+            QuickStamp();
             if (stamp_.empty()) stamp_ = ContentStamp(file_.Get());
+            stamped_ = true;
         }
         return stamp_;
+    }
+    std::string QuickStamp() override {
+        if (!journaled_) {
+            journaled_ = true;
+            stamp_ = JournalStamp(file_.Get(), path_);
+        }
+        return stamp_.rfind("usn:", 0) == 0 ? stamp_ : std::string();
     }
 
 private:
     UniqueFile file_;
     std::wstring path_;
     std::string stamp_;
-    bool stamped_ = false;
+    bool stamped_ = false, journaled_ = false;
 };
 
 std::string CommonName(PCCERT_CONTEXT cert) {
