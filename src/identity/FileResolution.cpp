@@ -416,11 +416,10 @@ std::string ExpandReferences(std::string_view text, const VariableLookup& lookup
 }
 
 bool IsUncPath(std::string_view path) {
-    if (path.size() < 2 || !((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/'))) return false;
-    // "\\?\C:\..." and "\\.\..." are local device paths; "\\?\UNC\..." is a share.
-    if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && (path[3] == '\\' || path[3] == '/'))
-        return path.size() >= 8 && SameText(path.substr(4, 4), "UNC\\");
-    return true;
+    // "\\?\C:\..." is a drive's; "\\?\UNC\...", "\??\UNC\..." and the redirector's
+    // device reach a share, and any other device is no file to look at either.
+    const auto kind = text::PlaceOfPath(path).kind;
+    return kind == text::PathPlace::Kind::Share || kind == text::PathPlace::Kind::Device;
 }
 
 ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job) {

@@ -43,7 +43,9 @@ std::string ExpandReferences(std::string_view text, const VariableLookup& lookup
 // but never opens a file on a network share.
 ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job);
 
-// Whether the path names a network share by its form ("\\server\share").
+// Whether the path names a network share by its form ("\\server\share",
+// "\\?\UNC\...", "\??\UNC\...", "\\?\GLOBALROOT\Device\Mup\..."), or a device that
+// is not a drive: never looked at.
 bool IsUncPath(std::string_view path);
 
 }  // namespace vantorell::identity

@@ -72,11 +72,13 @@ SignatureState JudgeSignature(const platform::SignatureFacts& f, std::string& re
 
 Identifier::Identifier(platform::Platform& platform, IdentityCache& cache) : platform_(platform), cache_(cache) {}
 
-Identity Identifier::Identify(const FileJob& job, bool onDemand) {
-    return IdentifyFile(ResolveFile(platform_, job), onDemand);
+Identity Identifier::Identify(const FileJob& job, bool onDemand, std::string* stamp) {
+    return IdentifyFile(ResolveFile(platform_, job), onDemand, stamp);
 }
 
-bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::FileFacts& facts) {
+bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, std::unique_ptr<platform::FileHold>& hold,
+                      bool quick) {
+    hold.reset();
     id = Identity{};
     id.file = std::move(file.path);
     id.host = std::move(file.host);
@@ -95,7 +97,7 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::
         id.reason = kReasonNetwork;
         return true;
     }
-    facts = file.facts ? *file.facts : platform_.StatFile(id.file);
+    const platform::FileFacts facts = file.facts ? *file.facts : platform_.StatFile(id.file);
     if (facts.network) {
         id.reason = kReasonNetwork;
         return true;
@@ -109,7 +111,10 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::
         id.reason = kReasonTooLarge;
         return true;
     }
-    const Identity* known = cache_.Find(id.file, facts.size, facts.lastWrite);
+    // Held from here until it is examined: what the cache knows, or what the
+    // check finds, is about the bytes of this stamp and no others.
+    hold = platform_.HoldFile(id.file);
+    const Identity* known = hold ? cache_.Find(id.file, quick ? hold->QuickStamp() : hold->Stamp()) : nullptr;
     if (!known) return false;
     Identity cached = *known;
     cached.file = std::move(id.file);
@@ -119,10 +124,12 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, platform::
     return true;
 }
 
-Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand) {
+Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand, std::string* stamp) {
     Identity id;
-    platform::FileFacts facts;
-    if (Look(std::move(file), onDemand, id, facts)) return id;
+    std::unique_ptr<platform::FileHold> hold;
+    const bool known = Look(std::move(file), onDemand, id, hold);
+    if (stamp) *stamp = hold && id.fileExists ? hold->Stamp() : std::string();
+    if (known) return id;
     if (auto version = platform_.ReadVersionFacts(id.file)) {
         id.company = std::move(version->company);
         id.description = std::move(version->description);
@@ -138,7 +145,7 @@ Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand) {
         id.thumbprintSha1 = signature.thumbprintSha1;
         id.thumbprintSha256 = signature.thumbprintSha256;
     }
-    if (id.state != SignatureState::Unknown) cache_.Put(id.file, facts.size, facts.lastWrite, id);
+    if (id.state != SignatureState::Unknown && hold) cache_.Put(id.file, hold->Stamp(), id);
     return id;
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "identity/FileResolution.h"
 #include "identity/Identity.h"
@@ -25,13 +27,19 @@ public:
     Identifier(platform::Platform& platform, IdentityCache& cache);
 
     // `onDemand`: check what is left alone at rest too (files too large).
-    Identity Identify(const FileJob& job, bool onDemand = false);
+    // `stamp`, where given, gets the stamp the answer holds for (empty when
+    // it holds for no particular bytes).
+    Identity Identify(const FileJob& job, bool onDemand = false, std::string* stamp = nullptr);
     // The same for a file already resolved.
-    Identity IdentifyFile(ResolvedFile file, bool onDemand = false);
-    // The part of IdentifyFile that needs no more than the file's attributes
-    // and the cache. True when `id` is complete; false when the file is still
-    // to be examined, with `facts` to keep the answer in the cache by.
-    bool Look(ResolvedFile file, bool onDemand, Identity& id, platform::FileFacts& facts);
+    Identity IdentifyFile(ResolvedFile file, bool onDemand = false, std::string* stamp = nullptr);
+    // The part of IdentifyFile that needs no more than the file's attributes,
+    // its stamp and the cache. True when `id` is complete; false when the file
+    // is still to be examined, with `hold` holding it (when it could be held),
+    // so that what is found is about the bytes of its stamp. `quick`: only a
+    // stamp that needs no reading of the content (the window's thread, which
+    // must not read every file whole) answers from the cache.
+    bool Look(ResolvedFile file, bool onDemand, Identity& id, std::unique_ptr<platform::FileHold>& hold,
+              bool quick = false);
 
 private:
     platform::SignatureFacts CheckSignature(const std::string& path);

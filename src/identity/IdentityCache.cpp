@@ -1,5 +1,6 @@
 #include "identity/IdentityCache.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -9,15 +10,13 @@
 namespace vantorell::identity {
 namespace {
 
-constexpr std::string_view kHeader = "Vantorell file identities 1";
+constexpr std::string_view kHeader = "Vantorell file identities 2";
+// Keyed by size and last-write time, which a writer can put back: never read.
+constexpr std::string_view kOldHeader = "Vantorell file identities 1";
 constexpr std::string_view kProgramFolder = "Vantorell";
-// A line of an older file has the first eight fields only: its signers are
-// read without issuer and thumbprints.
-constexpr std::size_t kOldFields = 8;
-constexpr std::size_t kFields = 11;
+constexpr std::size_t kFields = 10;
 
-std::uint64_t Fnv1a(std::string_view bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
+std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash = 0xcbf29ce484222325ULL) {
     for (unsigned char c : bytes) {
         hash ^= c;
         hash *= 0x100000001b3ULL;
@@ -39,10 +38,54 @@ bool Number(std::string_view text, std::uint64_t& value, int base = 10) {
 
 }  // namespace
 
+std::string TrustStoresStamp(platform::Platform& platform) {
+    using platform::Hive;
+    struct Root {
+        Hive hive;
+        std::string_view path;
+    };
+    static constexpr Root kRoots[] = {
+        {Hive::LocalMachine, "Software\\Microsoft\\SystemCertificates"},
+        {Hive::LocalMachine, "Software\\Policies\\Microsoft\\SystemCertificates"},
+        {Hive::LocalMachine, "Software\\Microsoft\\EnterpriseCertificates"},
+        {Hive::CurrentUser, "Software\\Microsoft\\SystemCertificates"},
+        {Hive::CurrentUser, "Software\\Policies\\Microsoft\\SystemCertificates"},
+    };
+    // A certificate, a revocation list or a trust list is a sub-key named by
+    // its thumbprint with the encoded item in its "Blob" value.
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    std::size_t items = 0;
+    for (const Root& root : kRoots)
+        for (std::string_view store : {"Root", "Disallowed", "TrustedPublisher"})
+            for (std::string_view kind : {"Certificates", "CRLs", "CTLs"}) {
+                const std::string path = std::string(root.path) + '\\' + std::string(store) + '\\' + std::string(kind);
+                const auto key = platform.OpenKey(root.hive, path, false, platform::KeyAccess::Read);
+                if (!key) continue;
+                auto names = key->SubKeyNames().value_or(std::vector<std::string>{});
+                std::sort(names.begin(), names.end());
+                hash = Fnv1a(path + '\n', hash);
+                for (const std::string& name : names) {
+                    ++items;
+                    hash = Fnv1a(name + '\n', hash);
+                    if (const auto item =
+                            platform.OpenKey(root.hive, path + '\\' + name, false, platform::KeyAccess::Read))
+                        if (const auto blob = item->Query("Blob")) hash = Fnv1a(blob->data, hash);
+                }
+            }
+    return std::to_string(items) + ':' + Hex(hash);
+}
+
 IdentityCache::IdentityCache(platform::Platform& platform, std::string path, std::size_t limit)
     : platform_(platform), path_(std::move(path)), limit_(limit) {}
 
 std::string IdentityCache::UserCachePath(platform::Platform& platform) {
+    if (platform.IsElevated()) {
+        const auto shared = platform.KnownFolderPath(platform::KnownFolder::ProgramData);
+        if (!shared) return {};
+        const std::string folder = text::JoinPath(*shared, kProgramFolder);
+        if (!platform.AdministratorsOnlyFolder(folder)) return {};
+        return text::JoinPath(folder, kCacheFileName);
+    }
     const auto local = platform.KnownFolderPath(platform::KnownFolder::LocalAppData);
     if (!local) return {};
     return text::JoinPath(text::JoinPath(*local, kProgramFolder), kCacheFileName);
@@ -52,15 +95,26 @@ void IdentityCache::Load() {
     order_.clear();
     entries_.clear();
     changed_ = corrupt_ = false;
+    trust_ = TrustStoresStamp(platform_);
     if (path_.empty()) return;
     const platform::FileRead read = platform_.ReadFile(path_);
     if (read.outcome == platform::ReadOutcome::NotFound) return;
     if (read.outcome != platform::ReadOutcome::Ok || !Parse(read.bytes)) {
         order_.clear();
         entries_.clear();
-        corrupt_ = true;
+        corrupt_ = !read.bytes.starts_with(std::string(kOldHeader) + '\t');
         changed_ = true;  // the next save writes a sound file over it
     }
+}
+
+bool IdentityCache::CheckTrustStores() {
+    std::string now = TrustStoresStamp(platform_);
+    if (now == trust_) return false;
+    trust_ = std::move(now);
+    order_.clear();
+    entries_.clear();
+    changed_ = true;
+    return true;
 }
 
 bool IdentityCache::Parse(std::string_view bytes) {
@@ -68,10 +122,15 @@ bool IdentityCache::Parse(std::string_view bytes) {
     if (firstEnd == std::string_view::npos) return false;
     const auto header = Split(bytes.substr(0, firstEnd), '\t');
     std::uint64_t count = 0, sum = 0;
-    if (header.size() != 3 || header[0] != kHeader || !Number(header[1], count) || !Number(header[2], sum, 16))
+    if (header.size() != 4 || header[0] != kHeader || !Number(header[1], count) || !Number(header[2], sum, 16))
         return false;
     const std::string_view body = bytes.substr(firstEnd + 1);
     if (Fnv1a(body) != sum) return false;
+    // Found with other trust stores: nothing of it holds now.
+    if (header[3] != trust_) {
+        changed_ = true;
+        return true;
+    }
     std::vector<Entry> read;
     std::string_view rest = body;
     while (!rest.empty()) {
@@ -79,17 +138,16 @@ bool IdentityCache::Parse(std::string_view bytes) {
         if (end == std::string_view::npos) return false;
         const auto fields = Split(rest.substr(0, end), '\t');
         rest.remove_prefix(end + 1);
-        if (fields.size() != kFields && fields.size() != kOldFields) return false;
+        if (fields.size() != kFields) return false;
         Entry e;
         std::string state;
-        if (!Unescape(fields[0], e.path) || e.path.empty() || !Number(fields[1], e.size) ||
-            !Number(fields[2], e.lastWrite) || !Unescape(fields[3], state) || !Unescape(fields[4], e.identity.signer) ||
-            !Unescape(fields[5], e.identity.company) || !Unescape(fields[6], e.identity.description) ||
-            !Unescape(fields[7], e.identity.fileVersion))
+        if (!Unescape(fields[0], e.path) || e.path.empty() || !Unescape(fields[1], e.stamp) || e.stamp.empty() ||
+            !Unescape(fields[2], state) || !Unescape(fields[3], e.identity.signer) ||
+            !Unescape(fields[4], e.identity.company) || !Unescape(fields[5], e.identity.description) ||
+            !Unescape(fields[6], e.identity.fileVersion))
             return false;
-        if (fields.size() == kFields &&
-            (!Unescape(fields[8], e.identity.issuer) || !Unescape(fields[9], e.identity.thumbprintSha1) ||
-             !Unescape(fields[10], e.identity.thumbprintSha256)))
+        if (!Unescape(fields[7], e.identity.issuer) || !Unescape(fields[8], e.identity.thumbprintSha1) ||
+            !Unescape(fields[9], e.identity.thumbprintSha256))
             return false;
         e.identity.state = StateOfWord(state);
         if (StateWord(e.identity.state) != state || e.identity.state == SignatureState::Unknown ||
@@ -109,12 +167,13 @@ std::string IdentityCache::Serialise() const {
     std::string body;
     for (const Entry& e : order_) {
         const Identity& id = e.identity;
-        body += Escape(e.path) + '\t' + std::to_string(e.size) + '\t' + std::to_string(e.lastWrite) + '\t' +
-                std::string(StateWord(id.state)) + '\t' + Escape(id.signer) + '\t' + Escape(id.company) + '\t' +
-                Escape(id.description) + '\t' + Escape(id.fileVersion) + '\t' + Escape(id.issuer) + '\t' +
-                Escape(id.thumbprintSha1) + '\t' + Escape(id.thumbprintSha256) + '\n';
+        body += Escape(e.path) + '\t' + Escape(e.stamp) + '\t' + std::string(StateWord(id.state)) + '\t' +
+                Escape(id.signer) + '\t' + Escape(id.company) + '\t' + Escape(id.description) + '\t' +
+                Escape(id.fileVersion) + '\t' + Escape(id.issuer) + '\t' + Escape(id.thumbprintSha1) + '\t' +
+                Escape(id.thumbprintSha256) + '\n';
     }
-    return std::string(kHeader) + '\t' + std::to_string(order_.size()) + '\t' + Hex(Fnv1a(body)) + '\n' + body;
+    return std::string(kHeader) + '\t' + std::to_string(order_.size()) + '\t' + Hex(Fnv1a(body)) + '\t' +
+           Escape(trust_) + '\n' + body;
 }
 
 bool IdentityCache::Save() {
@@ -139,22 +198,23 @@ void IdentityCache::Insert(Entry entry) {
     }
 }
 
-const Identity* IdentityCache::Find(std::string_view path, std::uint64_t size, std::uint64_t lastWrite) {
+const Identity* IdentityCache::Find(std::string_view path, std::string_view stamp) {
+    if (stamp.empty()) return nullptr;
     const auto it = entries_.find(platform_.FoldCase(path));
     if (it == entries_.end()) return nullptr;
     const Entry& e = *it->second;
-    if (e.size != size || e.lastWrite != lastWrite) return nullptr;
+    if (e.stamp != stamp) return nullptr;
     // Used now: the last to go when the cache is full. The order alone is no
     // reason to write the file; it is saved with the next change.
     if (it->second != order_.begin()) order_.splice(order_.begin(), order_, it->second);
     return &order_.front().identity;
 }
 
-void IdentityCache::Put(std::string_view path, std::uint64_t size, std::uint64_t lastWrite, const Identity& identity) {
+void IdentityCache::Put(std::string_view path, std::string_view stamp, const Identity& identity) {
+    if (stamp.empty()) return;
     Entry e;
     e.path = std::string(path);
-    e.size = size;
-    e.lastWrite = lastWrite;
+    e.stamp = std::string(stamp);
     e.identity.state = identity.state;
     e.identity.fileExists = true;
     e.identity.signer = identity.signer;

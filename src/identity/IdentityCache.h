@@ -1,6 +1,10 @@
-// The per-user cache of what files are, keyed by path, size and last write:
-// the next start checks only files that changed. Bounded; a file that does
-// not read back whole and unaltered is dropped and rebuilt, never trusted.
+// The cache of what files are, keyed by path and the file's stamp (see
+// platform::FileHold::Stamp: its ID and change-journal number, or its
+// content's hash), which no writer of the file can put back as it was: the
+// next start checks only files that changed. It holds for one state of the
+// trust stores (TrustStoresStamp): when they change, nothing in it is
+// believed. Bounded; a file that does not read back whole and unaltered is
+// dropped and rebuilt, never trusted.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +18,12 @@
 #include "platform/Platform.h"
 
 namespace vantorell::identity {
+
+// What tells one state of the trust stores (Root, Disallowed and
+// TrustedPublisher of the machine, the user, group policy and the
+// enterprise) from another: a hash of their certificates as the registry
+// keeps them.
+std::string TrustStoresStamp(platform::Platform& platform);
 
 inline constexpr std::size_t kCacheLimit = 2000;
 inline constexpr std::string_view kCacheFileName = "identity-cache.txt";
@@ -29,22 +39,31 @@ public:
     // Writes the file when something changed since the load or the last save.
     bool Save();
 
-    // What was found for the file as it is now; nullptr when it changed or is unknown.
-    const Identity* Find(std::string_view path, std::uint64_t size, std::uint64_t lastWrite);
-    // Keeps the file's state, signer and version facts (not its resolution).
-    void Put(std::string_view path, std::uint64_t size, std::uint64_t lastWrite, const Identity& identity);
+    // What was found for the file as it is now; nullptr when it changed, is
+    // unknown, or `stamp` is empty.
+    const Identity* Find(std::string_view path, std::string_view stamp);
+    // Keeps the file's state, signer and version facts (not its resolution);
+    // nothing without a stamp.
+    void Put(std::string_view path, std::string_view stamp, const Identity& identity);
+    // Forgets everything when the trust stores changed since it was filled;
+    // true when it did.
+    bool CheckTrustStores();
 
     std::size_t Size() const { return entries_.size(); }
+    const std::string& Path() const { return path_; }
     bool Corrupt() const { return corrupt_; }
 
-    // The cache's file for the user: "identity-cache.txt" in Vantorell's folder
-    // of the user's local application data; empty when there is none.
+    // The cache's file for this process: "identity-cache.txt" in Vantorell's
+    // folder of the user's local application data; for a process with
+    // administrator rights, in %ProgramData%\Vantorell when only
+    // administrators can write there, and none otherwise (every process of the
+    // user can write the user's own). Empty when there is none.
     static std::string UserCachePath(platform::Platform& platform);
 
 private:
     struct Entry {
         std::string path;  // as given
-        std::uint64_t size = 0, lastWrite = 0;
+        std::string stamp;
         Identity identity;
     };
     using Order = std::list<Entry>;  // most recently used first
@@ -55,6 +74,7 @@ private:
 
     platform::Platform& platform_;
     std::string path_;
+    std::string trust_;  // the trust stores' stamp the entries hold for
     std::size_t limit_;
     Order order_;
     std::unordered_map<std::string, Order::iterator> entries_;  // by folded path

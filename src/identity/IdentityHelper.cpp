@@ -8,12 +8,9 @@ namespace vantorell::identity {
 namespace {
 
 constexpr std::string_view kRequestHeader = "Vantorell identify 1";
-constexpr std::string_view kReplyHeader = "Vantorell identified 1";
+constexpr std::string_view kReplyHeader = "Vantorell identified 2";
 constexpr std::size_t kJobFields = 5;
-// A reply line has the inline flag, the issuer and the thumbprints after the
-// first nine fields; one without them (an older helper's) is read as well.
-constexpr std::size_t kOldReplyFields = 9;
-constexpr std::size_t kReplyFields = 13;
+constexpr std::size_t kReplyFields = 14;
 
 bool Flag(std::string_view field, bool& value) {
     if (field != "0" && field != "1") return false;
@@ -23,8 +20,9 @@ bool Flag(std::string_view field, bool& value) {
 
 }  // namespace
 
-std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs) {
+std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs, std::string_view cachePath) {
     std::string out(kRequestHeader);
+    if (!cachePath.empty()) out.append("\t").append(Escape(cachePath));
     out += '\n';
     for (const FileJob& job : jobs) {
         out.append(Escape(job.command)).append("\t").append(Escape(job.arguments)).append("\t");
@@ -34,9 +32,14 @@ std::string EncodeIdentifyRequest(const std::vector<FileJob>& jobs) {
     return out;
 }
 
-std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes) {
+std::optional<std::vector<FileJob>> DecodeIdentifyRequest(std::string_view bytes, std::string* cachePath) {
     auto end = bytes.find('\n');
-    if (end == std::string_view::npos || bytes.substr(0, end) != kRequestHeader) return std::nullopt;
+    if (end == std::string_view::npos) return std::nullopt;
+    const auto header = Split(bytes.substr(0, end), '\t');
+    std::string cache;
+    if (header.size() > 2 || header[0] != kRequestHeader || (header.size() == 2 && !Unescape(header[1], cache)))
+        return std::nullopt;
+    if (cachePath) *cachePath = std::move(cache);
     std::vector<FileJob> jobs;
     for (std::string_view rest = bytes.substr(end + 1); !rest.empty(); rest.remove_prefix(end + 1)) {
         end = rest.find('\n');
@@ -59,41 +62,50 @@ bool IsIdentifyReplyHeader(std::string_view line) {
     return line == kReplyHeader;
 }
 
-std::string IdentifyReplyLine(const Identity& id) {
+std::string IdentifyReplyLine(const Identity& id, std::string_view stamp) {
     return Escape(id.file) + '\t' + Escape(id.host) + '\t' + (id.fileExists ? "1" : "0") + '\t' +
            std::string(StateWord(id.state)) + '\t' + Escape(id.reason) + '\t' + Escape(id.signer) + '\t' +
-           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\t' +
-           (id.inlineCode ? "1" : "0") + '\t' + Escape(id.issuer) + '\t' + Escape(id.thumbprintSha1) + '\t' +
+           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\t' + Escape(stamp) +
+           '\t' + (id.inlineCode ? "1" : "0") + '\t' + Escape(id.issuer) + '\t' + Escape(id.thumbprintSha1) + '\t' +
            Escape(id.thumbprintSha256) + '\n';
 }
 
-bool DecodeIdentifyReplyLine(std::string_view line, Identity& id) {
+bool DecodeIdentifyReplyLine(std::string_view line, Identity& id, std::string& stamp) {
     const auto fields = Split(line, '\t');
     Identity read;
-    if ((fields.size() != kReplyFields && fields.size() != kOldReplyFields) || !Unescape(fields[0], read.file) ||
-        !Unescape(fields[1], read.host) || !Flag(fields[2], read.fileExists))
+    if (fields.size() != kReplyFields || !Unescape(fields[0], read.file) || !Unescape(fields[1], read.host) ||
+        !Flag(fields[2], read.fileExists))
         return false;
     read.state = StateOfWord(fields[3]);
     if (StateWord(read.state) != fields[3]) return false;
     if (!Unescape(fields[4], read.reason) || !Unescape(fields[5], read.signer) || !Unescape(fields[6], read.company) ||
         !Unescape(fields[7], read.description) || !Unescape(fields[8], read.fileVersion))
         return false;
-    if (fields.size() == kReplyFields &&
-        (!Flag(fields[9], read.inlineCode) || !Unescape(fields[10], read.issuer) ||
-         !Unescape(fields[11], read.thumbprintSha1) || !Unescape(fields[12], read.thumbprintSha256)))
+    std::string readStamp;
+    if (!Unescape(fields[9], readStamp) || !Flag(fields[10], read.inlineCode) || !Unescape(fields[11], read.issuer) ||
+        !Unescape(fields[12], read.thumbprintSha1) || !Unescape(fields[13], read.thumbprintSha256))
         return false;
     id = std::move(read);
+    stamp = std::move(readStamp);
     return true;
 }
 
 bool ServeIdentification(platform::Platform& platform, std::string_view bytes,
                          const std::function<void(std::string_view)>& write) {
-    const auto jobs = DecodeIdentifyRequest(bytes);
+    std::string cachePath;
+    const auto jobs = DecodeIdentifyRequest(bytes, &cachePath);
     if (!jobs) return false;
-    IdentityCache none(platform, std::string());
-    Identifier identifier(platform, none);
+    // What the caller's cache holds, read and never written here: a file whose
+    // bytes are those of a stamp in it is answered from it.
+    IdentityCache cache(platform, cachePath);
+    cache.Load();
+    Identifier identifier(platform, cache);
     write(IdentifyReplyHeader());
-    for (const FileJob& job : *jobs) write(IdentifyReplyLine(identifier.Identify(job)));
+    for (const FileJob& job : *jobs) {
+        std::string stamp;
+        const Identity id = identifier.Identify(job, false, &stamp);
+        write(IdentifyReplyLine(id, stamp));
+    }
     return true;
 }
 

@@ -27,6 +27,11 @@ void IdentityService::Request(const std::vector<FileJob>& jobs, bool all) {
     const std::uint64_t now = platform_.TickMs();
     if (!lastAll_ || now - *lastAll_ >= kRecheckMs) all = true;
     if (all) lastAll_ = now;
+    // A certificate trusted or distrusted since: every verdict is found again.
+    if (cacheLoaded_ && cache_.CheckTrustStores()) {
+        known_.clear();
+        all = true;
+    }
     for (const FileJob& job : jobs) {
         std::string key = job.Key();
         if (!all && known_.contains(key)) continue;
@@ -58,16 +63,17 @@ std::optional<Identity> IdentityService::KnownNow(const FileJob& job) {
     if (const Identity* known = Find(job)) return *known;
     Cache();
     Identity id;
-    platform::FileFacts facts;
-    if (identifier_.Look(ResolveFile(platform_, job), false, id, facts)) return id;
+    std::unique_ptr<platform::FileHold> hold;  // let go at once: only the quick stamp is read here
+    if (identifier_.Look(ResolveFile(platform_, job), false, id, hold, true)) return id;
     return std::nullopt;
 }
 
 void IdentityService::Look() {
     Cache();
     for (std::size_t n = 0; n < kLookSlice && !queue_.empty(); ++n, queue_.pop_front()) {
-        Examine e{std::move(queue_.front()), {}, {}};
-        if (identifier_.Look(ResolveFile(platform_, e.job), false, e.id, e.facts))
+        Examine e{std::move(queue_.front()), {}};
+        std::unique_ptr<platform::FileHold> hold;  // let go at once: the helper holds it again
+        if (identifier_.Look(ResolveFile(platform_, e.job), false, e.id, hold, true))
             Answer(e.job, std::move(e.id));
         else
             examine_.push_back(std::move(e));
@@ -93,7 +99,7 @@ void IdentityService::StartHelpers() {
             jobs.push_back(examine_.front().job);
             helper.jobs.push_back(std::move(examine_.front()));
         }
-        helper.run = platform_.StartHelper(kIdentifySwitch, EncodeIdentifyRequest(jobs));
+        helper.run = platform_.StartHelper(kIdentifySwitch, EncodeIdentifyRequest(jobs, cache_.Path()));
         helpers_.push_back(std::move(helper));  // one that did not start answers "not checked"
     }
     ReadHelpers();
@@ -115,14 +121,16 @@ bool IdentityService::ReadHelper(Helper& h) {
             break;
         }
         Identity id;
-        if (h.answered >= h.jobs.size() || !DecodeIdentifyReplyLine(line, id)) {
+        std::string stamp;
+        if (h.answered >= h.jobs.size() || !DecodeIdentifyReplyLine(line, id, stamp)) {
             ended = true;
             break;
         }
-        // Kept in the cache by what the look found: the next look needs no helper.
+        // Kept in the cache by the stamp of the bytes the helper held while it
+        // examined them: the next look needs no helper.
         Examine& e = h.jobs[h.answered++];
         if (id.state != SignatureState::Unknown && id.fileExists && id.file == e.id.file)
-            cache_.Put(id.file, e.facts.size, e.facts.lastWrite, id);
+            cache_.Put(id.file, stamp, id);
         Answer(e.job, std::move(id));
     }
     h.output.erase(0, parsed);

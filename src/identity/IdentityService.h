@@ -78,7 +78,6 @@ private:
     struct Examine {
         FileJob job;
         Identity id;
-        platform::FileFacts facts;
     };
     // A helper that runs: the jobs it was given and how far it answered.
     struct Helper {

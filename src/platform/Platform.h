@@ -262,6 +262,22 @@ public:
     virtual bool Poll(std::string& output) = 0;
 };
 
+// A file held open so that nobody can write, rename or delete it while this
+// lives, and what names its present bytes (see Stamp).
+class FileHold {
+public:
+    virtual ~FileHold() = default;
+    // What tells the file's present bytes from any others that a writer of the
+    // file could put in its place, times and size included: "usn:" with the
+    // volume, the file's ID and the NTFS change journal's number for it where
+    // the volume keeps a journal, otherwise "sha256:" and the content's hash.
+    // Empty when neither can be had (the file is then never answered from memory).
+    virtual std::string Stamp() = 0;
+    // The stamp when it can be had without reading the content (the change
+    // journal's); empty otherwise.
+    virtual std::string QuickStamp() = 0;
+};
+
 // While a modal box or dialog of the program is open, its own message loop
 // runs instead of the program's: the platform still serves the watches then,
 // at least this often.
@@ -424,6 +440,13 @@ public:
                                                                  CatalogHash /*kind*/) {
         return std::nullopt;
     }
+    // Holds the file (see FileHold); nullptr when it cannot be held (it is
+    // open for writing elsewhere, or gone).
+    virtual std::unique_ptr<FileHold> HoldFile(std::string_view /*path*/) { return nullptr; }
+    // Whether only Administrators and SYSTEM can write in the folder and own
+    // it (nothing else can change what is in it); a folder that does not
+    // exist is made so first. False when that cannot be made sure of.
+    virtual bool AdministratorsOnlyFolder(std::string_view /*path*/) { return false; }
     // ---- a helper: this program run again for one piece of work, so that
     // what that work loads (the system's cryptography) never stays in the
     // program that sits in the tray, and a file that breaks it cannot end that one.

@@ -85,12 +85,10 @@ std::string DecodeFileText(platform::Platform& p, std::string_view bytes) {
 std::vector<std::string> LoadLines(platform::Platform& p, std::string_view path) {
     auto read = p.ReadFile(path);
     switch (read.outcome) {
-        case platform::ReadOutcome::NotFound:
-            return {};
+        case platform::ReadOutcome::NotFound: return {};
         case platform::ReadOutcome::Failed:
             throw AppError("Cannot read the file \"" + std::string(path) + "\": " + read.message);
-        case platform::ReadOutcome::Ok:
-            break;
+        case platform::ReadOutcome::Ok: break;
     }
     return SplitLines(DecodeFileText(p, read.bytes));
 }
@@ -138,7 +136,9 @@ void SortNoCase(platform::Platform& p, std::vector<std::string>& names) {
     names = std::move(sorted);
 }
 
-std::string ToDecimal(long long n) { return std::to_string(n); }
+std::string ToDecimal(long long n) {
+    return std::to_string(n);
+}
 
 bool ParseInt(std::string_view t, int& out) {
     if (t.empty()) return false;
@@ -162,6 +162,85 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     out += '\\';
     out += name;
     return out;
+}
+
+namespace {
+
+bool Slash(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool StartsNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char a = text[i], b = prefix[i];
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+        if (a == '/') a = '\\';
+        if (a != b) return false;
+    }
+    return true;
+}
+
+bool DriveLetter(std::string_view path) {
+    const char c = path.empty() ? 0 : path[0];
+    return path.size() >= 2 && path[1] == ':' && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+}
+
+// The path after a device prefix ("\\?\", "\??\", "\\.\"): the system
+// takes it as an object's name, with no drive of its own.
+PathPlace PlaceOfDevicePath(std::string_view rest, int depth) {
+    PathPlace place;
+    if (DriveLetter(rest) && (rest.size() == 2 || Slash(rest[2]))) {
+        place.kind = PathPlace::Kind::Drive;
+        place.root = std::string(1, rest[0]) + ":\\";
+        place.rest = std::string(rest.substr(std::min<std::size_t>(rest.size(), 3)));
+        return place;
+    }
+    if (StartsNoCase(rest, "UNC\\") || StartsNoCase(rest, "Device\\Mup\\") ||
+        StartsNoCase(rest, "Device\\LanmanRedirector\\") || StartsNoCase(rest, "Device\\WebDavRedirector\\") ||
+        StartsNoCase(rest, "Mup\\")) {
+        place.kind = PathPlace::Kind::Share;
+        return place;
+    }
+    if (StartsNoCase(rest, "GLOBALROOT\\") && depth < 4) {
+        std::string_view inner = rest.substr(11);
+        if (StartsNoCase(inner, "??\\") || StartsNoCase(inner, "GLOBAL??\\"))
+            return PlaceOfDevicePath(inner.substr(inner.find('\\') + 1), depth + 1);
+        if (StartsNoCase(inner, "DosDevices\\")) return PlaceOfDevicePath(inner.substr(11), depth + 1);
+        return PlaceOfDevicePath(inner, depth + 1);
+    }
+    if (StartsNoCase(rest, "Volume{")) {
+        const auto end = rest.find('}');
+        if (end != std::string_view::npos && (end + 1 == rest.size() || Slash(rest[end + 1]))) {
+            place.kind = PathPlace::Kind::Volume;
+            place.root = "\\\\?\\" + std::string(rest.substr(0, end + 1)) + "\\";
+            place.rest = std::string(rest.substr(std::min(rest.size(), end + 2)));
+            return place;
+        }
+    }
+    place.kind = PathPlace::Kind::Device;
+    return place;
+}
+
+}  // namespace
+
+PathPlace PlaceOfPath(std::string_view path) {
+    if (path.size() >= 4 && Slash(path[0]) && (Slash(path[1]) || path[1] == '?') &&
+        (path[2] == '?' || path[2] == '.') && Slash(path[3]) && !(path[1] == '?' && path[2] == '.'))
+        return PlaceOfDevicePath(path.substr(4), 0);
+    PathPlace place;
+    if (path.size() >= 2 && Slash(path[0]) && Slash(path[1])) {
+        place.kind = PathPlace::Kind::Share;
+        return place;
+    }
+    if (DriveLetter(path) && path.size() >= 3 && Slash(path[2])) {
+        place.kind = PathPlace::Kind::Drive;
+        place.root = std::string(1, path[0]) + ":\\";
+        place.rest = std::string(path.substr(3));
+        return place;
+    }
+    return place;  // relative
 }
 
 }  // namespace vantorell::text

@@ -44,6 +44,22 @@ std::string ToDecimal(long long n);
 // (blanks, a sign alone, a value beyond 32 bits), leaving `out` untouched.
 bool ParseInt(std::string_view text, int& out);
 
+// Where a path leads, read from its text alone, once a "\\?\", "\??\" or
+// "\\.\" prefix is taken into account (these reach any device, shares too).
+struct PathPlace {
+    enum class Kind {
+        Drive,     // a drive letter ("C:\x", "\\?\C:\x", "\??\C:\x"): `root` is "C:\"
+        Volume,    // a volume by its name ("\\?\Volume{...}\x"): `root` is "\\?\Volume{...}\"
+        Share,     // a share ("\\server\s", "\\?\UNC\...", "\??\UNC\...", "...\GLOBALROOT\Device\Mup\...")
+        Device,    // any other device or object ("\\.\pipe\x", "\\?\GLOBALROOT\Device\HarddiskVolume1\x")
+        Relative,  // relative to the current folder or drive ("x.exe", "\x", "C:x")
+    };
+    Kind kind = Kind::Relative;
+    std::string root;  // Drive and Volume: the root, with its backslash
+    std::string rest;  // Drive and Volume: what follows the root
+};
+PathPlace PlaceOfPath(std::string_view path);
+
 // Folder of a path (text before the last '\' or '/'), without the separator.
 std::string FolderOf(std::string_view path);
 // Joins a folder and a file name with a backslash.

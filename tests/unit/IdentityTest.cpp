@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <thread>
+#include <tuple>
 
 #include "StoreTestScene.h"
 #include "identity/EntryFiles.h"
 #include "identity/Identifier.h"
 #include "identity/IdentityHelper.h"
 #include "identity/IdentityService.h"
+#include "platform/Text.h"
 
 namespace vantorell::testing {
 namespace {
@@ -214,7 +216,13 @@ TEST_F(Identity, NetworkFilesAreNotOpened) {
     identity::Identifier identifier(p, cache);
     p.AddNetworkPrefix("Z:");
     p.PutFile("Z:\\x.exe", "z");
-    for (const char* command : {"\\\\server\\share\\x.exe", "\"Z:\\x.exe\" /q", "\\\\?\\UNC\\server\\s\\y.exe"}) {
+    p.SetEnvironment("PATH", "Z:\\Tools;C:\\Tools");
+    p.PutFile("Z:\\Tools\\mapped.exe", "z");
+    for (const char* command :
+         {"\\\\server\\share\\x.exe", "\"Z:\\x.exe\" /q", "\\\\?\\UNC\\server\\s\\y.exe", "\\??\\UNC\\server\\s\\y.exe",
+          "\\\\?\\GLOBALROOT\\Device\\Mup\\server\\s\\y.exe", "\\\\.\\GLOBALROOT\\Device\\Mup\\server\\s\\y.exe",
+          "\\??\\GLOBALROOT\\Device\\LanmanRedirector\\server\\s\\y.exe",
+          "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\y.exe", "\\\\.\\pipe\\y", "mapped -q"}) {
         const auto id = identifier.Identify(FileJob{command, {}, {}, false});
         EXPECT_EQ(id.state, SignatureState::Unknown) << command;
         EXPECT_EQ(id.reason, identity::kReasonNetwork) << command;
@@ -272,18 +280,17 @@ TEST_F(Identity, CacheHitChangeAndCorruption) {
     identity::IdentityCache small(p, "", 2);
     identity::Identity v;
     v.state = SignatureState::Unsigned;
-    small.Put("C:\\1", 1, 1, v);
-    small.Put("C:\\2", 1, 1, v);
-    ASSERT_NE(small.Find("C:\\1", 1, 1), nullptr);
-    small.Put("C:\\3", 1, 1, v);
+    small.Put("C:\\1", "s", v);
+    small.Put("C:\\2", "s", v);
+    ASSERT_NE(small.Find("C:\\1", "s"), nullptr);
+    small.Put("C:\\3", "s", v);
     EXPECT_EQ(small.Size(), 2u);
-    EXPECT_EQ(small.Find("C:\\2", 1, 1), nullptr);
-    EXPECT_NE(small.Find("c:\\1", 1, 1), nullptr);
+    EXPECT_EQ(small.Find("C:\\2", "s"), nullptr);
+    EXPECT_NE(small.Find("c:\\1", "s"), nullptr);
 }
 
 // What pins a signer (issuer, thumbprints) and the inline mark travel through
-// the cache and the helper's reply; a reply line of the former format, without
-// them, is still read.
+// the cache and the helper's reply, with the stamp of the bytes examined.
 TEST_F(Identity, PinsAndTheInlineMarkTravel) {
     identity::Identity id;
     id.file = "C:\\Windows\\System32\\mshta.exe";
@@ -295,23 +302,22 @@ TEST_F(Identity, PinsAndTheInlineMarkTravel) {
     id.thumbprintSha256 = std::string(64, 'b');
     id.inlineCode = true;
     identity::Identity read;
-    std::string line = identity::IdentifyReplyLine(id);
+    std::string stamp;
+    std::string line = identity::IdentifyReplyLine(id, "sha256:1234");
     line.pop_back();
-    ASSERT_TRUE(identity::DecodeIdentifyReplyLine(line, read));
+    ASSERT_TRUE(identity::DecodeIdentifyReplyLine(line, read, stamp));
     EXPECT_EQ(read, id);
-    const std::string former = "x.exe\t\t1\tverified\t\tVendor\tCo\tDesc\t1.0";
-    ASSERT_TRUE(identity::DecodeIdentifyReplyLine(former, read));
-    EXPECT_EQ(read.signer, "Vendor");
-    EXPECT_FALSE(read.inlineCode);
+    EXPECT_EQ(stamp, "sha256:1234");
 
     {
         identity::IdentityCache cache(p, kCache);
-        cache.Put(id.file, 2, 3, id);
+        cache.Load();
+        cache.Put(id.file, "sha256:1234", id);
         ASSERT_TRUE(cache.Save());
     }
     identity::IdentityCache cache(p, kCache);
     cache.Load();
-    const identity::Identity* cached = cache.Find(id.file, 2, 3);
+    const identity::Identity* cached = cache.Find(id.file, "sha256:1234");
     ASSERT_NE(cached, nullptr);
     EXPECT_EQ(cached->issuer, id.issuer);
     EXPECT_EQ(cached->thumbprintSha1, id.thumbprintSha1);
@@ -347,6 +353,9 @@ TEST_F(Identity, ServiceCollectsResults) {
 // file itself: the answers are those of identification in this process, read
 // as they come, and a helper that fails or is cut off leaves its jobs unknown.
 TEST_F(Identity, ServiceAsksAHelper) {
+    // The window's thread answers from the cache by a stamp it can have
+    // without reading the file: the change journal's.
+    p.SetChangeJournal(true);
     p.PutFile("C:\\S\\app.exe", "x");
     SignatureFacts good;
     good.code = 0;
@@ -408,7 +417,7 @@ TEST_F(Identity, ServiceAsksAHelper) {
     EXPECT_EQ(service.Find(more[3])->file, "C:\\Apps\\found.exe");
 
     // A minute on, every job is asked again: what the helpers found is known
-    // here by the files' size and time, so no helper starts.
+    // here by the files' stamps, so no helper starts.
     p.Advance(identity::IdentityService::kRecheckMs);
     service.Request(more);
     EXPECT_FALSE(service.Collect());
@@ -440,7 +449,7 @@ TEST_F(Identity, ServiceAsksAHelper) {
         EXPECT_EQ(service.Find(more[3])->reason, identity::kReasonCheckFailed);
     }
     // A helper that never ends is ended once overdue; its files stay unknown.
-    reply = "Vantorell identified 1\n";
+    reply = "Vantorell identified 2\n";
     p.SetHelperHangs(true);
     p.Advance(identity::IdentityService::kRecheckMs);
     service.Request(more);
@@ -470,6 +479,190 @@ TEST_F(Identity, ServiceAsksAHelper) {
         EXPECT_EQ(many.Find(job)->state, SignatureState::Unsigned);
     }
     EXPECT_FALSE(identity::DecodeIdentifyRequest("Vantorell identify 1\nC:\\x\t\t\t2\t\n").has_value());
+}
+
+// Where a path leads by its text once its device prefix is read; what is
+// not a drive's or a volume's is never opened.
+TEST(PathPlace, DevicePrefixesLinksAndShares) {
+    using Kind = text::PathPlace::Kind;
+    const std::vector<std::tuple<std::string, Kind, std::string>> cases = {
+        {"C:\\x\\y.exe", Kind::Drive, "C:\\"},
+        {"c:/x/y.exe", Kind::Drive, "c:\\"},
+        {"\\\\?\\C:\\x\\y.exe", Kind::Drive, "C:\\"},
+        {"\\??\\D:\\x\\y.exe", Kind::Drive, "D:\\"},
+        {"\\\\.\\C:\\y.exe", Kind::Drive, "C:\\"},
+        {"\\\\?\\GLOBALROOT\\??\\C:\\y.exe", Kind::Drive, "C:\\"},
+        {"\\\\?\\GLOBALROOT\\GLOBAL??\\E:\\y.exe", Kind::Drive, "E:\\"},
+        {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\y.exe", Kind::Volume,
+         "\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\"},
+        {"\\\\server\\share\\y.exe", Kind::Share, ""},
+        {"//server/share/y.exe", Kind::Share, ""},
+        {"\\\\?\\UNC\\server\\share\\y.exe", Kind::Share, ""},
+        {"\\??\\UNC\\server\\share\\y.exe", Kind::Share, ""},
+        {"\\\\?\\unc\\server\\share\\y.exe", Kind::Share, ""},
+        {"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\y.exe", Kind::Share, ""},
+        {"\\??\\GLOBALROOT\\Device\\Mup\\server\\share\\y.exe", Kind::Share, ""},
+        {"\\\\?\\GLOBALROOT\\??\\UNC\\server\\share\\y.exe", Kind::Share, ""},
+        {"\\\\.\\GLOBALROOT\\Device\\LanmanRedirector\\server\\share\\y.exe", Kind::Share, ""},
+        {"\\\\?\\GLOBALROOT\\Device\\WebDavRedirector\\server\\y.exe", Kind::Share, ""},
+        {"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume2\\y.exe", Kind::Device, ""},
+        {"\\\\.\\pipe\\name", Kind::Device, ""},
+        {"\\\\?\\Volume{broken\\y.exe", Kind::Device, ""},
+        {"y.exe", Kind::Relative, ""},
+        {"\\x\\y.exe", Kind::Relative, ""},
+        {"C:y.exe", Kind::Relative, ""},
+    };
+    for (const auto& [path, kind, root] : cases) {
+        const auto place = text::PlaceOfPath(path);
+        EXPECT_EQ(place.kind, kind) << path;
+        EXPECT_EQ(place.root, root) << path;
+        EXPECT_EQ(identity::IsUncPath(path), kind == Kind::Share || kind == Kind::Device) << path;
+    }
+    EXPECT_EQ(text::PlaceOfPath("\\\\?\\C:\\x\\y.exe").rest, "x\\y.exe");
+}
+
+// A file rewritten in place with other bytes of its size and its times put
+// back is checked again: the cache holds it by its ID and change-journal
+// number, or by its content's hash, which no writer can put back. In the
+// cache's file (the next start), and in the window's memory (the same session).
+TEST_F(Identity, SameSizeSwapWithTheTimesPutBackIsCheckedAgain) {
+    for (const bool journal : {true, false}) {
+        SCOPED_TRACE(journal ? "change journal" : "content hash");
+        p.SetChangeJournal(journal);
+        const std::string file = journal ? "C:\\S\\journal.exe" : "C:\\S\\hashed.exe";
+        p.RemoveFile(kCache);
+        p.PutFile(file, "signed bytes");
+        SignatureFacts good;
+        good.signer = "Vendor";
+        p.SetSignature(file, good);
+        auto identify = [&](std::string arguments) {
+            identity::IdentityCache cache(p, kCache);
+            cache.Load();
+            identity::Identifier identifier(p, cache);
+            std::string stamp;
+            auto id = identifier.Identify(FileJob{"\"" + file + "\" " + arguments, {}, {}, false}, false, &stamp);
+            cache.Save();
+            EXPECT_EQ(stamp.rfind(journal ? "usn:" : "sha256:", 0), 0u) << stamp;
+            return id;
+        };
+        ASSERT_EQ(identify("/a").state, SignatureState::Verified);
+        // The window's service, with a helper, knows it too.
+        p.SetHelperScript([&](std::string_view, std::string_view input) -> std::optional<std::string> {
+            std::string out;
+            identity::ServeIdentification(p, input, [&](std::string_view line) { out += line; });
+            return out;
+        });
+        identity::IdentityService service(p, "");
+        service.Request({FileJob{file + " /window", {}, {}, false}});
+        service.Collect();
+        ASSERT_EQ(service.Find(FileJob{file + " /window", {}, {}, false})->state, SignatureState::Verified);
+
+        const platform::FileFacts before = p.StatFile(file);
+        ASSERT_TRUE(p.WriteFileAtomic(file, "evil! bytes!").ok);
+        const platform::FileFacts after = p.StatFile(file);
+        ASSERT_EQ(after.size, before.size);
+        ASSERT_EQ(after.lastWrite, before.lastWrite);  // the times put back
+        SignatureFacts bad;
+        bad.code = 0x80096010;  // TRUST_E_BAD_DIGEST: the check of these bytes
+        p.SetSignature(file, bad);
+        const std::size_t checks = p.SignatureChecks();
+        EXPECT_EQ(identify("/a").state, SignatureState::Invalid);
+        EXPECT_EQ(p.SignatureChecks(), checks + 1);
+        // A new entry for the file in the same session: looked at again.
+        p.Advance(identity::IdentityService::kHelperGapMs);
+        const FileJob later{file + " /later", {}, {}, false};
+        service.Request({FileJob{file + " /window", {}, {}, false}, later});
+        service.Collect();
+        ASSERT_NE(service.Find(later), nullptr);
+        EXPECT_EQ(service.Find(later)->state, SignatureState::Invalid);
+        p.SetHelperScript(nullptr);
+    }
+}
+
+// A certificate put into a trust store after a file was checked drops every
+// verdict: the next start and the window's next request check again.
+TEST_F(Identity, ASignerDistrustedAfterAFirstCheckIsNoLongerVerified) {
+    const std::vector<std::pair<platform::Hive, std::string>> stores = {
+        {platform::Hive::LocalMachine, "Software\\Microsoft\\SystemCertificates\\Disallowed\\Certificates"},
+        {platform::Hive::CurrentUser, "Software\\Microsoft\\SystemCertificates\\Disallowed\\Certificates"},
+        {platform::Hive::LocalMachine, "Software\\Policies\\Microsoft\\SystemCertificates\\Disallowed\\Certificates"},
+        {platform::Hive::CurrentUser, "Software\\Policies\\Microsoft\\SystemCertificates\\Disallowed\\Certificates"},
+        {platform::Hive::LocalMachine, "Software\\Microsoft\\EnterpriseCertificates\\Disallowed\\Certificates"},
+    };
+    int n = 0;
+    for (const auto& [hive, store] : stores) {
+        SCOPED_TRACE(store);
+        const std::string file = "C:\\S\\signed" + std::to_string(++n) + ".exe";
+        p.PutFile(file, "bytes");
+        SignatureFacts good;
+        good.signer = "Vendor";
+        p.SetSignature(file, good);
+        auto identify = [&] {
+            identity::IdentityCache cache(p, kCache);
+            cache.Load();
+            identity::Identifier identifier(p, cache);
+            auto id = identifier.Identify(FileJob{file, {}, {}, false});
+            cache.Save();
+            return id.state;
+        };
+        ASSERT_EQ(identify(), SignatureState::Verified);
+        identity::IdentityService service(p, kCache);
+        const FileJob job{file + " /window", {}, {}, false};
+        service.Request({job});
+        service.Collect();
+        ASSERT_EQ(service.Find(job)->state, SignatureState::Verified);
+
+        // The signer's certificate distrusted: the system's check says so now.
+        const std::string thumbprint = "0123456789ABCDEF0123456789ABCDEF0123456" + std::to_string(n);
+        p.PutValue(hive, store + "\\" + thumbprint, "Blob", platform::RegValue{platform::RegType::Binary, "cert"});
+        SignatureFacts banned = good;
+        banned.disallowed = true;
+        p.SetSignature(file, banned);
+        EXPECT_EQ(identify(), SignatureState::Distrusted);
+        const FileJob later{file + " /later", {}, {}, false};
+        service.Request({job, later});
+        service.Collect();
+        EXPECT_EQ(service.Find(later)->state, SignatureState::Distrusted);
+        EXPECT_EQ(service.Find(job)->state, SignatureState::Distrusted);
+        p.RemoveKey(hive, store + "\\" + thumbprint);
+    }
+}
+
+// A process with administrator rights reads and writes no cache that the
+// user's own programs can write: its own in %ProgramData%\Vantorell where
+// only administrators can write, or none.
+TEST_F(Identity, AnElevatedProcessKeepsNoCacheTheUserCanWrite) {
+    constexpr const char* kMachineCache = "C:\\ProgramData\\Vantorell\\identity-cache.txt";
+    p.SetStandardUser(true);
+    EXPECT_EQ(identity::IdentityCache::UserCachePath(p), kCache);
+    p.SetStandardUser(false);
+    EXPECT_EQ(identity::IdentityCache::UserCachePath(p), "");
+    p.SetAdministratorsOnly("C:\\ProgramData\\Vantorell");
+    EXPECT_EQ(identity::IdentityCache::UserCachePath(p), kMachineCache);
+
+    // The user's cache says "verified" for a file the elevated check finds changed.
+    p.PutFile("C:\\S\\app.exe", "bytes");
+    SignatureFacts good;
+    good.signer = "Vendor";
+    p.SetSignature("C:\\S\\app.exe", good);
+    p.SetStandardUser(true);
+    {
+        identity::IdentityService user(p, identity::IdentityCache::UserCachePath(p));
+        user.Request({FileJob{"C:\\S\\app.exe", {}, {}, false}});
+    }
+    const auto userCache = p.GetFile(kCache);
+    ASSERT_TRUE(userCache.has_value());
+    SignatureFacts bad;
+    bad.code = 0x80096010;
+    p.SetSignature("C:\\S\\app.exe", bad);
+    p.SetStandardUser(false);
+    identity::IdentityService elevated(p, identity::IdentityCache::UserCachePath(p));
+    const FileJob job{"C:\\S\\app.exe", {}, {}, false};
+    elevated.Request({job});
+    elevated.Collect();
+    EXPECT_EQ(elevated.Find(job)->state, SignatureState::Invalid);
+    EXPECT_EQ(p.GetFile(kCache), userCache);  // not written either
+    EXPECT_TRUE(p.GetFile(kMachineCache).has_value());
 }
 
 }  // namespace

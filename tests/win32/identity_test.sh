@@ -22,7 +22,7 @@ done
 export WINEDEBUG=-all LC_ALL=C.UTF-8
 
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
-values=(VtSigned VtTampered VtUntrusted VtServer VtDistrusted VtPlain VtMissing VtVersion VtRundll VtEnv)
+values=(VtSigned VtTampered VtUntrusted VtServer VtDistrusted VtPlain VtMissing VtVersion VtRundll VtEnv VtMup VtNtUnc)
 dir="$WINEPREFIX/drive_c/vtident"
 work=$(mktemp -d)
 link=""
@@ -90,6 +90,10 @@ add VtMissing 'C:\vtident\gone.exe'
 add VtVersion 'C:\vtident\withversion.exe'
 add VtRundll 'rundll32.exe "C:\vtident\x dll\x.dll",Entry 1'
 add VtEnv '%SystemDrive%\vtident\signed.exe' REG_EXPAND_SZ
+# Shares behind device paths: never opened, whatever the prefix.
+add VtMup '\\?\GLOBALROOT\Device\Mup\vtserver\share\x.exe'
+add VtNtUnc '\??\UNC\vtserver\share\y.exe'
+
 startup=$(wine "$driver" startup-folder | tr -d '\r')
 wine "$driver" make-shortcut "$startup\\Vt Link.lnk" 'C:\vtident\signed.exe' '/min' || fail "cannot make the shortcut"
 link=$(winepath -u "$startup\\Vt Link.lnk" | tr -d '\r')
@@ -112,6 +116,8 @@ expect = {
     "VtRundll": (r"C:\vtident\x dll\x.dll", True, "unsigned", ""),
     "VtEnv": (r"C:\vtident\signed.exe", True, "verified", signer),
     "Vt Link.lnk": (r"C:\vtident\signed.exe", True, "verified", signer),
+    "VtMup": (r"\\?\GLOBALROOT\Device\Mup\vtserver\share\x.exe", False, "unknown", ""),
+    "VtNtUnc": (r"\??\UNC\vtserver\share\y.exe", False, "unknown", ""),
 }
 bad = []
 for name, (file, exists, state, who) in expect.items():
@@ -132,14 +138,28 @@ if bad:
 PY
 }
 
+# Wine runs every program elevated: an elevated program neither reads nor
+# writes the user's own cache, which every program of the user can write
+# (its own in %ProgramData%\Vantorell needs rights Wine does not keep).
 cache="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Local/Vantorell/identity-cache.txt"
 rm -f "$cache"
 wine "$exe" list --json >"$work/out.json" 2>"$work/err.txt" || fail "list failed: $(cat "$work/err.txt")"
 check || fail "cold run"
-[ -f "$cache" ] || fail "no cache written at $cache"
-# From the cache: the same answers.
+[ ! -f "$cache" ] || fail "an elevated list wrote the user's cache at $cache"
+# Again: the same answers.
 wine "$exe" list --json >"$work/out.json" 2>"$work/err.txt" || fail "second list failed"
-check || fail "run from the cache"
+check || fail "second run"
+# A signed file swapped for other bytes of its size, its times put back: checked again.
+cp -p "$dir/signed.exe" "$work/signed.keep"
+cp "$dir/tampered.exe" "$dir/signed.exe" && touch -r "$work/signed.keep" "$dir/signed.exe"
+[ "$(stat -c %s.%Y "$dir/signed.exe")" = "$(stat -c %s.%Y "$work/signed.keep")" ] || fail "the swap changed size or time"
+wine "$exe" list --json >"$work/out.json" 2>"$work/err.txt" || fail "list after the swap failed"
+python3 - "$work/out.json" <<'PY' || fail "the swapped file is still verified"
+import json, sys
+e = {e["name"]: e for e in json.load(open(sys.argv[1], encoding="utf-8"))}["VtSigned"]
+sys.exit(0 if e["signature"] == "invalid" else f"VtSigned: {e['signature']}")
+PY
+cp -p "$work/signed.keep" "$dir/signed.exe"
 # The table has the Publisher column.
 wine "$exe" list >"$work/table.txt" 2>&1 || fail "list as a table failed"
 grep -q "Publisher" "$work/table.txt" || fail "no Publisher column"
@@ -186,8 +206,12 @@ gui="$(dirname "$exe")/vantorell.exe"
 if [ -f "$gui" ] && [ -n "${DISPLAY:-}" ]; then
   desk="vtident-$$"
   drive() { wine "$driver" --desktop "$desk" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+  # The grid shows what fits: the shares' rows have been checked above.
+  wine reg delete "$run_key" /v VtMup /f >/dev/null && wine reg delete "$run_key" /v VtNtUnc /f >/dev/null
   cp "$gui" "$work/vantorell.exe"
-  values+=(Vantorell)  # the window's own Run value goes with the rest
+  values+=(Vantorell VtSigned2 VtSwapped VtLater)  # the window's own Run value goes with the rest
+  sign good "$marker" "$dir/signed2.exe"
+  add VtSigned2 'C:\vtident\signed2.exe'
   (cd "$work" && exec wine explorer "/desktop=$desk,1024x768" vantorell.exe >/dev/null 2>&1) &
   # A loaded machine can take half a minute to bring up the desktop and the window.
   drive --timeout 90 wait-main visible 90 >/dev/null || fail "the window did not appear"
@@ -211,6 +235,25 @@ if [ -f "$gui" ] && [ -n "${DISPLAY:-}" ]; then
     import -window root -crop "${w}x${h}+${x}+${y}" +repage "${VT_IDENTITY_PICTURE%.png}-publisher.png" 2>/dev/null ||
       fail "import"
   fi
+  # In the window's own memory, as in a cache: a file swapped for other bytes
+  # of its size with its times put back, then a signer distrusted, both after
+  # a first check. A new entry for each file is looked at again, not taken
+  # from what the window knows.
+  deadline=$((SECONDS + 30))
+  until [ "$(publisher VtSigned2)" = "Vantorell Test Signer" ] || [ $SECONDS -ge $deadline ]; do sleep 0.5; done
+  [ "$(publisher VtSigned2)" = "Vantorell Test Signer" ] || fail "the window's Publisher of VtSigned2: '$(publisher VtSigned2)'"
+  cp "$dir/tampered.exe" "$dir/signed.exe" && touch -r "$work/signed.keep" "$dir/signed.exe"
+  add VtSwapped 'C:\vtident\signed.exe /swapped'
+  deadline=$((SECONDS + 30))
+  until [ "$(publisher VtSwapped)" = "invalid" ] || [ $SECONDS -ge $deadline ]; do sleep 0.5; done
+  [ "$(publisher VtSwapped)" = "invalid" ] || fail "the swapped file in the window: '$(publisher VtSwapped)'"
+  cp -p "$work/signed.keep" "$dir/signed.exe"
+  openssl x509 -in good.pem -outform DER -out good.der
+  wine "$driver" add-cert Disallowed "$(winepath -w "$work/good.der")" || fail "cannot distrust the signer"
+  add VtLater 'C:\vtident\signed2.exe /later'
+  deadline=$((SECONDS + 30))
+  until [ "$(publisher VtLater)" = "distrusted" ] || [ $SECONDS -ge $deadline ]; do sleep 0.5; done
+  [ "$(publisher VtLater)" = "distrusted" ] || fail "a signer distrusted after its file was checked: '$(publisher VtLater)'"
   drive set-check 'Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)' 0 >/dev/null
   drive close >/dev/null || fail "the window did not close"
   (cd "$work" && timeout -k 2 30 wine vantorell.exe -u >/dev/null 2>&1) || fail "vantorell.exe -u"

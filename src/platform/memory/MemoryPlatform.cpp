@@ -72,7 +72,9 @@ bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char FoldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 std::string FoldUtf8(std::string_view text) {
     std::string out;
@@ -377,7 +379,7 @@ bool MemoryPlatform::FolderExists(std::string_view path) const {
 void MemoryPlatform::PutFile(std::string_view path, std::string_view bytes, bool hidden, bool system) {
     const auto key = PathKey(path);
     AddFolder(ParentOf(key));
-    files_[key] = File{std::string(path), std::string(bytes), hidden, system, ++writes_};
+    files_[key] = File{std::string(path), std::string(bytes), hidden, system, ++writes_, ++fileIds_, ++usn_};
 }
 
 void MemoryPlatform::PutShortcut(std::string_view path, const ShortcutData& d) {
@@ -481,6 +483,7 @@ Status MemoryPlatform::WriteFileAtomic(std::string_view path, std::string_view b
     const auto it = files_.find(key);
     if (it != files_.end()) {
         it->second.bytes = std::string(bytes);
+        it->second.usn = ++usn_;
     } else {
         PutFile(path, bytes);
     }
@@ -830,6 +833,34 @@ std::optional<VersionFacts> MemoryPlatform::ReadVersionFacts(std::string_view pa
     const auto it = versions_.find(PathKey(path));
     if (it == versions_.end() || !files_.count(PathKey(path))) return std::nullopt;
     return it->second;
+}
+
+class MemoryPlatform::MemHold final : public FileHold {
+public:
+    explicit MemHold(std::string stamp) : stamp_(std::move(stamp)) {}
+    std::string Stamp() override { return stamp_; }
+    std::string QuickStamp() override { return stamp_.rfind("usn:", 0) == 0 ? stamp_ : std::string(); }
+
+private:
+    std::string stamp_;
+};
+
+std::unique_ptr<FileHold> MemoryPlatform::HoldFile(std::string_view path) {
+    const auto it = files_.find(PathKey(path));
+    if (it == files_.end()) return nullptr;
+    const File& f = it->second;
+    if (changeJournal_) return std::make_unique<MemHold>("usn:" + std::to_string(f.id) + ":" + std::to_string(f.usn));
+    // A stand-in for the content's hash: the bytes themselves.
+    return std::make_unique<MemHold>("sha256:" + f.bytes);
+}
+
+bool MemoryPlatform::AdministratorsOnlyFolder(std::string_view path) {
+    const std::string key = PathKey(path);
+    for (const auto& folder : adminOnly_)
+        if (key == folder ||
+            (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 && key[folder.size()] == '\\'))
+            return true;
+    return false;
 }
 
 SignatureFacts MemoryPlatform::VerifyEmbeddedSignature(std::string_view path) {

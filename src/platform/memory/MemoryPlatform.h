@@ -108,6 +108,14 @@ public:
     void AddToCatalog(std::string_view path, CatalogHash kind, SignatureFacts facts);
     // How many embedded signatures were checked.
     std::size_t SignatureChecks() const { return signatureChecks_; }
+    // Whether the volume keeps a change journal: a held file's stamp is then
+    // its ID and journal number, otherwise a hash of its bytes. Off by
+    // default, as under Wine. A rewrite in place keeps the file's size and
+    // last-write time (WriteFileAtomic), as a writer who puts the times back.
+    void SetChangeJournal(bool on) { changeJournal_ = on; }
+    // Folders that only administrators can write (see AdministratorsOnlyFolder);
+    // a protected folder's sub-folders are too.
+    void SetAdministratorsOnly(std::string_view folder) { adminOnly_.push_back(PathKey(folder)); }
     // How many times a file's facts were looked up (StatFile).
     std::size_t FileLookups() const { return fileLookups_; }
 
@@ -210,6 +218,8 @@ public:
     FileFacts StatFile(std::string_view path) override;
     std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
     SignatureFacts VerifyEmbeddedSignature(std::string_view path) override;
+    std::unique_ptr<FileHold> HoldFile(std::string_view path) override;
+    bool AdministratorsOnlyFolder(std::string_view path) override;
     std::optional<std::string> HashForCatalog(std::string_view path, CatalogHash kind) override;
     std::optional<SignatureFacts> VerifyCatalogSignature(std::string_view path, std::string_view hash,
                                                          CatalogHash kind) override;
@@ -222,7 +232,10 @@ private:
         std::string bytes;
         bool hidden = false, system = false;
         std::uint64_t written = 0;  // the write's number, for its last-write time
+        std::uint64_t id = 0;       // the file's ID: new for each file made
+        std::uint64_t usn = 0;      // the change journal's number of its last change
     };
+    class MemHold;
     struct Timer {
         unsigned interval;
         std::uint64_t due;
@@ -293,6 +306,9 @@ private:
     std::size_t signatureChecks_ = 0;
     std::size_t fileLookups_ = 0;
     std::uint64_t writes_ = 0;
+    std::uint64_t fileIds_ = 0, usn_ = 0;
+    bool changeJournal_ = false;
+    std::vector<std::string> adminOnly_;  // folded folder paths
 };
 
 }  // namespace vantorell::platform

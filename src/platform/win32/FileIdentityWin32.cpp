@@ -12,10 +12,18 @@
 #include <mscat.h>
 #include <softpub.h>
 
+#include <aclapi.h>
+#include <bcrypt.h>
+#include <sddl.h>
+#include <winioctl.h>
+
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
+#include "platform/Text.h"
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -86,26 +94,24 @@ const SignatureApi& Api() {
         SignatureApi a;
         const HMODULE wintrust = SystemLibrary(L"wintrust.dll");
         const HMODULE crypt32 = SystemLibrary(L"crypt32.dll");
-        a.loaded =
-            Bind(wintrust, "WinVerifyTrust", a.WinVerifyTrust) &&
-            Bind(wintrust, "WTHelperProvDataFromStateData", a.WTHelperProvDataFromStateData) &&
-            Bind(wintrust, "WTHelperGetProvSignerFromChain", a.WTHelperGetProvSignerFromChain) &&
-            Bind(wintrust, "WTHelperGetProvCertFromChain", a.WTHelperGetProvCertFromChain) &&
-            Bind(wintrust, "CryptCATAdminAcquireContext", a.CryptCATAdminAcquireContext) &&
-            Bind(wintrust, "CryptCATAdminCalcHashFromFileHandle", a.CryptCATAdminCalcHashFromFileHandle) &&
-            Bind(wintrust, "CryptCATAdminEnumCatalogFromHash", a.CryptCATAdminEnumCatalogFromHash) &&
-            Bind(wintrust, "CryptCATAdminReleaseCatalogContext", a.CryptCATAdminReleaseCatalogContext) &&
-            Bind(wintrust, "CryptCATAdminReleaseContext", a.CryptCATAdminReleaseContext) &&
-            Bind(wintrust, "CryptCATCatalogInfoFromContext", a.CryptCATCatalogInfoFromContext) &&
-            Bind(crypt32, "CertCloseStore", a.CertCloseStore) &&
-            Bind(crypt32, "CertFindCertificateInStore", a.CertFindCertificateInStore) &&
-            Bind(crypt32, "CertFreeCertificateChain", a.CertFreeCertificateChain) &&
-            Bind(crypt32, "CertFreeCertificateContext", a.CertFreeCertificateContext) &&
-            Bind(crypt32, "CertGetCertificateChain", a.CertGetCertificateChain) &&
-            Bind(crypt32, "CertGetEnhancedKeyUsage", a.CertGetEnhancedKeyUsage) &&
-            Bind(crypt32, "CertGetNameStringW", a.CertGetNameStringW) &&
-            Bind(crypt32, "CertOpenStore", a.CertOpenStore) &&
-            true;
+        a.loaded = Bind(wintrust, "WinVerifyTrust", a.WinVerifyTrust) &&
+                   Bind(wintrust, "WTHelperProvDataFromStateData", a.WTHelperProvDataFromStateData) &&
+                   Bind(wintrust, "WTHelperGetProvSignerFromChain", a.WTHelperGetProvSignerFromChain) &&
+                   Bind(wintrust, "WTHelperGetProvCertFromChain", a.WTHelperGetProvCertFromChain) &&
+                   Bind(wintrust, "CryptCATAdminAcquireContext", a.CryptCATAdminAcquireContext) &&
+                   Bind(wintrust, "CryptCATAdminCalcHashFromFileHandle", a.CryptCATAdminCalcHashFromFileHandle) &&
+                   Bind(wintrust, "CryptCATAdminEnumCatalogFromHash", a.CryptCATAdminEnumCatalogFromHash) &&
+                   Bind(wintrust, "CryptCATAdminReleaseCatalogContext", a.CryptCATAdminReleaseCatalogContext) &&
+                   Bind(wintrust, "CryptCATAdminReleaseContext", a.CryptCATAdminReleaseContext) &&
+                   Bind(wintrust, "CryptCATCatalogInfoFromContext", a.CryptCATCatalogInfoFromContext) &&
+                   Bind(crypt32, "CertCloseStore", a.CertCloseStore) &&
+                   Bind(crypt32, "CertFindCertificateInStore", a.CertFindCertificateInStore) &&
+                   Bind(crypt32, "CertFreeCertificateChain", a.CertFreeCertificateChain) &&
+                   Bind(crypt32, "CertFreeCertificateContext", a.CertFreeCertificateContext) &&
+                   Bind(crypt32, "CertGetCertificateChain", a.CertGetCertificateChain) &&
+                   Bind(crypt32, "CertGetEnhancedKeyUsage", a.CertGetEnhancedKeyUsage) &&
+                   Bind(crypt32, "CertGetNameStringW", a.CertGetNameStringW) &&
+                   Bind(crypt32, "CertOpenStore", a.CertOpenStore) && true;
         Bind(crypt32, "CryptHashCertificate2", a.hashCertificate2);
         Bind(wintrust, "CryptCATAdminAcquireContext2", a.acquire2);
         Bind(wintrust, "CryptCATAdminCalcHashFromFileHandle2", a.calcHash2);
@@ -120,44 +126,273 @@ struct CertStoreTraits {
 };
 using UniqueCertStore = win32::UniqueOwner<HCERTSTORE, CertStoreTraits>;
 
-// How long a drive's type is taken as known. Asking costs about 1 ms under
-// Wine, ten times a file's attributes; a pass over a hundred entries on one
-// drive asks once. A drive mapped to a share later than this is seen as one.
+// How long a drive's type, or whether a folder leads elsewhere, is taken as
+// known. Asking costs about 1 ms under Wine, ten times a file's attributes; a
+// pass over a hundred entries on one drive asks once. A drive mapped to a
+// share, or a link made, later than this is seen as one.
 constexpr ULONGLONG kDriveTypeLifeMs = 10000;
+// Links followed one into another, at most.
+constexpr int kMostLinks = 8;
 
-// Whether drive `letter` ("C") is mapped to a share.
-bool RemoteDrive(wchar_t letter) {
-    const wchar_t root[] = {letter, L':', L'\\', 0};
-    if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - L'a' + L'A');
-    if (letter < L'A' || letter > L'Z') return GetDriveTypeW(root) == DRIVE_REMOTE;
+// Whether a drive or volume root ("C:\\", "\\?\Volume{...}\\") is a local
+// fixed disk (or a RAM disk): what is not may be a share, or a drive that
+// keeps the caller waiting.
+bool LocalFixedRoot(const std::wstring& root) {
     struct Known {
         ULONGLONG at = 0;
-        bool remote = false;
+        bool fixed = false;
     };
-    static Known known[26];  // asked from the window's thread, or the console's
-    Known& k = known[letter - L'A'];
+    static std::mutex mutex;
+    static std::map<std::wstring, Known> known;  // by upper-case root
+    std::wstring key = root;
+    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
     const ULONGLONG now = GetTickCount64();
-    if (k.at != 0 && now - k.at < kDriveTypeLifeMs) return k.remote;
-    k = {now == 0 ? 1 : now, GetDriveTypeW(root) == DRIVE_REMOTE};
-    return k.remote;
+    const std::lock_guard<std::mutex> guard(mutex);
+    Known& k = known[key];
+    if (k.at != 0 && now - k.at < kDriveTypeLifeMs) return k.fixed;
+    const UINT type = GetDriveTypeW(root.c_str());
+    k = {now == 0 ? 1 : now, type == DRIVE_FIXED || type == DRIVE_RAMDISK};
+    return k.fixed;
 }
 
-// A path on a share: UNC ("\\server\share", "\\?\UNC\...") or a drive letter
-// mapped to one. Decided from the text and the drive's type, without touching it.
-bool OnNetwork(const std::wstring& path) {
-    if (path.size() >= 2 && (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/')) {
-        if (path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') && (path[3] == L'\\' || path[3] == L'/'))
-            return path.size() >= 8 && CompareStringOrdinal(path.c_str() + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL;
-        return true;
+// Where the link (a symbolic link or a junction) at `path` leads, as the
+// system keeps it ("\\??\UNC\server\share", "\\??\C:\\x", or a relative
+// path); nullopt when it is no link. Read without following it.
+std::optional<std::wstring> LinkTarget(const std::wstring& path, bool& relative) {
+    relative = false;
+    const UniqueFile link(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!link) return std::nullopt;
+    std::vector<BYTE> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD got = 0;
+    if (!DeviceIoControl(link.Get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.data(),
+                         static_cast<DWORD>(buffer.size()), &got, nullptr) ||
+        got < 8)
+        return std::nullopt;
+    // The layout of REPARSE_DATA_BUFFER (a driver's header): tag, length,
+    // reserved, then the names' offsets and lengths in bytes.
+    DWORD tag = 0;
+    std::memcpy(&tag, buffer.data(), sizeof tag);
+    std::size_t names = 0;
+    if (tag == IO_REPARSE_TAG_SYMLINK) {
+        names = 8 + 12;
+        ULONG flags = 0;
+        std::memcpy(&flags, buffer.data() + 8 + 8, sizeof flags);
+        relative = (flags & 1) != 0;  // SYMLINK_FLAG_RELATIVE
+    } else if (tag == IO_REPARSE_TAG_MOUNT_POINT) {
+        names = 8 + 8;
+    } else {
+        return std::nullopt;  // no link to another place (a cloud file, an app's alias)
     }
-    if (path.size() >= 2 && path[1] == L':') return RemoteDrive(path[0]);
-    return false;
+    USHORT offset = 0, length = 0;
+    std::memcpy(&offset, buffer.data() + 8, sizeof offset);
+    std::memcpy(&length, buffer.data() + 10, sizeof length);
+    if (names + offset + length > got) return std::nullopt;
+    return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + names + offset), length / sizeof(wchar_t));
+}
+
+// Whether every folder of the path up to the file (and the file itself) is
+// on a local fixed drive, the links among them followed to where they lead.
+// Decided from the text, the drives' types and the links of folders already
+// known to be local: nothing on a share is touched.
+bool OnLocalFixedDrive(const std::wstring& path, int depth = 0) {
+    if (depth > kMostLinks) return false;
+    text::PathPlace place = text::PlaceOfPath(Narrow(path));
+    if (place.kind == text::PathPlace::Kind::Relative) {
+        const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+        if (needed == 0) return false;
+        std::wstring full(needed, L'\0');
+        const DWORD n = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+        if (n == 0 || n >= needed) return false;
+        full.resize(n);
+        place = text::PlaceOfPath(Narrow(full));
+    }
+    if (place.kind != text::PathPlace::Kind::Drive && place.kind != text::PathPlace::Kind::Volume) return false;
+    if (place.kind == text::PathPlace::Kind::Drive && place.rest.find("..") != std::string::npos &&
+        depth < kMostLinks) {
+        // "." and ".." as the system folds them, before the links are followed.
+        const std::wstring whole = Widen(place.root + place.rest);
+        const DWORD needed = GetFullPathNameW(whole.c_str(), 0, nullptr, nullptr);
+        std::wstring full(needed, L'\0');
+        const DWORD n = needed ? GetFullPathNameW(whole.c_str(), needed, full.data(), nullptr) : 0;
+        if (n == 0 || n >= needed) return false;
+        full.resize(n);
+        if (full != whole) return OnLocalFixedDrive(full, depth + 1);
+    }
+    const std::wstring root = Widen(place.root);
+    if (!LocalFixedRoot(root)) return false;
+    // Each step from the root: a link leads on from where it points.
+    struct Known {
+        ULONGLONG at = 0;
+        std::optional<std::wstring> target;
+        bool relative = false;
+    };
+    static std::mutex mutex;
+    static std::map<std::wstring, Known> links;  // by upper-case path; bounded below
+    const std::wstring rest = Widen(place.rest);
+    std::wstring walked = root;
+    std::size_t at = 0;
+    while (at < rest.size()) {
+        std::size_t end = rest.find_first_of(L"\\/", at);
+        if (end == std::wstring::npos) end = rest.size();
+        if (end == at) {
+            ++at;
+            continue;
+        }
+        const std::wstring part = rest.substr(at, end - at);
+        if (walked.back() != L'\\') walked += L'\\';
+        walked += part;
+        at = end;
+        if (part == L"." || part == L"..") continue;  // the system folds them before it opens
+        std::wstring key = walked;
+        CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+        const ULONGLONG now = GetTickCount64();
+        Known known;
+        {
+            const std::lock_guard<std::mutex> guard(mutex);
+            if (const auto it = links.find(key); it != links.end() && now - it->second.at < kDriveTypeLifeMs)
+                known = it->second;
+        }
+        if (known.at == 0) {
+            const DWORD attributes = GetFileAttributesW(walked.c_str());
+            known.at = now == 0 ? 1 : now;
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                known.target = LinkTarget(walked, known.relative);
+            const std::lock_guard<std::mutex> guard(mutex);
+            if (links.size() > 4096) links.clear();
+            links[key] = known;
+        }
+        if (!known.target) continue;
+        std::wstring next = known.relative ? walked.substr(0, walked.rfind(L'\\') + 1) + *known.target : *known.target;
+        return OnLocalFixedDrive(next + rest.substr(at), depth + 1);
+    }
+    return true;
 }
 
 UniqueFile OpenForReading(const std::wstring& path) {
     return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
+
+// SHA-256 through the system's BCrypt, loaded from System32 at first use.
+struct HashApi {
+    decltype(&::BCryptOpenAlgorithmProvider) open = nullptr;
+    decltype(&::BCryptCreateHash) create = nullptr;
+    decltype(&::BCryptHashData) data = nullptr;
+    decltype(&::BCryptFinishHash) finish = nullptr;
+    decltype(&::BCryptDestroyHash) destroy = nullptr;
+    BCRYPT_ALG_HANDLE sha256 = nullptr;  // kept for the process's life
+};
+
+const HashApi& Hashing() {
+    static const HashApi api = [] {
+        HashApi a;
+        const HMODULE bcrypt = SystemLibrary(L"bcrypt.dll");
+        if (!Bind(bcrypt, "BCryptOpenAlgorithmProvider", a.open) || !Bind(bcrypt, "BCryptCreateHash", a.create) ||
+            !Bind(bcrypt, "BCryptHashData", a.data) || !Bind(bcrypt, "BCryptFinishHash", a.finish) ||
+            !Bind(bcrypt, "BCryptDestroyHash", a.destroy) || a.open(&a.sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
+            a.sha256 = nullptr;
+        return a;
+    }();
+    return api;
+}
+
+std::string Hex(const BYTE* bytes, std::size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::size_t i = 0; i < size; ++i) {
+        hex += digits[bytes[i] >> 4];
+        hex += digits[bytes[i] & 15];
+    }
+    return hex;
+}
+
+// The change journal's number for the file, with the journal's own ID and the
+// file's: empty where the volume keeps no journal (FAT, a share, Wine).
+std::string JournalStamp(HANDLE file, const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info)) return {};
+    BYTE buffer[1024];
+    DWORD got = 0;
+    if (!DeviceIoControl(file, FSCTL_READ_FILE_USN_DATA, nullptr, 0, buffer, sizeof buffer, &got, nullptr) || got < 8)
+        return {};
+    // USN_RECORD_V2 and V3: the number follows the file's and its folder's
+    // references (8 bytes each in V2, 16 in V3).
+    WORD major = 0;
+    std::memcpy(&major, buffer + 4, sizeof major);
+    const std::size_t usnAt = major == 2 ? 24 : major == 3 ? 40 : 0;
+    if (usnAt == 0 || got < usnAt + 8) return {};
+    LONGLONG usn = 0;
+    std::memcpy(&usn, buffer + usnAt, sizeof usn);
+    if (usn <= 0) return {};  // never journaled
+    // The journal itself: one made again (after it was deleted, when changes
+    // went unrecorded) has another ID.
+    wchar_t mount[MAX_PATH + 1], volume[MAX_PATH + 1];
+    if (!GetVolumePathNameW(path.c_str(), mount, MAX_PATH + 1) ||
+        !GetVolumeNameForVolumeMountPointW(mount, volume, MAX_PATH + 1))
+        return {};
+    std::wstring device(volume);
+    if (!device.empty() && device.back() == L'\\') device.pop_back();
+    const UniqueFile handle(CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!handle) return {};
+    USN_JOURNAL_DATA journal{};  // the first version of it: what every system answers
+    if (!DeviceIoControl(handle.Get(), FSCTL_QUERY_USN_JOURNAL, nullptr, 0, &journal, sizeof journal, &got, nullptr))
+        return {};
+    if (usn < journal.FirstUsn || usn >= journal.NextUsn) return {};
+    return "usn:" + std::to_string(info.dwVolumeSerialNumber) + ':' +
+           std::to_string((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) + ':' +
+           std::to_string(journal.UsnJournalID) + ':' + std::to_string(usn);
+}
+
+// SHA-256 of the file's content, read from its start.
+std::string ContentStamp(HANDLE file) {
+    const HashApi& api = Hashing();
+    if (!api.sha256) return {};
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (api.create(api.sha256, &hash, nullptr, 0, nullptr, 0, 0) < 0) return {};
+    LARGE_INTEGER zero{};
+    bool ok = SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != 0;
+    std::vector<BYTE> buffer(256 * 1024);
+    for (DWORD got = 0; ok;) {
+        ok = ::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) != 0;
+        if (!ok || got == 0) break;
+        ok = api.data(hash, buffer.data(), got, 0) >= 0;
+    }
+    BYTE digest[32];
+    ok = ok && api.finish(hash, digest, sizeof digest, 0) >= 0;
+    api.destroy(hash);
+    return ok ? "sha256:" + Hex(digest, sizeof digest) : std::string();
+}
+
+// The file open for reading, and for nothing else to anyone: nobody can
+// write, rename or delete it while held.
+class Win32Hold final : public FileHold {
+public:
+    Win32Hold(UniqueFile file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+    std::string Stamp() override {
+        if (!stamped_) {
+            QuickStamp();
+            if (stamp_.empty()) stamp_ = ContentStamp(file_.Get());
+            stamped_ = true;
+        }
+        return stamp_;
+    }
+    std::string QuickStamp() override {
+        if (!journaled_) {
+            journaled_ = true;
+            stamp_ = JournalStamp(file_.Get(), path_);
+        }
+        return stamp_.rfind("usn:", 0) == 0 ? stamp_ : std::string();
+    }
+
+private:
+    UniqueFile file_;
+    std::wstring path_;
+    std::string stamp_;
+    bool stamped_ = false, journaled_ = false;
+};
 
 std::string CommonName(PCCERT_CONTEXT cert) {
     wchar_t name[512];
@@ -216,7 +451,8 @@ public:
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
         data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
         GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-        result_ = static_cast<std::uint32_t>(Api().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_));
+        result_ =
+            static_cast<std::uint32_t>(Api().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_));
     }
     ~TrustCheck() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
@@ -308,12 +544,12 @@ std::optional<std::string> Win32Platform::EnvironmentVariable(std::string_view n
 FileFacts Win32Platform::StatFile(std::string_view path) {
     FileFacts facts;
     const std::wstring wpath = Widen(path);
-    if (OnNetwork(wpath)) {
+    // A Run value names the 64-bit System32 for a 32-bit build too.
+    const FsRedirectionOff native;
+    if (!OnLocalFixedDrive(wpath)) {
         facts.network = true;
         return facts;
     }
-    // A Run value names the 64-bit System32 for a 32-bit build too.
-    const FsRedirectionOff native;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &data)) return facts;
     facts.exists = true;
@@ -322,6 +558,67 @@ FileFacts Win32Platform::StatFile(std::string_view path) {
     facts.lastWrite =
         (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     return facts;
+}
+
+std::unique_ptr<FileHold> Win32Platform::HoldFile(std::string_view path) {
+    const std::wstring wpath = Widen(path);
+    const FsRedirectionOff native;
+    if (!OnLocalFixedDrive(wpath)) return nullptr;
+    UniqueFile file(CreateFileW(wpath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<Win32Hold>(std::move(file), wpath);
+}
+
+bool Win32Platform::AdministratorsOnlyFolder(std::string_view path) {
+    const std::wstring wpath = Widen(path);
+    DWORD attributes = GetFileAttributesW(wpath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        PSECURITY_DESCRIPTOR made = nullptr;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", SDDL_REVISION_1, &made, nullptr)) {
+            SECURITY_ATTRIBUTES rights{sizeof rights, made, FALSE};
+            CreateDirectoryW(wpath.c_str(), &rights);
+            LocalFree(made);
+        }
+        attributes = GetFileAttributesW(wpath.c_str());
+    }
+    // A link could lead anywhere, and a folder elsewhere may be anyone's.
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(wpath.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    auto administrative = [](PSID sid) {
+        return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid);
+    };
+    // The owner may change the rights; CREATOR OWNER is whoever makes a file
+    // here, which only those who may write can.
+    bool only = owner && dacl && administrative(owner);
+    constexpr DWORD kWrites = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                              FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; only && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) {
+            only = false;
+            break;
+        }
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            only = false;  // a kind not read here: not made sure of
+            break;
+        }
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        if ((allowed->Mask & kWrites) && !administrative(sid) && !IsWellKnownSid(sid, WinCreatorOwnerSid)) only = false;
+    }
+    LocalFree(descriptor);
+    return only;
 }
 
 std::optional<VersionFacts> Win32Platform::ReadVersionFacts(std::string_view path) {
@@ -387,7 +684,7 @@ void Win32Platform::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chai
         para.RequestedUsage.Usage.cUsageIdentifier = 1;
         para.RequestedUsage.Usage.rgpszUsageIdentifier = &usage;
         if (Api().CertGetCertificateChain(nullptr, cert, nullptr, cert->hCertStore, &para,
-                                    CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &own))
+                                          CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &own))
             chain = own;
     }
     if (!chain || chain->cChain == 0) {
@@ -417,7 +714,8 @@ bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
     }
     for (HCERTSTORE store : {disallowedUser_, disallowedMachine_}) {
         if (!store) continue;
-        if (PCCERT_CONTEXT found = Api().CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, cert, nullptr)) {
+        if (PCCERT_CONTEXT found =
+                Api().CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, cert, nullptr)) {
             Api().CertFreeCertificateContext(found);
             return true;
         }

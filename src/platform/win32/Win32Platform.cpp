@@ -970,10 +970,12 @@ namespace {
 // How much of a helper's output is kept; a reply line is a few hundred bytes.
 constexpr std::size_t kHelperKeptBytes = 16 * 1024 * 1024;
 
-// The token of this process without its administrator rights (the rights a
-// standard user has), for a helper that reads files it does not trust; null
-// when this process is not elevated or the token cannot be made.
-UniqueHandle StandardUserToken() {
+// The token for a helper of an elevated process, which reads files it does
+// not trust: this process's own, with the Administrators group for denying
+// only, no privileges but the least, at medium integrity. Null when this
+// process is not elevated (the helper then runs as it does), or when such a
+// token cannot be made: a helper is then never started (see CanRunHelper).
+UniqueHandle HelperToken() {
     HANDLE own = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &own)) return {};
     const UniqueHandle token(own);
@@ -982,11 +984,32 @@ UniqueHandle StandardUserToken() {
     if (!GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size) ||
         !elevation.TokenIsElevated)
         return {};
-    HANDLE restricted = nullptr;
-    if (!CreateRestrictedToken(token.Get(), DISABLE_MAX_PRIVILEGE | LUA_TOKEN, 0, nullptr, 0, nullptr, 0, nullptr,
-                               &restricted))
+    BYTE admins[SECURITY_MAX_SID_SIZE], medium[SECURITY_MAX_SID_SIZE];
+    DWORD adminsSize = sizeof admins, mediumSize = sizeof medium;
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &adminsSize) ||
+        !CreateWellKnownSid(WinMediumLabelSid, nullptr, medium, &mediumSize))
         return {};
-    return UniqueHandle(restricted);
+    SID_AND_ATTRIBUTES denyOnly{admins, 0};
+    HANDLE made = nullptr;
+    if (!CreateRestrictedToken(token.Get(), DISABLE_MAX_PRIVILEGE | LUA_TOKEN, 1, &denyOnly, 0, nullptr, 0, nullptr,
+                               &made))
+        return {};
+    UniqueHandle restricted(made);
+    TOKEN_MANDATORY_LABEL label{};
+    label.Label.Sid = medium;
+    label.Label.Attributes = SE_GROUP_INTEGRITY;
+    if (!SetTokenInformation(restricted.Get(), TokenIntegrityLevel, &label, sizeof label + GetLengthSid(medium)))
+        return {};
+    // Made sure of: the group denies only, whatever the system did with the flags.
+    DWORD need = 0;
+    GetTokenInformation(restricted.Get(), TokenGroups, nullptr, 0, &need);
+    std::vector<BYTE> buffer(need);
+    if (need == 0 || !GetTokenInformation(restricted.Get(), TokenGroups, buffer.data(), need, &need)) return {};
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    for (DWORD i = 0; i < groups->GroupCount; ++i)
+        if (EqualSid(groups->Groups[i].Sid, admins) && !(groups->Groups[i].Attributes & SE_GROUP_USE_FOR_DENY_ONLY))
+            return {};
+    return restricted;
 }
 
 // The helper's input: a temporary file that only this process and the helper
@@ -1034,6 +1057,13 @@ private:
 
 }  // namespace
 
+bool Win32Platform::CanRunHelper() {
+    // Elevated, where no token without the rights can be made: identified in
+    // this process rather than by a helper with the rights.
+    static const bool can = !IsElevated() || HelperToken();
+    return can;
+}
+
 std::unique_ptr<HelperRun> Win32Platform::StartHelper(std::string_view argument, std::string_view input) {
     const UniqueFile in = InputFile(input);
     if (!in) return nullptr;
@@ -1057,13 +1087,25 @@ std::unique_ptr<HelperRun> Win32Platform::StartHelper(std::string_view argument,
     const DWORD flags = CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS;
     PROCESS_INFORMATION started{};
     BOOL ok = FALSE;
-    if (const UniqueHandle token = StandardUserToken())
-        ok = CreateProcessAsUserW(token.Get(), nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+    if (IsElevated()) {
+        // Never with this process's rights. The helper runs beside the user's
+        // other programs, at their integrity: its process and thread are for
+        // SYSTEM and Administrators only (its owner too may only ask about it),
+        // so that none of them can change what it answers.
+        const UniqueHandle token = HelperToken();
+        if (!token) return nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x1000;;;OW)",
+                                                                  SDDL_REVISION_1, &descriptor, nullptr))
+            return nullptr;
+        SECURITY_ATTRIBUTES guarded{sizeof guarded, descriptor, FALSE};
+        ok = CreateProcessAsUserW(token.Get(), nullptr, commandLine.data(), &guarded, &guarded, TRUE, flags, nullptr,
                                   nullptr, &startup, &started);
-    // Where a token without the rights cannot be used: as this process is.
-    if (!ok)
+        LocalFree(descriptor);
+    } else {
         ok = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
                             &started);
+    }
     if (!ok) return nullptr;
     CloseHandle(started.hThread);
     // The helper holds the write end now: the pipe ends when it does.

@@ -65,13 +65,15 @@ public:
     bool IsElevated() override;
     std::uint64_t AccessDeniedCount() override { return denied_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
-    bool CanRunHelper() override { return true; }
+    bool CanRunHelper() override;
     std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) override;
     std::optional<std::string> EnvironmentVariable(std::string_view name) override;
     FileFacts StatFile(std::string_view path) override;
     std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
     SignatureFacts VerifyEmbeddedSignature(std::string_view path) override;
     std::optional<std::string> HashForCatalog(std::string_view path, CatalogHash kind) override;
+    std::unique_ptr<FileHold> HoldFile(std::string_view path) override;
+    bool AdministratorsOnlyFolder(std::string_view path) override;
     std::optional<SignatureFacts> VerifyCatalogSignature(std::string_view path, std::string_view hash,
                                                          CatalogHash kind) override;
 
