@@ -119,7 +119,7 @@ private:
         const std::string expanded = Expand(command);
         const auto resolved =
             platform::ResolveRunCommand(expanded, [this](std::string_view path) { return IsFile(path); });
-        if (!resolved) return {MissingProgram(TrimBlanks(expanded)), {}, {}};
+        if (!resolved) return {MissingProgram(TrimBlanks(expanded)), {}, {}, {}, false};
         std::string program = resolved->program;
         std::string_view rest;
         const std::string& line = resolved->commandLine;
@@ -203,9 +203,9 @@ private:
                 }
             }
         }
-        if (inlineCode) return {program, {}, true, {}};
+        if (inlineCode) return {program, {}, true, {}, false};
         if (hosted && !hosted->path.empty()) return *hosted;
-        return {program, {}, {}};
+        return {program, {}, {}, {}, false};
     }
 
     static bool StartsWithScheme(std::string_view text, std::initializer_list<std::string_view> schemes) {
@@ -267,7 +267,7 @@ private:
         if (!HasFolder(path)) {
             if (auto found = Search(path, defaultExtension)) path = *found;
         }
-        return ResolvedFile{path, host, {}};
+        return ResolvedFile{path, host, {}, {}, false};
     }
 
     // rundll32 FILE,Entry: the quoted file, or the text up to the comma.
