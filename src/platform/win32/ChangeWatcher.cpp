@@ -34,9 +34,11 @@ bool Notify(HKEY key, DWORD filter, HANDLE event, bool subtree = false) {
 }  // namespace
 
 ChangeWatcher::ChangeWatcher(const std::vector<WatchPlace>& places, ChangeCallback onChange)
-    : slots_(places.size()), keyEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), onChange_(std::move(onChange)) {
+    : slots_(places.size()), onChange_(std::move(onChange)) {
     for (std::size_t i = 0; i < places.size(); ++i) {
         slots_[i].place = places[i];
+        slots_[i].keyEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        slots_[i].parentEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         Arm(slots_[i]);
     }
     Watchers().push_back(this);
@@ -48,7 +50,7 @@ ChangeWatcher::~ChangeWatcher() {
 }
 
 bool ChangeWatcher::Armed() const {
-    return served_ && std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.armed; });
+    return std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.armed; });
 }
 
 bool ChangeWatcher::ArmKey(Slot& slot) {
@@ -56,12 +58,12 @@ bool ChangeWatcher::ArmKey(Slot& slot) {
     // that was deleted and made again is the new one.
     slot.key.Reset();
     slot.parent.Reset();
-    if (!keyEvent_.Get()) return false;
+    if (!slot.keyEvent.Get() || !slot.parentEvent.Get()) return false;
     const std::wstring path = Widen(slot.place.path);
     const REGSAM access = NotifyAccess(slot.place.view);
     bool ok = true;
     if (RegOpenKeyExW(RootOf(slot.place.hive), path.c_str(), 0, access, slot.key.Put()) == ERROR_SUCCESS)
-        ok = Notify(slot.key.Get(), REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, keyEvent_.Get(),
+        ok = Notify(slot.key.Get(), REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, slot.keyEvent.Get(),
                     slot.place.subtree);
     else
         slot.key.Reset();
@@ -75,7 +77,7 @@ bool ChangeWatcher::ArmKey(Slot& slot) {
             break;
         slot.parent.Reset();
     }
-    return Notify(slot.parent.Get(), REG_NOTIFY_CHANGE_NAME, keyEvent_.Get()) && ok;
+    return Notify(slot.parent.Get(), REG_NOTIFY_CHANGE_NAME, slot.parentEvent.Get()) && ok;
 }
 
 bool ChangeWatcher::Arm(Slot& slot) {
@@ -93,28 +95,20 @@ bool ChangeWatcher::Arm(Slot& slot) {
 }
 
 void ChangeWatcher::AddWaitables(std::vector<Waitable>& out) {
-    bool anyKey = false;
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         Slot& s = slots_[i];
         if (s.place.kind == WatchPlace::Kind::Folder) {
             if (s.folder.h != INVALID_HANDLE_VALUE) out.push_back({s.folder.h, this, i});
             continue;
         }
-        anyKey = anyKey || s.key.Get() || s.parent.Get();
+        if (s.key.Get()) out.push_back({s.keyEvent.Get(), this, i});
+        if (s.parent.Get()) out.push_back({s.parentEvent.Get(), this, i});
     }
-    if (anyKey) out.push_back({keyEvent_.Get(), this, kEveryKey});
 }
 
 void ChangeWatcher::Signalled(std::size_t slot) {
     // Re-arm first: a change that comes while the callback runs signals anew.
-    // One event serves every key, so each is registered again: a registration
-    // fires once, and which key fired is not known.
-    if (slot == kEveryKey) {
-        for (Slot& s : slots_)
-            if (s.place.kind == WatchPlace::Kind::Key) Arm(s);
-    } else {
-        Arm(slots_[slot]);
-    }
+    Arm(slots_[slot]);
     const ChangeCallback callback = onChange_;
     if (callback) callback();
 }
@@ -131,20 +125,13 @@ void ChangeWatcher::RetryUnarmed() {
 
 bool ChangeWatcher::CollectWaitables(std::vector<Waitable>& waitables, std::vector<HANDLE>& handles) {
     waitables.clear();
-    for (ChangeWatcher* watcher : Watchers()) {
-        watcher->served_ = true;
-        watcher->AddWaitables(waitables);
-    }
-    // The wait takes one handle less than MAXIMUM_WAIT_OBJECTS besides the
-    // queue. A watcher with a handle left out is not watching: its owner looks
-    // by time instead, and the retry timer keeps this loop from sleeping for ever.
-    constexpr std::size_t kMostHandles = MAXIMUM_WAIT_OBJECTS - 1;
-    if (waitables.size() > kMostHandles) {
-        for (std::size_t i = kMostHandles; i < waitables.size(); ++i) waitables[i].owner->served_ = false;
-        waitables.resize(kMostHandles);
-    }
     bool allArmed = true;
-    for (ChangeWatcher* watcher : Watchers()) allArmed = allArmed && watcher->Armed();
+    for (ChangeWatcher* watcher : Watchers()) {
+        watcher->AddWaitables(waitables);
+        allArmed = allArmed && watcher->Armed();
+    }
+    // The wait takes one handle less than MAXIMUM_WAIT_OBJECTS besides the queue.
+    if (waitables.size() > MAXIMUM_WAIT_OBJECTS - 1) waitables.resize(MAXIMUM_WAIT_OBJECTS - 1);
     handles.clear();
     for (const auto& w : waitables) handles.push_back(w.handle);
     return allArmed;

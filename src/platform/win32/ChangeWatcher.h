@@ -1,11 +1,7 @@
 // The places the monitor reads, watched on the GUI thread itself:
 // RegNotifyChangeKeyValue on each key (and on its nearest existing parent for
 // subkeys coming and going, so a key deleted and made again, or one that does
-// not exist yet, is seen), FindFirstChangeNotification on each folder. Every
-// key registration of a watcher signals one event of that watcher, so the
-// handles to wait on are one per watcher plus one per folder, far below the
-// 63 that one wait takes besides the message queue; should they ever be more,
-// the watchers left out say so (Armed() is false) and are looked at by time. The
+// not exist yet, is seen), FindFirstChangeNotification on each folder. The
 // GUI thread's message loop waits on the notifications together with its
 // messages (GetMessageOrChange); a signal re-arms the watch that fired, then
 // runs the callback. No thread of its own: under Wine every thread costs about
@@ -75,16 +71,14 @@ private:
         }
     };
     // One place: for a key, the key itself (when it exists) and its nearest
-    // existing parent, both registered on the watcher's key event; for a
-    // folder, its notification.
+    // existing parent, each with its own event; for a folder, its notification.
     struct Slot {
         WatchPlace place;
         UniqueHKey key, parent;
+        UniqueHandle keyEvent, parentEvent;
         FolderNotification folder;
         bool armed = false;
     };
-    // The slot of a waitable that stands for every key of the watcher.
-    static constexpr std::size_t kEveryKey = static_cast<std::size_t>(-1);
     struct Waitable {
         HANDLE handle;
         ChangeWatcher* owner;
@@ -94,23 +88,19 @@ private:
     bool Arm(Slot& slot);
     bool ArmKey(Slot& slot);
     void AddWaitables(std::vector<Waitable>& out);
-    // A notification of `slot` (kEveryKey: of some key) fired: re-arm it (every
-    // key), then tell the owner. The callback may end this watcher: nothing of
-    // it is touched afterwards.
+    // A notification of `slot` fired: re-arm it, then tell the owner. The
+    // callback may end this watcher: nothing of it is touched afterwards.
     void Signalled(std::size_t slot);
     // Tries the places not watched yet; tells the owner when one is watched now.
     void RetryUnarmed();
-    // The handles of every live watcher, at most as many as one wait takes; a
-    // watcher with a handle left out is marked not served. False when a place
-    // is not watched.
+    // The handles of every live watcher, at most as many as one wait takes.
+    // False when a place is not watched.
     static bool CollectWaitables(std::vector<Waitable>& waitables, std::vector<HANDLE>& handles);
     static void RetryAllUnarmed();
     // The modal loop's timer: every signal pending now, without waiting.
     static void CALLBACK ServeWithoutWaiting(HWND, UINT, UINT_PTR, DWORD);
 
     std::vector<Slot> slots_;
-    UniqueHandle keyEvent_;  // auto-reset, signalled by every key registration
-    bool served_ = true;     // every handle of this watcher is in the wait
     ChangeCallback onChange_;
 };
 
