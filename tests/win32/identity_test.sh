@@ -166,17 +166,23 @@ grep -q "Publisher" "$work/table.txt" || fail "no Publisher column"
 grep -q "(not verified) Vantorell" "$work/table.txt" || fail "no '(not verified) Vantorell' for the version exe"
 # A policy rule by signer matches the files that signer verifiably signed: not
 # the tampered copy of the same signed exe, nor another root's signer.
-echo '{"version": 1, "entries": [{"signer": "vantorell test SIGNER", "state": "disabled"}]}' >"$work/signer.json"
-rc=0
-wine "$exe" apply "$(winepath -w "$work/signer.json")" --check --json >"$work/out.json" 2>"$work/err.txt" || rc=$?
-[ "$rc" = 1 ] || fail "apply --check of a signer rule: exit code $rc, expected 1 (drift): $(cat "$work/err.txt")"
-python3 - "$work/out.json" <<'PY' || fail "the signer rule matched other entries"
+# check_matches WHAT ARGS...: `apply ARGS --check --json` drifts, and its rule disables the
+# three entries the test signer signed, and nothing else.
+check_matches() {
+  local what=$1 rc=0
+  shift
+  wine "$exe" apply "$@" --check --json >"$work/out.json" 2>"$work/err.txt" || rc=$?
+  [ "$rc" = 1 ] || fail "apply --check of $what: exit code $rc, expected 1 (drift): $(cat "$work/err.txt")"
+  python3 - "$work/out.json" <<'PY' || fail "$what matched other entries"
 import json, sys
 items = json.load(open(sys.argv[1], encoding="utf-8"))["items"]
 matched = sorted(i["name"] for i in items if i["action"] == "disable")
 if matched != ["Vt Link.lnk", "VtEnv", "VtSigned"]:
     sys.exit(f"matched {matched}")
 PY
+}
+echo '{"version": 1, "entries": [{"signer": "vantorell test SIGNER", "state": "disabled"}]}' >"$work/signer.json"
+check_matches "a signer rule" "$(winepath -w "$work/signer.json")"
 # Pinned: the signing certificate's SHA-256 (as openssl prints it, colons made
 # blanks) and its issuer name the same three, and the list shows both.
 fp=$(openssl x509 -in "$work/good.pem" -noout -fingerprint -sha256 | sed 's/.*=//; s/:/ /g')
@@ -190,16 +196,7 @@ if e["signerSha256"] != sys.argv[2] or len(e["signerSha1"]) != 40 or e["issuer"]
     sys.exit(f"{e['signerSha256']!r} {e['signerSha1']!r} {e['issuer']!r}, expected {sys.argv[2]!r} {sys.argv[3]!r}")
 PY
 echo "{\"version\": 1, \"entries\": [{\"signerThumbprint\": \"$fp\", \"issuer\": \"$issuer\", \"state\": \"disabled\"}]}" >"$work/pinned.json"
-rc=0
-wine "$exe" apply - --check --json <"$work/pinned.json" >"$work/out.json" 2>"$work/err.txt" || rc=$?
-[ "$rc" = 1 ] || fail "apply --check of a pinned rule: exit code $rc, expected 1 (drift): $(cat "$work/err.txt")"
-python3 - "$work/out.json" <<'PY' || fail "the pinned rule matched other entries"
-import json, sys
-items = json.load(open(sys.argv[1], encoding="utf-8"))["items"]
-matched = sorted(i["name"] for i in items if i["action"] == "disable")
-if matched != ["Vt Link.lnk", "VtEnv", "VtSigned"]:
-    sys.exit(f"matched {matched}")
-PY
+check_matches "a pinned rule" - <"$work/pinned.json"
 # ---- the real window: the Publisher column, and the tampered exe drawn red
 # whatever its name's list (VT_IDENTITY_PICTURE=FILE.png keeps a picture of it).
 gui="$(dirname "$exe")/vantorell.exe"
