@@ -111,7 +111,7 @@ const SignatureApi& Api() {
                    Bind(crypt32, "CertGetCertificateChain", a.CertGetCertificateChain) &&
                    Bind(crypt32, "CertGetEnhancedKeyUsage", a.CertGetEnhancedKeyUsage) &&
                    Bind(crypt32, "CertGetNameStringW", a.CertGetNameStringW) &&
-                   Bind(crypt32, "CertOpenStore", a.CertOpenStore) && true;
+                   Bind(crypt32, "CertOpenStore", a.CertOpenStore);
         Bind(crypt32, "CryptHashCertificate2", a.hashCertificate2);
         Bind(wintrust, "CryptCATAdminAcquireContext2", a.acquire2);
         Bind(wintrust, "CryptCATAdminCalcHashFromFileHandle2", a.calcHash2);
@@ -416,13 +416,7 @@ std::string Thumbprint(PCCERT_CONTEXT cert, const wchar_t* algorithm) {
     DWORD size = sizeof hash;
     if (!Api().hashCertificate2(algorithm, 0, nullptr, cert->pbCertEncoded, cert->cbCertEncoded, hash, &size))
         return {};
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (DWORD i = 0; i < size; ++i) {
-        hex += kDigits[hash[i] >> 4];
-        hex += kDigits[hash[i] & 15];
-    }
-    return hex;
+    return Hex(hash, size);
 }
 
 // Whether the certificate may sign code: no enhanced key usage at all means
