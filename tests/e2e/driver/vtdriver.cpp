@@ -52,6 +52,8 @@
 //                                 (for bench/costs.sh)
 //   time-report <value> <title>   add a value to the user's Run key and print the milliseconds until a
 //                                 message box with this title is visible (for bench/costs.sh)
+//   time-comeback <value> <data>  put a value back into the user's Run key and print the milliseconds until
+//                                 it is gone again (a switched-off entry's comeback, taken out)
 //   rect [title]                  print left, top, width and height of the main window (or of the
 //                                 visible top-level window with this title), in screen pixels
 //   version                       print the ProductVersion text and the numeric file version of the
@@ -853,6 +855,27 @@ int TimeReport(double timeout, const std::wstring& value, const std::wstring& ti
     return kExitOk;
 }
 
+int TimeComeback(double timeout, const std::wstring& value, const std::wstring& data) {
+    HKEY run = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                        KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &run, nullptr) != ERROR_SUCCESS)
+        throw Failure{L"cannot open the Run key"};
+    const auto start = std::chrono::steady_clock::now();
+    const LONG set = RegSetValueExW(run, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                    static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    if (set != ERROR_SUCCESS) {
+        RegCloseKey(run);
+        throw Failure{L"cannot write " + value};
+    }
+    const bool gone = PollFinely(timeout, [&] {
+        return RegQueryValueExW(run, value.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_FILE_NOT_FOUND;
+    });
+    RegCloseKey(run);
+    if (!gone) throw Failure{value + L" is still in the Run key"};
+    PrintLine(std::to_wstring(MillisecondsSince(start)));
+    return kExitOk;
+}
+
 // The desktop may not exist yet when the program is still starting: polled.
 void SwitchDesktop(const std::wstring& name, double seconds) {
     HDESK desktop = PollUntil(seconds, [&] { return OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL); });
@@ -886,7 +909,7 @@ int Usage() {
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
               L" churn SECONDS MS VALUES [NAMES] | delay SECONDS |"
               L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
-              L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE |"
+              L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE | time-comeback VALUE DATA |"
               L" make-shortcut LNK TARGET [ARGS] | startup-folder | add-cert Root|Disallowed DER | hold\n");
     return kExitUsage;
 }
@@ -909,7 +932,8 @@ int Run(std::vector<std::wstring> args) {
     // These work on processes and files, not on windows: they must work after the desktop
     // has closed (waiting for a program's end, ending what is left at cleanup).
     const bool windowless = command == L"wait-exit" || command == L"kill" || command == L"make-shortcut" ||
-                            command == L"startup-folder" || command == L"add-cert" || command == L"hold";
+                            command == L"startup-folder" || command == L"add-cert" || command == L"hold" ||
+                            command == L"time-comeback";
     if (!desktop.empty() && !windowless) SwitchDesktop(desktop, timeout);
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::wstring(); };
     const auto number = [&](std::size_t i) { return _wtoi(arg(i).c_str()); };
@@ -952,6 +976,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"time-start" && count >= 2)
         return TimeStart(timeout, desktop, arg(1), {args.begin() + 2, args.end()});
     if (command == L"time-report" && count == 2) return TimeReport(timeout, arg(1), arg(2));
+    if (command == L"time-comeback" && count == 2) return TimeComeback(timeout, arg(1), arg(2));
     if (command == L"request-close" && count == 0) {
         PostMessageW(MainWindow(timeout), WM_SYSCOMMAND, SC_CLOSE, 0);
         return kExitOk;
