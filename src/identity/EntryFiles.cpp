@@ -48,9 +48,10 @@ std::vector<Identity> IdentifyEntries(store::AutostartStore& store, bool onDeman
     Identifier identifier(platform, cache);
     std::vector<Identity> ids;
     std::map<std::string, std::size_t> done;  // entries that start the same thing are looked at once
+    MissingFolders folders;
     for (const FileJob& job : EntryJobs(store)) {
         const auto [it, fresh] = done.try_emplace(job.Key(), ids.size());
-        ids.push_back(fresh ? identifier.Identify(job, onDemand) : ids[it->second]);
+        ids.push_back(fresh ? identifier.Identify(job, onDemand, nullptr, &folders) : ids[it->second]);
     }
     cache.Save();
     return ids;

@@ -73,7 +73,7 @@ std::vector<std::string> SplitArguments(std::string_view text) {
 
 class Resolver {
 public:
-    explicit Resolver(Platform& platform) : platform_(platform) {}
+    Resolver(Platform& platform, MissingFolders* folders) : platform_(platform), folders_(folders) {}
 
     ResolvedFile Resolve(const FileJob& job) {
         ResolvedFile file = ResolveJob(job);
@@ -110,7 +110,7 @@ private:
 
     bool IsFile(std::string_view path) {
         if (IsUncPath(path)) return true;  // never looked at: taken as written
-        const platform::FileFacts facts = platform_.StatFile(path);
+        const platform::FileFacts facts = folders_ ? folders_->Stat(platform_, path) : platform_.StatFile(path);
         looked_.emplace_back(path, facts);
         return facts.network || (facts.exists && !facts.directory);
     }
@@ -384,6 +384,7 @@ private:
     }
 
     Platform& platform_;
+    MissingFolders* folders_;
     std::vector<std::pair<std::string, platform::FileFacts>> looked_;  // every file looked at, in order
 };
 
@@ -422,8 +423,37 @@ bool IsUncPath(std::string_view path) {
     return kind == text::PathPlace::Kind::Share || kind == text::PathPlace::Kind::Device;
 }
 
-ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job) {
-    return Resolver(platform).Resolve(job);
+platform::FileFacts MissingFolders::Stat(platform::Platform& platform, std::string_view path) {
+    // "C:\\Gone\\..\\x.exe" is "C:\\x.exe": a path that steps back (or names a
+    // dot file) is only looked at.
+    if (path.find("\\.") != std::string_view::npos || path.find("/.") != std::string_view::npos)
+        return platform.StatFile(path);
+    // Each folder on the way, "C:\\a", "C:\\a\\b", ... (not a drive's root):
+    // the file is gone when one of them is known to be.
+    std::string key;
+    key.reserve(path.size());
+    std::size_t cut = std::string_view::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if ((c == '\\' || c == '/') && !key.empty() && key.back() != ':' && key.back() != '\\' && key.back() != '/') {
+            if (const auto it = folders_.find(key); it != folders_.end() && !it->second) return {};
+            cut = i;
+        }
+        key += Lower(c);
+    }
+    platform::FileFacts facts = platform.StatFile(path);
+    if (cut != std::string_view::npos && !facts.exists && !facts.network) {
+        key.resize(cut);
+        if (!folders_.count(key)) {
+            const platform::FileFacts folder = platform.StatFile(path.substr(0, cut));
+            folders_.emplace(std::move(key), folder.exists || folder.network);
+        }
+    }
+    return facts;
+}
+
+ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job, MissingFolders* folders) {
+    return Resolver(platform, folders).Resolve(job);
 }
 
 }  // namespace vantorell::identity

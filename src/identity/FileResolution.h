@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,9 +40,23 @@ using VariableLookup = std::function<std::optional<std::string>(std::string_view
 // an expandable string; a reference to a variable that is not set stays.
 std::string ExpandReferences(std::string_view text, const VariableLookup& lookup);
 
+// The folders found missing during one pass over the entries: a file in a
+// folder that is not there is not there either, so the many entries of an
+// uninstalled program's folder cost one look at the folder. Kept for one pass
+// only (a folder may be made the next moment).
+class MissingFolders {
+public:
+    // The file's facts: answered from what is known of its folder, or looked at.
+    platform::FileFacts Stat(platform::Platform& platform, std::string_view path);
+
+private:
+    std::map<std::string, bool, std::less<>> folders_;  // by ASCII-lowered path: whether it is there
+};
+
 // The file `job` starts. Looks at files and the registry through `platform`
-// but never opens a file on a network share.
-ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job);
+// but never opens a file on a network share. `folders`, where given, spares
+// looks into folders already found missing in the same pass.
+ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job, MissingFolders* folders = nullptr);
 
 // Whether the path names a network share by its form ("\\server\share",
 // "\\?\UNC\...", "\??\UNC\...", "\\?\GLOBALROOT\Device\Mup\..."), or a device that

@@ -72,8 +72,8 @@ SignatureState JudgeSignature(const platform::SignatureFacts& f, std::string& re
 
 Identifier::Identifier(platform::Platform& platform, IdentityCache& cache) : platform_(platform), cache_(cache) {}
 
-Identity Identifier::Identify(const FileJob& job, bool onDemand, std::string* stamp) {
-    return IdentifyFile(ResolveFile(platform_, job), onDemand, stamp);
+Identity Identifier::Identify(const FileJob& job, bool onDemand, std::string* stamp, MissingFolders* folders) {
+    return IdentifyFile(ResolveFile(platform_, job, folders), onDemand, stamp);
 }
 
 bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, std::unique_ptr<platform::FileHold>& hold,

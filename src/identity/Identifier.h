@@ -29,7 +29,9 @@ public:
     // `onDemand`: check what is left alone at rest too (files too large).
     // `stamp`, where given, gets the stamp the answer holds for (empty when
     // it holds for no particular bytes).
-    Identity Identify(const FileJob& job, bool onDemand = false, std::string* stamp = nullptr);
+    // `folders`: what one pass over the entries has found missing.
+    Identity Identify(const FileJob& job, bool onDemand = false, std::string* stamp = nullptr,
+                      MissingFolders* folders = nullptr);
     // The same for a file already resolved.
     Identity IdentifyFile(ResolvedFile file, bool onDemand = false, std::string* stamp = nullptr);
     // The part of IdentifyFile that needs no more than the file's attributes,

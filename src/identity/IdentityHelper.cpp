@@ -101,9 +101,10 @@ bool ServeIdentification(platform::Platform& platform, std::string_view bytes,
     cache.Load();
     Identifier identifier(platform, cache);
     write(IdentifyReplyHeader());
+    MissingFolders folders;
     for (const FileJob& job : *jobs) {
         std::string stamp;
-        const Identity id = identifier.Identify(job, false, &stamp);
+        const Identity id = identifier.Identify(job, false, &stamp, &folders);
         write(IdentifyReplyLine(id, stamp));
     }
     return true;

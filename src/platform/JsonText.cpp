@@ -7,8 +7,9 @@
 namespace vantorell::text {
 
 std::string JsonString(std::string_view s) {
-    // nlohmann/json escapes runs of valid UTF-8; each byte outside such a run
-    // is written as one \ufffd, so a damaged name still shows where it broke.
+    // Runs of valid UTF-8 are escaped as nlohmann/json escapes them; each byte
+    // outside such a run is written as one \ufffd, so a damaged name still
+    // shows where it broke.
     std::string out = "\"";
     out.reserve(s.size() + 2);
     for (std::size_t i = 0; i < s.size();) {
@@ -24,9 +25,28 @@ std::string JsonString(std::string_view s) {
             ++i;
             continue;
         }
-        const std::string run = nlohmann::json(std::string(s.substr(i, end - i))).dump();
-        out.append(run, 1, run.size() - 2);
-        i = end;
+        // Escaped as nlohmann/json escapes: the short forms, other controls as \u00xx.
+        for (; i < end; ++i) {
+            const char c = s[i];
+            switch (c) {
+                case '"': out += "\\\""; break;
+                case '\\': out += "\\\\"; break;
+                case '\b': out += "\\b"; break;
+                case '\f': out += "\\f"; break;
+                case '\n': out += "\\n"; break;
+                case '\r': out += "\\r"; break;
+                case '\t': out += "\\t"; break;
+                default:
+                    if (static_cast<unsigned char>(c) < 0x20) {
+                        constexpr char kHex[] = "0123456789abcdef";
+                        out += "\\u00";
+                        out += kHex[(c >> 4) & 0xF];
+                        out += kHex[c & 0xF];
+                    } else {
+                        out += c;
+                    }
+            }
+        }
     }
     out += '"';
     return out;
@@ -48,6 +68,40 @@ std::string JsonRows(const nlohmann::ordered_json& rows) {
         out += n + 1 < rows.size() ? "},\n" : "}\n";
     }
     out += "]\n";
+    return out;
+}
+
+void JsonRowsText::BeginRow() {
+    out_ += out_.empty() ? "[\n  {" : "},\n  {";
+    firstField_ = true;
+}
+
+void JsonRowsText::Key(std::string_view key) {
+    if (!firstField_) out_ += ", ";
+    firstField_ = false;
+    out_ += JsonString(key);
+    out_ += ": ";
+}
+
+void JsonRowsText::Text(std::string_view key, std::string_view value) {
+    Key(key);
+    out_ += JsonString(value);
+}
+
+void JsonRowsText::Flag(std::string_view key, bool value) {
+    Key(key);
+    out_ += value ? "true" : "false";
+}
+
+void JsonRowsText::Number(std::string_view key, long long value) {
+    Key(key);
+    out_ += std::to_string(value);
+}
+
+std::string JsonRowsText::Finish() {
+    std::string out = out_.empty() ? std::string("[]\n") : std::move(out_) + "}\n]\n";
+    out_.clear();
+    firstField_ = true;
     return out;
 }
 

@@ -19,4 +19,21 @@ std::string JsonString(std::string_view text);
 // keys included, are written by JsonString.
 std::string JsonRows(const nlohmann::ordered_json& rows);
 
+// The same layout written field by field, without building a document: for
+// thousands of rows.
+class JsonRowsText {
+public:
+    void BeginRow();
+    void Text(std::string_view key, std::string_view value);
+    void Flag(std::string_view key, bool value);
+    void Number(std::string_view key, long long value);
+    // The array, rows ended; the writer is empty afterwards.
+    std::string Finish();
+
+private:
+    void Key(std::string_view key);
+    std::string out_;
+    bool firstField_ = true;
+};
+
 }  // namespace vantorell::text

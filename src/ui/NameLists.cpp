@@ -7,7 +7,9 @@ namespace vantorell::ui {
 
 namespace {
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -34,8 +36,7 @@ NameList::NameList(platform::Platform& platform, std::span<const std::string_vie
     Build(items.size());
 }
 
-NameList::NameList(platform::Platform& platform, const PackedNames& items)
-    : platform_(&platform), size_(items.size()) {
+NameList::NameList(platform::Platform& platform, const PackedNames& items) : platform_(&platform), size_(items.size()) {
     packed_ = items.Bytes();
     Build(items.size());
 }
@@ -78,8 +79,11 @@ int NameList::Compare(const Name& a, const Name& b) {
     return a.bytes.size() < b.bytes.size() ? -1 : a.bytes.size() > b.bytes.size() ? 1 : 0;
 }
 
-bool NameList::Contains(std::string_view name) const {
-    const std::string folded = platform_->FoldCase(name);
+std::string NameList::Fold(std::string_view name) const {
+    return platform_->FoldCase(name);
+}
+
+bool NameList::ContainsFolded(std::string_view folded) const {
     const Name key{folded, false};
     const auto it = std::lower_bound(index_.begin(), index_.end(), key,
                                      [this](std::uint32_t slot, const Name& k) { return Compare(At(slot), k) < 0; });
@@ -92,8 +96,12 @@ NameLists NameLists::Builtin(platform::Platform& platform) {
 }
 
 std::string_view NameLists::Rate(std::span<const std::string> keys) const {
-    const auto anyIn = [&keys](const NameList& list) {
-        return std::any_of(keys.begin(), keys.end(), [&list](const std::string& key) { return list.Contains(key); });
+    std::vector<std::string> folded;
+    folded.reserve(keys.size());
+    for (const auto& key : keys) folded.push_back(GPL.Fold(key));
+    const auto anyIn = [&folded](const NameList& list) {
+        return std::any_of(folded.begin(), folded.end(),
+                           [&list](const std::string& key) { return list.ContainsFolded(key); });
     };
     if (anyIn(GPL)) return kRatingGreen;
     if (anyIn(UPL)) return kRatingBlue;

@@ -29,7 +29,10 @@ public:
     NameList(platform::Platform& platform, std::span<const std::string_view> items);
     NameList(platform::Platform& platform, const PackedNames& items);
 
-    bool Contains(std::string_view name) const;
+    bool Contains(std::string_view name) const { return ContainsFolded(Fold(name)); }
+    // The same for a name folded already with Fold: one fold serves every list.
+    bool ContainsFolded(std::string_view folded) const;
+    std::string Fold(std::string_view name) const;
     // Number of items as given, duplicates included.
     std::size_t Size() const { return size_; }
 
@@ -52,7 +55,7 @@ private:
     std::string_view Packed() const { return own_.empty() ? packed_ : std::string_view(own_); }
     std::string own_;
     std::string_view packed_;
-    std::string folded_;       // the names the platform folds otherwise than ASCII, folded and packed
+    std::string folded_;                // the names the platform folds otherwise than ASCII, folded and packed
     std::vector<std::uint32_t> index_;  // sorted by the folded bytes
     std::size_t size_;
 };

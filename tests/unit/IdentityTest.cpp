@@ -61,6 +61,7 @@ TEST_F(Identity, FileOfACommand) {
         {"extra.exe", "C:\\Windows\\Extra\\extra.exe"},       // PATH with a reference in it
         {"viaappkey.exe /s", "C:\\Apps\\found.exe"},          // App Paths
         {"C:\\Gone Away\\x.exe /q", "C:\\Gone Away\\x.exe"},  // missing: the part up to the file name
+        {"\"C:\\Gone Away\\..\\Tools\\tool.exe\" -x", "C:\\Gone Away\\..\\Tools\\tool.exe"},  // the system folds ".."
         {"rundll32.exe \"C:\\Program Files\\A B\\lib.dll\",Start 1", "C:\\Program Files\\A B\\lib.dll"},
         {"rundll32 shell32.dll,Control_RunDLL", "C:\\Windows\\System32\\shell32.dll"},
         {"wscript.exe //B //nologo C:\\Scripts\\run.vbs arg", "C:\\Scripts\\run.vbs"},
@@ -88,11 +89,20 @@ TEST_F(Identity, FileOfACommand) {
         {"cmd /c mshta vbscript:Execute(\"x\")", "C:\\Windows\\System32\\mshta.exe", true},
         {"", ""},
     };
-    for (const auto& c : cases) {
-        const auto resolved = identity::ResolveFile(p, FileJob{c.command, {}, {}, false});
-        EXPECT_EQ(resolved.path, c.file) << c.command;
-        EXPECT_EQ(resolved.inlineCode, c.inlineCode) << c.command;
-    }
+    // Alone, and all in one pass that remembers the folders found missing.
+    identity::MissingFolders folders;
+    for (auto* pass : {static_cast<identity::MissingFolders*>(nullptr), &folders})
+        for (const auto& c : cases) {
+            const auto resolved = identity::ResolveFile(p, FileJob{c.command, {}, {}, false}, pass);
+            EXPECT_EQ(resolved.path, c.file) << c.command;
+            EXPECT_EQ(resolved.inlineCode, c.inlineCode) << c.command;
+        }
+    // The files of a folder known to be gone cost no look; a folder not seen
+    // before, two (its first file, then the folder).
+    const auto lookups = p.FileLookups();
+    for (const char* gone : {"C:\\Gone Away\\a.exe", "C:\\Gone Away\\b.exe /q", "%ProgramFiles%\\Gone\\c.exe"})
+        EXPECT_FALSE(identity::ResolveFile(p, FileJob{gone, {}, {}, false}, &folders).facts->exists) << gone;
+    EXPECT_EQ(p.FileLookups() - lookups, 2u);  // "C:\\Program Files\\Gone\\c.exe", then its folder
     const auto hosted = identity::ResolveFile(p, FileJob{"rundll32 shell32.dll,X", {}, {}, false});
     EXPECT_EQ(hosted.host, "C:\\Windows\\System32\\rundll32.exe");
 }

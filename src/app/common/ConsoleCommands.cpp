@@ -372,46 +372,41 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
 
 }  // namespace
 
-nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists) {
-    const auto& e = table.entries[index];
-    nlohmann::ordered_json row = {{"position", e.position},
-                                  {"index", index},
-                                  {"state", store::StateText(e.state)},
-                                  {"name", e.name},
-                                  {"location", e.location},
-                                  {"view", store::ViewName(table, e)},
-                                  {"windowsOff", e.windowsOff},
-                                  {"confirm", e.confirm.Text()},
-                                  {"delay", e.delay.Text()},
-                                  {"command", e.command},
-                                  {"rating", ui::RateEntry(lists, e.name, e.command)}};
-    // An Active Setup component: its key, which --sub-key takes.
-    if (!e.subKey.empty()) row["subKey"] = e.subKey;
-    return row;
-}
-
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
                             const std::vector<identity::Identity>& ids) {
-    auto rows = nlohmann::ordered_json::array();
+    text::JsonRowsText rows;
     for (std::size_t i : DisplayOrder(table)) {
-        auto row = EntryJson(table, i, lists);
+        const auto& e = table.entries[i];
+        rows.BeginRow();
+        rows.Number("position", e.position);
+        rows.Number("index", static_cast<long long>(i));
+        rows.Text("state", store::StateText(e.state));
+        rows.Text("name", e.name);
+        rows.Text("location", e.location);
+        rows.Text("view", store::ViewName(table, e));
+        rows.Flag("windowsOff", e.windowsOff);
+        rows.Text("confirm", e.confirm.Text());
+        rows.Text("delay", e.delay.Text());
+        rows.Text("command", e.command);
+        rows.Text("rating", ui::RateEntry(lists, e.name, e.command));
+        // An Active Setup component: its key, which --sub-key takes.
+        if (!e.subKey.empty()) rows.Text("subKey", e.subKey);
         if (i < ids.size()) {
             const identity::Identity& id = ids[i];
-            row["file"] = id.file;
-            row["fileExists"] = id.fileExists;
-            row["inline"] = id.inlineCode;
-            row["signature"] = identity::StateWord(id.state);
-            row["signer"] = id.signer;
-            row["issuer"] = id.issuer;
-            row["signerSha1"] = id.thumbprintSha1;
-            row["signerSha256"] = id.thumbprintSha256;
-            row["company"] = id.company;
-            row["description"] = id.description;
-            row["fileVersion"] = id.fileVersion;
+            rows.Text("file", id.file);
+            rows.Flag("fileExists", id.fileExists);
+            rows.Flag("inline", id.inlineCode);
+            rows.Text("signature", identity::StateWord(id.state));
+            rows.Text("signer", id.signer);
+            rows.Text("issuer", id.issuer);
+            rows.Text("signerSha1", id.thumbprintSha1);
+            rows.Text("signerSha256", id.thumbprintSha256);
+            rows.Text("company", id.company);
+            rows.Text("description", id.description);
+            rows.Text("fileVersion", id.fileVersion);
         }
-        rows.push_back(std::move(row));
     }
-    return text::JsonRows(rows);
+    return rows.Finish();
 }
 
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,

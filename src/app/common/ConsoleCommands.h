@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
 #include "identity/Identity.h"
 #include "platform/JsonText.h"
 #include "store/AutostartStore.h"
@@ -86,8 +84,5 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
                             const std::vector<identity::Identity>& identities = {});
 
 using text::JsonString;
-
-// One entry of the table as a JSON object, keys in the order of FormatEntryJson.
-nlohmann::ordered_json EntryJson(const store::EntryTable& table, std::size_t index, const ui::NameLists& lists);
 
 }  // namespace vantorell::app

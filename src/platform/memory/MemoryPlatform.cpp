@@ -361,6 +361,24 @@ std::string MemoryPlatform::PathKey(std::string_view path) {
         out += c;
     }
     while (!out.empty() && out.back() == '\\') out.pop_back();
+    // "." and ".." folded as the system folds them before it opens a path.
+    if (out.find("\\.") != std::string::npos) {
+        std::string folded;
+        std::size_t at = 0;
+        while (at <= out.size()) {
+            const std::size_t end = std::min(out.find('\\', at), out.size());
+            const std::string_view part = std::string_view(out).substr(at, end - at);
+            if (part == "..") {
+                const auto last = folded.rfind('\\');
+                if (last != std::string::npos) folded.resize(last);
+            } else if (part != ".") {
+                if (at > 0) folded += '\\';
+                folded += part;
+            }
+            at = end + 1;
+        }
+        out = std::move(folded);
+    }
     return FoldUtf8(out);
 }
 
@@ -825,6 +843,9 @@ FileFacts MemoryPlatform::StatFile(std::string_view path) {
         facts.lastWrite = it->second.written;
     } else if (folders_.count(key)) {
         facts.exists = facts.directory = true;
+    } else if (const auto under = files_.lower_bound(key + '\\');
+               under != files_.end() && under->first.compare(0, key.size() + 1, key + '\\') == 0) {
+        facts.exists = facts.directory = true;  // a folder that holds files is there
     }
     return facts;
 }

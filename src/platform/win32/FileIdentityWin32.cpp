@@ -192,11 +192,11 @@ std::optional<std::wstring> LinkTarget(const std::wstring& path, bool& relative)
     return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + names + offset), length / sizeof(wchar_t));
 }
 
-// Whether every folder of the path up to the file (and the file itself) is
-// on a local fixed drive, the links among them followed to where they lead.
-// Decided from the text, the drives' types and the links of folders already
-// known to be local: nothing on a share is touched.
-bool OnLocalFixedDrive(const std::wstring& path, int depth = 0) {
+// Whether every folder of the path up to the file (and the file itself, with
+// `fileToo`) is on a local fixed drive, the links among them followed to where
+// they lead. Decided from the text, the drives' types and the links of folders
+// already known to be local: nothing on a share is touched.
+bool OnLocalFixedDrive(const std::wstring& path, bool fileToo = true, int depth = 0) {
     if (depth > kMostLinks) return false;
     text::PathPlace place = text::PlaceOfPath(Narrow(path));
     if (place.kind == text::PathPlace::Kind::Relative) {
@@ -218,7 +218,7 @@ bool OnLocalFixedDrive(const std::wstring& path, int depth = 0) {
         const DWORD n = needed ? GetFullPathNameW(whole.c_str(), needed, full.data(), nullptr) : 0;
         if (n == 0 || n >= needed) return false;
         full.resize(n);
-        if (full != whole) return OnLocalFixedDrive(full, depth + 1);
+        if (full != whole) return OnLocalFixedDrive(full, fileToo, depth + 1);
     }
     const std::wstring root = Widen(place.root);
     if (!LocalFixedRoot(root)) return false;
@@ -241,6 +241,8 @@ bool OnLocalFixedDrive(const std::wstring& path, int depth = 0) {
             continue;
         }
         const std::wstring part = rest.substr(at, end - at);
+        // The file itself, when the caller reads its attributes anyway.
+        if (!fileToo && rest.find_first_not_of(L"\\/", end) == std::wstring::npos) break;
         if (walked.back() != L'\\') walked += L'\\';
         walked += part;
         at = end;
@@ -265,7 +267,7 @@ bool OnLocalFixedDrive(const std::wstring& path, int depth = 0) {
         }
         if (!known.target) continue;
         std::wstring next = known.relative ? walked.substr(0, walked.rfind(L'\\') + 1) + *known.target : *known.target;
-        return OnLocalFixedDrive(next + rest.substr(at), depth + 1);
+        return OnLocalFixedDrive(next + rest.substr(at), fileToo, depth + 1);
     }
     return true;
 }
@@ -540,12 +542,15 @@ FileFacts Win32Platform::StatFile(std::string_view path) {
     const std::wstring wpath = Widen(path);
     // A Run value names the 64-bit System32 for a 32-bit build too.
     const FsRedirectionOff native;
-    if (!OnLocalFixedDrive(wpath)) {
+    // The folders first; then the file's own attributes, which are those of
+    // a link itself where the file is one: where it leads is looked at next.
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool local = OnLocalFixedDrive(wpath, false);
+    if (local && !GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &data)) return facts;
+    if (!local || ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !OnLocalFixedDrive(wpath))) {
         facts.network = true;
         return facts;
     }
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &data)) return facts;
     facts.exists = true;
     facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
