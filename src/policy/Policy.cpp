@@ -14,7 +14,8 @@
 namespace vantorell::policy {
 namespace {
 
-using nlohmann::json;
+// One kind of document for reading and writing: each kind brings its own parser and writer.
+using json = nlohmann::ordered_json;
 
 [[noreturn]] void Fail(const std::string& path, const std::string& problem) {
     throw PolicyError(path.empty() ? problem : path + ": " + problem);
