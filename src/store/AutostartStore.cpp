@@ -271,6 +271,18 @@ std::string AutostartStore::StartupFolderPath(std::string_view code) {
     return FolderOfPlace(code, false);
 }
 
+std::string AutostartStore::EntryWhere(std::size_t index) {
+    if (index >= table_.entries.size() || !table_.entries[index].place) return {};
+    const StartupEntry& e = table_.entries[index];
+    std::string item;
+    if (e.place->isFolder)
+        item = StartupFolderPath(e.place->code);
+    else if (e.place->Kind() == PlaceKind::StubPaths)
+        item = e.IsActive() || index >= table_.RecordCount() ? e.subKey
+                                                             : ParseOrigin(table_.storedRecords[index].arguments).where;
+    return PlaceWhere(*e.place, item, table_.twoViews);
+}
+
 std::string AutostartStore::StartupFolderForChange(std::string_view code) {
     return FolderOfPlace(code, true);
 }

@@ -78,10 +78,12 @@ bool PlaceExists(platform::Platform& platform, const AutostartLocation& location
 std::string_view ViewName(platform::Platform& platform, const AutostartLocation& location);
 // The same, for an entry of a scanned table.
 std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
-// Where the place is, for the user: the hive and key path, the value that
-// holds the items, "(32-bit)" for the 32-bit view; or the folder. `folder`
-// names the Startup folder, or the sub-key of an Active Setup component.
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder);
+// Where the place is, for the user, as the tip, vantorellc and every message
+// name it: the hive and key path, the value that holds the items, "(32-bit)"
+// for the 32-bit view where the machine has two; or the folder. `item` is the
+// Startup folder's path, or an Active Setup component's sub-key, where known;
+// without it, the folder is named by what it is and the sub-key is "{ID}".
+std::string PlaceWhere(const AutostartLocation& location, std::string_view item, bool twoViews);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
 // The places of this machine that are there but whose items could not all be
@@ -167,6 +169,9 @@ public:
     // the hive's "Shell Folders" key, or "C:\" when the value is missing or the
     // key cannot be opened. The empty text for any other code.
     std::string StartupFolderPath(std::string_view code);
+    // PlaceWhere for entry `index` of the table: its folder's path, or the
+    // sub-key of its Active Setup component (the one a record came from).
+    std::string EntryWhere(std::size_t index);
     // As StartupFolderPath, for an operation that writes or deletes a shortcut:
     // a "Shell Folders" value that is there but cannot be read throws AppError
     // ("Failed to get data for '%s'") instead of naming "C:\", which would put

@@ -146,14 +146,16 @@ std::string_view ViewName(const EntryTable& table, const StartupEntry& entry) {
     return entry.place->view == RegView::Bits32 ? "32" : "64";
 }
 
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder) {
-    if (location.isFolder) return std::string(folder);
+std::string PlaceWhere(const AutostartLocation& location, std::string_view item, bool twoViews) {
+    if (location.isFolder) {
+        if (!item.empty()) return std::string(item);
+        return location.IsMachineWide() ? "the common Startup folder" : "the user's Startup folder";
+    }
     std::string text = location.hive == Hive::CurrentUser ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\";
     text += location.keyOrFolderValue;
-    // An Active Setup component: `folder` names its sub-key.
-    if (location.Kind() == PlaceKind::StubPaths) text.append("\\").append(folder.empty() ? "{...}" : folder);
+    if (location.Kind() == PlaceKind::StubPaths) text.append("\\").append(item.empty() ? "{ID}" : item);
     if (!location.valueName.empty()) text.append(", value ").append(location.valueName);
-    if (ViewName(platform, location) == "32") text += " (32-bit)";
+    if (twoViews && location.HasViews() && location.view == RegView::Bits32) text += " (32-bit)";
     return text;
 }
 

@@ -99,7 +99,7 @@ std::vector<std::string> UnreadablePlaces(Platform& platform) {
         const std::string where = place.isFolder
                                       ? "the folder named by HKEY_" + hive + "\\" + std::string(kShellFoldersKey) +
                                             ", value " + std::string(place.keyOrFolderValue)
-                                      : PlaceDescription(platform, place, {});
+                                      : PlaceWhere(place, {}, platform.HasTwoRegistryViews());
         places.push_back(std::string(place.code) + " (" + where + ")");
     }
     return places;

@@ -460,19 +460,9 @@ std::string ConsoleUsage() {
         "Standard error carries failures only, never drift. The policy's format: schema/policy.schema.json.\n";
     out += "\nPlaces (CODE for --location), in the order they are listed:\n";
     for (const store::AutostartLocation& place : store::Locations()) {
-        std::string where;
-        if (place.isFolder) {
-            where = place.IsMachineWide() ? "the common Startup folder" : "the user's Startup folder";
-        } else {
-            where = place.IsMachineWide() ? "HKLM\\" : "HKCU\\";
-            where += place.keyOrFolderValue;
-            if (place.Kind() == store::PlaceKind::StubPaths) where += "\\{ID}";
-            if (!place.valueName.empty()) where.append(", value ").append(place.valueName);
-            if (place.view == platform::RegView::Bits32) where += " (32-bit view)";
-        }
         std::string code(place.code);
         code.resize(std::max<std::size_t>(code.size() + 2, 14), ' ');
-        out += "  " + code + where + "\n";
+        out += "  " + code + store::PlaceWhere(place, {}, true) + "\n";
     }
     out += "Not covered yet: scheduled tasks, services, and packaged apps' startup tasks.\n";
     out += "\nThe list file is \"" + std::string(store::kStartupListFile) +
