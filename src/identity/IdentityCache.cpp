@@ -14,7 +14,7 @@ constexpr std::string_view kHeader = "Vantorell file identities 2";
 // Keyed by size and last-write time, which a writer can put back: never read.
 constexpr std::string_view kOldHeader = "Vantorell file identities 1";
 constexpr std::string_view kProgramFolder = "Vantorell";
-constexpr std::size_t kFields = 10;
+constexpr std::size_t kFields = 2 + kVerdictFields;  // path, stamp, the verdict
 
 std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash = 0xcbf29ce484222325ULL) {
     for (unsigned char c : bytes) {
@@ -140,17 +140,8 @@ bool IdentityCache::Parse(std::string_view bytes) {
         rest.remove_prefix(end + 1);
         if (fields.size() != kFields) return false;
         Entry e;
-        std::string state;
         if (!Unescape(fields[0], e.path) || e.path.empty() || !Unescape(fields[1], e.stamp) || e.stamp.empty() ||
-            !Unescape(fields[2], state) || !Unescape(fields[3], e.identity.signer) ||
-            !Unescape(fields[4], e.identity.company) || !Unescape(fields[5], e.identity.description) ||
-            !Unescape(fields[6], e.identity.fileVersion))
-            return false;
-        if (!Unescape(fields[7], e.identity.issuer) || !Unescape(fields[8], e.identity.thumbprintSha1) ||
-            !Unescape(fields[9], e.identity.thumbprintSha256))
-            return false;
-        e.identity.state = StateOfWord(state);
-        if (StateWord(e.identity.state) != state || e.identity.state == SignatureState::Unknown ||
+            !ReadVerdict(std::span(fields).subspan(2), e.identity) || e.identity.state == SignatureState::Unknown ||
             e.identity.state == SignatureState::Missing)
             return false;
         e.identity.fileExists = true;
@@ -166,11 +157,9 @@ bool IdentityCache::Parse(std::string_view bytes) {
 std::string IdentityCache::Serialise() const {
     std::string body;
     for (const Entry& e : order_) {
-        const Identity& id = e.identity;
-        body += Escape(e.path) + '\t' + Escape(e.stamp) + '\t' + std::string(StateWord(id.state)) + '\t' +
-                Escape(id.signer) + '\t' + Escape(id.company) + '\t' + Escape(id.description) + '\t' +
-                Escape(id.fileVersion) + '\t' + Escape(id.issuer) + '\t' + Escape(id.thumbprintSha1) + '\t' +
-                Escape(id.thumbprintSha256) + '\n';
+        body += Escape(e.path) + '\t' + Escape(e.stamp) + '\t';
+        AppendVerdict(body, e.identity);
+        body += '\n';
     }
     return std::string(kHeader) + '\t' + std::to_string(order_.size()) + '\t' + Hex(Fnv1a(body)) + '\t' +
            Escape(trust_) + '\n' + body;

@@ -10,7 +10,7 @@ namespace {
 constexpr std::string_view kRequestHeader = "Vantorell identify 1";
 constexpr std::string_view kReplyHeader = "Vantorell identified 2";
 constexpr std::size_t kJobFields = 5;
-constexpr std::size_t kReplyFields = 14;
+constexpr std::size_t kReplyFields = 6 + kVerdictFields;
 
 bool Flag(std::string_view field, bool& value) {
     if (field != "0" && field != "1") return false;
@@ -62,28 +62,22 @@ bool IsIdentifyReplyHeader(std::string_view line) {
     return line == kReplyHeader;
 }
 
+// A reply line: file, host, whether it exists, the reason, the stamp, whether
+// it runs code from its command line, then the verdict.
 std::string IdentifyReplyLine(const Identity& id, std::string_view stamp) {
-    return Escape(id.file) + '\t' + Escape(id.host) + '\t' + (id.fileExists ? "1" : "0") + '\t' +
-           std::string(StateWord(id.state)) + '\t' + Escape(id.reason) + '\t' + Escape(id.signer) + '\t' +
-           Escape(id.company) + '\t' + Escape(id.description) + '\t' + Escape(id.fileVersion) + '\t' + Escape(stamp) +
-           '\t' + (id.inlineCode ? "1" : "0") + '\t' + Escape(id.issuer) + '\t' + Escape(id.thumbprintSha1) + '\t' +
-           Escape(id.thumbprintSha256) + '\n';
+    std::string line = Escape(id.file) + '\t' + Escape(id.host) + '\t' + (id.fileExists ? "1" : "0") + '\t' +
+                       Escape(id.reason) + '\t' + Escape(stamp) + '\t' + (id.inlineCode ? "1" : "0") + '\t';
+    AppendVerdict(line, id);
+    return line + '\n';
 }
 
 bool DecodeIdentifyReplyLine(std::string_view line, Identity& id, std::string& stamp) {
     const auto fields = Split(line, '\t');
     Identity read;
-    if (fields.size() != kReplyFields || !Unescape(fields[0], read.file) || !Unescape(fields[1], read.host) ||
-        !Flag(fields[2], read.fileExists))
-        return false;
-    read.state = StateOfWord(fields[3]);
-    if (StateWord(read.state) != fields[3]) return false;
-    if (!Unescape(fields[4], read.reason) || !Unescape(fields[5], read.signer) || !Unescape(fields[6], read.company) ||
-        !Unescape(fields[7], read.description) || !Unescape(fields[8], read.fileVersion))
-        return false;
     std::string readStamp;
-    if (!Unescape(fields[9], readStamp) || !Flag(fields[10], read.inlineCode) || !Unescape(fields[11], read.issuer) ||
-        !Unescape(fields[12], read.thumbprintSha1) || !Unescape(fields[13], read.thumbprintSha256))
+    if (fields.size() != kReplyFields || !Unescape(fields[0], read.file) || !Unescape(fields[1], read.host) ||
+        !Flag(fields[2], read.fileExists) || !Unescape(fields[3], read.reason) || !Unescape(fields[4], readStamp) ||
+        !Flag(fields[5], read.inlineCode) || !ReadVerdict(std::span(fields).subspan(6), read))
         return false;
     id = std::move(read);
     stamp = std::move(readStamp);
