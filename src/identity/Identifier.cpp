@@ -1,7 +1,5 @@
 #include "identity/Identifier.h"
 
-#include <cstdio>
-
 namespace vantorell::identity {
 namespace {
 
@@ -30,8 +28,8 @@ bool IsPackagedApp(std::string_view item) {
 }
 
 std::string Code(std::uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    std::string text = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) text += "0123456789ABCDEF"[(code >> shift) & 0xF];
     return text;
 }
 

@@ -37,11 +37,14 @@ ChangeWatcher::ChangeWatcher(const std::vector<WatchPlace>& places, ChangeCallba
     : slots_(places.size()), onChange_(std::move(onChange)) {
     for (std::size_t i = 0; i < places.size(); ++i) {
         slots_[i].place = places[i];
-        slots_[i].keyEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        slots_[i].parentEvent.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        slots_[i].event.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         Arm(slots_[i]);
     }
     Watchers().push_back(this);
+    // Whether every place fits into the wait is known from the start.
+    std::vector<Waitable> waitables;
+    std::vector<HANDLE> handles;
+    CollectWaitables(waitables, handles);
 }
 
 ChangeWatcher::~ChangeWatcher() {
@@ -50,7 +53,7 @@ ChangeWatcher::~ChangeWatcher() {
 }
 
 bool ChangeWatcher::Armed() const {
-    return std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.armed; });
+    return std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.armed && s.waited; });
 }
 
 bool ChangeWatcher::ArmKey(Slot& slot) {
@@ -58,12 +61,12 @@ bool ChangeWatcher::ArmKey(Slot& slot) {
     // that was deleted and made again is the new one.
     slot.key.Reset();
     slot.parent.Reset();
-    if (!slot.keyEvent.Get() || !slot.parentEvent.Get()) return false;
+    if (!slot.event.Get()) return false;
     const std::wstring path = Widen(slot.place.path);
     const REGSAM access = NotifyAccess(slot.place.view);
     bool ok = true;
     if (RegOpenKeyExW(RootOf(slot.place.hive), path.c_str(), 0, access, slot.key.Put()) == ERROR_SUCCESS)
-        ok = Notify(slot.key.Get(), REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, slot.keyEvent.Get(),
+        ok = Notify(slot.key.Get(), REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, slot.event.Get(),
                     slot.place.subtree);
     else
         slot.key.Reset();
@@ -77,7 +80,7 @@ bool ChangeWatcher::ArmKey(Slot& slot) {
             break;
         slot.parent.Reset();
     }
-    return Notify(slot.parent.Get(), REG_NOTIFY_CHANGE_NAME, slot.parentEvent.Get()) && ok;
+    return Notify(slot.parent.Get(), REG_NOTIFY_CHANGE_NAME, slot.event.Get()) && ok;
 }
 
 bool ChangeWatcher::Arm(Slot& slot) {
@@ -101,8 +104,7 @@ void ChangeWatcher::AddWaitables(std::vector<Waitable>& out) {
             if (s.folder.h != INVALID_HANDLE_VALUE) out.push_back({s.folder.h, this, i});
             continue;
         }
-        if (s.key.Get()) out.push_back({s.keyEvent.Get(), this, i});
-        if (s.parent.Get()) out.push_back({s.parentEvent.Get(), this, i});
+        if (s.key.Get() || s.parent.Get()) out.push_back({s.event.Get(), this, i});
     }
 }
 
@@ -125,13 +127,14 @@ void ChangeWatcher::RetryUnarmed() {
 
 bool ChangeWatcher::CollectWaitables(std::vector<Waitable>& waitables, std::vector<HANDLE>& handles) {
     waitables.clear();
-    bool allArmed = true;
-    for (ChangeWatcher* watcher : Watchers()) {
-        watcher->AddWaitables(waitables);
-        allArmed = allArmed && watcher->Armed();
-    }
-    // The wait takes one handle less than MAXIMUM_WAIT_OBJECTS besides the queue.
+    for (ChangeWatcher* watcher : Watchers()) watcher->AddWaitables(waitables);
+    // The wait takes one handle less than MAXIMUM_WAIT_OBJECTS besides the
+    // queue: a place beyond that is not watched, and its watcher says so.
+    for (std::size_t i = 0; i < waitables.size(); ++i)
+        waitables[i].owner->slots_[waitables[i].slot].waited = i < MAXIMUM_WAIT_OBJECTS - 1;
     if (waitables.size() > MAXIMUM_WAIT_OBJECTS - 1) waitables.resize(MAXIMUM_WAIT_OBJECTS - 1);
+    bool allArmed = true;
+    for (ChangeWatcher* watcher : Watchers()) allArmed = allArmed && watcher->Armed();
     handles.clear();
     for (const auto& w : waitables) handles.push_back(w.handle);
     return allArmed;

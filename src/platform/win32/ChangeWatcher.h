@@ -71,13 +71,16 @@ private:
         }
     };
     // One place: for a key, the key itself (when it exists) and its nearest
-    // existing parent, each with its own event; for a folder, its notification.
+    // existing parent, both signalling one event (a signal of either re-arms
+    // both); for a folder, its notification. One handle for each place keeps
+    // every place in the one wait.
     struct Slot {
         WatchPlace place;
         UniqueHKey key, parent;
-        UniqueHandle keyEvent, parentEvent;
+        UniqueHandle event;
         FolderNotification folder;
         bool armed = false;
+        bool waited = true;  // its handle is in the wait (false beyond the wait's limit)
     };
     struct Waitable {
         HANDLE handle;
@@ -93,8 +96,9 @@ private:
     void Signalled(std::size_t slot);
     // Tries the places not watched yet; tells the owner when one is watched now.
     void RetryUnarmed();
-    // The handles of every live watcher, at most as many as one wait takes.
-    // False when a place is not watched.
+    // The handles of every live watcher, at most as many as one wait takes;
+    // a place beyond that is marked as not waited for. False when a place is
+    // not watched.
     static bool CollectWaitables(std::vector<Waitable>& waitables, std::vector<HANDLE>& handles);
     static void RetryAllUnarmed();
     // The modal loop's timer: every signal pending now, without waiting.

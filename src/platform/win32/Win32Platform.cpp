@@ -879,8 +879,9 @@ ElevatedRun Win32Platform::RunElevated(std::string_view program, std::string_vie
         readEnd = UniqueHandle(r);
         writeEnd = UniqueHandle(w);
     }
-    const std::wstring reportTo = Widen(std::string(kReportToOption)) + L" " + std::to_wstring(GetCurrentProcessId()) +
-                                  L":" + std::to_wstring(reinterpret_cast<std::uintptr_t>(writeEnd.Get()));
+    const std::wstring reportTo = Widen(std::string(kReportToOption)) + L" " +
+                                  Widen(std::to_string(GetCurrentProcessId())) + L":" +
+                                  Widen(std::to_string(reinterpret_cast<std::uintptr_t>(writeEnd.Get())));
     const std::wstring file = Widen(program), args = reportTo + L" " + Widen(parameters);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

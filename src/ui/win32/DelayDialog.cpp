@@ -254,7 +254,7 @@ int DelayDialog::NormaliseField() {
 
 void DelayDialog::ShowValue(int seconds) {
     HWND edit = GetDlgItem(window_, kDelayEditId);
-    const std::wstring text = std::to_wstring(seconds);
+    const std::wstring text = vantorell::win32::Widen(std::to_string(seconds));
     wchar_t shown[kEditTextLimit + 2] = {};
     GetWindowTextW(edit, shown, kEditTextLimit + 1);
     if (text != shown) SetWindowTextW(edit, text.c_str());
