@@ -629,6 +629,13 @@ int Win32Platform::CompareNoCase(std::string_view a, std::string_view b) {
 }
 
 std::string Win32Platform::FoldCase(std::string_view text) {
+    // CharUpperBuffW takes a-z to A-Z and leaves the rest of ASCII alone.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string upper(text);
+        for (char& c : upper)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return upper;
+    }
     std::wstring wide = Widen(text);
     if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
     return Narrow(wide);
