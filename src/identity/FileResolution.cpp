@@ -88,7 +88,7 @@ private:
         std::string target = job.command, arguments = job.arguments;
         if (!job.linkFile.empty()) {
             platform::ShortcutData link;
-            if (platform_.ReadShortcut(job.linkFile, link)) {
+            if (platform_.files.ReadShortcut(job.linkFile, link)) {
                 if (link.target.empty() && !link.itemPath.empty()) {
                     ResolvedFile item;
                     item.path = link.itemPath;
@@ -105,12 +105,13 @@ private:
     }
 
     std::string Expand(std::string_view text) {
-        return ExpandReferences(text, [this](std::string_view name) { return platform_.EnvironmentVariable(name); });
+        return ExpandReferences(
+            text, [this](std::string_view name) { return platform_.processes.EnvironmentVariable(name); });
     }
 
     bool IsFile(std::string_view path) {
         if (IsUncPath(path)) return true;  // never looked at: taken as written
-        const platform::FileFacts facts = platform_.StatFile(path);
+        const platform::FileFacts facts = platform_.fileIdentity.StatFile(path);
         looked_.emplace_back(path, facts);
         return facts.network || (facts.exists && !facts.directory);
     }
@@ -348,12 +349,12 @@ private:
         if (!defaultExtension.empty() && !HasExtension(name))
             names.insert(names.begin(), std::string(name) + std::string(defaultExtension));
         std::vector<std::string> folders;
-        if (auto root = platform_.EnvironmentVariable("SystemRoot")) {
+        if (auto root = platform_.processes.EnvironmentVariable("SystemRoot")) {
             folders.push_back(text::JoinPath(*root, "System32"));
             folders.push_back(text::JoinPath(*root, "System"));
             folders.push_back(*root);
         }
-        if (auto path = platform_.EnvironmentVariable("PATH")) {
+        if (auto path = platform_.processes.EnvironmentVariable("PATH")) {
             std::string_view rest = *path;
             while (!rest.empty()) {
                 const auto semi = rest.find(';');
@@ -370,7 +371,8 @@ private:
             }
         for (const auto& n : names)
             for (auto hive : {platform::Hive::CurrentUser, platform::Hive::LocalMachine}) {
-                auto key = platform_.OpenKey(hive, std::string(kAppPathsKey) + n, false, platform::KeyAccess::Read);
+                auto key =
+                    platform_.registry.OpenKey(hive, std::string(kAppPathsKey) + n, false, platform::KeyAccess::Read);
                 if (!key) continue;
                 const auto value = key->Query("");
                 if (!value || !platform::IsStringType(value->type)) continue;

@@ -40,16 +40,16 @@ BootLauncher::~BootLauncher() {
 
 void BootLauncher::StopTimer(std::optional<platform::TimerId>& timer) {
     if (!timer) return;
-    platform_.StopTimer(*timer);
+    platform_.clock.StopTimer(*timer);
     timer.reset();
 }
 
 void BootLauncher::StartBootLaunch() {
     if (started_) return;
     started_ = true;
-    timer_ = platform_.StartTimer(kTimerIntervalMs, [this] { TimerTimer(); });
-    timer11_ = platform_.StartTimer(kTimer11IntervalMs, [this] { Timer11Timer(); });
-    timer2_ = platform_.StartTimer(kTimer2IntervalMs, [this] { Timer2Timer(); });
+    timer_ = platform_.clock.StartTimer(kTimerIntervalMs, [this] { TimerTimer(); });
+    timer11_ = platform_.clock.StartTimer(kTimer11IntervalMs, [this] { Timer11Timer(); });
+    timer2_ = platform_.clock.StartTimer(kTimer2IntervalMs, [this] { Timer2Timer(); });
 }
 
 void BootLauncher::Timer11Timer() {
@@ -89,8 +89,8 @@ BootLauncher::Due BootLauncher::Take(std::size_t i) {
 }
 
 void BootLauncher::Start(const Due& due) {
-    if (due.keptShortcut && platform_.ShellStart(*due.keptShortcut)) return;
-    if (!due.commandLine.empty()) platform_.StartCommand(due.commandLine);
+    if (due.keptShortcut && platform_.shell.ShellStart(*due.keptShortcut)) return;
+    if (!due.commandLine.empty()) platform_.shell.StartCommand(due.commandLine);
 }
 
 void BootLauncher::Handle(const Due& due) {
@@ -139,7 +139,7 @@ void BootLauncher::RunPass(Trigger trigger, int tick) {
 
 bool BootLauncher::AskToLaunch(std::string_view name) {
     const unsigned style = platform::MsgBox::YesNo | platform::MsgBox::DefButton1 | platform::MsgBox::OwnedByDesktop;
-    return platform_.ShowMessageBox(AskText(name), kAskCaption, style) == platform::MsgBox::IdYes;
+    return platform_.shell.ShowMessageBox(AskText(name), kAskCaption, style) == platform::MsgBox::IdYes;
 }
 
 std::optional<std::string> BootLauncher::CommandLineOf(std::size_t i) const {

@@ -106,7 +106,7 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
             report.items.push_back(std::move(r));
             continue;
         }
-        const std::uint64_t deniedBefore = platform.AccessDeniedCount();
+        const std::uint64_t deniedBefore = platform.processes.AccessDeniedCount();
         try {
             CarryOut(control, r.plan);
             r.result = ItemResult::Changed;
@@ -115,7 +115,8 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
             r.result = ItemResult::ChangedMeanwhile;
             r.message = ErrorReportText(e.what());
         } catch (const std::exception& e) {
-            const bool refused = platform.AccessDeniedCount() != deniedBefore && !platform.IsElevated();
+            const bool refused =
+                platform.processes.AccessDeniedCount() != deniedBefore && !platform.processes.IsElevated();
             r.result = refused ? ItemResult::NeedsRights : ItemResult::Failed;
             r.message = ErrorReportText(e.what());
         }

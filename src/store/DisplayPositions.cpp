@@ -5,7 +5,7 @@
 namespace vantorell::store {
 
 std::vector<int> DisplayPositions(platform::Platform& platform, const std::vector<const std::string*>& names) {
-    const auto order = text::OrderNoCase(platform, names);
+    const auto order = text::OrderNoCase(platform.locale, names);
     std::vector<int> positions(names.size());
     for (std::size_t slot = 0; slot < order.size(); ++slot) positions[order[slot]] = static_cast<int>(slot);
     return positions;

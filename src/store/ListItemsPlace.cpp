@@ -144,7 +144,7 @@ std::optional<std::size_t> FindItem(platform::Platform& platform, const ListText
     for (std::size_t k = 0; k < list.items.size(); ++k)
         if (list.Item(k) == name) return k;
     for (std::size_t k = 0; k < list.items.size(); ++k)
-        if (platform.CompareNoCase(list.Item(k), name) == 0) return k;
+        if (platform.locale.CompareNoCase(list.Item(k), name) == 0) return k;
     return std::nullopt;
 }
 
@@ -229,7 +229,7 @@ void ListItemsPlace::TakeOut(const ItemRef& ref) {
 
 void ListItemsPlace::PutBack(const StartupRecord& record) {
     const ValueOrigin origin = ParseOrigin(record.arguments);
-    auto key = platform::RegistryKey::Open(store_.Platform(), location_.hive, location_.keyOrFolderValue, true,
+    auto key = platform::RegistryKey::Open(store_.Platform().registry, location_.hive, location_.keyOrFolderValue, true,
                                            location_.view);
     if (!key) throw AppError(WriteFailedMessage(location_.valueName));
     const auto value = key->Query(location_.valueName);

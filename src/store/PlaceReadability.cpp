@@ -15,12 +15,12 @@ using platform::RegKey;
 
 std::unique_ptr<RegKey> OpenToRead(Platform& platform, platform::Hive hive, platform::RegView view,
                                    std::string_view path) {
-    return platform.OpenKey(hive, path, false, platform::KeyAccess::Read, view);
+    return platform.registry.OpenKey(hive, path, false, platform::KeyAccess::Read, view);
 }
 
 bool Lists(Platform& platform, const std::vector<std::string>& names, std::string_view name) {
     return std::any_of(names.begin(), names.end(),
-                       [&](const std::string& n) { return platform.CompareNoCase(n, name) == 0; });
+                       [&](const std::string& n) { return platform.locale.CompareNoCase(n, name) == 0; });
 }
 
 // Whether key `path` is there though it does not open: the first part of the
@@ -51,13 +51,13 @@ bool ValueClosed(Platform& platform, RegKey& key, const std::vector<std::string>
 
 bool Readable(Platform& platform, const AutostartLocation& place) {
     if (place.isFolder) {
-        auto key = platform.OpenKey(place.hive, kShellFoldersKey, false, platform::KeyAccess::Read);
+        auto key = platform.registry.OpenKey(place.hive, kShellFoldersKey, false, platform::KeyAccess::Read);
         if (!key) return !ThereButClosed(platform, place.hive, platform::RegView::Bits64, kShellFoldersKey);
         const auto names = key->ValueNames();
         if (!names || ValueClosed(platform, *key, *names, place.keyOrFolderValue)) return false;
         const auto value = key->Query(place.keyOrFolderValue);
         const auto folder = value ? platform::StringData(*value) : std::nullopt;
-        return !folder || folder->empty() || platform.FolderListable(*folder);
+        return !folder || folder->empty() || platform.files.FolderListable(*folder);
     }
     auto key = OpenToRead(platform, place.hive, place.view, place.keyOrFolderValue);
     if (!key) return !ThereButClosed(platform, place.hive, place.view, place.keyOrFolderValue);

@@ -38,8 +38,8 @@ std::optional<StubPathsPlace::Component> StubPathsPlace::Find(const ItemRef& ite
     auto& platform = store_.Platform();
     std::vector<Component> named;
     for (Component& c : Components()) {
-        if (!item.subKey.empty() && platform.CompareNoCase(c.subKey, item.subKey) != 0) continue;
-        if (platform.CompareNoCase(c.name, item.name) == 0) named.push_back(std::move(c));
+        if (!item.subKey.empty() && platform.locale.CompareNoCase(c.subKey, item.subKey) != 0) continue;
+        if (platform.locale.CompareNoCase(c.name, item.name) == 0) named.push_back(std::move(c));
     }
     if (!item.subKey.empty()) return named.empty() ? std::nullopt : std::optional(std::move(named.front()));
     // By name alone: the components that start something, and of those the

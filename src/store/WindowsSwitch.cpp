@@ -27,7 +27,7 @@ std::unique_ptr<platform::RegKey> OpenSwitchKey(platform::Platform& platform, co
     if (location.switchKey.empty()) return nullptr;
     std::string path(kStartupApprovedKey);
     path.append("\\").append(location.switchKey);
-    return platform.OpenKey(location.hive, path, false, access, platform::RegView::Bits64);
+    return platform.registry.OpenKey(location.hive, path, false, access, platform::RegView::Bits64);
 }
 
 bool ClearWindowsSwitch(platform::Platform& platform, const AutostartLocation& location, std::string_view name) {

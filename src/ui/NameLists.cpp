@@ -7,7 +7,9 @@ namespace vantorell::ui {
 
 namespace {
 
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -19,7 +21,7 @@ bool FoldsAsciiAsUpper(platform::Platform& platform) {
     for (char c = 1; c < 0x7F; ++c) ascii += c;
     std::string upper = ascii;
     std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
-    return platform.FoldCase(ascii) == upper;
+    return platform.locale.FoldCase(ascii) == upper;
 }
 
 }  // namespace
@@ -34,8 +36,7 @@ NameList::NameList(platform::Platform& platform, std::span<const std::string_vie
     Build(items.size());
 }
 
-NameList::NameList(platform::Platform& platform, const PackedNames& items)
-    : platform_(&platform), size_(items.size()) {
+NameList::NameList(platform::Platform& platform, const PackedNames& items) : platform_(&platform), size_(items.size()) {
     packed_ = items.Bytes();
     Build(items.size());
 }
@@ -50,7 +51,7 @@ void NameList::Build(std::size_t count) {
             index_.push_back(static_cast<std::uint32_t>(at));
             continue;
         }
-        const std::string folded = platform_->FoldCase(name);
+        const std::string folded = platform_->locale.FoldCase(name);
         if (folded.size() > 0xFF) throw std::length_error("A folded name of a rating list is longer than 255 bytes");
         index_.push_back(static_cast<std::uint32_t>(folded_.size()) | kFoldedBit);
         folded_ += static_cast<char>(folded.size());
@@ -79,7 +80,7 @@ int NameList::Compare(const Name& a, const Name& b) {
 }
 
 bool NameList::Contains(std::string_view name) const {
-    const std::string folded = platform_->FoldCase(name);
+    const std::string folded = platform_->locale.FoldCase(name);
     const Name key{folded, false};
     const auto it = std::lower_bound(index_.begin(), index_.end(), key,
                                      [this](std::uint32_t slot, const Name& k) { return Compare(At(slot), k) < 0; });

@@ -25,7 +25,7 @@ using platform::ShellLink;
 using platform::WindowState;
 
 const std::string kAccented = "Caf\xC3\xA9 \xC3\x85ngstr\xC3\xB6m";  // Café Ångström
-const std::string kCjk = "\xE5\x90\xAF\xE5\x8A\xA8\xE9\xA1\xB9";       // 启动项
+const std::string kCjk = "\xE5\x90\xAF\xE5\x8A\xA8\xE9\xA1\xB9";     // 启动项
 
 class PlatformContract : public ::testing::Test {
 protected:
@@ -38,13 +38,13 @@ protected:
 
     // The scratch key of the current-user hive, opened once.
     RegistryKey& Reg() {
-        if (!reg_) reg_ = RegistryKey::Open(P(), Hive::CurrentUser, env_->KeyRoot(), true);
+        if (!reg_) reg_ = RegistryKey::Open(P().registry, Hive::CurrentUser, env_->KeyRoot(), true);
         EXPECT_TRUE(reg_.has_value());
         return *reg_;
     }
     void CloseReg() { reg_.reset(); }
     void PutRaw(const std::string& name, std::uint32_t type, const std::string& data) {
-        auto key = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), true, platform::KeyAccess::Full);
+        auto key = P().registry.OpenKey(Hive::CurrentUser, env_->KeyRoot(), true, platform::KeyAccess::Full);
         ASSERT_TRUE(key);
         ASSERT_TRUE(key->Set(name, RegValue{type, data}));
     }
@@ -65,13 +65,13 @@ protected:
 
 TEST_F(PlatformContract, OpenKeyCreatesMissingKeysAndDropsLeadingBackslash) {
     const std::string path = env_->KeyRoot() + "\\Deeper\\Still";
-    EXPECT_FALSE(RegistryKey::Open(P(), Hive::CurrentUser, path, false));
+    EXPECT_FALSE(RegistryKey::Open(P().registry, Hive::CurrentUser, path, false));
     {
-        auto key = RegistryKey::Open(P(), Hive::CurrentUser, "\\" + path, true);
+        auto key = RegistryKey::Open(P().registry, Hive::CurrentUser, "\\" + path, true);
         ASSERT_TRUE(key);
         key->WriteString("v", "x");
     }
-    auto key = RegistryKey::Open(P(), Hive::CurrentUser, path, false);
+    auto key = RegistryKey::Open(P().registry, Hive::CurrentUser, path, false);
     ASSERT_TRUE(key);
     EXPECT_EQ(key->ReadString("v"), "x");
 }
@@ -114,7 +114,8 @@ TEST_F(PlatformContract, ValuesGiveWhatValueNamesAndQueryGive) {
     ASSERT_EQ(values.size(), 4u);
     for (const auto& [name, value] : values) {
         SCOPED_TRACE(name);
-        const auto queried = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read)->Query(name);
+        const auto queried =
+            P().registry.OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read)->Query(name);
         ASSERT_TRUE(queried);
         EXPECT_EQ(value.type, queried->type);
         EXPECT_EQ(value.data, queried->data);
@@ -198,7 +199,7 @@ TEST_F(PlatformContract, WriteStringAlwaysWritesAPlainString) {
     reg.WriteString("e", "%TEMP%\\x");
     reg.WriteString(kCjk, kAccented);
     CloseReg();
-    auto key = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read);
+    auto key = P().registry.OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read);
     ASSERT_TRUE(key);
     auto e = key->Query("e");
     ASSERT_TRUE(e);
@@ -220,27 +221,27 @@ TEST_F(PlatformContract, KeyObjectsEachOwnAnOpenKey) {
     using platform::RegistryKey;
     const std::string a = env_->KeyRoot() + "\\A";
     const std::string b = env_->KeyRoot() + "\\B";
-    EXPECT_FALSE(RegistryKey::Open(P(), Hive::CurrentUser, a, false));
+    EXPECT_FALSE(RegistryKey::Open(P().registry, Hive::CurrentUser, a, false));
     {
-        auto first = RegistryKey::Open(P(), Hive::CurrentUser, "\\" + a, true);
-        auto second = RegistryKey::OpenForListing(P(), Hive::CurrentUser, b);
+        auto first = RegistryKey::Open(P().registry, Hive::CurrentUser, "\\" + a, true);
+        auto second = RegistryKey::OpenForListing(P().registry, Hive::CurrentUser, b);
         ASSERT_TRUE(first && second);
         first->WriteString("v", "in a");  // two keys open at once, each writes its own
         second->WriteInteger("n", 7);
         RegistryKey moved = std::move(*first);
         moved.WriteExpandString("e", "%TEMP%");
     }
-    auto again = RegistryKey::Open(P(), Hive::CurrentUser, a, false);
+    auto again = RegistryKey::Open(P().registry, Hive::CurrentUser, a, false);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->ReadString("v"), "in a");
     EXPECT_EQ(again->ReadString("e"), "%TEMP%");
-    EXPECT_EQ(RegistryKey::Open(P(), Hive::CurrentUser, b, false)->ReadInteger("n"), 7u);
+    EXPECT_EQ(RegistryKey::Open(P().registry, Hive::CurrentUser, b, false)->ReadInteger("n"), 7u);
 }
 
 TEST_F(PlatformContract, AKeyOpenedForReadingRefusesWrites) {
     Reg().WriteString("v", "x");
     CloseReg();
-    auto key = P().OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read);
+    auto key = P().registry.OpenKey(Hive::CurrentUser, env_->KeyRoot(), false, platform::KeyAccess::Read);
     ASSERT_TRUE(key);
     EXPECT_FALSE(key->Set("v", RegValue{RegType::Sz, "y"}));
     EXPECT_FALSE(key->Delete("v"));
@@ -253,7 +254,7 @@ TEST_F(PlatformContract, ShortcutRoundTripKeepsEveryProperty) {
     const std::string folder = env_->Scratch();
     const std::string target = folder + "\\" + kAccented + ".exe";
     env_->PutFile(target, "MZ");
-    ShellLink out(P());
+    ShellLink out(P().files);
     out.LinkFile = folder + "\\" + kCjk + ".lnk";
     out.ProgramFile = target;
     out.Arguments = "/min --name=" + kCjk;
@@ -265,7 +266,7 @@ TEST_F(PlatformContract, ShortcutRoundTripKeepsEveryProperty) {
     out.State = WindowState::Maximized;
     ASSERT_TRUE(out.Write());
 
-    ShellLink in(P());
+    ShellLink in(P().files);
     in.LinkFile = out.LinkFile;
     ASSERT_TRUE(in.Read());
     EXPECT_EQ(in.ProgramFile, target);
@@ -286,12 +287,12 @@ TEST_F(PlatformContract, ShortcutRoundTripKeepsEveryProperty) {
 TEST_F(PlatformContract, EmptyWorkingDirectoryTakesTheTargetsFolderAndIsStoredBack) {
     const std::string folder = env_->Scratch();
     env_->PutFile(folder + "\\t.exe", "MZ");
-    ShellLink link(P());
+    ShellLink link(P().files);
     link.LinkFile = folder + "\\t.lnk";
     link.ProgramFile = folder + "\\t.exe";
     ASSERT_TRUE(link.Write());
     EXPECT_EQ(link.WorkingDirectory, folder);
-    ShellLink in(P());
+    ShellLink in(P().files);
     in.LinkFile = link.LinkFile;
     ASSERT_TRUE(in.Read());
     EXPECT_EQ(in.WorkingDirectory, folder);
@@ -300,12 +301,12 @@ TEST_F(PlatformContract, EmptyWorkingDirectoryTakesTheTargetsFolderAndIsStoredBa
 TEST_F(PlatformContract, IconLocationIsWrittenOnlyWhenIconFileIsSet) {
     const std::string folder = env_->Scratch();
     env_->PutFile(folder + "\\t.exe", "MZ");
-    ShellLink link(P());
+    ShellLink link(P().files);
     link.LinkFile = folder + "\\t.lnk";
     link.ProgramFile = folder + "\\t.exe";
     link.IconIndex = 7;
     ASSERT_TRUE(link.Write());
-    ShellLink in(P());
+    ShellLink in(P().files);
     in.LinkFile = link.LinkFile;
     in.IconIndex = 99;
     ASSERT_TRUE(in.Read());
@@ -316,7 +317,7 @@ TEST_F(PlatformContract, IconLocationIsWrittenOnlyWhenIconFileIsSet) {
 TEST_F(PlatformContract, PropertiesKeepTheirValuesBetweenUses) {
     const std::string folder = env_->Scratch();
     env_->PutFile(folder + "\\t.exe", "MZ");
-    ShellLink link(P());
+    ShellLink link(P().files);
     link.LinkFile = folder + "\\first.lnk";
     link.ProgramFile = folder + "\\t.exe";
     link.Arguments = "-a";
@@ -324,7 +325,7 @@ TEST_F(PlatformContract, PropertiesKeepTheirValuesBetweenUses) {
     ASSERT_TRUE(link.Write());
     link.LinkFile = folder + "\\second.lnk";  // only the file changes
     ASSERT_TRUE(link.Write());
-    ShellLink in(P());
+    ShellLink in(P().files);
     in.LinkFile = folder + "\\second.lnk";
     ASSERT_TRUE(in.Read());
     EXPECT_EQ(in.Arguments, "-a");
@@ -340,14 +341,14 @@ TEST_F(PlatformContract, PropertiesKeepTheirValuesBetweenUses) {
 TEST_F(PlatformContract, ShortcutTextsAreReadWhole) {
     const std::string folder = env_->Scratch();
     env_->PutFile(folder + "\\t.exe", "MZ");
-    ShellLink link(P());
+    ShellLink link(P().files);
     link.LinkFile = folder + "\\long.lnk";
     link.ProgramFile = folder + "\\t.exe";
     std::string args;
     for (int i = 0; i < 200; ++i) args += "\xC3\xA9-";  // 400 characters, 600 bytes
     link.Arguments = args;
     ASSERT_TRUE(link.Write());
-    ShellLink in(P());
+    ShellLink in(P().files);
     in.LinkFile = link.LinkFile;
     ASSERT_TRUE(in.Read());
     EXPECT_EQ(in.Arguments, args) << "a cut text would be written back cut";
@@ -365,56 +366,57 @@ TEST_F(PlatformContract, ListingGivesPlainLnkFilesSortedWithoutRegardToCase) {
     env_->PutFile(folder + "\\hidden.lnk", "x", true);
     env_->PutFile(folder + "\\system.lnk", "x", false, true);
     env_->MakeFolder(folder + "\\x.lnk");
-    EXPECT_EQ(platform::ListShortcuts(P(), folder), (std::vector<std::string>{"A.LNK", "b.lnk", kAccented + ".lnk"}));
-    EXPECT_TRUE(platform::ListShortcuts(P(), folder + "\\missing").empty());
+    EXPECT_EQ(platform::ListShortcuts(P().files, P().locale, folder),
+              (std::vector<std::string>{"A.LNK", "b.lnk", kAccented + ".lnk"}));
+    EXPECT_TRUE(platform::ListShortcuts(P().files, P().locale, folder + "\\missing").empty());
 }
 
 // ------------------------------------------------------------------ files
 
 TEST_F(PlatformContract, ExistsAndDelete) {
     const std::string f = env_->Scratch() + "\\" + kCjk + ".txt";
-    EXPECT_FALSE(P().FileExists(f));
-    EXPECT_FALSE(P().RemoveFile(f));
+    EXPECT_FALSE(P().files.FileExists(f));
+    EXPECT_FALSE(P().files.RemoveFile(f));
     env_->PutFile(f, "x");
-    EXPECT_TRUE(P().FileExists(f));
-    EXPECT_TRUE(P().RemoveFile(f));
-    EXPECT_FALSE(P().FileExists(f));
+    EXPECT_TRUE(P().files.FileExists(f));
+    EXPECT_TRUE(P().files.RemoveFile(f));
+    EXPECT_FALSE(P().files.FileExists(f));
 }
 
 TEST_F(PlatformContract, LoadLinesSplitsAtCrLfAndCrLfAndKeepsWhatFollowsANul) {
     const std::string f = env_->Scratch() + "\\lines.txt";
     env_->PutFile(f, std::string("a\r\nb\rc\nd\r\n\r\ne\0kept\r\nf\r\n", 23));
-    EXPECT_EQ(text::LoadLines(P(), f),
+    EXPECT_EQ(text::LoadLines(P().files, P().locale, f),
               (std::vector<std::string>{"a", "b", "c", "d", "", std::string("e\0kept", 6), "f"}));
     env_->PutFile(f, "last line without end");
-    EXPECT_EQ(text::LoadLines(P(), f), (std::vector<std::string>{"last line without end"}));
-    EXPECT_TRUE(text::LoadLines(P(), env_->Scratch() + "\\missing.txt").empty());
+    EXPECT_EQ(text::LoadLines(P().files, P().locale, f), (std::vector<std::string>{"last line without end"}));
+    EXPECT_TRUE(text::LoadLines(P().files, P().locale, env_->Scratch() + "\\missing.txt").empty());
 }
 
 TEST_F(PlatformContract, SaveLinesWritesUtf8WithCrLfAfterEveryLine) {
     const std::string f = env_->Scratch() + "\\" + kAccented + ".txt";
-    text::SaveLines(P(), f, {"one", kCjk, ""});
-    auto read = P().ReadFile(f);
+    text::SaveLines(P().files, f, {"one", kCjk, ""});
+    auto read = P().files.ReadFile(f);
     ASSERT_EQ(read.outcome, platform::ReadOutcome::Ok);
     EXPECT_EQ(read.bytes, "one\r\n" + kCjk + "\r\n\r\n");
-    text::SaveLines(P(), f, {});
-    EXPECT_EQ(P().ReadFile(f).bytes, "");
-    EXPECT_TRUE(P().FileExists(f));
+    text::SaveLines(P().files, f, {});
+    EXPECT_EQ(P().files.ReadFile(f).bytes, "");
+    EXPECT_TRUE(P().files.FileExists(f));
 }
 
 TEST_F(PlatformContract, FilesThatAreNotUtf8AreReadInTheAnsiCodePage) {
     const std::string f = env_->Scratch() + "\\ansi.txt";
     env_->PutFile(f, "\xE9t\xE9;crun\r\n");  // "été" in Windows-1252
-    EXPECT_EQ(text::LoadLines(P(), f), (std::vector<std::string>{"\xC3\xA9t\xC3\xA9;crun"}));
+    EXPECT_EQ(text::LoadLines(P().files, P().locale, f), (std::vector<std::string>{"\xC3\xA9t\xC3\xA9;crun"}));
 }
 
 TEST_F(PlatformContract, AWriteThatFailsHalfWayLeavesTheOldFileIntact) {
     const std::string f = env_->Scratch() + "\\StartupList.txt";
-    text::SaveLines(P(), f, {"keep;crun;c;;0;0"});
+    text::SaveLines(P().files, f, {"keep;crun;c;;0;0"});
     env_->FailWritesAfter(10);
     std::vector<std::string> big(1000, "new;crun;some command line;;0;0");
-    EXPECT_THROW(text::SaveLines(P(), f, big), AppError);
-    EXPECT_EQ(P().ReadFile(f).bytes, "keep;crun;c;;0;0\r\n");
+    EXPECT_THROW(text::SaveLines(P().files, f, big), AppError);
+    EXPECT_EQ(P().files.ReadFile(f).bytes, "keep;crun;c;;0;0\r\n");
 }
 
 TEST_F(PlatformContract, AFileThatCannotBeReadRaisesAnErrorNamingIt) {
@@ -422,7 +424,7 @@ TEST_F(PlatformContract, AFileThatCannotBeReadRaisesAnErrorNamingIt) {
     env_->PutFile(f, "a\r\n");
     env_->LockAgainstReading(f);
     try {
-        text::LoadLines(P(), f);
+        text::LoadLines(P().files, P().locale, f);
         FAIL() << "no error";
     } catch (const AppError& e) {
         EXPECT_NE(std::string(e.what()).find("locked.txt"), std::string::npos) << e.what();
@@ -437,26 +439,26 @@ TEST_F(PlatformContract, AFileIsCopiedByteForByteIntoFoldersMadeForIt) {
     for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 7 % 256);
     env_->PutFile(from, bytes);
     const std::string to = env_->Scratch() + "\\Shortcuts\\SUF\\a.lnk";
-    ASSERT_TRUE(P().CopyFileBytes(from, to));
-    EXPECT_EQ(P().ReadFile(to).bytes, bytes);
+    ASSERT_TRUE(P().files.CopyFileBytes(from, to));
+    EXPECT_EQ(P().files.ReadFile(to).bytes, bytes);
     env_->PutFile(from, "shorter");
-    ASSERT_TRUE(P().CopyFileBytes(from, to));
-    EXPECT_EQ(P().ReadFile(to).bytes, "shorter") << "replaced whole";
-    EXPECT_FALSE(P().CopyFileBytes(env_->Scratch() + "\\missing.lnk", to));
-    EXPECT_EQ(P().ReadFile(to).bytes, "shorter");
+    ASSERT_TRUE(P().files.CopyFileBytes(from, to));
+    EXPECT_EQ(P().files.ReadFile(to).bytes, "shorter") << "replaced whole";
+    EXPECT_FALSE(P().files.CopyFileBytes(env_->Scratch() + "\\missing.lnk", to));
+    EXPECT_EQ(P().files.ReadFile(to).bytes, "shorter");
 }
 
 TEST_F(PlatformContract, ALockIsTakenInOneStepByOneHolder) {
     const std::string name = "vantorell-contract-" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
     bool existed = true;
-    auto first = P().CreateLockOnce(name, existed);
+    auto first = P().locks.CreateLockOnce(name, existed);
     ASSERT_TRUE(first);
     EXPECT_FALSE(existed);
-    auto second = P().CreateLockOnce(name, existed);
+    auto second = P().locks.CreateLockOnce(name, existed);
     EXPECT_FALSE(second);
     EXPECT_TRUE(existed);
     first.reset();
-    auto third = P().CreateLockOnce(name, existed);
+    auto third = P().locks.CreateLockOnce(name, existed);
     EXPECT_TRUE(third);
     EXPECT_FALSE(existed);
 }
@@ -464,15 +466,15 @@ TEST_F(PlatformContract, ALockIsTakenInOneStepByOneHolder) {
 // ------------------------------------------------------------------ comparison
 
 TEST_F(PlatformContract, ComparisonWithoutRegardToCase) {
-    EXPECT_EQ(P().CompareNoCase("QuickTime Task", "quicktime task"), 0);
-    EXPECT_LT(P().CompareNoCase("apple", "Banana"), 0);
-    EXPECT_GT(P().CompareNoCase("Zeta", "alpha"), 0);
-    EXPECT_EQ(P().CompareNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"), 0);  // Été, éTÉ
-    EXPECT_NE(P().CompareNoCase(" ctfmon", "ctfmon"), 0);
-    EXPECT_EQ(P().FoldCase("MSMSGS"), P().FoldCase("msmsgs"));
-    EXPECT_EQ(P().FoldCase("\xC3\x85NGSTR\xC3\x96M"), P().FoldCase("\xC3\xA5ngstr\xC3\xB6m"));
-    EXPECT_NE(P().FoldCase("a b"), P().FoldCase("ab"));
-    EXPECT_EQ(P().FoldCase(kCjk), kCjk);
+    EXPECT_EQ(P().locale.CompareNoCase("QuickTime Task", "quicktime task"), 0);
+    EXPECT_LT(P().locale.CompareNoCase("apple", "Banana"), 0);
+    EXPECT_GT(P().locale.CompareNoCase("Zeta", "alpha"), 0);
+    EXPECT_EQ(P().locale.CompareNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"), 0);  // Été, éTÉ
+    EXPECT_NE(P().locale.CompareNoCase(" ctfmon", "ctfmon"), 0);
+    EXPECT_EQ(P().locale.FoldCase("MSMSGS"), P().locale.FoldCase("msmsgs"));
+    EXPECT_EQ(P().locale.FoldCase("\xC3\x85NGSTR\xC3\x96M"), P().locale.FoldCase("\xC3\xA5ngstr\xC3\xB6m"));
+    EXPECT_NE(P().locale.FoldCase("a b"), P().locale.FoldCase("ab"));
+    EXPECT_EQ(P().locale.FoldCase(kCjk), kCjk);
 }
 
 }  // namespace
@@ -487,19 +489,22 @@ namespace {
 TEST_F(PlatformContract, MachineHiveHasItsTwoViews) {
     const std::string path = env_->KeyRoot();
     using platform::RegView;
-    auto open = [&](RegView view) { return P().OpenKey(Hive::LocalMachine, path, true, platform::KeyAccess::Full, view); };
+    auto open = [&](RegView view) {
+        return P().registry.OpenKey(Hive::LocalMachine, path, true, platform::KeyAccess::Full, view);
+    };
     auto k64 = open(RegView::Bits64);
     auto k32 = open(RegView::Bits32);
     ASSERT_TRUE(k64 && k32);
     ASSERT_TRUE(k64->Set("Which", RegValue{RegType::Sz, "64"}));
     ASSERT_TRUE(k32->Set("Which", RegValue{RegType::Sz, "32"}));
-    const bool two = P().HasTwoRegistryViews();
+    const bool two = P().registry.HasTwoRegistryViews();
     EXPECT_EQ(open(RegView::Bits64)->Query("Which")->data, two ? "64" : "32");
     EXPECT_EQ(open(RegView::Bits32)->Query("Which")->data, "32");
     // The user's hive is one for both views.
-    auto user32 = P().OpenKey(Hive::CurrentUser, path, true, platform::KeyAccess::Full, RegView::Bits32);
+    auto user32 = P().registry.OpenKey(Hive::CurrentUser, path, true, platform::KeyAccess::Full, RegView::Bits32);
     ASSERT_TRUE(user32 && user32->Set("Shared", RegValue{RegType::Sz, "yes"}));
-    EXPECT_EQ(P().OpenKey(Hive::CurrentUser, path, false, platform::KeyAccess::Read)->Query("Shared")->data, "yes");
+    EXPECT_EQ(P().registry.OpenKey(Hive::CurrentUser, path, false, platform::KeyAccess::Read)->Query("Shared")->data,
+              "yes");
     k64->Delete("Which");
     k32->Delete("Which");
 }

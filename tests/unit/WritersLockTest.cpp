@@ -26,7 +26,8 @@ protected:
     void RemoveRun(std::string_view name) {
         const auto* loc = store::FindLocation("crun");
         p.PutString(loc->hive, loc->keyOrFolderValue, name, "");
-        ASSERT_TRUE(store.Platform().OpenKey(loc->hive, loc->keyOrFolderValue, false, platform::KeyAccess::Full)
+        ASSERT_TRUE(store.Platform()
+                        .registry.OpenKey(loc->hive, loc->keyOrFolderValue, false, platform::KeyAccess::Full)
                         ->Delete(name));
     }
 };

@@ -155,7 +155,7 @@ TEST_F(RoundTripWin32, AShortcutWithIconHotKeyAndMinimisedShowState) {
     MakeLink(L"Looks.lnk", L"-x", true, nullptr);
     RoundTrip(L"Looks.lnk");
     platform::ShortcutData d;
-    ASSERT_TRUE(p_.ReadShortcut(Narrow(startup_) + "\\Looks.lnk", d));
+    ASSERT_TRUE(p_.files.ReadShortcut(Narrow(startup_) + "\\Looks.lnk", d));
     EXPECT_EQ(d.hotKey, MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
     EXPECT_EQ(d.iconIndex, 21);
     EXPECT_EQ(d.showCmd, SW_SHOWMINNOACTIVE);
@@ -167,7 +167,7 @@ TEST_F(RoundTripWin32, AShortcutWhoseTargetIsAShellItem) {
     MakeLink(L"Computer.lnk", L"", false, computer);
     CoTaskMemFree(computer);
     platform::ShortcutData d;
-    ASSERT_TRUE(p_.ReadShortcut(Narrow(startup_) + "\\Computer.lnk", d));
+    ASSERT_TRUE(p_.files.ReadShortcut(Narrow(startup_) + "\\Computer.lnk", d));
     EXPECT_EQ(d.target, "") << "the shell gives no file path for it";
     RoundTrip(L"Computer.lnk");
 }

@@ -137,7 +137,7 @@ std::optional<std::string> LocationOption(const ParsedCommand& cmd) {
 
 // Names folded as the platform compares them.
 std::function<std::string(std::string_view)> Folder(store::AutostartStore& store) {
-    return [&platform = store.Platform()](std::string_view name) { return platform.FoldCase(name); };
+    return [&platform = store.Platform()](std::string_view name) { return platform.locale.FoldCase(name); };
 }
 
 void RunExport(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
@@ -180,7 +180,7 @@ void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOut
         if (piped) {
             wanted = policy::ParsePolicy(cmd.readInput ? cmd.readInput() : std::string());
         } else {
-            const auto file = store.Platform().ReadFile(source);
+            const auto file = store.Platform().files.ReadFile(source);
             if (file.outcome == platform::ReadOutcome::NotFound) throw policy::PolicyError("no such file");
             if (file.outcome == platform::ReadOutcome::Failed) throw policy::PolicyError(file.message);
             wanted = policy::ParsePolicy(file.bytes);
@@ -513,7 +513,7 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         return result;
     }
     auto& platform = store.Platform();
-    const std::uint64_t deniedBefore = platform.AccessDeniedCount();
+    const std::uint64_t deniedBefore = platform.processes.AccessDeniedCount();
     try {
         if (args.empty()) throw UsageError("no command given");
         const CommandSpec* def = FindCommand(args[0]);
@@ -529,7 +529,7 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         result = ConsoleOutput{kExitChanged, {}, prefix + ErrorReportText(e.what()) + "\n"};
     } catch (const std::exception& e) {
         std::string message = ErrorReportText(e.what());
-        const bool refused = platform.AccessDeniedCount() != deniedBefore && !platform.IsElevated();
+        const bool refused = platform.processes.AccessDeniedCount() != deniedBefore && !platform.processes.IsElevated();
         if (refused) message += " " + std::string(kRunAsAdministrator);
         result = ConsoleOutput{refused ? kExitNeedsRights : kExitFailure, {}, prefix + message + "\n"};
     }
