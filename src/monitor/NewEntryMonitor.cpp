@@ -109,7 +109,7 @@ std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
         if (std::find(places.begin(), places.end(), place) == places.end()) places.push_back(std::move(place));
     };
     for (const store::AutostartLocation& location : store::Locations()) {
-        if (!store::PlaceExists(platform_, location)) continue;
+        if (!store::PlaceExists(platform_.registry, location)) continue;
         for (platform::WatchPlace& place : store::OpenPlace(store_, location)->Watched()) add(std::move(place));
         // Windows' own switches: a flip changes what the grid shows.
         if (!location.switchKey.empty())

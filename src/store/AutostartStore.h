@@ -17,6 +17,19 @@
 
 namespace vantorell::store {
 
+// The facets of the system that the store and its places read and write.
+struct StoreFacets {
+    platform::Registry& registry;
+    platform::Files& files;
+    platform::Locale& locale;
+    platform::Locks& locks;
+
+    StoreFacets(platform::Registry& r, platform::Files& f, platform::Locale& l, platform::Locks& k)
+        : registry(r), files(f), locale(l), locks(k) {}
+    // The store's facets of a whole system.
+    StoreFacets(platform::Platform& p) : StoreFacets(p.registry, p.files, p.locale, p.locks) {}
+};
+
 // How a place holds its items; each kind is a class of store/PlaceKinds.h.
 enum class PlaceKind {
     Values,        // each value of a key
@@ -73,15 +86,15 @@ struct AutostartLocation {
 // Windows (the scan skips them where the machine has one view).
 const std::vector<AutostartLocation>& Locations();
 // Whether the place is to be read on this machine.
-bool PlaceExists(platform::Platform& platform, const AutostartLocation& location);
+bool PlaceExists(platform::Registry& registry, const AutostartLocation& location);
 // "64" or "32" for a machine Run-type place on a machine with two views, else "".
-std::string_view ViewName(platform::Platform& platform, const AutostartLocation& location);
+std::string_view ViewName(platform::Registry& registry, const AutostartLocation& location);
 // The same, for an entry of a scanned table.
 std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
 // Where the place is, for the user: the hive and key path, the value that
 // holds the items, "(32-bit)" for the 32-bit view; or the folder. `folder`
 // names the Startup folder, or the sub-key of an Active Setup component.
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder);
+std::string PlaceDescription(platform::Registry& registry, const AutostartLocation& location, std::string_view folder);
 // The place of a code, compared exactly; nullptr for an unknown code.
 const AutostartLocation* FindLocation(std::string_view code);
 // The places of this machine that are there but whose items could not all be
@@ -91,7 +104,7 @@ const AutostartLocation* FindLocation(std::string_view code);
 // Folders" value that names a Startup folder and cannot be read, a Startup
 // folder whose files cannot be listed. The scan takes
 // each of them as empty; a check must not take that for "nothing there".
-std::vector<std::string> UnreadablePlaces(platform::Platform& platform);
+std::vector<std::string> UnreadablePlaces(const StoreFacets& system);
 // Whether place `code` is one every user shares (the machine's), so that its
 // records belong to the machine's list and changing it needs administrator
 // rights. An unknown code is the user's.
@@ -116,7 +129,7 @@ inline constexpr std::size_t kSwitchSize = 12;
 
 // Whether `key` lists a value of that name (registry names compare without
 // regard to case). Tells a value that cannot be read from one that is not there.
-bool ValueListed(platform::Platform& platform, platform::RegistryKey& key, std::string_view name);
+bool ValueListed(platform::Locale& locale, platform::RegistryKey& key, std::string_view name);
 
 // Holds the locks of every list of a store, taken in the lists' order.
 using ListLocks = std::vector<std::unique_ptr<platform::NamedLock>>;
@@ -134,6 +147,10 @@ public:
 
     EntryTable& Table() { return table_; }
     const EntryTable& Table() const { return table_; }
+    // The facets the store reads and writes, for its places and for the parts
+    // that act on its entries.
+    StoreFacets& Facets() { return facets_; }
+    // The whole system, for the parts that do not take their own facets yet.
     platform::Platform& Platform() { return platform_; }
     platform::ShellLink& Shlnk() { return shlnk_; }
     // The first list: the only one, or the user's.
@@ -142,7 +159,7 @@ public:
     std::vector<std::string> ListFilePaths() const;
     // The list that holds, or will hold, the records of place `code`.
     const std::string& ListFileOf(std::string_view code) const;
-    // Takes the writers' lock of every list (platform::Platform::LockForWriting),
+    // Takes the writers' lock of every list (platform::Locks::LockForWriting),
     // always in the same order. Empty when one could not be had in `timeoutMs`.
     ListLocks LockLists(unsigned timeoutMs);
 
@@ -211,6 +228,7 @@ private:
     std::string FolderOfPlace(std::string_view code, bool strict);
 
     platform::Platform& platform_;
+    StoreFacets facets_;
     platform::ShellLink shlnk_;
     std::vector<ListFile> lists_;
     EntryTable table_;

@@ -130,14 +130,14 @@ bool IsMachinePlace(std::string_view code) {
     return location && location->IsMachineWide();
 }
 
-bool PlaceExists(platform::Platform& platform, const AutostartLocation& location) {
+bool PlaceExists(platform::Registry& registry, const AutostartLocation& location) {
     // On a 32-bit Windows the 32-bit view is the only one: reading it again
     // would list every machine entry twice.
-    return location.view != RegView::Bits32 || platform.registry.HasTwoRegistryViews();
+    return location.view != RegView::Bits32 || registry.HasTwoRegistryViews();
 }
 
-std::string_view ViewName(platform::Platform& platform, const AutostartLocation& location) {
-    if (!location.HasViews() || !platform.registry.HasTwoRegistryViews()) return {};
+std::string_view ViewName(platform::Registry& registry, const AutostartLocation& location) {
+    if (!location.HasViews() || !registry.HasTwoRegistryViews()) return {};
     return location.view == RegView::Bits32 ? "32" : "64";
 }
 
@@ -146,14 +146,14 @@ std::string_view ViewName(const EntryTable& table, const StartupEntry& entry) {
     return entry.place->view == RegView::Bits32 ? "32" : "64";
 }
 
-std::string PlaceDescription(platform::Platform& platform, const AutostartLocation& location, std::string_view folder) {
+std::string PlaceDescription(platform::Registry& registry, const AutostartLocation& location, std::string_view folder) {
     if (location.isFolder) return std::string(folder);
     std::string text = location.hive == Hive::CurrentUser ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\";
     text += location.keyOrFolderValue;
     // An Active Setup component: `folder` names its sub-key.
     if (location.Kind() == PlaceKind::StubPaths) text.append("\\").append(folder.empty() ? "{...}" : folder);
     if (!location.valueName.empty()) text.append(", value ").append(location.valueName);
-    if (ViewName(platform, location) == "32") text += " (32-bit)";
+    if (ViewName(registry, location) == "32") text += " (32-bit)";
     return text;
 }
 

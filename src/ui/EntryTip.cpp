@@ -15,7 +15,7 @@ std::string EntryInfoTip(store::AutostartStore& store, std::size_t index) {
             folder = e.IsActive() || index >= table.RecordCount()
                          ? e.subKey
                          : store::ParseOrigin(table.storedRecords[index].arguments).where;
-        tip = store::PlaceDescription(store.Platform(), *e.place, folder);
+        tip = store::PlaceDescription(store.Facets().registry, *e.place, folder);
     } else {
         tip = "Unknown place \"" + e.location + "\"";
     }

@@ -34,7 +34,7 @@ TEST_F(StoreBadInput, GarbageIsReadLineByLine) {
     PutList(garbage);
     ASSERT_NO_THROW(store.ScanEntries());
     ExpectInvariants();
-    EXPECT_EQ(LinesOf(store.Table().storedRecords), text::SplitLines(text::DecodeFileText(p.locale, garbage)));
+    EXPECT_EQ(LinesOf(store.Table().storedRecords), text::SplitLines(text::DecodeFileText(p, garbage)));
     EXPECT_EQ(ListBytes(), garbage);
 }
 

@@ -26,7 +26,7 @@ protected:
     void RemoveRun(std::string_view name) {
         const auto* loc = store::FindLocation("crun");
         p.PutString(loc->hive, loc->keyOrFolderValue, name, "");
-        ASSERT_TRUE(store.Platform()
+        ASSERT_TRUE(store.Facets()
                         .registry.OpenKey(loc->hive, loc->keyOrFolderValue, false, platform::KeyAccess::Full)
                         ->Delete(name));
     }

@@ -309,7 +309,7 @@ void Uninstall(control::EntryControl& control, const std::string& strayList, Uni
             continue;
         auto key = platform::RegistryKey::OpenForListing(system.registry, hive, kRunKey);
         if (!key) continue;  // no such key: no value to remove
-        const bool stays = key->ValueExists(kOwnRunValue) || store::ValueListed(system, *key, kOwnRunValue);
+        const bool stays = key->ValueExists(kOwnRunValue) || store::ValueListed(system.locale, *key, kOwnRunValue);
         if (stays && ownValueError.empty())
             ownValueError = "Failed to delete '" + std::string(kOwnRunValue) + "' from " +
                             (hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") +
