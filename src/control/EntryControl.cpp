@@ -128,7 +128,7 @@ bool EntryControl::IsOwn(std::size_t index) {
     const auto& table = store_.Table();
     if (index >= table.entries.size()) return false;
     const auto& e = table.entries[index];
-    return IsOwnEntry(e.name, e.location, e.command, store_.Platform().processes.ExecutablePath());
+    return IsOwnEntry(e.name, e.location, e.command, processes_.ExecutablePath());
 }
 
 void EntryControl::RefusePlaceChange(const store::Place& place, store::PlaceChange change, std::string_view name,
@@ -143,7 +143,7 @@ void EntryControl::RefuseHandOver(std::size_t index) {
 }
 
 void EntryControl::RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command) {
-    const std::string exe = store_.Platform().processes.ExecutablePath();
+    const std::string exe = processes_.ExecutablePath();
     if (IsOwnEntry(name, code, command, exe)) throw AppError(SelfProtectionMessage(exe));
 }
 

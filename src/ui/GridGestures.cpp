@@ -19,7 +19,7 @@ constexpr std::string_view kCellOff = "0";
 bool GridGestures::IsOwnEntry(int row) const {
     const auto& grid = grid_;
     if (row < 1 || row >= grid.RowCount()) return false;
-    return control::IsOwnCommand(grid.Cell(kColCommand, row), control_.Store().Platform().processes.ExecutablePath());
+    return control::IsOwnCommand(grid.Cell(kColCommand, row), control_.Processes().ExecutablePath());
 }
 
 std::optional<GridGestures::RowEntry> GridGestures::EntryOfRow(int row) const {

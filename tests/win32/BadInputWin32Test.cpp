@@ -81,7 +81,7 @@ TEST_F(BadInputWin32, LongestNameAndLargeDataRoundTrip) {
     const std::vector<std::string_view> none;
     const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
     ui::GridModel grid(lists);
-    control::EntryControl control(s, grid);
+    control::EntryControl control(s, p.processes, grid);
     control.Refresh();
     const std::string nameU8 = win32::Narrow(name);
     ASSERT_TRUE(Find(s, nameU8, "1"));

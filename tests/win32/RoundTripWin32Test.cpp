@@ -135,7 +135,7 @@ protected:
     const std::vector<std::string_view> none_;
     const ui::NameLists lists_{ui::NameList(p_, none_), ui::NameList(p_, none_), ui::NameList(p_, none_)};
     ui::GridModel grid_{lists_};
-    control::EntryControl control_{store_, grid_};
+    control::EntryControl control_{store_, p_.processes, grid_};
 };
 
 TEST_F(RoundTripWin32, AShortcutWithA400CharacterArgumentString) {

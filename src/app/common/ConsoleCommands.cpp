@@ -65,7 +65,7 @@ public:
 
 // The entry operations, with nothing that shows the entries.
 struct HeadlessControl {
-    explicit HeadlessControl(store::AutostartStore& store) : control(store, shown) {}
+    explicit HeadlessControl(store::AutostartStore& store) : control(store, store.Platform().processes, shown) {}
     control::NothingShown shown;
     control::EntryControl control;
 };

@@ -46,7 +46,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
       layout_(FileLayout::Detect(platform)),
       store_(platform, layout_.Lists().front().path, layout_.MachineList()),
       grid_(lists),
-      control_(store_, grid_),
+      control_(store_, platform_.processes, grid_),
       gestures_(control_, grid_, delayPrompt),
       launcher_(platform, store_, *this),
       monitor_(platform, store_, control_, grid_, *this),

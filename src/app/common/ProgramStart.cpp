@@ -354,7 +354,7 @@ void UninstallList(platform::Platform& platform, const std::string& list, const 
                    UninstallPart part, const KeepOffer& offerKeep = {}) {
     store::AutostartStore store(platform, list);
     control::NothingShown shown;
-    control::EntryControl control(store, shown);
+    control::EntryControl control(store, platform.processes, shown);
     Uninstall(control, strayList, part, offerKeep);
 }
 
