@@ -171,7 +171,7 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
         store_.ScanEntries();
         grid_.FillGrid(store_.Table());
     });
-    monitor_.TakeBaseline(monitor::NewEntryMonitor::StartupTotalPath(platform_));
+    monitor_.TakeBaseline(monitor::NewEntryMonitor::StartupTotalPath(platform_.processes));
     monitor_.Start();
 
     logonMode_ = switches.logon;
