@@ -48,7 +48,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
       grid_(lists),
       control_(store_, platform_.processes, grid_),
       gestures_(control_, grid_, delayPrompt),
-      launcher_(platform, store_, *this),
+      launcher_(platform.clock, platform.shell, store_, *this),
       monitor_(platform, store_, control_, grid_, *this),
       guard_(platform, layout_.UserFile(kHandOverFile)),
       elevation_(platform, layout_),
