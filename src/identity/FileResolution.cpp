@@ -11,8 +11,6 @@
 namespace vantorell::identity {
 namespace {
 
-using platform::Platform;
-
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kAppPathsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 constexpr int kMaxHostDepth = 3;  // cmd /c cmd /c ... ends somewhere
@@ -73,7 +71,7 @@ std::vector<std::string> SplitArguments(std::string_view text) {
 
 class Resolver {
 public:
-    explicit Resolver(Platform& platform) : platform_(platform) {}
+    explicit Resolver(const IdentityFacets& platform) : platform_(platform) {}
 
     ResolvedFile Resolve(const FileJob& job) {
         ResolvedFile file = ResolveJob(job);
@@ -385,7 +383,7 @@ private:
         return std::nullopt;
     }
 
-    Platform& platform_;
+    IdentityFacets platform_;
     std::vector<std::pair<std::string, platform::FileFacts>> looked_;  // every file looked at, in order
 };
 
@@ -424,7 +422,7 @@ bool IsUncPath(std::string_view path) {
     return kind == text::PathPlace::Kind::Share || kind == text::PathPlace::Kind::Device;
 }
 
-ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job) {
+ResolvedFile ResolveFile(const IdentityFacets& platform, const FileJob& job) {
     return Resolver(platform).Resolve(job);
 }
 

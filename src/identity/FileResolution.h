@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "identity/Identity.h"
-#include "platform/Platform.h"
+#include "identity/IdentityFacets.h"
 
 namespace vantorell::identity {
 
@@ -41,7 +41,7 @@ std::string ExpandReferences(std::string_view text, const VariableLookup& lookup
 
 // The file `job` starts. Looks at files and the registry through `platform`
 // but never opens a file on a network share.
-ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job);
+ResolvedFile ResolveFile(const IdentityFacets& platform, const FileJob& job);
 
 // Whether the path names a network share by its form ("\\server\share",
 // "\\?\UNC\...", "\??\UNC\...", "\\?\GLOBALROOT\Device\Mup\..."), or a device that

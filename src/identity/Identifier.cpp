@@ -70,7 +70,7 @@ SignatureState JudgeSignature(const platform::SignatureFacts& f, std::string& re
     return reason.empty() ? SignatureState::Verified : SignatureState::Untrusted;
 }
 
-Identifier::Identifier(platform::Platform& platform, IdentityCache& cache) : platform_(platform), cache_(cache) {}
+Identifier::Identifier(const IdentityFacets& platform, IdentityCache& cache) : platform_(platform), cache_(cache) {}
 
 Identity Identifier::Identify(const FileJob& job, bool onDemand, std::string* stamp) {
     return IdentifyFile(ResolveFile(platform_, job), onDemand, stamp);

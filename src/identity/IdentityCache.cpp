@@ -38,7 +38,7 @@ bool Number(std::string_view text, std::uint64_t& value, int base = 10) {
 
 }  // namespace
 
-std::string TrustStoresStamp(platform::Platform& platform) {
+std::string TrustStoresStamp(const IdentityFacets& platform) {
     using platform::Hive;
     struct Root {
         Hive hive;
@@ -75,10 +75,10 @@ std::string TrustStoresStamp(platform::Platform& platform) {
     return std::to_string(items) + ':' + Hex(hash);
 }
 
-IdentityCache::IdentityCache(platform::Platform& platform, std::string path, std::size_t limit)
+IdentityCache::IdentityCache(const IdentityFacets& platform, std::string path, std::size_t limit)
     : platform_(platform), path_(std::move(path)), limit_(limit) {}
 
-std::string IdentityCache::UserCachePath(platform::Platform& platform) {
+std::string IdentityCache::UserCachePath(const IdentityFacets& platform) {
     if (platform.processes.IsElevated()) {
         const auto shared = platform.files.KnownFolderPath(platform::KnownFolder::ProgramData);
         if (!shared) return {};

@@ -7,7 +7,7 @@
 
 namespace vantorell::identity {
 
-IdentityService::IdentityService(platform::Platform& platform, std::string cachePath)
+IdentityService::IdentityService(const IdentityFacets& platform, std::string cachePath)
     : platform_(platform),
       apart_(platform.processes.CanRunHelper()),
       cache_(platform, std::move(cachePath)),

@@ -81,7 +81,8 @@ std::string Report::Messages() const {
     return lines;
 }
 
-Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool check) {
+Report ApplyPolicy(control::EntryControl& control, const identity::IdentityFacets& identify, const Policy& policy,
+                   bool check) {
     auto& store = control.Store();
     auto& processes = control.Processes();
     {
@@ -91,7 +92,7 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
     }
     // Looked at outside the lock: checking signatures may take a while.
     const auto identities =
-        NamesSigners(policy) ? identity::IdentifyEntries(store, false) : std::vector<identity::Identity>();
+        NamesSigners(policy) ? identity::IdentifyEntries(identify, store, false) : std::vector<identity::Identity>();
     Report report;
     report.check = check;
     // What the scan could not read it took as empty: named, and never compliant.

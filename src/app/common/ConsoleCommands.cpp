@@ -73,7 +73,7 @@ struct HeadlessControl {
 void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
     const auto lists = ui::NameLists::Builtin(store.Platform());
-    const auto identities = identity::IdentifyEntries(store, cmd.Has("--verify-all"));
+    const auto identities = identity::IdentifyEntries(store.Platform(), store, cmd.Has("--verify-all"));
     out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities)
                                 : FormatEntryTable(store.Table(), lists, identities);
 }
@@ -192,7 +192,7 @@ void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOut
     const bool check = cmd.Has("--check");
     std::optional<policy::Report> report;
     try {
-        report = policy::ApplyPolicy(headless.control, wanted, check);
+        report = policy::ApplyPolicy(headless.control, store.Platform(), wanted, check);
     } catch (const ChangedMeanwhile&) {
         throw;  // the lists were busy: run it again
     } catch (const std::exception& e) {
@@ -220,7 +220,8 @@ void RunDsc(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutpu
     }
     HeadlessControl headless(store);
     std::optional<policy::Report> report;
-    if (operation != "get") report = policy::ApplyPolicy(headless.control, wanted, operation == "test");
+    if (operation != "get")
+        report = policy::ApplyPolicy(headless.control, store.Platform(), wanted, operation == "test");
     store.ScanEntries();
     auto state = policy::DescribeTable(store.Table(), std::nullopt, Folder(store));
     state.unlisted = wanted.unlisted;
