@@ -38,9 +38,8 @@ std::optional<std::size_t> GridGestures::IndexAfterQuestion(const RowEntry& entr
 }
 
 void GridGestures::ShowSelfProtection() {
-    auto& platform = control_.Store().Platform();
-    platform.shell.ShowMessageBox(control::SelfProtectionMessage(platform.processes.ExecutablePath()), kAppTitle,
-                                  platform::MsgBox::Ok);
+    shell_.ShowMessageBox(control::SelfProtectionMessage(control_.Processes().ExecutablePath()), kAppTitle,
+                          platform::MsgBox::Ok);
 }
 
 void GridGestures::NoteChange(EntryVerb verb, std::size_t index, int seconds) {
@@ -133,9 +132,7 @@ void GridGestures::Button1Click(int selectedRow) {
     const bool own = IsOwnEntry(selectedRow);
     const auto entry = EntryOfRow(selectedRow);
 
-    auto& platform = control_.Store().Platform();
-    if (platform.shell.ShowMessageBox(kDeleteQuestion, kDeleteBoxCaption, platform::MsgBox::YesNo) !=
-        platform::MsgBox::IdYes)
+    if (shell_.ShowMessageBox(kDeleteQuestion, kDeleteBoxCaption, platform::MsgBox::YesNo) != platform::MsgBox::IdYes)
         return;
     if (own) {
         ShowSelfProtection();

@@ -72,7 +72,7 @@ struct HeadlessControl {
 
 void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
-    const auto lists = ui::NameLists::Builtin(store.Platform());
+    const auto lists = ui::NameLists::Builtin(store.Facets().locale);
     const auto identities = identity::IdentifyEntries(store.Platform(), store, cmd.Has("--verify-all"));
     out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities)
                                 : FormatEntryTable(store.Table(), lists, identities);

@@ -47,7 +47,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
       store_(platform, layout_.Lists().front().path, layout_.MachineList()),
       grid_(lists),
       control_(store_, platform_.processes, grid_),
-      gestures_(control_, grid_, delayPrompt),
+      gestures_(control_, platform_.shell, grid_, delayPrompt),
       launcher_(platform.clock, platform.shell, store_, *this),
       monitor_(platform, store_, control_, grid_, *this),
       guard_(platform, layout_.UserFile(kHandOverFile)),
