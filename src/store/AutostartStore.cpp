@@ -57,13 +57,12 @@ bool ValueListed(platform::Locale& locale, platform::RegistryKey& key, std::stri
     return false;
 }
 
-AutostartStore::AutostartStore(platform::Platform& platform, std::string listFilePath)
-    : platform_(platform), facets_(platform), shlnk_(platform.files) {
+AutostartStore::AutostartStore(StoreFacets facets, std::string listFilePath) : facets_(facets), shlnk_(facets.files) {
     lists_.push_back({std::move(listFilePath), false, true, {}});
 }
 
-AutostartStore::AutostartStore(platform::Platform& platform, std::string userList, std::string machineList)
-    : AutostartStore(platform, std::move(userList)) {
+AutostartStore::AutostartStore(StoreFacets facets, std::string userList, std::string machineList)
+    : AutostartStore(facets, std::move(userList)) {
     if (!machineList.empty()) lists_.push_back({std::move(machineList), true, true, {}});
 }
 

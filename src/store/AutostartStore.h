@@ -137,11 +137,11 @@ using ListLocks = std::vector<std::unique_ptr<platform::NamedLock>>;
 class AutostartStore {
 public:
     // One list for the records of every place.
-    AutostartStore(platform::Platform& platform, std::string listFilePath);
+    AutostartStore(StoreFacets facets, std::string listFilePath);
     // Two lists: the records of the user's own places ("SUF", "crun",
     // "crunonce", and codes that name no place) in `userList`, those of the
     // machine's places in `machineList`; one list when `machineList` is empty.
-    AutostartStore(platform::Platform& platform, std::string userList, std::string machineList);
+    AutostartStore(StoreFacets facets, std::string userList, std::string machineList);
     AutostartStore(const AutostartStore&) = delete;
     AutostartStore& operator=(const AutostartStore&) = delete;
 
@@ -150,8 +150,6 @@ public:
     // The facets the store reads and writes, for its places and for the parts
     // that act on its entries.
     StoreFacets& Facets() { return facets_; }
-    // The whole system, for the parts that do not take their own facets yet.
-    platform::Platform& Platform() { return platform_; }
     platform::ShellLink& Shlnk() { return shlnk_; }
     // The first list: the only one, or the user's.
     const std::string& ListFilePath() const { return lists_.front().path; }
@@ -227,7 +225,6 @@ private:
     void WriteList(const ListFile& list, const std::vector<std::string>& lines);
     std::string FolderOfPlace(std::string_view code, bool strict);
 
-    platform::Platform& platform_;
     StoreFacets facets_;
     platform::ShellLink shlnk_;
     std::vector<ListFile> lists_;

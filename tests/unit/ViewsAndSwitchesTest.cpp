@@ -110,7 +110,7 @@ TEST_F(ViewsAndSwitches, SwitchesAreReadFromTheirOwnKeyOnly) {
                               {"Cleared", "crun"}})
         EXPECT_FALSE(WindowsOff(name, code)) << name << " in " << code;
     // Still in its place: state "1" everywhere, the switch apart.
-    const auto json = app::RunConsole(store, {"list", "--json"}).out;
+    const auto json = app::RunConsole(p, store, {"list", "--json"}).out;
     EXPECT_NE(json.find("\"name\": \"Off32\", \"location\": \"lrun32\", \"view\": \"32\", \"windowsOff\": true"),
               std::string::npos)
         << json;
@@ -163,17 +163,17 @@ TEST_F(ViewsAndSwitches, ConsoleEnableClearsTheSwitch) {
     PutRun("lrun", "Agent", "a.exe");
     PutRun("lrun", "Plain", "p.exe");
     PutSwitch(Hive::LocalMachine, "Run", "Agent", Switch(0x03));
-    auto r = app::RunConsole(store, {"enable", "Agent"});
+    auto r = app::RunConsole(p, store, {"enable", "Agent"});
     EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
     EXPECT_FALSE(store::IsSwitchedOff(*GetSwitch(Hive::LocalMachine, "Run", "Agent")));
-    r = app::RunConsole(store, {"enable", "Agent"});
+    r = app::RunConsole(p, store, {"enable", "Agent"});
     EXPECT_NE(r.out.find("already enabled"), std::string::npos) << r.out;
-    EXPECT_NE(app::RunConsole(store, {"enable", "Plain"}).out.find("already enabled"), std::string::npos);
+    EXPECT_NE(app::RunConsole(p, store, {"enable", "Plain"}).out.find("already enabled"), std::string::npos);
     // A 32-bit record goes back into the 32-bit view through its code.
     PutRun("lrun32", "Agent", "a32.exe");
-    EXPECT_EQ(app::RunConsole(store, {"disable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
+    EXPECT_EQ(app::RunConsole(p, store, {"disable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
     EXPECT_EQ(ListBytes(), "Agent;lrun32;a32.exe;;0;0\r\n");
-    EXPECT_EQ(app::RunConsole(store, {"enable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
+    EXPECT_EQ(app::RunConsole(p, store, {"enable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
     EXPECT_EQ(p.GetValue(Hive::LocalMachine, kRunKey, "Agent", RegView::Bits32)->data, "a32.exe");
 }
 

@@ -79,7 +79,7 @@ TEST_F(BadInputWin32, LongestNameAndLargeDataRoundTrip) {
     Put(name, REG_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     store::AutostartStore s(p, list_);
     const std::vector<std::string_view> none;
-    const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
+    const ui::NameLists lists{ui::NameList(p.locale, none), ui::NameList(p.locale, none), ui::NameList(p.locale, none)};
     ui::GridModel grid(lists);
     control::EntryControl control(s, p.processes, grid);
     control.Refresh();

@@ -133,7 +133,8 @@ protected:
     bool hadStartup_ = false;
     store::AutostartStore store_{p_, Narrow(root_) + "\\StartupList.txt"};
     const std::vector<std::string_view> none_;
-    const ui::NameLists lists_{ui::NameList(p_, none_), ui::NameList(p_, none_), ui::NameList(p_, none_)};
+    const ui::NameLists lists_{ui::NameList(p_.locale, none_), ui::NameList(p_.locale, none_),
+                               ui::NameList(p_.locale, none_)};
     ui::GridModel grid_{lists_};
     control::EntryControl control_{store_, p_.processes, grid_};
 };

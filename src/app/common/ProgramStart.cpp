@@ -257,7 +257,7 @@ namespace {
 // Moves the records of `path` into the store's lists (each to the list of its
 // place), then deletes it. The records are saved before the file goes.
 void AdoptList(store::AutostartStore& store, const std::string& path) {
-    auto& platform = store.Platform();
+    auto& platform = store.Facets();
     if (path.empty() || !platform.files.FileExists(path)) return;
     const auto locks = control::LockListsForChange(store);
     const auto strayLock = platform.locks.LockForWriting(path, control::kWriterLockTimeoutMs);
@@ -275,7 +275,7 @@ void AdoptList(store::AutostartStore& store, const std::string& path) {
 // Writes `record` into the kept file beside its list, then takes it out of
 // the list; nothing when another writer took it out meanwhile.
 void KeepRecord(store::AutostartStore& store, const store::StartupRecord& record) {
-    auto& platform = store.Platform();
+    auto& platform = store.Facets();
     const auto locks = control::LockListsForChange(store);
     store.LoadStoredRecords();
     auto& records = store.Table().storedRecords;
@@ -295,7 +295,7 @@ void KeepRecord(store::AutostartStore& store, const store::StartupRecord& record
 void Uninstall(control::EntryControl& control, const std::string& strayList, UninstallPart part,
                const KeepOffer& offerKeep) {
     auto& store = control.Store();
-    auto& system = store.Platform();
+    auto& system = store.Facets();
     // The own Run value goes first, so no logon starts the program while its
     // entries are given back. One that is there and stays is reported at the
     // end, after the entries, which matter more.
