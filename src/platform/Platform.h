@@ -26,7 +26,7 @@
 namespace vantorell::platform {
 
 // Every facet of one system. The program's entry point (or a test) makes it
-// once; each part of the program takes the facets it uses from it.
+// once; each layer of the program takes the facets it uses from it.
 struct Platform {
     Registry& registry;
     Files& files;

@@ -8,8 +8,8 @@
 // bundle of its facets too, so a test hands it to whatever takes a Platform or
 // one facet. Each facet's code lives in a file of its own: MemoryRegistry.cpp,
 // MemoryFiles.cpp, MemoryLocale.cpp, MemoryShell.cpp, MemoryClock.cpp,
-// MemoryLocks.cpp, MemoryProcesses.cpp and MemoryFileIdentity.cpp; the world's
-// own parts (faults, rights, paths) are in MemoryPlatform.cpp.
+// MemoryLocks.cpp, MemoryProcesses.cpp and MemoryFileIdentity.cpp; what the
+// world itself keeps (faults, rights, paths) is in MemoryPlatform.cpp.
 #pragma once
 
 #include <cstdint>
