@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::MemoryPlatform p;
 
     // Fields and states of every line.
-    const auto lines = text::SplitLines(text::DecodeFileText(p.locale, input));
+    const auto lines = text::SplitLines(text::DecodeFileText(p, input));
     for (const auto& line : lines) {
         fuzz::Check(line.find_first_of("\r\n") == std::string::npos);
         for (int k = 0; k < kFieldsChecked; ++k) {

@@ -25,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     store::AutostartStore store(p, kList);
 
     const std::size_t imported = app::ImportOldList(p, store);
-    const auto oldLines = text::SplitLines(text::DecodeFileText(p.locale, input));
+    const auto oldLines = text::SplitLines(text::DecodeFileText(p, input));
     fuzz::Check(imported == oldLines.size());
-    fuzz::Check(!p.files.FileExists(kOld));
+    fuzz::Check(!p.FileExists(kOld));
 
     store.ScanEntries();
     // Every old line is one record, but one already in the list is not added
