@@ -1,3 +1,5 @@
+// The clock of the in-memory platform: a virtual clock whose timers fire as
+// the test advances it, and watches that fire when the test signals a change.
 #include "platform/memory/MemoryPlatform.h"
 
 #include <algorithm>

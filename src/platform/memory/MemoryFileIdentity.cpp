@@ -1,3 +1,5 @@
+// What a file is, on the in-memory platform: facts, versions and signatures
+// a test sets; the bytes themselves stand in for hashes.
 #include "platform/memory/MemoryPlatform.h"
 
 namespace vantorell::platform {

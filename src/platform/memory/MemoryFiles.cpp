@@ -1,3 +1,5 @@
+// The files of the in-memory platform: folders and files with attributes,
+// shortcuts in a text format of this stand-in's own, known folders.
 #include "platform/memory/MemoryPlatform.h"
 
 #include "platform/Text.h"

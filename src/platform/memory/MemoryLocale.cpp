@@ -1,3 +1,5 @@
+// The locale of the in-memory platform: case folding for Latin, Greek and
+// Cyrillic, code page 1252 as the ANSI code page, the folded text as sort key.
 #include "platform/memory/MemoryPlatform.h"
 
 #include <algorithm>

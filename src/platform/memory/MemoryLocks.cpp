@@ -1,3 +1,5 @@
+// The locks of the in-memory platform: named locks and writers' locks held in
+// this world; a test plays another holder (HoldLockElsewhere, the lock hook).
 #include "platform/memory/MemoryPlatform.h"
 
 namespace vantorell::platform {

@@ -1,3 +1,5 @@
+// The processes of the in-memory platform: the environment and the rights a
+// test sets; elevated runs and helpers answered by scripts, never started.
 #include "platform/memory/MemoryPlatform.h"
 
 namespace vantorell::platform {

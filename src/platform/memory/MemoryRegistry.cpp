@@ -1,3 +1,5 @@
+// The registry of the in-memory platform: two hives of keys with ordered
+// values, the machine's 32-bit view a tree of its own while there are two.
 #include "platform/memory/MemoryPlatform.h"
 
 #include "platform/memory/MemoryWorld.h"

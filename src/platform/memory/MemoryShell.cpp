@@ -1,3 +1,6 @@
+// The shell of the in-memory platform: boxes are answered by the script,
+// and nothing is started or opened: what would be is recorded
+// (StartedCommands, OpenedDocuments, ShellStarted, RaisedWindows).
 #include "platform/memory/MemoryPlatform.h"
 
 namespace vantorell::platform {
