@@ -48,11 +48,11 @@ struct Scene {
                 d.target = command;
                 d.arguments = "--minimized";
                 const auto path = text::JoinPath(folder, name + ".lnk");
-                if (!p.WriteShortcut(path, d)) return Report("cannot write " + path);
+                if (!p.files.WriteShortcut(path, d)) return Report("cannot write " + path);
                 links.push_back(path);
             } else {
                 const auto* loc = store::FindLocation(kRegistryCodes[i % std::size(kRegistryCodes)]);
-                auto key = p.OpenKey(loc->hive, loc->keyOrFolderValue, true, KeyAccess::Full);
+                auto key = p.registry.OpenKey(loc->hive, loc->keyOrFolderValue, true, KeyAccess::Full);
                 if (!key || !key->Set(name, platform::RegValue{platform::RegType::Sz, command}))
                     return Report("cannot write " + std::string(loc->keyOrFolderValue) + "\\" + name);
                 values.emplace_back(loc, name);
@@ -62,10 +62,10 @@ struct Scene {
     }
     void Clear() {
         for (const auto& [loc, name] : values) {
-            auto key = p.OpenKey(loc->hive, loc->keyOrFolderValue, false, KeyAccess::Full);
+            auto key = p.registry.OpenKey(loc->hive, loc->keyOrFolderValue, false, KeyAccess::Full);
             if (key) key->Delete(name);
         }
-        for (const auto& path : links) p.RemoveFile(path);
+        for (const auto& path : links) p.files.RemoveFile(path);
         values.clear();
         links.clear();
     }
@@ -82,7 +82,7 @@ std::size_t EnumerateKeys(platform::Platform& p) {
     std::size_t seen = 0;
     for (const auto& loc : store::Locations()) {
         if (loc.isFolder) continue;
-        auto key = p.OpenKey(loc.hive, loc.keyOrFolderValue, false, KeyAccess::Read);
+        auto key = p.registry.OpenKey(loc.hive, loc.keyOrFolderValue, false, KeyAccess::Read);
         if (!key) continue;
         for (const auto& name : key->ValueNames().value_or(std::vector<std::string>{}))
             seen += key->Query(name).has_value();
@@ -96,12 +96,12 @@ std::size_t EnumerateFolders(platform::Platform& p) {
     for (const auto& loc : store::Locations()) {
         if (!loc.isFolder) continue;
         std::string folder = "C:\\";
-        if (auto key = p.OpenKey(loc.hive, store::kShellFoldersKey, false, KeyAccess::Read)) {
+        if (auto key = p.registry.OpenKey(loc.hive, store::kShellFoldersKey, false, KeyAccess::Read)) {
             if (auto value = key->Query(loc.keyOrFolderValue)) folder = value->data;
         }
-        for (const auto& name : p.ListShortcutFiles(folder)) {
+        for (const auto& name : p.files.ListShortcutFiles(folder)) {
             platform::ShortcutData d;
-            seen += p.ReadShortcut(text::JoinPath(folder, name), d);
+            seen += p.files.ReadShortcut(text::JoinPath(folder, name), d);
         }
     }
     return seen;

@@ -54,7 +54,7 @@ int wmain(int argc, wchar_t** argv) {
     platform::Win32Platform p;
     bench::BenchOptions options;
     options.title = UnderWine() ? "Win32 platform under Wine" : "Win32 platform";
-    options.listFile = text::JoinPath(text::FolderOf(p.ExecutablePath()), "ScanBenchList.txt");
+    options.listFile = text::JoinPath(text::FolderOf(p.processes.ExecutablePath()), "ScanBenchList.txt");
     options.check = check;
     return bench::RunScanBench(p, options);
 }

@@ -98,15 +98,15 @@ EntrySelector SelectorOf(const EntrySeen& seen) {
 }
 
 std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selector, EntryVerb verb) {
-    auto& platform = store.Platform();
+    auto& locale = store.Facets().locale;
     const auto& table = store.Table();
     std::vector<std::size_t> named, similar;
-    const std::string folded = platform.FoldCase(selector.name);
+    const std::string folded = locale.FoldCase(selector.name);
     for (std::size_t i = 0; i < table.entries.size(); ++i) {
         const auto& name = table.entries[i].name;
-        if (platform.CompareNoCase(name, selector.name) == 0)
+        if (locale.CompareNoCase(name, selector.name) == 0)
             named.push_back(i);
-        else if (!folded.empty() && platform.FoldCase(name).find(folded) != std::string::npos)
+        else if (!folded.empty() && locale.FoldCase(name).find(folded) != std::string::npos)
             similar.push_back(i);
     }
     // An entry that was seen and is gone, or holds something else now, changed meanwhile.
@@ -131,7 +131,7 @@ std::size_t SelectEntry(store::AutostartStore& store, const EntrySelector& selec
                        "'; the entries of that name:" + CandidateLines(table, named));
     if (selector.subKey)
         std::erase_if(candidates, [&](std::size_t i) {
-            return platform.CompareNoCase(table.entries[i].subKey, *selector.subKey) != 0;
+            return locale.CompareNoCase(table.entries[i].subKey, *selector.subKey) != 0;
         });
     if (selector.Exact()) {
         // The entry as it was seen, or none: never another one of its name.
@@ -177,7 +177,7 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
     }
     const std::size_t i = SelectEntry(store, selector, verb);
     const store::StartupEntry e = store.Table().entries[i];
-    const std::string exe = store.Platform().ExecutablePath();
+    const std::string exe = control.Processes().ExecutablePath();
     if (IsOwnEntry(e.name, e.location, e.command, exe)) throw AppError(SelfProtectionMessage(exe));
 
     const std::string label = Label(e);

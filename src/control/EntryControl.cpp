@@ -128,7 +128,7 @@ bool EntryControl::IsOwn(std::size_t index) {
     const auto& table = store_.Table();
     if (index >= table.entries.size()) return false;
     const auto& e = table.entries[index];
-    return IsOwnEntry(e.name, e.location, e.command, store_.Platform().ExecutablePath());
+    return IsOwnEntry(e.name, e.location, e.command, processes_.ExecutablePath());
 }
 
 void EntryControl::RefusePlaceChange(const store::Place& place, store::PlaceChange change, std::string_view name,
@@ -143,7 +143,7 @@ void EntryControl::RefuseHandOver(std::size_t index) {
 }
 
 void EntryControl::RefuseOwnEntry(std::string_view name, std::string_view code, std::string_view command) {
-    const std::string exe = store_.Platform().ExecutablePath();
+    const std::string exe = processes_.ExecutablePath();
     if (IsOwnEntry(name, code, command, exe)) throw AppError(SelfProtectionMessage(exe));
 }
 
@@ -208,7 +208,7 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
         }
         // Windows' switch of a value that is gone means nothing, and left
         // behind it would make Windows skip the entry once it is put back.
-        store::RemoveWindowsSwitch(store_.Platform(), *location, name);
+        store::RemoveWindowsSwitch(store_.Facets().registry, *location, name);
     }
     Refresh();
 }
@@ -244,7 +244,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
         try {
             place->PutBack(record);
             // Put back, the entry must also be on for Windows.
-            if (!store::ClearWindowsSwitch(store_.Platform(), *location, record.name))
+            if (!store::ClearWindowsSwitch(store_.Facets().registry, *location, record.name))
                 throw AppError(SwitchWriteFailedMessage(record.name));
         } catch (const AppError&) {
             if (deferred) {
@@ -344,7 +344,7 @@ void EntryControl::SwitchOnForWindows(std::size_t index) {
     const auto& table = store_.Table();
     const auto& e = table.entries[index];
     if (!e.IsActive() || !e.windowsOff || !e.place) return;
-    if (!store::ClearWindowsSwitch(store_.Platform(), *e.place, e.name))
+    if (!store::ClearWindowsSwitch(store_.Facets().registry, *e.place, e.name))
         throw AppError(SwitchWriteFailedMessage(e.name));
     Refresh();
 }

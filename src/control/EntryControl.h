@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "control/EntriesChanged.h"
+#include "platform/Processes.h"
 #include "store/AutostartStore.h"
 #include "store/Place.h"
 
@@ -71,15 +72,18 @@ inline constexpr std::string_view kListsBusyMessage = "Another Vantorell is chan
 store::ListLocks LockListsForChange(store::AutostartStore& store);
 
 // One writer at a time, always on fresh data: every operation below takes the
-// list's writers' lock (platform::Platform::LockForWriting), re-reads the list
+// list's writers' lock (platform::Locks::LockForWriting), re-reads the list
 // and the places inside it, finds its entry again by identity, applies its one
 // change to what it read, saves and releases. When the entry no longer holds
 // what the caller's table showed (gone, or another command, arguments, confirm
 // flag or delay) it throws ChangedMeanwhile and changes nothing.
 class EntryControl {
 public:
-    // `shown` is told of every table built anew; both must outlive the control.
-    EntryControl(store::AutostartStore& store, EntriesChanged& shown) : store_(store), shown_(shown) {}
+    // `shown` is told of every table built anew; `processes` names this
+    // program's own executable, whose entries are never changed. All must
+    // outlive the control.
+    EntryControl(store::AutostartStore& store, platform::Processes& processes, EntriesChanged& shown)
+        : store_(store), processes_(processes), shown_(shown) {}
 
     // Takes entry `index` out of its place, with Windows' switch of it;
     // appends its record unless `discard`.
@@ -118,6 +122,7 @@ public:
     bool IsOwn(std::size_t index);
 
     store::AutostartStore& Store() { return store_; }
+    platform::Processes& Processes() { return processes_; }
 
 private:
     class WriteScope;
@@ -144,6 +149,7 @@ private:
     void SaveRecordsOrRestore(std::vector<store::StartupRecord> before);
 
     store::AutostartStore& store_;
+    platform::Processes& processes_;
     EntriesChanged& shown_;
     int writers_ = 0;  // nested operations inside one WriteScope
 };

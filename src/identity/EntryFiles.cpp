@@ -41,8 +41,7 @@ std::vector<FileJob> EntryJobs(store::AutostartStore& store) {
     return jobs;
 }
 
-std::vector<Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand) {
-    platform::Platform& platform = store.Platform();
+std::vector<Identity> IdentifyEntries(const IdentityFacets& platform, store::AutostartStore& store, bool onDemand) {
     IdentityCache cache(platform, IdentityCache::UserCachePath(platform));
     cache.Load();
     Identifier identifier(platform, cache);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "identity/Identity.h"
+#include "identity/IdentityFacets.h"
 #include "store/AutostartStore.h"
 
 namespace vantorell::identity {
@@ -19,6 +20,6 @@ FileJob EntryJob(const store::EntryTable& table, std::size_t index);
 // What each entry of the scanned table starts, by table index, on the calling
 // thread: the user's cache first, then the files it lacks or that changed
 // (`onDemand`: large files too), the cache saved again.
-std::vector<Identity> IdentifyEntries(store::AutostartStore& store, bool onDemand);
+std::vector<Identity> IdentifyEntries(const IdentityFacets& platform, store::AutostartStore& store, bool onDemand);
 
 }  // namespace vantorell::identity

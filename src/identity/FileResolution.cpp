@@ -11,8 +11,6 @@
 namespace vantorell::identity {
 namespace {
 
-using platform::Platform;
-
 constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kAppPathsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 constexpr int kMaxHostDepth = 3;  // cmd /c cmd /c ... ends somewhere
@@ -73,7 +71,7 @@ std::vector<std::string> SplitArguments(std::string_view text) {
 
 class Resolver {
 public:
-    Resolver(Platform& platform, MissingFolders* folders) : platform_(platform), folders_(folders) {}
+    Resolver(const IdentityFacets& platform, MissingFolders* folders) : platform_(platform), folders_(folders) {}
 
     ResolvedFile Resolve(const FileJob& job) {
         ResolvedFile file = ResolveJob(job);
@@ -88,7 +86,7 @@ private:
         std::string target = job.command, arguments = job.arguments;
         if (!job.linkFile.empty()) {
             platform::ShortcutData link;
-            if (platform_.ReadShortcut(job.linkFile, link)) {
+            if (platform_.files.ReadShortcut(job.linkFile, link)) {
                 if (link.target.empty() && !link.itemPath.empty()) {
                     ResolvedFile item;
                     item.path = link.itemPath;
@@ -105,12 +103,14 @@ private:
     }
 
     std::string Expand(std::string_view text) {
-        return ExpandReferences(text, [this](std::string_view name) { return platform_.EnvironmentVariable(name); });
+        return ExpandReferences(
+            text, [this](std::string_view name) { return platform_.processes.EnvironmentVariable(name); });
     }
 
     bool IsFile(std::string_view path) {
         if (IsUncPath(path)) return true;  // never looked at: taken as written
-        const platform::FileFacts facts = folders_ ? folders_->Stat(platform_, path) : platform_.StatFile(path);
+        const platform::FileFacts facts =
+            folders_ ? folders_->Stat(platform_.fileIdentity, path) : platform_.fileIdentity.StatFile(path);
         looked_.emplace_back(path, facts);
         return facts.network || (facts.exists && !facts.directory);
     }
@@ -348,12 +348,12 @@ private:
         if (!defaultExtension.empty() && !HasExtension(name))
             names.insert(names.begin(), std::string(name) + std::string(defaultExtension));
         std::vector<std::string> folders;
-        if (auto root = platform_.EnvironmentVariable("SystemRoot")) {
+        if (auto root = platform_.processes.EnvironmentVariable("SystemRoot")) {
             folders.push_back(text::JoinPath(*root, "System32"));
             folders.push_back(text::JoinPath(*root, "System"));
             folders.push_back(*root);
         }
-        if (auto path = platform_.EnvironmentVariable("PATH")) {
+        if (auto path = platform_.processes.EnvironmentVariable("PATH")) {
             std::string_view rest = *path;
             while (!rest.empty()) {
                 const auto semi = rest.find(';');
@@ -370,7 +370,8 @@ private:
             }
         for (const auto& n : names)
             for (auto hive : {platform::Hive::CurrentUser, platform::Hive::LocalMachine}) {
-                auto key = platform_.OpenKey(hive, std::string(kAppPathsKey) + n, false, platform::KeyAccess::Read);
+                auto key =
+                    platform_.registry.OpenKey(hive, std::string(kAppPathsKey) + n, false, platform::KeyAccess::Read);
                 if (!key) continue;
                 const auto value = key->Query("");
                 if (!value || !platform::IsStringType(value->type)) continue;
@@ -383,7 +384,7 @@ private:
         return std::nullopt;
     }
 
-    Platform& platform_;
+    IdentityFacets platform_;
     MissingFolders* folders_;
     std::vector<std::pair<std::string, platform::FileFacts>> looked_;  // every file looked at, in order
 };
@@ -423,11 +424,11 @@ bool IsUncPath(std::string_view path) {
     return kind == text::PathPlace::Kind::Share || kind == text::PathPlace::Kind::Device;
 }
 
-platform::FileFacts MissingFolders::Stat(platform::Platform& platform, std::string_view path) {
+platform::FileFacts MissingFolders::Stat(platform::FileIdentity& files, std::string_view path) {
     // "C:\\Gone\\..\\x.exe" is "C:\\x.exe": a path that steps back (or names a
     // dot file) is only looked at.
     if (path.find("\\.") != std::string_view::npos || path.find("/.") != std::string_view::npos)
-        return platform.StatFile(path);
+        return files.StatFile(path);
     // Each folder on the way, "C:\\a", "C:\\a\\b", ... (not a drive's root):
     // the file is gone when one of them is known to be.
     std::string key;
@@ -441,18 +442,18 @@ platform::FileFacts MissingFolders::Stat(platform::Platform& platform, std::stri
         }
         key += Lower(c);
     }
-    platform::FileFacts facts = platform.StatFile(path);
+    platform::FileFacts facts = files.StatFile(path);
     if (cut != std::string_view::npos && !facts.exists && !facts.network) {
         key.resize(cut);
         if (!folders_.count(key)) {
-            const platform::FileFacts folder = platform.StatFile(path.substr(0, cut));
+            const platform::FileFacts folder = files.StatFile(path.substr(0, cut));
             folders_.emplace(std::move(key), folder.exists || folder.network);
         }
     }
     return facts;
 }
 
-ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job, MissingFolders* folders) {
+ResolvedFile ResolveFile(const IdentityFacets& platform, const FileJob& job, MissingFolders* folders) {
     return Resolver(platform, folders).Resolve(job);
 }
 

@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "identity/Identity.h"
-#include "platform/Platform.h"
+#include "identity/IdentityFacets.h"
 
 namespace vantorell::identity {
 
@@ -47,7 +47,7 @@ std::string ExpandReferences(std::string_view text, const VariableLookup& lookup
 class MissingFolders {
 public:
     // The file's facts: answered from what is known of its folder, or looked at.
-    platform::FileFacts Stat(platform::Platform& platform, std::string_view path);
+    platform::FileFacts Stat(platform::FileIdentity& files, std::string_view path);
 
 private:
     std::map<std::string, bool, std::less<>> folders_;  // by ASCII-lowered path: whether it is there
@@ -56,7 +56,7 @@ private:
 // The file `job` starts. Looks at files and the registry through `platform`
 // but never opens a file on a network share. `folders`, where given, spares
 // looks into folders already found missing in the same pass.
-ResolvedFile ResolveFile(platform::Platform& platform, const FileJob& job, MissingFolders* folders = nullptr);
+ResolvedFile ResolveFile(const IdentityFacets& platform, const FileJob& job, MissingFolders* folders = nullptr);
 
 // Whether the path names a network share by its form ("\\server\share",
 // "\\?\UNC\...", "\??\UNC\...", "\\?\GLOBALROOT\Device\Mup\..."), or a device that

@@ -68,7 +68,7 @@ SignatureState JudgeSignature(const platform::SignatureFacts& f, std::string& re
     return reason.empty() ? SignatureState::Verified : SignatureState::Untrusted;
 }
 
-Identifier::Identifier(platform::Platform& platform, IdentityCache& cache) : platform_(platform), cache_(cache) {}
+Identifier::Identifier(const IdentityFacets& platform, IdentityCache& cache) : platform_(platform), cache_(cache) {}
 
 Identity Identifier::Identify(const FileJob& job, bool onDemand, std::string* stamp, MissingFolders* folders) {
     return IdentifyFile(ResolveFile(platform_, job, folders), onDemand, stamp);
@@ -95,7 +95,7 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, std::uniqu
         id.reason = kReasonNetwork;
         return true;
     }
-    const platform::FileFacts facts = file.facts ? *file.facts : platform_.StatFile(id.file);
+    const platform::FileFacts facts = file.facts ? *file.facts : platform_.fileIdentity.StatFile(id.file);
     if (facts.network) {
         id.reason = kReasonNetwork;
         return true;
@@ -111,7 +111,7 @@ bool Identifier::Look(ResolvedFile file, bool onDemand, Identity& id, std::uniqu
     }
     // Held from here until it is examined: what the cache knows, or what the
     // check finds, is about the bytes of this stamp and no others.
-    hold = platform_.HoldFile(id.file);
+    hold = platform_.fileIdentity.HoldFile(id.file);
     const Identity* known = hold ? cache_.Find(id.file, quick ? hold->QuickStamp() : hold->Stamp()) : nullptr;
     if (!known) return false;
     Identity cached = *known;
@@ -128,7 +128,7 @@ Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand, std::string*
     const bool known = Look(std::move(file), onDemand, id, hold);
     if (stamp) *stamp = hold && id.fileExists ? hold->Stamp() : std::string();
     if (known) return id;
-    if (auto version = platform_.ReadVersionFacts(id.file)) {
+    if (auto version = platform_.fileIdentity.ReadVersionFacts(id.file)) {
         id.company = std::move(version->company);
         id.description = std::move(version->description);
         id.fileVersion = std::move(version->fileVersion);
@@ -148,14 +148,14 @@ Identity Identifier::IdentifyFile(ResolvedFile file, bool onDemand, std::string*
 }
 
 platform::SignatureFacts Identifier::CheckSignature(const std::string& path) {
-    platform::SignatureFacts embedded = platform_.VerifyEmbeddedSignature(path);
+    platform::SignatureFacts embedded = platform_.fileIdentity.VerifyEmbeddedSignature(path);
     if (!embedded.opened || !NoSignature(embedded.code)) return embedded;
     // Windows' own files are signed in catalogs: SHA-256 first, as Windows 8
     // and later list them, then SHA-1.
     for (auto kind : {platform::CatalogHash::Sha256, platform::CatalogHash::Sha1}) {
-        const auto hash = platform_.HashForCatalog(path, kind);
+        const auto hash = platform_.fileIdentity.HashForCatalog(path, kind);
         if (!hash) continue;
-        if (auto catalog = platform_.VerifyCatalogSignature(path, *hash, kind)) return *catalog;
+        if (auto catalog = platform_.fileIdentity.VerifyCatalogSignature(path, *hash, kind)) return *catalog;
     }
     return embedded;
 }

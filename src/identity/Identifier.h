@@ -10,7 +10,7 @@
 #include "identity/FileResolution.h"
 #include "identity/Identity.h"
 #include "identity/IdentityCache.h"
-#include "platform/Platform.h"
+#include "identity/IdentityFacets.h"
 
 namespace vantorell::identity {
 
@@ -24,7 +24,7 @@ SignatureState JudgeSignature(const platform::SignatureFacts& facts, std::string
 class Identifier {
 public:
     // Both must outlive it.
-    Identifier(platform::Platform& platform, IdentityCache& cache);
+    Identifier(const IdentityFacets& platform, IdentityCache& cache);
 
     // `onDemand`: check what is left alone at rest too (files too large).
     // `stamp`, where given, gets the stamp the answer holds for (empty when
@@ -46,7 +46,7 @@ public:
 private:
     platform::SignatureFacts CheckSignature(const std::string& path);
 
-    platform::Platform& platform_;
+    IdentityFacets platform_;
     IdentityCache& cache_;
 };
 

@@ -1,6 +1,6 @@
 // What an entry's file is: the file it starts, what the file says of itself,
 // and whether its signature holds. Portable; the platform answers the
-// questions about the file (platform::Platform's "what a file is").
+// questions about the file (platform::FileIdentity).
 #pragma once
 
 #include <cstdint>

@@ -38,7 +38,7 @@ bool Number(std::string_view text, std::uint64_t& value, int base = 10) {
 
 }  // namespace
 
-std::string TrustStoresStamp(platform::Platform& platform) {
+std::string TrustStoresStamp(const IdentityFacets& platform) {
     using platform::Hive;
     struct Root {
         Hive hive;
@@ -59,7 +59,7 @@ std::string TrustStoresStamp(platform::Platform& platform) {
         for (std::string_view store : {"Root", "Disallowed", "TrustedPublisher"})
             for (std::string_view kind : {"Certificates", "CRLs", "CTLs"}) {
                 const std::string path = std::string(root.path) + '\\' + std::string(store) + '\\' + std::string(kind);
-                const auto key = platform.OpenKey(root.hive, path, false, platform::KeyAccess::Read);
+                const auto key = platform.registry.OpenKey(root.hive, path, false, platform::KeyAccess::Read);
                 if (!key) continue;
                 auto names = key->SubKeyNames().value_or(std::vector<std::string>{});
                 std::sort(names.begin(), names.end());
@@ -68,25 +68,25 @@ std::string TrustStoresStamp(platform::Platform& platform) {
                     ++items;
                     hash = Fnv1a(name + '\n', hash);
                     if (const auto item =
-                            platform.OpenKey(root.hive, path + '\\' + name, false, platform::KeyAccess::Read))
+                            platform.registry.OpenKey(root.hive, path + '\\' + name, false, platform::KeyAccess::Read))
                         if (const auto blob = item->Query("Blob")) hash = Fnv1a(blob->data, hash);
                 }
             }
     return std::to_string(items) + ':' + Hex(hash);
 }
 
-IdentityCache::IdentityCache(platform::Platform& platform, std::string path, std::size_t limit)
+IdentityCache::IdentityCache(const IdentityFacets& platform, std::string path, std::size_t limit)
     : platform_(platform), path_(std::move(path)), limit_(limit) {}
 
-std::string IdentityCache::UserCachePath(platform::Platform& platform) {
-    if (platform.IsElevated()) {
-        const auto shared = platform.KnownFolderPath(platform::KnownFolder::ProgramData);
+std::string IdentityCache::UserCachePath(const IdentityFacets& platform) {
+    if (platform.processes.IsElevated()) {
+        const auto shared = platform.files.KnownFolderPath(platform::KnownFolder::ProgramData);
         if (!shared) return {};
         const std::string folder = text::JoinPath(*shared, kProgramFolder);
-        if (!platform.AdministratorsOnlyFolder(folder)) return {};
+        if (!platform.fileIdentity.AdministratorsOnlyFolder(folder)) return {};
         return text::JoinPath(folder, kCacheFileName);
     }
-    const auto local = platform.KnownFolderPath(platform::KnownFolder::LocalAppData);
+    const auto local = platform.files.KnownFolderPath(platform::KnownFolder::LocalAppData);
     if (!local) return {};
     return text::JoinPath(text::JoinPath(*local, kProgramFolder), kCacheFileName);
 }
@@ -97,7 +97,7 @@ void IdentityCache::Load() {
     changed_ = corrupt_ = false;
     trust_ = TrustStoresStamp(platform_);
     if (path_.empty()) return;
-    const platform::FileRead read = platform_.ReadFile(path_);
+    const platform::FileRead read = platform_.files.ReadFile(path_);
     if (read.outcome == platform::ReadOutcome::NotFound) return;
     if (read.outcome != platform::ReadOutcome::Ok || !Parse(read.bytes)) {
         order_.clear();
@@ -167,14 +167,14 @@ std::string IdentityCache::Serialise() const {
 
 bool IdentityCache::Save() {
     if (path_.empty() || !changed_) return true;
-    platform_.CreateFolder(text::FolderOf(path_));
-    if (!platform_.WriteFileAtomic(path_, Serialise()).ok) return false;
+    platform_.files.CreateFolder(text::FolderOf(path_));
+    if (!platform_.files.WriteFileAtomic(path_, Serialise()).ok) return false;
     changed_ = false;
     return true;
 }
 
 void IdentityCache::Insert(Entry entry) {
-    const std::string key = platform_.FoldCase(entry.path);
+    const std::string key = platform_.locale.FoldCase(entry.path);
     if (auto it = entries_.find(key); it != entries_.end()) {
         order_.erase(it->second);
         entries_.erase(it);
@@ -182,14 +182,14 @@ void IdentityCache::Insert(Entry entry) {
     order_.push_front(std::move(entry));
     entries_.emplace(key, order_.begin());
     while (order_.size() > limit_) {
-        entries_.erase(platform_.FoldCase(order_.back().path));
+        entries_.erase(platform_.locale.FoldCase(order_.back().path));
         order_.pop_back();
     }
 }
 
 const Identity* IdentityCache::Find(std::string_view path, std::string_view stamp) {
     if (stamp.empty()) return nullptr;
-    const auto it = entries_.find(platform_.FoldCase(path));
+    const auto it = entries_.find(platform_.locale.FoldCase(path));
     if (it == entries_.end()) return nullptr;
     const Entry& e = *it->second;
     if (e.stamp != stamp) return nullptr;

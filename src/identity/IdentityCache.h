@@ -15,7 +15,7 @@
 #include <unordered_map>
 
 #include "identity/Identity.h"
-#include "platform/Platform.h"
+#include "identity/IdentityFacets.h"
 
 namespace vantorell::identity {
 
@@ -23,7 +23,7 @@ namespace vantorell::identity {
 // TrustedPublisher of the machine, the user, group policy and the
 // enterprise) from another: a hash of their certificates as the registry
 // keeps them.
-std::string TrustStoresStamp(platform::Platform& platform);
+std::string TrustStoresStamp(const IdentityFacets& platform);
 
 inline constexpr std::size_t kCacheLimit = 2000;
 inline constexpr std::string_view kCacheFileName = "identity-cache.txt";
@@ -31,7 +31,7 @@ inline constexpr std::string_view kCacheFileName = "identity-cache.txt";
 class IdentityCache {
 public:
     // `path` empty: a cache that is never loaded or saved.
-    IdentityCache(platform::Platform& platform, std::string path, std::size_t limit = kCacheLimit);
+    IdentityCache(const IdentityFacets& platform, std::string path, std::size_t limit = kCacheLimit);
 
     // Reads the file; a missing one gives an empty cache, and so does one that
     // is damaged (Corrupt() then tells).
@@ -58,7 +58,7 @@ public:
     // administrator rights, in %ProgramData%\Vantorell when only
     // administrators can write there, and none otherwise (every process of the
     // user can write the user's own). Empty when there is none.
-    static std::string UserCachePath(platform::Platform& platform);
+    static std::string UserCachePath(const IdentityFacets& platform);
 
 private:
     struct Entry {
@@ -72,7 +72,7 @@ private:
     bool Parse(std::string_view bytes);
     void Insert(Entry entry);
 
-    platform::Platform& platform_;
+    IdentityFacets platform_;
     std::string path_;
     std::string trust_;  // the trust stores' stamp the entries hold for
     std::size_t limit_;

@@ -84,7 +84,7 @@ bool DecodeIdentifyReplyLine(std::string_view line, Identity& id, std::string& s
     return true;
 }
 
-bool ServeIdentification(platform::Platform& platform, std::string_view bytes,
+bool ServeIdentification(const IdentityFacets& platform, std::string_view bytes,
                          const std::function<void(std::string_view)>& write) {
     std::string cachePath;
     const auto jobs = DecodeIdentifyRequest(bytes, &cachePath);

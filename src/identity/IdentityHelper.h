@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "identity/Identity.h"
-#include "platform/Platform.h"
+#include "identity/IdentityFacets.h"
 
 namespace vantorell::identity {
 
@@ -39,7 +39,7 @@ bool DecodeIdentifyReplyLine(std::string_view line, Identity& identity, std::str
 // The helper's side: identifies every job of `request` and hands each line of the reply to `write` as soon as it is
 // known (a helper that is ended early still leaves what it found). False for
 // a malformed request.
-bool ServeIdentification(platform::Platform& platform, std::string_view request,
+bool ServeIdentification(const IdentityFacets& platform, std::string_view request,
                          const std::function<void(std::string_view)>& write);
 
 }  // namespace vantorell::identity

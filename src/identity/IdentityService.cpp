@@ -7,9 +7,9 @@
 
 namespace vantorell::identity {
 
-IdentityService::IdentityService(platform::Platform& platform, std::string cachePath)
+IdentityService::IdentityService(const IdentityFacets& platform, std::string cachePath)
     : platform_(platform),
-      apart_(platform.CanRunHelper()),
+      apart_(platform.processes.CanRunHelper()),
       cache_(platform, std::move(cachePath)),
       identifier_(platform, cache_) {}
 
@@ -24,7 +24,7 @@ void IdentityService::Request(const std::vector<FileJob>& jobs, bool all) {
     std::set<std::string> asked;
     for (const FileJob& job : jobs) asked.insert(job.Key());
     std::erase_if(known_, [&](const auto& item) { return !asked.contains(item.first); });
-    const std::uint64_t now = platform_.TickMs();
+    const std::uint64_t now = platform_.clock.TickMs();
     if (!lastAll_ || now - *lastAll_ >= kRecheckMs) all = true;
     if (all) lastAll_ = now;
     // A certificate trusted or distrusted since: every verdict is found again.
@@ -82,7 +82,7 @@ void IdentityService::Look() {
 
 void IdentityService::StartHelpers() {
     if (!helpers_.empty() || examine_.empty()) return;
-    const std::uint64_t now = platform_.TickMs();
+    const std::uint64_t now = platform_.clock.TickMs();
     if (runStart_ && now - *runStart_ < kHelperGapMs) return;  // the window's timer comes back
     runStart_ = now;
     // Many files are shared out among helpers, one per processor up to
@@ -99,7 +99,7 @@ void IdentityService::StartHelpers() {
             jobs.push_back(examine_.front().job);
             helper.jobs.push_back(std::move(examine_.front()));
         }
-        helper.run = platform_.StartHelper(kIdentifySwitch, EncodeIdentifyRequest(jobs, cache_.Path()));
+        helper.run = platform_.processes.StartHelper(kIdentifySwitch, EncodeIdentifyRequest(jobs, cache_.Path()));
         helpers_.push_back(std::move(helper));  // one that did not start answers "not checked"
     }
     ReadHelpers();
@@ -135,7 +135,7 @@ bool IdentityService::ReadHelper(Helper& h) {
     }
     h.output.erase(0, parsed);
     const std::uint64_t limit = kHelperBaseMs + kHelperPerJobMs * h.jobs.size();
-    if (!ended && platform_.TickMs() - *runStart_ <= limit) return false;
+    if (!ended && platform_.clock.TickMs() - *runStart_ <= limit) return false;
     h.run.reset();  // ended, or overdue: ended now
     // What it did not answer is left unknown; asked again with every file.
     for (; h.answered < h.jobs.size(); ++h.answered) {

@@ -19,14 +19,14 @@
 
 #include "identity/Identifier.h"
 #include "identity/IdentityCache.h"
-#include "platform/Platform.h"
+#include "identity/IdentityFacets.h"
 
 namespace vantorell::identity {
 
 class IdentityService {
 public:
     // `cachePath` empty: nothing is kept between runs.
-    IdentityService(platform::Platform& platform, std::string cachePath);
+    IdentityService(const IdentityFacets& platform, std::string cachePath);
     // Ends the helpers that still run; keeps what they found.
     ~IdentityService();
     IdentityService(const IdentityService&) = delete;
@@ -99,7 +99,7 @@ private:
     // The cache as this process keeps it, read from its file at first use.
     IdentityCache& Cache();
 
-    platform::Platform& platform_;
+    IdentityFacets platform_;
     bool apart_;
     IdentityCache cache_;  // what the helpers found; this process keeps it
     Identifier identifier_;

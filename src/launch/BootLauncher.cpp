@@ -29,8 +29,9 @@ std::string AskText(std::string_view name) {
     return text;
 }
 
-BootLauncher::BootLauncher(platform::Platform& platform, store::AutostartStore& store, LauncherHost& host)
-    : platform_(platform), store_(store), host_(host) {}
+BootLauncher::BootLauncher(platform::Clock& clock, platform::Shell& shell, store::AutostartStore& store,
+                           LauncherHost& host)
+    : clock_(clock), shell_(shell), store_(store), host_(host) {}
 
 BootLauncher::~BootLauncher() {
     StopTimer(timer_);
@@ -40,16 +41,16 @@ BootLauncher::~BootLauncher() {
 
 void BootLauncher::StopTimer(std::optional<platform::TimerId>& timer) {
     if (!timer) return;
-    platform_.StopTimer(*timer);
+    clock_.StopTimer(*timer);
     timer.reset();
 }
 
 void BootLauncher::StartBootLaunch() {
     if (started_) return;
     started_ = true;
-    timer_ = platform_.StartTimer(kTimerIntervalMs, [this] { TimerTimer(); });
-    timer11_ = platform_.StartTimer(kTimer11IntervalMs, [this] { Timer11Timer(); });
-    timer2_ = platform_.StartTimer(kTimer2IntervalMs, [this] { Timer2Timer(); });
+    timer_ = clock_.StartTimer(kTimerIntervalMs, [this] { TimerTimer(); });
+    timer11_ = clock_.StartTimer(kTimer11IntervalMs, [this] { Timer11Timer(); });
+    timer2_ = clock_.StartTimer(kTimer2IntervalMs, [this] { Timer2Timer(); });
 }
 
 void BootLauncher::Timer11Timer() {
@@ -89,8 +90,8 @@ BootLauncher::Due BootLauncher::Take(std::size_t i) {
 }
 
 void BootLauncher::Start(const Due& due) {
-    if (due.keptShortcut && platform_.ShellStart(*due.keptShortcut)) return;
-    if (!due.commandLine.empty()) platform_.StartCommand(due.commandLine);
+    if (due.keptShortcut && shell_.ShellStart(*due.keptShortcut)) return;
+    if (!due.commandLine.empty()) shell_.StartCommand(due.commandLine);
 }
 
 void BootLauncher::Handle(const Due& due) {
@@ -139,7 +140,7 @@ void BootLauncher::RunPass(Trigger trigger, int tick) {
 
 bool BootLauncher::AskToLaunch(std::string_view name) {
     const unsigned style = platform::MsgBox::YesNo | platform::MsgBox::DefButton1 | platform::MsgBox::OwnedByDesktop;
-    return platform_.ShowMessageBox(AskText(name), kAskCaption, style) == platform::MsgBox::IdYes;
+    return shell_.ShowMessageBox(AskText(name), kAskCaption, style) == platform::MsgBox::IdYes;
 }
 
 std::optional<std::string> BootLauncher::CommandLineOf(std::size_t i) const {

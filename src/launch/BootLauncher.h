@@ -14,7 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "platform/Clock.h"
+#include "platform/Shell.h"
 #include "store/AutostartStore.h"
 
 namespace vantorell::launch {
@@ -42,8 +43,9 @@ public:
 
 class BootLauncher {
 public:
-    // All three must outlive the launcher.
-    BootLauncher(platform::Platform& platform, store::AutostartStore& store, LauncherHost& host);
+    // Its timers run on `clock`; it starts the programs and asks the user
+    // through `shell`. All must outlive the launcher.
+    BootLauncher(platform::Clock& clock, platform::Shell& shell, store::AutostartStore& store, LauncherHost& host);
     BootLauncher(const BootLauncher&) = delete;
     BootLauncher& operator=(const BootLauncher&) = delete;
     // Stops the timers that still run.
@@ -97,7 +99,8 @@ private:
     void Handle(const Due& due);
     void StopTimer(std::optional<platform::TimerId>& timer);
 
-    platform::Platform& platform_;
+    platform::Clock& clock_;
+    platform::Shell& shell_;
     store::AutostartStore& store_;
     LauncherHost& host_;
     bool started_ = false;

@@ -55,34 +55,34 @@ std::string ChangedText(const std::vector<ChangedCommand>& changed) {
     return text;
 }
 
-NewEntryMonitor::NewEntryMonitor(platform::Platform& platform, store::AutostartStore& store,
-                                 control::EntryControl& control, control::EntriesChanged& shown, MonitorHost& host)
-    : platform_(platform), store_(store), control_(control), shown_(shown), host_(host) {}
+NewEntryMonitor::NewEntryMonitor(MonitorFacets facets, store::AutostartStore& store, control::EntryControl& control,
+                                 control::EntriesChanged& shown, MonitorHost& host)
+    : facets_(facets), store_(store), control_(control), shown_(shown), host_(host) {}
 
 NewEntryMonitor::~NewEntryMonitor() {
     Stop();
 }
 
-std::string NewEntryMonitor::StartupTotalPath(platform::Platform& platform) {
-    return text::JoinPath(text::FolderOf(platform.ExecutablePath()), kStartupTotalFile);
+std::string NewEntryMonitor::StartupTotalPath(platform::Processes& processes) {
+    return text::JoinPath(text::FolderOf(processes.ExecutablePath()), kStartupTotalFile);
 }
 
 void NewEntryMonitor::TakeBaseline(std::string_view startupTotalPath) {
     TakeCommands();
     std::vector<std::string> names = NamesOf(store_.Table());
-    text::SortNoCase(platform_, names);
-    if (!platform_.FileExists(startupTotalPath)) {
+    text::SortNoCase(facets_.locale, names);
+    if (!facets_.files.FileExists(startupTotalPath)) {
         knownNames_ = std::move(names);
         return;
     }
     try {
-        knownNames_ = text::LoadLines(platform_, startupTotalPath);
+        knownNames_ = text::LoadLines(facets_.files, facets_.locale, startupTotalPath);
     } catch (const std::exception& e) {
         knownNames_ = std::move(names);
         ReportErrorOnce(e.what());
         return;
     }
-    text::SortNoCase(platform_, knownNames_);
+    text::SortNoCase(facets_.locale, knownNames_);
 }
 
 void NewEntryMonitor::Start() {
@@ -97,7 +97,7 @@ void NewEntryMonitor::Stop() {
     watched_.clear();
     for (auto* timer : {&timer1_, &settle_, &retry_}) {
         if (!*timer) continue;
-        platform_.StopTimer(**timer);
+        facets_.clock.StopTimer(**timer);
         timer->reset();
     }
 }
@@ -109,7 +109,7 @@ std::vector<platform::WatchPlace> NewEntryMonitor::PlacesToWatch() {
         if (std::find(places.begin(), places.end(), place) == places.end()) places.push_back(std::move(place));
     };
     for (const store::AutostartLocation& location : store::Locations()) {
-        if (!store::PlaceExists(platform_, location)) continue;
+        if (!store::PlaceExists(facets_.registry, location)) continue;
         for (platform::WatchPlace& place : store::OpenPlace(store_, location)->Watched()) add(std::move(place));
         // Windows' own switches: a flip changes what the grid shows.
         if (!location.switchKey.empty())
@@ -132,7 +132,7 @@ void NewEntryMonitor::Watch() {
     std::vector<platform::WatchPlace> places = PlacesToWatch();
     if (!watch_ || places != watched_) {
         watch_.reset();
-        watch_ = platform_.WatchPlaces(places, [this] { OnPlacesChanged(); });
+        watch_ = facets_.clock.WatchPlaces(places, [this] { OnPlacesChanged(); });
         watched_ = std::move(places);
     }
     // The safety net runs only while a place is not watched. A watch that
@@ -140,10 +140,10 @@ void NewEntryMonitor::Watch() {
     // pass ends here: at rest, with every place watched, nothing wakes the
     // program (each wake of a resting program costs more than all it does).
     if (Watching()) {
-        if (timer1_) platform_.StopTimer(*timer1_);
+        if (timer1_) facets_.clock.StopTimer(*timer1_);
         timer1_.reset();
     } else if (!timer1_) {
-        timer1_ = platform_.StartTimer(kTimer1IntervalMs, [this] { Timer1Timer(); });
+        timer1_ = facets_.clock.StartTimer(kTimer1IntervalMs, [this] { Timer1Timer(); });
     }
 }
 
@@ -157,14 +157,14 @@ void NewEntryMonitor::Timer1Timer() {
 void NewEntryMonitor::OnPlacesChanged() {
     // Waits until the places are quiet for kSettleMs, at most kSettleMaxMs
     // after the first change: a burst of writes is one pass.
-    const std::uint64_t now = platform_.TickMs();
+    const std::uint64_t now = facets_.clock.TickMs();
     if (!settle_) firstChange_ = now;
     lastChange_ = now;
     if (settle_) return;
-    settle_ = platform_.StartTimer(kSettleMs, [this] {
-        const std::uint64_t now = platform_.TickMs();
+    settle_ = facets_.clock.StartTimer(kSettleMs, [this] {
+        const std::uint64_t now = facets_.clock.TickMs();
         if (now - lastChange_ < kSettleMs && now - firstChange_ < kSettleMaxMs) return;  // not quiet yet
-        platform_.StopTimer(*settle_);
+        facets_.clock.StopTimer(*settle_);
         settle_.reset();
         CheckNewEntries();
         Watch();
@@ -173,15 +173,15 @@ void NewEntryMonitor::OnPlacesChanged() {
 
 void NewEntryMonitor::PassIn(std::optional<platform::TimerId>& timer, unsigned delayMs) {
     if (timer) return;
-    timer = platform_.StartTimer(delayMs, [this, &timer] {
-        platform_.StopTimer(*timer);
+    timer = facets_.clock.StartTimer(delayMs, [this, &timer] {
+        facets_.clock.StopTimer(*timer);
         timer.reset();
         CheckNewEntries();
     });
 }
 
 bool NewEntryMonitor::SameName(std::string_view a, std::string_view b) const {
-    return platform_.CompareNoCase(a, b) == 0;
+    return facets_.locale.CompareNoCase(a, b) == 0;
 }
 
 void NewEntryMonitor::CheckNewEntries() {
@@ -205,7 +205,7 @@ void NewEntryMonitor::CheckNewEntries() {
 }
 
 std::string NewEntryMonitor::CommandKey(const store::StartupEntry& entry) {
-    return entry.location + '\n' + platform_.FoldCase(entry.name);
+    return entry.location + '\n' + facets_.locale.FoldCase(entry.name);
 }
 
 void NewEntryMonitor::TakeCommands() {
@@ -228,7 +228,7 @@ std::vector<ChangedCommand> NewEntryMonitor::ChangedCommands(const std::vector<s
         changed.push_back({e.name, known->second, e.command});
     }
     std::stable_sort(changed.begin(), changed.end(), [this](const ChangedCommand& a, const ChangedCommand& b) {
-        return platform_.CompareNoCase(a.name, b.name) < 0;
+        return facets_.locale.CompareNoCase(a.name, b.name) < 0;
     });
     return changed;
 }
@@ -258,13 +258,13 @@ std::vector<std::string> NewEntryMonitor::Unmatched(std::vector<std::string> cur
     // occurrences of a name use up its occurrences in the baseline, the rest
     // are new. Linear after the sort, where the look-ups were quadratic (a
     // pass over 10,000 entries took seconds on the GUI thread).
-    text::SortNoCase(platform_, current);
+    text::SortNoCase(facets_.locale, current);
     const std::vector<std::string>& known = knownNames;  // kept sorted
     std::vector<std::string> unmatched;
     std::size_t k = 0;
     for (auto& name : current) {
         int order = -1;
-        while (k < known.size() && (order = platform_.CompareNoCase(known[k], name)) < 0) ++k;
+        while (k < known.size() && (order = facets_.locale.CompareNoCase(known[k], name)) < 0) ++k;
         if (k < known.size() && order == 0) {
             ++k;
             continue;
@@ -309,8 +309,8 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         // loop: one take-out per entry in kComebackIntervalMs. A comeback held
         // back stays out of the baseline, so the pass that comes when the
         // time is up finds it new again.
-        Comebacks& comebacks = comebacks_[code + '\n' + platform_.FoldCase(name)];
-        const std::uint64_t now = platform_.TickMs();
+        Comebacks& comebacks = comebacks_[code + '\n' + facets_.locale.FoldCase(name)];
+        const std::uint64_t now = facets_.clock.TickMs();
         while (!comebacks.times.empty() && now - comebacks.times.front() >= kComebackWindowMs)
             comebacks.times.pop_front();
         if (!comebacks.times.empty() && now - comebacks.times.back() < kComebackIntervalMs) {
@@ -325,7 +325,7 @@ void NewEntryMonitor::ReDisable(std::vector<std::string>& newNames, std::optiona
         const bool tell = comebacks.times.size() + 1 >= kComebacksToReport &&
                           (!comebacks.toldAt || now - *comebacks.toldAt >= kComebackNoticeIntervalMs);
         const std::string publisher = tell ? host_.PublisherOf(name) : std::string();
-        const std::uint64_t deniedBefore = platform_.AccessDeniedCount();
+        const std::uint64_t deniedBefore = facets_.processes.AccessDeniedCount();
         try {
             // Under the writers' lock, on fresh data: it acts only when the
             // record is still there as it was and its copy is in its place, so
@@ -383,17 +383,17 @@ void NewEntryMonitor::ShowReports() {
         if (!waitingNames_.empty()) {
             std::vector<std::string> names;
             names.swap(waitingNames_);
-            text::SortNoCase(platform_, names);
+            text::SortNoCase(facets_.locale, names);
             for (std::string& name : names) name = WithPublisher(name, host_.PublisherOf(name));
             host_.ShowFromTray();
-            platform_.ShowMessageBox(ReportText(names), kReportCaption, platform::MsgBox::Ok);
+            facets_.shell.ShowMessageBox(ReportText(names), kReportCaption, platform::MsgBox::Ok);
             continue;
         }
         std::vector<ChangedCommand> changed;
         changed.swap(waitingChanged_);
         for (ChangedCommand& c : changed) c.name = WithPublisher(c.name, host_.PublisherOf(c.name));
         host_.ShowFromTray();
-        platform_.ShowMessageBox(ChangedText(changed), kChangedCaption, platform::MsgBox::Ok);
+        facets_.shell.ShowMessageBox(ChangedText(changed), kChangedCaption, platform::MsgBox::Ok);
     }
 }
 
@@ -403,7 +403,7 @@ void NewEntryMonitor::ReplaceBaseline() {
     // A fresh copy rather than an assignment into the old strings, whose
     // capacities would creep up from pass to pass as the names change places.
     knownNames_ = std::vector<std::string>(currentNames_);
-    text::SortNoCase(platform_, knownNames_);
+    text::SortNoCase(facets_.locale, knownNames_);
     TakeCommands();
 }
 

@@ -107,10 +107,27 @@ public:
 // "NAME (PUBLISHER)", or the name alone without a publisher.
 std::string WithPublisher(std::string_view name, std::string_view publisher);
 
+// The facets of the system the monitor uses.
+struct MonitorFacets {
+    platform::Registry& registry;    // which places there are
+    platform::Files& files;          // the names known at start ("StartupTotal.txt")
+    platform::Locale& locale;        // names compared and sorted
+    platform::Clock& clock;          // its timers, the watches of the places
+    platform::Shell& shell;          // its reports
+    platform::Processes& processes;  // its own executable, refused writes
+
+    MonitorFacets(platform::Registry& r, platform::Files& f, platform::Locale& l, platform::Clock& c,
+                  platform::Shell& s, platform::Processes& p)
+        : registry(r), files(f), locale(l), clock(c), shell(s), processes(p) {}
+    // The monitor's facets of a whole system.
+    MonitorFacets(platform::Platform& p)
+        : MonitorFacets(p.registry, p.files, p.locale, p.clock, p.shell, p.processes) {}
+};
+
 class NewEntryMonitor {
 public:
     // All must outlive the monitor.
-    NewEntryMonitor(platform::Platform& platform, store::AutostartStore& store, control::EntryControl& control,
+    NewEntryMonitor(MonitorFacets facets, store::AutostartStore& store, control::EntryControl& control,
                     control::EntriesChanged& shown, MonitorHost& host);
     NewEntryMonitor(const NewEntryMonitor&) = delete;
     NewEntryMonitor& operator=(const NewEntryMonitor&) = delete;
@@ -118,7 +135,7 @@ public:
     ~NewEntryMonitor();
 
     // "StartupTotal.txt" beside the executable.
-    static std::string StartupTotalPath(platform::Platform& platform);
+    static std::string StartupTotalPath(platform::Processes& processes);
 
     // At start, right after the first scan and grid fill: the baseline is the
     // lines of `startupTotalPath` when that file exists, else the names of the
@@ -182,7 +199,7 @@ private:
     bool SameName(std::string_view a, std::string_view b) const;
     void ReportErrorOnce(const std::string& message);
 
-    platform::Platform& platform_;
+    MonitorFacets facets_;
     store::AutostartStore& store_;
     control::EntryControl& control_;
     control::EntriesChanged& shown_;

@@ -37,30 +37,30 @@ std::string InvalidDataTypeMessage(std::string_view name) {
     return QuotedMessage("Invalid data type for", name);
 }
 
-std::optional<RegistryKey> RegistryKey::Open(Platform& platform, Hive hive, std::string_view path, bool create,
+std::optional<RegistryKey> RegistryKey::Open(Registry& registry, Hive hive, std::string_view path, bool create,
                                              RegView view) {
-    auto key = platform.OpenKey(hive, Relative(path), create, KeyAccess::Full, view);
+    auto key = registry.OpenKey(hive, Relative(path), create, KeyAccess::Full, view);
     if (!key) return std::nullopt;
     return RegistryKey(std::move(key));
 }
 
-std::optional<RegistryKey> RegistryKey::OpenOrRead(Platform& platform, Hive hive, std::string_view path, RegView view,
+std::optional<RegistryKey> RegistryKey::OpenOrRead(Registry& registry, Hive hive, std::string_view path, RegView view,
                                                    bool create) {
-    if (auto key = platform.OpenKey(hive, Relative(path), create, KeyAccess::FullToList, view))
+    if (auto key = registry.OpenKey(hive, Relative(path), create, KeyAccess::FullToList, view))
         return RegistryKey(std::move(key));
-    auto key = platform.OpenKey(hive, Relative(path), false, KeyAccess::Read, view);
+    auto key = registry.OpenKey(hive, Relative(path), false, KeyAccess::Read, view);
     if (!key) return std::nullopt;
     return RegistryKey(std::move(key));
 }
 
-std::optional<RegistryKey> RegistryKey::OpenForListing(Platform& platform, Hive hive, std::string_view path,
+std::optional<RegistryKey> RegistryKey::OpenForListing(Registry& registry, Hive hive, std::string_view path,
                                                        RegView view) {
-    return OpenOrRead(platform, hive, path, view, true);
+    return OpenOrRead(registry, hive, path, view, true);
 }
 
-std::optional<RegistryKey> RegistryKey::OpenExisting(Platform& platform, Hive hive, std::string_view path,
+std::optional<RegistryKey> RegistryKey::OpenExisting(Registry& registry, Hive hive, std::string_view path,
                                                      RegView view) {
-    return OpenOrRead(platform, hive, path, view, false);
+    return OpenOrRead(registry, hive, path, view, false);
 }
 
 RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Registry.h"
 
 namespace vantorell::platform {
 
@@ -29,16 +29,16 @@ public:
     // Opens `path` (a leading backslash dropped) of `hive` in registry view
     // `view` with full access, creating missing keys when `create` is set;
     // nullopt when it cannot be opened.
-    static std::optional<RegistryKey> Open(Platform& platform, Hive hive, std::string_view path, bool create,
+    static std::optional<RegistryKey> Open(Registry& registry, Hive hive, std::string_view path, bool create,
                                            RegView view = RegView::Bits64);
     // As Open with `create`, but when full access is refused (a user without
     // rights to the machine hive) the key is opened for reading, so its values
     // can be listed.
-    static std::optional<RegistryKey> OpenForListing(Platform& platform, Hive hive, std::string_view path,
+    static std::optional<RegistryKey> OpenForListing(Registry& registry, Hive hive, std::string_view path,
                                                      RegView view = RegView::Bits64);
 
     // As OpenForListing, without creating a key that is not there.
-    static std::optional<RegistryKey> OpenExisting(Platform& platform, Hive hive, std::string_view path,
+    static std::optional<RegistryKey> OpenExisting(Registry& registry, Hive hive, std::string_view path,
                                                    RegView view = RegView::Bits64);
 
     RegistryKey(RegistryKey&&) noexcept = default;
@@ -73,7 +73,7 @@ private:
     explicit RegistryKey(std::unique_ptr<RegKey> key) : key_(std::move(key)) {}
     // Full access where this process has it (creating the key when `create`;
     // a refusal is no refused change), else read access.
-    static std::optional<RegistryKey> OpenOrRead(Platform& platform, Hive hive, std::string_view path, RegView view,
+    static std::optional<RegistryKey> OpenOrRead(Registry& registry, Hive hive, std::string_view path, RegView view,
                                                  bool create);
     void Close();
 

@@ -17,7 +17,7 @@ std::string TruncateChars(std::string_view text, std::size_t maxChars) {
 
 bool ShellLink::Read() {
     ShortcutData d;
-    if (!platform_.ReadShortcut(LinkFile, d)) return false;
+    if (!files_.ReadShortcut(LinkFile, d)) return false;
     // Whole texts: a target or arguments cut here would be written back cut.
     Arguments = d.arguments;
     Description = d.description;
@@ -52,7 +52,7 @@ bool ShellLink::Write() {
         case WindowState::Minimized: d.showCmd = ShowCmd::Minimized; break;
         case WindowState::Maximized: d.showCmd = ShowCmd::Maximized; break;
     }
-    return platform_.WriteShortcut(LinkFile, d);
+    return files_.WriteShortcut(LinkFile, d);
 }
 
 void ShellLink::ResetAppearance() {
@@ -65,9 +65,9 @@ void ShellLink::ResetAppearance() {
 }  // namespace vantorell::platform
 
 namespace vantorell::platform {
-std::vector<std::string> ListShortcuts(Platform& platform, std::string_view folder) {
-    auto names = platform.ListShortcutFiles(folder);
-    text::SortNoCase(platform, names);
+std::vector<std::string> ListShortcuts(Files& files, Locale& locale, std::string_view folder) {
+    auto names = files.ListShortcutFiles(folder);
+    text::SortNoCase(locale, names);
     return names;
 }
 }  // namespace vantorell::platform

@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Locale.h"
 
 namespace vantorell::platform {
 
@@ -15,7 +16,7 @@ enum class WindowState { Normal, Minimized, Maximized };
 
 class ShellLink {
 public:
-    explicit ShellLink(Platform& platform) : platform_(platform) {}
+    explicit ShellLink(Files& files) : files_(files) {}
 
     std::string LinkFile;
     std::string ProgramFile;
@@ -38,7 +39,7 @@ public:
     void ResetAppearance();
 
 private:
-    Platform& platform_;
+    Files& files_;
 };
 
 // The first `maxChars` characters (code points) of a UTF-8 text.
@@ -49,5 +50,5 @@ std::string TruncateChars(std::string_view text, std::size_t maxChars);
 namespace vantorell::platform {
 // Shortcut files of a folder ("*.lnk", plain files only), sorted ascending
 // without regard to case.
-std::vector<std::string> ListShortcuts(Platform& platform, std::string_view folder);
+std::vector<std::string> ListShortcuts(Files& files, Locale& locale, std::string_view folder);
 }  // namespace vantorell::platform

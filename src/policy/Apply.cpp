@@ -81,9 +81,10 @@ std::string Report::Messages() const {
     return lines;
 }
 
-Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool check) {
+Report ApplyPolicy(control::EntryControl& control, const identity::IdentityFacets& identify, const Policy& policy,
+                   bool check) {
     auto& store = control.Store();
-    auto& platform = store.Platform();
+    auto& processes = control.Processes();
     {
         // Planned on a whole view: no other writer is half way through a change.
         const auto locks = control::LockListsForChange(store);
@@ -91,13 +92,13 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
     }
     // Looked at outside the lock: checking signatures may take a while.
     const auto identities =
-        NamesSigners(policy) ? identity::IdentifyEntries(store, false) : std::vector<identity::Identity>();
+        NamesSigners(policy) ? identity::IdentifyEntries(identify, store, false) : std::vector<identity::Identity>();
     Report report;
     report.check = check;
     // What the scan could not read it took as empty: named, and never compliant.
-    report.unreadable = store::UnreadablePlaces(platform);
+    report.unreadable = store::UnreadablePlaces(store.Facets());
     report.compliant = report.unreadable.empty();
-    for (auto& item : MakePlan(policy, store, identities).items) {
+    for (auto& item : MakePlan(policy, store, processes, identities).items) {
         ReportItem r;
         r.plan = std::move(item);
         r.result = Untouched(r.plan.outcome);
@@ -106,7 +107,7 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
             report.items.push_back(std::move(r));
             continue;
         }
-        const std::uint64_t deniedBefore = platform.AccessDeniedCount();
+        const std::uint64_t deniedBefore = processes.AccessDeniedCount();
         try {
             CarryOut(control, r.plan);
             r.result = ItemResult::Changed;
@@ -115,7 +116,7 @@ Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool ch
             r.result = ItemResult::ChangedMeanwhile;
             r.message = ErrorReportText(e.what());
         } catch (const std::exception& e) {
-            const bool refused = platform.AccessDeniedCount() != deniedBefore && !platform.IsElevated();
+            const bool refused = processes.AccessDeniedCount() != deniedBefore && !processes.IsElevated();
             r.result = refused ? ItemResult::NeedsRights : ItemResult::Failed;
             r.message = ErrorReportText(e.what());
         }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "control/EntryControl.h"
+#include "identity/IdentityFacets.h"
 #include "policy/Plan.h"
 
 namespace vantorell::policy {
@@ -48,8 +49,10 @@ struct Report {
     std::string Messages() const;
 };
 
-// Scans, plans `policy` and, unless `check`, carries the plan out.
-Report ApplyPolicy(control::EntryControl& control, const Policy& policy, bool check);
+// Scans, plans `policy` and, unless `check`, carries the plan out; the files
+// of the entries are looked at through `identify` where a rule names a signer.
+Report ApplyPolicy(control::EntryControl& control, const identity::IdentityFacets& identify, const Policy& policy,
+                   bool check);
 
 // {"compliant": bool, "changed": bool, "failed": bool, "unreadable": [place],
 // "items": [{"name", "location", "action", "before", "after", "result"}], "msg"

@@ -179,28 +179,29 @@ bool NamesSigners(const Policy& policy) {
                        [](const Rule& r) { return r.signer || r.signerThumbprint || r.issuer; });
 }
 
-Plan MakePlan(const Policy& policy, store::AutostartStore& store, const std::vector<identity::Identity>& identities) {
+Plan MakePlan(const Policy& policy, store::AutostartStore& store, platform::Processes& processes,
+              const std::vector<identity::Identity>& identities) {
     const auto& table = store.Table();
-    auto& platform = store.Platform();
-    const std::string exe = platform.ExecutablePath();
+    auto& locale = store.Facets().locale;
+    const std::string exe = processes.ExecutablePath();
     std::vector<std::string> patterns, signers, issuers;
     for (const auto& rule : policy.rules) {
-        patterns.push_back(platform.FoldCase(rule.name));
-        signers.push_back(rule.signer ? platform.FoldCase(*rule.signer) : std::string());
-        issuers.push_back(rule.issuer ? platform.FoldCase(*rule.issuer) : std::string());
+        patterns.push_back(locale.FoldCase(rule.name));
+        signers.push_back(rule.signer ? locale.FoldCase(*rule.signer) : std::string());
+        issuers.push_back(rule.issuer ? locale.FoldCase(*rule.issuer) : std::string());
     }
     std::vector<bool> used(policy.rules.size(), false);
 
     Plan plan;
     for (std::size_t i = 0; i < table.entries.size(); ++i) {
         const auto& e = table.entries[i];
-        const std::string name = platform.FoldCase(e.name);
+        const std::string name = locale.FoldCase(e.name);
         // The certificate that vouches for what the entry runs; none unless
         // its file is verified and is not a host running code of its command line.
         const identity::Identity* id = i < identities.size() ? &identities[i] : nullptr;
         const bool vouched = id && id->state == identity::SignatureState::Verified && !id->inlineCode;
-        const std::string signer = vouched && !id->signer.empty() ? platform.FoldCase(id->signer) : std::string();
-        const std::string issuer = vouched && !id->issuer.empty() ? platform.FoldCase(id->issuer) : std::string();
+        const std::string signer = vouched && !id->signer.empty() ? locale.FoldCase(id->signer) : std::string();
+        const std::string issuer = vouched && !id->issuer.empty() ? locale.FoldCase(id->issuer) : std::string();
         const auto pinned = [&](const std::string& thumbprint) {
             return vouched && !thumbprint.empty() &&
                    (thumbprint == id->thumbprintSha1 || thumbprint == id->thumbprintSha256);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "identity/Identity.h"
+#include "platform/Processes.h"
 #include "policy/Policy.h"
 #include "store/AutostartStore.h"
 
@@ -88,11 +89,12 @@ bool NamesSigners(const Policy& policy);
 bool ChangesOnlyWhenNamed(const store::AutostartLocation& location);
 
 // Plans `policy` on the store's table as it stands. The running program's own
-// logon entry, and a change its place refuses, are Protected. `identities`
+// logon entry (its executable as `processes` names it), and a change its
+// place refuses, are Protected. `identities`
 // (by table index) decide the rules that name a signer, a thumbprint or an
 // issuer: only an entry whose file is verified as signed by that certificate
 // matches one, and never a host that runs code from its command line.
-Plan MakePlan(const Policy& policy, store::AutostartStore& store,
+Plan MakePlan(const Policy& policy, store::AutostartStore& store, platform::Processes& processes,
               const std::vector<identity::Identity>& identities = {});
 
 }  // namespace vantorell::policy

@@ -33,10 +33,10 @@ StartupEntry RecordedEntry(const StartupRecord& record) {
 }
 
 // Marks the entries of one place that Windows' switches have turned off.
-void ReadWindowsSwitches(platform::Platform& platform, const AutostartLocation& location, StartupEntry* first,
+void ReadWindowsSwitches(platform::Registry& registry, const AutostartLocation& location, StartupEntry* first,
                          StartupEntry* end) {
     if (first == end) return;
-    auto key = OpenSwitchKey(platform, location, platform::KeyAccess::Read);
+    auto key = OpenSwitchKey(registry, location, platform::KeyAccess::Read);
     if (!key) return;
     for (auto* e = first; e != end; ++e) {
         const auto value = key->Query(e->name);
@@ -50,20 +50,19 @@ std::string FolderReadFailedMessage(std::string_view valueName) {
 
 }  // namespace
 
-bool ValueListed(platform::Platform& platform, platform::RegistryKey& key, std::string_view name) {
-    const std::string folded = platform.FoldCase(name);
+bool ValueListed(platform::Locale& locale, platform::RegistryKey& key, std::string_view name) {
+    const std::string folded = locale.FoldCase(name);
     for (const auto& listed : key.ValueNames())
-        if (platform.FoldCase(listed) == folded) return true;
+        if (locale.FoldCase(listed) == folded) return true;
     return false;
 }
 
-AutostartStore::AutostartStore(platform::Platform& platform, std::string listFilePath)
-    : platform_(platform), shlnk_(platform) {
+AutostartStore::AutostartStore(StoreFacets facets, std::string listFilePath) : facets_(facets), shlnk_(facets.files) {
     lists_.push_back({std::move(listFilePath), false, true, {}});
 }
 
-AutostartStore::AutostartStore(platform::Platform& platform, std::string userList, std::string machineList)
-    : AutostartStore(platform, std::move(userList)) {
+AutostartStore::AutostartStore(StoreFacets facets, std::string userList, std::string machineList)
+    : AutostartStore(facets, std::move(userList)) {
     if (!machineList.empty()) lists_.push_back({std::move(machineList), true, true, {}});
 }
 
@@ -85,7 +84,7 @@ const std::string& AutostartStore::ListFileOf(std::string_view code) const {
 ListLocks AutostartStore::LockLists(unsigned timeoutMs) {
     ListLocks locks;
     for (const ListFile& list : lists_) {
-        auto lock = platform_.LockForWriting(list.path, timeoutMs);
+        auto lock = facets_.locks.LockForWriting(list.path, timeoutMs);
         if (!lock) return {};
         locks.push_back(std::move(lock));
     }
@@ -101,7 +100,7 @@ std::vector<StartupRecord> AutostartStore::ReadListFile() {
     std::vector<std::vector<std::string>> read;
     for (ListFile& list : lists_) {
         try {
-            read.push_back(text::LoadLines(platform_, list.path));
+            read.push_back(text::LoadLines(facets_.files, facets_.locale, list.path));
             list.readable = true;
         } catch (const AppError&) {
             list.readable = false;
@@ -122,7 +121,7 @@ std::vector<StartupRecord> AutostartStore::ReadListFile() {
 bool AutostartStore::ListsChangedOnDisk() {
     try {
         for (const ListFile& list : lists_)
-            if (text::LoadLines(platform_, list.path) != list.loaded) return true;
+            if (text::LoadLines(facets_.files, facets_.locale, list.path) != list.loaded) return true;
     } catch (const AppError&) {
     }
     return false;
@@ -158,10 +157,11 @@ void AutostartStore::WriteList(const ListFile& list, const std::vector<std::stri
     if (!lines.empty() && lines.front().compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
         // The reader takes a leading U+FEFF for a byte-order mark and drops it:
         // a first record that begins with one gets a mark of its own before it.
-        if (auto st = platform_.WriteFileAtomic(list.path, std::string(kByteOrderMark) + text::JoinLines(lines)); !st)
+        if (auto st = facets_.files.WriteFileAtomic(list.path, std::string(kByteOrderMark) + text::JoinLines(lines));
+            !st)
             throw AppError("Cannot write the file \"" + list.path + "\": " + st.message);
     } else {
-        text::SaveLines(platform_, list.path, lines);
+        text::SaveLines(facets_.files, list.path, lines);
     }
 }
 
@@ -257,9 +257,9 @@ std::optional<std::string> AutostartStore::KeptShortcutFor(const StartupRecord& 
     const auto [folder, fileName] = KeptFolderAndName(ListFileOf(record.location), record.location, record.name);
     if (fileName.empty()) return std::nullopt;
     for (std::string path : {KeptShortcutPath(record), text::JoinPath(folder, fileName)}) {
-        if (!platform_.FileExists(path)) continue;
+        if (!facets_.files.FileExists(path)) continue;
         platform::ShortcutData kept;
-        if (!platform_.ReadShortcut(path, kept)) continue;
+        if (!facets_.files.ReadShortcut(path, kept)) continue;
         if (kept.target == record.command && kept.arguments == record.arguments) return path;
     }
     return std::nullopt;
@@ -290,12 +290,12 @@ std::string AutostartStore::StartupFolderForChange(std::string_view code) {
 std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
     const AutostartLocation* location = FindLocation(code);
     if (!location || !location->isFolder) return {};
-    auto key = platform::RegistryKey::OpenForListing(platform_, location->hive, kShellFoldersKey);
+    auto key = platform::RegistryKey::OpenForListing(facets_.registry, location->hive, kShellFoldersKey);
     if (!key) return std::string(kNoFolder);
     const std::string_view valueName = location->keyOrFolderValue;
     if (!key->ValueExists(valueName)) {
         // Missing, or there and not readable: only the listing tells them apart.
-        if (strict && ValueListed(platform_, *key, valueName)) throw AppError(FolderReadFailedMessage(valueName));
+        if (strict && ValueListed(facets_.locale, *key, valueName)) throw AppError(FolderReadFailedMessage(valueName));
         return std::string(kNoFolder);
     }
     std::string folder;
@@ -315,18 +315,18 @@ std::string AutostartStore::FolderOfPlace(std::string_view code, bool strict) {
 void AutostartStore::ScanEntries() {
     EntryTable fresh;
     fresh.storedRecords = ReadListFile();
-    fresh.twoViews = platform_.HasTwoRegistryViews();
+    fresh.twoViews = facets_.registry.HasTwoRegistryViews();
     // Room for as many entries as the last scan found, so the table rarely grows.
     fresh.entries.reserve(std::max(fresh.storedRecords.size(), table_.entries.size()) + kSpareEntries);
     for (const auto& record : fresh.storedRecords) fresh.entries.push_back(RecordedEntry(record));
     for (const auto& location : Locations()) {
-        if (!PlaceExists(platform_, location)) continue;
+        if (!PlaceExists(facets_.registry, location)) continue;
         const std::size_t first = fresh.entries.size();
         OpenPlace(*this, location)->AppendItems(fresh.entries);
-        ReadWindowsSwitches(platform_, location, fresh.entries.data() + first,
+        ReadWindowsSwitches(facets_.registry, location, fresh.entries.data() + first,
                             fresh.entries.data() + fresh.entries.size());
     }
-    AssignDisplayPositions(platform_, fresh.entries);
+    AssignDisplayPositions(facets_.locale, fresh.entries);
     table_ = std::move(fresh);
 }
 

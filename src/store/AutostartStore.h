@@ -17,6 +17,19 @@
 
 namespace vantorell::store {
 
+// The facets of the system that the store and its places read and write.
+struct StoreFacets {
+    platform::Registry& registry;
+    platform::Files& files;
+    platform::Locale& locale;
+    platform::Locks& locks;
+
+    StoreFacets(platform::Registry& r, platform::Files& f, platform::Locale& l, platform::Locks& k)
+        : registry(r), files(f), locale(l), locks(k) {}
+    // The store's facets of a whole system.
+    StoreFacets(platform::Platform& p) : StoreFacets(p.registry, p.files, p.locale, p.locks) {}
+};
+
 // How a place holds its items; each kind is a class of store/PlaceKinds.h.
 enum class PlaceKind {
     Values,        // each value of a key
@@ -73,9 +86,9 @@ struct AutostartLocation {
 // Windows (the scan skips them where the machine has one view).
 const std::vector<AutostartLocation>& Locations();
 // Whether the place is to be read on this machine.
-bool PlaceExists(platform::Platform& platform, const AutostartLocation& location);
+bool PlaceExists(platform::Registry& registry, const AutostartLocation& location);
 // "64" or "32" for a machine Run-type place on a machine with two views, else "".
-std::string_view ViewName(platform::Platform& platform, const AutostartLocation& location);
+std::string_view ViewName(platform::Registry& registry, const AutostartLocation& location);
 // The same, for an entry of a scanned table.
 std::string_view ViewName(const EntryTable& table, const StartupEntry& entry);
 // Where the place is, for the user, as the tip, vantorellc and every message
@@ -93,7 +106,7 @@ const AutostartLocation* FindLocation(std::string_view code);
 // Folders" value that names a Startup folder and cannot be read, a Startup
 // folder whose files cannot be listed. The scan takes
 // each of them as empty; a check must not take that for "nothing there".
-std::vector<std::string> UnreadablePlaces(platform::Platform& platform);
+std::vector<std::string> UnreadablePlaces(const StoreFacets& system);
 // Whether place `code` is one every user shares (the machine's), so that its
 // records belong to the machine's list and changing it needs administrator
 // rights. An unknown code is the user's.
@@ -118,7 +131,7 @@ inline constexpr std::size_t kSwitchSize = 12;
 
 // Whether `key` lists a value of that name (registry names compare without
 // regard to case). Tells a value that cannot be read from one that is not there.
-bool ValueListed(platform::Platform& platform, platform::RegistryKey& key, std::string_view name);
+bool ValueListed(platform::Locale& locale, platform::RegistryKey& key, std::string_view name);
 
 // Holds the locks of every list of a store, taken in the lists' order.
 using ListLocks = std::vector<std::unique_ptr<platform::NamedLock>>;
@@ -126,17 +139,19 @@ using ListLocks = std::vector<std::unique_ptr<platform::NamedLock>>;
 class AutostartStore {
 public:
     // One list for the records of every place.
-    AutostartStore(platform::Platform& platform, std::string listFilePath);
+    AutostartStore(StoreFacets facets, std::string listFilePath);
     // Two lists: the records of the user's own places ("SUF", "crun",
     // "crunonce", and codes that name no place) in `userList`, those of the
     // machine's places in `machineList`; one list when `machineList` is empty.
-    AutostartStore(platform::Platform& platform, std::string userList, std::string machineList);
+    AutostartStore(StoreFacets facets, std::string userList, std::string machineList);
     AutostartStore(const AutostartStore&) = delete;
     AutostartStore& operator=(const AutostartStore&) = delete;
 
     EntryTable& Table() { return table_; }
     const EntryTable& Table() const { return table_; }
-    platform::Platform& Platform() { return platform_; }
+    // The facets the store reads and writes, for its places and for the parts
+    // that act on its entries.
+    StoreFacets& Facets() { return facets_; }
     platform::ShellLink& Shlnk() { return shlnk_; }
     // The first list: the only one, or the user's.
     const std::string& ListFilePath() const { return lists_.front().path; }
@@ -144,7 +159,7 @@ public:
     std::vector<std::string> ListFilePaths() const;
     // The list that holds, or will hold, the records of place `code`.
     const std::string& ListFileOf(std::string_view code) const;
-    // Takes the writers' lock of every list (platform::Platform::LockForWriting),
+    // Takes the writers' lock of every list (platform::Locks::LockForWriting),
     // always in the same order. Empty when one could not be had in `timeoutMs`.
     ListLocks LockLists(unsigned timeoutMs);
 
@@ -215,7 +230,7 @@ private:
     void WriteList(const ListFile& list, const std::vector<std::string>& lines);
     std::string FolderOfPlace(std::string_view code, bool strict);
 
-    platform::Platform& platform_;
+    StoreFacets facets_;
     platform::ShellLink shlnk_;
     std::vector<ListFile> lists_;
     EntryTable table_;

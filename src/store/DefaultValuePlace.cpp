@@ -29,14 +29,14 @@ std::string DefaultValuePlace::CommandOf(const ItemRef& item) {
     const std::string& name = item.name;
     std::vector<StartupEntry> entries;
     AppendItems(entries);
-    return !entries.empty() && store_.Platform().CompareNoCase(entries[0].name, name) == 0 ? entries[0].command
-                                                                                           : std::string();
+    return !entries.empty() && store_.Facets().locale.CompareNoCase(entries[0].name, name) == 0 ? entries[0].command
+                                                                                                : std::string();
 }
 
 PlaceItem DefaultValuePlace::Read(const ItemRef& ref, bool /*presenceOnly*/) {
     const std::string& name = ref.name;
     PlaceItem item;
-    if (store_.Platform().CompareNoCase(name, location_.valueName) != 0) return item;
+    if (store_.Facets().locale.CompareNoCase(name, location_.valueName) != 0) return item;
     const auto value = ReadValue();
     if (!value) return item;
     const auto text = platform::StringData(*value);
@@ -63,7 +63,7 @@ void DefaultValuePlace::TakeOut(const ItemRef& ref) {
 }
 
 void DefaultValuePlace::PutBack(const StartupRecord& record) {
-    auto key = platform::RegistryKey::Open(store_.Platform(), location_.hive, location_.keyOrFolderValue, true,
+    auto key = platform::RegistryKey::Open(store_.Facets().registry, location_.hive, location_.keyOrFolderValue, true,
                                            location_.view);
     if (!key) throw AppError(WriteFailedMessage(location_.valueName));
     // Only Windows' own value, or none, gives way: another program's would be lost.

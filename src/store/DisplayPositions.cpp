@@ -4,18 +4,18 @@
 
 namespace vantorell::store {
 
-std::vector<int> DisplayPositions(platform::Platform& platform, const std::vector<const std::string*>& names) {
-    const auto order = text::OrderNoCase(platform, names);
+std::vector<int> DisplayPositions(platform::Locale& locale, const std::vector<const std::string*>& names) {
+    const auto order = text::OrderNoCase(locale, names);
     std::vector<int> positions(names.size());
     for (std::size_t slot = 0; slot < order.size(); ++slot) positions[order[slot]] = static_cast<int>(slot);
     return positions;
 }
 
-void AssignDisplayPositions(platform::Platform& platform, std::vector<StartupEntry>& entries) {
+void AssignDisplayPositions(platform::Locale& locale, std::vector<StartupEntry>& entries) {
     std::vector<const std::string*> names;
     names.reserve(entries.size());
     for (const auto& e : entries) names.push_back(&e.name);
-    const auto positions = DisplayPositions(platform, names);
+    const auto positions = DisplayPositions(locale, names);
     for (std::size_t i = 0; i < entries.size(); ++i) entries[i].position = positions[i];
 }
 

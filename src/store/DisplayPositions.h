@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Locale.h"
 #include "store/EntryTable.h"
 
 namespace vantorell::store {
@@ -16,9 +16,9 @@ namespace vantorell::store {
 // stable sort of the indices gives every name the first free slot of its run of
 // equal names, which is the same result as searching the sorted names for the
 // first equal one and stepping past the positions already given.
-std::vector<int> DisplayPositions(platform::Platform& platform, const std::vector<const std::string*>& names);
+std::vector<int> DisplayPositions(platform::Locale& locale, const std::vector<const std::string*>& names);
 
 // Sets the position of every entry.
-void AssignDisplayPositions(platform::Platform& platform, std::vector<StartupEntry>& entries);
+void AssignDisplayPositions(platform::Locale& locale, std::vector<StartupEntry>& entries);
 
 }  // namespace vantorell::store

@@ -140,11 +140,11 @@ struct ListValue {
 };
 
 // The index of item `name`: the same text, else the same without regard to case.
-std::optional<std::size_t> FindItem(platform::Platform& platform, const ListText& list, std::string_view name) {
+std::optional<std::size_t> FindItem(platform::Locale& locale, const ListText& list, std::string_view name) {
     for (std::size_t k = 0; k < list.items.size(); ++k)
         if (list.Item(k) == name) return k;
     for (std::size_t k = 0; k < list.items.size(); ++k)
-        if (platform.CompareNoCase(list.Item(k), name) == 0) return k;
+        if (locale.CompareNoCase(list.Item(k), name) == 0) return k;
     return std::nullopt;
 }
 
@@ -186,7 +186,7 @@ PlaceItem ListItemsPlace::Read(const ItemRef& ref, bool /*presenceOnly*/) {
     if (!text) throw AppError(NotAListMessage(location_.valueName));
     const ListText list = SplitList(*text, location_.blankSeparated);
     if (list.emptyItem) throw AppError(EmptyItemMessage(location_.valueName));
-    const auto k = FindItem(store_.Platform(), list, name);
+    const auto k = FindItem(store_.Facets().locale, list, name);
     if (!k) return item;
     ItemPlace at;
     const std::string rest = WithoutItem(list, *k, at);
@@ -217,7 +217,7 @@ void ListItemsPlace::TakeOut(const ItemRef& ref) {
     const auto text = value ? platform::StringData(*value) : std::nullopt;
     if (!text) throw AppError(DeleteFailedMessage(name));
     const ListText list = SplitList(*text, location_.blankSeparated);
-    const auto k = FindItem(store_.Platform(), list, name);
+    const auto k = FindItem(store_.Facets().locale, list, name);
     if (!k) throw AppError(DeleteFailedMessage(name));
     ItemPlace at;
     // Whatever follows a NUL in the data is kept as it is, too.
@@ -229,7 +229,7 @@ void ListItemsPlace::TakeOut(const ItemRef& ref) {
 
 void ListItemsPlace::PutBack(const StartupRecord& record) {
     const ValueOrigin origin = ParseOrigin(record.arguments);
-    auto key = platform::RegistryKey::Open(store_.Platform(), location_.hive, location_.keyOrFolderValue, true,
+    auto key = platform::RegistryKey::Open(store_.Facets().registry, location_.hive, location_.keyOrFolderValue, true,
                                            location_.view);
     if (!key) throw AppError(WriteFailedMessage(location_.valueName));
     const auto value = key->Query(location_.valueName);
@@ -244,7 +244,7 @@ void ListItemsPlace::PutBack(const StartupRecord& record) {
     }
     const ListText list = SplitList(text, location_.blankSeparated);
     if (list.emptyItem) throw AppError(EmptyItemMessage(location_.valueName));
-    if (FindItem(store_.Platform(), list, record.command)) return;  // back already
+    if (FindItem(store_.Facets().locale, list, record.command)) return;  // back already
     const std::string with = WithItem(list, record.command, ParsePlace(origin.where), location_.blankSeparated);
     key->Write(location_.valueName, {type, with + tail});
 }

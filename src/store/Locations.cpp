@@ -130,14 +130,14 @@ bool IsMachinePlace(std::string_view code) {
     return location && location->IsMachineWide();
 }
 
-bool PlaceExists(platform::Platform& platform, const AutostartLocation& location) {
+bool PlaceExists(platform::Registry& registry, const AutostartLocation& location) {
     // On a 32-bit Windows the 32-bit view is the only one: reading it again
     // would list every machine entry twice.
-    return location.view != RegView::Bits32 || platform.HasTwoRegistryViews();
+    return location.view != RegView::Bits32 || registry.HasTwoRegistryViews();
 }
 
-std::string_view ViewName(platform::Platform& platform, const AutostartLocation& location) {
-    if (!location.HasViews() || !platform.HasTwoRegistryViews()) return {};
+std::string_view ViewName(platform::Registry& registry, const AutostartLocation& location) {
+    if (!location.HasViews() || !registry.HasTwoRegistryViews()) return {};
     return location.view == RegView::Bits32 ? "32" : "64";
 }
 

@@ -42,8 +42,8 @@ std::string ShortcutsPlace::Target(std::string_view folder, std::string_view nam
 void ShortcutsPlace::AppendItems(std::vector<StartupEntry>& entries) {
     const std::string folder = store_.StartupFolderPath(location_.code);
     // The order of platform::ListShortcuts, sorted through the platform's keys.
-    auto names = store_.Platform().ListShortcutFiles(folder);
-    text::SortNoCase(store_.Platform(), names);
+    auto names = store_.Facets().files.ListShortcutFiles(folder);
+    text::SortNoCase(store_.Facets().locale, names);
     for (auto& name : names) {
         auto command = Target(folder, name);
         entries.push_back(ActiveEntry(std::move(name), location_, std::move(command)));
@@ -59,7 +59,7 @@ PlaceItem ShortcutsPlace::Read(const ItemRef& ref, bool presenceOnly) {
     const std::string& name = ref.name;
     PlaceItem item;
     const std::string path = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
-    if (!store_.Platform().FileExists(path)) return item;
+    if (!store_.Facets().files.FileExists(path)) return item;
     item.present = true;
     if (presenceOnly) return item;
     auto& link = store_.Shlnk();
@@ -76,26 +76,26 @@ void ShortcutsPlace::Keep(const StartupRecord& record) {
     const std::string to = store_.KeptShortcutPath(record);
     // The .lnk itself, byte for byte: its icon, hot key, show state and a target
     // that is no file (a shell item) come back with it.
-    if (to.empty() || !store_.Platform().CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
+    if (to.empty() || !store_.Facets().files.CopyFileBytes(from, to)) throw AppError(KeepFailedMessage(from));
 }
 
 void ShortcutsPlace::TakeOut(const ItemRef& ref) {
     const std::string& name = ref.name;
-    auto& platform = store_.Platform();
+    auto& system = store_.Facets();
     const std::string path = text::JoinPath(store_.StartupFolderForChange(location_.code), name);
-    if (!platform.RemoveFile(path) && platform.FileExists(path)) throw AppError(DeleteFailedMessage(path));
+    if (!system.files.RemoveFile(path) && system.files.FileExists(path)) throw AppError(DeleteFailedMessage(path));
 }
 
 void ShortcutsPlace::PutBack(const StartupRecord& record) {
     const std::string folder = store_.StartupFolderForChange(location_.code);
     const std::string_view fileName = FileNamePart(record.name);
     if (const std::string live = text::JoinPath(folder, fileName);
-        !fileName.empty() && store_.Platform().FileExists(live)) {
+        !fileName.empty() && store_.Facets().files.FileExists(live)) {
         // The record's own shortcut, back already (a crash, or a copy that put
         // itself back): nothing to write. Another shortcut of that name is
         // never written over.
         platform::ShortcutData there;
-        if (store_.Platform().ReadShortcut(live, there) && there.target == record.command &&
+        if (store_.Facets().files.ReadShortcut(live, there) && there.target == record.command &&
             there.arguments == record.arguments)
             return;
         throw AppError("Another shortcut named '" + std::string(fileName) + "' is in \"" + folder +
@@ -103,7 +103,7 @@ void ShortcutsPlace::PutBack(const StartupRecord& record) {
     }
     if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) {
         const std::string path = text::JoinPath(folder, fileName);
-        if (fileName.empty() || !store_.Platform().CopyFileBytes(*kept, path))
+        if (fileName.empty() || !store_.Facets().files.CopyFileBytes(*kept, path))
             throw AppError(ShortcutWriteFailedMessage(path));
         return;
     }
@@ -124,7 +124,7 @@ void ShortcutsPlace::Release(const StartupRecord& record) {
     // A record of the same item that is still listed keeps its copy.
     const auto& records = store_.Table().storedRecords;
     if (std::any_of(records.begin(), records.end(), [&](const StartupRecord& r) { return r.SameItem(record); })) return;
-    if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) store_.Platform().RemoveFile(*kept);
+    if (const std::optional<std::string> kept = store_.KeptShortcutFor(record)) store_.Facets().files.RemoveFile(*kept);
 }
 
 std::vector<platform::WatchPlace> ShortcutsPlace::Watched() {

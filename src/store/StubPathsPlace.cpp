@@ -35,11 +35,11 @@ std::vector<StubPathsPlace::Component> StubPathsPlace::Components() {
 }
 
 std::optional<StubPathsPlace::Component> StubPathsPlace::Find(const ItemRef& item) {
-    auto& platform = store_.Platform();
+    auto& system = store_.Facets();
     std::vector<Component> named;
     for (Component& c : Components()) {
-        if (!item.subKey.empty() && platform.CompareNoCase(c.subKey, item.subKey) != 0) continue;
-        if (platform.CompareNoCase(c.name, item.name) == 0) named.push_back(std::move(c));
+        if (!item.subKey.empty() && system.locale.CompareNoCase(c.subKey, item.subKey) != 0) continue;
+        if (system.locale.CompareNoCase(c.name, item.name) == 0) named.push_back(std::move(c));
     }
     if (!item.subKey.empty()) return named.empty() ? std::nullopt : std::optional(std::move(named.front()));
     // By name alone: the components that start something, and of those the

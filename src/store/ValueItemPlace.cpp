@@ -42,14 +42,14 @@ ValueOrigin ParseOrigin(std::string_view text) {
 std::optional<platform::RegistryKey> ValueItemPlace::OpenExisting(std::string_view subKey) {
     std::string path(location_.keyOrFolderValue);
     if (!subKey.empty()) path.append("\\").append(subKey);
-    return platform::RegistryKey::OpenExisting(store_.Platform(), location_.hive, path, location_.view);
+    return platform::RegistryKey::OpenExisting(store_.Facets().registry, location_.hive, path, location_.view);
 }
 
 std::optional<platform::RegValue> ValueItemPlace::ReadValue() {
     auto key = OpenExisting();
     if (!key) return std::nullopt;
     auto value = key->Query(location_.valueName);
-    if (!value && ValueListed(store_.Platform(), *key, location_.valueName))
+    if (!value && ValueListed(store_.Facets().locale, *key, location_.valueName))
         throw AppError(ReadFailedMessage(location_.valueName));
     return value;
 }
@@ -57,18 +57,19 @@ std::optional<platform::RegValue> ValueItemPlace::ReadValue() {
 bool ValueItemPlace::IsWindowsItem(std::string_view item) const {
     const std::string_view own = location_.windowsItem;
     if (own.empty()) return false;
-    auto& platform = store_.Platform();
+    auto& system = store_.Facets();
     item = Unquoted(item);
     const std::string_view fileName = own.substr(own.find_last_of('\\') + 1);
-    if (platform.CompareNoCase(item, fileName) == 0) return true;
+    if (system.locale.CompareNoCase(item, fileName) == 0) return true;
     // Or the full path under the Windows folder, named as Windows names it.
     std::vector<std::string> roots{"%SystemRoot%", "%windir%"};
-    if (auto key = platform::RegistryKey::OpenExisting(platform, platform::Hive::LocalMachine, kCurrentVersionKey)) {
+    if (auto key =
+            platform::RegistryKey::OpenExisting(system.registry, platform::Hive::LocalMachine, kCurrentVersionKey)) {
         if (auto root = key->Query(kSystemRootValue); root && platform::StringData(*root))
             roots.push_back(*platform::StringData(*root));
     }
     for (const std::string& root : roots)
-        if (!root.empty() && platform.CompareNoCase(item, text::JoinPath(root, own)) == 0) return true;
+        if (!root.empty() && system.locale.CompareNoCase(item, text::JoinPath(root, own)) == 0) return true;
     return false;
 }
 

@@ -6,14 +6,14 @@ namespace vantorell::store {
 std::optional<platform::RegistryKey> ValuesPlace::OpenForListing() {
     // Read access when full access is refused: a standard user still sees the machine's items.
     if (location_.policy)
-        return platform::RegistryKey::OpenExisting(store_.Platform(), location_.hive, location_.keyOrFolderValue,
+        return platform::RegistryKey::OpenExisting(store_.Facets().registry, location_.hive, location_.keyOrFolderValue,
                                                    location_.view);
-    return platform::RegistryKey::OpenForListing(store_.Platform(), location_.hive, location_.keyOrFolderValue,
+    return platform::RegistryKey::OpenForListing(store_.Facets().registry, location_.hive, location_.keyOrFolderValue,
                                                  location_.view);
 }
 
 std::optional<platform::RegistryKey> ValuesPlace::OpenForChange() {
-    return platform::RegistryKey::Open(store_.Platform(), location_.hive, location_.keyOrFolderValue, true,
+    return platform::RegistryKey::Open(store_.Facets().registry, location_.hive, location_.keyOrFolderValue, true,
                                        location_.view);
 }
 
@@ -45,7 +45,7 @@ PlaceItem ValuesPlace::Read(const ItemRef& ref, bool presenceOnly) {
     if (!key->ValueExists(name)) {
         // Listed but not readable is a failure, not an entry that has gone:
         // doing nothing then would look like success.
-        if (ValueListed(store_.Platform(), *key, name)) throw AppError(ReadFailedMessage(name));
+        if (ValueListed(store_.Facets().locale, *key, name)) throw AppError(ReadFailedMessage(name));
         return item;
     }
     item.present = true;

@@ -22,19 +22,19 @@ platform::RegValue SwitchedOn(platform::RegValue value) {
     return value;
 }
 
-std::unique_ptr<platform::RegKey> OpenSwitchKey(platform::Platform& platform, const AutostartLocation& location,
+std::unique_ptr<platform::RegKey> OpenSwitchKey(platform::Registry& registry, const AutostartLocation& location,
                                                 platform::KeyAccess access) {
     if (location.switchKey.empty()) return nullptr;
     std::string path(kStartupApprovedKey);
     path.append("\\").append(location.switchKey);
-    return platform.OpenKey(location.hive, path, false, access, platform::RegView::Bits64);
+    return registry.OpenKey(location.hive, path, false, access, platform::RegView::Bits64);
 }
 
-bool ClearWindowsSwitch(platform::Platform& platform, const AutostartLocation& location, std::string_view name) {
-    auto key = OpenSwitchKey(platform, location, platform::KeyAccess::Full);
+bool ClearWindowsSwitch(platform::Registry& registry, const AutostartLocation& location, std::string_view name) {
+    auto key = OpenSwitchKey(registry, location, platform::KeyAccess::Full);
     if (!key) {
         // Not writable, or not there: only a switch that reads "off" is a failure.
-        auto readable = OpenSwitchKey(platform, location, platform::KeyAccess::Read);
+        auto readable = OpenSwitchKey(registry, location, platform::KeyAccess::Read);
         if (!readable) return true;
         const auto value = readable->Query(name);
         return !value || !IsSwitchedOff(*value);
@@ -46,10 +46,10 @@ bool ClearWindowsSwitch(platform::Platform& platform, const AutostartLocation& l
     return true;
 }
 
-bool RemoveWindowsSwitch(platform::Platform& platform, const AutostartLocation& location, std::string_view name) {
-    auto key = OpenSwitchKey(platform, location, platform::KeyAccess::Full);
+bool RemoveWindowsSwitch(platform::Registry& registry, const AutostartLocation& location, std::string_view name) {
+    auto key = OpenSwitchKey(registry, location, platform::KeyAccess::Full);
     if (!key) {
-        auto readable = OpenSwitchKey(platform, location, platform::KeyAccess::Read);
+        auto readable = OpenSwitchKey(registry, location, platform::KeyAccess::Read);
         return !readable || !readable->Query(name);
     }
     if (!key->Query(name)) return true;

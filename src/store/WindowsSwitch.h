@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "platform/Registry.h"
 #include "store/AutostartStore.h"
 
 namespace vantorell::store {
@@ -19,13 +19,13 @@ platform::RegValue SwitchedOn(platform::RegValue value);
 
 // The switch key of a place, opened without creating it in the 64-bit view;
 // nullptr for a place without switches or when the key is not there.
-std::unique_ptr<platform::RegKey> OpenSwitchKey(platform::Platform& platform, const AutostartLocation& location,
+std::unique_ptr<platform::RegKey> OpenSwitchKey(platform::Registry& registry, const AutostartLocation& location,
                                                 platform::KeyAccess access);
 
 // Turns Windows' switch of the entry `name` back on. True when nothing is left
 // to do (no switch, or it was on already, or it is on now).
-bool ClearWindowsSwitch(platform::Platform& platform, const AutostartLocation& location, std::string_view name);
+bool ClearWindowsSwitch(platform::Registry& registry, const AutostartLocation& location, std::string_view name);
 // Deletes the switch value of the entry `name`. True when no value is left.
-bool RemoveWindowsSwitch(platform::Platform& platform, const AutostartLocation& location, std::string_view name);
+bool RemoveWindowsSwitch(platform::Registry& registry, const AutostartLocation& location, std::string_view name);
 
 }  // namespace vantorell::store

@@ -19,7 +19,7 @@ constexpr std::string_view kCellOff = "0";
 bool GridGestures::IsOwnEntry(int row) const {
     const auto& grid = grid_;
     if (row < 1 || row >= grid.RowCount()) return false;
-    return control::IsOwnCommand(grid.Cell(kColCommand, row), control_.Store().Platform().ExecutablePath());
+    return control::IsOwnCommand(grid.Cell(kColCommand, row), control_.Processes().ExecutablePath());
 }
 
 std::optional<GridGestures::RowEntry> GridGestures::EntryOfRow(int row) const {
@@ -38,8 +38,8 @@ std::optional<std::size_t> GridGestures::IndexAfterQuestion(const RowEntry& entr
 }
 
 void GridGestures::ShowSelfProtection() {
-    auto& platform = control_.Store().Platform();
-    platform.ShowMessageBox(control::SelfProtectionMessage(platform.ExecutablePath()), kAppTitle, platform::MsgBox::Ok);
+    shell_.ShowMessageBox(control::SelfProtectionMessage(control_.Processes().ExecutablePath()), kAppTitle,
+                          platform::MsgBox::Ok);
 }
 
 void GridGestures::NoteChange(EntryVerb verb, std::size_t index, int seconds) {
@@ -132,8 +132,7 @@ void GridGestures::Button1Click(int selectedRow) {
     const bool own = IsOwnEntry(selectedRow);
     const auto entry = EntryOfRow(selectedRow);
 
-    auto& platform = control_.Store().Platform();
-    if (platform.ShowMessageBox(kDeleteQuestion, kDeleteBoxCaption, platform::MsgBox::YesNo) != platform::MsgBox::IdYes)
+    if (shell_.ShowMessageBox(kDeleteQuestion, kDeleteBoxCaption, platform::MsgBox::YesNo) != platform::MsgBox::IdYes)
         return;
     if (own) {
         ShowSelfProtection();

@@ -11,6 +11,7 @@
 
 #include "control/EntryCommands.h"
 #include "control/EntryControl.h"
+#include "platform/Shell.h"
 #include "ui/DelayPrompt.h"
 #include "ui/GridModel.h"
 
@@ -24,9 +25,10 @@ inline constexpr std::string_view kDeleteQuestion =
 
 class GridGestures {
 public:
-    // `control`, `grid` and `prompt` must outlive the gestures.
-    GridGestures(control::EntryControl& control, GridModel& grid, DelayPrompt& prompt)
-        : control_(control), grid_(grid), prompt_(prompt) {}
+    // Its questions and refusals are shown through `shell`. `control`,
+    // `shell`, `grid` and `prompt` must outlive the gestures.
+    GridGestures(control::EntryControl& control, platform::Shell& shell, GridModel& grid, DelayPrompt& prompt)
+        : control_(control), shell_(shell), grid_(grid), prompt_(prompt) {}
 
     // Double-click: the selected cell's column chooses the action, its row the entry.
     void SLDblClick(int column, int row);
@@ -60,6 +62,7 @@ private:
     void NoteChange(control::EntryVerb verb, std::size_t index, int seconds = 0);
 
     control::EntryControl& control_;
+    platform::Shell& shell_;
     GridModel& grid_;
     DelayPrompt& prompt_;
     std::optional<control::EntryChange> lastChange_;

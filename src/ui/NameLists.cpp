@@ -16,18 +16,18 @@ bool IsAscii(std::string_view text) {
 }
 
 // Whether the platform folds every ASCII character as AsciiUpper does.
-bool FoldsAsciiAsUpper(platform::Platform& platform) {
+bool FoldsAsciiAsUpper(platform::Locale& locale) {
     std::string ascii;
     for (char c = 1; c < 0x7F; ++c) ascii += c;
     std::string upper = ascii;
     std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
-    return platform.FoldCase(ascii) == upper;
+    return locale.FoldCase(ascii) == upper;
 }
 
 }  // namespace
 
-NameList::NameList(platform::Platform& platform, std::span<const std::string_view> items)
-    : platform_(&platform), size_(items.size()) {
+NameList::NameList(platform::Locale& locale, std::span<const std::string_view> items)
+    : locale_(&locale), size_(items.size()) {
     for (const std::string_view item : items) {
         if (item.size() > 0xFF) throw std::length_error("A name of a rating list is longer than 255 bytes");
         own_ += static_cast<char>(item.size());
@@ -36,14 +36,14 @@ NameList::NameList(platform::Platform& platform, std::span<const std::string_vie
     Build(items.size());
 }
 
-NameList::NameList(platform::Platform& platform, const PackedNames& items) : platform_(&platform), size_(items.size()) {
+NameList::NameList(platform::Locale& locale, const PackedNames& items) : locale_(&locale), size_(items.size()) {
     packed_ = items.Bytes();
     Build(items.size());
 }
 
 void NameList::Build(std::size_t count) {
     const std::string_view packed = Packed();
-    const bool asciiAsUpper = count > 0 && FoldsAsciiAsUpper(*platform_);
+    const bool asciiAsUpper = count > 0 && FoldsAsciiAsUpper(*locale_);
     index_.reserve(count);
     for (std::size_t at = 0; at < packed.size(); at += 1 + static_cast<unsigned char>(packed[at])) {
         const std::string_view name = packed.substr(at + 1, static_cast<unsigned char>(packed[at]));
@@ -51,7 +51,7 @@ void NameList::Build(std::size_t count) {
             index_.push_back(static_cast<std::uint32_t>(at));
             continue;
         }
-        const std::string folded = platform_->FoldCase(name);
+        const std::string folded = locale_->FoldCase(name);
         if (folded.size() > 0xFF) throw std::length_error("A folded name of a rating list is longer than 255 bytes");
         index_.push_back(static_cast<std::uint32_t>(folded_.size()) | kFoldedBit);
         folded_ += static_cast<char>(folded.size());
@@ -80,7 +80,7 @@ int NameList::Compare(const Name& a, const Name& b) {
 }
 
 std::string NameList::Fold(std::string_view name) const {
-    return platform_->FoldCase(name);
+    return locale_->FoldCase(name);
 }
 
 bool NameList::ContainsFolded(std::string_view folded) const {
@@ -90,9 +90,9 @@ bool NameList::ContainsFolded(std::string_view folded) const {
     return it != index_.end() && Compare(At(*it), key) == 0;
 }
 
-NameLists NameLists::Builtin(platform::Platform& platform) {
-    return NameLists{NameList(platform, RedListNames()), NameList(platform, BlueListNames()),
-                     NameList(platform, GreenListNames())};
+NameLists NameLists::Builtin(platform::Locale& locale) {
+    return NameLists{NameList(locale, RedListNames()), NameList(locale, BlueListNames()),
+                     NameList(locale, GreenListNames())};
 }
 
 std::string_view NameLists::Rate(std::span<const std::string> keys) const {

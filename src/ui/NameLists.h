@@ -17,17 +17,17 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Locale.h"
 #include "ui/NameListsData.h"
 
 namespace vantorell::ui {
 
 class NameList {
 public:
-    // Sorts the items once. The platform must outlive the list; so must the
+    // Sorts the items once. The locale must outlive the list; so must the
     // bytes of `items` when they are packed names (the compiled-in lists).
-    NameList(platform::Platform& platform, std::span<const std::string_view> items);
-    NameList(platform::Platform& platform, const PackedNames& items);
+    NameList(platform::Locale& locale, std::span<const std::string_view> items);
+    NameList(platform::Locale& locale, const PackedNames& items);
 
     bool Contains(std::string_view name) const { return ContainsFolded(Fold(name)); }
     // The same for a name folded already with Fold: one fold serves every list.
@@ -49,7 +49,7 @@ private:
     Name At(std::uint32_t slot) const;
     static int Compare(const Name& a, const Name& b);
 
-    platform::Platform* platform_;
+    platform::Locale* locale_;
     // The items, each after a byte holding its length: the compiled-in bytes,
     // or a copy (own_) when they were given one by one.
     std::string_view Packed() const { return own_.empty() ? packed_ : std::string_view(own_); }
@@ -72,7 +72,7 @@ struct NameLists {
     NameList GPL;  // green
 
     // The lists compiled into the program.
-    static NameLists Builtin(platform::Platform& platform);
+    static NameLists Builtin(platform::Locale& locale);
 
     // The rating of a set of keys: green if any key is in GPL, else blue if any
     // is in UPL, else red if any is in BPL, else none.

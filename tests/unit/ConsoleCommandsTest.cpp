@@ -18,7 +18,7 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
     PutList("zed;crun;z.exe;;1;30\r\n");
     PutRun("crun", "Alpha", "C:\\Program Files\\A\\a.exe \"%1\"");
     PutRun("lrun", "caf\xC3\xA9\ttab", "line\nbreak\x01");
-    const auto r = RunConsole(store, {"list", "--json"});
+    const auto r = RunConsole(p, store, {"list", "--json"});
     EXPECT_EQ(r.exitCode, app::kExitOk);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(
@@ -47,13 +47,13 @@ TEST_F(Console, ListAsJsonInDisplayOrder) {
         "\"issuer\": \"\", \"signerSha1\": \"\", \"signerSha256\": \"\", \"company\": \"\", \"description\": \"\", "
         "\"fileVersion\": \"\"}\n"
         "]\n");
-    EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, r.out);  // listing changes nothing
+    EXPECT_EQ(RunConsole(p, store, {"list", "--json"}).out, r.out);  // listing changes nothing
 }
 
 TEST_F(Console, OptionsThatAreNoPlainNumberAreListedAsTheyStand) {
     PutList("odd;crun;o.exe;;yes;+5\r\nshort;lrun;s.exe\r\n");
     EXPECT_EQ(
-        RunConsole(store, {"list", "--json"}).out,
+        RunConsole(p, store, {"list", "--json"}).out,
         "[\n"
         "  {\"position\": 0, \"index\": 0, \"state\": \"2\", \"name\": \"odd\", \"location\": \"crun\", "
         "\"view\": \"\", \"windowsOff\": false, \"confirm\": \"yes\", \"delay\": \"+5\", \"command\": \"o.exe\", "
@@ -74,7 +74,7 @@ TEST_F(Console, OptionsThatAreNoPlainNumberAreListedAsTheyStand) {
 TEST_F(Console, ListAsAnAlignedTable) {
     PutRun("crun", "\xC3\x89t\xC3\xA9", "e.exe");
     PutRun("crun", "b", "multi\r\nline");
-    const auto r = RunConsole(store, {"list"});
+    const auto r = RunConsole(p, store, {"list"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(
         r.out,
@@ -84,12 +84,12 @@ TEST_F(Console, ListAsAnAlignedTable) {
         "multi??line\n"
         "1         0      1      \xC3\x89t\xC3\xA9   crun                     0        0      0       File not found  "
         "e.exe\n");
-    EXPECT_EQ(RunConsole(store, {"list", "--json"}).out.find("multi\\r\\nline") != std::string::npos, true);
+    EXPECT_EQ(RunConsole(p, store, {"list", "--json"}).out.find("multi\\r\\nline") != std::string::npos, true);
 }
 
 TEST_F(Console, EmptyTable) {
-    EXPECT_EQ(RunConsole(store, {"list", "--json"}).out, "[]\n");
-    EXPECT_EQ(RunConsole(store, {"list"}).out,
+    EXPECT_EQ(RunConsole(p, store, {"list", "--json"}).out, "[]\n");
+    EXPECT_EQ(RunConsole(p, store, {"list"}).out,
               "Position  Index  State  Name  Location  View  Windows  Confirm  Delay  Rating  Publisher  Command\n");
 }
 
@@ -102,7 +102,7 @@ TEST_F(Console, ListRatesEachEntryLikeTheGrid) {
     PutRun("lrun", "mixed", "C:\\x\\jusched.exe");       // blue by the command's bare name
     PutRun("lrun", "Vantorell", "C:\\x\\msblast.exe");   // green by name beats red by command
     PutRun("lrun", "plain", "C:\\x\\plain.exe");         // in no list
-    const auto json = RunConsole(store, {"list", "--json"}).out;
+    const auto json = RunConsole(p, store, {"list", "--json"}).out;
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"AVG7_CC", "3"}, {"JUSCHED", "2"}, {"worm", "1"}, {"mixed", "2"}, {"Vantorell", "3"}, {"plain", "0"}};
     for (const auto& [name, rating] : expected) {
@@ -112,7 +112,7 @@ TEST_F(Console, ListRatesEachEntryLikeTheGrid) {
         EXPECT_NE(json.substr(at, end - at).find("\"rating\": \"" + rating + "\""), std::string::npos) << name;
     }
     // The table's Rating column, then the publisher, before the command.
-    std::istringstream table(RunConsole(store, {"list"}).out);
+    std::istringstream table(RunConsole(p, store, {"list"}).out);
     std::string line;
     std::getline(table, line);
     EXPECT_NE(line.find("Delay  Rating  Publisher"), std::string::npos) << line;
@@ -130,12 +130,12 @@ TEST_F(Console, UsageErrorsExitWithTwo) {
         {},      {"lsit"}, {"list", "--jsn"}, {"list", "extra"}, {"list", "--json", "--json"}, {"list", "--json=yes"},
         {"LIST"}};
     for (const auto& args : bad) {
-        const auto r = RunConsole(store, args);
+        const auto r = RunConsole(p, store, args);
         EXPECT_EQ(r.exitCode, app::kExitUsage) << (args.empty() ? "(none)" : args[0]);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("Usage: vantorellc"), std::string::npos);
     }
-    const auto help = RunConsole(store, {"--help"});
+    const auto help = RunConsole(p, store, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("list [--json]"), std::string::npos);
 }
@@ -143,7 +143,7 @@ TEST_F(Console, UsageErrorsExitWithTwo) {
 TEST_F(Console, AnUnreadableListFileExitsWithOne) {
     PutList("a;crun;x;;0;0\r\n");
     p.SetFaultHook([](platform::Op op, platform::Hive, std::string_view) { return op == platform::Op::ReadFile; });
-    const auto r = RunConsole(store, {"list"});
+    const auto r = RunConsole(p, store, {"list"});
     EXPECT_EQ(r.exitCode, app::kExitFailure);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("vantorellc: Cannot read the file \"" + std::string(kListFile) + "\"", 0), 0u) << r.err;

@@ -41,7 +41,7 @@ TEST_F(ConsoleEntryCommands, CommandsAndExitCodes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args.back());
-        const auto r = RunConsole(store, c.args);
+        const auto r = RunConsole(p, store, c.args);
         EXPECT_EQ(r.exitCode, c.exitCode);
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err.rfind(c.errStart, 0), 0u) << r.err;
@@ -57,14 +57,14 @@ TEST_F(ConsoleEntryCommands, CommandsAndExitCodes) {
 // held command picks one, and the other never writes over the value it put back.
 TEST_F(ConsoleEntryCommands, RecordsOfOneNameAreToldApartAndNeitherWritesOverTheOther) {
     PutList("Tool;crun;a.exe;;0;0\r\nTool;crun;b.exe;;0;0\r\n");
-    auto r = RunConsole(store, {"enable", "Tool", "--location", "crun"});
+    auto r = RunConsole(p, store, {"enable", "Tool", "--location", "crun"});
     EXPECT_EQ(r.exitCode, app::kExitFailure);
     EXPECT_NE(r.err.find("shared by 2 entries of 'crun'"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Tool (--location crun, disabled, --held-command b.exe)"), std::string::npos) << r.err;
-    r = RunConsole(store, {"enable", "Tool", "--location", "crun", "--held-command", "b.exe"});
+    r = RunConsole(p, store, {"enable", "Tool", "--location", "crun", "--held-command", "b.exe"});
     EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
     EXPECT_EQ(Value("crun", "Tool")->data, "b.exe");
-    r = RunConsole(store, {"enable", "Tool", "--location", "crun"});
+    r = RunConsole(p, store, {"enable", "Tool", "--location", "crun"});
     EXPECT_EQ(r.exitCode, app::kExitFailure);
     EXPECT_NE(r.err.find("holds another command now"), std::string::npos) << r.err;
     EXPECT_EQ(Value("crun", "Tool")->data, "b.exe");
@@ -75,7 +75,7 @@ TEST_F(ConsoleEntryCommands, OwnEntryIsRefusedWithExitOne) {
     const std::string exe = "C:\\Program Files\\Vantorell\\vantorell.exe";
     p.SetExecutablePath(exe);
     PutRun("lrun", "Vantorell", exe + " -b");
-    const auto r = RunConsole(store, {"delete", "Vantorell"});
+    const auto r = RunConsole(p, store, {"delete", "Vantorell"});
     EXPECT_EQ(r.exitCode, app::kExitFailure);
     EXPECT_EQ(r.err, "vantorellc: " + control::SelfProtectionMessage(exe) + "\n");
     EXPECT_TRUE(Value("lrun", "Vantorell"));

@@ -21,7 +21,7 @@ class ControlGuards : public ControlScene {};
 
 TEST_F(ControlGuards, TheConsoleCompanionProtectsTheWindowProgramBesideIt) {
     p.SetExecutablePath(kConsoleExe);
-    PutRun("lrun", "Autostart", kOwnCommand);  // own by its command, under any name
+    PutRun("lrun", "Autostart", kOwnCommand);          // own by its command, under any name
     PutRun("crun", "vantorell", "C:\\elsewhere.exe");  // own by its name in a Run key
     for (const char* verb : {"disable", "delete", "confirm", "delay"}) {
         for (const char* name : {"Autostart", "vantorell"}) {
@@ -29,7 +29,7 @@ TEST_F(ControlGuards, TheConsoleCompanionProtectsTheWindowProgramBesideIt) {
             std::vector<std::string> args{verb};
             if (std::string(verb) == "delay") args.push_back("30");
             args.push_back(name);
-            const auto r = app::RunConsole(store, args);
+            const auto r = app::RunConsole(p, store, args);
             EXPECT_EQ(r.exitCode, app::kExitFailure);
             EXPECT_NE(r.err.find("You are trying to disable Vantorell using Vantorell!"), std::string::npos) << r.err;
         }

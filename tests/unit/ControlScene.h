@@ -57,7 +57,7 @@ protected:
     const std::vector<std::string_view> none;
     const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
     ui::GridModel grid{lists};
-    control::EntryControl control{store, grid};
+    control::EntryControl control{store, p, grid};
 };
 
 }  // namespace vantorell::testing

@@ -68,7 +68,7 @@ struct MonitorScene {
     const std::vector<std::string_view> none;
     const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
     ui::GridModel grid{lists};
-    control::EntryControl control{store, grid};
+    control::EntryControl control{store, p, grid};
     MonitorHostStub host;
     monitor::NewEntryMonitor monitor{p, store, control, grid, host};
 };
@@ -79,7 +79,6 @@ struct FaultWorld : MonitorScene {
     // The index of the entry with that name, place and recorded-ness.
     std::size_t Index(std::string_view name, std::string_view code, bool recorded) const;
     DiskState Read();
-
 };
 
 // The entries every world starts with: five active, three recorded.

@@ -55,10 +55,10 @@ TEST(FileLayout, EveryPlaceHasTheListOfWhoseItIs) {
         const char* code;
         ListOwner owner;
     } cases[] = {
-        {"SUF", ListOwner::User},       {"crun", ListOwner::User},      {"crunonce", ListOwner::User},
-        {"DSUF", ListOwner::Machine},   {"lrun", ListOwner::Machine},   {"lrunonceex", ListOwner::Machine},
-        {"lrun32", ListOwner::Machine}, {"lrunsex32", ListOwner::Machine},
-        {"Crun", ListOwner::User},      {"", ListOwner::User},          {"nowhere", ListOwner::User},
+        {"SUF", ListOwner::User},       {"crun", ListOwner::User},         {"crunonce", ListOwner::User},
+        {"DSUF", ListOwner::Machine},   {"lrun", ListOwner::Machine},      {"lrunonceex", ListOwner::Machine},
+        {"lrun32", ListOwner::Machine}, {"lrunsex32", ListOwner::Machine}, {"Crun", ListOwner::User},
+        {"", ListOwner::User},          {"nowhere", ListOwner::User},
     };
     for (const auto& c : cases) {
         const auto& list = layout.Lists()[c.owner == ListOwner::Machine ? 1 : 0];

@@ -6,9 +6,9 @@
 #include <functional>
 
 #include "ControlScene.h"
-#include "ui/GridGestures.h"
 #include "control/SelfProtection.h"
 #include "platform/Errors.h"
+#include "ui/GridGestures.h"
 
 namespace vantorell::testing {
 namespace {
@@ -52,7 +52,7 @@ protected:
     }
 
     ScriptedPrompt prompt;
-    ui::GridGestures gestures{control, grid, prompt};
+    ui::GridGestures gestures{control, p, grid, prompt};
 };
 
 TEST(SelfProtection, OwnCommandAndMessage) {

@@ -55,7 +55,7 @@ TEST_F(KeptShortcuts, AShellItemGoesOffAndOnWithoutLoss) {
     // At logon it is started from the kept .lnk, through the shell.
     p.SetExecutablePath("C:\\Program Files\\Vantorell\\vantorell.exe");
     NoTray host;
-    launch::BootLauncher launcher(p, store, host);
+    launch::BootLauncher launcher(p, p, store, host);
     launcher.LaunchEntry(0);
     EXPECT_EQ(p.ShellStarted(), std::vector<std::string>{Kept("Computer.lnk")});
     EXPECT_TRUE(p.StartedCommands().empty());
@@ -70,7 +70,7 @@ TEST_F(KeptShortcuts, WithoutItsCopyARecordStartsAsItsQuotedTarget) {
     PutList("App.lnk;SUF;C:\\Program Files\\A B\\m.exe;-x;0;5\r\nItem.lnk;SUF;;::{x};0;5\r\n");
     control.Refresh();
     NoTray host;
-    launch::BootLauncher launcher(p, store, host);
+    launch::BootLauncher launcher(p, p, store, host);
     launcher.LaunchEntry(0);
     launcher.LaunchEntry(1);  // a shell item without its .lnk: nothing to start
     EXPECT_EQ(p.StartedCommands(), std::vector<std::string>{"\"C:\\Program Files\\A B\\m.exe\" -x"});

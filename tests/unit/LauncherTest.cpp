@@ -64,7 +64,7 @@ protected:
     MemoryPlatform p;
     store::AutostartStore store{p, kListFile};
     CountingHost host;
-    BootLauncher launcher{p, store, host};
+    BootLauncher launcher{p, p, store, host};
     std::vector<Start> starts;
 };
 
@@ -105,7 +105,7 @@ TEST(LauncherCases, EachRecordFallsDueOnceAtItsOwnTime) {
         p.PutFile(kListFile, c.record);
         store.ScanEntries();
         CountingHost host;
-        BootLauncher launcher(p, store, host);
+        BootLauncher launcher(p, p, store, host);
         launcher.StartBootLaunch();
         p.Advance(kPastTheEnd);
 
@@ -241,7 +241,7 @@ TEST(LauncherCases, ListRebuiltWhilePromptIsOpen) {
             return MsgBox::IdYes;
         });
         CountingHost host;
-        BootLauncher launcher(p, store, host);
+        BootLauncher launcher(p, p, store, host);
         launcher.StartBootLaunch();
         p.Advance(kPastTheEnd);
         EXPECT_EQ(p.StartedCommands(), c.started) << c.name;

@@ -60,7 +60,7 @@ protected:
     const std::vector<std::string_view> none;
     const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
     ui::GridModel grid{lists};
-    control::EntryControl control{store, grid};
+    control::EntryControl control{store, p, grid};
 };
 
 TEST_F(ListSafety, ARecordStaysInTheListItWasReadFromWhenTheOtherCannotBeWritten) {
@@ -178,7 +178,7 @@ TEST_F(ListSafety, ALockHeldByAnotherWriterIsNamedAsSuchAndNothingChanges) {
     EXPECT_TRUE(p.GetValue(Hive::CurrentUser, kRun, "Tool"));
     EXPECT_FALSE(p.FileExists(kUserList));
 
-    const auto r = app::RunConsole(store, {"disable", "Tool"});
+    const auto r = app::RunConsole(p, store, {"disable", "Tool"});
     EXPECT_EQ(r.exitCode, app::kExitChanged);
     EXPECT_EQ(r.err, "vantorellc: Another Vantorell is changing the lists; try again in a moment.\n");
 }

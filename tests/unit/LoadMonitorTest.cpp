@@ -77,7 +77,6 @@ std::string Name(int i) {
     return "Load" + std::to_string(i);
 }
 
-
 struct LoadWorld : MonitorScene {
     explicit LoadWorld(int entries) {
         p.SetExecutablePath(kFaultExe);

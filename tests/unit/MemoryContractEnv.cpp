@@ -25,7 +25,7 @@ public:
         Install();
     }
     void LockAgainstReading(const std::string& path) override {
-        locked_ = p_.FoldCase(path);
+        locked_ = p_.locale.FoldCase(path);
         Install();
     }
 
@@ -33,7 +33,7 @@ private:
     void Install() {
         p_.SetFaultHook([this](Op op, platform::Hive, std::string_view where) {
             if (op == Op::WriteFile) return failWrites_;
-            if (op == Op::ReadFile) return p_.FoldCase(where) == locked_;
+            if (op == Op::ReadFile) return p_.locale.FoldCase(where) == locked_;
             return false;
         });
     }
@@ -45,6 +45,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ContractEnv> MakeContractEnv() { return std::make_unique<MemoryContractEnv>(); }
+std::unique_ptr<ContractEnv> MakeContractEnv() {
+    return std::make_unique<MemoryContractEnv>();
+}
 
 }  // namespace vantorell::testing

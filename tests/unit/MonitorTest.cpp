@@ -88,7 +88,7 @@ struct Scene {
     const std::vector<std::string_view> none;
     const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
     ui::GridModel grid{lists};
-    control::EntryControl control{store, grid};
+    control::EntryControl control{store, p, grid};
     FakeHost host;
     NewEntryMonitor monitor{p, store, control, grid, host};
 };

@@ -176,7 +176,7 @@ protected:
     const std::vector<std::string_view> none;
     const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
     ui::GridModel grid{lists};
-    control::EntryControl control{store, grid};
+    control::EntryControl control{store, p, grid};
 };
 
 TEST_F(Places, EachIsListedAfterTheSixteenAndSwitchesOffAndOnByteForByte) {

@@ -21,7 +21,7 @@ protected:
         p.PutFile(kPolicy, policy);
         std::vector<std::string> args{"apply", kPolicy, "--json"};
         if (check) args.push_back("--check");
-        return RunConsole(store, args);
+        return RunConsole(p, store, args);
     }
     // "state confirm delay" of each entry named `name`, in table order.
     std::string StateOf(std::string_view name) {
@@ -119,7 +119,7 @@ TEST_F(PolicyScene, ExportAndSecondApplyChangeNothing) {
     PutList(
         "C;crun;c.exe;;0;45\r\nD;lrun;d.exe;;0;0\r\nOld;xrun;o.exe;;0;0\r\n"
         "Back;crun;back.exe;;0;0\r\nAgain;crun;again.exe;;1;30\r\n");
-    const auto exported = RunConsole(store, {"export"});
+    const auto exported = RunConsole(p, store, {"export"});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_LT(exported.out.find("\"A\""), exported.out.find("\"B*\""));  // wildcard names last
 
@@ -273,7 +273,7 @@ TEST_F(PolicyScene, WhatCannotBeReadIsNotCompliant) {
         EXPECT_NE(r.out.find(text::JsonString(place)), std::string::npos) << r.out;
         EXPECT_EQ(r.err, "vantorellc: could not read " + place + "\n");
     }
-    const auto text = RunConsole(store, {"apply", kPolicy, "--check"});
+    const auto text = RunConsole(p, store, {"apply", kPolicy, "--check"});
     EXPECT_NE(text.out.find("  " + place + ": could not be read\nNot compliant: 1 place could not be read.\n"),
               std::string::npos)
         << text.out;
@@ -353,7 +353,7 @@ TEST_F(PolicyScene, APolicyOnStandardInputIsTheOneApplied) {
     const auto piped = [&](std::string policy, bool check) {
         std::vector<std::string> args{"apply", "-", "--json"};
         if (check) args.push_back("--check");
-        return RunConsole(store, args, [&reads, policy] {
+        return RunConsole(p, store, args, [&reads, policy] {
             ++reads;
             return policy;
         });
@@ -435,14 +435,14 @@ TEST_F(PolicyScene, AnAllowListMeetsMshtaVbscriptAndPinnedSigners) {
     EXPECT_EQ(StateOf("Hta"), "000 ");
     EXPECT_EQ(StateOf("Tool"), "100 ");
 
-    const auto list = RunConsole(store, {"list", "--json"});
+    const auto list = RunConsole(p, store, {"list", "--json"});
     EXPECT_NE(list.out.find(R"("inline": false)"), std::string::npos);
-    EXPECT_EQ(RunConsole(store, {"enable", "Hta"}).exitCode, app::kExitOk);
-    const auto listed = RunConsole(store, {"list", "--json"});
+    EXPECT_EQ(RunConsole(p, store, {"enable", "Hta"}).exitCode, app::kExitOk);
+    const auto listed = RunConsole(p, store, {"list", "--json"});
     EXPECT_NE(listed.out.find(R"("file": "C:\\Windows\\System32\\mshta.exe", "fileExists": true, "inline": true)"),
               std::string::npos)
         << listed.out;
-    EXPECT_NE(RunConsole(store, {"list"}).out.find("runs code from its command line"), std::string::npos);
+    EXPECT_NE(RunConsole(p, store, {"list"}).out.find("runs code from its command line"), std::string::npos);
 
     const std::string pinned = R"({"version": 1, "entries": [
         {"signer": "Contoso*", "signerThumbprint": "01 23 45 67 89 AB CD EF 01 23 45 67 89 ab cd ef 01 23 45 67",
@@ -508,7 +508,7 @@ TEST_F(PolicyScene, BadPoliciesNameTheFaultAndChangeNothing) {
         EXPECT_EQ(r.err.rfind(std::string("vantorellc: ") + kPolicy + ": " + message, 0), 0u) << r.err;
         EXPECT_EQ(StateOf("A"), "100 ");
     }
-    EXPECT_EQ(RunConsole(store, {"apply", "C:\\missing.json"}).exitCode, app::kExitUsage);
+    EXPECT_EQ(RunConsole(p, store, {"apply", "C:\\missing.json"}).exitCode, app::kExitUsage);
 }
 
 }  // namespace

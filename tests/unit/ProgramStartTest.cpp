@@ -19,7 +19,9 @@ using platform::RegValue;
 constexpr const char* kExe = "C:\\Program Files\\Vantorell\\vantorell.exe";
 constexpr const char* kOldList = "C:\\Program Files\\Vantorell\\data.txt";
 
-std::string Dword(std::uint32_t n) { return std::string(reinterpret_cast<const char*>(&n), 4); }
+std::string Dword(std::uint32_t n) {
+    return std::string(reinterpret_cast<const char*>(&n), 4);
+}
 
 TEST(Switches, AreWholeCaseSensitiveArgumentsAtAnyPosition) {
     struct Case {
@@ -59,7 +61,9 @@ protected:
         auto v = p.GetValue(hive, app::kRunKey, app::kOwnRunValue);
         return v ? v->data : "(none)";
     }
-    std::optional<RegValue> Option(std::string_view name) { return p.GetValue(Hive::CurrentUser, app::kOptionsKey, name); }
+    std::optional<RegValue> Option(std::string_view name) {
+        return p.GetValue(Hive::CurrentUser, app::kOptionsKey, name);
+    }
     std::string ErrorOf(const std::function<void()>& f) {
         try {
             f();
@@ -175,7 +179,8 @@ TEST_F(ProgramStart, OptionsAreTheUsersOwnOverTheMachineDefaultsAndSavedWithoutM
 
 TEST_F(ProgramStart, ImportOldListConvertsEveryLineAndAppendsToTheList) {
     PutList("Kept;crun;C:\\k.exe;;0;0\r\n");
-    p.PutFile(kOldList, "Tool;crun;C:\\T\\tool.exe;x;Y;30;-quiet\r\nLow;SUF;C:\\l.exe;x;y;0;\r\n\r\nNo;lrun;C:\\n.exe;x;N;5\r\n");
+    p.PutFile(kOldList,
+              "Tool;crun;C:\\T\\tool.exe;x;Y;30;-quiet\r\nLow;SUF;C:\\l.exe;x;y;0;\r\n\r\nNo;lrun;C:\\n.exe;x;N;5\r\n");
     EXPECT_EQ(app::ImportOldList(p, store), 4u);
     EXPECT_EQ(ListBytes(),
               "Kept;crun;C:\\k.exe;;0;0\r\n"

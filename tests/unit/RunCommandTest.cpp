@@ -20,15 +20,18 @@ TEST(RunCommand, TheLongestLeadingPartThatIsAFileIsTheProgram) {
     };
     const Case cases[] = {
         // The planted C:\Program.exe is never taken.
-        {"C:\\Program Files\\A B\\m.exe", ResolvedCommand{"C:\\Program Files\\A B\\m.exe", "\"C:\\Program Files\\A B\\m.exe\""}},
+        {"C:\\Program Files\\A B\\m.exe",
+         ResolvedCommand{"C:\\Program Files\\A B\\m.exe", "\"C:\\Program Files\\A B\\m.exe\""}},
         {"C:\\Program Files\\A B\\m.exe /x y",
          ResolvedCommand{"C:\\Program Files\\A B\\m.exe", "\"C:\\Program Files\\A B\\m.exe\" /x y"}},
-        {"C:\\Program Files\\A B\\m", ResolvedCommand{"C:\\Program Files\\A B\\m.exe", "\"C:\\Program Files\\A B\\m.exe\""}},
+        {"C:\\Program Files\\A B\\m",
+         ResolvedCommand{"C:\\Program Files\\A B\\m.exe", "\"C:\\Program Files\\A B\\m.exe\""}},
         {"C:\\Program Files\\A B\\m /x", std::nullopt},  // no ".exe" guessed for a part
         // Quoted: as written; the program named when it is there.
         {"\"C:\\Tools\\t.exe\" -a", ResolvedCommand{"C:\\Tools\\t.exe", "\"C:\\Tools\\t.exe\" -a"}},
         {"\"C:\\Gone\\g.exe\" -a", ResolvedCommand{"", "\"C:\\Gone\\g.exe\" -a"}},
-        {"  C:\\Windows\\notepad.exe C:\\a b.txt", ResolvedCommand{"C:\\Windows\\notepad.exe", "C:\\Windows\\notepad.exe C:\\a b.txt"}},
+        {"  C:\\Windows\\notepad.exe C:\\a b.txt",
+         ResolvedCommand{"C:\\Windows\\notepad.exe", "C:\\Windows\\notepad.exe C:\\a b.txt"}},
         // A bare name is for the system's search; it has no blank to be cut at.
         {"rundll32.exe shell32.dll,Control_RunDLL", ResolvedCommand{"", "rundll32.exe shell32.dll,Control_RunDLL"}},
         {"C:\\Gone\\g.exe", ResolvedCommand{"", "C:\\Gone\\g.exe"}},

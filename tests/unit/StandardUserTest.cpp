@@ -269,20 +269,20 @@ TEST_F(InstalledStandardUser, AutoKillOffersTheMachineComebackOnceAndTakesItOutW
 
 TEST_F(StandardUser, TheConsoleExitsWith3OnlyWhenTheChangeItselfWasRefused) {
     PutRun("lrun", "Shared", "C:\\shared.exe");
-    const auto refused = app::RunConsole(store, {"delete", "Shared"});
+    const auto refused = app::RunConsole(p, store, {"delete", "Shared"});
     EXPECT_EQ(refused.exitCode, app::kExitNeedsRights);
     EXPECT_NE(refused.err.find("run vantorellc as administrator"), std::string::npos) << refused.err;
     EXPECT_EQ(Value("lrun", "Shared")->data, "C:\\shared.exe");
 
     // Reading the machine's places is no refusal: a mistyped name fails as such.
-    const auto mistyped = app::RunConsole(store, {"delete", "Shraed"});
+    const auto mistyped = app::RunConsole(p, store, {"delete", "Shraed"});
     EXPECT_EQ(mistyped.exitCode, app::kExitFailure) << mistyped.err;
     EXPECT_EQ(mistyped.err.find("administrator"), std::string::npos) << mistyped.err;
     const auto changed = app::RunConsole(
-        store, {"delete", "--location", "lrun", "--kind", "active", "--held-command", "C:\\other.exe", "Shared"});
+        p, store, {"delete", "--location", "lrun", "--kind", "active", "--held-command", "C:\\other.exe", "Shared"});
     EXPECT_EQ(changed.exitCode, app::kExitChanged) << changed.err;
     // No file receives the error text any more.
-    EXPECT_EQ(app::RunConsole(store, {"delete", "Shared", "--error-file", "C:\\Temp\\err.txt"}).exitCode,
+    EXPECT_EQ(app::RunConsole(p, store, {"delete", "Shared", "--error-file", "C:\\Temp\\err.txt"}).exitCode,
               app::kExitUsage);
     EXPECT_FALSE(p.FileExists("C:\\Temp\\err.txt"));
 }
@@ -310,7 +310,7 @@ TEST_F(InstalledStandardUser, AWinlogonItemIsSwitchedOffAndOnAsAdministrator) {
     const auto current = [&] { return p.GetValue(Hive::LocalMachine, winlogon, "Userinit")->data; };
     p.PutString(Hive::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", "C:\\Windows");
     p.PutString(Hive::LocalMachine, winlogon, "Userinit", userinit);
-    const auto out = app::RunConsole(store, {"disable", "C:\\x\\evil.exe", "--location", "luserinit"});
+    const auto out = app::RunConsole(p, store, {"disable", "C:\\x\\evil.exe", "--location", "luserinit"});
     EXPECT_EQ(out.exitCode, app::kExitNeedsRights) << out.err;
     EXPECT_EQ(current(), userinit);
 

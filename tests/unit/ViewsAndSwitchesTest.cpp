@@ -5,9 +5,9 @@
 
 #include "ControlScene.h"
 #include "app/common/ConsoleCommands.h"
+#include "store/WindowsSwitch.h"
 #include "ui/DelayPrompt.h"
 #include "ui/GridGestures.h"
-#include "store/WindowsSwitch.h"
 
 namespace vantorell::testing {
 namespace {
@@ -84,11 +84,11 @@ TEST_F(ViewsAndSwitches, SwitchesAreReadFromTheirOwnKeyOnly) {
     PutRun("crun", "UserOff", "u.exe");
     PutRun("lrun", "MachineOff", "m.exe");
     PutRun("lrun32", "Off32", "x.exe");
-    PutRun("lrun", "Off32", "y.exe");            // switched by Run, not Run32: on
-    PutRun("crunonce", "UserOff", "once.exe");   // RunOnce has no switch of its own
-    PutRun("crun", "Short", "s.exe");            // 11 bytes: on
-    PutRun("crun", "Text", "t.exe");             // not binary: on
-    PutRun("crun", "Cleared", "c.exe");          // bit 0 clear: on
+    PutRun("lrun", "Off32", "y.exe");           // switched by Run, not Run32: on
+    PutRun("crunonce", "UserOff", "once.exe");  // RunOnce has no switch of its own
+    PutRun("crun", "Short", "s.exe");           // 11 bytes: on
+    PutRun("crun", "Text", "t.exe");            // not binary: on
+    PutRun("crun", "Cleared", "c.exe");         // bit 0 clear: on
     PutLink(kUserStartup, "Tool.lnk", "C:\\tool.exe");
     PutSwitch(Hive::CurrentUser, "Run", "UserOff", Switch(0x03));
     PutSwitch(Hive::LocalMachine, "Run", "MachineOff", Switch(0x03));
@@ -103,13 +103,17 @@ TEST_F(ViewsAndSwitches, SwitchesAreReadFromTheirOwnKeyOnly) {
     EXPECT_TRUE(WindowsOff("MachineOff", "lrun"));
     EXPECT_TRUE(WindowsOff("Off32", "lrun32"));
     EXPECT_TRUE(WindowsOff("Tool.lnk", "SUF"));
-    for (auto [name, code] : {std::pair{"Off32", "lrun"}, {"UserOff", "crunonce"}, {"Short", "crun"},
-                              {"Text", "crun"}, {"Cleared", "crun"}})
+    for (auto [name, code] : {std::pair{"Off32", "lrun"},
+                              {"UserOff", "crunonce"},
+                              {"Short", "crun"},
+                              {"Text", "crun"},
+                              {"Cleared", "crun"}})
         EXPECT_FALSE(WindowsOff(name, code)) << name << " in " << code;
     // Still in its place: state "1" everywhere, the switch apart.
-    const auto json = app::RunConsole(store, {"list", "--json"}).out;
+    const auto json = app::RunConsole(p, store, {"list", "--json"}).out;
     EXPECT_NE(json.find("\"name\": \"Off32\", \"location\": \"lrun32\", \"view\": \"32\", \"windowsOff\": true"),
-              std::string::npos) << json;
+              std::string::npos)
+        << json;
     EXPECT_NE(json.find("\"state\": \"1\", \"name\": \"UserOff\", \"location\": \"crun\", \"view\": \"\", "
                         "\"windowsOff\": true"),
               std::string::npos);
@@ -125,7 +129,7 @@ TEST_F(ViewsAndSwitches, SwitchingOnClearsBitZeroAndTheTimeAndNothingElse) {
     EXPECT_EQ(grid.DrawCell(ui::kColEnabled, row, false).image, ui::CheckImage::CBW);
 
     NoDelay prompt;
-    ui::GridGestures gestures{control, grid, prompt};
+    ui::GridGestures gestures{control, p, grid, prompt};
     gestures.SLDblClick(ui::kColEnabled, row);
     const std::string expected = std::string("\x06\0\0\0\0\0\0\0\0\0\0\0\xAA\xBB", 14);
     EXPECT_EQ(GetSwitch(Hive::CurrentUser, "Run", "Tray")->data, expected);
@@ -159,17 +163,17 @@ TEST_F(ViewsAndSwitches, ConsoleEnableClearsTheSwitch) {
     PutRun("lrun", "Agent", "a.exe");
     PutRun("lrun", "Plain", "p.exe");
     PutSwitch(Hive::LocalMachine, "Run", "Agent", Switch(0x03));
-    auto r = app::RunConsole(store, {"enable", "Agent"});
+    auto r = app::RunConsole(p, store, {"enable", "Agent"});
     EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
     EXPECT_FALSE(store::IsSwitchedOff(*GetSwitch(Hive::LocalMachine, "Run", "Agent")));
-    r = app::RunConsole(store, {"enable", "Agent"});
+    r = app::RunConsole(p, store, {"enable", "Agent"});
     EXPECT_NE(r.out.find("already enabled"), std::string::npos) << r.out;
-    EXPECT_NE(app::RunConsole(store, {"enable", "Plain"}).out.find("already enabled"), std::string::npos);
+    EXPECT_NE(app::RunConsole(p, store, {"enable", "Plain"}).out.find("already enabled"), std::string::npos);
     // A 32-bit record goes back into the 32-bit view through its code.
     PutRun("lrun32", "Agent", "a32.exe");
-    EXPECT_EQ(app::RunConsole(store, {"disable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
+    EXPECT_EQ(app::RunConsole(p, store, {"disable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
     EXPECT_EQ(ListBytes(), "Agent;lrun32;a32.exe;;0;0\r\n");
-    EXPECT_EQ(app::RunConsole(store, {"enable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
+    EXPECT_EQ(app::RunConsole(p, store, {"enable", "Agent", "--location", "lrun32"}).exitCode, app::kExitOk);
     EXPECT_EQ(p.GetValue(Hive::LocalMachine, kRunKey, "Agent", RegView::Bits32)->data, "a32.exe");
 }
 

@@ -26,7 +26,8 @@ protected:
     void RemoveRun(std::string_view name) {
         const auto* loc = store::FindLocation("crun");
         p.PutString(loc->hive, loc->keyOrFolderValue, name, "");
-        ASSERT_TRUE(store.Platform().OpenKey(loc->hive, loc->keyOrFolderValue, false, platform::KeyAccess::Full)
+        ASSERT_TRUE(store.Facets()
+                        .registry.OpenKey(loc->hive, loc->keyOrFolderValue, false, platform::KeyAccess::Full)
                         ->Delete(name));
     }
 };
@@ -93,7 +94,7 @@ TEST_F(WritersLock, TheConsoleSaysChangedMeanwhileWithExitCodeFour) {
     p.SetLockHook([&](std::string_view) {
         if (++locks == 2) PutRun("crun", "A", "changed.exe");
     });
-    const auto r = app::RunConsole(store, {"disable", "A"});
+    const auto r = app::RunConsole(p, store, {"disable", "A"});
     p.SetLockHook(nullptr);
     EXPECT_EQ(r.exitCode, app::kExitChanged);
     EXPECT_EQ(r.err, "vantorellc: 'A' (crun) changed meanwhile, try again.\n");

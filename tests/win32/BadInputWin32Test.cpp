@@ -79,9 +79,9 @@ TEST_F(BadInputWin32, LongestNameAndLargeDataRoundTrip) {
     Put(name, REG_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     store::AutostartStore s(p, list_);
     const std::vector<std::string_view> none;
-    const ui::NameLists lists{ui::NameList(p, none), ui::NameList(p, none), ui::NameList(p, none)};
+    const ui::NameLists lists{ui::NameList(p.locale, none), ui::NameList(p.locale, none), ui::NameList(p.locale, none)};
     ui::GridModel grid(lists);
-    control::EntryControl control(s, grid);
+    control::EntryControl control(s, p.processes, grid);
     control.Refresh();
     const std::string nameU8 = win32::Narrow(name);
     ASSERT_TRUE(Find(s, nameU8, "1"));
@@ -107,8 +107,8 @@ TEST_F(BadInputWin32, EveryTypeAFileForAFolderAndAFakeShortcut) {
     Put(L"VtQword", REG_QWORD, &qword, sizeof(qword));
     // "Shell Folders" naming a file, and a .lnk that is not a shortcut.
     const std::wstring file = folder_ + L"\\a-file.txt";
-    p.WriteFileAtomic(win32::Narrow(file), "text");
-    p.WriteFileAtomic(win32::Narrow(folder_) + "\\Fake.lnk", "MZ not a shortcut");
+    p.files.WriteFileAtomic(win32::Narrow(file), "text");
+    p.files.WriteFileAtomic(win32::Narrow(folder_) + "\\Fake.lnk", "MZ not a shortcut");
     RegSetValueExW(shell_, L"Startup", 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
                    static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
 

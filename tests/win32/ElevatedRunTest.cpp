@@ -72,14 +72,15 @@ TEST(ElevatedRun, TheErrorComesBackThroughThePipeAndNoFileIsWritten) {
     if (!linked) std::printf("note: no symbolic link here (error %lu); only the target is checked\n", GetLastError());
 
     platform::Win32Platform platform;
-    const auto run = platform.RunElevated(win32::Narrow(helper), "disable --location crun -- \"No such entry, vt\"");
+    const auto run =
+        platform.processes.RunElevated(win32::Narrow(helper), "disable --location crun -- \"No such entry, vt\"");
     ASSERT_EQ(run.outcome, platform::ElevatedRun::Outcome::Finished) << run.message;
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.report.find("No entry is named 'No such entry, vt'"), std::string::npos) << run.report;
 
     // The way the error used to travel is no way in any more.
-    const auto old = platform.RunElevated(win32::Narrow(helper), "disable --error-file \"" + win32::Narrow(link) +
-                                                                     "\" -- \"No such entry, vt\"");
+    const auto old = platform.processes.RunElevated(
+        win32::Narrow(helper), "disable --error-file \"" + win32::Narrow(link) + "\" -- \"No such entry, vt\"");
     EXPECT_EQ(old.exitCode, 2) << old.report;
     EXPECT_EQ(ReadAll(target), "precious");
     if (linked) {

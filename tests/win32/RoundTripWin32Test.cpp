@@ -133,9 +133,10 @@ protected:
     bool hadStartup_ = false;
     store::AutostartStore store_{p_, Narrow(root_) + "\\StartupList.txt"};
     const std::vector<std::string_view> none_;
-    const ui::NameLists lists_{ui::NameList(p_, none_), ui::NameList(p_, none_), ui::NameList(p_, none_)};
+    const ui::NameLists lists_{ui::NameList(p_.locale, none_), ui::NameList(p_.locale, none_),
+                               ui::NameList(p_.locale, none_)};
     ui::GridModel grid_{lists_};
-    control::EntryControl control_{store_, grid_};
+    control::EntryControl control_{store_, p_.processes, grid_};
 };
 
 TEST_F(RoundTripWin32, AShortcutWithA400CharacterArgumentString) {
@@ -155,7 +156,7 @@ TEST_F(RoundTripWin32, AShortcutWithIconHotKeyAndMinimisedShowState) {
     MakeLink(L"Looks.lnk", L"-x", true, nullptr);
     RoundTrip(L"Looks.lnk");
     platform::ShortcutData d;
-    ASSERT_TRUE(p_.ReadShortcut(Narrow(startup_) + "\\Looks.lnk", d));
+    ASSERT_TRUE(p_.files.ReadShortcut(Narrow(startup_) + "\\Looks.lnk", d));
     EXPECT_EQ(d.hotKey, MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT));
     EXPECT_EQ(d.iconIndex, 21);
     EXPECT_EQ(d.showCmd, SW_SHOWMINNOACTIVE);
@@ -167,7 +168,7 @@ TEST_F(RoundTripWin32, AShortcutWhoseTargetIsAShellItem) {
     MakeLink(L"Computer.lnk", L"", false, computer);
     CoTaskMemFree(computer);
     platform::ShortcutData d;
-    ASSERT_TRUE(p_.ReadShortcut(Narrow(startup_) + "\\Computer.lnk", d));
+    ASSERT_TRUE(p_.files.ReadShortcut(Narrow(startup_) + "\\Computer.lnk", d));
     EXPECT_EQ(d.target, "") << "the shell gives no file path for it";
     RoundTrip(L"Computer.lnk");
 }

@@ -7,8 +7,8 @@
 
 #include "contract/ContractEnv.h"
 #include "platform/win32/Utf.h"
-#include "platform/win32/WinHandles.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/WinHandles.h"
 
 namespace vantorell::testing {
 namespace {
@@ -27,8 +27,10 @@ void RemoveTree(const std::wstring& folder) {
             if (name == L"." || name == L"..") continue;
             const std::wstring path = folder + L"\\" + name;
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-            else DeleteFileW(path.c_str());
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileW(path.c_str());
         } while (FindNextFileW(find.Get(), &fd));
     }
     find.Reset();
@@ -59,8 +61,8 @@ public:
     void PutFile(const std::string& path, const std::string& bytes, bool hidden, bool system) override {
         const std::wstring w = Widen(path);
         SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
-        win32::UniqueFile f(CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+        win32::UniqueFile f(
+            CreateFileW(w.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         if (f) WriteFile(f.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         f.Reset();
@@ -83,6 +85,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ContractEnv> MakeContractEnv() { return std::make_unique<Win32ContractEnv>(); }
+std::unique_ptr<ContractEnv> MakeContractEnv() {
+    return std::make_unique<Win32ContractEnv>();
+}
 
 }  // namespace vantorell::testing

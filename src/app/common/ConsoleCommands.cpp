@@ -47,7 +47,7 @@ struct CommandSpec {
     std::string_view description;  // one line
     std::vector<OptionSpec> options;
     std::size_t minArgs, maxArgs;
-    std::function<void(store::AutostartStore&, const ParsedCommand&, ConsoleOutput&)> run;
+    std::function<void(platform::Platform&, store::AutostartStore&, const ParsedCommand&, ConsoleOutput&)> run;
 };
 
 class UsageError {
@@ -65,27 +65,29 @@ public:
 
 // The entry operations, with nothing that shows the entries.
 struct HeadlessControl {
-    explicit HeadlessControl(store::AutostartStore& store) : control(store, shown) {}
+    HeadlessControl(platform::Platform& platform, store::AutostartStore& store)
+        : control(store, platform.processes, shown) {}
     control::NothingShown shown;
     control::EntryControl control;
 };
 
-void RunList(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+void RunList(platform::Platform& platform, store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
-    const auto lists = ui::NameLists::Builtin(store.Platform());
-    const auto identities = identity::IdentifyEntries(store, cmd.Has("--verify-all"));
+    const auto lists = ui::NameLists::Builtin(store.Facets().locale);
+    const auto identities = identity::IdentifyEntries(platform, store, cmd.Has("--verify-all"));
     out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities)
                                 : FormatEntryTable(store.Table(), lists, identities);
 }
 
 // The entry commands: NAME is the last argument, compared without regard to
 // case; the operations are the grid's, with nothing that shows the entries.
-void RunEntryVerb(control::EntryVerb verb, store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+void RunEntryVerb(control::EntryVerb verb, platform::Platform& platform, store::AutostartStore& store,
+                  const ParsedCommand& cmd, ConsoleOutput& out) {
     int seconds = 0;
     if (verb == control::EntryVerb::Delay &&
         (!text::ParseInt(cmd.args[0], seconds) || seconds < store::kMinDelay || seconds > store::kMaxDelay))
         throw UsageError("the delay must be a whole number of seconds from 0 to 240, not '" + cmd.args[0] + "'");
-    HeadlessControl headless(store);
+    HeadlessControl headless(platform, store);
     control::EntrySelector selector;
     selector.name = cmd.args.back();
     const auto option = [&](std::string_view name) -> std::optional<std::string> {
@@ -121,9 +123,8 @@ CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::st
             std::move(options),
             delay ? 2u : 1u,
             delay ? 2u : 1u,
-            [verb](store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
-                RunEntryVerb(verb, store, cmd, out);
-            }};
+            [verb](platform::Platform& platform, store::AutostartStore& store, const ParsedCommand& cmd,
+                   ConsoleOutput& out) { RunEntryVerb(verb, platform, store, cmd, out); }};
 }
 
 // ------------------------------------------------------------------ policies
@@ -137,10 +138,11 @@ std::optional<std::string> LocationOption(const ParsedCommand& cmd) {
 
 // Names folded as the platform compares them.
 std::function<std::string(std::string_view)> Folder(store::AutostartStore& store) {
-    return [&platform = store.Platform()](std::string_view name) { return platform.FoldCase(name); };
+    return [&locale = store.Facets().locale](std::string_view name) { return locale.FoldCase(name); };
 }
 
-void RunExport(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+void RunExport(platform::Platform& platform, store::AutostartStore& store, const ParsedCommand& cmd,
+               ConsoleOutput& out) {
     const auto location = LocationOption(cmd);
     store.ScanEntries();
     out.out = policy::PolicyText(policy::DescribeTable(store.Table(), location, Folder(store)));
@@ -170,7 +172,8 @@ void PutReport(const policy::Report& report, std::string text, ConsoleOutput& ou
     out.result = out.exitCode == kExitDrift && out.err.empty();
 }
 
-void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+void RunApply(platform::Platform& platform, store::AutostartStore& store, const ParsedCommand& cmd,
+              ConsoleOutput& out) {
     // "-": the policy comes on standard input, so that a fleet tool running
     // as SYSTEM never reads it from a file another user could have written.
     const bool piped = cmd.args[0] == kStandardInputArgument;
@@ -180,7 +183,7 @@ void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOut
         if (piped) {
             wanted = policy::ParsePolicy(cmd.readInput ? cmd.readInput() : std::string());
         } else {
-            const auto file = store.Platform().ReadFile(source);
+            const auto file = platform.files.ReadFile(source);
             if (file.outcome == platform::ReadOutcome::NotFound) throw policy::PolicyError("no such file");
             if (file.outcome == platform::ReadOutcome::Failed) throw policy::PolicyError(file.message);
             wanted = policy::ParsePolicy(file.bytes);
@@ -188,11 +191,11 @@ void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOut
     } catch (const policy::PolicyError& e) {
         throw BadInput(source + ": " + e.what());
     }
-    HeadlessControl headless(store);
+    HeadlessControl headless(platform, store);
     const bool check = cmd.Has("--check");
     std::optional<policy::Report> report;
     try {
-        report = policy::ApplyPolicy(headless.control, wanted, check);
+        report = policy::ApplyPolicy(headless.control, platform, wanted, check);
     } catch (const ChangedMeanwhile&) {
         throw;  // the lists were busy: run it again
     } catch (const std::exception& e) {
@@ -207,7 +210,7 @@ void RunApply(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOut
 // The DSC resource: the desired state, a policy, comes on standard input; the
 // output is the machine's state as a policy, on one line. "test" adds
 // "_inDesiredState" and exits 0 either way.
-void RunDsc(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
+void RunDsc(platform::Platform& platform, store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     const std::string& operation = cmd.args[0];
     if (operation != "get" && operation != "test" && operation != "set")
         throw UsageError("the dsc operations are get, test and set, not '" + operation + "'");
@@ -218,9 +221,9 @@ void RunDsc(store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutpu
     } catch (const policy::PolicyError& e) {
         throw BadInput("standard input: " + std::string(e.what()));
     }
-    HeadlessControl headless(store);
+    HeadlessControl headless(platform, store);
     std::optional<policy::Report> report;
-    if (operation != "get") report = policy::ApplyPolicy(headless.control, wanted, operation == "test");
+    if (operation != "get") report = policy::ApplyPolicy(headless.control, platform, wanted, operation == "test");
     store.ScanEntries();
     auto state = policy::DescribeTable(store.Table(), std::nullopt, Folder(store));
     state.unlisted = wanted.unlisted;
@@ -476,17 +479,17 @@ ConsoleOutput RunConsole(platform::Platform& platform, const std::vector<std::st
     const auto layout = FileLayout::Detect(platform);
     layout.CreateUserFolder(platform);
     store::AutostartStore store(platform, layout.Lists().front().path, layout.MachineList());
-    return RunConsole(store, args, readInput);
+    return RunConsole(platform, store, args, readInput);
 }
 
 ConsoleOutput RunHandedOverChange(platform::Platform& platform, const std::vector<std::string>& args) {
     const auto layout = FileLayout::Detect(platform);
     store::AutostartStore store(platform, layout.IsInstalled() ? layout.MachineList() : layout.Lists().front().path);
-    return RunConsole(store, args);
+    return RunConsole(platform, store, args);
 }
 
-ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args,
-                         const ConsoleInput& readInput) {
+ConsoleOutput RunConsole(platform::Platform& platform, store::AutostartStore& store,
+                         const std::vector<std::string>& args, const ConsoleInput& readInput) {
     ConsoleOutput result;
     const std::string prefix = std::string(kConsoleName) + ": ";
     if (args.size() == 1 && IsHelp(args[0])) {
@@ -497,15 +500,14 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         result.out = std::string(kConsoleName) + " " + kVersion + "\n";
         return result;
     }
-    auto& platform = store.Platform();
-    const std::uint64_t deniedBefore = platform.AccessDeniedCount();
+    const std::uint64_t deniedBefore = platform.processes.AccessDeniedCount();
     try {
         if (args.empty()) throw UsageError("no command given");
         const CommandSpec* def = FindCommand(args[0]);
         if (!def) throw UsageError("unknown command '" + args[0] + "'");
         ParsedCommand cmd = Parse(*def, args);
         cmd.readInput = readInput;
-        def->run(store, cmd, result);
+        def->run(platform, store, cmd, result);
     } catch (const BadInput& e) {
         result = ConsoleOutput{kExitUsage, {}, prefix + e.message + "\n"};
     } catch (const UsageError& e) {
@@ -514,7 +516,7 @@ ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::st
         result = ConsoleOutput{kExitChanged, {}, prefix + ErrorReportText(e.what()) + "\n"};
     } catch (const std::exception& e) {
         std::string message = ErrorReportText(e.what());
-        const bool refused = platform.AccessDeniedCount() != deniedBefore && !platform.IsElevated();
+        const bool refused = platform.processes.AccessDeniedCount() != deniedBefore && !platform.processes.IsElevated();
         if (refused) message += " " + std::string(kRunAsAdministrator);
         result = ConsoleOutput{refused ? kExitNeedsRights : kExitFailure, {}, prefix + message + "\n"};
     }

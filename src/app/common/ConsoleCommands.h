@@ -52,8 +52,8 @@ using ConsoleInput = std::function<std::string()>;
 // for a failure of the command: the message goes to `err` with exit code 1, 4
 // when the entry changed meanwhile, or 3 when the change itself was refused
 // for lack of rights and the process runs without them.
-ConsoleOutput RunConsole(store::AutostartStore& store, const std::vector<std::string>& args,
-                         const ConsoleInput& readInput = {});
+ConsoleOutput RunConsole(platform::Platform& platform, store::AutostartStore& store,
+                         const std::vector<std::string>& args, const ConsoleInput& readInput = {});
 
 // Runs one command line as "vantorellc.exe" does: on the lists of the
 // running executable's layout (FileLayout::Detect).

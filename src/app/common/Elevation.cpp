@@ -91,11 +91,11 @@ bool CarriesWhole(const control::EntryChange& change) {
 }
 
 bool Elevation::NeedsRights(std::string_view location) {
-    return store::IsMachinePlace(location) && !platform_.IsElevated();
+    return store::IsMachinePlace(location) && !platform_.processes.IsElevated();
 }
 
 bool Elevation::Refused(std::uint64_t deniedBefore, const control::EntryChange& change) {
-    return platform_.AccessDeniedCount() != deniedBefore && NeedsRights(change.entry.key.location) &&
+    return platform_.processes.AccessDeniedCount() != deniedBefore && NeedsRights(change.entry.key.location) &&
            CarriesWhole(change);
 }
 
@@ -103,18 +103,18 @@ Elevation::Result Elevation::Offer(const control::EntryChange& change, std::stri
     // The helper beside a portable copy is in a folder the user can write.
     if (!layout_.IsInstalled()) throw AppError(std::string(kPortableNoElevation));
     BusyScope busy(busy_);
-    if (platform_.ShowMessageBox(question, kAppTitle, platform::MsgBox::YesNo | platform::MsgBox::IconWarning) !=
+    if (platform_.shell.ShowMessageBox(question, kAppTitle, platform::MsgBox::YesNo | platform::MsgBox::IconWarning) !=
         platform::MsgBox::IdYes)
         return Result::Declined;
 
     // The helper's error text comes back through a handle of this process,
     // never through a file a program of the user's could put a link in place of.
-    const auto run =
-        platform_.RunElevated(text::JoinPath(layout_.ExecutableFolder(), kConsoleExe), ConsoleArguments(change));
+    const auto run = platform_.processes.RunElevated(text::JoinPath(layout_.ExecutableFolder(), kConsoleExe),
+                                                     ConsoleArguments(change));
     switch (run.outcome) {
         case platform::ElevatedRun::Outcome::Cancelled:
-            platform_.ShowMessageBox(kElevationCancelled, kAppTitle,
-                                     platform::MsgBox::Ok | platform::MsgBox::IconInformation);
+            platform_.shell.ShowMessageBox(kElevationCancelled, kAppTitle,
+                                           platform::MsgBox::Ok | platform::MsgBox::IconInformation);
             return Result::Cancelled;
         case platform::ElevatedRun::Outcome::Failed:
             throw AppError("Vantorell could not start \"" + std::string(kConsoleExe) +

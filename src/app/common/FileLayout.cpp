@@ -24,24 +24,30 @@ FileLayout FileLayout::Installed(std::string exeFolder, std::string_view localAp
 }
 
 FileLayout FileLayout::Detect(platform::Platform& platform) {
-    std::string exeFolder = text::FolderOf(platform.ExecutablePath());
-    if (platform.FileExists(text::JoinPath(exeFolder, kInstalledMarker))) {
-        const auto local = platform.KnownFolderPath(platform::KnownFolder::LocalAppData);
-        const auto shared = platform.KnownFolderPath(platform::KnownFolder::ProgramData);
+    std::string exeFolder = text::FolderOf(platform.processes.ExecutablePath());
+    if (platform.files.FileExists(text::JoinPath(exeFolder, kInstalledMarker))) {
+        const auto local = platform.files.KnownFolderPath(platform::KnownFolder::LocalAppData);
+        const auto shared = platform.files.KnownFolderPath(platform::KnownFolder::ProgramData);
         if (local && shared) return Installed(std::move(exeFolder), *local, *shared);
     }
     return Portable(std::move(exeFolder));
 }
 
-std::string FileLayout::UserFile(std::string_view fileName) const { return text::JoinPath(userFolder_, fileName); }
+std::string FileLayout::UserFile(std::string_view fileName) const {
+    return text::JoinPath(userFolder_, fileName);
+}
 
-std::string FileLayout::MachineList() const { return lists_.size() > 1 ? lists_[1].path : std::string(); }
+std::string FileLayout::MachineList() const {
+    return lists_.size() > 1 ? lists_[1].path : std::string();
+}
 
-std::string FileLayout::ListBesideExecutable() const { return text::JoinPath(exeFolder_, kListFileName); }
+std::string FileLayout::ListBesideExecutable() const {
+    return text::JoinPath(exeFolder_, kListFileName);
+}
 
 bool FileLayout::CreateUserFolder(platform::Platform& platform) const {
     if (!installed_) return true;
-    return platform.CreateFolder(userFolder_);
+    return platform.files.CreateFolder(userFolder_);
 }
 
 }  // namespace vantorell::app

@@ -46,9 +46,9 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
       layout_(FileLayout::Detect(platform)),
       store_(platform, layout_.Lists().front().path, layout_.MachineList()),
       grid_(lists),
-      control_(store_, grid_),
-      gestures_(control_, grid_, delayPrompt),
-      launcher_(platform, store_, *this),
+      control_(store_, platform_.processes, grid_),
+      gestures_(control_, platform_.shell, grid_, delayPrompt),
+      launcher_(platform.clock, platform.shell, store_, *this),
       monitor_(platform, store_, control_, grid_, *this),
       guard_(platform, layout_.UserFile(kHandOverFile)),
       elevation_(platform, layout_),
@@ -118,7 +118,8 @@ void MainForm::Try(Step&& step) {
 }
 
 void MainForm::ReportError(std::string_view message) {
-    platform_.ShowMessageBox(ErrorReportText(message), kAppTitle, platform::MsgBox::Ok | platform::MsgBox::IconError);
+    platform_.shell.ShowMessageBox(ErrorReportText(message), kAppTitle,
+                                   platform::MsgBox::Ok | platform::MsgBox::IconError);
 }
 
 Options MainForm::CurrentOptions() const {
@@ -139,8 +140,8 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     Try([&] { UpgradeInstalledList(platform_, store_, layout_, ReplacedBuildMeant32BitView(platform_), true); });
     Try([&] { ImportOldList(platform_, store_, layout_); });
     view_->MoveTo(kOffScreen, kOffScreen);
-    timer3_ = platform_.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
-    timer4_ = platform_.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
+    timer3_ = platform_.clock.StartTimer(kCentreDelayMs, [this] { Timer3Timer(); });
+    timer4_ = platform_.clock.StartTimer(kHandOverPollMs, [this] { Timer4Timer(); });
     // Other writers' changes to the lists, and a second copy's request in the
     // hand-over file: the system says when their folders change. Only where it
     // cannot, the window looks at the lists once a second and Timer4 keeps
@@ -153,15 +154,15 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
                                     platform::RegView::Bits64, text::FolderOf(path)};
         if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
     }
-    listChanges_ = platform_.WatchPlaces(folders, [this] {
+    listChanges_ = platform_.clock.WatchPlaces(folders, [this] {
         ListsChanged();
         Timer4Timer();
     });
-    if (!listChanges_) listWatch_ = platform_.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
+    if (!listChanges_) listWatch_ = platform_.clock.StartTimer(kListWatchMs, [this] { ListWatchTimer(); });
 
     // An uninstall run must not register the program again.
     if (!switches.uninstall)
-        Try([&] { RegisterAutostart(platform_, platform_.ExecutablePath(), layout_.IsInstalled()); });
+        Try([&] { RegisterAutostart(platform_, platform_.processes.ExecutablePath(), layout_.IsInstalled()); });
     Options options;
     Try([&] { LoadOptions(platform_, options); });
     ApplyOptions(options);
@@ -170,7 +171,7 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
         store_.ScanEntries();
         grid_.FillGrid(store_.Table());
     });
-    monitor_.TakeBaseline(monitor::NewEntryMonitor::StartupTotalPath(platform_));
+    monitor_.TakeBaseline(monitor::NewEntryMonitor::StartupTotalPath(platform_.processes));
     monitor_.Start();
 
     logonMode_ = switches.logon;
@@ -180,8 +181,8 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
             // be given back: offered once, the records of such entries are kept
             // in a file beside the list, and the uninstall finishes.
             const KeepOffer offerKeep = [this](std::string_view name, std::string_view error) {
-                return platform_.ShowMessageBox(KeepRecordsQuestion(name, error), kAppTitle,
-                                                platform::MsgBox::YesNo | platform::MsgBox::IconWarning) ==
+                return platform_.shell.ShowMessageBox(KeepRecordsQuestion(name, error), kAppTitle,
+                                                      platform::MsgBox::YesNo | platform::MsgBox::IconWarning) ==
                        platform::MsgBox::IdYes;
             };
             // An installed copy's -u is the user's part; the machine's is the uninstaller's (-m).
@@ -209,10 +210,11 @@ void MainForm::OnClose() {
     if (closed_) return;
     closed_ = true;
     SaveOptionsOnce();
-    if (!uninstalled_) Try([&] { RegisterAutostart(platform_, platform_.ExecutablePath(), layout_.IsInstalled()); });
+    if (!uninstalled_)
+        Try([&] { RegisterAutostart(platform_, platform_.processes.ExecutablePath(), layout_.IsInstalled()); });
     monitor_.CheckNewEntries();
     const std::string notice = layout_.UserFile(kNoticeFile);
-    if (platform_.FileExists(notice)) platform_.RemoveFile(notice);
+    if (platform_.files.FileExists(notice)) platform_.files.RemoveFile(notice);
     monitor_.Stop();
 }
 
@@ -228,7 +230,7 @@ void MainForm::AtExit() {
 template <typename Gesture>
 void MainForm::RunChange(Gesture&& gesture) {
     RefreshAtEnd refresh(view_);
-    const std::uint64_t deniedBefore = platform_.AccessDeniedCount();
+    const std::uint64_t deniedBefore = platform_.processes.AccessDeniedCount();
     try {
         gesture();
     } catch (const ChangedMeanwhile&) {
@@ -262,7 +264,7 @@ void MainForm::OnDeleteClicked() {
 }
 
 void MainForm::OnHelpClicked() {
-    platform_.ShellOpen(BesideExecutable(platform_, kHelpFile), "");
+    platform_.shell.ShellOpen(BesideExecutable(platform_, kHelpFile), "");
 }
 
 // ------------------------------------------------------------------ window and tray
@@ -349,13 +351,13 @@ void MainForm::RequestIdentities() {
     // Asked again after every scan: a file may have changed behind a name that
     // did not. The worker answers from its cache for those that did not.
     identities_.Request(identity::EntryJobs(store_));
-    if (!identityTimer_) identityTimer_ = platform_.StartTimer(kIdentityPollMs, [this] { IdentityTimer(); });
+    if (!identityTimer_) identityTimer_ = platform_.clock.StartTimer(kIdentityPollMs, [this] { IdentityTimer(); });
 }
 
 void MainForm::IdentityTimer() {
     if (identities_.Collect()) identitiesChanged_ = true;
     const bool busy = identities_.Busy();
-    const std::uint64_t now = platform_.TickMs();
+    const std::uint64_t now = platform_.clock.TickMs();
     if (identitiesChanged_ && (!busy || now - identitiesShownAt_ >= kIdentityRefreshMs)) {
         identitiesChanged_ = false;
         identitiesShownAt_ = now;
@@ -373,7 +375,7 @@ const identity::Identity* MainForm::IdentityOf(std::size_t index) const {
 std::string MainForm::PublisherOf(std::string_view name) {
     const auto& entries = store_.Table().entries;
     for (std::size_t i = entries.size(); i-- > 0;) {
-        if (!entries[i].IsActive() || platform_.CompareNoCase(entries[i].name, name) != 0) continue;
+        if (!entries[i].IsActive() || platform_.locale.CompareNoCase(entries[i].name, name) != 0) continue;
         // A missing file, or one the cache knows, is told at once; only a
         // check that is really pending says so.
         if (const auto id = identities_.KnownNow(identity::EntryJob(store_.Table(), i)))
@@ -424,7 +426,7 @@ void MainForm::ListsChanged() {
 }
 
 void MainForm::StopTimer(std::optional<platform::TimerId>& timer) {
-    if (timer) platform_.StopTimer(*timer);
+    if (timer) platform_.clock.StopTimer(*timer);
     timer.reset();
 }
 

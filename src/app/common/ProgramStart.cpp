@@ -30,7 +30,7 @@ Switches ParseSwitches(const std::vector<std::string>& arguments) {
 }
 
 std::string BesideExecutable(platform::Platform& platform, std::string_view fileName) {
-    return text::JoinPath(text::FolderOf(platform.ExecutablePath()), fileName);
+    return text::JoinPath(text::FolderOf(platform.processes.ExecutablePath()), fileName);
 }
 
 std::string OwnRunCommand(std::string_view executablePath) {
@@ -47,7 +47,7 @@ namespace {
 
 // The data of the own Run value in `hive`; nullopt when there is none.
 std::optional<std::string> OwnRunValue(platform::Platform& platform, Hive hive) {
-    auto key = RegistryKey::OpenForListing(platform, hive, kRunKey);
+    auto key = RegistryKey::OpenForListing(platform.registry, hive, kRunKey);
     if (!key || !key->ValueExists(kOwnRunValue)) return std::nullopt;
     try {
         return key->ReadString(kOwnRunValue);
@@ -58,7 +58,7 @@ std::optional<std::string> OwnRunValue(platform::Platform& platform, Hive hive) 
 
 // Writes the own Run value; false when the key or value cannot be written.
 bool WriteOwnRunValue(platform::Platform& platform, Hive hive, const std::string& command) {
-    auto key = RegistryKey::Open(platform, hive, kRunKey, true);
+    auto key = RegistryKey::Open(platform.registry, hive, kRunKey, true);
     if (!key) return false;
     try {
         key->WriteString(kOwnRunValue, command);
@@ -69,7 +69,7 @@ bool WriteOwnRunValue(platform::Platform& platform, Hive hive, const std::string
 }
 
 bool DeleteOwnRunValue(platform::Platform& platform, Hive hive) {
-    auto key = RegistryKey::Open(platform, hive, kRunKey, true);
+    auto key = RegistryKey::Open(platform.registry, hive, kRunKey, true);
     return key && key->DeleteValue(kOwnRunValue);
 }
 
@@ -103,7 +103,7 @@ void LoadOptions(platform::Platform& platform, Options& options) {
         {kWarnValue, &options.warnNew}, {kKillValue, &options.autoKill}, {kMinValue, &options.minimize}};
     // The machine's values are the defaults; the user's own override them.
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
-        auto key = RegistryKey::OpenForListing(platform, hive, kOptionsKey);
+        auto key = RegistryKey::OpenForListing(platform.registry, hive, kOptionsKey);
         if (!key) continue;
         for (const auto& [name, flag] : values) {
             if (key->ValueExists(name)) *flag = key->ReadInteger(name) == 1;
@@ -112,7 +112,7 @@ void LoadOptions(platform::Platform& platform, Options& options) {
 }
 
 void SaveOptions(platform::Platform& platform, const Options& options) {
-    auto key = RegistryKey::Open(platform, Hive::CurrentUser, kOptionsKey, true);
+    auto key = RegistryKey::Open(platform.registry, Hive::CurrentUser, kOptionsKey, true);
     if (!key) throw AppError(platform::QuotedMessage("Failed to set data for", kWarnValue));
     key->WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
     key->WriteInteger(kKillValue, options.autoKill ? 1 : 0);
@@ -144,11 +144,11 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
 
 std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout) {
     const std::string oldList = layout.UserFile(kOldListFile);
-    if (!platform.FileExists(oldList)) return 0;
+    if (!platform.files.FileExists(oldList)) return 0;
     // A writer like any other: the lists are read and saved under their locks.
     const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
     if (locks.empty()) return 0;  // another writer holds one for long: imported at the next start
-    const auto lines = text::LoadLines(platform, oldList);
+    const auto lines = text::LoadLines(platform.files, platform.locale, oldList);
     store.LoadStoredRecords();
     std::vector<store::StartupRecord> converted;
     for (const auto& line : lines) {
@@ -163,9 +163,9 @@ std::size_t ImportOldList(platform::Platform& platform, store::AutostartStore& s
     AppendMissing(store.Table().storedRecords, std::move(converted));
     // The converted records are safe in the lists before the old file goes.
     store.SaveStoredRecords();
-    if (!platform.RemoveFile(oldList)) {
+    if (!platform.files.RemoveFile(oldList)) {
         // Never import the same lines twice: an old list that cannot be deleted is emptied.
-        if (auto st = platform.WriteFileAtomic(oldList, ""); !st)
+        if (auto st = platform.files.WriteFileAtomic(oldList, ""); !st)
             throw AppError("The old list \"" + oldList + "\" was imported but cannot be deleted: " + st.message);
     }
     return lines.size();
@@ -182,30 +182,30 @@ constexpr std::string_view kUpgradeBackup = ".0.1.0";
 }  // namespace
 
 bool ReplacedBuildMeant32BitView(platform::Platform& platform) {
-    return sizeof(void*) == 4 && platform.HasTwoRegistryViews();
+    return sizeof(void*) == 4 && platform.registry.HasTwoRegistryViews();
 }
 
 std::size_t UpgradeInstalledList(platform::Platform& platform, store::AutostartStore& store, const FileLayout& layout,
                                  bool meant32BitView, bool quietWithoutRights) {
     if (!layout.IsInstalled()) return 0;
     const std::string oldList = layout.ListBesideExecutable();
-    if (!platform.FileExists(oldList)) return 0;
+    if (!platform.files.FileExists(oldList)) return 0;
     const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
     if (locks.empty()) {
         if (quietWithoutRights) return 0;  // the next start moves it
         throw AppError(std::string(control::kListsBusyMessage));
     }
-    const auto lines = text::LoadLines(platform, oldList);
+    const auto lines = text::LoadLines(platform.files, platform.locale, oldList);
     if (lines.empty()) {
-        platform.RemoveFile(oldList);  // nothing in it to keep
+        platform.files.RemoveFile(oldList);  // nothing in it to keep
         return 0;
     }
     // The backup first: a folder this user may not write ends it here, before
     // any list changed.
     std::string backup = oldList + std::string(kUpgradeBackup) + ".bak";
-    for (int n = 2; platform.FileExists(backup); ++n)
+    for (int n = 2; platform.files.FileExists(backup); ++n)
         backup = oldList + std::string(kUpgradeBackup) + "." + std::to_string(n) + ".bak";
-    if (!platform.CopyFileBytes(oldList, backup)) {
+    if (!platform.files.CopyFileBytes(oldList, backup)) {
         if (quietWithoutRights) return 0;
         throw AppError("The list of an earlier version, \"" + oldList + "\", cannot be copied to \"" + backup +
                        "\"; it is still there, and still given back at uninstall.");
@@ -222,9 +222,9 @@ std::size_t UpgradeInstalledList(platform::Platform& platform, store::AutostartS
     AppendMissing(store.Table().storedRecords, std::move(moved));
     // The records are safe in the lists before the old file goes.
     store.SaveStoredRecords();
-    if (!platform.RemoveFile(oldList)) {
+    if (!platform.files.RemoveFile(oldList)) {
         // Never moved twice: an old list that cannot be deleted is emptied.
-        if (auto st = platform.WriteFileAtomic(oldList, ""); !st)
+        if (auto st = platform.files.WriteFileAtomic(oldList, ""); !st)
             throw AppError("The list of an earlier version, \"" + oldList +
                            "\", was moved into the lists but cannot be deleted: " + st.message);
     }
@@ -249,7 +249,7 @@ void OpenPendingNotice(platform::Platform& platform) {
 
 void OpenPendingNotice(platform::Platform& platform, const FileLayout& layout) {
     const std::string notice = layout.UserFile(kNoticeFile);
-    if (platform.FileExists(notice)) platform.ShellOpen(notice, "open");
+    if (platform.files.FileExists(notice)) platform.shell.ShellOpen(notice, "open");
 }
 
 namespace {
@@ -257,25 +257,25 @@ namespace {
 // Moves the records of `path` into the store's lists (each to the list of its
 // place), then deletes it. The records are saved before the file goes.
 void AdoptList(store::AutostartStore& store, const std::string& path) {
-    auto& platform = store.Platform();
-    if (path.empty() || !platform.FileExists(path)) return;
+    auto& platform = store.Facets();
+    if (path.empty() || !platform.files.FileExists(path)) return;
     const auto locks = control::LockListsForChange(store);
-    const auto strayLock = platform.LockForWriting(path, control::kWriterLockTimeoutMs);
-    const auto lines = text::LoadLines(platform, path);
+    const auto strayLock = platform.locks.LockForWriting(path, control::kWriterLockTimeoutMs);
+    const auto lines = text::LoadLines(platform.files, platform.locale, path);
     store.LoadStoredRecords();
     std::vector<store::StartupRecord> adopted;
     for (const std::string& line : lines) adopted.push_back(store::StartupRecord::Parse(line));
     AppendMissing(store.Table().storedRecords, std::move(adopted));
     store.SaveStoredRecords();
-    if (!platform.RemoveFile(path) && platform.FileExists(path))
+    if (!platform.files.RemoveFile(path) && platform.files.FileExists(path))
         throw AppError("The records of \"" + path + "\" were taken over but the file cannot be deleted.");
-    platform.RemoveFile(path + std::string(platform::kWriterLockSuffix));
+    platform.files.RemoveFile(path + std::string(platform::kWriterLockSuffix));
 }
 
 // Writes `record` into the kept file beside its list, then takes it out of
 // the list; nothing when another writer took it out meanwhile.
 void KeepRecord(store::AutostartStore& store, const store::StartupRecord& record) {
-    auto& platform = store.Platform();
+    auto& platform = store.Facets();
     const auto locks = control::LockListsForChange(store);
     store.LoadStoredRecords();
     auto& records = store.Table().storedRecords;
@@ -283,9 +283,9 @@ void KeepRecord(store::AutostartStore& store, const store::StartupRecord& record
     if (it == records.end()) return;
     const std::string kept = text::JoinPath(text::FolderOf(store.ListFileOf(record.location)), store::kKeptListFile);
     std::vector<std::string> lines;
-    if (platform.FileExists(kept)) lines = text::LoadLines(platform, kept);
+    if (platform.files.FileExists(kept)) lines = text::LoadLines(platform.files, platform.locale, kept);
     if (std::find(lines.begin(), lines.end(), record.Line()) == lines.end()) lines.push_back(record.Line());
-    text::SaveLines(platform, kept, lines);
+    text::SaveLines(platform.files, kept, lines);
     records.erase(it);
     store.SaveStoredRecords();
 }
@@ -295,7 +295,7 @@ void KeepRecord(store::AutostartStore& store, const store::StartupRecord& record
 void Uninstall(control::EntryControl& control, const std::string& strayList, UninstallPart part,
                const KeepOffer& offerKeep) {
     auto& store = control.Store();
-    auto& system = store.Platform();
+    auto& system = store.Facets();
     // The own Run value goes first, so no logon starts the program while its
     // entries are given back. One that is there and stays is reported at the
     // end, after the entries, which matter more.
@@ -304,11 +304,12 @@ void Uninstall(control::EntryControl& control, const std::string& strayList, Uni
     if (part != UninstallPart::User) hives.push_back(Hive::LocalMachine);
     if (part != UninstallPart::Machine) hives.push_back(Hive::CurrentUser);
     for (const Hive hive : hives) {
-        if (auto key = platform::RegistryKey::Open(system, hive, kRunKey, true); key && key->DeleteValue(kOwnRunValue))
+        if (auto key = platform::RegistryKey::Open(system.registry, hive, kRunKey, true);
+            key && key->DeleteValue(kOwnRunValue))
             continue;
-        auto key = platform::RegistryKey::OpenForListing(system, hive, kRunKey);
+        auto key = platform::RegistryKey::OpenForListing(system.registry, hive, kRunKey);
         if (!key) continue;  // no such key: no value to remove
-        const bool stays = key->ValueExists(kOwnRunValue) || store::ValueListed(system, *key, kOwnRunValue);
+        const bool stays = key->ValueExists(kOwnRunValue) || store::ValueListed(system.locale, *key, kOwnRunValue);
         if (stays && ownValueError.empty())
             ownValueError = "Failed to delete '" + std::string(kOwnRunValue) + "' from " +
                             (hive == Hive::LocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") +
@@ -339,8 +340,8 @@ void Uninstall(control::EntryControl& control, const std::string& strayList, Uni
         const auto locks = store.LockLists(control::kWriterLockTimeoutMs);
         // The lock files too: held by this process, they go once it lets go of them.
         for (const std::string& list : store.ListFilePaths()) {
-            system.RemoveFile(list);
-            system.RemoveFile(list + std::string(platform::kWriterLockSuffix));
+            system.files.RemoveFile(list);
+            system.files.RemoveFile(list + std::string(platform::kWriterLockSuffix));
         }
     }
     if (!ownValueError.empty()) throw AppError(ownValueError);
@@ -353,7 +354,7 @@ void UninstallList(platform::Platform& platform, const std::string& list, const 
                    UninstallPart part, const KeepOffer& offerKeep = {}) {
     store::AutostartStore store(platform, list);
     control::NothingShown shown;
-    control::EntryControl control(store, shown);
+    control::EntryControl control(store, platform.processes, shown);
     Uninstall(control, strayList, part, offerKeep);
 }
 

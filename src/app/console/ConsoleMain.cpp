@@ -118,7 +118,7 @@ win32::UniqueHandle ReportPipe(std::wstring_view where) {
 
 int wmain(int argc, wchar_t** argv) {
     // Run by the window with administrator rights: the error text goes back
-    // through the window's pipe (see Platform::RunElevated), not into a file.
+    // through the window's pipe (see Processes::RunElevated), not into a file.
     int first = 1;
     win32::UniqueHandle report;
     const bool handedOver = argc >= 3 && win32::Narrow(argv[1]) == platform::kReportToOption;

@@ -48,7 +48,7 @@ int RunProgram(HINSTANCE instance) {
     // The setup's run after an upgrade: an earlier version's list moves into the lists.
     if (switches.upgradeList) return app::RunListUpgrade(platform);
     if (switches.identify) return app::RunIdentifyHelper(platform);
-    const ui::NameLists lists = ui::NameLists::Builtin(platform);
+    const ui::NameLists lists = ui::NameLists::Builtin(platform.locale);
     ui::win32::DelayDialog delayDialog;
     app::MainForm form(platform, lists, delayDialog);
     std::optional<ui::win32::MainWindow> window;

@@ -2,6 +2,14 @@
 // system attributes, shortcut files, a virtual clock that fires timers, message
 // boxes answered by a script, and injectable faults. Used by the unit tests and
 // the native build.
+//
+// One world that every facet is a view of: the registry, the files, the clock
+// and the watches all touch the same hives, folders and counts. It is the
+// bundle of its facets too, so a test hands it to whatever takes a Platform or
+// one facet. Each facet's code lives in a file of its own: MemoryRegistry.cpp,
+// MemoryFiles.cpp, MemoryLocale.cpp, MemoryShell.cpp, MemoryClock.cpp,
+// MemoryLocks.cpp, MemoryProcesses.cpp and MemoryFileIdentity.cpp; what the
+// world itself keeps (faults, rights, paths) is in MemoryPlatform.cpp.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +41,21 @@ enum class Op {
     ListFolder,  // listing the files of a folder
 };
 
-class MemoryPlatform final : public Platform {
+class MemoryPlatform final : public Registry,
+                             public Files,
+                             public Locale,
+                             public Shell,
+                             public Clock,
+                             public Locks,
+                             public Processes,
+                             public FileIdentity,
+                             public Platform {
 public:
     MemoryPlatform();
-    ~MemoryPlatform() override;
+    ~MemoryPlatform();
+    // The bundle refers to this very object.
+    MemoryPlatform(const MemoryPlatform&) = delete;
+    MemoryPlatform& operator=(const MemoryPlatform&) = delete;
 
     // ---- setting the scene (none of these consult the fault hook)
     // The registry scene functions take the view as OpenKey does: Bits32 names
@@ -176,10 +195,11 @@ public:
         SignalChange();
     }
 
-    // ---- Platform
+    // ---- Registry (MemoryRegistry.cpp)
     std::unique_ptr<RegKey> OpenKey(Hive hive, std::string_view path, bool create, KeyAccess access,
                                     RegView view = RegView::Bits64) override;
     bool HasTwoRegistryViews() override { return twoViews_; }
+    // ---- Files (MemoryFiles.cpp)
     bool ReadShortcut(std::string_view linkFile, ShortcutData& out) override;
     bool WriteShortcut(std::string_view linkFile, const ShortcutData& data) override;
     std::vector<std::string> ListShortcutFiles(std::string_view folder) override;
@@ -188,41 +208,47 @@ public:
     bool RemoveFile(std::string_view path) override;
     FileRead ReadFile(std::string_view path) override;
     Status WriteFileAtomic(std::string_view path, std::string_view bytes) override;
-    std::string ExecutablePath() override { return exePath_; }
     bool CopyFileBytes(std::string_view from, std::string_view to) override;
+    std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
+    bool CreateFolder(std::string_view path) override;
+    // ---- Locale (MemoryLocale.cpp)
     std::string AnsiToUtf8(std::string_view bytes) override;
     int CompareNoCase(std::string_view a, std::string_view b) override;
     std::string FoldCase(std::string_view text) override;
     std::optional<std::string> SortKeyNoCase(std::string_view text) override;
+    // ---- Shell (MemoryShell.cpp)
     int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     bool StartCommand(std::string_view commandLine) override;
     bool ShellOpen(std::string_view path, std::string_view verb) override;
     bool ShellStart(std::string_view path) override;
+    bool RaiseWindowByTitle(std::string_view title) override;
+    // ---- Clock (MemoryClock.cpp)
     TimerId StartTimer(unsigned intervalMs, TimerCallback callback) override;
     void StopTimer(TimerId id) override;
+    std::uint64_t TickMs() override { return now_; }
+    std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
+    // ---- Locks (MemoryLocks.cpp)
     bool LockExists(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLock(std::string_view name) override;
     std::unique_ptr<NamedLock> CreateLockOnce(std::string_view name, bool& existed) override;
     std::unique_ptr<NamedLock> LockForWriting(std::string_view path, unsigned timeoutMs) override;
-    bool RaiseWindowByTitle(std::string_view title) override;
-    std::unique_ptr<ChangeWatch> WatchPlaces(const std::vector<WatchPlace>& places, ChangeCallback onChange) override;
-    std::uint64_t TickMs() override { return now_; }
-    std::optional<std::string> KnownFolderPath(KnownFolder folder) override;
-    bool CreateFolder(std::string_view path) override;
+    // ---- Processes (MemoryProcesses.cpp)
+    std::string ExecutablePath() override { return exePath_; }
+    std::optional<std::string> EnvironmentVariable(std::string_view name) override;
     bool IsElevated() override { return !standardUser_; }
     std::uint64_t AccessDeniedCount() override { return deniedCount_; }
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
     bool CanRunHelper() override { return static_cast<bool>(helperScript_); }
     std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) override;
-    std::optional<std::string> EnvironmentVariable(std::string_view name) override;
+    // ---- FileIdentity (MemoryFileIdentity.cpp)
     FileFacts StatFile(std::string_view path) override;
     std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
     SignatureFacts VerifyEmbeddedSignature(std::string_view path) override;
-    std::unique_ptr<FileHold> HoldFile(std::string_view path) override;
-    bool AdministratorsOnlyFolder(std::string_view path) override;
     std::optional<std::string> HashForCatalog(std::string_view path, CatalogHash kind) override;
     std::optional<SignatureFacts> VerifyCatalogSignature(std::string_view path, std::string_view hash,
                                                          CatalogHash kind) override;
+    std::unique_ptr<FileHold> HoldFile(std::string_view path) override;
+    bool AdministratorsOnlyFolder(std::string_view path) override;
 
     struct Key;  // a registry key: ordered values and sub-keys
 

@@ -14,7 +14,7 @@
 
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/Clock.h"
 #include "platform/win32/WinHandles.h"
 
 namespace vantorell::win32 {

@@ -25,7 +25,8 @@
 
 #include "platform/Text.h"
 #include "platform/win32/Utf.h"
-#include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32FileIdentity.h"
+#include "platform/win32/WinHandles.h"
 
 namespace vantorell::platform {
 namespace {
@@ -39,7 +40,7 @@ constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr std::uint32_t kNoSignature = 0x800B0100;  // TRUST_E_NOSIGNATURE
 
 // The system's signature functions, loaded from System32 on first use. The
-// program in the tray examines files in a helper (see Win32Platform::RunHelper)
+// program in the tray examines files in a helper (see Processes::StartHelper)
 // and so never loads them: under Wine they and the libraries they bring cost
 // a process about 3 MB of its own memory for as long as it runs.
 struct SignatureApi {
@@ -526,18 +527,7 @@ std::wstring HexTag(std::string_view hash) {
 
 }  // namespace
 
-std::optional<std::string> Win32Platform::EnvironmentVariable(std::string_view name) {
-    const std::wstring wname = Widen(name);
-    const DWORD size = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
-    if (size == 0) return std::nullopt;
-    std::wstring value(size, L'\0');
-    const DWORD got = GetEnvironmentVariableW(wname.c_str(), value.data(), size);
-    if (got == 0 || got >= size) return std::nullopt;
-    value.resize(got);
-    return Narrow(value);
-}
-
-FileFacts Win32Platform::StatFile(std::string_view path) {
+FileFacts Win32FileIdentity::StatFile(std::string_view path) {
     FileFacts facts;
     const std::wstring wpath = Widen(path);
     // A Run value names the 64-bit System32 for a 32-bit build too.
@@ -559,7 +549,7 @@ FileFacts Win32Platform::StatFile(std::string_view path) {
     return facts;
 }
 
-std::unique_ptr<FileHold> Win32Platform::HoldFile(std::string_view path) {
+std::unique_ptr<FileHold> Win32FileIdentity::HoldFile(std::string_view path) {
     const std::wstring wpath = Widen(path);
     const FsRedirectionOff native;
     if (!OnLocalFixedDrive(wpath)) return nullptr;
@@ -569,7 +559,7 @@ std::unique_ptr<FileHold> Win32Platform::HoldFile(std::string_view path) {
     return std::make_unique<Win32Hold>(std::move(file), wpath);
 }
 
-bool Win32Platform::AdministratorsOnlyFolder(std::string_view path) {
+bool Win32FileIdentity::AdministratorsOnlyFolder(std::string_view path) {
     const std::wstring wpath = Widen(path);
     DWORD attributes = GetFileAttributesW(wpath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -620,7 +610,7 @@ bool Win32Platform::AdministratorsOnlyFolder(std::string_view path) {
     return only;
 }
 
-std::optional<VersionFacts> Win32Platform::ReadVersionFacts(std::string_view path) {
+std::optional<VersionFacts> Win32FileIdentity::ReadVersionFacts(std::string_view path) {
     const std::wstring wpath = Widen(path);
     const FsRedirectionOff native;
     DWORD ignored = 0;
@@ -664,7 +654,7 @@ std::optional<VersionFacts> Win32Platform::ReadVersionFacts(std::string_view pat
     return facts;
 }
 
-void Win32Platform::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chain, SignatureFacts& facts) {
+void Win32FileIdentity::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chain, SignatureFacts& facts) {
     if (!cert) return;
     facts.signer = CommonName(cert);
     facts.issuer = IssuerName(cert);
@@ -702,7 +692,7 @@ void Win32Platform::ExamineSigner(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT chai
     if (own) Api().CertFreeCertificateChain(own);
 }
 
-bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
+bool Win32FileIdentity::Disallowed(PCCERT_CONTEXT cert) {
     if (!disallowedOpened_) {
         disallowedOpened_ = true;
         const DWORD flags = CERT_STORE_READONLY_FLAG | CERT_STORE_OPEN_EXISTING_FLAG;
@@ -722,7 +712,7 @@ bool Win32Platform::Disallowed(PCCERT_CONTEXT cert) {
     return false;
 }
 
-void Win32Platform::CloseTrustStores() {
+void Win32FileIdentity::CloseTrustStores() {
     for (HCERTSTORE* store : {&disallowedUser_, &disallowedMachine_}) {
         if (*store) Api().CertCloseStore(*store, 0);
         *store = nullptr;
@@ -730,7 +720,7 @@ void Win32Platform::CloseTrustStores() {
     disallowedOpened_ = false;
 }
 
-SignatureFacts Win32Platform::VerifyEmbeddedSignature(std::string_view path) {
+SignatureFacts Win32FileIdentity::VerifyEmbeddedSignature(std::string_view path) {
     SignatureFacts facts;
     if (!Api().loaded) {
         facts.unavailable = true;
@@ -759,7 +749,7 @@ SignatureFacts Win32Platform::VerifyEmbeddedSignature(std::string_view path) {
     return facts;
 }
 
-std::optional<std::string> Win32Platform::HashForCatalog(std::string_view path, CatalogHash kind) {
+std::optional<std::string> Win32FileIdentity::HashForCatalog(std::string_view path, CatalogHash kind) {
     if (!Api().loaded) return std::nullopt;
     const FsRedirectionOff native;
     const UniqueFile file = OpenForReading(Widen(path));
@@ -767,8 +757,8 @@ std::optional<std::string> Win32Platform::HashForCatalog(std::string_view path, 
     return CatalogAdmin(kind).Hash(file.Get());
 }
 
-std::optional<SignatureFacts> Win32Platform::VerifyCatalogSignature(std::string_view path, std::string_view hash,
-                                                                    CatalogHash kind) {
+std::optional<SignatureFacts> Win32FileIdentity::VerifyCatalogSignature(std::string_view path, std::string_view hash,
+                                                                        CatalogHash kind) {
     if (!Api().loaded) return std::nullopt;
     const CatalogAdmin admin(kind);
     if (!admin.Get()) return std::nullopt;

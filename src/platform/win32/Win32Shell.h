@@ -1,0 +1,26 @@
+// The shell on Windows: MessageBoxW, CreateProcessW, ShellExecuteW and
+// ShellExecuteExW, FindWindowW.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/Shell.h"
+
+namespace vantorell::platform {
+
+class Win32Shell final : public Shell {
+public:
+    // Message boxes without an explicit owner are owned by this window.
+    void SetOwnerWindow(HWND owner) { owner_ = owner; }
+
+    int ShowMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+    bool StartCommand(std::string_view commandLine) override;
+    bool ShellOpen(std::string_view path, std::string_view verb) override;
+    bool ShellStart(std::string_view path) override;
+    bool RaiseWindowByTitle(std::string_view title) override;
+
+private:
+    HWND owner_ = nullptr;
+};
+
+}  // namespace vantorell::platform
