@@ -1,5 +1,5 @@
-// Fields of the identity files and messages: text in tab-separated lines,
-// with the separators a field may hold written as escapes.
+// The identity files and messages: tab-separated lines of escaped fields
+// (base/Fields.h), and the one form of a verdict in them.
 #pragma once
 
 #include <span>
@@ -7,16 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Fields.h"
 #include "identity/Identity.h"
 
 namespace vantorell::identity {
 
-// Tabs, line ends and backslashes of a field written as \t, \n, \r, \\.
-std::string Escape(std::string_view field);
-// The field an escaped text stands for; false for a stray or unknown escape.
-bool Unescape(std::string_view field, std::string& out);
-// The parts of a line between separators (one part for a line without one).
-std::vector<std::string_view> Split(std::string_view line, char separator);
+using text::Escape;
+using text::Split;
+using text::Unescape;
 
 // What was found of a file's bytes, in the one form that the cache file keeps
 // and the helper reports: the state's word, signer, company, description,

@@ -16,19 +16,8 @@ constexpr std::string_view kOldHeader = "Vantorell file identities 1";
 constexpr std::string_view kProgramFolder = "Vantorell";
 constexpr std::size_t kFields = 2 + kVerdictFields;  // path, stamp, the verdict
 
-std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash = 0xcbf29ce484222325ULL) {
-    for (unsigned char c : bytes) {
-        hash ^= c;
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
-
-std::string Hex(std::uint64_t value) {
-    char buffer[17];
-    const auto end = std::to_chars(buffer, buffer + 16, value, 16).ptr;
-    return std::string(buffer, end);
-}
+using text::Fnv1a;
+using text::Hex;
 
 bool Number(std::string_view text, std::uint64_t& value, int base = 10) {
     if (text.empty()) return false;

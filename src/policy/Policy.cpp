@@ -6,10 +6,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "store/StartupRecord.h"
-#include "platform/JsonText.h"
+#include "base/JsonText.h"
 #include "platform/Text.h"
 #include "store/AutostartStore.h"
+#include "store/StartupRecord.h"
 
 namespace vantorell::policy {
 namespace {
@@ -164,36 +164,9 @@ std::optional<std::string> FromUtf16(std::string_view bytes) {
     const bool little = b0 == 0xFF && b1 == 0xFE, big = b0 == 0xFE && b1 == 0xFF;
     if (!little && !big) return std::nullopt;
     if (bytes.size() % 2) Fail("", "the policy file is UTF-16 with an odd number of bytes");
-    std::u16string units;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        const auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
-        const auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
-        units.push_back(static_cast<char16_t>(lo | hi << 8));
-    }
-    std::string out;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::uint32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            Fail("", "the policy file is not valid UTF-16");
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    auto text = text::Utf16ToUtf8(text::Utf16Units(bytes.substr(2), big));
+    if (!text) Fail("", "the policy file is not valid UTF-16");
+    return text;
 }
 
 }  // namespace

@@ -150,20 +150,5 @@ TEST_F(Console, AnUnreadableListFileExitsWithOne) {
     EXPECT_EQ(ListBytes(), "a;crun;x;;0;0\r\n");
 }
 
-TEST(ConsoleJson, StringEscapes) {
-    struct Case {
-        std::string in, out;
-    } cases[] = {
-        {"", "\"\""},
-        {"a\"b\\c/", "\"a\\\"b\\\\c/\""},
-        {std::string("\0\x1F\x7F", 3), "\"\\u0000\\u001f\x7F\""},
-        {"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
-        {"\xE5\x90\xAF\xF0\x9F\x98\x80", "\"\xE5\x90\xAF\xF0\x9F\x98\x80\""},
-        {"\xFF\xC3(\xE5\x90", "\"\\ufffd\\ufffd(\\ufffd\\ufffd\""},
-        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a surrogate is not UTF-8
-    };
-    for (const auto& c : cases) EXPECT_EQ(app::JsonString(c.in), c.out);
-}
-
 }  // namespace
 }  // namespace vantorell::testing

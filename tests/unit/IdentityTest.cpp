@@ -491,46 +491,6 @@ TEST_F(Identity, ServiceAsksAHelper) {
     EXPECT_FALSE(identity::DecodeIdentifyRequest("Vantorell identify 1\nC:\\x\t\t\t2\t\n").has_value());
 }
 
-// Where a path leads by its text once its device prefix is read; what is
-// not a drive's or a volume's is never opened.
-TEST(PathPlace, DevicePrefixesLinksAndShares) {
-    using Kind = text::PathPlace::Kind;
-    const std::vector<std::tuple<std::string, Kind, std::string>> cases = {
-        {"C:\\x\\y.exe", Kind::Drive, "C:\\"},
-        {"c:/x/y.exe", Kind::Drive, "c:\\"},
-        {"\\\\?\\C:\\x\\y.exe", Kind::Drive, "C:\\"},
-        {"\\??\\D:\\x\\y.exe", Kind::Drive, "D:\\"},
-        {"\\\\.\\C:\\y.exe", Kind::Drive, "C:\\"},
-        {"\\\\?\\GLOBALROOT\\??\\C:\\y.exe", Kind::Drive, "C:\\"},
-        {"\\\\?\\GLOBALROOT\\GLOBAL??\\E:\\y.exe", Kind::Drive, "E:\\"},
-        {"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\y.exe", Kind::Volume,
-         "\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\"},
-        {"\\\\server\\share\\y.exe", Kind::Share, ""},
-        {"//server/share/y.exe", Kind::Share, ""},
-        {"\\\\?\\UNC\\server\\share\\y.exe", Kind::Share, ""},
-        {"\\??\\UNC\\server\\share\\y.exe", Kind::Share, ""},
-        {"\\\\?\\unc\\server\\share\\y.exe", Kind::Share, ""},
-        {"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\y.exe", Kind::Share, ""},
-        {"\\??\\GLOBALROOT\\Device\\Mup\\server\\share\\y.exe", Kind::Share, ""},
-        {"\\\\?\\GLOBALROOT\\??\\UNC\\server\\share\\y.exe", Kind::Share, ""},
-        {"\\\\.\\GLOBALROOT\\Device\\LanmanRedirector\\server\\share\\y.exe", Kind::Share, ""},
-        {"\\\\?\\GLOBALROOT\\Device\\WebDavRedirector\\server\\y.exe", Kind::Share, ""},
-        {"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume2\\y.exe", Kind::Device, ""},
-        {"\\\\.\\pipe\\name", Kind::Device, ""},
-        {"\\\\?\\Volume{broken\\y.exe", Kind::Device, ""},
-        {"y.exe", Kind::Relative, ""},
-        {"\\x\\y.exe", Kind::Relative, ""},
-        {"C:y.exe", Kind::Relative, ""},
-    };
-    for (const auto& [path, kind, root] : cases) {
-        const auto place = text::PlaceOfPath(path);
-        EXPECT_EQ(place.kind, kind) << path;
-        EXPECT_EQ(place.root, root) << path;
-        EXPECT_EQ(identity::IsUncPath(path), kind == Kind::Share || kind == Kind::Device) << path;
-    }
-    EXPECT_EQ(text::PlaceOfPath("\\\\?\\C:\\x\\y.exe").rest, "x\\y.exe");
-}
-
 // A file rewritten in place with other bytes of its size and its times put
 // back is checked again: the cache holds it by its ID and change-journal
 // number, or by its content's hash, which no writer can put back. In the

@@ -3,7 +3,7 @@
 
 #include "StoreTestScene.h"
 #include "app/common/ConsoleCommands.h"
-#include "platform/JsonText.h"
+#include "base/JsonText.h"
 #include "policy/Plan.h"
 
 namespace vantorell::testing {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "identity/Identity.h"
-#include "platform/JsonText.h"
+#include "base/JsonText.h"
 #include "store/AutostartStore.h"
 #include "ui/NameLists.h"
 

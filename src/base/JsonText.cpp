@@ -1,8 +1,8 @@
-#include "platform/JsonText.h"
+#include "base/JsonText.h"
 
 #include <nlohmann/json.hpp>
 
-#include "platform/Text.h"
+#include "base/Text.h"
 
 namespace vantorell::text {
 
