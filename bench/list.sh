@@ -28,38 +28,11 @@ for f in vantorellc.exe bench/enumerate_run.exe; do
   [ -f "$build/$f" ] || { echo "list.sh: $build/$f is missing (build the win64 preset first)" >&2; exit 1; }
 done
 
-# shellcheck source=../scripts/wine-env.sh
-. scripts/wine-env.sh
-own_prefix=""
-if [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/.vantorell-ready" ]; then
-  own_prefix=$(mktemp -d)
-  wine_env_start "$own_prefix/prefix" || exit 1
-fi
-export WINEDEBUG=-all
-
-scratch=$(mktemp -d)
-run_key='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
-remove_values() {
-  [ -f "$scratch/remove.reg" ] && wine regedit /s "$(winepath -w "$scratch/remove.reg")" >/dev/null 2>&1
-}
-cleanup() {
-  remove_values
-  rm -rf "$scratch"
-  [ -n "$own_prefix" ] && { wine_env_stop; rm -rf "$own_prefix"; }
-}
-trap cleanup EXIT
+# shellcheck source=run-key-lib.sh
+. bench/run-key-lib.sh
 
 # A folder of its own: no "StartupList.txt" or cache of an earlier run.
 cp "$build/vantorellc.exe" "$build/bench/enumerate_run.exe" "$scratch/"
-
-time_one() {  # milliseconds of one run of a program of the scratch folder
-  local start end
-  start=$(date +%s%N)
-  wine "$scratch/$1" "${@:2}" >/dev/null 2>&1
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000000))
-}
-median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 
 status=0
 for count in $counts; do

@@ -23,23 +23,8 @@ while [ $# -gt 0 ]; do
 done
 [ -f "$exe" ] || { echo "policy.sh: $exe is missing (build the win64 preset first)" >&2; exit 1; }
 
-# shellcheck source=../scripts/wine-env.sh
-. scripts/wine-env.sh
-own_prefix=""
-if [ -z "${WINEPREFIX:-}" ] || [ ! -f "$WINEPREFIX/.vantorell-ready" ]; then
-  own_prefix=$(mktemp -d)
-  wine_env_start "$own_prefix/prefix" || exit 1
-fi
-export WINEDEBUG=-all
-
-scratch=$(mktemp -d)
-run_key='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
-cleanup() {
-  [ -f "$scratch/remove.reg" ] && wine regedit /s "$(winepath -w "$scratch/remove.reg")" >/dev/null 2>&1
-  rm -rf "$scratch"
-  [ -n "$own_prefix" ] && { wine_env_stop; rm -rf "$own_prefix"; }
-}
-trap cleanup EXIT
+# shellcheck source=run-key-lib.sh
+. bench/run-key-lib.sh
 
 cp "$exe" "$scratch/vantorellc.exe"
 vendors=(Acme Globex Initech Umbrella Hooli Vandelay Stark Wayne Tyrell Cyberdyne)
@@ -85,21 +70,11 @@ code=$?
 drift=$(grep -c '"result": "would change"' "$scratch/check.json")
 echo "entries: $entries, rules: 100, entries to change: $drift, runs: $runs of each"
 
-# Milliseconds of one run of vantorellc with the given arguments.
-time_one() {
-  local start end
-  start=$(date +%s%N)
-  wine "$scratch/vantorellc.exe" "$@" >/dev/null 2>&1
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000000))
-}
-median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
-
-time_one list --json >/dev/null  # warm the caches once
+time_one vantorellc.exe list --json >/dev/null  # warm the caches once
 list_ms=() check_ms=()
 for _ in $(seq "$runs"); do
-  list_ms+=("$(time_one list --json)")
-  check_ms+=("$(time_one apply "$(winepath -w "$scratch/policy.json")" --check --json)")
+  list_ms+=("$(time_one vantorellc.exe list --json)")
+  check_ms+=("$(time_one vantorellc.exe apply "$(winepath -w "$scratch/policy.json")" --check --json)")
 done
 list=$(printf '%s\n' "${list_ms[@]}" | median)
 check=$(printf '%s\n' "${check_ms[@]}" | median)
