@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     p.PutFile(kList, "Off;crun;C:\\o.exe;;0;0\r\nLater;SUF;C:\\l2.exe;-x;1;30\r\n");
     store::AutostartStore store(p, kList);
 
-    const auto result = app::RunConsole(store, args);
+    const auto result = app::RunConsole(p, store, args);
     fuzz::Check(result.exitCode == app::kExitOk || result.exitCode == app::kExitFailure ||
                 result.exitCode == app::kExitUsage);
     fuzz::Check(result.exitCode == app::kExitOk ? result.err.empty() : !result.err.empty());

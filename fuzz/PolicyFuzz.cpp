@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Check(policy::ParsePolicyText(policy::PolicyText(policy), false) == policy);
 
     Machine& m = TheMachine();
-    const auto plan = policy::MakePlan(policy, m.store, m.ids);
+    const auto plan = policy::MakePlan(policy, m.store, m.p, m.ids);
     for (const auto& item : plan.items) {
         if (item.outcome == policy::Outcome::Change) {
             fuzz::Check(!item.steps.empty() && item.steps.size() <= 4);
