@@ -1,5 +1,7 @@
 #include "identity/FileResolution.h"
 
+#include <cctype>
+
 #include <algorithm>
 #include <array>
 #include <initializer_list>
@@ -429,6 +431,10 @@ platform::FileFacts MissingFolders::Stat(platform::FileIdentity& files, std::str
     // dot file) is only looked at.
     if (path.find("\\.") != std::string_view::npos || path.find("/.") != std::string_view::npos)
         return files.StatFile(path);
+    // Only a drive's path ("C:\\..."): a device prefix ("\\\\?\\C:\\...") is no folder.
+    const bool drivePath = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                           (path[2] == '\\' || path[2] == '/');
+    if (!drivePath) return files.StatFile(path);
     // Each folder on the way, "C:\\a", "C:\\a\\b", ... (not a drive's root):
     // the file is gone when one of them is known to be.
     std::string key;

@@ -103,6 +103,11 @@ TEST_F(Identity, FileOfACommand) {
     for (const char* gone : {"C:\\Gone Away\\a.exe", "C:\\Gone Away\\b.exe /q", "%ProgramFiles%\\Gone\\c.exe"})
         EXPECT_FALSE(identity::ResolveFile(p, FileJob{gone, {}, {}, false}, &folders).facts->exists) << gone;
     EXPECT_EQ(p.FileLookups() - lookups, 2u);  // "C:\\Program Files\\Gone\\c.exe", then its folder
+    // A device prefix is no folder: one missing file there says nothing of the next.
+    identity::ResolveFile(p, FileJob{"\"\\\\?\\C:\\nowhere.exe\"", {}, {}, false}, &folders);
+    const auto before = p.FileLookups();
+    identity::ResolveFile(p, FileJob{"\"\\\\?\\C:\\Tools\\tool.exe\"", {}, {}, false}, &folders);
+    EXPECT_EQ(p.FileLookups() - before, 1u);
     const auto hosted = identity::ResolveFile(p, FileJob{"rundll32 shell32.dll,X", {}, {}, false});
     EXPECT_EQ(hosted.host, "C:\\Windows\\System32\\rundll32.exe");
 }
