@@ -53,22 +53,17 @@ std::string JsonString(std::string_view s) {
 }
 
 std::string JsonRows(const nlohmann::ordered_json& rows) {
-    if (rows.empty()) return "[]\n";
-    std::string out = "[\n";
-    for (std::size_t n = 0; n < rows.size(); ++n) {
-        out += "  {";
-        bool first = true;
-        for (const auto& [key, value] : rows[n].items()) {
-            if (!first) out += ", ";
-            first = false;
-            out += JsonString(key) + ": ";
-            out += value.is_string() ? JsonString(value.get_ref<const std::string&>())
-                                     : value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    JsonRowsText text;
+    for (const auto& row : rows) {
+        text.BeginRow();
+        for (const auto& [key, value] : row.items()) {
+            if (value.is_string())
+                text.Text(key, value.get_ref<const std::string&>());
+            else
+                text.Raw(key, value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
         }
-        out += n + 1 < rows.size() ? "},\n" : "}\n";
     }
-    out += "]\n";
-    return out;
+    return text.Finish();
 }
 
 void JsonRowsText::BeginRow() {
@@ -94,8 +89,12 @@ void JsonRowsText::Flag(std::string_view key, bool value) {
 }
 
 void JsonRowsText::Number(std::string_view key, long long value) {
+    Raw(key, std::to_string(value));
+}
+
+void JsonRowsText::Raw(std::string_view key, std::string_view json) {
     Key(key);
-    out_ += std::to_string(value);
+    out_ += json;
 }
 
 std::string JsonRowsText::Finish() {

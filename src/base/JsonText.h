@@ -20,13 +20,15 @@ std::string JsonString(std::string_view text);
 std::string JsonRows(const nlohmann::ordered_json& rows);
 
 // The same layout written field by field, without building a document: for
-// thousands of rows.
+// thousands of rows. JsonRows writes through it.
 class JsonRowsText {
 public:
     void BeginRow();
     void Text(std::string_view key, std::string_view value);
     void Flag(std::string_view key, bool value);
     void Number(std::string_view key, long long value);
+    // A value written as JSON already.
+    void Raw(std::string_view key, std::string_view json);
     // The array, rows ended; the writer is empty afterwards.
     std::string Finish();
 
