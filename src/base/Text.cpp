@@ -87,6 +87,13 @@ bool ParseInt(std::string_view t, int& out) {
     return true;
 }
 
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
 std::string FolderOf(std::string_view path) {
     const auto pos = path.find_last_of("\\/");
     return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));

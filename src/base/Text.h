@@ -42,6 +42,13 @@ struct PathPlace {
 };
 PathPlace PlaceOfPath(std::string_view path);
 
+// ASCII letters lowered, every other byte as it is (UTF-8 stays whole).
+constexpr char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+// Equal but for the case of ASCII letters.
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+
 // Folder of a path (text before the last '\' or '/'), without the separator.
 std::string FolderOf(std::string_view path);
 // Joins a folder and a file name with a backslash.

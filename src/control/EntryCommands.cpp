@@ -84,7 +84,8 @@ void ExplainUnlisted(store::AutostartStore& store, const std::string& name, cons
     const store::AutostartLocation* location = store::FindLocation(code);
     if (!location) return;
     const auto place = store::OpenPlace(store, *location);
-    if (auto refusal = place->Refusal(store::PlaceChange::TakeOut, name, name)) throw AppError(*refusal);
+    const auto change = verb == EntryVerb::Delete ? store::PlaceChange::Delete : store::PlaceChange::TakeOut;
+    if (auto refusal = place->Refusal(change, name, name)) throw AppError(*refusal);
     place->Read({name}, true);  // throws for an item it cannot read
 }
 

@@ -162,6 +162,10 @@ void EntryControl::SaveRecordsOrRestore(std::vector<store::StartupRecord> before
 }
 
 void EntryControl::DisableEntry(std::size_t index, bool discard) {
+    TakeOutEntry(index, discard, store::PlaceChange::TakeOut);
+}
+
+void EntryControl::TakeOutEntry(std::size_t index, bool discard, store::PlaceChange change) {
     const auto seen = SeenOf(index);
     if (!seen) return;
     WriteScope scope(*this);
@@ -173,7 +177,7 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
     RefuseNulName(name);
     RefuseOwnEntry(name, code, table.entries[index].command);
     const auto place = location ? store::OpenPlace(store_, *location) : nullptr;
-    if (place) RefusePlaceChange(*place, store::PlaceChange::TakeOut, name, table.entries[index].command);
+    if (place) RefusePlaceChange(*place, change, name, table.entries[index].command);
 
     // Nothing to take out of a place that is unknown or no longer holds the entry.
     // The item this entry is, holding the command the entry showed: never a
@@ -192,7 +196,10 @@ void EntryControl::DisableEntry(std::size_t index, bool discard) {
 
     if (item.present) {
         try {
-            place->TakeOut(ref);
+            if (change == store::PlaceChange::Delete)
+                place->Delete(ref);
+            else
+                place->TakeOut(ref);
         } catch (const AppError&) {
             // The entry is still in its place: take the record back so that it
             // does not stand twice. Should that save fail too, the entry is both
@@ -356,16 +363,21 @@ void EntryControl::DeleteEntry(std::size_t index) {
     index = Recheck(*seen, index);
     auto& table = store_.Table();
     if (table.entries[index].IsActive()) {
-        DisableEntry(index, true);  // saves and refreshes
+        TakeOutEntry(index, true, store::PlaceChange::Delete);  // saves and refreshes
         return;
     }
     if (index < table.RecordCount()) {
         const store::StartupRecord record = table.storedRecords[index];
+        const store::AutostartLocation* location = store::FindLocation(record.location);
+        const auto place = location ? store::OpenPlace(store_, *location) : nullptr;
+        if (place) RefusePlaceChange(*place, store::PlaceChange::Delete, record.name, record.command);
         std::vector<store::StartupRecord> before = table.storedRecords;
         table.storedRecords.erase(table.storedRecords.begin() + static_cast<std::ptrdiff_t>(index));
         SaveRecordsOrRestore(std::move(before));
-        if (const store::AutostartLocation* location = store::FindLocation(record.location))
-            store::OpenPlace(store_, *location)->Release(record);
+        if (place) {
+            place->Release(record);
+            place->DeleteRecorded(record);
+        }
     }
     Refresh();
 }

@@ -112,8 +112,10 @@ public:
     // Turns Windows' own switch of active entry `index` back on; the entry is
     // not moved. Does nothing for an entry that Windows has not switched off.
     void SwitchOnForWindows(std::size_t index);
-    // Deletes entry `index`: an active entry is taken out of its place without a
-    // record; a recorded one loses its record and its place is not touched.
+    // Deletes entry `index`: an active entry is taken out of its place for good,
+    // without a record; a recorded one loses its record, and its place drops
+    // what it still holds of the item (Place::DeleteRecorded). What the place
+    // refuses to delete (PlaceChange::Delete) is left as it is.
     void DeleteEntry(std::size_t index);
     // Rescans and tells whoever shows the entries.
     void Refresh();
@@ -131,6 +133,8 @@ private:
     // Inside a WriteScope: the index the seen entry has in the fresh table;
     // throws ChangedMeanwhile (after showing the table) when it is gone or changed.
     std::size_t Recheck(const EntrySeen& seen, std::size_t hint);
+    // DisableEntry, or with `change` Delete the item deleted for good.
+    void TakeOutEntry(std::size_t index, bool discard, store::PlaceChange change);
 
     // Throws the place's message when it does not allow `change` of the item.
     static void RefusePlaceChange(const store::Place& place, store::PlaceChange change, std::string_view name,

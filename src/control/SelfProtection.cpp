@@ -1,5 +1,7 @@
 #include "control/SelfProtection.h"
 
+#include "base/Text.h"
+
 #include "platform/Text.h"
 
 namespace vantorell::control {
@@ -34,21 +36,11 @@ namespace {
 bool IsRunKeyCode(std::string_view location) {
     return location == "crun" || location == "lrun" || location == "lrun32";
 }
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 }  // namespace
 
 bool IsOwnEntry(std::string_view name, std::string_view location, std::string_view command,
                 std::string_view executablePath) {
-    if (IsRunKeyCode(location) && EqualsAsciiNoCase(name, kOwnEntryName)) return true;
+    if (IsRunKeyCode(location) && text::EqualsAsciiNoCase(name, kOwnEntryName)) return true;
     for (const auto& path : OwnProgramPaths(executablePath))
         if (IsOwnCommand(command, path)) return true;
     return false;

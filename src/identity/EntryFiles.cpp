@@ -12,6 +12,11 @@ FileJob EntryJob(const store::EntryTable& table, std::size_t index) {
     if (index >= table.entries.size()) return job;
     const store::StartupEntry& e = table.entries[index];
     job.command = e.command;
+    // A shared host's service: what runs is its library, not the host.
+    if (e.service && !e.service->serviceDll.empty()) {
+        job.command = '"' + e.service->serviceDll + '"';
+        return job;
+    }
     if (!e.IsActive()) {
         if (index < table.storedRecords.size()) job.arguments = table.storedRecords[index].arguments;
         job.shortcut = e.place ? e.place->isFolder : !job.arguments.empty();

@@ -17,16 +17,8 @@ constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kAppPathsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 constexpr int kMaxHostDepth = 3;  // cmd /c cmd /c ... ends somewhere
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
+using text::AsciiLower;
+using text::EqualsAsciiNoCase;
 
 std::string_view FileNameOf(std::string_view path) {
     const auto slash = path.find_last_of("\\/:");
@@ -168,7 +160,7 @@ private:
     ResolvedFile FromProgram(const std::string& program, std::string_view arguments, int depth) {
         const std::string_view name = FileNameOf(program);
         auto is = [&](std::string_view host) {
-            return SameText(name, host) || (!HasExtension(name) && SameText(std::string(name) + ".exe", host));
+            return EqualsAsciiNoCase(name, host) || (!HasExtension(name) && EqualsAsciiNoCase(std::string(name) + ".exe", host));
         };
         std::optional<ResolvedFile> hosted;
         bool inlineCode = false;
@@ -213,14 +205,14 @@ private:
     static bool StartsWithScheme(std::string_view text, std::initializer_list<std::string_view> schemes) {
         if (!text.empty() && text.front() == '"') text.remove_prefix(1);
         for (std::string_view scheme : schemes)
-            if (text.size() >= scheme.size() && SameText(text.substr(0, scheme.size()), scheme)) return true;
+            if (text.size() >= scheme.size() && EqualsAsciiNoCase(text.substr(0, scheme.size()), scheme)) return true;
         return false;
     }
 
     // Whether an argument starts with `prefix` ("//e:"), compared without regard to case.
     static bool HasSwitch(std::string_view args, std::string_view prefix) {
         for (const auto& arg : SplitArguments(args))
-            if (arg.size() >= prefix.size() && SameText(std::string_view(arg).substr(0, prefix.size()), prefix))
+            if (arg.size() >= prefix.size() && EqualsAsciiNoCase(std::string_view(arg).substr(0, prefix.size()), prefix))
                 return true;
         return false;
     }
@@ -228,7 +220,7 @@ private:
     // regsvr32 /i:URL: the scriptlet comes from the network or a share.
     static bool RegsvrFromUrl(std::string_view args) {
         for (const auto& arg : SplitArguments(args)) {
-            if (arg.size() < 3 || (arg[0] != '/' && arg[0] != '-') || Lower(arg[1]) != 'i' || arg[2] != ':') continue;
+            if (arg.size() < 3 || (arg[0] != '/' && arg[0] != '-') || AsciiLower(arg[1]) != 'i' || arg[2] != ':') continue;
             const std::string_view target = std::string_view(arg).substr(3);
             if (target.find("://") != std::string_view::npos || StartsWithScheme(target, {"http:", "https:", "\\"}))
                 return true;
@@ -242,7 +234,7 @@ private:
         const auto words = SplitArguments(args);
         auto leading = [](std::string_view w, std::string_view full) {
             return w.size() >= 2 && (w[0] == '-' || w[0] == '/') && w.size() - 1 <= full.size() &&
-                   SameText(w.substr(1), full.substr(0, w.size() - 1));
+                   EqualsAsciiNoCase(w.substr(1), full.substr(0, w.size() - 1));
         };
         return std::any_of(words.begin(), words.end(), [&](std::string_view w) {
             return leading(w, "encodedcommand") || leading(w, "ec") || leading(w, "command");
@@ -314,7 +306,7 @@ private:
         for (std::size_t i = 0; i + 1 < words.size(); ++i) {
             const std::string& w = words[i];
             if (w.size() >= 2 && (w[0] == '-' || w[0] == '/') && w.size() <= 5 &&
-                SameText(w.substr(1), std::string_view("file").substr(0, w.size() - 1)))
+                EqualsAsciiNoCase(w.substr(1), std::string_view("file").substr(0, w.size() - 1)))
                 return words[i + 1];
         }
         return std::nullopt;
@@ -327,7 +319,7 @@ private:
         while (i < args.size()) {
             i = args.find('/', i);
             if (i == std::string_view::npos || i + 1 >= args.size()) return std::nullopt;
-            const char c = Lower(args[i + 1]);
+            const char c = AsciiLower(args[i + 1]);
             const bool end =
                 i + 2 >= args.size() || kBlanks.find(args[i + 2]) != std::string_view::npos || args[i + 2] == '"';
             if ((c == 'c' || c == 'k') && end) {
@@ -446,7 +438,7 @@ platform::FileFacts MissingFolders::Stat(platform::FileIdentity& files, std::str
             if (const auto it = folders_.find(key); it != folders_.end() && !it->second) return {};
             cut = i;
         }
-        key += Lower(c);
+        key += AsciiLower(c);
     }
     platform::FileFacts facts = files.StatFile(path);
     if (cut != std::string_view::npos && !facts.exists && !facts.network) {

@@ -52,6 +52,7 @@ struct FileRead {
 enum class KnownFolder {
     LocalAppData,  // the user's local application data (%LOCALAPPDATA%)
     ProgramData,   // application data shared by every user (%ProgramData%)
+    Windows,       // the Windows folder (%SystemRoot%)
 };
 
 // Writes refused for lack of rights are counted (Processes::AccessDeniedCount).

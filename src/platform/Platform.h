@@ -21,6 +21,7 @@
 #include "platform/Locks.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
+#include "platform/Services.h"
 #include "platform/Shell.h"
 
 namespace vantorell::platform {
@@ -36,6 +37,7 @@ struct Platform {
     Locks& locks;
     Processes& processes;
     FileIdentity& fileIdentity;
+    Services& services;
 };
 
 }  // namespace vantorell::platform

@@ -163,7 +163,8 @@ std::optional<std::string> PlaceRefusal(store::AutostartStore& store, const stor
             return place->Refusal(store::PlaceChange::HandOver, e.name, e.command);
     const Op op = steps.front().op;
     if (e.IsActive() && (op == Op::Disable || op == Op::Delete))
-        return place->Refusal(store::PlaceChange::TakeOut, e.name, e.command);
+        return place->Refusal(op == Op::Delete ? store::PlaceChange::Delete : store::PlaceChange::TakeOut, e.name,
+                              e.command);
     return std::nullopt;
 }
 

@@ -280,6 +280,8 @@ std::string AutostartStore::EntryWhere(std::size_t index) {
     else if (e.place->Kind() == PlaceKind::StubPaths)
         item = e.IsActive() || index >= table_.RecordCount() ? e.subKey
                                                              : ParseOrigin(table_.storedRecords[index].arguments).where;
+    else if (e.place->Kind() == PlaceKind::Services)
+        item = e.name;
     return PlaceWhere(*e.place, item, table_.twoViews);
 }
 

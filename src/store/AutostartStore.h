@@ -23,11 +23,13 @@ struct StoreFacets {
     platform::Files& files;
     platform::Locale& locale;
     platform::Locks& locks;
+    platform::Services& services;  // the services' start types
 
-    StoreFacets(platform::Registry& r, platform::Files& f, platform::Locale& l, platform::Locks& k)
-        : registry(r), files(f), locale(l), locks(k) {}
+    StoreFacets(platform::Registry& r, platform::Files& f, platform::Locale& l, platform::Locks& k,
+                platform::Services& s)
+        : registry(r), files(f), locale(l), locks(k), services(s) {}
     // The store's facets of a whole system.
-    StoreFacets(platform::Platform& p) : StoreFacets(p.registry, p.files, p.locale, p.locks) {}
+    StoreFacets(platform::Platform& p) : StoreFacets(p.registry, p.files, p.locale, p.locks, p.services) {}
 };
 
 // How a place holds its items; each kind is a class of store/PlaceKinds.h.
@@ -37,6 +39,7 @@ enum class PlaceKind {
     ListItems,     // each program named in one value, a list separated by commas (or blanks)
     DefaultValue,  // one value, which Windows reads with a default of its own when it is missing
     StubPaths,     // the "StubPath" value of each sub-key (an Active Setup component)
+    Services,      // each Win32 service that starts automatically (a sub-key of the services' key)
 };
 
 // One of the autostart places.

@@ -78,7 +78,7 @@ void DefaultValuePlace::PutBack(const StartupRecord& record) {
 
 std::optional<std::string> DefaultValuePlace::Refusal(PlaceChange change, std::string_view name,
                                                       std::string_view command) const {
-    if (change == PlaceChange::TakeOut && IsWindowsItem(command)) return WindowsItemMessage(command);
+    if (TakesOut(change) && IsWindowsItem(command)) return WindowsItemMessage(command);
     return ValueItemPlace::Refusal(change, name, command);
 }
 

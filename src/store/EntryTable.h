@@ -1,6 +1,7 @@
 // The in-memory table of every autostart entry, rebuilt whole by each scan.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,15 @@ constexpr std::string_view StateText(EntryState state) {
     return {};
 }
 
+// What a service's key says beyond its name and command.
+struct ServiceFacts {
+    std::string displayName;  // "DisplayName", as stored (may be an indirect "@file,-id")
+    std::string description;  // "Description", as stored
+    // The library a shared host (svchost.exe) runs for it ("ServiceDll"); empty for a program of its own.
+    std::string serviceDll;
+    bool delayed = false;  // "DelayedAutostart": started a while after the automatic ones
+};
+
 // One autostart item.
 struct StartupEntry {
     std::string name;      // registry value name, or shortcut file name with ".lnk"
@@ -49,6 +59,9 @@ struct StartupEntry {
     // An entry of an Active Setup place: the component's sub-key, which tells
     // it from another component that shows the same name. Empty elsewhere.
     std::string subKey{};
+    // An entry of the services' place: what its key says; null elsewhere, and
+    // for a record whose service is gone.
+    std::shared_ptr<const ServiceFacts> service{};
 
     bool IsActive() const { return state == EntryState::Active; }
 };

@@ -251,7 +251,7 @@ void ListItemsPlace::PutBack(const StartupRecord& record) {
 
 std::optional<std::string> ListItemsPlace::Refusal(PlaceChange change, std::string_view name,
                                                    std::string_view command) const {
-    if (change == PlaceChange::TakeOut && IsWindowsItem(name)) return WindowsItemMessage(name);
+    if (TakesOut(change) && IsWindowsItem(name)) return WindowsItemMessage(name);
     return ValueItemPlace::Refusal(change, name, command);
 }
 

@@ -115,6 +115,13 @@ const std::vector<AutostartLocation>& Locations() {
          .valueKind = PlaceKind::StubPaths,
          .valueName = "StubPath",
          .reportComebacks = true},
+        // The services that start with Windows, before anyone logs on.
+        {.code = "lsvc",
+         .hive = Hive::LocalMachine,
+         .isFolder = false,
+         .keyOrFolderValue = platform::kServicesKey,
+         .valueKind = PlaceKind::Services,
+         .oneView = true},
     };
     return kLocations;
 }
@@ -154,6 +161,7 @@ std::string PlaceWhere(const AutostartLocation& location, std::string_view item,
     std::string text = location.hive == Hive::CurrentUser ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\";
     text += location.keyOrFolderValue;
     if (location.Kind() == PlaceKind::StubPaths) text.append("\\").append(item.empty() ? "{ID}" : item);
+    if (location.Kind() == PlaceKind::Services && !item.empty()) text.append("\\").append(item);
     if (!location.valueName.empty()) text.append(", value ").append(location.valueName);
     if (twoViews && location.HasViews() && location.view == RegView::Bits32) text += " (32-bit)";
     return text;

@@ -11,6 +11,7 @@ std::unique_ptr<Place> OpenPlace(AutostartStore& store, const AutostartLocation&
         case PlaceKind::ListItems: return std::make_unique<ListItemsPlace>(store, location);
         case PlaceKind::DefaultValue: return std::make_unique<DefaultValuePlace>(store, location);
         case PlaceKind::StubPaths: return std::make_unique<StubPathsPlace>(store, location);
+        case PlaceKind::Services: return std::make_unique<ServicesPlace>(store, location);
         case PlaceKind::Values: break;
     }
     return std::make_unique<ValuesPlace>(store, location);

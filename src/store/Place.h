@@ -8,6 +8,8 @@
 //   TakeOut       the item out of its place
 //   PutBack       the item of a record back into its place
 //   Release       what Keep kept, once the record is gone
+//   Delete        the item out of its place for good, without a record
+//   DeleteRecorded  what is left of a recorded item that is deleted
 //   Refusal       the change this place does not allow for an item
 //   Watched       where a change of the place's items shows
 //
@@ -50,7 +52,8 @@ ItemRef ItemOf(const StartupEntry& entry, bool withCommand);
 
 // The changes a place may refuse.
 enum class PlaceChange {
-    TakeOut,      // disable, delete
+    TakeOut,      // disable
+    Delete,       // delete: out of its place without a record
     HandOver,     // confirm, delay: the item is taken out and Vantorell starts it at logon
     AutoTakeOut,  // AutoKill taking out a recorded item that came back
 };
@@ -80,6 +83,12 @@ public:
     // Takes item `item` out of the place. Throws AppError when it is still
     // there, ChangedMeanwhile when it holds another command than `item` says.
     virtual void TakeOut(const ItemRef& item) = 0;
+    // Takes item `item` out for good (the user deleted it): as TakeOut where
+    // taking out leaves nothing to put back.
+    virtual void Delete(const ItemRef& item) { TakeOut(item); }
+    // The user deleted the record `record`: what its place still holds of the
+    // item goes too, where the place keeps something (nothing by default).
+    virtual void DeleteRecorded(const StartupRecord& /*record*/) {}
     // Puts the item of `record` back. Throws AppError when it cannot be written.
     virtual void PutBack(const StartupRecord& record) = 0;
     // Drops what Keep kept for `record`, once the record is gone.
@@ -98,6 +107,11 @@ protected:
     AutostartStore& store_;
     const AutostartLocation& location_;
 };
+
+// Whether the change takes the item out of its place: a disable or a delete.
+inline bool TakesOut(PlaceChange change) {
+    return change == PlaceChange::TakeOut || change == PlaceChange::Delete;
+}
 
 // The place object of `location`, for one operation on `store`.
 std::unique_ptr<Place> OpenPlace(AutostartStore& store, const AutostartLocation& location);

@@ -123,6 +123,45 @@ private:
     std::optional<Component> Find(const ItemRef& item);
 };
 
+// The services that start with Windows: each Win32 service (a program of its
+// own or a shared host's library) whose start type is automatic, named by its
+// key's name; its command is its "ImagePath". Switched off, its start type
+// becomes disabled and the record keeps the start type it had ("auto" or
+// "delayed-auto") in its arguments field; switched on, that start type comes
+// back. The place never starts or stops a service. Confirm and delay are
+// refused (a service starts before anyone logs on), and so is deleting a
+// service whose file is still there.
+class ServicesPlace : public Place {
+public:
+    using Place::Place;
+    void AppendItems(std::vector<StartupEntry>& entries) override;
+    std::string CommandOf(const ItemRef& item) override;
+    PlaceItem Read(const ItemRef& item, bool presenceOnly) override;
+    void TakeOut(const ItemRef& item) override;
+    void Delete(const ItemRef& item) override;
+    void DeleteRecorded(const StartupRecord& record) override;
+    void PutBack(const StartupRecord& record) override;
+    std::optional<std::string> Refusal(PlaceChange change, std::string_view name,
+                                       std::string_view command) const override;
+    std::vector<platform::WatchPlace> Watched() override;
+
+    // A record's arguments: the start type the service had.
+    static constexpr std::string_view kAutomatic = "auto";
+    static constexpr std::string_view kDelayedAutomatic = "delayed-auto";
+
+private:
+    // Whether the file the service starts (its "ServiceDll", else the program
+    // of its "ImagePath") is known to be missing: false while it is there or
+    // cannot be named.
+    bool Dead(std::string_view name) const;
+};
+
+// The file of a service's image path or library: unquoted, the program's part
+// of a command line, "%SystemRoot%", "%windir%" and "\SystemRoot\" as the
+// Windows folder `windows`, a relative path under it; empty when it names
+// another variable or nothing.
+std::string ServiceFile(std::string_view pathOrCommand, std::string_view windows);
+
 // What the record of an item of a value keeps in its arguments field: the
 // value's type, then where the item stood ("REG_SZ", "REG_EXPAND_SZ 2 a,",
 // "REG_SZ {ID}"). A record without it puts its item back as a plain string.

@@ -331,7 +331,9 @@ protected:
 TEST_F(WatchedMonitorTest, WatchesEveryPlaceOfTheLocationTableAndTheSwitches) {
     const auto places = p.WatchedPlaces();
     const auto has = [&](platform::WatchPlace::Kind kind, Hive hive, platform::RegView view, std::string path) {
-        return std::find(places.begin(), places.end(), platform::WatchPlace{kind, hive, view, path}) != places.end();
+        return std::any_of(places.begin(), places.end(), [&](const platform::WatchPlace& w) {
+            return w.kind == kind && w.hive == hive && w.view == view && w.path == path;  // directly or with its tree
+        });
     };
     using K = platform::WatchPlace::Kind;
     using V = platform::RegView;

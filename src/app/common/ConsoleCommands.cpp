@@ -394,6 +394,12 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
         rows.Text("rating", ui::RateEntry(lists, e.name, e.command));
         // An Active Setup component: its key, which --sub-key takes.
         if (!e.subKey.empty()) rows.Text("subKey", e.subKey);
+        // A service: what its key says beyond the row's name and command.
+        if (e.service)
+            rows.Raw("service", "{\"displayName\": " + text::JsonString(e.service->displayName) +
+                                    ", \"description\": " + text::JsonString(e.service->description) +
+                                    ", \"serviceDll\": " + text::JsonString(e.service->serviceDll) +
+                                    ", \"delayed\": " + (e.service->delayed ? "true" : "false") + "}");
         if (i < ids.size()) {
             const identity::Identity& id = ids[i];
             rows.Text("file", id.file);

@@ -4,11 +4,12 @@
 
 namespace vantorell::platform {
 
-MemoryPlatform::MemoryPlatform() : Platform{*this, *this, *this, *this, *this, *this, *this, *this} {
+MemoryPlatform::MemoryPlatform() : Platform{*this, *this, *this, *this, *this, *this, *this, *this, *this} {
     hives_[0] = std::make_unique<Key>();
     hives_[1] = std::make_unique<Key>();
     knownFolders_[KnownFolder::LocalAppData] = "C:\\Users\\user\\AppData\\Local";
     knownFolders_[KnownFolder::ProgramData] = "C:\\ProgramData";
+    knownFolders_[KnownFolder::Windows] = "C:\\Windows";
 }
 
 MemoryPlatform::~MemoryPlatform() = default;

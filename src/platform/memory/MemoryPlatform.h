@@ -49,6 +49,7 @@ class MemoryPlatform final : public Registry,
                              public Locks,
                              public Processes,
                              public FileIdentity,
+                             public Services,
                              public Platform {
 public:
     MemoryPlatform();
@@ -77,6 +78,20 @@ public:
     std::optional<std::string> GetFile(std::string_view path) const;
     bool FolderExists(std::string_view path) const;
     void SetExecutablePath(std::string path) { exePath_ = std::move(path); }
+    // A service as an installer makes it: its key under kServicesKey with
+    // "Type", "Start", "ImagePath" (expandable), and where given
+    // "DelayedAutostart", "DisplayName", "Description" and
+    // "Parameters\ServiceDll".
+    struct ServiceScene {
+        std::uint32_t type = 0x10;
+        std::uint32_t start = 2;
+        std::string imagePath;
+        std::string serviceDll{};
+        bool delayed = false;
+        std::string displayName{};
+        std::string description{};
+    };
+    void PutService(std::string_view name, const ServiceScene& service);
 
     // ---- faults: return true from the hook to make that operation fail.
     // `where` is the key path (registry), the file path (files, shortcuts) or the
@@ -249,6 +264,9 @@ public:
                                                          CatalogHash kind) override;
     std::unique_ptr<FileHold> HoldFile(std::string_view path) override;
     bool AdministratorsOnlyFolder(std::string_view path) override;
+    // ---- Services (MemoryServices.cpp): the manager writes the services' keys
+    Status SetStartType(std::string_view name, std::uint32_t start, bool delayed) override;
+    Status DeleteService(std::string_view name) override;
 
     struct Key;  // a registry key: ordered values and sub-keys
 

@@ -250,7 +250,9 @@ bool Win32Files::CopyFileBytes(std::string_view from, std::string_view to) {
 }
 
 std::optional<std::string> Win32Files::KnownFolderPath(KnownFolder folder) {
-    const KNOWNFOLDERID& id = folder == KnownFolder::LocalAppData ? FOLDERID_LocalAppData : FOLDERID_ProgramData;
+    const KNOWNFOLDERID& id = folder == KnownFolder::LocalAppData  ? FOLDERID_LocalAppData
+                              : folder == KnownFolder::ProgramData ? FOLDERID_ProgramData
+                                                                   : FOLDERID_Windows;
     PWSTR path = nullptr;
     const HRESULT hr = SHGetKnownFolderPath(id, 0, nullptr, &path);
     std::optional<std::string> result;

@@ -1,6 +1,7 @@
 // The real Windows behind the platform: one object of each facet
 // (Win32Registry, Win32Files, Win32Locale, Win32Shell, Win32Clock,
-// Win32Locks, Win32Processes, Win32FileIdentity), and the bundle of them.
+// Win32Locks, Win32Processes, Win32FileIdentity, Win32Services), and the bundle
+// of them.
 //
 // Create it on the GUI thread: it initialises COM there for its lifetime, and
 // its timers fire in that thread's message loop.
@@ -19,6 +20,7 @@
 #include "platform/win32/Win32Locks.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32Services.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/WinHandles.h"
 
@@ -37,6 +39,7 @@ struct Win32Facets {
     platform::Win32Locks win32Locks{win32Clock};
     platform::Win32Processes win32Processes{denied};
     platform::Win32FileIdentity win32FileIdentity;
+    platform::Win32Services win32Services{denied};
 };
 
 }  // namespace vantorell::win32
@@ -47,7 +50,7 @@ class Win32Platform final : private win32::Win32Facets, public Platform {
 public:
     Win32Platform()
         : Platform{win32Registry, win32Files, win32Locale,    win32Shell,
-                   win32Clock,    win32Locks, win32Processes, win32FileIdentity} {}
+                   win32Clock,    win32Locks, win32Processes, win32FileIdentity, win32Services} {}
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 
