@@ -6,6 +6,8 @@
 
 #include "ControlScene.h"
 #include "control/EntryCommands.h"
+#include "identity/EntryFiles.h"
+#include "store/PlaceKinds.h"
 #include "platform/Errors.h"
 #include "store/Place.h"
 #include "ui/EntryTip.h"
@@ -371,6 +373,118 @@ TEST_F(Places, BadValuesGiveAClearMessageAndStayAsTheyWere) {
     p.PutString(Hive::LocalMachine, kWinlogon, "Shell", "other.exe");
     const PlaceCase shell = Cases()[5];
     ExpectRefused([&] { control.EnableEntry(IndexOf("Shell", "lshell", "0")); }, shell, "another program");
+}
+
+
+// ---- services: listed from their keys, switched through the manager
+
+std::uint32_t StartOf(const platform::MemoryPlatform& p, const char* name) {
+    const auto v = p.GetValue(Hive::LocalMachine, std::string(platform::kServicesKey) + "\\" + name, "Start");
+    return v && v->data.size() == 4 ? static_cast<unsigned char>(v->data[0]) : 0xFF;
+}
+
+TEST_F(Places, ServicesThatStartWithWindowsAreListedSwitchedAndGivenBackTheirStartType) {
+    using S = platform::MemoryPlatform::ServiceScene;
+    p.PutService("Updater", S{.imagePath = "\"C:\\Program Files\\Acme\\upd.exe\" -service", .displayName = "Acme"});
+    p.PutService("Shared", S{.type = 0x20,
+                             .imagePath = "%SystemRoot%\\System32\\svchost.exe -k netsvcs",
+                             .serviceDll = "%SystemRoot%\\System32\\shared.dll",
+                             .delayed = true,
+                             .description = "Does shared things"});
+    p.PutService("OnDemand", S{.start = 3, .imagePath = "C:\\x\\od.exe"});
+    p.PutService("Off", S{.start = 4, .imagePath = "C:\\x\\off.exe"});
+    p.PutService("Driver", S{.type = 1, .start = 2, .imagePath = "\\SystemRoot\\System32\\drivers\\d.sys"});
+    p.PutFile("C:\\Program Files\\Acme\\upd.exe", "MZ");
+    p.PutFile("C:\\Windows\\System32\\shared.dll", "MZ");
+    control.Refresh();
+    EXPECT_FALSE(Listed("OnDemand"));
+    EXPECT_FALSE(Listed("Off"));
+    EXPECT_FALSE(Listed("Driver"));
+    const std::size_t shared = IndexOf("Shared", "lsvc", "1");
+    ASSERT_TRUE(Entries()[shared].service);
+    EXPECT_TRUE(Entries()[shared].service->delayed);
+    EXPECT_EQ(Entries()[shared].command, "%SystemRoot%\\System32\\svchost.exe -k netsvcs");
+    // What runs for a shared host's service is its library.
+    EXPECT_EQ(identity::EntryJob(store.Table(), shared).command, "\"%SystemRoot%\\System32\\shared.dll\"");
+    const std::string tip = ui::EntryInfoTip(store, shared);
+    EXPECT_NE(tip.find("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Shared"), std::string::npos) << tip;
+    EXPECT_NE(tip.find("Does shared things"), std::string::npos) << tip;
+    EXPECT_NE(tip.find("next start of Windows"), std::string::npos) << tip;
+
+    // Off: disabled, and the record keeps the start type it had; on: back.
+    control.DisableEntry(shared, false);
+    EXPECT_EQ(StartOf(p, "Shared"), 4u);
+    EXPECT_NE(ListBytes().find("Shared;lsvc;%SystemRoot%\\System32\\svchost.exe -k netsvcs;delayed-auto"),
+              std::string::npos)
+        << ListBytes();
+    // A record keeps its service's facts, so its library is still what is looked at.
+    EXPECT_EQ(identity::EntryJob(store.Table(), IndexOf("Shared", "lsvc", "0")).command,
+              "\"%SystemRoot%\\System32\\shared.dll\"");
+    control.EnableEntry(IndexOf("Shared", "lsvc", "0"));
+    EXPECT_EQ(StartOf(p, "Shared"), 2u);
+    EXPECT_EQ(p.GetValue(Hive::LocalMachine, std::string(platform::kServicesKey) + "\\Shared", "DelayedAutostart")
+                  ->data[0],
+              1);
+    EXPECT_EQ(ListBytes(), "");
+
+    // Refused: confirm and delay (it starts before anyone logs on), and
+    // deleting a service whose file is there. The start type stays.
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { control.SetConfirmStartup(Scanned("Updater", "lsvc")); },
+             [&] { control.SetStartupDelay(Scanned("Updater", "lsvc"), 30); },
+             [&] { control.DeleteEntry(Scanned("Updater", "lsvc")); },
+             [&] { control::RunEntryCommand(control, control::EntryVerb::Delete, In("Updater", "lsvc")); }}) {
+        try {
+            change();
+            ADD_FAILURE() << "not refused";
+        } catch (const AppError& e) {
+            const std::string what = e.what();
+            EXPECT_TRUE(what.find("before anyone logs on") != std::string::npos ||
+                        what.find("still has its file") != std::string::npos)
+                << what;
+        }
+        EXPECT_EQ(StartOf(p, "Updater"), 2u);
+        EXPECT_EQ(ListBytes(), "");
+    }
+
+    // A dead service (its file gone) is deleted through the manager.
+    p.RemoveFile("C:\\Program Files\\Acme\\upd.exe");
+    control.DeleteEntry(Scanned("Updater", "lsvc"));
+    EXPECT_FALSE(p.KeyExists(Hive::LocalMachine, std::string(platform::kServicesKey) + "\\Updater"));
+    // The record of a service uninstalled meanwhile: switching on says so and
+    // keeps the record; deleting it drops the record.
+    control.DisableEntry(Scanned("Shared", "lsvc"), false);
+    p.RemoveKey(Hive::LocalMachine, std::string(platform::kServicesKey) + "\\Shared");
+    EXPECT_THROW(control.EnableEntry(Scanned("Shared", "lsvc", "0")), AppError);
+    control.DeleteEntry(IndexOf("Shared", "lsvc", "0"));
+    EXPECT_EQ(ListBytes(), "");
+}
+
+TEST_F(Places, AStandardUserIsRefusedAndTheServiceKeepsItsStartType) {
+    p.PutService("Updater", platform::MemoryPlatform::ServiceScene{.imagePath = "C:\\x\\upd.exe"});
+    p.SetStandardUser(true);
+    const auto denied = p.AccessDeniedCount();
+    EXPECT_THROW(control.DisableEntry(Scanned("Updater", "lsvc"), false), AppError);
+    EXPECT_GT(p.AccessDeniedCount(), denied);  // so elevation on demand is offered
+    EXPECT_EQ(StartOf(p, "Updater"), 2u);
+    EXPECT_EQ(ListBytes(), "");  // the record was taken back
+}
+
+TEST(ServiceFile, NamesTheFileOfAnImagePathOrLibrary) {
+    const struct {
+        const char* text;
+        const char* file;
+    } cases[] = {
+        {"\"C:\\Program Files\\Acme\\upd.exe\" -service", "C:\\Program Files\\Acme\\upd.exe"},
+        {"C:\\Program Files\\Acme\\upd.exe -service", "C:\\Program Files\\Acme\\upd.exe"},
+        {"%SystemRoot%\\System32\\svchost.exe -k netsvcs", "C:\\Windows\\System32\\svchost.exe"},
+        {"%windir%\\x.dll", "C:\\Windows\\x.dll"},
+        {"\\SystemRoot\\System32\\x.exe", "C:\\Windows\\System32\\x.exe"},
+        {"System32\\x.exe", "C:\\Windows\\System32\\x.exe"},
+        {"%ProgramFiles%\\x.exe", ""},  // another variable: not known, so never "missing"
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(store::ServiceFile(c.text, "C:\\Windows"), c.file) << c.text;
 }
 
 }  // namespace

@@ -54,6 +54,14 @@
 //                                 message box with this title is visible (for bench/costs.sh)
 //   time-comeback <value> <data>  put a value back into the user's Run key and print the milliseconds until
 //                                 it is gone again (a switched-off entry's comeback, taken out)
+//   service <name> auto|demand|disabled <image> [dll]
+//                                 make a service through the Service Control Manager as an installer does (a
+//                                 shared one with a ServiceDll when dll is given), or set the start type of
+//                                 one that is there
+//   service-start <name>          print the start type the manager gives (2 automatic, 3 demand, 4 disabled)
+//   service-delete <name>         delete a service
+//   time-service-comeback <name>  set a service back to automatic (an updater's trick) and print the
+//                                 milliseconds until it is disabled again
 //   rect [title]                  print left, top, width and height of the main window (or of the
 //                                 visible top-level window with this title), in screen pixels
 //   version                       print the ProductVersion text and the numeric file version of the
@@ -876,6 +884,93 @@ int TimeComeback(double timeout, const std::wstring& value, const std::wstring& 
     return kExitOk;
 }
 
+// ---- services, through the Service Control Manager as installers and updaters use it
+
+struct ScHandle {
+    SC_HANDLE h;
+    ~ScHandle() {
+        if (h) CloseServiceHandle(h);
+    }
+};
+
+DWORD StartTypeOf(const std::wstring& word) {
+    if (word == L"auto") return SERVICE_AUTO_START;
+    if (word == L"demand") return SERVICE_DEMAND_START;
+    if (word == L"disabled") return SERVICE_DISABLED;
+    throw Failure{L"unknown start type " + word};
+}
+
+int MakeService(const std::wstring& name, const std::wstring& start, const std::wstring& image,
+                const std::wstring& dll) {
+    ScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
+    if (!manager.h) throw Failure{L"cannot open the service manager"};
+    ScHandle service{OpenServiceW(manager.h, name.c_str(), SERVICE_ALL_ACCESS)};
+    if (service.h) {
+        if (!ChangeServiceConfigW(service.h, SERVICE_NO_CHANGE, StartTypeOf(start), SERVICE_NO_CHANGE, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
+            throw Failure{L"cannot change " + name};
+        return kExitOk;
+    }
+    const DWORD type = dll.empty() ? SERVICE_WIN32_OWN_PROCESS : SERVICE_WIN32_SHARE_PROCESS;
+    service.h = CreateServiceW(manager.h, name.c_str(), (name + L" Display").c_str(), SERVICE_ALL_ACCESS, type,
+                               StartTypeOf(start), SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, nullptr,
+                               nullptr, nullptr);
+    if (!service.h) throw Failure{L"cannot make " + name + L": error " + std::to_wstring(GetLastError())};
+    if (!dll.empty()) {
+        const std::wstring key = L"System\\CurrentControlSet\\Services\\" + name + L"\\Parameters";
+        HKEY parameters = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &parameters,
+                            nullptr) != ERROR_SUCCESS)
+            throw Failure{L"cannot make the Parameters key of " + name};
+        RegSetValueExW(parameters, L"ServiceDll", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(dll.c_str()),
+                       static_cast<DWORD>((dll.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(parameters);
+    }
+    return kExitOk;
+}
+
+// The start type of a service; throws when it is not there.
+DWORD ServiceStartType(SC_HANDLE manager, const std::wstring& name) {
+    ScHandle service{OpenServiceW(manager, name.c_str(), SERVICE_QUERY_CONFIG)};
+    if (!service.h) throw Failure{L"no service " + name};
+    std::vector<BYTE> buffer(8192);
+    DWORD needed = 0;
+    if (!QueryServiceConfigW(service.h, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                             static_cast<DWORD>(buffer.size()), &needed))
+        throw Failure{L"cannot read the configuration of " + name};
+    return reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data())->dwStartType;
+}
+
+int PrintServiceStart(const std::wstring& name) {
+    ScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+    if (!manager.h) throw Failure{L"cannot open the service manager"};
+    PrintLine(std::to_wstring(ServiceStartType(manager.h, name)));
+    return kExitOk;
+}
+
+int DeleteNamedService(const std::wstring& name) {
+    ScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+    ScHandle service{manager.h ? OpenServiceW(manager.h, name.c_str(), DELETE) : nullptr};
+    if (!service.h || !DeleteService(service.h)) throw Failure{L"cannot delete " + name};
+    return kExitOk;
+}
+
+int TimeServiceComeback(double timeout, const std::wstring& name) {
+    ScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+    if (!manager.h) throw Failure{L"cannot open the service manager"};
+    ScHandle service{OpenServiceW(manager.h, name.c_str(), SERVICE_CHANGE_CONFIG)};
+    if (!service.h) throw Failure{L"no service " + name};
+    const auto start = std::chrono::steady_clock::now();
+    if (!ChangeServiceConfigW(service.h, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr))
+        throw Failure{L"cannot set " + name + L" back to automatic"};
+    const bool off =
+        PollFinely(timeout, [&] { return ServiceStartType(manager.h, name) == SERVICE_DISABLED; });
+    if (!off) throw Failure{name + L" is still automatic"};
+    PrintLine(std::to_wstring(MillisecondsSince(start)));
+    return kExitOk;
+}
+
 // The desktop may not exist yet when the program is still starting: polled.
 void SwitchDesktop(const std::wstring& name, double seconds) {
     HDESK desktop = PollUntil(seconds, [&] { return OpenDesktopW(name.c_str(), 0, FALSE, GENERIC_ALL); });
@@ -933,7 +1028,8 @@ int Run(std::vector<std::wstring> args) {
     // has closed (waiting for a program's end, ending what is left at cleanup).
     const bool windowless = command == L"wait-exit" || command == L"kill" || command == L"make-shortcut" ||
                             command == L"startup-folder" || command == L"add-cert" || command == L"hold" ||
-                            command == L"time-comeback";
+                            command == L"time-comeback" || command.rfind(L"service", 0) == 0 ||
+                            command == L"time-service-comeback";
     if (!desktop.empty() && !windowless) SwitchDesktop(desktop, timeout);
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::wstring(); };
     const auto number = [&](std::size_t i) { return _wtoi(arg(i).c_str()); };
@@ -977,6 +1073,10 @@ int Run(std::vector<std::wstring> args) {
         return TimeStart(timeout, desktop, arg(1), {args.begin() + 2, args.end()});
     if (command == L"time-report" && count == 2) return TimeReport(timeout, arg(1), arg(2));
     if (command == L"time-comeback" && count == 2) return TimeComeback(timeout, arg(1), arg(2));
+    if (command == L"service" && (count == 3 || count == 4)) return MakeService(arg(1), arg(2), arg(3), arg(4));
+    if (command == L"service-start" && count == 1) return PrintServiceStart(arg(1));
+    if (command == L"service-delete" && count == 1) return DeleteNamedService(arg(1));
+    if (command == L"time-service-comeback" && count == 1) return TimeServiceComeback(timeout, arg(1));
     if (command == L"request-close" && count == 0) {
         PostMessageW(MainWindow(timeout), WM_SYSCOMMAND, SC_CLOSE, 0);
         return kExitOk;
