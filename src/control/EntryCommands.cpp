@@ -168,6 +168,11 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
 
 std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds,
                             bool discard) {
+    return RunEntryCommand(control, verb, selector, seconds, discard, {});
+}
+
+std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds,
+                            bool discard, const std::function<void(std::size_t index)>& check) {
     auto& store = control.Store();
     {
         // The entry is chosen from a whole view: read while no other writer is
@@ -180,6 +185,7 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
     const store::StartupEntry e = store.Table().entries[i];
     const std::string exe = control.Processes().ExecutablePath();
     if (IsOwnEntry(e.name, e.location, e.command, exe)) throw AppError(SelfProtectionMessage(exe));
+    if (check) check(i);
 
     const std::string label = Label(e);
     switch (verb) {

@@ -3,6 +3,7 @@
 // gesture runs, self-protection included. Nothing is asked interactively.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,5 +65,9 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
 // place without recording it (AutoKill's re-disable).
 std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds,
                             bool discard);
+// As RunEntryCommand; `check` sees the selected entry's index first and may
+// refuse the change by throwing.
+std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds,
+                            bool discard, const std::function<void(std::size_t index)>& check);
 
 }  // namespace vantorell::control

@@ -61,4 +61,13 @@ std::vector<Identity> IdentifyEntries(const IdentityFacets& platform, store::Aut
     return ids;
 }
 
+Identity IdentifyEntry(const IdentityFacets& platform, store::AutostartStore& store, std::size_t index) {
+    IdentityCache cache(platform, IdentityCache::UserCachePath(platform));
+    cache.Load();
+    Identifier identifier(platform, cache);
+    const Identity id = identifier.Identify(EntryJob(store.Table(), index), false, nullptr, nullptr);
+    cache.Save();
+    return id;
+}
+
 }  // namespace vantorell::identity

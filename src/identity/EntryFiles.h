@@ -21,5 +21,7 @@ FileJob EntryJob(const store::EntryTable& table, std::size_t index);
 // thread: the user's cache first, then the files it lacks or that changed
 // (`onDemand`: large files too), the cache saved again.
 std::vector<Identity> IdentifyEntries(const IdentityFacets& platform, store::AutostartStore& store, bool onDemand);
+// What entry `index` starts, as IdentifyEntries finds it, for that entry alone.
+Identity IdentifyEntry(const IdentityFacets& platform, store::AutostartStore& store, std::size_t index);
 
 }  // namespace vantorell::identity

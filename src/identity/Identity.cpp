@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "base/Text.h"
+
 namespace vantorell::identity {
 namespace {
 
@@ -70,6 +72,18 @@ std::string IdentityTip(const Identity& id) {
     if (!id.reason.empty()) tip += " (" + id.reason + ")";
     if (id.inlineCode) tip += "\nThe host " + std::string(kInlineCode) + ": its signature says nothing of that code";
     return tip;
+}
+
+bool WindowsOwn(const Identity& identity, std::string_view windows) {
+    if (identity.state != SignatureState::Verified || identity.inlineCode || windows.empty()) return false;
+    if (identity.signer != "Microsoft Windows" && identity.signer != "Microsoft Windows Publisher") return false;
+    if (!identity.issuer.starts_with("Microsoft Windows ")) return false;
+    while (windows.size() > 3 && windows.back() == '\\') windows.remove_suffix(1);
+    const std::string_view file = identity.file;
+    if (file.size() <= windows.size() + 1 || file[windows.size()] != '\\' ||
+        !text::EqualsAsciiNoCase(file.substr(0, windows.size()), windows))
+        return false;
+    return file.find("\\..") == std::string_view::npos && file.find("/") == std::string_view::npos;
 }
 
 }  // namespace vantorell::identity

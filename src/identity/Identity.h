@@ -79,6 +79,14 @@ std::string PublisherText(const Identity& identity);
 bool Alarming(const Identity& identity);
 // Drawn grey: the entry's file is gone.
 bool Dead(const Identity& identity);
+// Whether a file is Windows' own: it lies under the Windows folder `windows`
+// (no ".." leading out of it) and is verified as signed by Microsoft for
+// Windows ("Microsoft Windows" or "Microsoft Windows Publisher", issued by a
+// "Microsoft Windows" certificate authority), embedded or by catalog, and is
+// no host running code from its command line. An unknown Windows folder
+// makes nothing Windows' own.
+bool WindowsOwn(const Identity& identity, std::string_view windows);
+
 // The lines of a row's info tip: file, host, description, version, publisher, state.
 std::string IdentityTip(const Identity& identity);
 

@@ -14,6 +14,7 @@ inline constexpr unsigned IconError = 0x10;
 inline constexpr unsigned IconWarning = 0x30;
 inline constexpr unsigned IconInformation = 0x40;
 inline constexpr unsigned DefButton1 = 0x0;
+inline constexpr unsigned DefButton2 = 0x100;
 inline constexpr unsigned OwnedByDesktop = 0x10000000;  // not a Windows flag: owner is the desktop
 // Answers.
 inline constexpr int IdOk = 1;

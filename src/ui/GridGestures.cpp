@@ -60,7 +60,12 @@ void GridGestures::SLDblClick(int column, int row) {
     const auto entry = EntryOfRow(row);
     if (!entry) return;
     switch (column) {
-        case kColEnabled: SwitchEnabled(row, entry->index); break;
+        case kColEnabled: {
+            const auto e = control_.Store().Table().entries[entry->index];
+            if (e.IsActive() && !e.windowsOff && !MayTakeOut(*entry)) return;
+            if (const auto index = IndexAfterQuestion(*entry)) SwitchEnabled(row, *index);
+            break;
+        }
         case kColConfirm: SwitchConfirm(row, entry->index); break;
         case kColDelay: AskAndSetDelay(row, *entry); break;
         default: break;
@@ -91,6 +96,15 @@ void GridGestures::SwitchEnabled(int row, std::size_t index) {
         control_.ClearConfirmStartup(index);
         control_.SetStartupDelay(index, 0);
     }
+}
+
+bool GridGestures::MayTakeOut(const RowEntry& entry) {
+    if (!windowsOwn_ || !windowsOwn_(entry.index)) return true;
+    const std::string text = "'" + entry.key.name + "' is one of Windows' own services, signed by Microsoft. " +
+                             std::string(kWindowsServiceQuestion);
+    return shell_.ShowMessageBox(text, kAppTitle,
+                                 platform::MsgBox::YesNo | platform::MsgBox::IconWarning | platform::MsgBox::DefButton2) ==
+           platform::MsgBox::IdYes;
 }
 
 void GridGestures::SwitchConfirm(int /*row*/, std::size_t index) {

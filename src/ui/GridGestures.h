@@ -6,6 +6,7 @@
 // caller, whose top-level handler shows it; the grid keeps what it showed.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -18,6 +19,10 @@
 namespace vantorell::ui {
 
 inline constexpr std::string_view kDeleteBoxCaption = "Delete entry";
+// After "'NAME' is one of Windows' own services, signed by Microsoft. "
+inline constexpr std::string_view kWindowsServiceQuestion =
+    "Windows, or a part of it, may not work without it. Switch it off all the same? (Takes effect at the next start "
+    "of Windows; it can be switched on again here.)";
 inline constexpr std::string_view kDeleteQuestion =
     "Are you sure you wish to remove this entry? Once you delete it, you will not be able to get it back. If the "
     "program is currently enabled, it will be disabled and the entry will be removed. If you simply wish to disable "
@@ -36,6 +41,12 @@ public:
     void SLMouseUp();
     // "Delete selected entry" on the selected row.
     void Button1Click(int selectedRow);
+
+    // Tells which entries are Windows' own services: switching one of them off
+    // asks a second, explicit question first.
+    void SetWindowsOwnService(std::function<bool(std::size_t index)> windowsOwn) {
+        windowsOwn_ = std::move(windowsOwn);
+    }
 
     // Whether a data row shows the program's own entry.
     bool IsOwnEntry(int row) const;
@@ -61,7 +72,11 @@ private:
     void ShowSelfProtection();
     void NoteChange(control::EntryVerb verb, std::size_t index, int seconds = 0);
 
+    // Whether an active entry is Windows' own service, and the user says to switch it off.
+    bool MayTakeOut(const RowEntry& entry);
+
     control::EntryControl& control_;
+    std::function<bool(std::size_t)> windowsOwn_;
     platform::Shell& shell_;
     GridModel& grid_;
     DelayPrompt& prompt_;

@@ -1,5 +1,7 @@
 #include "ui/GridModel.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 
 namespace vantorell::ui {
@@ -98,22 +100,41 @@ void GridModel::FillGrid(const store::EntryTable& table) {
     SetTitles();
 
     const std::size_t n = table.entries.size();
+    // What is known of each entry's file; the hidden entries give no row, and
+    // the rows close up over their positions.
+    std::vector<std::optional<FileFacts>> files(n);
+    std::vector<bool> hiddenAt(n, false);
+    hidden_.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (fileProvider_) files[i] = fileProvider_(i);
+        if (!files[i] || !files[i]->hidden) continue;
+        hidden_.push_back(i);
+        const int position = table.entries[i].position;
+        if (position >= 0 && static_cast<std::size_t>(position) < n) hiddenAt[static_cast<std::size_t>(position)] = true;
+    }
+    std::vector<std::size_t> rowAt(n, 0);
+    std::size_t shown = 0;
+    for (std::size_t pos = 0; pos < n; ++pos)
+        if (!hiddenAt[pos]) rowAt[pos] = ++shown;
+
     bool rerate = false;
-    if (rows_.size() != n + 1) {
-        rows_.resize(n + 1);
+    if (rows_.size() != shown + 1) {
+        rows_.resize(shown + 1);
         rerate = true;
     }
 
     // The scan gives every entry its own position in 0..n-1. Should a position
     // ever fall outside or repeat, the entry is left out and a row that no entry
     // wrote is blanked, so that no row keeps a stale index.
-    std::vector<bool> written(n + 1, false);
-    windowsOff_.assign(n + 1, false);
-    marks_.assign(n + 1, FileMark::None);
+    std::vector<bool> written(shown + 1, false);
+    windowsOff_.assign(shown + 1, false);
+    marks_.assign(shown + 1, FileMark::None);
     for (std::size_t i = 0; i < n; ++i) {
         const store::StartupEntry& entry = table.entries[i];
         if (entry.position < 0 || static_cast<std::size_t>(entry.position) >= n) continue;
-        const std::size_t r = static_cast<std::size_t>(entry.position) + 1;
+        if (files[i] && files[i]->hidden) continue;
+        const std::size_t r = rowAt[static_cast<std::size_t>(entry.position)];
+        if (r == 0) continue;
         Row& row = rows_[r];
         written[r] = true;
         row[kColEnabled] = store::StateText(entry.state);
@@ -126,11 +147,10 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         row[kColConfirm] = entry.confirm.Text();
         row[kColDelay] = entry.delay.Text();
         row[kColCommand] = entry.command;
-        const auto file = fileProvider_ ? fileProvider_(i) : std::nullopt;
-        row[kColPublisher] = file ? file->publisher : std::string();
-        marks_[r] = file ? file->mark : FileMark::None;
+        row[kColPublisher] = files[i] ? files[i]->publisher : std::string();
+        marks_[r] = files[i] ? files[i]->mark : FileMark::None;
     }
-    for (std::size_t r = 1; r <= n; ++r) {
+    for (std::size_t r = 1; r <= shown; ++r) {
         if (!written[r]) rows_[r] = Row{};
         if (rows_[r][kColRating].empty()) rerate = true;
     }
@@ -191,8 +211,20 @@ FileMark GridModel::Mark(int row) const {
                                                                       : FileMark::None;
 }
 
-bool GridModel::RefreshFiles() {
+bool GridModel::RefreshFiles(const store::EntryTable& table) {
     if (!fileProvider_) return false;
+    const auto hiddenNow = [&](std::size_t index) {
+        const auto file = fileProvider_(index);
+        return file && file->hidden;
+    };
+    // An entry to be hidden or shown now changes the rows themselves.
+    bool refill = std::any_of(hidden_.begin(), hidden_.end(), [&](std::size_t i) { return !hiddenNow(i); });
+    for (std::size_t r = 1; r < rows_.size() && !refill; ++r)
+        if (const auto index = IndexOfRow(static_cast<int>(r))) refill = hiddenNow(*index);
+    if (refill) {
+        FillGrid(table);
+        return true;
+    }
     bool changed = false;
     marks_.resize(rows_.size(), FileMark::None);
     for (std::size_t r = 1; r < rows_.size(); ++r) {

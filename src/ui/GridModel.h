@@ -137,13 +137,17 @@ public:
     struct FileFacts {
         std::string publisher;
         FileMark mark = FileMark::None;
+        bool hidden = false;  // the row is not shown (Windows' own, while they are hidden)
     };
     void SetFileProvider(std::function<std::optional<FileFacts>(std::size_t index)> provider) {
         fileProvider_ = std::move(provider);
     }
     // Writes the Publisher cells and marks again (results came in); true when
-    // one changed. The view is to repaint then.
-    bool RefreshFiles();
+    // one changed. The view is to repaint then. When an entry is to be shown
+    // or hidden now, the grid fills itself again from `table`.
+    bool RefreshFiles(const store::EntryTable& table);
+    // How many entries the last fill left out as hidden.
+    std::size_t HiddenCount() const { return hidden_.size(); }
     FileMark Mark(int row) const;
 
 private:
@@ -156,6 +160,7 @@ private:
     std::vector<Row> rows_;
     std::vector<bool> windowsOff_;  // per row
     std::vector<FileMark> marks_;   // per row
+    std::vector<std::size_t> hidden_;  // the table indexes the last fill left out
     std::function<std::optional<FileFacts>(std::size_t)> fileProvider_;
     std::function<std::string(std::size_t)> tipProvider_;
     std::array<int, kGridColumnCount> widths_ = kGridColumnWidths;

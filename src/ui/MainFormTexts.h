@@ -17,6 +17,7 @@ inline constexpr std::string_view kAutoKillCaption =                            
     "Prevent deactivated programs from activating themselves again";
 inline constexpr std::string_view kMinimizeCaption =  // Minim
     "Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)";
+inline constexpr std::string_view kHideWindowsOwnCaption = "Hide Windows' own services";
 inline constexpr std::string_view kHelpCaption = "&Help";                    // BitBtn1
 inline constexpr std::string_view kDeleteCaption = "Delete selected entry";  // Button1
 inline constexpr std::string_view kHighlightCaption =                        // HL (never shown)
@@ -49,6 +50,8 @@ inline constexpr int kWarnNewTop = 14;
 inline constexpr int kAutoKillTop = 38;
 inline constexpr int kMinimizeTop = 62;
 inline constexpr Rect kHelpRect{504, 40, 137, 25};
+// Under the help button, in two lines where one is too narrow.
+inline constexpr Rect kHideWindowsOwnRect{504, 72, 137, 28};
 inline constexpr Rect kGridRect{8, 120, 633, 265};
 inline constexpr Rect kDeleteRect{8, 390, 137, 25};
 // Legend labels: left and top only; they size to their text.

@@ -10,6 +10,7 @@ enum class MainOption {
     WAdd,      // "Warn me when a new program adds itself to the list"
     AutoKill,  // "Prevent deactivated programs from activating themselves again"
     Minim,     // "Minimize Vantorell instead of closing it (...)"
+    HideWindowsOwn,  // "Hide Windows' own services"
 };
 
 // A cell of the grid: row 0 is the title row, rows 1..n the entries.

@@ -46,6 +46,8 @@ public:
     // administrator rights the window lacks. The view then shows the UAC
     // shield on "Delete selected entry" and says so in the row's info tip.
     virtual bool NeedsAdministratorRights(int /*row*/) { return false; }
+    // The "Hide Windows' own services" box was switched.
+    virtual void OnHideWindowsOwnChanged() {}
 };
 
 }  // namespace vantorell::ui

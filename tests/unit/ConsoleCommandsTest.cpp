@@ -150,5 +150,37 @@ TEST_F(Console, AnUnreadableListFileExitsWithOne) {
     EXPECT_EQ(ListBytes(), "a;crun;x;;0;0\r\n");
 }
 
+// Services: a Windows' own one is listed only with --all and switched off
+// only with --force; the others as any entry, with what their key says.
+TEST_F(Console, WindowsOwnServicesAreListedWithAllAndSwitchedOffWithForce) {
+    using S = platform::MemoryPlatform::ServiceScene;
+    p.PutService("Audio", S{.type = 0x20,
+                            .imagePath = "%SystemRoot%\\System32\\svchost.exe -k audio",
+                            .serviceDll = "C:\\Windows\\System32\\audiosrv.dll",
+                            .displayName = "Windows Audio"});
+    p.PutService("Updater", S{.imagePath = "C:\\Acme\\upd.exe", .description = "Keeps \"Acme\" new"});
+    p.PutFile("C:\\Windows\\System32\\audiosrv.dll", "MZ");
+    platform::SignatureFacts windows;
+    windows.signer = "Microsoft Windows";
+    windows.issuer = "Microsoft Windows Production PCA 2011";
+    p.AddToCatalog("C:\\Windows\\System32\\audiosrv.dll", platform::CatalogHash::Sha256, windows);
+
+    const std::string listed = RunConsole(p, store, {"list", "--json"}).out;
+    EXPECT_EQ(listed.find("Audio"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("\"service\": {\"displayName\": \"\", \"description\": \"Keeps \\\"Acme\\\" new\""),
+              std::string::npos)
+        << listed;
+    const std::string all = RunConsole(p, store, {"list", "--json", "--all"}).out;
+    EXPECT_NE(all.find("\"displayName\": \"Windows Audio\""), std::string::npos) << all;
+
+    const auto refused = RunConsole(p, store, {"disable", "Audio", "--location", "lsvc"});
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_EQ(RunConsole(p, store, {"disable", "Updater", "--location", "lsvc"}).exitCode, 0);
+    EXPECT_EQ(RunConsole(p, store, {"disable", "Audio", "--location", "lsvc", "--force"}).exitCode, 0);
+    EXPECT_EQ(p.GetValue(platform::Hive::LocalMachine, std::string(platform::kServicesKey) + "\\Audio", "Start")->data[0],
+              4);
+}
+
 }  // namespace
 }  // namespace vantorell::testing

@@ -300,5 +300,23 @@ TEST_F(Gestures, MouseUpHidesTheIndexColumn) {
     EXPECT_EQ(grid.ColWidth(ui::kColIndex), 0);
 }
 
+// Windows' own service: switched off only after a second, explicit yes.
+TEST_F(Gestures, WindowsOwnServiceIsSwitchedOffOnlyAfterASecondYes) {
+    p.PutService("Audio", platform::MemoryPlatform::ServiceScene{.imagePath = "C:\\Windows\\System32\\audio.exe"});
+    control.Refresh();
+    gestures.SetWindowsOwnService([&](std::size_t index) { return Entries()[index].name == "Audio"; });
+    for (const int answer : {MsgBox::IdNo, MsgBox::IdYes}) {
+        p.SetBoxScript([answer](const platform::MemoryPlatform::ShownBox& box) {
+            EXPECT_NE(box.text.find("one of Windows' own services"), std::string::npos) << box.text;
+            EXPECT_EQ(box.style & 0xF00, MsgBox::DefButton2);  // No is the default
+            return answer;
+        });
+        gestures.SLDblClick(ui::kColEnabled, Row("Audio", "lsvc", "1"));
+    }
+    EXPECT_EQ(p.Boxes().size(), 2u);
+    EXPECT_TRUE(Listed("Audio"));
+    EXPECT_EQ(Entries()[IndexOf("Audio", "lsvc", "0")].state, store::EntryState::Disabled);
+}
+
 }  // namespace
 }  // namespace vantorell::testing

@@ -640,5 +640,41 @@ TEST_F(Identity, AnElevatedProcessKeepsNoCacheTheUserCanWrite) {
     EXPECT_TRUE(p.GetFile(kMachineCache).has_value());
 }
 
+// Windows' own: Microsoft's signature for Windows, verified, under the Windows
+// folder; anything short of all three is not.
+TEST(WindowsOwn, MicrosoftsVerifiedWindowsSignatureUnderTheWindowsFolderOnly) {
+    const auto id = [](std::string file, std::string signer = "Microsoft Windows",
+                       std::string issuer = "Microsoft Windows Production PCA 2011",
+                       SignatureState state = SignatureState::Verified) {
+        identity::Identity i;
+        i.file = std::move(file);
+        i.signer = std::move(signer);
+        i.issuer = std::move(issuer);
+        i.state = state;
+        i.fileExists = true;
+        return i;
+    };
+    auto inlineHost = id("C:\\Windows\\System32\\mshta.exe");
+    inlineHost.inlineCode = true;
+    const struct {
+        identity::Identity identity;
+        bool own;
+    } cases[] = {
+        {id("C:\\Windows\\System32\\audiosrv.dll"), true},
+        {id("c:\\windows\\system32\\x.exe", "Microsoft Windows Publisher"), true},
+        {id("C:\\Windows\\System32\\x.exe", "Microsoft Corporation"), false},
+        {id("C:\\Windows\\System32\\x.exe", "Microsoft Windows", "Evil CA"), false},
+        {id("C:\\Windows\\System32\\x.exe", "Microsoft Windows", "Microsoft Windows Production PCA 2011",
+            SignatureState::Untrusted),
+         false},
+        {id("C:\\WindowsApps\\x.exe"), false},
+        {id("C:\\Windows\\..\\Evil\\x.exe"), false},
+        {id("D:\\Windows\\System32\\x.exe"), false},
+        {inlineHost, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(identity::WindowsOwn(c.identity, "C:\\Windows"), c.own) << c.identity.file;
+    EXPECT_FALSE(identity::WindowsOwn(id("C:\\Windows\\System32\\x.exe"), ""));
+}
+
 }  // namespace
 }  // namespace vantorell::testing

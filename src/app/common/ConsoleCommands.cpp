@@ -71,12 +71,29 @@ struct HeadlessControl {
     control::EntryControl control;
 };
 
+// Whether entry `index` is a service whose file is Windows' own.
+bool WindowsOwnService(platform::Platform& platform, const store::EntryTable& table, std::size_t index,
+                       const identity::Identity& id) {
+    const auto& e = table.entries[index];
+    if (!e.place || e.place->Kind() != store::PlaceKind::Services) return false;
+    const auto windows = platform.files.KnownFolderPath(platform::KnownFolder::Windows);
+    return windows && identity::WindowsOwn(id, *windows);
+}
+
 void RunList(platform::Platform& platform, store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
     const auto lists = ui::NameLists::Builtin(store.Facets().locale);
-    const auto identities = identity::IdentifyEntries(platform, store, cmd.Has("--verify-all"));
-    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities)
-                                : FormatEntryTable(store.Table(), lists, identities);
+    auto identities = identity::IdentifyEntries(platform, store, cmd.Has("--verify-all"));
+    // Windows' own services are left out unless --all asks for them; the
+    // indexes stay those of the whole table, as the entry commands count them.
+    std::set<std::size_t> hidden;
+    if (!cmd.Has("--all")) {
+        const auto& table = store.Table();
+        for (std::size_t i = 0; i < table.entries.size() && i < identities.size(); ++i)
+            if (WindowsOwnService(platform, table, i, identities[i])) hidden.insert(i);
+    }
+    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities, hidden)
+                                : FormatEntryTable(store.Table(), lists, identities, hidden);
 }
 
 // The entry commands: NAME is the last argument, compared without regard to
@@ -105,7 +122,20 @@ void RunEntryVerb(control::EntryVerb verb, platform::Platform& platform, store::
     selector.confirm = option("--held-confirm");
     selector.delay = option("--held-delay");
     selector.subKey = option("--sub-key");
-    out.out = control::RunEntryCommand(headless.control, verb, selector, seconds, cmd.Has("--discard"));
+    // Switching off one of Windows' own services takes --force.
+    const auto check = [&](std::size_t index) {
+        if (verb != control::EntryVerb::Disable || cmd.Has("--force")) return;
+        const auto& table = store.Table();
+        if (!table.entries[index].IsActive() || !table.entries[index].place ||
+            table.entries[index].place->Kind() != store::PlaceKind::Services)
+            return;
+        const auto id = identity::IdentifyEntry(platform, store, index);
+        if (WindowsOwnService(platform, table, index, id))
+            throw AppError("'" + table.entries[index].name +
+                           "' is one of Windows' own services, signed by Microsoft: Windows, or a part of it, may "
+                           "not work without it. Give --force to switch it off all the same");
+    };
+    out.out = control::RunEntryCommand(headless.control, verb, selector, seconds, cmd.Has("--discard"), check);
 }
 
 CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::string_view description) {
@@ -114,10 +144,10 @@ CommandSpec EntryCommand(std::string_view name, control::EntryVerb verb, std::st
     std::vector<OptionSpec> options{{"--location", true},       {"--kind", true},         {"--held-command", true},
                                     {"--held-arguments", true}, {"--held-confirm", true}, {"--held-delay", true},
                                     {"--sub-key", true}};
-    if (disable) options.push_back({"--discard", false});
+    if (disable) options.insert(options.end(), {{"--discard", false}, {"--force", false}});
     return {name,
             delay     ? "SECONDS NAME [--location CODE]"
-            : disable ? "NAME [--location CODE] [--discard]"
+            : disable ? "NAME [--location CODE] [--discard] [--force]"
                       : "NAME [--location CODE]",
             description,
             std::move(options),
@@ -240,15 +270,16 @@ const std::vector<CommandSpec>& Commands() {
     using control::EntryVerb;
     static const std::vector<CommandSpec> kCommands = {
         {"list",
-         "[--json] [--verify-all]",
+         "[--json] [--verify-all] [--all]",
          "List every autostart entry in display order, with its file and publisher (--verify-all: check large "
-         "files too).",
-         {{"--json", false}, {"--verify-all", false}},
+         "files too; --all: Windows' own services too).",
+         {{"--json", false}, {"--verify-all", false}, {"--all", false}},
          0,
          0,
          RunList},
         EntryCommand("disable", EntryVerb::Disable,
-                     "Switch an entry off: take it out of its place and record it (--discard: without a record)."),
+                     "Switch an entry off: take it out of its place and record it (--discard: without a record; "
+                     "--force: also one of Windows' own services)."),
         EntryCommand("enable", EntryVerb::Enable, "Put a recorded entry back into its place."),
         EntryCommand("delete", EntryVerb::Delete,
                      "Delete an entry (an enabled one from its place, a recorded one from the list)."),
@@ -340,13 +371,15 @@ std::string Cell(std::string_view s) {
     return out;
 }
 
-// Table indices in display order.
-std::vector<std::size_t> DisplayOrder(const store::EntryTable& table) {
+// Table indices in display order, without the hidden ones.
+std::vector<std::size_t> DisplayOrder(const store::EntryTable& table, const std::set<std::size_t>& hidden) {
     std::vector<std::size_t> order(table.entries.size());
     for (std::size_t i = 0; i < table.entries.size(); ++i) {
         const auto pos = static_cast<std::size_t>(table.entries[i].position);
         order[pos < order.size() ? pos : i] = i;
     }
+    if (!hidden.empty())
+        std::erase_if(order, [&](std::size_t i) { return hidden.count(i) > 0; });
     return order;
 }
 
@@ -376,9 +409,9 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
 }  // namespace
 
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
-                            const std::vector<identity::Identity>& ids) {
+                            const std::vector<identity::Identity>& ids, const std::set<std::size_t>& hidden) {
     text::JsonRowsText rows;
-    for (std::size_t i : DisplayOrder(table)) {
+    for (std::size_t i : DisplayOrder(table, hidden)) {
         const auto& e = table.entries[i];
         rows.BeginRow();
         rows.Number("position", e.position);
@@ -419,13 +452,13 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
 }
 
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,
-                             const std::vector<identity::Identity>& ids) {
+                             const std::vector<identity::Identity>& ids, const std::set<std::size_t>& hidden) {
     std::vector<std::array<std::string, kColumns>> rows;
     rows.reserve(table.entries.size() + 1);
     std::array<std::string, kColumns> heading;
     std::copy(kHeadings.begin(), kHeadings.end(), heading.begin());
     rows.push_back(heading);
-    for (std::size_t i : DisplayOrder(table)) rows.push_back(RowOf(table, i, lists, ids));
+    for (std::size_t i : DisplayOrder(table, hidden)) rows.push_back(RowOf(table, i, lists, ids));
 
     std::array<std::size_t, kColumns> widths{};
     for (const auto& row : rows)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,11 +78,15 @@ std::string ConsoleUsage();
 // and each JSON object the keys file, fileExists, inline (the file is a host
 // that runs code from its command line), signature, signer, issuer,
 // signerSha1, signerSha256 (the signing certificate's thumbprints), company,
-// description and fileVersion.
+// description and fileVersion. A service's object has "service": its
+// displayName, description, serviceDll and whether it is delayed.
+// The table indexes in `hidden` are left out.
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,
-                             const std::vector<identity::Identity>& identities = {});
+                             const std::vector<identity::Identity>& identities = {},
+                             const std::set<std::size_t>& hidden = {});
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
-                            const std::vector<identity::Identity>& identities = {});
+                            const std::vector<identity::Identity>& identities = {},
+                            const std::set<std::size_t>& hidden = {});
 
 using text::JsonString;
 

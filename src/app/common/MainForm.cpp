@@ -52,6 +52,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
       monitor_(platform, store_, control_, grid_, *this),
       guard_(platform, layout_.UserFile(kHandOverFile)),
       elevation_(platform, layout_),
+      windowsFolder_(platform.files.KnownFolderPath(platform::KnownFolder::Windows).value_or(std::string())),
       identities_(platform, identity::IdentityCache::UserCachePath(platform)) {
     grid_.SetFileProvider([this](std::size_t index) -> std::optional<ui::GridModel::FileFacts> {
         const identity::Identity* id = IdentityOf(index);
@@ -59,8 +60,26 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
         const ui::FileMark mark = identity::Alarming(*id) ? ui::FileMark::Alarm
                                   : identity::Dead(*id)   ? ui::FileMark::Dead
                                                           : ui::FileMark::None;
-        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark};
+        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark, HideWindowsOwn() && WindowsOwnService(index)};
     });
+    gestures_.SetWindowsOwnService([this](std::size_t index) { return WindowsOwnService(index); });
+}
+
+bool MainForm::HideWindowsOwn() const {
+    return !view_ || view_->OptionChecked(ui::MainOption::HideWindowsOwn);
+}
+
+bool MainForm::WindowsOwnService(std::size_t index) const {
+    const auto& entries = store_.Table().entries;
+    if (index >= entries.size() || !entries[index].place ||
+        entries[index].place->Kind() != store::PlaceKind::Services)
+        return false;
+    const identity::Identity* id = IdentityOf(index);
+    return id && identity::WindowsOwn(*id, windowsFolder_);
+}
+
+void MainForm::OnHideWindowsOwnChanged() {
+    grid_.FillGrid(store_.Table());
 }
 
 MainForm::~MainForm() {
@@ -123,13 +142,14 @@ void MainForm::ReportError(std::string_view message) {
 }
 
 Options MainForm::CurrentOptions() const {
-    return Options{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim)};
+    return Options{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim), HideWindowsOwn()};
 }
 
 void MainForm::ApplyOptions(const Options& o) {
     view_->SetOptionChecked(ui::MainOption::WAdd, o.warnNew);
     view_->SetOptionChecked(ui::MainOption::AutoKill, o.autoKill);
     view_->SetOptionChecked(ui::MainOption::Minim, o.minimize);
+    view_->SetOptionChecked(ui::MainOption::HideWindowsOwn, o.hideWindowsOwn);
 }
 
 void MainForm::FormCreate(const std::vector<std::string>& arguments) {
@@ -361,7 +381,7 @@ void MainForm::IdentityTimer() {
     if (identitiesChanged_ && (!busy || now - identitiesShownAt_ >= kIdentityRefreshMs)) {
         identitiesChanged_ = false;
         identitiesShownAt_ = now;
-        if (grid_.RefreshFiles() && view_ && !InTray()) view_->RefreshGrid();
+        if (grid_.RefreshFiles(store_.Table()) && view_ && !InTray()) view_->RefreshGrid();
     }
     if (!busy) StopTimer(identityTimer_);
 }

@@ -74,6 +74,7 @@ public:
     void OnGridDoubleClick(int column, int row) override;
     void OnGridMouseUp() override;
     void OnDeleteClicked() override;
+    void OnHideWindowsOwnChanged() override;
     void OnHelpClicked() override;
     bool OnCloseQuery() override;
     void OnClose() override;
@@ -126,6 +127,10 @@ public:
     void IdentityTimer();
     // What is known of the file of entry `index`; nullptr while it is not.
     const identity::Identity* IdentityOf(std::size_t index) const;
+    // "Hide Windows' own services" is checked (before the window is there: its default, on).
+    bool HideWindowsOwn() const;
+    // Whether entry `index` is a service whose file is Windows' own.
+    bool WindowsOwnService(std::size_t index) const;
     identity::IdentityService& Identities() { return identities_; }
 
     // ---- for the console, the tests and the view
@@ -177,6 +182,7 @@ private:
     bool identitiesChanged_ = false;       // answers the grid does not show yet
     std::uint64_t identitiesShownAt_ = 0;  // when the grid last took them
     bool identifying_ = false;
+    std::string windowsFolder_;                           // where Windows' own files are
     identity::IdentityService identities_;                // last: its worker ends before the rest goes
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file
 };

@@ -100,7 +100,10 @@ RegisteredIn RegisterAutostart(platform::Platform& platform, std::string_view ex
 
 void LoadOptions(platform::Platform& platform, Options& options) {
     const std::pair<std::string_view, bool*> values[] = {
-        {kWarnValue, &options.warnNew}, {kKillValue, &options.autoKill}, {kMinValue, &options.minimize}};
+        {kWarnValue, &options.warnNew},
+        {kKillValue, &options.autoKill},
+        {kMinValue, &options.minimize},
+        {kHideWindowsValue, &options.hideWindowsOwn}};
     // The machine's values are the defaults; the user's own override them.
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
         auto key = RegistryKey::OpenForListing(platform.registry, hive, kOptionsKey);
@@ -117,6 +120,7 @@ void SaveOptions(platform::Platform& platform, const Options& options) {
     key->WriteInteger(kWarnValue, options.warnNew ? 1 : 0);
     key->WriteInteger(kKillValue, options.autoKill ? 1 : 0);
     key->WriteInteger(kMinValue, options.minimize ? 1 : 0);
+    key->WriteInteger(kHideWindowsValue, options.hideWindowsOwn ? 1 : 0);
 }
 
 namespace {

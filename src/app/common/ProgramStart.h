@@ -22,6 +22,7 @@ inline constexpr std::string_view kOptionsKey = "Software\\Vantorell";
 inline constexpr std::string_view kWarnValue = "Warn";
 inline constexpr std::string_view kKillValue = "Kill";
 inline constexpr std::string_view kMinValue = "Min";
+inline constexpr std::string_view kHideWindowsValue = "HideWindows";
 inline constexpr std::string_view kOldListFile = "data.txt";
 inline constexpr std::string_view kNoticeFile = "AwardMessage.txt";
 inline constexpr std::string_view kStartupTotalFile = "StartupTotal.txt";
@@ -45,6 +46,7 @@ struct Options {
     bool warnNew = true;   // "Warn"
     bool autoKill = true;  // "Kill"
     bool minimize = true;  // "Min"
+    bool hideWindowsOwn = true;  // "HideWindows"
 };
 
 // The path of a file of the program's own, beside its executable.

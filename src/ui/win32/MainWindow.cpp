@@ -38,6 +38,7 @@ enum ControlId : int {
     kIdLegendGreen,   // Label4
     kIdLegendBlack,   // Label5
     kIdLegendFile,    // the files' own colours
+    kIdHideWindowsOwn,
 };
 
 // Sizes the layout leaves to the view: the check boxes' and legend lines'.
@@ -74,6 +75,7 @@ const ControlSpec kControlsBeforeGrid[] = {
     {kIdAutoKill, L"BUTTON", kAutoKillCaption, kCheck, OptionRect(kAutoKillTop)},
     {kIdMinimize, L"BUTTON", kMinimizeCaption, kCheck, OptionRect(kMinimizeTop)},
     {kIdHelp, L"BUTTON", kHelpCaption, kButton | WS_GROUP, kHelpRect},
+    {kIdHideWindowsOwn, L"BUTTON", kHideWindowsOwnCaption, kCheck | WS_GROUP | BS_MULTILINE, kHideWindowsOwnRect},
 };
 const ControlSpec kControlsAfterGrid[] = {
     {kIdDelete, L"BUTTON", kDeleteCaption, kButton | WS_GROUP, kDeleteRect},
@@ -278,7 +280,7 @@ bool MainWindow::CreateControls() {
     // The group box goes under its check boxes, so that they are not clipped away.
     SetWindowPos(GetDlgItem(window_, kIdOptionsGroup), HWND_BOTTOM, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    for (MainOption option : {MainOption::WAdd, MainOption::AutoKill, MainOption::Minim})
+    for (MainOption option : {MainOption::WAdd, MainOption::AutoKill, MainOption::Minim, MainOption::HideWindowsOwn})
         SetOptionChecked(option, true);
     return true;
 }
@@ -324,6 +326,7 @@ void MainWindow::OnCommand(int id, int code) {
     if (code != BN_CLICKED) return;
     if (id == kIdHelp) events_.OnHelpClicked();
     if (id == kIdDelete) events_.OnDeleteClicked();
+    if (id == kIdHideWindowsOwn) events_.OnHideWindowsOwnChanged();
 }
 
 // Labels, check boxes and the group box on the window's face; the legend
@@ -346,6 +349,7 @@ HWND MainWindow::OptionBox(MainOption option) const {
         case MainOption::WAdd: return GetDlgItem(window_, kIdWarnNew);
         case MainOption::AutoKill: return GetDlgItem(window_, kIdAutoKill);
         case MainOption::Minim: return GetDlgItem(window_, kIdMinimize);
+        case MainOption::HideWindowsOwn: return GetDlgItem(window_, kIdHideWindowsOwn);
     }
     return nullptr;
 }
