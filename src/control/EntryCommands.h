@@ -23,6 +23,8 @@ struct EntryChange {
     EntrySeen entry;
     int seconds = 0;
     bool discard = false;
+    // The user said yes to switching off one of Windows' own services.
+    bool force = false;
 };
 
 struct EntrySelector {

@@ -46,11 +46,12 @@ void GridGestures::NoteChange(EntryVerb verb, std::size_t index, int seconds) {
     // The row's entry as it is before the change: the same entry, holding the
     // same, is what a second attempt (with administrator rights) must find.
     if (auto seen = control::SeenOfEntry(control_.Store().Table(), index))
-        lastChange_ = EntryChange{verb, *seen, seconds, false};
+        lastChange_ = EntryChange{verb, *seen, seconds, false, windowsOwnConfirmed_};
 }
 
 void GridGestures::SLDblClick(int column, int row) {
     lastChange_.reset();
+    windowsOwnConfirmed_ = false;
     auto& grid = grid_;
     if (row < 1 || row >= grid.RowCount()) return;
     if (IsOwnEntry(row)) {
@@ -102,9 +103,11 @@ bool GridGestures::MayTakeOut(const RowEntry& entry) {
     if (!windowsOwn_ || !windowsOwn_(entry.index)) return true;
     const std::string text = "'" + entry.key.name + "' is one of Windows' own services, signed by Microsoft. " +
                              std::string(kWindowsServiceQuestion);
-    return shell_.ShowMessageBox(text, kAppTitle,
-                                 platform::MsgBox::YesNo | platform::MsgBox::IconWarning | platform::MsgBox::DefButton2) ==
-           platform::MsgBox::IdYes;
+    windowsOwnConfirmed_ =
+        shell_.ShowMessageBox(text, kAppTitle,
+                              platform::MsgBox::YesNo | platform::MsgBox::IconWarning | platform::MsgBox::DefButton2) ==
+        platform::MsgBox::IdYes;
+    return windowsOwnConfirmed_;
 }
 
 void GridGestures::SwitchConfirm(int /*row*/, std::size_t index) {

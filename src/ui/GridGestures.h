@@ -77,6 +77,7 @@ private:
 
     control::EntryControl& control_;
     std::function<bool(std::size_t)> windowsOwn_;
+    bool windowsOwnConfirmed_ = false;  // this gesture's question about Windows' own service was answered yes
     platform::Shell& shell_;
     GridModel& grid_;
     DelayPrompt& prompt_;

@@ -314,6 +314,8 @@ TEST_F(Gestures, WindowsOwnServiceIsSwitchedOffOnlyAfterASecondYes) {
         gestures.SLDblClick(ui::kColEnabled, Row("Audio", "lsvc", "1"));
     }
     EXPECT_EQ(p.Boxes().size(), 2u);
+    ASSERT_TRUE(gestures.LastChange());
+    EXPECT_TRUE(gestures.LastChange()->force) << "an elevated second try must not ask again, nor be refused";
     EXPECT_TRUE(Listed("Audio"));
     EXPECT_EQ(Entries()[IndexOf("Audio", "lsvc", "0")].state, store::EntryState::Disabled);
 }

@@ -77,6 +77,7 @@ std::string ConsoleArguments(const control::EntryChange& change) {
     // Which Active Setup component, where two show the same name.
     if (!entry.key.subKey.empty()) args += " --sub-key " + QuoteArgument(entry.key.subKey);
     if (change.discard) args += " --discard";
+    if (change.force) args += " --force";
     // "--" first would end the options; a name beginning with "--" is still a name after them.
     args += " -- " + QuoteArgument(entry.key.name);
     return args;

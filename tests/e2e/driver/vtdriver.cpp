@@ -58,6 +58,8 @@
 //                                 make a service through the Service Control Manager as an installer does (a
 //                                 shared one with a ServiceDll when dll is given), or set the start type of
 //                                 one that is there
+//   services <prefix> <count>     make services "<prefix> 001" ... as automatic ones of their own (for
+//                                 bench/costs.sh); with count 0, delete every one of that prefix up to 999
 //   service-start <name>          print the start type the manager gives (2 automatic, 3 demand, 4 disabled)
 //   service-delete <name>         delete a service
 //   time-service-comeback <name>  set a service back to automatic (an updater's trick) and print the
@@ -929,6 +931,22 @@ int MakeService(const std::wstring& name, const std::wstring& start, const std::
     return kExitOk;
 }
 
+int MakeServices(const std::wstring& prefix, int count) {
+    wchar_t number[8];
+    for (int i = 1; i <= (count > 0 ? count : 999); ++i) {
+        swprintf(number, 8, L" %03d", i);
+        const std::wstring name = prefix + number;
+        if (count > 0) {
+            MakeService(name, L"auto", L"\"C:\\Programs\\" + name + L"\\service.exe\" -run", L"");
+            continue;
+        }
+        ScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
+        ScHandle service{manager.h ? OpenServiceW(manager.h, name.c_str(), DELETE) : nullptr};
+        if (service.h) DeleteService(service.h);
+    }
+    return kExitOk;
+}
+
 // The start type of a service; throws when it is not there.
 DWORD ServiceStartType(SC_HANDLE manager, const std::wstring& name) {
     ScHandle service{OpenServiceW(manager, name.c_str(), SERVICE_QUERY_CONFIG)};
@@ -1074,6 +1092,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"time-report" && count == 2) return TimeReport(timeout, arg(1), arg(2));
     if (command == L"time-comeback" && count == 2) return TimeComeback(timeout, arg(1), arg(2));
     if (command == L"service" && (count == 3 || count == 4)) return MakeService(arg(1), arg(2), arg(3), arg(4));
+    if (command == L"services" && count == 2) return MakeServices(arg(1), number(2));
     if (command == L"service-start" && count == 1) return PrintServiceStart(arg(1));
     if (command == L"service-delete" && count == 1) return DeleteNamedService(arg(1));
     if (command == L"time-service-comeback" && count == 1) return TimeServiceComeback(timeout, arg(1));
