@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "store/Place.h"
 #include "store/StartupRecord.h"
 
 namespace vantorell::launch {
@@ -78,8 +79,12 @@ bool BootLauncher::Selected(std::size_t i, Trigger trigger, int tick) const {
     const store::StartupEntry& e = entries[i];
     // Without delay means a delay field of exactly "0" ("00" or "" is none);
     // the timer's ticks count from 1, so a field that is no number never comes.
-    if (trigger == Trigger::NoDelayConfirm) return e.delay == store::DelaySeconds(0) && e.confirm.value;
-    return e.delay.value == tick;
+    const bool due = trigger == Trigger::NoDelayConfirm ? e.delay == store::DelaySeconds(0) && e.confirm.value
+                                                        : e.delay.value == tick;
+    // A record whose place Windows starts outside the shell (a service, a
+    // Winlogon item) is never started here, whoever wrote its delay.
+    return due && !(e.place && store::OpenPlace(store_, *e.place)->Refusal(store::PlaceChange::HandOver, e.name,
+                                                                            e.command));
 }
 
 BootLauncher::Due BootLauncher::Take(std::size_t i) {

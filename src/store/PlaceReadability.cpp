@@ -83,6 +83,9 @@ bool Readable(const StoreFacets& system, const AutostartLocation& place) {
             }
             return true;
         }
+        // Each service's key is read on its own; that the services can be
+        // listed is what tells an unreadable place from an empty one.
+        case PlaceKind::Services: return key->SubKeyNames().has_value();
         default: return !ValueClosed(system, *key, *names, place.valueName);
     }
 }

@@ -153,7 +153,9 @@ TEST_F(LauncherTest, CommandLineIsTheCommandAndItsArguments) {
 TEST_F(LauncherTest, RecordsOfOneDelayStartInOneTickInFileOrder) {
     List(
         "c;crun;c.exe;;0;10\r\nx;crun;x.exe;;0;0\r\nbad;crun;bad.exe;;0;10\r\na;crun;a.exe;;0;10\r\n"
-        "b;lrun;b.exe;;0;10\r\n");
+        "b;lrun;b.exe;;0;10\r\n"
+        // Written by hand: a service and a Winlogon item are never started at logon by the launcher.
+        "svc;lsvc;svc.exe;auto;0;10\r\nC:\\x\\logon.exe;luserinit;C:\\x\\logon.exe;REG_SZ;1;10\r\n");
     launcher.StartBootLaunch();
     p.Advance(kPastTheEnd);
     EXPECT_EQ(starts, (std::vector<Start>{{10'000, "c.exe"}, {10'000, "a.exe"}, {10'000, "b.exe"}}));
