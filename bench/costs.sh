@@ -5,7 +5,8 @@
 # tray icon). Runs both under Wine, one after the other, on a desktop with a
 # taskbar, and prints one table:
 #   CPU while nothing changes, at 100 and at 5,000 entries (the program's own
-#     process, and wineserver's, where Wine does the notification work);
+#     process, and wineserver's, where Wine does the notification work), from
+#     when the start's work is done: its CPU stopped growing for two seconds;
 #   time from a program adding a Run value to the report;
 #   private memory (USS) with the window shown, 100 entries;
 #   size of each shipped exe (of every build folder given);
@@ -168,6 +169,18 @@ measure() {
   started+=("$win_pid")
   pid=$(unix_pid "$exe") || { echo "costs.sh: no process for $exe" >&2; exit 1; }
   sleep "$settle"
+  # At rest is after the start's work (the scan, the fill, looking at every entry's file): the
+  # program's CPU has not grown for two seconds. At most a minute more.
+  local last now quiet=0 waited=0
+  last=$(cpu_ns "$pid")
+  while [ "$quiet" -lt 2 ] && [ "$waited" -lt 60 ]; do
+    sleep 1
+    waited=$((waited + 1))
+    now=$(cpu_ns "$pid")
+    if [ "$now" = "$last" ]; then quiet=$((quiet + 1)); else quiet=0; fi
+    last=$now
+  done
+  declare -g "${label}_settled=$((settle + waited))"
   uss=$(uss_kb "$pid")
   [ "$detail" = 1 ] && [ "$label" != "${label%_few}" ] && uss_detail "$pid" >"$scratch/detail-$label.txt"
   server=$(server_pid) || server=$pid
@@ -246,8 +259,10 @@ echo
 row "measure" "vantorell" "floor" "difference" "goal"
 row "CPU while idle, $few entries (s per minute)" "$app_few_cpu" "$floor_few_cpu" "$(diff3 "$app_few_cpu" "$floor_few_cpu")" "<= +0.01"
 row "  wineserver meanwhile (s per minute)" "$app_few_server" "$floor_few_server" "$(diff3 "$app_few_server" "$floor_few_server")" ""
+row "  (at rest after, s)" "$app_few_settled" "$floor_few_settled" "" ""
 row "CPU while idle, $many entries (s per minute)" "$app_many_cpu" "$floor_many_cpu" "$(diff3 "$app_many_cpu" "$floor_many_cpu")" "<= +0.05"
 row "  wineserver meanwhile (s per minute)" "$app_many_server" "$floor_many_server" "$(diff3 "$app_many_server" "$floor_many_server")" ""
+row "  (at rest after, s)" "$app_many_settled" "$floor_many_settled" "" ""
 row "Run value added -> report (s)" "$(awk -v m="$report_ms" 'BEGIN { printf "%.3f", m / 1000 }')" "-" "" "<= 1"
 row "private memory (USS), window shown, $few entries" \
   "$(awk -v k="$app_few_uss" 'BEGIN { printf "%.2f MB", k / 1024 }')" \

@@ -8,8 +8,26 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantorell::platform {
+
+// A program of this session as the system lists it, for measuring what it
+// costs. Times are the system's file times (100 ns since 1601).
+struct ProcessFacts {
+    std::uint32_t pid = 0, parentPid = 0;
+    std::uint64_t created = 0;
+    std::string image;                       // full path; empty when it cannot be read
+    std::optional<std::string> commandLine;  // nullopt when it cannot be read
+    std::uint64_t cpuMs = 0;                 // user and kernel time so far
+    std::uint64_t ioBytes = 0;               // bytes read and written so far (Wine counts none)
+};
+
+// The whole machine's processor times since it started, 100 ns units; kernel
+// time includes the idle time.
+struct CpuTimes {
+    std::uint64_t idle = 0, kernel = 0, user = 0;
+};
 
 // How a program run with administrator rights ended.
 struct ElevatedRun {
@@ -70,6 +88,17 @@ public:
     // without administrator rights where it can, with `input` to read. Never
     // waits for it. nullptr when it cannot be started.
     virtual std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) = 0;
+
+    // Measuring at logon.
+    // The programs of this session created at `createdSince` or later (a file
+    // time), with what this process may read of them.
+    virtual std::vector<ProcessFacts> SessionProcesses(std::uint64_t createdSince) = 0;
+    virtual std::optional<CpuTimes> SystemCpuTimes() = 0;
+    // When this session's user logged on; nullopt where the system does not say.
+    virtual std::optional<std::uint64_t> LogonTime() = 0;
+    // When this process started, and now, as file times.
+    virtual std::uint64_t StartTime() = 0;
+    virtual std::uint64_t FileTimeNow() = 0;
 
 protected:
     ~Processes() = default;

@@ -78,6 +78,11 @@ public:
     std::optional<std::string> GetFile(std::string_view path) const;
     bool FolderExists(std::string_view path) const;
     void SetExecutablePath(std::string path) { exePath_ = std::move(path); }
+    // What the system lists of the session's programs, and its processor times.
+    void SetSessionProcesses(std::vector<ProcessFacts> processes) { processes_ = std::move(processes); }
+    void SetCpuTimes(std::optional<CpuTimes> times) { cpuTimes_ = times; }
+    void SetLogonTime(std::optional<std::uint64_t> at) { logonTime_ = at; }
+    static constexpr std::uint64_t kStartTime = 134'000'000'000'000'000ULL;  // a file time in 2025
     // A service as an installer makes it: its key under kServicesKey with
     // "Type", "Start", "ImagePath" (expandable), and where given
     // "DelayedAutostart", "DisplayName", "Description" and
@@ -255,6 +260,12 @@ public:
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
     bool CanRunHelper() override { return static_cast<bool>(helperScript_); }
     std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) override;
+    std::vector<ProcessFacts> SessionProcesses(std::uint64_t createdSince) override;
+    std::optional<CpuTimes> SystemCpuTimes() override { return cpuTimes_; }
+    std::optional<std::uint64_t> LogonTime() override { return logonTime_; }
+    std::uint64_t StartTime() override { return startTime_; }
+    // The virtual clock as a file time: StartTime plus the milliseconds advanced.
+    std::uint64_t FileTimeNow() override { return startTime_ + now_ * 10'000; }
     // ---- FileIdentity (MemoryFileIdentity.cpp)
     FileFacts StatFile(std::string_view path) override;
     std::optional<VersionFacts> ReadVersionFacts(std::string_view path) override;
@@ -321,6 +332,10 @@ private:
     bool helperHangs_ = false;
     std::vector<std::string> elevatedRuns_;
     std::uint64_t deniedCount_ = 0;
+    std::vector<ProcessFacts> processes_;
+    std::optional<CpuTimes> cpuTimes_;
+    std::optional<std::uint64_t> logonTime_;
+    std::uint64_t startTime_ = kStartTime;
     std::size_t fileReads_ = 0;
     bool twoViews_ = true;
     class MemWatch;

@@ -57,4 +57,11 @@ std::optional<std::string> MemoryPlatform::EnvironmentVariable(std::string_view 
     return it->second;
 }
 
+std::vector<ProcessFacts> MemoryPlatform::SessionProcesses(std::uint64_t createdSince) {
+    std::vector<ProcessFacts> listed;
+    for (const ProcessFacts& process : processes_)
+        if (process.created >= createdSince) listed.push_back(process);
+    return listed;
+}
+
 }  // namespace vantorell::platform

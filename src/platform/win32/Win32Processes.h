@@ -24,6 +24,12 @@ public:
     ElevatedRun RunElevated(std::string_view program, std::string_view parameters) override;
     bool CanRunHelper() override;
     std::unique_ptr<HelperRun> StartHelper(std::string_view argument, std::string_view input) override;
+    // Win32ProcessFigures.cpp
+    std::vector<ProcessFacts> SessionProcesses(std::uint64_t createdSince) override;
+    std::optional<CpuTimes> SystemCpuTimes() override;
+    std::optional<std::uint64_t> LogonTime() override;
+    std::uint64_t StartTime() override;
+    std::uint64_t FileTimeNow() override;
 
 private:
     const win32::DeniedWrites& denied_;
