@@ -1,0 +1,116 @@
+// What measuring at logon reads of the session's programs: a toolhelp
+// snapshot, and for each program created since the logon what this process
+// may read of it with the least access (PROCESS_QUERY_LIMITED_INFORMATION).
+#include <windows.h>
+// Needs <windows.h> first.
+#include <ntsecapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include "platform/win32/Utf.h"
+#include "platform/win32/Win32Processes.h"
+#include "platform/win32/WinHandles.h"
+
+namespace vantorell::platform {
+
+namespace {
+
+std::uint64_t FileTime(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The command line of a program, through ProcessCommandLineInformation
+// (Windows 8.1 and later, with the limited access); nullopt where the system
+// does not answer.
+std::optional<std::string> CommandLineOf(HANDLE process) {
+    using Query = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    constexpr ULONG kProcessCommandLineInformation = 60;
+    if (!query) return std::nullopt;
+    ULONG size = 0;
+    query(process, kProcessCommandLineInformation, nullptr, 0, &size);
+    if (size < sizeof(UNICODE_STRING) || size > 1 << 20) return std::nullopt;
+    std::vector<unsigned char> buffer(size);
+    if (query(process, kProcessCommandLineInformation, buffer.data(), size, &size) != 0) return std::nullopt;
+    const auto* text = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+    if (!text->Buffer) return std::string();
+    return win32::Narrow(std::wstring_view(text->Buffer, text->Length / sizeof(wchar_t)));
+}
+
+}  // namespace
+
+std::vector<ProcessFacts> Win32Processes::SessionProcesses(std::uint64_t createdSince) {
+    std::vector<ProcessFacts> listed;
+    win32::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return listed;
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return listed;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        DWORD its = 0;
+        if (entry.th32ProcessID == 0 || !ProcessIdToSessionId(entry.th32ProcessID, &its) || its != session) continue;
+        win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        if (!process) continue;
+        FILETIME created{}, ended{}, kernel{}, user{};
+        if (!GetProcessTimes(process.Get(), &created, &ended, &kernel, &user)) continue;
+        if (FileTime(created) < createdSince) continue;
+        ProcessFacts facts;
+        facts.pid = entry.th32ProcessID;
+        facts.parentPid = entry.th32ParentProcessID;
+        facts.created = FileTime(created);
+        facts.cpuMs = (FileTime(kernel) + FileTime(user)) / 10'000;
+        std::wstring image(MAX_PATH, L'\0');
+        for (;;) {
+            DWORD size = static_cast<DWORD>(image.size());
+            if (QueryFullProcessImageNameW(process.Get(), 0, image.data(), &size)) {
+                facts.image = win32::Narrow(std::wstring_view(image.data(), size));
+                break;
+            }
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || image.size() >= 32768) break;
+            image.resize(image.size() * 2);
+        }
+        IO_COUNTERS io{};
+        if (GetProcessIoCounters(process.Get(), &io)) facts.ioBytes = io.ReadTransferCount + io.WriteTransferCount;
+        facts.commandLine = CommandLineOf(process.Get());
+        listed.push_back(std::move(facts));
+    }
+    return listed;
+}
+
+std::optional<CpuTimes> Win32Processes::SystemCpuTimes() {
+    FILETIME idle{}, kernel{}, user{};
+    if (!GetSystemTimes(&idle, &kernel, &user)) return std::nullopt;
+    return CpuTimes{FileTime(idle), FileTime(kernel), FileTime(user)};
+}
+
+std::optional<std::uint64_t> Win32Processes::LogonTime() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::nullopt;
+    win32::UniqueHandle owned(token);
+    TOKEN_STATISTICS statistics{};
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenStatistics, &statistics, sizeof statistics, &size)) return std::nullopt;
+    PSECURITY_LOGON_SESSION_DATA data = nullptr;
+    if (LsaGetLogonSessionData(&statistics.AuthenticationId, &data) != 0 || !data) return std::nullopt;
+    const std::uint64_t at = static_cast<std::uint64_t>(data->LogonTime.QuadPart);
+    LsaFreeReturnBuffer(data);
+    // A logon time of 0 is none.
+    if (at == 0) return std::nullopt;
+    return at;
+}
+
+std::uint64_t Win32Processes::StartTime() {
+    FILETIME created{}, ended{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return FileTimeNow();
+    return FileTime(created);
+}
+
+std::uint64_t Win32Processes::FileTimeNow() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return FileTime(now);
+}
+
+}  // namespace vantorell::platform
