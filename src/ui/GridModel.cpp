@@ -148,6 +148,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         row[kColDelay] = entry.delay.Text();
         row[kColCommand] = entry.command;
         row[kColPublisher] = files[i] ? files[i]->publisher : std::string();
+        row[kColImpact] = files[i] ? files[i]->impact : std::string();
         marks_[r] = files[i] ? files[i]->mark : FileMark::None;
     }
     for (std::size_t r = 1; r <= shown; ++r) {
@@ -231,9 +232,11 @@ bool GridModel::RefreshFiles(const store::EntryTable& table) {
         const auto index = IndexOfRow(static_cast<int>(r));
         const auto file = index ? fileProvider_(*index) : std::nullopt;
         std::string publisher = file ? file->publisher : std::string();
+        std::string impact = file ? file->impact : std::string();
         const FileMark mark = file ? file->mark : FileMark::None;
-        if (rows_[r][kColPublisher] == publisher && marks_[r] == mark) continue;
+        if (rows_[r][kColPublisher] == publisher && rows_[r][kColImpact] == impact && marks_[r] == mark) continue;
         rows_[r][kColPublisher] = std::move(publisher);
+        rows_[r][kColImpact] = std::move(impact);
         marks_[r] = mark;
         changed = true;
     }

@@ -29,12 +29,14 @@ enum GridColumn : int {
     kColCommand = 5,    // run command
     kColRating = 6,     // hidden: rating code, written only by RateRows
     kColPublisher = 7,  // who made the entry's file, right of the run command (behind the hidden rating)
+    kColImpact = 8,     // what its programs cost at the last logons: "High", "Medium", "Low", "Not measured"
 };
-inline constexpr int kGridColumnCount = 8;
+inline constexpr int kGridColumnCount = 9;
 inline constexpr int kGridRowHeight = 16;
-inline constexpr std::array<int, kGridColumnCount> kGridColumnWidths{45, 115, 80, 0, 70, 300, 0, 200};
+inline constexpr std::array<int, kGridColumnCount> kGridColumnWidths{45, 115, 80, 0, 70, 300, 0, 200, 90};
 inline constexpr std::array<std::string_view, kGridColumnCount> kGridColumnTitles{
-    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command", "", "Publisher"};
+    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command", "", "Publisher",
+    "Startup impact"};
 
 // Name colours by rating; a name rated "0" keeps the default text colour.
 inline constexpr Rgb kRedName{255, 0, 0};
@@ -138,6 +140,7 @@ public:
         std::string publisher;
         FileMark mark = FileMark::None;
         bool hidden = false;  // the row is not shown (Windows' own, while they are hidden)
+        std::string impact;   // the Startup impact cell
     };
     void SetFileProvider(std::function<std::optional<FileFacts>(std::size_t index)> provider) {
         fileProvider_ = std::move(provider);

@@ -54,6 +54,7 @@ inline constexpr Rect kHelpRect{504, 40, 137, 25};
 inline constexpr Rect kHideWindowsOwnRect{504, 72, 137, 28};
 inline constexpr Rect kGridRect{8, 120, 633, 265};
 inline constexpr Rect kDeleteRect{8, 390, 137, 25};
+inline constexpr Rect kStatusRect{152, 396, 489, 17};
 // Legend labels: left and top only; they size to their text.
 inline constexpr int kLegendLeft = 8;
 inline constexpr int kLegendRedTop = 416;

@@ -3,6 +3,8 @@
 // The Win32 window (ui/win32/MainWindow) implements it; a test double may too.
 #pragma once
 
+#include <string_view>
+
 namespace vantorell::ui {
 
 // The three option check boxes of the "Program options" group.
@@ -37,6 +39,9 @@ public:
     virtual void SelectCell(GridCell cell) = 0;
     // While the tray icon is active the grid's own drawing is skipped.
     virtual void SetInTray(bool inTray) = 0;
+
+    // The status line under the grid, beside the delete button.
+    virtual void SetStatusText(std::string_view /*text*/) {}
 
     // ---- options
     virtual bool OptionChecked(MainOption option) const = 0;

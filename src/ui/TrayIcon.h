@@ -22,6 +22,8 @@ public:
     // stays where it is: when it is not in the tray, the icon comes for the
     // notice alone and goes again after it, and Active() stays false.
     virtual void Notify(std::string_view title, std::string_view text) = 0;
+    // A second line of the icon's tooltip, under kTrayTooltip; empty for none.
+    virtual void SetTipLine(std::string_view /*line*/) {}
 };
 
 // What the tray icon reports to the main form.

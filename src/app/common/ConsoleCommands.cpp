@@ -12,6 +12,7 @@
 #include "app/common/FileLayout.h"
 #include "control/EntryCommands.h"
 #include "identity/EntryFiles.h"
+#include "impact/Summary.h"
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "policy/Apply.h"
@@ -92,7 +93,11 @@ void RunList(platform::Platform& platform, store::AutostartStore& store, const P
         for (std::size_t i = 0; i < table.entries.size() && i < identities.size(); ++i)
             if (WindowsOwnService(platform, table, i, identities[i])) hidden.insert(i);
     }
-    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities, hidden)
+    // What each entry cost at the logons the window program measured.
+    impact::History history;
+    const auto file = platform.files.ReadFile(FileLayout::Detect(platform).UserFile(impact::kHistoryFile));
+    if (file.outcome == platform::ReadOutcome::Ok) history = impact::History::Parse(file.bytes);
+    out.out = cmd.Has("--json") ? FormatEntryJson(store.Table(), lists, identities, hidden, &history)
                                 : FormatEntryTable(store.Table(), lists, identities, hidden);
 }
 
@@ -409,7 +414,8 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
 }  // namespace
 
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
-                            const std::vector<identity::Identity>& ids, const std::set<std::size_t>& hidden) {
+                            const std::vector<identity::Identity>& ids, const std::set<std::size_t>& hidden,
+                            const impact::History* history) {
     text::JsonRowsText rows;
     for (std::size_t i : DisplayOrder(table, hidden)) {
         const auto& e = table.entries[i];
@@ -433,6 +439,9 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
                                     ", \"description\": " + text::JsonString(e.service->description) +
                                     ", \"serviceDll\": " + text::JsonString(e.service->serviceDll) +
                                     ", \"delayed\": " + (e.service->delayed ? "true" : "false") + "}");
+        if (history)
+            rows.Raw("impact", impact::JsonObject(impact::Summarise(
+                                   history->Of(impact::HistoryKey(e.location, e.name, e.command)))));
         if (i < ids.size()) {
             const identity::Identity& id = ids[i];
             rows.Text("file", id.file);
@@ -447,6 +456,10 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
             rows.Text("description", id.description);
             rows.Text("fileVersion", id.fileVersion);
         }
+    }
+    if (history && history->Last()) {
+        rows.BeginRow();
+        rows.Raw("lastLogon", impact::LastLogonJson(*history->Last()));
     }
     return rows.Finish();
 }

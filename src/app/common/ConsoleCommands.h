@@ -9,8 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "identity/Identity.h"
 #include "base/JsonText.h"
+#include "identity/Identity.h"
+#include "impact/History.h"
 #include "store/AutostartStore.h"
 #include "ui/NameLists.h"
 
@@ -84,9 +85,12 @@ std::string ConsoleUsage();
 std::string FormatEntryTable(const store::EntryTable& table, const ui::NameLists& lists,
                              const std::vector<identity::Identity>& identities = {},
                              const std::set<std::size_t>& hidden = {});
+// With a history of the logons measured, each object gets "impact" (level,
+// and the median cpuMs, diskBytes over its measured logons), and the array
+// ends with one object {"lastLogon": {...}}, the last logon as a whole.
 std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists& lists,
                             const std::vector<identity::Identity>& identities = {},
-                            const std::set<std::size_t>& hidden = {});
+                            const std::set<std::size_t>& hidden = {}, const impact::History* history = nullptr);
 
 using text::JsonString;
 

@@ -53,6 +53,8 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
       guard_(platform, layout_.UserFile(kHandOverFile)),
       elevation_(platform, layout_),
       windowsFolder_(platform.files.KnownFolderPath(platform::KnownFolder::Windows).value_or(std::string())),
+      impact_(platform, store_, layout_.UserFile(impact::kHistoryFile),
+              [this](std::size_t index) { return IdentityOf(index); }),
       identities_(platform, identity::IdentityCache::UserCachePath(platform)) {
     grid_.SetFileProvider([this](std::size_t index) -> std::optional<ui::GridModel::FileFacts> {
         const identity::Identity* id = IdentityOf(index);
@@ -60,9 +62,22 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
         const ui::FileMark mark = identity::Alarming(*id) ? ui::FileMark::Alarm
                                   : identity::Dead(*id)   ? ui::FileMark::Dead
                                                           : ui::FileMark::None;
-        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark, HideWindowsOwn() && WindowsOwnService(index)};
+        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark, HideWindowsOwn() && WindowsOwnService(index),
+                                        std::string(impact::LevelText(ImpactOf(index).level))};
     });
     gestures_.SetWindowsOwnService([this](std::size_t index) { return WindowsOwnService(index); });
+}
+
+impact::Summary MainForm::ImpactOf(std::size_t index) const {
+    return impact::Summarise(impact_.History().Of(impact_.KeyOf(index)));
+}
+
+void MainForm::ShowLastLogon() {
+    const auto last = impact_.History().Last();
+    if (!last || !view_ || !tray_) return;
+    const std::string text = impact::LastLogonText(*last);
+    view_->SetStatusText(text);
+    tray_->SetTipLine(text);
 }
 
 bool MainForm::HideWindowsOwn() const {
@@ -98,6 +113,7 @@ void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
         const auto& entries = store_.Table().entries;
         if (index < entries.size() && elevation_.NeedsRights(entries[index].location))
             tip.append("\nStarts for every user: changing it ").append(kNeedsRightsTip).append(".");
+        tip.append("\n").append(impact::TipText(ImpactOf(index)));
         if (const identity::Identity* id = IdentityOf(index))
             tip.append("\n").append(identity::IdentityTip(*id));
         else if (identifying_)
@@ -186,6 +202,7 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
     Options options;
     Try([&] { LoadOptions(platform_, options); });
     ApplyOptions(options);
+    measureSeconds_ = options.measureSeconds;
 
     Try([&] {
         store_.ScanEntries();
@@ -218,6 +235,14 @@ void MainForm::FormCreate(const std::vector<std::string>& arguments) {
         }
     }
     if (logonMode_ && !uninstalled_) launcher_.StartBootLaunch();
+    impact_.Load();
+    ShowLastLogon();
+    // Measured by the copy that Windows starts at logon, and only there.
+    if (logonMode_ && !uninstalled_ && !terminate_)
+        impact_.Start(measureSeconds_, [this] {
+            if (grid_.RefreshFiles(store_.Table()) && view_ && !InTray()) view_->RefreshGrid();
+            ShowLastLogon();
+        });
 }
 
 void MainForm::SaveOptionsOnce() {

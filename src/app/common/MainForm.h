@@ -11,6 +11,7 @@
 
 #include "app/common/Elevation.h"
 #include "app/common/FileLayout.h"
+#include "app/common/LogonImpact.h"
 #include "app/common/ProgramStart.h"
 #include "app/common/SingleInstance.h"
 #include "control/EntryControl.h"
@@ -131,6 +132,10 @@ public:
     bool HideWindowsOwn() const;
     // Whether entry `index` is a service whose file is Windows' own.
     bool WindowsOwnService(std::size_t index) const;
+    // What entry `index` cost at the logons measured.
+    impact::Summary ImpactOf(std::size_t index) const;
+    // Shows the last logon as a whole in the status line and the tray tip.
+    void ShowLastLogon();
     identity::IdentityService& Identities() { return identities_; }
 
     // ---- for the console, the tests and the view
@@ -183,6 +188,8 @@ private:
     std::uint64_t identitiesShownAt_ = 0;  // when the grid last took them
     bool identifying_ = false;
     std::string windowsFolder_;                           // where Windows' own files are
+    LogonImpact impact_;                                  // what each entry cost at the last logons
+    unsigned measureSeconds_ = kImpactWindowSeconds;
     identity::IdentityService identities_;                // last: its worker ends before the rest goes
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file
 };

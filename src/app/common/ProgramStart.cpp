@@ -111,6 +111,8 @@ void LoadOptions(platform::Platform& platform, Options& options) {
         for (const auto& [name, flag] : values) {
             if (key->ValueExists(name)) *flag = key->ReadInteger(name) == 1;
         }
+        if (key->ValueExists(kMeasureSecondsValue))
+            options.measureSeconds = std::clamp(key->ReadInteger(kMeasureSecondsValue), 5u, 600u);
     }
 }
 

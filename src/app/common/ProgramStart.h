@@ -23,6 +23,7 @@ inline constexpr std::string_view kWarnValue = "Warn";
 inline constexpr std::string_view kKillValue = "Kill";
 inline constexpr std::string_view kMinValue = "Min";
 inline constexpr std::string_view kHideWindowsValue = "HideWindows";
+inline constexpr std::string_view kMeasureSecondsValue = "MeasureSeconds";
 inline constexpr std::string_view kOldListFile = "data.txt";
 inline constexpr std::string_view kNoticeFile = "AwardMessage.txt";
 inline constexpr std::string_view kStartupTotalFile = "StartupTotal.txt";
@@ -47,6 +48,9 @@ struct Options {
     bool autoKill = true;  // "Kill"
     bool minimize = true;  // "Min"
     bool hideWindowsOwn = true;  // "HideWindows"
+    // How long the logon is measured, in seconds (5 to 600): read only, for
+    // a test or an administrator who wants another window than a minute.
+    unsigned measureSeconds = 60;  // "MeasureSeconds"
 };
 
 // The path of a file of the program's own, beside its executable.

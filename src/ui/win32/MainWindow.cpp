@@ -39,6 +39,7 @@ enum ControlId : int {
     kIdLegendBlack,   // Label5
     kIdLegendFile,    // the files' own colours
     kIdHideWindowsOwn,
+    kIdStatus,  // the status line beside the delete button
 };
 
 // Sizes the layout leaves to the view: the check boxes' and legend lines'.
@@ -84,6 +85,7 @@ const ControlSpec kControlsAfterGrid[] = {
     {kIdLegendGreen, L"STATIC", kLegendGreen, kLabel, LegendRect(kLegendGreenTop)},
     {kIdLegendBlack, L"STATIC", kLegendBlack, kLabel, LegendRect(kLegendBlackTop)},
     {kIdLegendFile, L"STATIC", kLegendFile, kLabel, LegendRect(kLegendFileTop)},
+    {kIdStatus, L"STATIC", "", kLabel, kStatusRect},
 };
 
 RECT ScaledRect(const Rect& r, UINT dpi) {
@@ -320,6 +322,10 @@ void MainWindow::ApplyHelpGlyph(UINT dpi) {
     UniqueIcon glyph(icon);
     SendMessageW(GetDlgItem(window_, kIdHelp), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(glyph.Get()));
     helpGlyph_ = std::move(glyph);
+}
+
+void MainWindow::SetStatusText(std::string_view text) {
+    SetWindowTextW(GetDlgItem(window_, kIdStatus), Widen(text).c_str());
 }
 
 void MainWindow::OnCommand(int id, int code) {

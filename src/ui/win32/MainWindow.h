@@ -42,6 +42,7 @@ public:
     void SetInTray(bool inTray) override;
     bool OptionChecked(MainOption option) const override;
     void SetOptionChecked(MainOption option, bool checked) override;
+    void SetStatusText(std::string_view text) override;
     void Show() override;
     void Hide() override;
     bool IsVisible() const override;

@@ -159,7 +159,7 @@ void TrayIconWin32::AddToShell() {
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data.uCallbackMessage = kTrayCallbackMessage;
     data.hIcon = icon_;
-    const std::wstring tip = Widen(kTrayTooltip).substr(0, kTrayTooltipLength);
+    const std::wstring tip = Tip();
     tip.copy(data.szTip, std::size(data.szTip) - 1);
     if (!Shell_NotifyIconW(NIM_ADD, &data)) {
         // Left over from a shell that went away, or no taskbar yet.
@@ -169,6 +169,21 @@ void TrayIconWin32::AddToShell() {
     inShell_ = true;
     data.uVersion = NOTIFYICON_VERSION_4;
     version4_ = Shell_NotifyIconW(NIM_SETVERSION, &data) != FALSE;
+}
+
+std::wstring TrayIconWin32::Tip() const {
+    std::wstring tip = Widen(kTrayTooltip).substr(0, kTrayTooltipLength);
+    if (!tipLine_.empty()) tip += L"\n" + tipLine_;
+    return tip.substr(0, kTrayTipLength);
+}
+
+void TrayIconWin32::SetTipLine(std::string_view line) {
+    tipLine_ = Widen(line);
+    if (!inShell_) return;
+    NOTIFYICONDATAW data = IconData();
+    data.uFlags = NIF_TIP | NIF_SHOWTIP;
+    Tip().copy(data.szTip, std::size(data.szTip) - 1);
+    Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
 void TrayIconWin32::RemoveFromShell() {

@@ -22,8 +22,10 @@ inline constexpr UINT kTrayIconId = 1;
 // Menu item ids.
 inline constexpr UINT kTrayMenuShowId = 1;   // Show1
 inline constexpr UINT kTrayMenuCloseId = 2;  // Close1
-// The shell shows at most this many characters of the tooltip.
+// The shell shows at most this many characters of the tooltip's first line,
+// and of the whole tip (NOTIFYICONDATAW's szTip) this many.
 inline constexpr std::size_t kTrayTooltipLength = 63;
+inline constexpr std::size_t kTrayTipLength = 127;
 // An icon that came only for a notice (the window is not in the tray) goes
 // again this long after it, at the latest.
 inline constexpr UINT kNoticeIconTimerId = 1;
@@ -49,6 +51,7 @@ public:
     void Deactivate() override;
     bool Active() const override { return active_; }
     void Notify(std::string_view title, std::string_view text) override;
+    void SetTipLine(std::string_view line) override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
@@ -60,6 +63,7 @@ private:
     void NoticeOver();
     void OnIconEvent(UINT event);
     void ShowMenu();
+    std::wstring Tip() const;
 
     TrayIconEvents& events_;
     HWND window_ = nullptr;
@@ -70,6 +74,7 @@ private:
     bool inShell_ = false;   // the shell holds the icon (in the tray, or for a notice)
     bool version4_ = false;  // the shell took NOTIFYICON_VERSION_4
     bool menuOpen_ = false;
+    std::wstring tipLine_;
 };
 
 }  // namespace vantorell::ui::win32

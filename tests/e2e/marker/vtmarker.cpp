@@ -7,6 +7,10 @@
 // own path, a tab and its whole command line: which program really ran, even
 // one that took another's place and got its arguments cut differently.
 //
+// With an argument "--burn=MS" it then spends MS milliseconds of CPU before it
+// ends, and with "--stay=MS" it waits that long without CPU: a program with a
+// cost at logon, and a quiet one, for the startup impact tests.
+//
 // Usage: vtmarker MARKER_FILE [ARGUMENTS...]
 #include <windows.h>
 
@@ -52,6 +56,21 @@ void LogSelf() {
     Append(log, Utf8(std::wstring(self, len)) + "\t" + Utf8(GetCommandLineW()) + "\r\n");
 }
 
+unsigned long long CpuMs() {
+    FILETIME created{}, ended{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return (ticks(kernel) + ticks(user)) / k100nsPerMs;
+}
+
+void Burn(unsigned long long ms) {
+    volatile unsigned long long spin = 0;
+    while (CpuMs() < ms)
+        for (int i = 0; i < 100000; ++i) spin = spin + static_cast<unsigned long long>(i);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -60,5 +79,11 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring arguments;
     for (int i = 2; i < argc; ++i) arguments += (i > 2 ? L" " : L"") + std::wstring(argv[i]);
     const std::string line = std::to_string(NowMs()) + "\t" + Utf8(arguments) + "\r\n";
-    return Append(argv[1], line) ? 0 : 1;
+    const bool noted = Append(argv[1], line);
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring a = argv[i];
+        if (a.rfind(L"--burn=", 0) == 0) Burn(_wtoi(a.c_str() + 7));
+        if (a.rfind(L"--stay=", 0) == 0) Sleep(static_cast<DWORD>(_wtoi(a.c_str() + 7)));
+    }
+    return noted ? 0 : 1;
 }
