@@ -1,4 +1,5 @@
-// The startup impact of entries: levels, and which entry a process belongs to.
+// The startup impact of entries: levels, which entry a process belongs to,
+// and the history of the last logons.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -6,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "impact/Attribution.h"
+#include "impact/History.h"
 #include "impact/Impact.h"
 
 namespace vantorell::testing {
@@ -116,6 +119,85 @@ TEST(ImpactAttribution, TotalOfTheEntriesProcessesOnly) {
     attribution.Add({Process(4, 1, 100, kApp, kApp, 4), Process(5, 4, 110, "C:\\h.exe", "", 2),
                      Process(6, 1, 100, "C:\\other.exe", "", 8)});
     EXPECT_EQ(attribution.TotalCpuMs(), 6u);
+}
+
+History Sample() {
+    History history;
+    history.AddLogon(0x1db000000000001, {{"crun\tA\\B\n", Cost{1520, 12288}}, {"lrun\tx\t0", std::nullopt}},
+                     {0, 23000, 4100});
+    history.AddLogon(0x1db000000000002, {{"crun\tA\\B\n", Cost{0, 0}}, {"SUF\ty.lnk\tff", Cost{7, 8}}}, {});
+    return history;
+}
+
+TEST(ImpactHistory, KeepsTheLastLogonsOfKeysSeenLately) {
+    History history;
+    for (std::uint64_t logon = 1; logon <= 12; ++logon) {
+        std::map<std::string, std::optional<Cost>> results{{"often", Cost{logon, 0}}};
+        if (logon == 1) results["first"] = Cost{1, 1};
+        if (logon == 3) results["third"] = std::nullopt;
+        history.AddLogon(logon, results, {0, logon * 1000, 7});
+        EXPECT_EQ(history.Of("first") != nullptr, logon <= 10) << logon;  // seen in the last ten
+    }
+    EXPECT_EQ(history.Of("often")->size(), kLogonsKept);
+    EXPECT_EQ(history.Of("often")->front(), (LogonCost{3, Cost{3, 0}}));
+    EXPECT_EQ(history.Of("often")->back(), (LogonCost{12, Cost{12, 0}}));
+    EXPECT_EQ(history.Last(), (LastLogon{12, 12000, 7}));
+
+    // Beyond kEntriesKept keys, those seen longest ago go.
+    std::map<std::string, std::optional<Cost>> many{{"third", Cost{}}};
+    for (std::size_t i = 0; i < kEntriesKept - 1; ++i) many["k" + std::to_string(i)] = Cost{};
+    history.AddLogon(13, many, {});
+    EXPECT_EQ(history.Of("often"), nullptr);
+    EXPECT_EQ(*history.Of("third"), (std::vector<LogonCost>{{3, std::nullopt}, {13, Cost{}}}));
+}
+
+TEST(ImpactHistory, ReadsBackWhatItWrote) {
+    const History history = Sample();
+    const std::string bytes = history.Serialise();
+    const History read = History::Parse(bytes);
+    for (std::string_view key : {"crun\tA\\B\n", "lrun\tx\t0", "SUF\ty.lnk\tff"})
+        EXPECT_EQ(*read.Of(key), *history.Of(key));
+    EXPECT_EQ(read.Last(), history.Last());
+    EXPECT_EQ(read.Serialise(), bytes);
+    EXPECT_NE(HistoryKey("crun", "A", "a.exe"), HistoryKey("crun", "A", "a.exe -x"));
+}
+
+TEST(ImpactHistory, SkipsDamagedLinesAndReadsNothingFromOtherBytes) {
+    const std::string bytes = Sample().Serialise();
+    std::string damaged = bytes;
+    damaged[bytes.find("lrun") + 1] = 'R';
+    const History read = History::Parse(damaged);
+    EXPECT_EQ(read.Of("lrun\tx\t0"), nullptr);
+    EXPECT_EQ(read.Of("lRun\tx\t0"), nullptr);
+    EXPECT_NE(read.Of("SUF\ty.lnk\tff"), nullptr);
+    for (std::string other : {std::string("garbage\r\n") + bytes, bytes.substr(1), std::string(300, '\0')})
+        EXPECT_EQ(History::Parse(other).Serialise(), History().Serialise());
+
+    // Cut anywhere: every whole line before the cut is read as it was, and
+    // nothing of the cut line (the last logons are found again without theirs).
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+        const std::string written = bytes.substr(0, cut);
+        const auto whole = text::SplitLines(written.substr(0, written.rfind("\r\n") + 1));
+        const auto lines = text::SplitLines(written);
+        const auto again = text::SplitLines(History::Parse(written).Serialise());
+        for (std::size_t i = 1; i < whole.size(); ++i)
+            EXPECT_NE(std::find(again.begin(), again.end(), whole[i]), again.end()) << cut << ": " << whole[i];
+        for (std::size_t i = 1; i < again.size(); ++i) {
+            if (again[i].starts_with("logons")) continue;
+            EXPECT_NE(std::find(lines.begin(), lines.end(), again[i]), lines.end()) << cut << ": " << again[i];
+        }
+    }
+}
+
+TEST(ImpactHistory, AFullFileStaysBelowAMegabyte) {
+    History history;
+    std::map<std::string, std::optional<Cost>> results;
+    for (std::size_t i = 0; i < kEntriesKept; ++i)
+        results[HistoryKey("lrunonceex", "A program with a longish name " + std::to_string(i), "c")] =
+            Cost{600000, 4000000000};
+    for (std::uint64_t logon = 0; logon < kLogonsKept; ++logon)
+        history.AddLogon(0x1dbffffffffffff + logon * 864000000000, results, {});
+    EXPECT_LT(history.Serialise().size(), 1000000u);
 }
 
 }  // namespace
