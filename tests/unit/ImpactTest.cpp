@@ -1,5 +1,6 @@
 // The startup impact of entries: levels, which entry a process belongs to,
-// and the history of the last logons.
+// the history of the last logons, the texts shown, and when the machine
+// became quiet.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,6 +12,8 @@
 #include "impact/Attribution.h"
 #include "impact/History.h"
 #include "impact/Impact.h"
+#include "impact/QuietClock.h"
+#include "impact/Summary.h"
 
 namespace vantorell::testing {
 namespace {
@@ -198,6 +201,70 @@ TEST(ImpactHistory, AFullFileStaysBelowAMegabyte) {
     for (std::uint64_t logon = 0; logon < kLogonsKept; ++logon)
         history.AddLogon(0x1dbffffffffffff + logon * 864000000000, results, {});
     EXPECT_LT(history.Serialise().size(), 1000000u);
+}
+
+TEST(ImpactSummary, MedianOfTheMeasuredLogonsAndTheLast) {
+    const std::vector<LogonCost> logons = {
+        {1, Cost{100, 0}}, {2, std::nullopt}, {3, Cost{2000, 0}}, {4, Cost{1500, 9}}};
+    const Summary summary = Summarise(&logons);
+    EXPECT_EQ(summary.level, Level::High);
+    EXPECT_EQ(summary.median, (Cost{1500, 0}));
+    EXPECT_EQ(summary.last, (Cost{1500, 9}));
+    EXPECT_EQ(summary.logons, 3u);
+    const std::vector<LogonCost> lastUnmeasured = {{1, Cost{100, 0}}, {2, std::nullopt}}, none = {{1, std::nullopt}};
+    EXPECT_EQ(Summarise(&lastUnmeasured).last, std::nullopt);
+    EXPECT_EQ(Summarise(&none).level, Level::Unmeasured);
+    EXPECT_EQ(Summarise(nullptr).level, Level::Unmeasured);
+}
+
+TEST(ImpactSummary, TextsAndJson) {
+    const std::vector<std::pair<Summary, std::string>> tips = {
+        {{Level::High, Cost{1480, 0}, Cost{1524, 12 * 1024}, 3},
+         "Startup impact: High (1.52 s of CPU, 12 KB of disk at the last logon; median 1.48 s, 0 B over 3 logons)\n"
+         "Delaying it at logon would make the logon faster: double-click its Startup delay cell."},
+        {{Level::Low, Cost{5, 1023}, Cost{5, 1023}, 1},
+         "Startup impact: Low (0.01 s of CPU, 1023 B of disk at the last logon; median 0.01 s, 1023 B over 1 logon)"},
+        {{Level::Medium, Cost{999, 1048064}, std::nullopt, 2},
+         "Startup impact: Medium (median 1.00 s of CPU, 1.0 MB of disk over 2 logons; not measured at the last logon)"},
+        {{Level::Medium, Cost{12345, 3670016}, Cost{10, 1535}, 2},
+         "Startup impact: Medium (0.01 s of CPU, 1 KB of disk at the last logon; median 12.35 s, 3.5 MB over 2 "
+         "logons)"},
+        {{}, "Startup impact: not measured yet"},
+    };
+    for (const auto& [summary, tip] : tips) EXPECT_EQ(TipText(summary), tip);
+    EXPECT_EQ(JsonObject(tips[0].first), "{\"level\": \"high\", \"cpuMs\": 1480, \"diskBytes\": 0, \"logons\": 3}");
+    EXPECT_EQ(JsonObject({}), "{\"level\": \"unmeasured\", \"cpuMs\": 0, \"diskBytes\": 0, \"logons\": 0}");
+    const LastLogon last{132000000000000000, 23499, 4149};
+    EXPECT_EQ(LastLogonText(last), "Last logon: quiet after 23 s; startup programs used 4.1 s of CPU");
+    EXPECT_EQ(LastLogonJson(last), "{\"quietAfterMs\": 23499, \"programsCpuMs\": 4149, \"logon\": 132000000000000000}");
+}
+
+// Readings a second apart from 1 s on, each second as busy as the table says
+// (in percent; -1: the counters went back).
+TEST(ImpactQuietClock, FirstRunOfFiveQuietSeconds) {
+    const std::vector<std::pair<std::vector<int>, std::optional<std::uint64_t>>> cases = {
+        {{50, 50, 5, 5, 5, 5, 5}, 3000},
+        {{9, 9, 9, 9, 9, 50}, 1000},
+        {{10, 10, 10, 10, 10, 10}, std::nullopt},  // 10% is busy
+        {{5, 5, 5, 5}, std::nullopt},              // four seconds only
+        {{5, 5, 5, 5, 50, 0, 0, 0, 0, 0}, 6000},   // the first run broken
+        {{5, 5, -1, 5, 5, 5, 5, 5}, 4000},         // no reading: starts anew
+    };
+    const std::uint64_t second = 10000000;  // in 100 ns units
+    for (const auto& [busy, quiet] : cases) {
+        QuietClock clock;
+        std::uint64_t idle = 100 * second, kernel = 300 * second, at = 1000;
+        clock.Add(at, idle, kernel, 7);
+        for (int percent : busy) {
+            idle = percent < 0 ? idle - second : idle + second * (100 - percent) / 100;
+            kernel += percent < 0 ? 0 : second;
+            clock.Add(at += 1000, idle, kernel, 7);
+        }
+        EXPECT_EQ(clock.QuietAfter(0), quiet) << ::testing::PrintToString(busy);
+        if (quiet) {
+            EXPECT_EQ(clock.QuietAfter(*quiet + 1), 0u);  // quiet from before that start
+        }
+    }
 }
 
 }  // namespace
