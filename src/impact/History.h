@@ -60,6 +60,8 @@ public:
     // A key's logons, newest last; nullptr when it has none.
     const std::vector<LogonCost>* Of(std::string_view key) const;
     std::optional<LastLogon> Last() const { return last_; }
+    // Replaces the last logon as a whole (its quiet time is known only later).
+    void SetLast(const LastLogon& last) { last_ = last; }
 
     std::string Serialise() const;
     // Reads what Serialise wrote. A damaged or cut line is skipped and the

@@ -102,7 +102,7 @@ TEST_F(GridTest, EmptyTableLeavesOnlyTheTitleRow) {
     table.entries.clear();
     grid.FillGrid(table);
     ASSERT_EQ(grid.RowCount(), 1);
-    ASSERT_EQ(grid.ColCount(), 8);
+    ASSERT_EQ(grid.ColCount(), 9);
     for (int c = 0; c < grid.ColCount(); ++c) {
         EXPECT_EQ(grid.Cell(c, 0), kGridColumnTitles[static_cast<std::size_t>(c)]);
         EXPECT_EQ(grid.ColWidth(c), kGridColumnWidths[static_cast<std::size_t>(c)]);

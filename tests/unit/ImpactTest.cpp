@@ -269,3 +269,79 @@ TEST(ImpactQuietClock, FirstRunOfFiveQuietSeconds) {
 
 }  // namespace
 }  // namespace vantorell::testing
+
+// ---- the program's measuring at logon, on the in-memory platform
+
+#include "StoreTestScene.h"
+#include "app/common/LogonImpact.h"
+
+namespace vantorell::testing {
+namespace {
+
+class LogonImpactTest : public StoreScene {
+protected:
+    static constexpr std::uint64_t kSecond = 10'000'000;  // in file time
+    LogonImpactTest() {
+        PutRun("crun", "Burner", "C:\\x\\burner.exe /run");
+        PutRun("crun", "Quiet", "C:\\x\\quiet.exe");
+        PutRun("crun", "Asleep", "C:\\x\\asleep.exe");
+        store.ScanEntries();
+        for (const auto& e : Entries()) {
+            identity::Identity id;
+            id.file = e.command.substr(0, e.command.find(".exe") + 4);
+            ids.push_back(id);
+        }
+    }
+    platform::ProcessFacts Process(std::uint32_t pid, std::uint32_t parent, std::uint64_t created, std::string image,
+                                   std::uint64_t cpuMs) {
+        return {pid, parent, created, std::move(image), std::nullopt, cpuMs, 0};
+    }
+    std::vector<identity::Identity> ids;
+    app::LogonImpact impact{p, store, "C:\\Users\\user\\AppData\\Local\\Vantorell\\StartupImpact.txt",
+                            [this](std::size_t i) { return i < ids.size() ? &ids[i] : nullptr; }};
+};
+
+TEST_F(LogonImpactTest, EachEntryGetsItsProgramsAndTheirChildrenAndTheHistoryIsKept) {
+    const std::uint64_t t0 = platform::MemoryPlatform::kStartTime;
+    p.SetCpuTimes(platform::CpuTimes{});
+    // Started before the program (Windows starts the Run keys together with it), and a child.
+    p.SetSessionProcesses({Process(10, 4, t0 - 2 * kSecond, "C:\\x\\burner.exe", 900),
+                           Process(11, 10, t0 + kSecond, "C:\\x\\helper.exe", 300),
+                           Process(12, 4, t0 + kSecond, "C:\\x\\quiet.exe", 5),
+                           Process(13, 4, t0 - 60 * kSecond, "C:\\x\\asleep.exe", 5000)});  // before the logon
+    int finished = 0;
+    impact.Start(60, [&] { ++finished; });
+    EXPECT_TRUE(impact.Running());
+    p.Advance(10'000);
+    // Later figures of the same programs replace the first ones; the child has ended.
+    p.SetSessionProcesses({Process(10, 4, t0 - 2 * kSecond, "C:\\x\\burner.exe", 1400),
+                           Process(12, 4, t0 + kSecond, "C:\\x\\quiet.exe", 8)});
+    p.Advance(51'000);
+    EXPECT_EQ(finished, 1);
+    const auto summary = [&](std::size_t i) { return impact::Summarise(impact.History().Of(impact.KeyOf(i))); };
+    ASSERT_TRUE(summary(0).median);
+    EXPECT_EQ(summary(0).median->cpuMs, 1700u);  // 1400 and the child's last 300
+    EXPECT_EQ(summary(0).level, impact::Level::High);
+    EXPECT_EQ(summary(1).level, impact::Level::Low);
+    EXPECT_EQ(summary(2).level, impact::Level::Unmeasured);  // not started in this logon's window
+    // Kept in the file, which the next start reads.
+    app::LogonImpact next{p, store, "C:\\Users\\user\\AppData\\Local\\Vantorell\\StartupImpact.txt",
+                          [](std::size_t) { return nullptr; }};
+    next.Load();
+    EXPECT_EQ(impact::Summarise(next.History().Of(impact.KeyOf(0))).level, impact::Level::High);
+    // The processors never quiet down here: watched five minutes after the logon at most, then nothing runs.
+    p.Advance(250'000);
+    EXPECT_FALSE(impact.Running());
+    EXPECT_EQ(finished, 2);
+    ASSERT_TRUE(impact.History().Last());
+    EXPECT_EQ(impact.History().Last()->programsCpuMs, 1708u);
+}
+
+TEST_F(LogonImpactTest, AStartLongAfterTheLogonMeasuresNothing) {
+    p.SetLogonTime(platform::MemoryPlatform::kStartTime - 120 * kSecond);
+    impact.Start(60, [] {});
+    EXPECT_FALSE(impact.Running());
+}
+
+}  // namespace
+}  // namespace vantorell::testing

@@ -19,6 +19,7 @@
 #include "impact/Attribution.h"
 #include "impact/History.h"
 #include "impact/QuietClock.h"
+#include "impact/Summary.h"
 #include "platform/Platform.h"
 #include "store/AutostartStore.h"
 

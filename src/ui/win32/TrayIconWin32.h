@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include <shellapi.h>  // needs <windows.h> first
 
 #include "ui/TrayIcon.h"
