@@ -91,7 +91,9 @@ public:
 
     // Measuring at logon.
     // The programs of this session created at `createdSince` or later (a file
-    // time), with what this process may read of them.
+    // time), with what this process may read of them; this process is not
+    // among them (what it starts for a delayed entry is that entry's cost,
+    // not its own entry's).
     virtual std::vector<ProcessFacts> SessionProcesses(std::uint64_t createdSince) = 0;
     virtual std::optional<CpuTimes> SystemCpuTimes() = 0;
     // When this session's user logged on; nullopt where the system does not say.

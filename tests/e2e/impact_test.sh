@@ -18,7 +18,7 @@ e2e_setup
 for program in burner quiet delayed; do cp "$marker" "$scratch/$program.exe" || { fail "copy $program"; exit 1; }; done
 cp "$console" "$scratch/vantorellc.exe" || { fail "copy vantorellc"; exit 1; }
 
-window=12
+window=20
 note="$win_scratch\\marker.txt"
 burn="--burn=1500 --stay=6000" # it stays, so that its last figures are seen
 wine reg add "$user_options_key" /v MeasureSeconds /t REG_DWORD /d "$window" /f >/dev/null || fail "scene: options"

@@ -7,6 +7,10 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <algorithm>
+#include <map>
+#include <set>
+
 #include "platform/win32/Utf.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/WinHandles.h"
@@ -38,11 +42,28 @@ std::optional<std::string> CommandLineOf(HANDLE process) {
     return win32::Narrow(std::wstring_view(text->Buffer, text->Length / sizeof(wchar_t)));
 }
 
+// The CPU time of the live threads of each process of the snapshot, by
+// process id. Windows' process times hold more (the threads that ended too);
+// Wine gives another process's times only thread by thread.
+std::map<DWORD, std::uint64_t> ThreadCpuMs(HANDLE snapshot, const std::set<DWORD>& of) {
+    std::map<DWORD, std::uint64_t> cpu;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread)) {
+        if (!of.contains(thread.th32OwnerProcessID)) continue;
+        win32::UniqueHandle handle(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, thread.th32ThreadID));
+        FILETIME created{}, ended{}, kernel{}, user{};
+        if (handle && GetThreadTimes(handle.Get(), &created, &ended, &kernel, &user))
+            cpu[thread.th32OwnerProcessID] += (FileTime(kernel) + FileTime(user)) / 10'000;
+    }
+    return cpu;
+}
+
 }  // namespace
 
 std::vector<ProcessFacts> Win32Processes::SessionProcesses(std::uint64_t createdSince) {
     std::vector<ProcessFacts> listed;
-    win32::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    win32::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
     if (!snapshot) return listed;
     DWORD session = 0;
     if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) return listed;
@@ -50,7 +71,7 @@ std::vector<ProcessFacts> Win32Processes::SessionProcesses(std::uint64_t created
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
         DWORD its = 0;
-        if (entry.th32ProcessID == 0 || !ProcessIdToSessionId(entry.th32ProcessID, &its) || its != session) continue;
+        if (entry.th32ProcessID == 0 || entry.th32ProcessID == GetCurrentProcessId() || !ProcessIdToSessionId(entry.th32ProcessID, &its) || its != session) continue;
         win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
         if (!process) continue;
         FILETIME created{}, ended{}, kernel{}, user{};
@@ -76,6 +97,11 @@ std::vector<ProcessFacts> Win32Processes::SessionProcesses(std::uint64_t created
         facts.commandLine = CommandLineOf(process.Get());
         listed.push_back(std::move(facts));
     }
+    std::set<DWORD> pids;
+    for (const ProcessFacts& facts : listed) pids.insert(facts.pid);
+    const auto threads = ThreadCpuMs(snapshot.Get(), pids);
+    for (ProcessFacts& facts : listed)
+        if (const auto it = threads.find(facts.pid); it != threads.end()) facts.cpuMs = std::max(facts.cpuMs, it->second);
     return listed;
 }
 
