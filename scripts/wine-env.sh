@@ -36,6 +36,12 @@ wine_env_start() {
     # A crashing program must not wait in the debugger for ever.
     wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.vantorell-ready"
+    # Setting a prefix up can leave two Service Control Managers running (services.exe started
+    # twice), each with services the other does not know: a service made through one is missing
+    # in the other. Started again, the prefix has one.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1
+    wineboot </dev/null >/dev/null 2>&1
   else
     # The server was just restarted, so Wine's services (services.exe, explorer, ...) are not
     # running. Start them here, with no terminal or pipe of ours: otherwise the first program

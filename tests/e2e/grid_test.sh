@@ -96,9 +96,9 @@ echo "$grid"
 field() { printf '%s\n' "$grid" | awk -F'\t' -v tag="$1" '$1 == tag' | cut -f2-; }
 
 tab=$'\t'
-[ "$(field titles)" = "Enabled${tab}Program Name${tab}Confirm startup${tab}${tab}Startup delay${tab}Run command${tab}${tab}Publisher" ] ||
+[ "$(field titles)" = "Enabled${tab}Program Name${tab}Confirm startup${tab}${tab}Startup delay${tab}Run command${tab}${tab}Publisher${tab}Startup impact" ] ||
   fail "titles: $(field titles)"
-[ "$(field widths)" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0${tab}200" ] || fail "widths: $(field widths)"
+[ "$(field widths)" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0${tab}200${tab}90" ] || fail "widths: $(field widths)"
 [ "$(field rowheight)" = 16 ] || fail "row height: $(field rowheight)"
 
 rows=$(field row)
@@ -159,7 +159,7 @@ switch=$(wine reg query "$approved_run" /v jusched | tr -d '\r' | sed -n 's/^ *j
 # The user cannot size a column, not even open a hidden one.
 drive drag-divider 1 60 && drive dblclick-divider 2 && drive drag-divider 5 40 || fail "divider gestures"
 widths=$(drive grid | tr -d '\r' | awk -F'\t' '$1 == "widths"' | cut -f2-)
-[ "$widths" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0${tab}200" ] || fail "widths after sizing gestures: $widths"
+[ "$widths" = "45${tab}115${tab}80${tab}0${tab}70${tab}300${tab}0${tab}200${tab}90" ] || fail "widths after sizing gestures: $widths"
 
 # ---- close: with "Minim" on (the default) the close box would only go to the tray
 drive set-check 'Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)' 0 ||
