@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "store/AutostartStore.h"
 
 namespace vantorell::ui {
 namespace {
@@ -32,9 +33,19 @@ std::array<std::string, 4> RatingKeys(std::string_view name, std::string_view co
             std::string(bareName)};
 }
 
-std::string_view RateEntry(const NameLists& lists, std::string_view name, std::string_view command) {
+std::string_view RateEntry(const NameLists& lists, std::string_view name, std::string_view command, bool service) {
     const auto keys = RatingKeys(name, command);
-    return lists.Rate(keys);
+    return service ? lists.Rate(std::span(keys).subspan(2)) : lists.Rate(keys);
+}
+
+std::optional<std::string> ServiceRated(const store::StartupEntry& entry) {
+    if (!entry.place || entry.place->Kind() != store::PlaceKind::Services) return std::nullopt;
+    if (entry.service && !entry.service->serviceDll.empty()) return entry.service->serviceDll;
+    // The shared host itself says nothing of the service it runs.
+    std::string lowered = entry.command;
+    for (char& c : lowered) c = text::AsciiLower(c);
+    if (lowered.find("\\svchost.exe") != std::string::npos) return std::string();
+    return entry.command;
 }
 
 CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray,
@@ -129,6 +140,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
     std::vector<bool> written(shown + 1, false);
     windowsOff_.assign(shown + 1, false);
     marks_.assign(shown + 1, FileMark::None);
+    std::vector<std::optional<std::string>> services(shown + 1);
     for (std::size_t i = 0; i < n; ++i) {
         const store::StartupEntry& entry = table.entries[i];
         if (entry.position < 0 || static_cast<std::size_t>(entry.position) >= n) continue;
@@ -139,6 +151,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         written[r] = true;
         row[kColEnabled] = store::StateText(entry.state);
         windowsOff_[r] = entry.IsActive() && entry.windowsOff;
+        services[r] = ServiceRated(entry);
         if (row[kColName] != entry.name) {
             row[kColName] = entry.name;
             rerate = true;
@@ -155,6 +168,8 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         if (!written[r]) rows_[r] = Row{};
         if (rows_[r][kColRating].empty()) rerate = true;
     }
+    if (services != services_) rerate = true;
+    services_ = std::move(services);
     ++version_;
     if (rerate) RateRows();
     if (filled_) filled_();
@@ -163,7 +178,8 @@ void GridModel::FillGrid(const store::EntryTable& table) {
 void GridModel::RateRows() {
     for (std::size_t r = 1; r < rows_.size(); ++r) {
         Row& row = rows_[r];
-        row[kColRating] = RateEntry(*lists_, row[kColName], row[kColCommand]);
+        const bool service = r < services_.size() && services_[r];
+        row[kColRating] = RateEntry(*lists_, row[kColName], service ? *services_[r] : row[kColCommand], service);
     }
     ++version_;
 }

@@ -55,8 +55,16 @@ enum class FileMark { None, Alarm, Dead };
 // text after its last '\' or ':', and the bare name is that part cut at its
 // last '.' (the whole part when it has none).
 std::array<std::string, 4> RatingKeys(std::string_view name, std::string_view command);
-// The rating code of an entry: "3" green, "2" blue, "1" red, "0" none.
-std::string_view RateEntry(const NameLists& lists, std::string_view name, std::string_view command);
+// The rating code of an entry: "3" green, "2" blue, "1" red, "0" none. A
+// service is rated by its command's file only: the lists name programs of the
+// Run keys and the Startup folders, and a service's key name is another thing
+// (Windows' "Eventlog" service is not the worm of that Run value's name), and
+// for a shared host's service `command` is best its library (ServiceRated).
+std::string_view RateEntry(const NameLists& lists, std::string_view name, std::string_view command,
+                           bool service = false);
+// What of a service is rated: the library a shared host runs for it, or its
+// command; nullopt for an entry that is no service.
+std::optional<std::string> ServiceRated(const store::StartupEntry& entry);
 
 // How a cell is painted over the grid's ordinary drawing.
 enum class CellPaint {
@@ -163,6 +171,8 @@ private:
     std::vector<Row> rows_;
     std::vector<bool> windowsOff_;  // per row
     std::vector<FileMark> marks_;   // per row
+    // Per row: for a service, what is rated (its library, or its command).
+    std::vector<std::optional<std::string>> services_;
     std::vector<std::size_t> hidden_;  // the table indexes the last fill left out
     std::function<std::optional<FileFacts>(std::size_t)> fileProvider_;
     std::function<std::string(std::size_t)> tipProvider_;

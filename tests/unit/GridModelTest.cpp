@@ -8,6 +8,7 @@
 
 #include "platform/memory/MemoryPlatform.h"
 #include "store/EntryTable.h"
+#include "store/AutostartStore.h"
 #include "ui/GridModel.h"
 
 namespace vantorell::ui {
@@ -87,6 +88,17 @@ TEST_F(GridTest, RatingRule) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(RateEntry(lists, c.name, c.command), c.rating) << c.name << " | " << c.command;
+    // A service is rated by its file only: its key's name is no program's name.
+    EXPECT_EQ(RateEntry(lists, "redprog", "C:\\bin\\other.exe", true), "0");
+    EXPECT_EQ(RateEntry(lists, "goodname", "C:\\bin\\redprog.exe", true), "1");
+    store::StartupEntry hosted;
+    hosted.location = "lsvc";
+    hosted.place = store::FindLocation("lsvc");
+    hosted.command = "C:\\Windows\\System32\\svchost.exe -k netsvcs";
+    EXPECT_EQ(ServiceRated(hosted), "");  // the host, not the service
+    hosted.service = std::make_shared<store::ServiceFacts>(store::ServiceFacts{{}, {}, "C:\\x\\redprog.dll"});
+    EXPECT_EQ(ServiceRated(hosted), "C:\\x\\redprog.dll");
+    EXPECT_FALSE(ServiceRated(StartupEntry{}));
 }
 
 StartupEntry Entry(std::string name, std::string command, int position,

@@ -406,7 +406,7 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
             e.windowsOff ? "off" : "",
             Cell(e.confirm.Text()),
             Cell(e.delay.Text()),
-            std::string(ui::RateEntry(lists, e.name, e.command)),
+            std::string(ui::RateEntry(lists, e.name, ui::ServiceRated(e).value_or(e.command), ui::ServiceRated(e).has_value())),
             index < ids.size() ? Cell(identity::PublisherText(ids[index])) : std::string(),
             Cell(e.command)};
 }
@@ -430,7 +430,7 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
         rows.Text("confirm", e.confirm.Text());
         rows.Text("delay", e.delay.Text());
         rows.Text("command", e.command);
-        rows.Text("rating", ui::RateEntry(lists, e.name, e.command));
+        rows.Text("rating", ui::RateEntry(lists, e.name, ui::ServiceRated(e).value_or(e.command), ui::ServiceRated(e).has_value()));
         // An Active Setup component: its key, which --sub-key takes.
         if (!e.subKey.empty()) rows.Text("subKey", e.subKey);
         // A service: what its key says beyond the row's name and command.
