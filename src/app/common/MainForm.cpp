@@ -69,6 +69,8 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
 }
 
 impact::Summary MainForm::ImpactOf(std::size_t index) const {
+    // No logon measured yet (every interactive start before the first logon): nothing to look up.
+    if (!impact_.History().Last()) return {};
     return impact::Summarise(impact_.History().Of(impact_.KeyOf(index)));
 }
 

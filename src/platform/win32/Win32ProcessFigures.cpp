@@ -118,10 +118,23 @@ std::optional<std::uint64_t> Win32Processes::LogonTime() {
     TOKEN_STATISTICS statistics{};
     DWORD size = 0;
     if (!GetTokenInformation(token, TokenStatistics, &statistics, sizeof statistics, &size)) return std::nullopt;
+    // Loaded for this one question, at logon only: linked, the security
+    // libraries would stay in the program that sits in the tray all day.
+    HMODULE secur32 = LoadLibraryExW(L"secur32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!secur32) return std::nullopt;
+    using GetData = NTSTATUS(WINAPI*)(PLUID, PSECURITY_LOGON_SESSION_DATA*);
+    using FreeBuffer = NTSTATUS(WINAPI*)(PVOID);
+    const auto getData = reinterpret_cast<GetData>(
+        reinterpret_cast<void*>(GetProcAddress(secur32, "LsaGetLogonSessionData")));
+    const auto freeBuffer = reinterpret_cast<FreeBuffer>(
+        reinterpret_cast<void*>(GetProcAddress(secur32, "LsaFreeReturnBuffer")));
     PSECURITY_LOGON_SESSION_DATA data = nullptr;
-    if (LsaGetLogonSessionData(&statistics.AuthenticationId, &data) != 0 || !data) return std::nullopt;
-    const std::uint64_t at = static_cast<std::uint64_t>(data->LogonTime.QuadPart);
-    LsaFreeReturnBuffer(data);
+    std::uint64_t at = 0;
+    if (getData && freeBuffer && getData(&statistics.AuthenticationId, &data) == 0 && data) {
+        at = static_cast<std::uint64_t>(data->LogonTime.QuadPart);
+        freeBuffer(data);
+    }
+    FreeLibrary(secur32);
     // A logon time of 0 is none.
     if (at == 0) return std::nullopt;
     return at;
