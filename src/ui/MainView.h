@@ -14,6 +14,7 @@ enum class MainOption {
     Minim,     // "Minimize Vantorell instead of closing it (...)"
     HideWindowsOwn,  // "Hide Windows' own services"
 };
+inline constexpr int kMainOptionCount = 4;
 
 // A cell of the grid: row 0 is the title row, rows 1..n the entries.
 struct GridCell {

@@ -48,7 +48,7 @@ public:
 
     ui::MainViewEvents& events_;
     ui::GridCell selected;
-    bool options[4] = {true, true, true, true};
+    bool options[ui::kMainOptionCount] = {true, true, true, true};
     bool visible = false, inTray = false, destroyed = false;
     int left = 0, top = 0, refreshes = 0;
 };

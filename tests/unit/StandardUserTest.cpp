@@ -95,7 +95,7 @@ public:
     void Terminate() override {}
 
     ui::GridCell selected;
-    bool options[3] = {true, true, true};
+    bool options[ui::kMainOptionCount] = {true, true, true, true};
     bool visible = false;
 };
 

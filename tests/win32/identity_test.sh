@@ -213,7 +213,7 @@ if [ -f "$gui" ] && [ -n "${DISPLAY:-}" ]; then
   # A loaded machine can take half a minute to bring up the desktop and the window.
   drive --timeout 90 wait-main visible 90 >/dev/null || fail "the window did not appear"
   # Identification runs after the window is on screen; the grid fills in as it comes.
-  publisher() { drive grid | awk -F'\t' -v n="$1" '$1 == "row" && $3 == n { print $NF }'; }
+  publisher() { drive grid | awk -F'\t' -v n="$1" '$1 == "row" && $3 == n { print $9 }'; }
   deadline=$((SECONDS + 30))
   until [ "$(publisher VtSigned)" = "Vantorell Test Signer" ] || [ $SECONDS -ge $deadline ]; do sleep 0.5; done
   [ "$(publisher VtSigned)" = "Vantorell Test Signer" ] || fail "the window's Publisher of VtSigned: '$(publisher VtSigned)'"
