@@ -55,8 +55,10 @@ std::optional<ServiceKey> ReadService(platform::Registry& registry, std::string_
     const auto values = key->Values();
     if (!values) return std::nullopt;
     ServiceKey service;
-    for (const auto& [valueName, value] : *values) {
-        const auto text = [&] { return platform::StringData(value).value_or(std::string()); };
+    for (const auto& named : *values) {
+        const std::string& valueName = named.first;
+        const platform::RegValue& value = named.second;
+        const auto text = [&value] { return platform::StringData(value).value_or(std::string()); };
         if (text::EqualsAsciiNoCase(valueName, "Type"))
             service.type = DwordOf(value).value_or(0);
         else if (text::EqualsAsciiNoCase(valueName, "Start"))
