@@ -947,16 +947,17 @@ int MakeServices(const std::wstring& prefix, int count) {
     return kExitOk;
 }
 
-// The start type of a service; throws when it is not there.
-DWORD ServiceStartType(SC_HANDLE manager, const std::wstring& name) {
-    ScHandle service{OpenServiceW(manager, name.c_str(), SERVICE_QUERY_CONFIG)};
-    if (!service.h) throw Failure{L"no service " + name};
-    std::vector<BYTE> buffer(8192);
-    DWORD needed = 0;
-    if (!QueryServiceConfigW(service.h, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
-                             static_cast<DWORD>(buffer.size()), &needed))
-        throw Failure{L"cannot read the configuration of " + name};
-    return reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data())->dwStartType;
+// The start type of a service as its key holds it, which is what Windows reads
+// at its next start and what Vantorell lists; throws when it is not there.
+// (A Wine prefix may run two service managers after its server was started
+// again, each answering for the services it made: the key is the one truth.)
+DWORD ServiceStartType(SC_HANDLE /*manager*/, const std::wstring& name) {
+    DWORD start = 0, size = sizeof start;
+    const std::wstring key = L"System\\CurrentControlSet\\Services\\" + name;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Start", RRF_RT_REG_DWORD, nullptr, &start, &size) !=
+        ERROR_SUCCESS)
+        throw Failure{L"no service " + name};
+    return start;
 }
 
 int PrintServiceStart(const std::wstring& name) {
