@@ -48,6 +48,11 @@ poll() {
   done
 }
 
+# Whether no box TITLE is open, asked anew at each call (for poll).
+box_gone() {
+  [ "$(drive has-box "$1" 2>/dev/null)" = 0 ]
+}
+
 # reg_value HIVE_KEY NAME [machine]: prints the data of a string or DWORD value, fails when absent.
 reg_value() {
   local view=""

@@ -54,7 +54,7 @@ report_within() {
   echo "$what: reported after $took ms" >&2
   drive answer "$report" OK >/dev/null || fail "$what: cannot close the report"
   # The box takes a moment to go away on a loaded machine: not a second report.
-  poll 3 test "$(drive has-box "$report" 2>/dev/null)" != 1
+  poll 3 box_gone "$report"
   drive --timeout 3 wait-main visible 3 >/dev/null
   echo "$text"
 }

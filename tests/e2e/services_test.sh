@@ -6,7 +6,7 @@
 # back, refuses confirm, delay and deleting a service that has its file, and
 # deletes a dead one. In the window, a new automatic service is reported
 # within a second, and one that Vantorell switched off and that an updater sets
-# back to automatic is disabled again (see the known fault below).
+# back to automatic is disabled again.
 #
 # Usage: services_test.sh VANTORELL_EXE VANTORELLC_EXE VTDRIVER_EXE POINTER_SIZE OUTPUT_DIR
 # Needs WINEPREFIX (scripts/test.sh prepares one) and skips (exit 77) without it.
@@ -87,14 +87,9 @@ echo "new service: reported after $took ms (a driver start included)" >&2
 case "$text" in *"$fresh"*) ;; *) fail "report text: $text" ;; esac
 drive answer "$report" OK >/dev/null || fail "cannot close the report"
 
-# Known fault, not found yet: in some runs the window does not take this comeback out (its grid
-# shows no active copy either, as if no change were seen). Said, not failed, until it is found.
-if took=$(drive --timeout 15 time-service-comeback "$live"); then
-  echo "service comeback: disabled again after $took ms" >&2
-  [ "$took" -le "$limit_ms" ] || echo "NOTE: service comeback disabled after $took ms, over $limit_ms ms" >&2
-else
-  echo "NOTE: KNOWN FAULT: the service's comeback was not disabled within 15 s" >&2
-fi
+took=$(drive --timeout 5 time-service-comeback "$live") || fail "the service's comeback was not disabled again"
+echo "service comeback: disabled again after ${took:-?} ms" >&2
+[ "${took:-99999}" -le "$limit_ms" ] || fail "service comeback disabled after ${took:-?} ms"
 ! drive --timeout 0.6 box-text "$report" >/dev/null 2>&1 || fail "the comeback was reported as new"
 
 exit 0

@@ -93,7 +93,7 @@ ms=$(comeback "Back 03") || fail "Back 03 still back after ${take_out_s} s, with
 echo "with the delay dialog open: Back 03 taken out after $ms ms" >&2
 [ "$(drive has-box ' ')" = 1 ] || fail "the delay dialog went away"
 drive dismiss ' ' >/dev/null || fail "cannot close the delay dialog"
-poll 5 test "$(drive has-box ' ' 2>/dev/null)" = 0 || fail "the delay dialog stays open"
+poll 5 box_gone ' ' || fail "the delay dialog stays open"
 
 # ---- 2. a report nobody answers; a comeback inside it; a second new program waits
 wine reg add "$user_run" /v 'Soak Newcomer' /d 'C:\Soak\new.exe' /f >/dev/null || fail "reg add newcomer"

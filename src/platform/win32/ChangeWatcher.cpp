@@ -37,7 +37,8 @@ ChangeWatcher::ChangeWatcher(const std::vector<WatchPlace>& places, ChangeCallba
     : slots_(places.size()), onChange_(std::move(onChange)) {
     for (std::size_t i = 0; i < places.size(); ++i) {
         slots_[i].place = places[i];
-        slots_[i].event.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (places[i].kind == WatchPlace::Kind::Key)
+            slots_[i].event.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
         Arm(slots_[i]);
     }
     Watchers().push_back(this);
@@ -53,14 +54,46 @@ ChangeWatcher::~ChangeWatcher() {
 }
 
 bool ChangeWatcher::Armed() const {
-    return std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.armed && s.waited; });
+    return std::all_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.armed && s.waited; }) &&
+           std::all_of(parents_.begin(), parents_.end(),
+                       [](const Parent& p) { return !p.used || (p.armed && p.waited); });
+}
+
+bool ChangeWatcher::ArmParent(Parent& parent) {
+    // Closing the key ends its registration: opened afresh, so a parent that
+    // was deleted and made again is the new one.
+    parent.key.Reset();
+    parent.armed = false;
+    if (!parent.event.Get()) return false;
+    if (RegOpenKeyExW(RootOf(parent.hive), parent.path.c_str(), 0, NotifyAccess(parent.view), parent.key.Put()) !=
+        ERROR_SUCCESS) {
+        parent.key.Reset();
+        return false;
+    }
+    parent.armed = Notify(parent.key.Get(), REG_NOTIFY_CHANGE_NAME, parent.event.Get());
+    return parent.armed;
+}
+
+std::size_t ChangeWatcher::ParentFor(Hive hive, RegView view, const std::wstring& path) {
+    for (std::size_t i = 0; i < parents_.size(); ++i) {
+        Parent& p = parents_[i];
+        if (p.hive != hive || p.view != view || _wcsicmp(p.path.c_str(), path.c_str()) != 0) continue;
+        if (!p.armed) ArmParent(p);
+        return i;
+    }
+    Parent& p = parents_.emplace_back();
+    p.hive = hive;
+    p.view = view;
+    p.path = path;
+    p.event.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    ArmParent(p);
+    return parents_.size() - 1;
 }
 
 bool ChangeWatcher::ArmKey(Slot& slot) {
-    // Closing a key ends its registration: both are opened afresh, so a key
-    // that was deleted and made again is the new one.
+    // Closing a key ends its registration: it is opened afresh, so a key that
+    // was deleted and made again is the new one.
     slot.key.Reset();
-    slot.parent.Reset();
     if (!slot.event.Get()) return false;
     const std::wstring path = Widen(slot.place.path);
     const REGSAM access = NotifyAccess(slot.place.view);
@@ -76,11 +109,20 @@ bool ChangeWatcher::ArmKey(Slot& slot) {
     while (!parent.empty()) {
         const auto cut = parent.find_last_of(L'\\');
         parent.resize(cut == std::wstring::npos ? 0 : cut);
-        if (RegOpenKeyExW(RootOf(slot.place.hive), parent.c_str(), 0, access, slot.parent.Put()) == ERROR_SUCCESS)
-            break;
-        slot.parent.Reset();
+        UniqueHKey probe;
+        if (RegOpenKeyExW(RootOf(slot.place.hive), parent.c_str(), 0, access, probe.Put()) == ERROR_SUCCESS) break;
     }
-    return Notify(slot.parent.Get(), REG_NOTIFY_CHANGE_NAME, slot.event.Get()) && ok;
+    const std::size_t before = slot.parent;
+    slot.parent = ParentFor(slot.place.hive, slot.place.view, parent);
+    parents_[slot.parent].used = true;
+    // A parent that no key is watched through any more stops.
+    if (before != kNoParent && before != slot.parent &&
+        std::none_of(slots_.begin(), slots_.end(), [before](const Slot& s) { return s.parent == before; })) {
+        parents_[before].used = false;
+        parents_[before].key.Reset();
+        parents_[before].armed = false;
+    }
+    return parents_[slot.parent].armed && ok;
 }
 
 bool ChangeWatcher::Arm(Slot& slot) {
@@ -101,22 +143,37 @@ void ChangeWatcher::AddWaitables(std::vector<Waitable>& out) {
     for (std::size_t i = 0; i < slots_.size(); ++i) {
         Slot& s = slots_[i];
         if (s.place.kind == WatchPlace::Kind::Folder) {
-            if (s.folder.h != INVALID_HANDLE_VALUE) out.push_back({s.folder.h, this, i});
-            continue;
+            if (s.folder.h != INVALID_HANDLE_VALUE) out.push_back({s.folder.h, this, i, false});
+        } else if (s.key.Get()) {
+            out.push_back({s.event.Get(), this, i, false});
         }
-        if (s.key.Get() || s.parent.Get()) out.push_back({s.event.Get(), this, i});
     }
+    for (std::size_t i = 0; i < parents_.size(); ++i)
+        if (parents_[i].used && parents_[i].key.Get()) out.push_back({parents_[i].event.Get(), this, i, true});
 }
 
-void ChangeWatcher::Signalled(std::size_t slot) {
+bool& ChangeWatcher::Waited(const Waitable& w) {
+    return w.parent ? parents_[w.index].waited : slots_[w.index].waited;
+}
+
+void ChangeWatcher::Signalled(const Waitable& w) {
     // Re-arm first: a change that comes while the callback runs signals anew.
-    Arm(slots_[slot]);
+    if (w.parent) {
+        ArmParent(parents_[w.index]);
+        // A key under it may have come or gone (or its nearest parent moved).
+        for (Slot& s : slots_)
+            if (s.parent == w.index) Arm(s);
+    } else {
+        Arm(slots_[w.index]);
+    }
     const ChangeCallback callback = onChange_;
     if (callback) callback();
 }
 
 void ChangeWatcher::RetryUnarmed() {
     bool gained = false;
+    for (Parent& p : parents_)
+        if (p.used && !p.armed && ArmParent(p)) gained = true;
     for (Slot& s : slots_)
         if (!s.armed && Arm(s)) gained = true;
     if (!gained) return;
@@ -131,7 +188,7 @@ bool ChangeWatcher::CollectWaitables(std::vector<Waitable>& waitables, std::vect
     // The wait takes one handle less than MAXIMUM_WAIT_OBJECTS besides the
     // queue: a place beyond that is not watched, and its watcher says so.
     for (std::size_t i = 0; i < waitables.size(); ++i)
-        waitables[i].owner->slots_[waitables[i].slot].waited = i < MAXIMUM_WAIT_OBJECTS - 1;
+        waitables[i].owner->Waited(waitables[i]) = i < MAXIMUM_WAIT_OBJECTS - 1;
     if (waitables.size() > MAXIMUM_WAIT_OBJECTS - 1) waitables.resize(MAXIMUM_WAIT_OBJECTS - 1);
     bool allArmed = true;
     for (ChangeWatcher* watcher : Watchers()) allArmed = allArmed && watcher->Armed();
@@ -156,8 +213,8 @@ bool GetMessageOrChange(MSG& msg) {
         const DWORD rc = MsgWaitForMultipleObjectsEx(count, handles.data(), allArmed ? INFINITE : kRetryMs, QS_ALLINPUT,
                                                      MWMO_INPUTAVAILABLE);
         if (rc < WAIT_OBJECT_0 + count) {
-            const auto& w = waitables[rc - WAIT_OBJECT_0];
-            w.owner->Signalled(w.slot);
+            const auto w = waitables[rc - WAIT_OBJECT_0];
+            w.owner->Signalled(w);
             continue;
         }
         if (rc == WAIT_TIMEOUT) {
@@ -216,8 +273,8 @@ void CALLBACK ChangeWatcher::ServeWithoutWaiting(HWND, UINT, UINT_PTR, DWORD) {
         if (count == 0) break;
         const DWORD rc = WaitForMultipleObjects(count, handles.data(), FALSE, 0);
         if (rc >= WAIT_OBJECT_0 + count) break;
-        const auto& w = waitables[rc - WAIT_OBJECT_0];
-        w.owner->Signalled(w.slot);
+        const auto w = waitables[rc - WAIT_OBJECT_0];
+        w.owner->Signalled(w);
     }
     ModalState& modal = Modal();
     if (!allArmed && GetTickCount() - modal.lastRetry >= kRetryMs) {

@@ -1,7 +1,11 @@
 // The places the monitor reads, watched on the GUI thread itself:
 // RegNotifyChangeKeyValue on each key (and on its nearest existing parent for
 // subkeys coming and going, so a key deleted and made again, or one that does
-// not exist yet, is seen), FindFirstChangeNotification on each folder. The
+// not exist yet, is seen), FindFirstChangeNotification on each folder.
+// Every registration has an event of its own: registering resets its event,
+// so a key and its parent sharing one would lose the key's change that comes
+// between the two registrations, and with it every later one (the key's
+// notification is spent, and nothing arms it again). The
 // GUI thread's message loop waits on the notifications together with its
 // messages (GetMessageOrChange); a signal re-arms the watch that fired, then
 // runs the callback. No thread of its own: under Wine every thread costs about
@@ -12,6 +16,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -70,30 +75,49 @@ private:
             h = INVALID_HANDLE_VALUE;
         }
     };
-    // One place: for a key, the key itself (when it exists) and its nearest
-    // existing parent, both signalling one event (a signal of either re-arms
-    // both); for a folder, its notification. One handle for each place keeps
-    // every place in the one wait.
+    // One place: for a key, the key itself (when it exists) with its event,
+    // and the parent it is watched through; for a folder, its notification.
     struct Slot {
         WatchPlace place;
-        UniqueHKey key, parent;
+        UniqueHKey key;
         UniqueHandle event;
         FolderNotification folder;
+        std::size_t parent = kNoParent;  // index into parents_ (keys only)
         bool armed = false;
         bool waited = true;  // its handle is in the wait (false beyond the wait's limit)
+    };
+    // The nearest existing parent of one or more keys, watched for subkeys
+    // coming and going: keys under one parent (the Run keys under
+    // CurrentVersion) share its registration, which keeps the handles few.
+    struct Parent {
+        Hive hive = Hive::CurrentUser;
+        RegView view = RegView::Bits64;
+        std::wstring path;  // empty: the hive's root
+        UniqueHKey key;
+        UniqueHandle event;
+        bool armed = false;
+        bool waited = true;
+        bool used = false;  // a slot is watched through it
     };
     struct Waitable {
         HANDLE handle;
         ChangeWatcher* owner;
-        std::size_t slot;
+        std::size_t index;  // of a slot, or of a parent
+        bool parent;
     };
+    static constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
 
     bool Arm(Slot& slot);
     bool ArmKey(Slot& slot);
+    bool ArmParent(Parent& parent);
+    // The parent entry for `path`, made and armed when it is new.
+    std::size_t ParentFor(Hive hive, RegView view, const std::wstring& path);
     void AddWaitables(std::vector<Waitable>& out);
-    // A notification of `slot` fired: re-arm it, then tell the owner. The
+    bool& Waited(const Waitable& w);
+    // A notification fired: re-arm what it belongs to (for a parent, also the
+    // keys under it, which may have come or gone), then tell the owner. The
     // callback may end this watcher: nothing of it is touched afterwards.
-    void Signalled(std::size_t slot);
+    void Signalled(const Waitable& w);
     // Tries the places not watched yet; tells the owner when one is watched now.
     void RetryUnarmed();
     // The handles of every live watcher, at most as many as one wait takes;
@@ -105,6 +129,7 @@ private:
     static void CALLBACK ServeWithoutWaiting(HWND, UINT, UINT_PTR, DWORD);
 
     std::vector<Slot> slots_;
+    std::vector<Parent> parents_;
     ChangeCallback onChange_;
 };
 
