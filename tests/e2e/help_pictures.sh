@@ -114,9 +114,39 @@ else
   fail "the delay dialog did not open"
 fi
 
-drive set-check 'Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)' 0 >/dev/null
+drive titles-fit 96 >"$out/titles-96.txt" || fail "a column title is cut at 96 DPI: $(tr -d '\r' <"$out/titles-96.txt" | tr '\n' ' ')"
+
+read -r _ _ width_96 _ <<<"$(drive rect 2>/dev/null || echo 0 0 0 0)"
+minimise_to_tray='Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)'
+drive set-check "$minimise_to_tray" 0 >/dev/null
 drive close && drive wait-exit "$app_pid" 10 || fail "the program did not end"
 app_pid=""
+
+# ---- at 150% and 200%: the titles fit; at 150% the window is pictured too. Wine takes the
+# DPI from LogPixels when a program starts. A desktop of its own, large enough for the window.
+dpi_key='HKCU\Control Panel\Desktop'
+cleanups+=("wine reg delete '$dpi_key' /v LogPixels /f")
+desk_96=$desk
+for dpi in 144 192; do
+  wine reg add "$dpi_key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null || { fail "LogPixels $dpi"; break; }
+  desk="$desk_96-$dpi"
+  wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops\\$desk" /v EnableShell /t REG_DWORD /d 1 /f >/dev/null
+  (cd "$scratch" && exec wine explorer "/desktop=$desk,1280x1024" vantorell.exe >/dev/null 2>&1) &
+  e2e_hold_desktop || break
+  app_pid=$(drive --timeout 30 pid) || { fail "the program did not start at $dpi DPI"; app_pid=""; break; }
+  drive --timeout 20 wait-main visible 20 || fail "the main window did not appear at $dpi DPI"
+  poll 10 row_of 'Tablet Helper' >/dev/null || fail "the grid was not filled at $dpi DPI"
+  drive titles-fit "$dpi" >"$out/titles-$dpi.txt" ||
+    fail "a column title is cut at $dpi DPI: $(tr -d '\r' <"$out/titles-$dpi.txt" | tr '\n' ' ')"
+  read -r _ _ width _ <<<"$(drive rect)"
+  [ $((width * 96)) -ge $((width_96 * dpi * 9 / 10)) ] || fail "the window is not scaled to $dpi DPI: $width pixels wide"
+  [ "$dpi" = 144 ] && shot "window-$dpi"
+  drive set-check "$minimise_to_tray" 0 >/dev/null
+  drive close && drive wait-exit "$app_pid" 10 || fail "the program did not end at $dpi DPI"
+  app_pid=""
+done
+desk=$desk_96
+wine reg delete "$dpi_key" /v LogPixels /f >/dev/null 2>&1
 (cd "$scratch" && timeout -k 2 30 wine vantorell.exe -u >/dev/null 2>&1) || fail "vantorell.exe -u"
 
 # ---- compared with the kept copies

@@ -64,7 +64,32 @@ bool GridView::Create(HWND parent, int controlId) {
 }
 
 int GridView::ScaledWidth(int column) const {
-    return Scale(model_.ColWidth(column), dpi_);
+    const int width = model_.ColWidth(column);
+    const int scaled = Scale(width, dpi_);
+    // The first widths were made for one font at 96 DPI: where Windows gives
+    // another (a missing face, a DPI whose rounding differs) a title must not
+    // be cut short. A hidden column stays hidden.
+    if (width <= 0 || width != kGridColumnWidths[static_cast<std::size_t>(column)]) return scaled;
+    return std::max(scaled, titleWidths_[static_cast<std::size_t>(column)]);
+}
+
+void GridView::MeasureTitles() {
+    // The header draws its text inset on both sides, and a sort arrow beside it.
+    constexpr int kTitleMargins = 24;
+    titleWidths_.fill(0);
+    HWND measured = header_ ? header_ : list_;
+    HDC dc = measured ? GetDC(measured) : nullptr;
+    if (!dc) return;
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(measured, WM_GETFONT, 0, 0));
+    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        const std::wstring title = Widen(kGridColumnTitles[static_cast<std::size_t>(column)]);
+        SIZE extent{};
+        if (!title.empty() && GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &extent))
+            titleWidths_[static_cast<std::size_t>(column)] = extent.cx + Scale(kTitleMargins, dpi_);
+    }
+    if (previous) SelectObject(dc, previous);
+    ReleaseDC(measured, dc);
 }
 
 void GridView::Layout(const RECT& bounds, UINT dpi) {
@@ -75,6 +100,7 @@ void GridView::Layout(const RECT& bounds, UINT dpi) {
     // the right height sets it. The first guess is corrected once rows exist.
     ApplyRowHeight(std::max(1, Scale(kGridRowHeight, dpi_) - 1));
     rowHeightCalibrated_ = false;
+    MeasureTitles();
     ApplyColumns();
     CalibrateRowHeight();
 }

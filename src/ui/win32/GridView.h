@@ -2,7 +2,8 @@
 // whose cells come from the portable GridModel. Every cell is drawn through
 // NM_CUSTOMDRAW as the model's DrawCell says; the selected cell (not a row) is
 // the grid's own and is drawn highlighted. Columns keep the model's widths:
-// the user can neither size nor move them.
+// the user can neither size nor move them. A column at its first width is
+// never narrower than its title in the font and DPI it is shown with.
 //
 // Model row 0 is the ListView's header; model rows 1..n are items 0..n-1.
 #pragma once
@@ -62,6 +63,8 @@ private:
 
     int DataRows() const { return model_.RowCount() - 1; }
     int ScaledWidth(int column) const;
+    // What each title needs in the header's font, margins and sort arrow included.
+    void MeasureTitles();
     void ApplyColumns();
     void ApplyRowHeight(int imageHeight);
     void CalibrateRowHeight();
@@ -89,6 +92,7 @@ private:
     bool rowHeightCalibrated_ = false;
     bool applyingWidths_ = false;                              // our own width changes pass HDN_ITEMCHANGING
     std::array<std::wstring, kGridColumnCount> columnTitles_;  // as last given to the ListView
+    std::array<int, kGridColumnCount> titleWidths_{};          // device pixels, at dpi_
     bool mouseUpReported_ = false;
     bool inTray_ = false;
     GridCell selected_{};

@@ -64,6 +64,7 @@
 //   service-delete <name>         delete a service
 //   time-service-comeback <name>  set a service back to automatic (an updater's trick) and print the
 //                                 milliseconds until it is disabled again
+//   titles-fit <dpi>              print whether each shown column's title fits its width (fails if not)
 //   rect [title]                  print left, top, width and height of the main window (or of the
 //                                 visible top-level window with this title), in screen pixels
 //   version                       print the ProductVersion text and the numeric file version of the
@@ -284,6 +285,14 @@ public:
     }
     HWND Header() const { return header_; }
 
+    // Pixels the text takes in the grid's own font (the header's too).
+    int StringWidth(const std::wstring& text) const {
+        ClearText();
+        block_.Write(kTextOffset, text.c_str(), (std::min<std::size_t>(text.size(), kTextCapacity - 1)) * sizeof(wchar_t));
+        return static_cast<int>(
+            SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(block_.At(kTextOffset))));
+    }
+
     // Client point at the middle of a cell; row 0 is the header.
     POINT CellCentre(int column, int row, HWND& target) const {
         if (column < 0 || column >= Columns() || row < 0 || row > Rows()) throw Failure{L"no such cell"};
@@ -360,6 +369,25 @@ int PrintGrid(double timeout) {
         PrintLine(Joined(L"row", cells));
     }
     return kExitOk;
+}
+
+// One line "fits" or "cut" with the title, the column's width and its text's
+// width per shown column: a title fits with the header's inset of 6 pixels at
+// 96 DPI on each side, at the DPI the program was started with. Fails when one
+// is cut.
+int PrintTitlesFit(double timeout, int dpi) {
+    const ListViewReader grid(Grid(MainWindow(timeout)));
+    bool allFit = true;
+    for (int c = 0, columns = grid.Columns(); c < columns; ++c) {
+        const int width = grid.Width(c);
+        const std::wstring title = grid.Title(c);
+        if (width <= 0 || title.empty()) continue;
+        const int text = grid.StringWidth(title);
+        const bool fits = width >= text + MulDiv(12, dpi, 96);
+        allFit = allFit && fits;
+        PrintLine(Joined(fits ? L"fits" : L"cut", {title, std::to_wstring(width), std::to_wstring(text)}));
+    }
+    return allFit ? kExitOk : kExitFailed;
 }
 
 // The screen position "X Y" of a data cell's top-left corner, for a test that
@@ -1017,7 +1045,7 @@ int AddCertificate(const std::wstring& storeName, const std::wstring& derFile) {
 
 int Usage() {
     WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
-              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | click C R | dblclick C R | click-button CAPTION |"
+              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | click C R | dblclick C R | click-button CAPTION |"
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
@@ -1054,6 +1082,7 @@ int Run(std::vector<std::wstring> args) {
     const auto number = [&](std::size_t i) { return _wtoi(arg(i).c_str()); };
     const std::size_t count = args.size() - 1;
     if (command == L"grid" && count == 0) return PrintGrid(timeout);
+    if (command == L"titles-fit" && count == 1) return PrintTitlesFit(timeout, number(1));
     if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
     if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
     if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
