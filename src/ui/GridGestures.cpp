@@ -25,12 +25,14 @@ bool GridGestures::IsOwnEntry(int row) const {
 std::optional<GridGestures::RowEntry> GridGestures::EntryOfRow(int row) const {
     const auto& grid = grid_;
     const auto index = grid.IndexOfRow(row);
-    if (!index) return std::nullopt;
-    auto key = control::KeyOfEntry(control_.Store().Table(), *index);
-    // A grid that was not refilled after the last scan may show another entry
-    // at this index: act on nothing rather than on the wrong entry.
-    if (!key || key->name != grid.Cell(kColName, row)) return std::nullopt;
-    return RowEntry{*index, std::move(*key)};
+    const control::EntryKey* key = grid.KeyOfRow(row);
+    if (!index || !key) return std::nullopt;
+    // A grid not refilled since the last scan (its refill waits while the
+    // user is at it) may have the entry at another index now: the row's entry
+    // is found by what the row showed, and nothing is done when it is gone.
+    const auto now = control::FindEntry(control_.Store().Table(), *key, *index);
+    if (!now) return std::nullopt;
+    return RowEntry{*now, *key};
 }
 
 std::optional<std::size_t> GridGestures::IndexAfterQuestion(const RowEntry& entry) const {

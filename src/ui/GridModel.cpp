@@ -140,6 +140,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
     std::vector<bool> written(shown + 1, false);
     windowsOff_.assign(shown + 1, false);
     marks_.assign(shown + 1, FileMark::None);
+    keys_.assign(shown + 1, std::nullopt);
     std::vector<std::optional<std::string>> services(shown + 1);
     for (std::size_t i = 0; i < n; ++i) {
         const store::StartupEntry& entry = table.entries[i];
@@ -149,6 +150,7 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         if (r == 0) continue;
         Row& row = rows_[r];
         written[r] = true;
+        keys_[r] = control::KeyOfEntry(table, i);
         row[kColEnabled] = store::StateText(entry.state);
         windowsOff_[r] = entry.IsActive() && entry.windowsOff;
         services[r] = ServiceRated(entry);
@@ -195,6 +197,18 @@ std::optional<int> GridModel::RowOfIndex(std::size_t index) const {
     for (int r = RowCount() - 1; r >= 1; --r) {
         if (IndexOfRow(r) == index) return r;
     }
+    return std::nullopt;
+}
+
+const control::EntryKey* GridModel::KeyOfRow(int row) const {
+    if (row < 1 || static_cast<std::size_t>(row) >= keys_.size() || !keys_[static_cast<std::size_t>(row)])
+        return nullptr;
+    return &*keys_[static_cast<std::size_t>(row)];
+}
+
+std::optional<int> GridModel::RowOfKey(const control::EntryKey& key) const {
+    for (std::size_t r = 1; r < keys_.size(); ++r)
+        if (keys_[r] == key) return static_cast<int>(r);
     return std::nullopt;
 }
 

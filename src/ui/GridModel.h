@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "control/EntriesChanged.h"
+#include "control/EntryControl.h"
 #include "store/EntryTable.h"
 #include "ui/CheckImages.h"
 #include "ui/NameLists.h"
@@ -114,6 +115,13 @@ public:
     std::optional<std::size_t> IndexOfRow(int row) const;
     // The last data row whose index cell holds `index`.
     std::optional<int> RowOfIndex(std::size_t index) const;
+    // The entry a data row showed when it was filled: its name, place and
+    // whether it is a record. A scan made since (the grid's refill held while
+    // the user is at it) may have moved the entry to another index; the key
+    // finds it there. nullptr for the title row and outside the grid.
+    const control::EntryKey* KeyOfRow(int row) const;
+    // The row that shows the entry of `key` now; nullopt when none does.
+    std::optional<int> RowOfKey(const control::EntryKey& key) const;
 
     // The highlight switch HL: checked from the start. Changing it runs HLClick.
     bool Highlight() const { return highlight_; }
@@ -171,6 +179,7 @@ private:
     std::vector<Row> rows_;
     std::vector<bool> windowsOff_;  // per row
     std::vector<FileMark> marks_;   // per row
+    std::vector<std::optional<control::EntryKey>> keys_;  // per row
     // Per row: for a service, what is rated (its library, or its command).
     std::vector<std::optional<std::string>> services_;
     std::vector<std::size_t> hidden_;  // the table indexes the last fill left out

@@ -40,6 +40,11 @@ public:
     virtual void SelectCell(GridCell cell) = 0;
     // While the tray icon is active the grid's own drawing is skipped.
     virtual void SetInTray(bool inTray) = 0;
+    // Whether the user is at the grid: a mouse button held on it, or the
+    // pointer moved, a button or a key pressed on it a moment ago. Refills
+    // that the user did not ask for wait meanwhile, so that no row moves
+    // under a click.
+    virtual bool GridInUse() const { return false; }
 
     // The status line under the grid, beside the delete button.
     virtual void SetStatusText(std::string_view /*text*/) {}

@@ -269,17 +269,24 @@ TEST_F(Gestures, DeleteAsksFirstAndFindsTheEntryAfterwards) {
     EXPECT_EQ(ListBytes(), "Alpha;lrun;alpha.exe;;0;0\r\n");
 }
 
-TEST_F(Gestures, StaleGridActsOnNothing) {
+TEST_F(Gestures, StaleGridActsOnTheEntryItsRowShowedOrOnNothing) {
     PutRun("crun", "Beta", "beta.exe");
     PutRun("crun", "Zulu", "zulu.exe");
     control.Refresh();
     const int row = Row("Zulu", "crun", "1");
     PutList("Rec;crun;rec.exe;;0;0\r\n");
-    store.ScanEntries();  // the table moved on; the grid was not refilled
+    store.ScanEntries();  // the table moved on (every index moved); the grid was not refilled
     gestures.SLDblClick(ui::kColEnabled, row);
-    EXPECT_TRUE(Value("crun", "Zulu"));
+    EXPECT_FALSE(Value("crun", "Zulu"));
     EXPECT_TRUE(Value("crun", "Beta"));
-    EXPECT_EQ(ListBytes(), "Rec;crun;rec.exe;;0;0\r\n");
+    EXPECT_EQ(ListBytes(), "Rec;crun;rec.exe;;0;0\r\nZulu;crun;zulu.exe;;0;0\r\n");
+
+    // An entry gone since its row was filled: nothing is done.
+    const int beta = Row("Beta", "crun", "1");
+    p.OpenKey(platform::Hive::CurrentUser, kRunKey, false, platform::KeyAccess::Full)->Delete("Beta");
+    store.ScanEntries();
+    gestures.SLDblClick(ui::kColEnabled, beta);
+    EXPECT_EQ(ListBytes(), "Rec;crun;rec.exe;;0;0\r\nZulu;crun;zulu.exe;;0;0\r\n");
 }
 
 TEST_F(Gestures, ErrorEndsTheGestureAndLosesNothing) {

@@ -49,7 +49,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
       control_(store_, platform_.processes, grid_),
       gestures_(control_, platform_.shell, grid_, delayPrompt),
       launcher_(platform.clock, platform.shell, store_, *this),
-      monitor_(platform, store_, control_, grid_, *this),
+      monitor_(platform, store_, control_, *this, *this),
       guard_(platform, layout_.UserFile(kHandOverFile)),
       elevation_(platform, layout_),
       windowsFolder_(platform.files.KnownFolderPath(platform::KnownFolder::Windows).value_or(std::string())),
@@ -104,6 +104,7 @@ MainForm::~MainForm() {
     StopTimer(timer4_);
     StopTimer(listWatch_);
     StopTimer(identityTimer_);
+    StopTimer(holdTimer_);
     listChanges_.reset();
 }
 
@@ -408,9 +409,36 @@ void MainForm::IdentityTimer() {
     if (identitiesChanged_ && (!busy || now - identitiesShownAt_ >= kIdentityRefreshMs)) {
         identitiesChanged_ = false;
         identitiesShownAt_ = now;
-        if (grid_.RefreshFiles(store_.Table()) && view_ && !InTray()) view_->RefreshGrid();
+        filesHeld_ = true;
+        ApplyHeldRefills();
     }
     if (!busy) StopTimer(identityTimer_);
+}
+
+void MainForm::OnEntriesChanged(const store::EntryTable& /*table*/) {
+    refillHeld_ = true;
+    ApplyHeldRefills();
+}
+
+void MainForm::ApplyHeldRefills() {
+    if (!refillHeld_ && !filesHeld_) return;
+    const std::uint64_t now = platform_.clock.TickMs();
+    if (!holdTimer_) heldSince_ = now;
+    // Rows that move under the pointer turn a click into a click on another
+    // row: what the user did not ask for waits until they leave the grid.
+    if (view_ && !InTray() && view_->GridInUse() && now - heldSince_ < kRefillHoldMaxMs) {
+        if (!holdTimer_) holdTimer_ = platform_.clock.StartTimer(kRefillHoldPollMs, [this] { ApplyHeldRefills(); });
+        return;
+    }
+    StopTimer(holdTimer_);
+    if (refillHeld_) {
+        refillHeld_ = false;
+        filesHeld_ = false;  // a fill asks for the files too
+        grid_.FillGrid(store_.Table());
+    } else if (filesHeld_) {
+        filesHeld_ = false;
+        if (grid_.RefreshFiles(store_.Table()) && view_ && !InTray()) view_->RefreshGrid();
+    }
 }
 
 const identity::Identity* MainForm::IdentityOf(std::size_t index) const {
@@ -466,7 +494,7 @@ void MainForm::ListsChanged() {
     try {
         store_.ScanEntries();
         // The grid is filled from the table when the window comes out of the tray.
-        if (!InTray()) grid_.FillGrid(store_.Table());
+        if (!InTray()) OnEntriesChanged(store_.Table());
     } catch (const AppError&) {
         // The monitor's pass reports a list that cannot be read.
     }
@@ -519,9 +547,8 @@ bool MainForm::TakeOutAsAdministrator(std::string_view name, std::string_view lo
 }
 
 bool MainForm::NeedsAdministratorRights(int row) {
-    const auto index = grid_.IndexOfRow(row);
-    const auto& entries = store_.Table().entries;
-    return index && *index < entries.size() && elevation_.NeedsRights(entries[*index].location);
+    const control::EntryKey* key = grid_.KeyOfRow(row);
+    return key && elevation_.NeedsRights(key->location);
 }
 
 }  // namespace vantorell::app

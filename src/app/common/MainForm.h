@@ -43,9 +43,15 @@ inline constexpr unsigned kIdentityPollMs = 150;
 // refilled this often at most (refilling thousands of rows costs more than
 // taking the answers in), and once more when they are all in.
 inline constexpr std::uint64_t kIdentityRefreshMs = 600;
+// A refill the user did not ask for (the monitor's pass, the lists changed on
+// disk, answers that hide or show rows) waits while the user is at the grid,
+// looking again this often, but not longer than kRefillHoldMaxMs.
+inline constexpr unsigned kRefillHoldPollMs = 200;
+inline constexpr std::uint64_t kRefillHoldMaxMs = 5000;
 
 class MainForm final : public ui::MainViewEvents,
                        public ui::TrayIconEvents,
+                       public control::EntriesChanged,
                        public monitor::MonitorHost,
                        public launch::LauncherHost {
 public:
@@ -162,6 +168,10 @@ private:
     // ended by a logoff or the installer without it.
     void SaveOptionsOnce();
     void RequestIdentities();
+    // The monitor's passes and the lists changed on disk: the grid is refilled,
+    // once the user is not at it.
+    void OnEntriesChanged(const store::EntryTable& table) override;
+    void ApplyHeldRefills();
 
     platform::Platform& platform_;
     FileLayout layout_;  // before the parts that find their files through it
@@ -183,7 +193,10 @@ private:
     bool closed_ = false;  // OnClose ran
     bool optionsSaved_ = false;
     bool handOverFailing_ = false;  // the hand-over file's fault was reported
-    std::optional<platform::TimerId> timer3_, timer4_, listWatch_, identityTimer_;
+    std::optional<platform::TimerId> timer3_, timer4_, listWatch_, identityTimer_, holdTimer_;
+    bool refillHeld_ = false;        // a fill waits for the user to leave the grid
+    bool filesHeld_ = false;         // answers wait likewise
+    std::uint64_t heldSince_ = 0;
     bool identitiesChanged_ = false;       // answers the grid does not show yet
     std::uint64_t identitiesShownAt_ = 0;  // when the grid last took them
     bool identifying_ = false;

@@ -152,10 +152,42 @@ void GridView::Refresh() {
     if (!list_) return;
     ApplyColumns();
     ListView_SetItemCountEx(list_, std::max(0, DataRows()), LVSICF_NOSCROLL);
+    RestorePlace();
     ClampSelection();
     CalibrateRowHeight();
+    // Painted now, not when the queue is empty: a click already waiting must
+    // not land on rows the screen does not show yet.
     Repaint();
+    UpdateWindow(list_);
+    RememberPlace();
     if (onSelection_) onSelection_();
+}
+
+bool GridView::InUse() const {
+    if (!list_) return false;
+    return GetCapture() == list_ || GetTickCount() - lastInput_ < kInUseMs;
+}
+
+void GridView::RememberPlace() {
+    if (!list_) return;
+    const control::EntryKey* selected = model_.KeyOfRow(selected_.row);
+    selectedKey_ = selected ? std::optional<control::EntryKey>(*selected) : std::nullopt;
+    const control::EntryKey* top = model_.KeyOfRow(ListView_GetTopIndex(list_) + 1);
+    topKey_ = top ? std::optional<control::EntryKey>(*top) : std::nullopt;
+}
+
+void GridView::RestorePlace() {
+    // The selection stays on its entry, and the entry at the top stays there.
+    if (selectedKey_)
+        if (const auto row = model_.RowOfKey(*selectedKey_)) selected_.row = *row;
+    if (!topKey_) return;
+    const auto row = model_.RowOfKey(*topKey_);
+    const int top = ListView_GetTopIndex(list_);
+    if (!row || *row - 1 == top) return;
+    RECT item{};
+    item.left = LVIR_BOUNDS;
+    if (!ListView_GetItemRect(list_, top, &item, LVIR_BOUNDS)) return;
+    ListView_Scroll(list_, 0, (*row - 1 - top) * (item.bottom - item.top));
 }
 
 void GridView::Repaint() {
@@ -170,6 +202,7 @@ void GridView::ClampSelection() {
 void GridView::Select(GridCell cell) {
     selected_ = cell;
     ClampSelection();
+    RememberPlace();
     Repaint();
     if (onSelection_) onSelection_();
 }
@@ -275,6 +308,13 @@ LRESULT CALLBACK GridView::HeaderProc(HWND window, UINT message, WPARAM wParam, 
 // cell, not a row, and the ListView's own item selection and focus are never used.
 LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if ((message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) || message == WM_KEYDOWN) lastInput_ = GetTickCount();
+    if (message == WM_VSCROLL || message == WM_MOUSEWHEEL || message == WM_SIZE) {
+        // The list scrolls itself: where its top is afterwards is noted.
+        const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+        RememberPlace();
+        return result;
+    }
     switch (message) {
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
@@ -305,7 +345,7 @@ LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
                 case VK_PRIOR:
                 case VK_NEXT:
                 case VK_HOME:
-                case VK_END: MoveSelection(static_cast<int>(wParam)); return 0;
+                case VK_END: MoveSelection(static_cast<int>(wParam)); RememberPlace(); return 0;
                 default: break;
             }
             break;

@@ -25,6 +25,10 @@
 
 namespace vantorell::ui::win32 {
 
+// How long after the last pointer move, button or key on the grid the user
+// counts as being at it.
+inline constexpr DWORD kInUseMs = 1000;
+
 class GridView {
 public:
     GridView(const GridModel& model, MainViewEvents& events);
@@ -44,6 +48,9 @@ public:
     void Repaint();
 
     GridCell Selected() const { return selected_; }
+    // The user is at the grid: a button held on it, or the pointer moved, a
+    // button or a key pressed on it in the last kInUseMs.
+    bool InUse() const;
     void Select(GridCell cell);
     // Called after the selected cell may have changed (a click, a key, a refill).
     void SetSelectionHandler(std::function<void()> handler) { onSelection_ = std::move(handler); }
@@ -74,6 +81,10 @@ private:
     void ScrollIntoView(GridCell cell);
     void ClampSelection();
     void ReportMouseUp();
+    // Notes the entries at the selected cell and at the top of the list, so
+    // that a refill keeps both where they are (rows may come and go above).
+    void RememberPlace();
+    void RestorePlace();
     void ReportDoubleClick();
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
     void DrawCell(HDC dc, int column, int row, const RECT& rect) const;
@@ -96,6 +107,8 @@ private:
     bool mouseUpReported_ = false;
     bool inTray_ = false;
     GridCell selected_{};
+    std::optional<control::EntryKey> selectedKey_, topKey_;
+    DWORD lastInput_ = 0;  // tick of the last pointer move, button or key on the grid
     std::function<void()> onSelection_;
 };
 

@@ -40,6 +40,7 @@ public:
     GridCell SelectedCell() const override;
     void SelectCell(GridCell cell) override;
     void SetInTray(bool inTray) override;
+    bool GridInUse() const override { return grid_.InUse(); }
     bool OptionChecked(MainOption option) const override;
     void SetOptionChecked(MainOption option, bool checked) override;
     void SetStatusText(std::string_view text) override;

@@ -64,6 +64,8 @@
 //   service-delete <name>         delete a service
 //   time-service-comeback <name>  set a service back to automatic (an updater's trick) and print the
 //                                 milliseconds until it is disabled again
+//   dblclick-name C NAME          move onto the grid, then double-click column C of the row named
+//                                 NAME, as read at that moment; prints the row
 //   titles-fit <dpi>              print whether each shown column's title fits its width (fails if not)
 //   rect [title]                  print left, top, width and height of the main window (or of the
 //                                 visible top-level window with this title), in screen pixels
@@ -410,8 +412,7 @@ int ScrollGrid(double timeout, int dx) {
 }
 
 // Posted, not sent: a handler may open a modal box, which must not hold up the driver.
-int ClickCell(double timeout, int column, int row, bool twice) {
-    const ListViewReader grid(Grid(MainWindow(timeout)));
+void PostClicks(const ListViewReader& grid, int column, int row, bool twice) {
     HWND target = nullptr;
     const POINT at = grid.CellCentre(column, row, target);
     const LPARAM where = MAKELPARAM(at.x, at.y);
@@ -421,7 +422,31 @@ int ClickCell(double timeout, int column, int row, bool twice) {
         PostMessageW(target, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
         PostMessageW(target, WM_LBUTTONUP, 0, where);
     }
+}
+
+int ClickCell(double timeout, int column, int row, bool twice) {
+    const ListViewReader grid(Grid(MainWindow(timeout)));
+    PostClicks(grid, column, row, twice);
     return kExitOk;
+}
+
+// As a person does it: the pointer comes onto the grid first (sent, so the
+// program has taken it in before the rows are read), then the row whose
+// name is NAME is found and its cell double-clicked. Prints the row.
+int DoubleClickName(double timeout, int column, const std::wstring& name) {
+    HWND list = Grid(MainWindow(timeout));
+    SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    const ListViewReader grid(list);
+    for (int item = 0, rows = grid.Rows(); item < rows; ++item) {
+        if (grid.Text(1, item) != name) continue;
+        HWND target = nullptr;
+        const POINT at = grid.CellCentre(column, item + 1, target);
+        SendMessageW(target, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+        PostClicks(grid, column, item + 1, true);
+        PrintLine(std::to_wstring(item + 1));
+        return kExitOk;
+    }
+    throw Failure{L"no row named " + name};
 }
 
 // Sent, not posted: the header's own tracking would run synchronously, so the
@@ -1045,7 +1070,7 @@ int AddCertificate(const std::wstring& storeName, const std::wstring& derFile) {
 
 int Usage() {
     WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
-              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | click C R | dblclick C R | click-button CAPTION |"
+              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | click C R | dblclick-name C NAME | dblclick C R | click-button CAPTION |"
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
@@ -1085,6 +1110,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"titles-fit" && count == 1) return PrintTitlesFit(timeout, number(1));
     if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
     if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
+    if (command == L"dblclick-name" && count == 2) return DoubleClickName(timeout, number(1), arg(2));
     if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
     if (command == L"scroll" && count == 1) return ScrollGrid(timeout, number(1));
     if (command == L"click-button" && count == 1) return ClickButton(timeout, arg(1));
