@@ -99,11 +99,10 @@ RegisteredIn RegisterAutostart(platform::Platform& platform, std::string_view ex
 }
 
 void LoadOptions(platform::Platform& platform, Options& options) {
-    const std::pair<std::string_view, bool*> values[] = {
-        {kWarnValue, &options.warnNew},
-        {kKillValue, &options.autoKill},
-        {kMinValue, &options.minimize},
-        {kHideWindowsValue, &options.hideWindowsOwn}};
+    const std::pair<std::string_view, bool*> values[] = {{kWarnValue, &options.warnNew},
+                                                         {kKillValue, &options.autoKill},
+                                                         {kMinValue, &options.minimize},
+                                                         {kHideWindowsValue, &options.hideWindowsOwn}};
     // The machine's values are the defaults; the user's own override them.
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
         auto key = RegistryKey::OpenForListing(platform.registry, hive, kOptionsKey);
@@ -111,6 +110,9 @@ void LoadOptions(platform::Platform& platform, Options& options) {
         for (const auto& [name, flag] : values) {
             if (key->ValueExists(name)) *flag = key->ReadInteger(name) == 1;
         }
+        for (const auto& [name, number] :
+             {std::pair{kSortColumnValue, &options.sortColumn}, std::pair{kSortDirectionValue, &options.sortDirection}})
+            if (key->ValueExists(name)) *number = key->ReadInteger(name);
         if (key->ValueExists(kMeasureSecondsValue))
             options.measureSeconds = std::clamp(key->ReadInteger(kMeasureSecondsValue), 5u, 600u);
     }
@@ -123,6 +125,8 @@ void SaveOptions(platform::Platform& platform, const Options& options) {
     key->WriteInteger(kKillValue, options.autoKill ? 1 : 0);
     key->WriteInteger(kMinValue, options.minimize ? 1 : 0);
     key->WriteInteger(kHideWindowsValue, options.hideWindowsOwn ? 1 : 0);
+    key->WriteInteger(kSortColumnValue, options.sortColumn);
+    key->WriteInteger(kSortDirectionValue, options.sortDirection);
 }
 
 namespace {
