@@ -400,7 +400,7 @@ bool MainWindow::CreateFilterBox() {
     if (!box) return false;
     const std::wstring cue = Widen(kFilterCue);
     SendMessageW(box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));  // shown while focused too
-    SetWindowSubclass(box, FilterBoxProc, kFilterSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowSubclass(box, FilterBoxProc, kFilterSubclassId, 0);
     CreateAccelerators();
     return true;
 }

@@ -70,7 +70,7 @@ private:
     void UpdateDeleteShield();
     // The filter box above the grid, with its cue text; Esc in it empties it.
     bool CreateFilterBox();
-    static LRESULT CALLBACK FilterBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR self);
+    static LRESULT CALLBACK FilterBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     void OnFilterEdited();
     // The window's keys: Ctrl+F goes to the filter box.
     void CreateAccelerators();
