@@ -197,9 +197,11 @@ void GridModel::FillGrid(const store::EntryTable& table) {
     std::vector<bool> written(listed + 1, false);
     windowsOff_.assign(listed + 1, false);
     marks_.assign(listed + 1, FileMark::None);
-    places_.assign(listed + 1, nullptr);
-    locations_.assign(listed + 1, std::string());
-    folded_.assign(listed + 1, std::nullopt);
+    // A row's folded texts are kept while what they are made of stays.
+    places_.resize(listed + 1, nullptr);
+    locations_.resize(listed + 1);
+    folded_.resize(listed + 1);
+    if (twoViews_ != table.twoViews) folded_.assign(listed + 1, std::nullopt);
     twoViews_ = table.twoViews;
     std::vector<std::optional<std::string>> services(listed + 1);
     for (std::size_t i = 0; i < n; ++i) {
@@ -210,6 +212,10 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         if (r == 0) continue;
         Row& row = rows_[r];
         written[r] = true;
+        const std::string& publisher = files[i] ? files[i]->publisher : kEmptyCell;
+        if (row[kColName] != entry.name || row[kColCommand] != entry.command || row[kColPublisher] != publisher ||
+            locations_[r] != entry.location || places_[r] != entry.place)
+            folded_[r].reset();
         row[kColEnabled] = store::StateText(entry.state);
         windowsOff_[r] = entry.IsActive() && entry.windowsOff;
         services[r] = ServiceRated(entry);
@@ -228,7 +234,12 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         locations_[r] = entry.location;
     }
     for (std::size_t r = 1; r <= listed; ++r) {
-        if (!written[r]) rows_[r] = Row{};
+        if (!written[r]) {
+            rows_[r] = Row{};
+            places_[r] = nullptr;
+            locations_[r].clear();
+            folded_[r].reset();
+        }
         if (rows_[r][kColRating].empty()) rerate = true;
     }
     if (services != services_) rerate = true;

@@ -369,6 +369,13 @@ TEST_F(ArrangedGrid, FillsAndAnswersKeepTheFilterAndTheRowsKeepTheirEntries) {
     publisher = "Other";
     EXPECT_TRUE(grid.RefreshFiles(table));
     EXPECT_EQ(Shown(), Names{"Acme Cleaner"});
+    // A fill that renames an entry leaves nothing of its old name to the filter.
+    table.entries[6].name = "Beta Cleaner";
+    grid.FillGrid(table);
+    EXPECT_EQ(Shown(), Names{});
+    table.entries[6].name = "Acme Cleaner";
+    grid.FillGrid(table);
+    EXPECT_EQ(Shown(), Names{"Acme Cleaner"});
     grid.SetFilter("");
     EXPECT_EQ(grid.RowCount(), 7);
 
