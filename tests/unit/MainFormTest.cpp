@@ -176,6 +176,30 @@ TEST_F(MainFormTest, TheSortIsRememberedAndTheFilterHoldsThroughARefill) {
     EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "SortDirection")->data, std::string("\1\0\0\0", 4));
 }
 
+// A Run value whose file is Windows' own is hidden once its file is known, and
+// the status line says so; the option's box shows it again.
+TEST_F(MainFormTest, WindowsOwnEntriesOfAnyPlaceAreHiddenWhileTheOptionIsChecked) {
+    platform::SignatureFacts windows;
+    windows.signer = "Microsoft Windows";
+    windows.issuer = "Microsoft Windows Production PCA 2011";
+    p.PutFile("C:\\Windows\\System32\\sechealth.exe", "MZ");
+    p.AddToCatalog("C:\\Windows\\System32\\sechealth.exe", platform::CatalogHash::Sha256, windows);
+    PutRun("lrun", "SecurityHealth", "C:\\Windows\\System32\\sechealth.exe");
+    PutRun("crun", "Tool", "C:\\t.exe");
+    Start();
+    EXPECT_TRUE(Shows("SecurityHealth")) << "not known yet";
+    p.Advance(app::kCentreDelayMs);  // the window is up: identification starts
+    for (int tick = 0; tick < 20 && Shows("SecurityHealth"); ++tick) p.Advance(app::kIdentityPollMs);
+    EXPECT_FALSE(Shows("SecurityHealth"));
+    EXPECT_TRUE(Shows("Tool"));
+    EXPECT_EQ(view.status, "1 row hidden: Windows' own");
+
+    view.options[static_cast<int>(MainOption::HideWindowsOwn)] = false;
+    form.OnHideWindowsOwnChanged();
+    EXPECT_TRUE(Shows("SecurityHealth"));
+    EXPECT_EQ(view.status, "");
+}
+
 TEST_F(MainFormTest, CloseWithMinimGoesToTheTrayAndTheTrayMenuEndsIt) {
     Start();
     view.Show();
