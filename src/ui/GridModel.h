@@ -36,8 +36,8 @@ inline constexpr int kGridColumnCount = 9;
 inline constexpr int kGridRowHeight = 16;
 inline constexpr std::array<int, kGridColumnCount> kGridColumnWidths{45, 115, 80, 0, 70, 300, 0, 200, 90};
 inline constexpr std::array<std::string_view, kGridColumnCount> kGridColumnTitles{
-    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command",
-    "",        "Publisher",    "Startup impact"};
+    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command", "", "Publisher",
+    "Startup impact"};
 
 // Name colours by rating; a name rated "0" keeps the default text colour.
 inline constexpr Rgb kRedName{255, 0, 0};

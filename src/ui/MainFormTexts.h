@@ -18,10 +18,9 @@ inline constexpr std::string_view kAutoKillCaption =                            
 inline constexpr std::string_view kMinimizeCaption =  // Minim
     "Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)";
 inline constexpr std::string_view kHideWindowsOwnCaption = "Hide Windows' own entries";
-inline constexpr std::string_view kFilterCue = "Filter: name, command, publisher";  // the empty filter box
-inline constexpr std::string_view kHelpCaption = "&Help";                           // BitBtn1
-inline constexpr std::string_view kDeleteCaption = "Delete selected entry";         // Button1
-inline constexpr std::string_view kHighlightCaption =                               // HL (never shown)
+inline constexpr std::string_view kHelpCaption = "&Help";                    // BitBtn1
+inline constexpr std::string_view kDeleteCaption = "Delete selected entry";  // Button1
+inline constexpr std::string_view kHighlightCaption =                        // HL (never shown)
     "Highlight potentially useless blue, potentially dangerous programs in red, and good programs in green";
 
 // Legend lines under the grid, in the colour they describe.
@@ -53,6 +52,8 @@ inline constexpr int kMinimizeTop = 62;
 inline constexpr Rect kHelpRect{504, 40, 137, 25};
 // Under the help button, in two lines where one is too narrow.
 inline constexpr Rect kHideWindowsOwnRect{504, 72, 137, 28};
+// The filter box above the grid, and its cue text while it is empty.
+inline constexpr std::string_view kFilterCue = "Filter: name, command, publisher";
 inline constexpr Rect kFilterRect{8, 120, 633, 21};
 inline constexpr Rect kGridRect{8, 144, 633, 265};
 inline constexpr Rect kDeleteRect{8, 414, 137, 25};

@@ -46,9 +46,9 @@ Switches ParseSwitches(const std::vector<std::string>& arguments);
 
 // The three options; all on when nothing is stored.
 struct Options {
-    bool warnNew = true;         // "Warn"
-    bool autoKill = true;        // "Kill"
-    bool minimize = true;        // "Min"
+    bool warnNew = true;   // "Warn"
+    bool autoKill = true;  // "Kill"
+    bool minimize = true;  // "Min"
     bool hideWindowsOwn = true;  // "HideWindows"
     // The grid's sort: a column's number and 0 as listed, 1 up, 2 down.
     unsigned sortColumn = 1;     // "SortColumn", the name's
