@@ -9,9 +9,9 @@ namespace vantorell::ui {
 
 // The three option check boxes of the "Program options" group.
 enum class MainOption {
-    WAdd,            // "Warn me when a new program adds itself to the list"
-    AutoKill,        // "Prevent deactivated programs from activating themselves again"
-    Minim,           // "Minimize Vantorell instead of closing it (...)"
+    WAdd,      // "Warn me when a new program adds itself to the list"
+    AutoKill,  // "Prevent deactivated programs from activating themselves again"
+    Minim,     // "Minimize Vantorell instead of closing it (...)"
     HideWindowsOwn,  // "Hide Windows' own entries"
 };
 inline constexpr int kMainOptionCount = 4;

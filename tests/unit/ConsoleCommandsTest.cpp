@@ -183,8 +183,8 @@ TEST_F(Console, WindowsOwnServicesAreListedWithAllAndSwitchedOffWithForce) {
     EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
     EXPECT_EQ(RunConsole(p, store, {"disable", "Updater", "--location", "lsvc"}).exitCode, 0);
     EXPECT_EQ(RunConsole(p, store, {"disable", "Audio", "--location", "lsvc", "--force"}).exitCode, 0);
-    EXPECT_EQ(
-        p.GetValue(platform::Hive::LocalMachine, std::string(platform::kServicesKey) + "\\Audio", "Start")->data[0], 4);
+    EXPECT_EQ(p.GetValue(platform::Hive::LocalMachine, std::string(platform::kServicesKey) + "\\Audio", "Start")->data[0],
+              4);
 }
 
 // Every entry whose file is Windows' own is left out of the list, whatever its

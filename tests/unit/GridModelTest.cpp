@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/memory/MemoryPlatform.h"
-#include "store/AutostartStore.h"
 #include "store/EntryTable.h"
+#include "store/AutostartStore.h"
 #include "ui/GridModel.h"
 
 namespace vantorell::ui {

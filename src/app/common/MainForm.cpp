@@ -97,7 +97,8 @@ bool MainForm::HideWindowsOwn() const {
 
 bool MainForm::WindowsOwnService(std::size_t index) const {
     const auto& entries = store_.Table().entries;
-    if (index >= entries.size() || !entries[index].place || entries[index].place->Kind() != store::PlaceKind::Services)
+    if (index >= entries.size() || !entries[index].place ||
+        entries[index].place->Kind() != store::PlaceKind::Services)
         return false;
     const identity::Identity* id = IdentityOf(index);
     return id && identity::WindowsOwn(*id, windowsFolder_);

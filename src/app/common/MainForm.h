@@ -197,8 +197,8 @@ private:
     bool identitiesChanged_ = false;       // answers the grid does not show yet
     std::uint64_t identitiesShownAt_ = 0;  // when the grid last took them
     bool identifying_ = false;
-    std::string windowsFolder_;  // where Windows' own files are
-    LogonImpact impact_;         // what each entry cost at the last logons
+    std::string windowsFolder_;                           // where Windows' own files are
+    LogonImpact impact_;                                  // what each entry cost at the last logons
     unsigned measureSeconds_ = kImpactWindowSeconds;
     identity::IdentityService identities_;                // last: its worker ends before the rest goes
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file

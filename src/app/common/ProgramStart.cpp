@@ -99,10 +99,11 @@ RegisteredIn RegisterAutostart(platform::Platform& platform, std::string_view ex
 }
 
 void LoadOptions(platform::Platform& platform, Options& options) {
-    const std::pair<std::string_view, bool*> values[] = {{kWarnValue, &options.warnNew},
-                                                         {kKillValue, &options.autoKill},
-                                                         {kMinValue, &options.minimize},
-                                                         {kHideWindowsValue, &options.hideWindowsOwn}};
+    const std::pair<std::string_view, bool*> values[] = {
+        {kWarnValue, &options.warnNew},
+        {kKillValue, &options.autoKill},
+        {kMinValue, &options.minimize},
+        {kHideWindowsValue, &options.hideWindowsOwn}};
     // The machine's values are the defaults; the user's own override them.
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
         auto key = RegistryKey::OpenForListing(platform.registry, hive, kOptionsKey);
