@@ -77,7 +77,7 @@ double Identify(vantorell::platform::Platform& platform, const std::vector<std::
     identity::Identifier identifier(platform, cache);
     verified = 0;
     for (const auto& file : files) {
-        const auto id = identifier.Identify(identity::FileJob{"\"" + win32::Narrow(file) + "\" /background", {}, {}, false});
+        const auto id = identifier.Identify(identity::FileJob{"\"" + win32::Narrow(file) + "\" /background", {}, {}, false, {}});
         if (id.state == identity::SignatureState::Verified) ++verified;
     }
     cache.Save();
@@ -94,7 +94,7 @@ double IdentifyApart(vantorell::platform::Platform& platform, const std::vector<
     identity::IdentityService service(platform, cachePath);
     std::vector<identity::FileJob> jobs;
     for (const auto& file : files)
-        jobs.push_back(identity::FileJob{"\"" + win32::Narrow(file) + "\" /background", {}, {}, false});
+        jobs.push_back(identity::FileJob{"\"" + win32::Narrow(file) + "\" /background", {}, {}, false, {}});
     service.Request(jobs);
     while (service.Busy()) {
         service.Collect();

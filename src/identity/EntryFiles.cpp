@@ -70,4 +70,8 @@ Identity IdentifyEntry(const IdentityFacets& platform, store::AutostartStore& st
     return id;
 }
 
+bool HiddenAsWindowsOwn(const store::StartupEntry& entry, const Identity& identity, std::string_view windows) {
+    return entry.IsActive() && !entry.windowsOff && WindowsOwn(identity, windows);
+}
+
 }  // namespace vantorell::identity

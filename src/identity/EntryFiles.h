@@ -24,4 +24,10 @@ std::vector<Identity> IdentifyEntries(const IdentityFacets& platform, store::Aut
 // What entry `index` starts, as IdentifyEntries finds it, for that entry alone.
 Identity IdentifyEntry(const IdentityFacets& platform, store::AutostartStore& store, std::size_t index);
 
+// Whether an entry is left out of the lists while Windows' own are hidden:
+// its file, `identity`, is Windows' own (WindowsOwn under the Windows folder
+// `windows`), whatever its place, and it stands as Windows has it, on. One
+// that somebody switched off is shown, so that it can be switched on again.
+bool HiddenAsWindowsOwn(const store::StartupEntry& entry, const Identity& identity, std::string_view windows);
+
 }  // namespace vantorell::identity

@@ -15,6 +15,7 @@
 
 #include "control/EntriesChanged.h"
 #include "control/EntryControl.h"
+#include "platform/Locale.h"
 #include "store/EntryTable.h"
 #include "ui/CheckImages.h"
 #include "ui/NameLists.h"
@@ -86,15 +87,37 @@ struct CellDrawing {
 CellDrawing DecideCellDrawing(int column, std::string_view text, std::string_view rating, bool highlight, bool inTray,
                               FileMark mark = FileMark::None);
 
+// The order of the grid's rows: the table's display order ("as listed"), or
+// by one column, up or down. Rows that are alike in that column keep their
+// order as listed.
+enum class SortDirection { AsListed = 0, Up = 1, Down = 2 };
+struct GridSort {
+    int column = kColName;
+    SortDirection direction = SortDirection::AsListed;
+    friend bool operator==(const GridSort&, const GridSort&) = default;
+};
+// Whether the rows can be put in order by `column`: the shown columns can.
+bool SortableColumn(int column);
+// What a click on the title of `column` makes of `sort`: a new column is put
+// in order up; the same column goes down, then back to as listed.
+GridSort NextSort(GridSort sort, int column);
+
+// The status line's word on rows not shown; empty when every row is shown.
+std::string HiddenRowsText(std::size_t windowsOwn, std::size_t filtered);
+
 // The grid shows the entries: told of a table built anew, it fills itself.
+// Its rows are the entries in the table's display order; the filter leaves
+// some of them out and the sort may put the rest in another order, so the
+// row numbers of Cell, IndexOfRow, DrawCell and the rest are those shown.
 class GridModel final : public control::EntriesChanged {
 public:
-    // The lists must outlive the model.
-    explicit GridModel(const NameLists& lists);
+    // The lists (and the locale, when given) must outlive the model. Without
+    // a locale the filter and the sort fold ASCII letters only.
+    explicit GridModel(const NameLists& lists, platform::Locale* locale = nullptr);
 
     void OnEntriesChanged(const store::EntryTable& table) override { FillGrid(table); }
 
-    int RowCount() const { return static_cast<int>(rows_.size()); }  // title row included
+    int RowCount() const { return static_cast<int>(shown_.size() + 1); }  // rows shown, title row included
     int ColCount() const { return kGridColumnCount; }
     // The text of a cell; empty outside the grid.
     const std::string& Cell(int column, int row) const;
@@ -169,17 +192,49 @@ public:
     std::size_t HiddenCount() const { return hidden_.size(); }
     FileMark Mark(int row) const;
 
+    // The filter: only rows whose name, command, publisher, location code or
+    // place hold `text`, without regard to case, are shown; all of them when
+    // it is empty. Kept through every fill. The view is to refresh after.
+    void SetFilter(std::string_view text);
+    const std::string& Filter() const { return filter_; }
+    // How many rows of the table's entries the filter leaves out now.
+    std::size_t FilteredCount() const { return rows_.size() - shown_.size() - 1; }
+    // The order of the rows, kept through every fill. The view is to refresh after.
+    void SetSort(GridSort sort);
+    GridSort Sort() const { return sort_; }
+
 private:
     using Row = std::array<std::string, kGridColumnCount>;
 
     static bool Inside(int column, int row, std::size_t rows);
     void SetTitles();
+    // The row of rows_ that shown row `row` is (0 for the title row); rows_.size() outside.
+    std::size_t Listed(int row) const;
+    // Puts the rows in order (sorted_) and then picks those to be shown.
+    void Arrange();
+    void PickShown();
+    bool Matches(std::size_t listed);
+    std::string Fold(std::string_view text) const;
 
     const NameLists* lists_;
+    platform::Locale* locale_;
+    // Every entry's row, in the table's display order; row 0 holds the titles.
+    // The per-row vectors below follow it.
     std::vector<Row> rows_;
-    std::vector<bool> windowsOff_;  // per row
-    std::vector<FileMark> marks_;   // per row
+    std::vector<std::size_t> sorted_;  // the rows of rows_ in the sort's order, the titles left out
+    std::vector<std::size_t> shown_;   // those of them the filter lets through
+    std::vector<bool> windowsOff_;     // per row
+    std::vector<FileMark> marks_;      // per row
     std::vector<std::optional<control::EntryKey>> keys_;  // per row
+    // Per row: its place, for the filter's look at where it comes from.
+    std::vector<const store::AutostartLocation*> places_;
+    std::vector<std::string> locations_;
+    // Per row: its texts as the filter searches them, folded; made when a filter first asks.
+    std::vector<std::optional<std::string>> folded_;
+    bool twoViews_ = false;
+    std::string filter_;        // as typed
+    std::string foldedFilter_;  // folded
+    GridSort sort_;
     // Per row: for a service, what is rated (its library, or its command).
     std::vector<std::optional<std::string>> services_;
     std::vector<std::size_t> hidden_;  // the table indexes the last fill left out

@@ -17,7 +17,7 @@ inline constexpr std::string_view kAutoKillCaption =                            
     "Prevent deactivated programs from activating themselves again";
 inline constexpr std::string_view kMinimizeCaption =  // Minim
     "Minimize Vantorell instead of closing it (this allows Vantorell to monitor the programs)";
-inline constexpr std::string_view kHideWindowsOwnCaption = "Hide Windows' own services";
+inline constexpr std::string_view kHideWindowsOwnCaption = "Hide Windows' own entries";
 inline constexpr std::string_view kHelpCaption = "&Help";                    // BitBtn1
 inline constexpr std::string_view kDeleteCaption = "Delete selected entry";  // Button1
 inline constexpr std::string_view kHighlightCaption =                        // HL (never shown)
@@ -41,7 +41,7 @@ struct Rect {
 };
 
 inline constexpr int kClientWidth = 648;
-inline constexpr int kClientHeight = 495;  // one legend line more than the 479 of old
+inline constexpr int kClientHeight = 519;  // one legend line and the filter box more than the 479 of old
 inline constexpr Rect kIntroRect{8, 8, 577, 17};
 inline constexpr Rect kOptionsGroupRect{8, 32, 489, 81};
 // The option check boxes, relative to the group box; their size is the view's choice.
@@ -52,15 +52,18 @@ inline constexpr int kMinimizeTop = 62;
 inline constexpr Rect kHelpRect{504, 40, 137, 25};
 // Under the help button, in two lines where one is too narrow.
 inline constexpr Rect kHideWindowsOwnRect{504, 72, 137, 28};
-inline constexpr Rect kGridRect{8, 120, 633, 265};
-inline constexpr Rect kDeleteRect{8, 390, 137, 25};
-inline constexpr Rect kStatusRect{152, 396, 489, 17};
+// The filter box above the grid, and its cue text while it is empty.
+inline constexpr std::string_view kFilterCue = "Filter: name, command, publisher";
+inline constexpr Rect kFilterRect{8, 120, 633, 21};
+inline constexpr Rect kGridRect{8, 144, 633, 265};
+inline constexpr Rect kDeleteRect{8, 414, 137, 25};
+inline constexpr Rect kStatusRect{152, 420, 489, 17};
 // Legend labels: left and top only; they size to their text.
 inline constexpr int kLegendLeft = 8;
-inline constexpr int kLegendRedTop = 416;
-inline constexpr int kLegendBlueTop = 432;
-inline constexpr int kLegendGreenTop = 448;
-inline constexpr int kLegendBlackTop = 464;
-inline constexpr int kLegendFileTop = 480;
+inline constexpr int kLegendRedTop = 440;
+inline constexpr int kLegendBlueTop = 456;
+inline constexpr int kLegendGreenTop = 472;
+inline constexpr int kLegendBlackTop = 488;
+inline constexpr int kLegendFileTop = 504;
 
 }  // namespace vantorell::ui

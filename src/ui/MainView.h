@@ -12,7 +12,7 @@ enum class MainOption {
     WAdd,      // "Warn me when a new program adds itself to the list"
     AutoKill,  // "Prevent deactivated programs from activating themselves again"
     Minim,     // "Minimize Vantorell instead of closing it (...)"
-    HideWindowsOwn,  // "Hide Windows' own services"
+    HideWindowsOwn,  // "Hide Windows' own entries"
 };
 inline constexpr int kMainOptionCount = 4;
 

@@ -6,6 +6,8 @@
 // error report, and the window goes on.
 #pragma once
 
+#include <string_view>
+
 namespace vantorell::ui {
 
 class MainViewEvents {
@@ -46,8 +48,12 @@ public:
     // administrator rights the window lacks. The view then shows the UAC
     // shield on "Delete selected entry" and says so in the row's info tip.
     virtual bool NeedsAdministratorRights(int /*row*/) { return false; }
-    // The "Hide Windows' own services" box was switched.
+    // The "Hide Windows' own entries" box was switched.
     virtual void OnHideWindowsOwnChanged() {}
+    // The filter box above the grid now holds `text`.
+    virtual void OnFilterChanged(std::string_view /*text*/) {}
+    // A click on the title of grid column `column`.
+    virtual void OnGridHeaderClick(int /*column*/) {}
 };
 
 }  // namespace vantorell::ui

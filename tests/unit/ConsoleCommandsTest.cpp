@@ -187,5 +187,29 @@ TEST_F(Console, WindowsOwnServicesAreListedWithAllAndSwitchedOffWithForce) {
               4);
 }
 
+// Every entry whose file is Windows' own is left out of the list, whatever its
+// place, while it stands as Windows has it; one switched off is listed.
+TEST_F(Console, WindowsOwnEntriesOfAnyPlaceAreListedWithAllOnly) {
+    platform::SignatureFacts windows;
+    windows.signer = "Microsoft Windows";
+    windows.issuer = "Microsoft Windows Production PCA 2011";
+    for (const char* file : {"C:\\Windows\\System32\\sechealth.exe", "C:\\Windows\\System32\\ctf.exe"}) {
+        p.PutFile(file, "MZ");
+        p.AddToCatalog(file, platform::CatalogHash::Sha256, windows);
+    }
+    PutRun("lrun", "SecurityHealth", "C:\\Windows\\System32\\sechealth.exe");
+    PutRun("crun", "Acme", "C:\\Acme\\acme.exe");
+    PutList("ctf;crun;C:\\Windows\\System32\\ctf.exe;;0;0\r\n");  // switched off by the user
+
+    const std::string listed = RunConsole(p, store, {"list"}).out;
+    EXPECT_EQ(listed.find("SecurityHealth"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("Acme"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("ctf"), std::string::npos) << listed;
+    const std::string all = RunConsole(p, store, {"list", "--all"}).out;
+    EXPECT_NE(all.find("SecurityHealth"), std::string::npos) << all;
+    // Switching it off asks for nothing more: --force is for Windows' own services.
+    EXPECT_EQ(RunConsole(p, store, {"disable", "SecurityHealth"}).exitCode, 0);
+}
+
 }  // namespace
 }  // namespace vantorell::testing

@@ -283,6 +283,179 @@ TEST_F(GridTest, DrawsFromTheCellsAndRepaintsWhenHighlightToggles) {
     EXPECT_EQ(repaints, 2);
 }
 
+// The filter and the sort work on the rows the fill gave; Windows' own
+// entries, hidden by the file provider, are no rows at all.
+using Names = std::vector<std::string>;
+
+class ArrangedGrid : public ::testing::Test {
+protected:
+    ArrangedGrid() {
+        table.entries = {
+            Entry("Updater", "C:\\Acme\\upd.exe", 3, store::EntryState::Active, "lrun"),
+            Entry("beta", "C:\\B\\beta.exe", 1, store::EntryState::Deferred, "crun", false, 30),
+            Entry("Alpha", "C:\\A\\alpha.exe", 0, store::EntryState::Disabled, "crun", true, 5),
+            Entry("Notes.lnk", "C:\\N\\notes.exe", 2, store::EntryState::Active, "SUF"),
+            Entry("alpha", "C:\\A\\second.exe", 4, store::EntryState::Active, "crun"),
+            Entry("OneDrive", "C:\\Windows\\onedrive.exe", 5, store::EntryState::Active, "crun"),
+        };
+        for (auto& e : table.entries) e.place = store::FindLocation(e.location);
+        grid.SetFileProvider([this](std::size_t i) -> std::optional<GridModel::FileFacts> {
+            if (i == 0) return GridModel::FileFacts{publisher, FileMark::None, false, "High"};
+            if (i == 1) return GridModel::FileFacts{"Beta Soft", FileMark::None, false, "Low"};
+            if (i == 5) return GridModel::FileFacts{"Microsoft Windows", FileMark::None, hideOwn, ""};
+            return std::nullopt;
+        });
+    }
+    std::vector<std::string> Shown() const {
+        std::vector<std::string> names;
+        for (int r = 1; r < grid.RowCount(); ++r) names.push_back(grid.Cell(kColName, r));
+        return names;
+    }
+
+    MemoryPlatform p;
+    const std::vector<std::string_view> none;
+    const NameLists lists{NameList(p, none), NameList(p, none), NameList(p, none)};
+    GridModel grid{lists, &p};
+    EntryTable table;
+    std::string publisher = "Acme Corp";
+    bool hideOwn = true;
+};
+
+TEST_F(ArrangedGrid, TheFilterKeepsRowsHoldingItsTextInAnyField) {
+    grid.FillGrid(table);
+    EXPECT_EQ(grid.HiddenCount(), 1u);  // OneDrive's file is Windows' own
+    struct Case {
+        std::string_view filter;
+        Names shown;
+    };
+    const Case cases[] = {
+        {"", {"Alpha", "beta", "Notes.lnk", "Updater", "alpha"}},
+        {"ALPHA", {"Alpha", "alpha"}},         // the name, without regard to case
+        {"second", {"alpha"}},                 // the command
+        {"acme c", {"Updater"}},               // the publisher, blank and all
+        {"crun", {"Alpha", "beta", "alpha"}},  // the location code
+        {"startup folder", {"Notes.lnk"}},     // the place: the user's Startup folder
+        {"hkey_local_machine", {"Updater"}},   // the place: the machine's Run key
+        {"microsoft windows", {}},             // the hidden entry stays hidden
+        {"lnkc:", {}},                         // no match across two fields
+        {"zzz", {}},
+    };
+    for (const Case& c : cases) {
+        grid.SetFilter(c.filter);
+        EXPECT_EQ(Shown(), c.shown) << c.filter;
+        EXPECT_EQ(grid.FilteredCount(), 5 - c.shown.size()) << c.filter;
+        EXPECT_EQ(grid.Filter(), c.filter);
+    }
+}
+
+TEST_F(ArrangedGrid, FillsAndAnswersKeepTheFilterAndTheRowsKeepTheirEntries) {
+    grid.FillGrid(table);
+    grid.SetFilter("acme c");
+    ASSERT_EQ(Shown(), Names{"Updater"});
+    EXPECT_EQ(grid.IndexOfRow(1), 0u);
+    EXPECT_EQ(grid.RowOfIndex(0), 1);
+    EXPECT_EQ(grid.RowOfIndex(2), std::nullopt);  // filtered out
+    EXPECT_EQ(grid.Cell(kColPublisher, 1), "Acme Corp");
+    grid.SetCell(kColDelay, 1, "9");  // a gesture writes the row it sees
+    EXPECT_EQ(grid.Cell(kColDelay, 1), "9");
+
+    // A fill of a table with one more entry: the filter still holds.
+    table.entries.push_back(Entry("Acme Cleaner", "C:\\Acme\\clean.exe", 6));
+    table.entries.back().place = store::FindLocation("crun");
+    grid.FillGrid(table);
+    EXPECT_EQ(Shown(), (Names{"Updater", "Acme Cleaner"}));
+
+    // An answer changes a publisher: the row leaves, as the filter says.
+    publisher = "Other";
+    EXPECT_TRUE(grid.RefreshFiles(table));
+    EXPECT_EQ(Shown(), Names{"Acme Cleaner"});
+    // A fill that renames an entry leaves nothing of its old name to the filter.
+    table.entries[6].name = "Beta Cleaner";
+    grid.FillGrid(table);
+    EXPECT_EQ(Shown(), Names{});
+    table.entries[6].name = "Acme Cleaner";
+    grid.FillGrid(table);
+    EXPECT_EQ(Shown(), Names{"Acme Cleaner"});
+    grid.SetFilter("");
+    EXPECT_EQ(grid.RowCount(), 7);
+
+    // Showing Windows' own entries again gives their rows back.
+    hideOwn = false;
+    EXPECT_TRUE(grid.RefreshFiles(table));
+    EXPECT_EQ(grid.HiddenCount(), 0u);
+    EXPECT_EQ(grid.RowCount(), 8);
+}
+
+TEST_F(ArrangedGrid, SortsByAColumnUpAndDownKeepingAlikeRowsAsListed) {
+    grid.FillGrid(table);
+    struct Case {
+        int column;
+        SortDirection direction;
+        Names shown;
+    };
+    const Case cases[] = {
+        {kColName, SortDirection::AsListed, {"Alpha", "beta", "Notes.lnk", "Updater", "alpha"}},
+        {kColName, SortDirection::Up, {"Alpha", "alpha", "beta", "Notes.lnk", "Updater"}},
+        {kColName, SortDirection::Down, {"Updater", "Notes.lnk", "beta", "Alpha", "alpha"}},
+        {kColDelay, SortDirection::Up, {"Notes.lnk", "Updater", "alpha", "Alpha", "beta"}},  // 0 0 0 5 30
+        {kColDelay, SortDirection::Down, {"beta", "Alpha", "Notes.lnk", "Updater", "alpha"}},
+        {kColEnabled, SortDirection::Up, {"Alpha", "beta", "Notes.lnk", "Updater", "alpha"}},  // off, handed over, on
+        {kColConfirm, SortDirection::Down, {"Alpha", "beta", "Notes.lnk", "Updater", "alpha"}},
+        {kColPublisher, SortDirection::Up, {"Alpha", "Notes.lnk", "alpha", "Updater", "beta"}},
+        {kColImpact, SortDirection::Down, {"Updater", "beta", "Alpha", "Notes.lnk", "alpha"}},
+        {kColCommand, SortDirection::Up, {"Alpha", "alpha", "Updater", "beta", "Notes.lnk"}},
+    };
+    for (const Case& c : cases) {
+        grid.SetSort({c.column, c.direction});
+        EXPECT_EQ(Shown(), c.shown) << c.column << " " << static_cast<int>(c.direction);
+        for (int r = 1; r < grid.RowCount(); ++r)  // every row still leads to its own entry
+            EXPECT_EQ(table.entries[*grid.IndexOfRow(r)].name, grid.Cell(kColName, r));
+    }
+    // Sorted and filtered at once, and still after a fill.
+    grid.SetSort({kColName, SortDirection::Down});
+    grid.SetFilter("a");
+    grid.FillGrid(table);
+    EXPECT_EQ(Shown(), (Names{"Updater", "Notes.lnk", "beta", "Alpha", "alpha"}));
+    grid.SetFilter("alpha");
+    EXPECT_EQ(Shown(), (Names{"Alpha", "alpha"}));
+    // A sort by a hidden column is no sort.
+    grid.SetSort({kColRating, SortDirection::Up});
+    EXPECT_EQ(grid.Sort(), GridSort{});
+}
+
+TEST(GridSortClicks, UpDownThenAsListedAndANewColumnStartsUp) {
+    struct Case {
+        GridSort before;
+        int clicked;
+        GridSort after;
+    };
+    const Case cases[] = {
+        {{kColName, SortDirection::AsListed}, kColName, {kColName, SortDirection::Up}},
+        {{kColName, SortDirection::Up}, kColName, {kColName, SortDirection::Down}},
+        {{kColName, SortDirection::Down}, kColName, {kColName, SortDirection::AsListed}},
+        {{kColName, SortDirection::Down}, kColDelay, {kColDelay, SortDirection::Up}},
+        {{kColDelay, SortDirection::AsListed}, kColPublisher, {kColPublisher, SortDirection::Up}},
+        {{kColName, SortDirection::Up}, kColIndex, {kColName, SortDirection::Up}},  // a hidden column
+        {{kColName, SortDirection::Up}, kGridColumnCount, {kColName, SortDirection::Up}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NextSort(c.before, c.clicked), c.after) << c.clicked;
+}
+
+TEST(HiddenRows, TheStatusSaysHowManyAndWhy) {
+    struct Case {
+        std::size_t windowsOwn, filtered;
+        std::string_view text;
+    };
+    const Case cases[] = {
+        {0, 0, ""},
+        {1, 0, "1 row hidden: Windows' own"},
+        {12, 0, "12 rows hidden: Windows' own"},
+        {0, 3, "3 rows hidden: filter"},
+        {2, 5, "7 rows hidden: 2 Windows' own, 5 filter"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(HiddenRowsText(c.windowsOwn, c.filtered), c.text);
+}
+
 TEST(CheckImages, FrameMarginsAndTicks) {
     const auto at = [](const CheckImagePixels& px, int x, int y) { return px[static_cast<std::size_t>(y * 15 + x)]; };
     const auto cb = CheckImageBitmap(CheckImage::CB);

@@ -674,6 +674,18 @@ TEST(WindowsOwn, MicrosoftsVerifiedWindowsSignatureUnderTheWindowsFolderOnly) {
     };
     for (const auto& c : cases) EXPECT_EQ(identity::WindowsOwn(c.identity, "C:\\Windows"), c.own) << c.identity.file;
     EXPECT_FALSE(identity::WindowsOwn(id("C:\\Windows\\System32\\x.exe"), ""));
+
+    // Hidden from the lists: Windows' own as Windows has it, on; not once
+    // somebody switched it off, here or in Windows.
+    const identity::Identity own = id("C:\\Windows\\System32\\x.exe");
+    store::StartupEntry entry;
+    EXPECT_TRUE(identity::HiddenAsWindowsOwn(entry, own, "C:\\Windows"));
+    EXPECT_FALSE(identity::HiddenAsWindowsOwn(entry, id("C:\\Acme\\x.exe"), "C:\\Windows"));
+    entry.windowsOff = true;
+    EXPECT_FALSE(identity::HiddenAsWindowsOwn(entry, own, "C:\\Windows"));
+    entry.windowsOff = false;
+    entry.state = store::EntryState::Disabled;
+    EXPECT_FALSE(identity::HiddenAsWindowsOwn(entry, own, "C:\\Windows"));
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ public:
     ui::GridCell SelectedCell() const override { return selected; }
     void SelectCell(ui::GridCell cell) override { selected = cell; }
     void SetInTray(bool t) override { inTray = t; }
+    void SetStatusText(std::string_view text) override { status = text; }
     bool OptionChecked(MainOption o) const override { return options[static_cast<int>(o)]; }
     void SetOptionChecked(MainOption o, bool c) override { options[static_cast<int>(o)] = c; }
     void Show() override {
@@ -49,6 +50,7 @@ public:
     ui::MainViewEvents& events_;
     ui::GridCell selected;
     bool options[ui::kMainOptionCount] = {true, true, true, true};
+    std::string status;
     bool visible = false, inTray = false, destroyed = false;
     int left = 0, top = 0, refreshes = 0;
 };
@@ -129,6 +131,73 @@ TEST_F(MainFormTest, StoredOptionsReachTheCheckBoxesAndAreSavedAtARealClose) {
     EXPECT_TRUE(view.destroyed);
     EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "Warn")->data, std::string("\0\0\0\0", 4));
     EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "Kill")->data, std::string("\1\0\0\0", 4));
+}
+
+// The sort comes from the options key and goes back there at the close; the
+// filter holds through the monitor's refill, and the selection stays on its entry.
+TEST_F(MainFormTest, TheSortIsRememberedAndTheFilterHoldsThroughARefill) {
+    const auto dword = [](char n) { return platform::RegValue{platform::RegType::Dword, std::string{n, 0, 0, 0}}; };
+    p.PutValue(Hive::CurrentUser, app::kOptionsKey, "SortColumn", dword(ui::kColName));
+    p.PutValue(Hive::CurrentUser, app::kOptionsKey, "SortDirection", dword(2));
+    PutRun("crun", "Alpha", "C:\\a.exe");
+    PutRun("crun", "beta", "C:\\b.exe");
+    Start();
+    const auto names = [&] {
+        std::vector<std::string> shown;
+        for (int row = 1; row < form.Grid().RowCount(); ++row) shown.push_back(form.Grid().Cell(ui::kColName, row));
+        return shown;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"Vantorell", "beta", "Alpha"}));
+    EXPECT_EQ(view.status, "");
+
+    view.selected = {ui::kColName, 3};  // Alpha
+    const int refreshes = view.refreshes;
+    form.OnFilterChanged("ALP");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Alpha"}));
+    EXPECT_GT(view.refreshes, refreshes);
+    EXPECT_EQ(view.selected, (ui::GridCell{ui::kColName, 1}));
+    EXPECT_EQ(view.status, "2 rows hidden: filter");
+
+    view.options[static_cast<int>(MainOption::WAdd)] = false;
+    PutRun("crun", "Alps", "C:\\alps.exe");
+    form.Monitor().CheckNewEntries();
+    EXPECT_EQ(names(), (std::vector<std::string>{"Alps", "Alpha"}));
+    EXPECT_EQ(view.status, "2 rows hidden: filter");
+    form.OnFilterChanged("");
+    EXPECT_EQ(view.status, "");
+
+    form.OnGridHeaderClick(ui::kColName);  // down, then as listed
+    EXPECT_EQ(names(), (std::vector<std::string>{"Alpha", "Alps", "beta", "Vantorell"}));
+    form.OnGridHeaderClick(ui::kColDelay);
+    EXPECT_EQ(form.Grid().Sort(), (ui::GridSort{ui::kColDelay, ui::SortDirection::Up}));
+    view.options[static_cast<int>(MainOption::Minim)] = false;
+    view.Close();
+    EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "SortColumn")->data, std::string("\4\0\0\0", 4));
+    EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "SortDirection")->data, std::string("\1\0\0\0", 4));
+}
+
+// A Run value whose file is Windows' own is hidden once its file is known, and
+// the status line says so; the option's box shows it again.
+TEST_F(MainFormTest, WindowsOwnEntriesOfAnyPlaceAreHiddenWhileTheOptionIsChecked) {
+    platform::SignatureFacts windows;
+    windows.signer = "Microsoft Windows";
+    windows.issuer = "Microsoft Windows Production PCA 2011";
+    p.PutFile("C:\\Windows\\System32\\sechealth.exe", "MZ");
+    p.AddToCatalog("C:\\Windows\\System32\\sechealth.exe", platform::CatalogHash::Sha256, windows);
+    PutRun("lrun", "SecurityHealth", "C:\\Windows\\System32\\sechealth.exe");
+    PutRun("crun", "Tool", "C:\\t.exe");
+    Start();
+    EXPECT_TRUE(Shows("SecurityHealth")) << "not known yet";
+    p.Advance(app::kCentreDelayMs);  // the window is up: identification starts
+    for (int tick = 0; tick < 20 && Shows("SecurityHealth"); ++tick) p.Advance(app::kIdentityPollMs);
+    EXPECT_FALSE(Shows("SecurityHealth"));
+    EXPECT_TRUE(Shows("Tool"));
+    EXPECT_EQ(view.status, "1 row hidden: Windows' own");
+
+    view.options[static_cast<int>(MainOption::HideWindowsOwn)] = false;
+    form.OnHideWindowsOwnChanged();
+    EXPECT_TRUE(Shows("SecurityHealth"));
+    EXPECT_EQ(view.status, "");
 }
 
 TEST_F(MainFormTest, CloseWithMinimGoesToTheTrayAndTheTrayMenuEndsIt) {

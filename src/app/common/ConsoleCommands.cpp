@@ -72,26 +72,30 @@ struct HeadlessControl {
     control::EntryControl control;
 };
 
+std::string WindowsFolder(platform::Platform& platform) {
+    return platform.files.KnownFolderPath(platform::KnownFolder::Windows).value_or(std::string());
+}
+
 // Whether entry `index` is a service whose file is Windows' own.
 bool WindowsOwnService(platform::Platform& platform, const store::EntryTable& table, std::size_t index,
                        const identity::Identity& id) {
     const auto& e = table.entries[index];
     if (!e.place || e.place->Kind() != store::PlaceKind::Services) return false;
-    const auto windows = platform.files.KnownFolderPath(platform::KnownFolder::Windows);
-    return windows && identity::WindowsOwn(id, *windows);
+    return identity::WindowsOwn(id, WindowsFolder(platform));
 }
 
 void RunList(platform::Platform& platform, store::AutostartStore& store, const ParsedCommand& cmd, ConsoleOutput& out) {
     store.ScanEntries();
     const auto lists = ui::NameLists::Builtin(store.Facets().locale);
     auto identities = identity::IdentifyEntries(platform, store, cmd.Has("--verify-all"));
-    // Windows' own services are left out unless --all asks for them; the
+    // Windows' own entries are left out unless --all asks for them; the
     // indexes stay those of the whole table, as the entry commands count them.
     std::set<std::size_t> hidden;
     if (!cmd.Has("--all")) {
         const auto& table = store.Table();
+        const std::string windows = WindowsFolder(platform);
         for (std::size_t i = 0; i < table.entries.size() && i < identities.size(); ++i)
-            if (WindowsOwnService(platform, table, i, identities[i])) hidden.insert(i);
+            if (identity::HiddenAsWindowsOwn(table.entries[i], identities[i], windows)) hidden.insert(i);
     }
     // What each entry cost at the logons the window program measured.
     impact::History history;
@@ -277,7 +281,7 @@ const std::vector<CommandSpec>& Commands() {
         {"list",
          "[--json] [--verify-all] [--all]",
          "List every autostart entry in display order, with its file and publisher (--verify-all: check large "
-         "files too; --all: Windows' own services too).",
+         "files too; --all: Windows' own entries too).",
          {{"--json", false}, {"--verify-all", false}, {"--all", false}},
          0,
          0,

@@ -45,7 +45,7 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
     : platform_(platform),
       layout_(FileLayout::Detect(platform)),
       store_(platform, layout_.Lists().front().path, layout_.MachineList()),
-      grid_(lists),
+      grid_(lists, &platform.locale),
       control_(store_, platform_.processes, grid_),
       gestures_(control_, platform_.shell, grid_, delayPrompt),
       launcher_(platform.clock, platform.shell, store_, *this),
@@ -62,7 +62,8 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
         const ui::FileMark mark = identity::Alarming(*id) ? ui::FileMark::Alarm
                                   : identity::Dead(*id)   ? ui::FileMark::Dead
                                                           : ui::FileMark::None;
-        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark, HideWindowsOwn() && WindowsOwnService(index),
+        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark,
+                                        HideWindowsOwn() && HiddenAsWindowsOwn(index),
                                         std::string(impact::LevelText(ImpactOf(index).level))};
     });
     gestures_.SetWindowsOwnService([this](std::size_t index) { return WindowsOwnService(index); });
@@ -76,10 +77,18 @@ impact::Summary MainForm::ImpactOf(std::size_t index) const {
 
 void MainForm::ShowLastLogon() {
     const auto last = impact_.History().Last();
-    if (!last || !view_ || !tray_) return;
-    const std::string text = impact::LastLogonText(*last);
+    if (last && tray_) tray_->SetTipLine(impact::LastLogonText(*last));
+    ShowStatus();
+}
+
+void MainForm::ShowStatus() {
+    if (!view_) return;
+    std::string text = ui::HiddenRowsText(grid_.HiddenCount(), grid_.FilteredCount());
+    if (const auto last = impact_.History().Last()) {
+        if (!text.empty()) text += ". ";
+        text += impact::LastLogonText(*last);
+    }
     view_->SetStatusText(text);
-    tray_->SetTipLine(text);
 }
 
 bool MainForm::HideWindowsOwn() const {
@@ -95,8 +104,39 @@ bool MainForm::WindowsOwnService(std::size_t index) const {
     return id && identity::WindowsOwn(*id, windowsFolder_);
 }
 
+bool MainForm::HiddenAsWindowsOwn(std::size_t index) const {
+    const auto& entries = store_.Table().entries;
+    const identity::Identity* id = index < entries.size() ? IdentityOf(index) : nullptr;
+    return id && identity::HiddenAsWindowsOwn(entries[index], *id, windowsFolder_);
+}
+
 void MainForm::OnHideWindowsOwnChanged() {
     grid_.FillGrid(store_.Table());
+}
+
+void MainForm::OnFilterChanged(std::string_view text) {
+    KeepSelectedEntry([&] { grid_.SetFilter(text); });
+    ShowStatus();
+}
+
+void MainForm::OnGridHeaderClick(int column) {
+    KeepSelectedEntry([&] { grid_.SetSort(ui::NextSort(grid_.Sort(), column)); });
+}
+
+template <typename Arrange>
+void MainForm::KeepSelectedEntry(Arrange&& arrange) {
+    if (!view_) {
+        arrange();
+        return;
+    }
+    ui::GridCell selected = view_->SelectedCell();
+    const auto index = grid_.IndexOfRow(selected.row);
+    arrange();
+    view_->RefreshGrid();
+    if (const auto row = index ? grid_.RowOfIndex(*index) : std::nullopt; row && *row != selected.row) {
+        selected.row = *row;
+        view_->SelectCell(selected);
+    }
 }
 
 MainForm::~MainForm() {
@@ -125,6 +165,7 @@ void MainForm::Attach(ui::MainView& view, ui::TrayIcon& tray) {
     });
     grid_.SetFilledHandler([this] {
         if (view_) view_->RefreshGrid();
+        ShowStatus();
         RequestIdentities();
     });
     grid_.SetRepaintHandler([this] {
@@ -161,7 +202,11 @@ void MainForm::ReportError(std::string_view message) {
 }
 
 Options MainForm::CurrentOptions() const {
-    return Options{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim), HideWindowsOwn()};
+    Options o{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim), HideWindowsOwn()};
+    const ui::GridSort sort = grid_.Sort();
+    o.sortColumn = static_cast<unsigned>(sort.column);
+    o.sortDirection = static_cast<unsigned>(sort.direction);
+    return o;
 }
 
 void MainForm::ApplyOptions(const Options& o) {
@@ -169,6 +214,11 @@ void MainForm::ApplyOptions(const Options& o) {
     view_->SetOptionChecked(ui::MainOption::AutoKill, o.autoKill);
     view_->SetOptionChecked(ui::MainOption::Minim, o.minimize);
     view_->SetOptionChecked(ui::MainOption::HideWindowsOwn, o.hideWindowsOwn);
+    // A stored sort that names no column this version sorts by is as listed.
+    const auto direction = o.sortDirection <= static_cast<unsigned>(ui::SortDirection::Down)
+                               ? static_cast<ui::SortDirection>(o.sortDirection)
+                               : ui::SortDirection::AsListed;
+    grid_.SetSort({static_cast<int>(std::min(o.sortColumn, static_cast<unsigned>(ui::kGridColumnCount))), direction});
 }
 
 void MainForm::FormCreate(const std::vector<std::string>& arguments) {
@@ -437,7 +487,10 @@ void MainForm::ApplyHeldRefills() {
         grid_.FillGrid(store_.Table());
     } else if (filesHeld_) {
         filesHeld_ = false;
-        if (grid_.RefreshFiles(store_.Table()) && view_ && !InTray()) view_->RefreshGrid();
+        if (grid_.RefreshFiles(store_.Table()) && view_ && !InTray()) {
+            view_->RefreshGrid();
+            ShowStatus();
+        }
     }
 }
 

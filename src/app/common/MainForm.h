@@ -82,6 +82,8 @@ public:
     void OnGridMouseUp() override;
     void OnDeleteClicked() override;
     void OnHideWindowsOwnChanged() override;
+    void OnFilterChanged(std::string_view text) override;
+    void OnGridHeaderClick(int column) override;
     void OnHelpClicked() override;
     bool OnCloseQuery() override;
     void OnClose() override;
@@ -134,14 +136,18 @@ public:
     void IdentityTimer();
     // What is known of the file of entry `index`; nullptr while it is not.
     const identity::Identity* IdentityOf(std::size_t index) const;
-    // "Hide Windows' own services" is checked (before the window is there: its default, on).
+    // "Hide Windows' own entries" is checked (before the window is there: its default, on).
     bool HideWindowsOwn() const;
     // Whether entry `index` is a service whose file is Windows' own.
     bool WindowsOwnService(std::size_t index) const;
+    // Whether entry `index` is left out while Windows' own entries are hidden.
+    bool HiddenAsWindowsOwn(std::size_t index) const;
     // What entry `index` cost at the logons measured.
     impact::Summary ImpactOf(std::size_t index) const;
     // Shows the last logon as a whole in the status line and the tray tip.
     void ShowLastLogon();
+    // The status line: how many rows are not shown and why, and the last logon.
+    void ShowStatus();
     identity::IdentityService& Identities() { return identities_; }
 
     // ---- for the console, the tests and the view
@@ -164,6 +170,10 @@ private:
     template <typename Gesture>
     void RunChange(Gesture&& gesture);
     void StopTimer(std::optional<platform::TimerId>& timer);
+    // Runs a change of the rows shown (filter, sort) and shows it; the entry
+    // that was selected stays selected where it is still shown.
+    template <typename Arrange>
+    void KeepSelectedEntry(Arrange&& arrange);
     // Saves the options once per run: at the real close, or when the program is
     // ended by a logoff or the installer without it.
     void SaveOptionsOnce();

@@ -111,6 +111,9 @@ void LoadOptions(platform::Platform& platform, Options& options) {
         for (const auto& [name, flag] : values) {
             if (key->ValueExists(name)) *flag = key->ReadInteger(name) == 1;
         }
+        for (const auto& [name, number] :
+             {std::pair{kSortColumnValue, &options.sortColumn}, std::pair{kSortDirectionValue, &options.sortDirection}})
+            if (key->ValueExists(name)) *number = key->ReadInteger(name);
         if (key->ValueExists(kMeasureSecondsValue))
             options.measureSeconds = std::clamp(key->ReadInteger(kMeasureSecondsValue), 5u, 600u);
     }
@@ -123,6 +126,8 @@ void SaveOptions(platform::Platform& platform, const Options& options) {
     key->WriteInteger(kKillValue, options.autoKill ? 1 : 0);
     key->WriteInteger(kMinValue, options.minimize ? 1 : 0);
     key->WriteInteger(kHideWindowsValue, options.hideWindowsOwn ? 1 : 0);
+    key->WriteInteger(kSortColumnValue, options.sortColumn);
+    key->WriteInteger(kSortDirectionValue, options.sortDirection);
 }
 
 namespace {

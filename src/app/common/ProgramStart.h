@@ -23,6 +23,8 @@ inline constexpr std::string_view kWarnValue = "Warn";
 inline constexpr std::string_view kKillValue = "Kill";
 inline constexpr std::string_view kMinValue = "Min";
 inline constexpr std::string_view kHideWindowsValue = "HideWindows";
+inline constexpr std::string_view kSortColumnValue = "SortColumn";
+inline constexpr std::string_view kSortDirectionValue = "SortDirection";
 inline constexpr std::string_view kMeasureSecondsValue = "MeasureSeconds";
 inline constexpr std::string_view kOldListFile = "data.txt";
 inline constexpr std::string_view kNoticeFile = "AwardMessage.txt";
@@ -48,6 +50,9 @@ struct Options {
     bool autoKill = true;  // "Kill"
     bool minimize = true;  // "Min"
     bool hideWindowsOwn = true;  // "HideWindows"
+    // The grid's sort: a column's number and 0 as listed, 1 up, 2 down.
+    unsigned sortColumn = 1;     // "SortColumn", the name's
+    unsigned sortDirection = 0;  // "SortDirection"
     // How long the logon is measured, in seconds (5 to 600): read only, for
     // a test or an administrator who wants another window than a minute.
     unsigned measureSeconds = 60;  // "MeasureSeconds"
@@ -88,8 +93,9 @@ RegisteredIn RegisterAutostart(platform::Platform& platform, std::string_view ex
 // unchanged, 1 means on and any other number off. Throws the registry's errors
 // ("Invalid data type for '%s'", "Failed to get data for '%s'").
 void LoadOptions(platform::Platform& platform, Options& options);
-// Writes the three options into the user's key as 32-bit integers, 1 for on
-// and 0 for off. The machine's defaults are never written by the program.
+// Writes the options into the user's key as 32-bit integers, 1 for on and 0
+// for off, and the sort's numbers. The machine's defaults are never written by
+// the program.
 void SaveOptions(platform::Platform& platform, const Options& options);
 
 // Converts "data.txt" (name;location;command;unused;confirm Y;delay;arguments)

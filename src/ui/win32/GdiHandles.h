@@ -23,6 +23,10 @@ struct ImageListTraits {
     static HIMAGELIST Invalid() { return nullptr; }
     static void Close(HIMAGELIST h) { ImageList_Destroy(h); }
 };
+struct AcceleratorTraits {
+    static HACCEL Invalid() { return nullptr; }
+    static void Close(HACCEL h) { DestroyAcceleratorTable(h); }
+};
 struct IconTraits {
     static HICON Invalid() { return nullptr; }
     static void Close(HICON h) { DestroyIcon(h); }
@@ -34,6 +38,7 @@ using UniqueBrush = vantorell::win32::UniqueOwner<HBRUSH, GdiObjectTraits<HBRUSH
 using UniqueMemoryDc = vantorell::win32::UniqueOwner<HDC, MemoryDcTraits>;
 using UniqueImageList = vantorell::win32::UniqueOwner<HIMAGELIST, ImageListTraits>;
 using UniqueIcon = vantorell::win32::UniqueOwner<HICON, IconTraits>;
+using UniqueAccelerators = vantorell::win32::UniqueOwner<HACCEL, AcceleratorTraits>;
 
 // Selects an object into a DC for a scope and puts the old one back.
 class SelectIn {

@@ -37,7 +37,7 @@ GridView::~GridView() {
 
 bool GridView::Create(HWND parent, int controlId) {
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT | LVS_OWNERDATA |
-                        LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHAREIMAGELISTS;
+                        LVS_SINGLESEL | LVS_SHAREIMAGELISTS;
     list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, 0, 0, 0, 0, parent,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
                             reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
@@ -148,9 +148,26 @@ void GridView::ApplyColumns() {
     applyingWidths_ = false;
 }
 
+void GridView::ApplySortArrows() {
+    if (!header_) return;
+    const GridSort sort = model_.Sort();
+    for (int column = 0; column < kGridColumnCount; ++column) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        if (!Header_GetItem(header_, column, &item)) continue;
+        int format = item.fmt & ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (column == sort.column && sort.direction == SortDirection::Up) format |= HDF_SORTUP;
+        if (column == sort.column && sort.direction == SortDirection::Down) format |= HDF_SORTDOWN;
+        if (format == item.fmt) continue;
+        item.fmt = format;
+        Header_SetItem(header_, column, &item);
+    }
+}
+
 void GridView::Refresh() {
     if (!list_) return;
     ApplyColumns();
+    ApplySortArrows();
     ListView_SetItemCountEx(list_, std::max(0, DataRows()), LVSICF_NOSCROLL);
     RestorePlace();
     ClampSelection();
@@ -417,6 +434,11 @@ bool GridView::OnNotify(const NMHDR& header, LRESULT& result) {
             return true;
         case LVN_GETINFOTIPW:
             FillInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(const_cast<NMHDR*>(&header)));
+            result = 0;
+            return true;
+        case LVN_COLUMNCLICK:
+            if (header.hwndFrom != list_) return false;
+            events_.OnGridHeaderClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
             result = 0;
             return true;
         case LVN_ODFINDITEMW:

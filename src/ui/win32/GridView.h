@@ -3,7 +3,9 @@
 // NM_CUSTOMDRAW as the model's DrawCell says; the selected cell (not a row) is
 // the grid's own and is drawn highlighted. Columns keep the model's widths:
 // the user can neither size nor move them. A column at its first width is
-// never narrower than its title in the font and DPI it is shown with.
+// never narrower than its title in the font and DPI it is shown with. A click
+// on a column's title is reported; the title of the column the model sorts by
+// shows the sort's arrow.
 //
 // Model row 0 is the ListView's header; model rows 1..n are items 0..n-1.
 #pragma once
@@ -73,6 +75,7 @@ private:
     // What each title needs in the header's font, margins and sort arrow included.
     void MeasureTitles();
     void ApplyColumns();
+    void ApplySortArrows();
     void ApplyRowHeight(int imageHeight);
     void CalibrateRowHeight();
     std::optional<GridCell> CellAt(POINT clientPoint) const;

@@ -2,6 +2,9 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/Errors.h"
 #include "platform/win32/ChangeWatcher.h"
 #include "platform/win32/Utf.h"
@@ -40,7 +43,13 @@ enum ControlId : int {
     kIdLegendFile,    // the files' own colours
     kIdHideWindowsOwn,
     kIdStatus,  // the status line beside the delete button
+    kIdFilter,  // the filter box above the grid
 };
+// Commands of the window's keys.
+enum CommandId : int {
+    kCmdFindFilter = 200,  // Ctrl+F
+};
+constexpr UINT_PTR kFilterSubclassId = 1;
 
 // Sizes the layout leaves to the view: the check boxes' and legend lines'.
 constexpr int kOptionRightMargin = 8;
@@ -275,7 +284,7 @@ bool MainWindow::CreateControls() {
     };
     for (const auto& item : kControlsBeforeGrid)
         if (!create(item)) return false;
-    if (!grid_.Create(window_, kIdGrid)) return false;
+    if (!CreateFilterBox() || !grid_.Create(window_, kIdGrid)) return false;
     grid_.SetSelectionHandler([this] { UpdateDeleteShield(); });
     for (const auto& item : kControlsAfterGrid)
         if (!create(item)) return false;
@@ -297,6 +306,7 @@ void MainWindow::Layout(UINT dpi) {
     };
     for (const auto& item : kControlsBeforeGrid) place(item.id, item.place);
     for (const auto& item : kControlsAfterGrid) place(item.id, item.place);
+    place(kIdFilter, kFilterRect);
     grid_.Layout(ScaledRect(kGridRect, dpi), dpi);
     ApplyHelpGlyph(dpi);
 }
@@ -329,6 +339,16 @@ void MainWindow::SetStatusText(std::string_view text) {
 }
 
 void MainWindow::OnCommand(int id, int code) {
+    if (id == kIdFilter && code == EN_CHANGE) {
+        OnFilterEdited();
+        return;
+    }
+    if (id == kCmdFindFilter) {
+        HWND box = GetDlgItem(window_, kIdFilter);
+        SetFocus(box);
+        SendMessageW(box, EM_SETSEL, 0, -1);
+        return;
+    }
     if (code != BN_CLICKED) return;
     if (id == kIdHelp) events_.OnHelpClicked();
     if (id == kIdDelete) events_.OnDeleteClicked();
@@ -364,11 +384,60 @@ int MainWindow::RunMessageLoop() {
     MSG msg{};
     // The monitor's change watches are served while the loop waits.
     while (vantorell::win32::GetMessageOrChange(msg)) {
+        if (window_ && accelerators_ && TranslateAcceleratorW(window_, accelerators_.Get(), &msg)) continue;
         if (window_ && IsDialogMessageW(window_, &msg)) continue;  // Tab, mnemonics
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+bool MainWindow::CreateFilterBox() {
+    HWND box =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL, 0, 0, 0, 0,
+                        window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdFilter)), instance_, nullptr);
+    if (!box) return false;
+    const std::wstring cue = Widen(kFilterCue);
+    SendMessageW(box, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));  // shown while focused too
+    SetWindowSubclass(box, FilterBoxProc, kFilterSubclassId, 0);
+    CreateAccelerators();
+    return true;
+}
+
+// Esc in the filter box empties it, rather than going to the window as a
+// dialog's Cancel.
+LRESULT CALLBACK MainWindow::FilterBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case WM_GETDLGCODE: {
+            const auto* msg = reinterpret_cast<const MSG*>(lParam);
+            LRESULT code = DefSubclassProc(box, message, wParam, lParam);
+            if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE) code |= DLGC_WANTMESSAGE;
+            return code;
+        }
+        case WM_KEYDOWN:
+            if (wParam != VK_ESCAPE) break;
+            if (GetWindowTextLengthW(box) > 0) SetWindowTextW(box, L"");  // EN_CHANGE follows
+            return 0;
+        case WM_CHAR:
+            if (wParam == VK_ESCAPE) return 0;  // no beep
+            break;
+        case WM_NCDESTROY: RemoveWindowSubclass(box, FilterBoxProc, kFilterSubclassId); break;
+        default: break;
+    }
+    return DefSubclassProc(box, message, wParam, lParam);
+}
+
+void MainWindow::OnFilterEdited() {
+    HWND box = GetDlgItem(window_, kIdFilter);
+    std::wstring text(static_cast<std::size_t>(std::max(GetWindowTextLengthW(box), 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
+    events_.OnFilterChanged(vantorell::win32::Narrow(text));
+}
+
+void MainWindow::CreateAccelerators() {
+    ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'F', kCmdFindFilter}};
+    accelerators_ = UniqueAccelerators(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
 }
 
 void MainWindow::UpdateDeleteShield() {

@@ -69,6 +69,12 @@ private:
     // The UAC shield on "Delete selected entry" while the selected entry is
     // machine-wide and the window runs without administrator rights.
     void UpdateDeleteShield();
+    // The filter box above the grid, with its cue text; Esc in it empties it.
+    bool CreateFilterBox();
+    static LRESULT CALLBACK FilterBoxProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    void OnFilterEdited();
+    // The window's keys: Ctrl+F goes to the filter box.
+    void CreateAccelerators();
 
     MainViewEvents& events_;
     GridView grid_;
@@ -77,6 +83,7 @@ private:
     UINT dpi_ = 96;
     UniqueFont font_;
     UniqueIcon helpGlyph_;
+    UniqueAccelerators accelerators_;
     bool deleteShield_ = false;
     HWND lastFocus_ = nullptr;
     bool minimized_ = false;

@@ -8,6 +8,13 @@
 //
 // Usage: vtdriver [--timeout SECONDS] [--desktop NAME] COMMAND ARGS...
 //   grid                          print the grid, tab-separated (see PrintGrid)
+//   filter-type <text>            type text into the filter box above the grid, a character at a time,
+//                                 and wait until the box holds it
+//   filter-escape                 press Esc in the filter box and wait until it is empty
+//   filter-state                  print the filter box's text, then "focused" or "unfocused"
+//   time-filter <text>            empty the filter box, then type text a character at a time and print,
+//                                 for each key press, the milliseconds until the grid's row count changed
+//                                 (each press must change it; for bench/costs.sh)
 //   click <column> <row>          click a cell (row 0 is the title row)
 //   dblclick <column> <row>       double-click a cell
 //   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
@@ -247,6 +254,16 @@ public:
     int Rows() const { return ListView_GetItemCount(list_); }
     int Width(int column) const { return ListView_GetColumnWidth(list_, column); }
 
+    // The header item's format flags (HDF_SORTUP, HDF_SORTDOWN, ...).
+    int Format(int column) const {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        block_.Write(0, &item, sizeof item);
+        SendMessageW(header_, HDM_GETITEMW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(block_.At(0)));
+        block_.Read(0, &item, sizeof item);
+        return item.fmt;
+    }
+
     std::wstring Title(int column) const {
         HDITEMW item{};
         item.mask = HDI_TEXT;
@@ -352,18 +369,22 @@ std::wstring Joined(const wchar_t* tag, const std::vector<std::wstring>& fields)
     return line;
 }
 
-// "widths", "titles", "rowheight" and one "row" line per data row, fields
+// "widths", "titles", "arrows" (per column "up", "down" or nothing: the sort
+// arrow in its title), "rowheight" and one "row" line per data row, fields
 // after a tab each.
 int PrintGrid(double timeout) {
     const ListViewReader grid(Grid(MainWindow(timeout)));
     const int columns = grid.Columns();
-    std::vector<std::wstring> widths, titles;
+    std::vector<std::wstring> widths, titles, arrows;
     for (int c = 0; c < columns; ++c) {
         widths.push_back(std::to_wstring(grid.Width(c)));
         titles.push_back(grid.Title(c));
+        const int format = grid.Format(c);
+        arrows.push_back((format & HDF_SORTUP) ? L"up" : (format & HDF_SORTDOWN) ? L"down" : L"");
     }
     PrintLine(Joined(L"widths", widths));
     PrintLine(Joined(L"titles", titles));
+    PrintLine(Joined(L"arrows", arrows));
     PrintLine(Joined(L"rowheight", {std::to_wstring(grid.RowHeight())}));
     for (int item = 0, rows = grid.Rows(); item < rows; ++item) {
         std::vector<std::wstring> cells;
@@ -401,6 +422,49 @@ int PrintCellCorner(double timeout, int column, int row) {
     RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     ClientToScreen(list, &corner);
     PrintLine(std::to_wstring(corner.x) + L" " + std::to_wstring(corner.y));
+    return kExitOk;
+}
+
+// ---- the filter box: the main window's one EDIT
+
+HWND FilterBox(HWND main) {
+    HWND box = FindChild(main, L"Edit", nullptr);
+    if (!box) throw Failure{L"the main window has no filter box"};
+    return box;
+}
+
+std::wstring BoxText(HWND box) {
+    wchar_t text[kTextCapacity] = {};
+    SendMessageW(box, WM_GETTEXT, kTextCapacity, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// Posted as the keyboard's characters would come; the wait is for the box to hold them.
+int FilterType(double timeout, const std::wstring& text) {
+    HWND box = FilterBox(MainWindow(timeout));
+    const std::wstring expected = BoxText(box) + text;
+    for (wchar_t c : text) PostMessageW(box, WM_CHAR, c, 1);
+    if (!PollUntil(timeout, [&] { return BoxText(box) == expected; }))
+        throw Failure{L"the filter box does not hold \"" + expected + L"\""};
+    return kExitOk;
+}
+
+int FilterEscape(double timeout) {
+    HWND box = FilterBox(MainWindow(timeout));
+    PostMessageW(box, WM_KEYDOWN, VK_ESCAPE, 1);
+    PostMessageW(box, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    if (!PollUntil(timeout, [&] { return BoxText(box).empty(); })) throw Failure{L"the filter box was not emptied"};
+    return kExitOk;
+}
+
+int PrintFilterState(double timeout) {
+    HWND main = MainWindow(timeout);
+    HWND box = FilterBox(main);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    const bool focused = GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &gui) && gui.hwndFocus == box;
+    PrintLine(BoxText(box));
+    PrintLine(focused ? L"focused" : L"unfocused");
     return kExitOk;
 }
 
@@ -864,6 +928,26 @@ auto PollFinely(double seconds, Probe probe) -> decltype(probe()) {
     }
 }
 
+// Each key press's refilter, as the user waits for it: from the character's
+// arrival to the grid's new row count.
+int TimeFilter(double timeout, const std::wstring& text) {
+    HWND main = MainWindow(timeout);
+    HWND box = FilterBox(main), list = Grid(main);
+    SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    std::wstring line;
+    for (wchar_t c : text) {
+        const LRESULT before = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+        const auto start = std::chrono::steady_clock::now();
+        PostMessageW(box, WM_CHAR, c, 1);
+        const bool changed = PollFinely(timeout, [&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) != before; });
+        const long long ms = MillisecondsSince(start);
+        if (!changed) throw Failure{L"the row count did not change at \"" + std::wstring(1, c) + L"\""};
+        line += (line.empty() ? L"" : L" ") + std::to_wstring(ms);
+    }
+    PrintLine(line);
+    return kExitOk;
+}
+
 int TimeStart(double timeout, const std::wstring& desktop, const std::wstring& title,
               const std::vector<std::wstring>& commandLine) {
     std::wstring command = L"\"" + commandLine[0] + L"\"";
@@ -1070,7 +1154,8 @@ int AddCertificate(const std::wstring& storeName, const std::wstring& derFile) {
 
 int Usage() {
     WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
-              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | click C R | dblclick-name C NAME | dblclick C R | click-button CAPTION |"
+              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | filter-type TEXT | filter-escape |"
+              L" filter-state | time-filter TEXT | click C R | dblclick-name C NAME | dblclick C R | click-button CAPTION |"
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
@@ -1108,6 +1193,10 @@ int Run(std::vector<std::wstring> args) {
     const std::size_t count = args.size() - 1;
     if (command == L"grid" && count == 0) return PrintGrid(timeout);
     if (command == L"titles-fit" && count == 1) return PrintTitlesFit(timeout, number(1));
+    if (command == L"filter-type" && count == 1) return FilterType(timeout, arg(1));
+    if (command == L"filter-escape" && count == 0) return FilterEscape(timeout);
+    if (command == L"filter-state" && count == 0) return PrintFilterState(timeout);
+    if (command == L"time-filter" && count == 1) return TimeFilter(timeout, arg(1));
     if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
     if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
     if (command == L"dblclick-name" && count == 2) return DoubleClickName(timeout, number(1), arg(2));
