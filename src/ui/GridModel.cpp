@@ -102,12 +102,21 @@ void GridModel::SetColWidth(int column, int width) {
     ++version_;
 }
 
+void GridModel::KeepColWidth(int column, int width) {
+    if (column < 0 || column >= kGridColumnCount) return;
+    const auto c = static_cast<std::size_t>(column);
+    if (kGridColumnWidths[c] == 0) return;
+    kept_[c] = std::clamp(width, kMinColumnWidth, kMaxColumnWidth);
+    widths_[c] = kept_[c];
+    ++version_;
+}
+
 void GridModel::SetTitles() {
     for (std::size_t c = 0; c < kGridColumnTitles.size(); ++c) rows_[0][c] = kGridColumnTitles[c];
 }
 
 void GridModel::FillGrid(const store::EntryTable& table) {
-    widths_ = kGridColumnWidths;
+    widths_ = kept_;
     SetTitles();
 
     const std::size_t n = table.entries.size();
@@ -121,7 +130,8 @@ void GridModel::FillGrid(const store::EntryTable& table) {
         if (!files[i] || !files[i]->hidden) continue;
         hidden_.push_back(i);
         const int position = table.entries[i].position;
-        if (position >= 0 && static_cast<std::size_t>(position) < n) hiddenAt[static_cast<std::size_t>(position)] = true;
+        if (position >= 0 && static_cast<std::size_t>(position) < n)
+            hiddenAt[static_cast<std::size_t>(position)] = true;
     }
     std::vector<std::size_t> rowAt(n, 0);
     std::size_t shown = 0;
@@ -225,7 +235,7 @@ CellDrawing GridModel::DrawCell(int column, int row, bool inTray) const {
 
 FileMark GridModel::Mark(int row) const {
     return row >= 0 && static_cast<std::size_t>(row) < marks_.size() ? marks_[static_cast<std::size_t>(row)]
-                                                                      : FileMark::None;
+                                                                     : FileMark::None;
 }
 
 bool GridModel::RefreshFiles(const store::EntryTable& table) {

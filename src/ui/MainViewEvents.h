@@ -6,6 +6,8 @@
 // error report, and the window goes on.
 #pragma once
 
+#include "ui/RowMenu.h"
+
 namespace vantorell::ui {
 
 class MainViewEvents {
@@ -48,6 +50,17 @@ public:
     virtual bool NeedsAdministratorRights(int /*row*/) { return false; }
     // The "Hide Windows' own services" box was switched.
     virtual void OnHideWindowsOwnChanged() {}
+
+    // ---- the row menu and the keys
+    // A question, asked as the row menu opens: which actions apply to the
+    // entry of grid `row`.
+    virtual RowMenu RowMenuOf(int /*row*/) { return {}; }
+    // An action of the row menu, or its key, on the entry of grid `row`.
+    virtual void OnRowAction(RowAction /*action*/, int /*row*/) {}
+    // F5: the places are read again.
+    virtual void OnRescan() {}
+    // The user sized a column: `width` at 96 DPI.
+    virtual void OnColumnWidthChanged(int /*column*/, int /*width*/) {}
 };
 
 }  // namespace vantorell::ui

@@ -62,7 +62,8 @@ MainForm::MainForm(platform::Platform& platform, const ui::NameLists& lists, ui:
         const ui::FileMark mark = identity::Alarming(*id) ? ui::FileMark::Alarm
                                   : identity::Dead(*id)   ? ui::FileMark::Dead
                                                           : ui::FileMark::None;
-        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark, HideWindowsOwn() && WindowsOwnService(index),
+        return ui::GridModel::FileFacts{identity::PublisherText(*id), mark,
+                                        HideWindowsOwn() && WindowsOwnService(index),
                                         std::string(impact::LevelText(ImpactOf(index).level))};
     });
     gestures_.SetWindowsOwnService([this](std::size_t index) { return WindowsOwnService(index); });
@@ -88,8 +89,7 @@ bool MainForm::HideWindowsOwn() const {
 
 bool MainForm::WindowsOwnService(std::size_t index) const {
     const auto& entries = store_.Table().entries;
-    if (index >= entries.size() || !entries[index].place ||
-        entries[index].place->Kind() != store::PlaceKind::Services)
+    if (index >= entries.size() || !entries[index].place || entries[index].place->Kind() != store::PlaceKind::Services)
         return false;
     const identity::Identity* id = IdentityOf(index);
     return id && identity::WindowsOwn(*id, windowsFolder_);
@@ -160,7 +160,13 @@ void MainForm::ReportError(std::string_view message) {
 }
 
 Options MainForm::CurrentOptions() const {
-    return Options{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim), HideWindowsOwn()};
+    Options options;
+    options.warnNew = WarnNew();
+    options.autoKill = AutoKill();
+    options.minimize = view_ && view_->OptionChecked(ui::MainOption::Minim);
+    options.hideWindowsOwn = HideWindowsOwn();
+    KeepLayout(options);
+    return options;
 }
 
 void MainForm::ApplyOptions(const Options& o) {
@@ -168,6 +174,7 @@ void MainForm::ApplyOptions(const Options& o) {
     view_->SetOptionChecked(ui::MainOption::AutoKill, o.autoKill);
     view_->SetOptionChecked(ui::MainOption::Minim, o.minimize);
     view_->SetOptionChecked(ui::MainOption::HideWindowsOwn, o.hideWindowsOwn);
+    ApplyLayout(o);
 }
 
 void MainForm::FormCreate(const std::vector<std::string>& arguments) {
@@ -297,6 +304,10 @@ void MainForm::RunChange(Gesture&& gesture) {
     }
 }
 
+void MainForm::RunGesture(const std::function<void()>& gesture) {
+    RunChange(gesture);
+}
+
 void MainForm::OnGridDoubleClick(int column, int row) {
     RunChange([&] { gestures_.SLDblClick(column, row); });
 }
@@ -345,6 +356,7 @@ void MainForm::OnRestore() {
 }
 
 void MainForm::OnShown() {
+    windowShown_ = true;
     tray_->Deactivate();
     view_->SetInTray(false);
     // The monitor does not refill the grid in the tray; show the table as it is now.
@@ -380,7 +392,7 @@ void MainForm::Close1Click() {
 // hidden (it is in the tray by now), and a copy that is to end is never shown.
 void MainForm::Timer3Timer() {
     StopTimer(timer3_);
-    view_->Centre();
+    PlaceWindow();
     if (!logonMode_ && !terminate_ && !tray_->Active() && !view_->IsVisible()) view_->Show();
     // The window is on screen (or in the tray): now what each file is.
     if (!terminate_) StartIdentification();

@@ -23,6 +23,10 @@ struct ImageListTraits {
     static HIMAGELIST Invalid() { return nullptr; }
     static void Close(HIMAGELIST h) { ImageList_Destroy(h); }
 };
+struct MenuTraits {
+    static HMENU Invalid() { return nullptr; }
+    static void Close(HMENU h) { DestroyMenu(h); }
+};
 struct IconTraits {
     static HICON Invalid() { return nullptr; }
     static void Close(HICON h) { DestroyIcon(h); }
@@ -33,6 +37,7 @@ using UniqueBitmap = vantorell::win32::UniqueOwner<HBITMAP, GdiObjectTraits<HBIT
 using UniqueBrush = vantorell::win32::UniqueOwner<HBRUSH, GdiObjectTraits<HBRUSH>>;
 using UniqueMemoryDc = vantorell::win32::UniqueOwner<HDC, MemoryDcTraits>;
 using UniqueImageList = vantorell::win32::UniqueOwner<HIMAGELIST, ImageListTraits>;
+using UniqueMenu = vantorell::win32::UniqueOwner<HMENU, MenuTraits>;
 using UniqueIcon = vantorell::win32::UniqueOwner<HICON, IconTraits>;
 
 // Selects an object into a DC for a scope and puts the old one back.
