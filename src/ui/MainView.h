@@ -71,8 +71,8 @@ public:
     // Where the window is, to be remembered; nullopt when that is not known.
     virtual std::optional<WindowPlace> Placement() const { return std::nullopt; }
     // Puts the window at a remembered place, its size kept at least the
-    // smallest the window allows. False, and the window stays, when that place
-    // is off every screen.
+    // smallest the window allows. False when that place is off every screen:
+    // the window then takes the size and stays where it is.
     virtual bool PlaceAt(const WindowPlace& /*place*/) { return false; }
     // Asks the window to close: runs the close query, and on yes OnClose.
     virtual void Close() = 0;

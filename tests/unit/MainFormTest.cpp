@@ -522,5 +522,25 @@ TEST_F(MainFormTest, ALogonRunThatNeverShowsTheWindowKeepsItsPlace) {
               std::string("30,40,900,700"));
 }
 
+// F5 reads the places again, and the files: one that came behind the same
+// command is seen, which the monitor's passes do not look for.
+TEST_F(MainFormTest, RescanLooksAtTheFilesAgain) {
+    PutRun("crun", "Blast", "C:\\Windows\\blast.exe");
+    Start();
+    p.Advance(app::kCentreDelayMs + 2 * app::kIdentityPollMs);
+    const auto publisher = [&] {
+        for (int r = 1; r < form.Grid().RowCount(); ++r)
+            if (form.Grid().Cell(ui::kColName, r) == "Blast") return form.Grid().Cell(ui::kColPublisher, r);
+        return std::string("(no row)");
+    };
+    EXPECT_EQ(publisher(), "File not found");
+    p.PutFile("C:\\Windows\\blast.exe", "MZ");
+    p.Advance(app::kIdentityPollMs * 4);
+    EXPECT_EQ(publisher(), "File not found") << "nothing looks at the files by itself";
+    form.OnRescan();
+    p.Advance(app::kIdentityPollMs * 4 + app::kIdentityRefreshMs);
+    EXPECT_NE(publisher(), "File not found");
+}
+
 }  // namespace
 }  // namespace vantorell::testing

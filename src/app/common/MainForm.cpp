@@ -405,11 +405,11 @@ void MainForm::StartIdentification() {
     RequestIdentities();
 }
 
-void MainForm::RequestIdentities() {
+void MainForm::RequestIdentities(bool all) {
     if (!identifying_) return;
     // Asked again after every scan: a file may have changed behind a name that
     // did not. The worker answers from its cache for those that did not.
-    identities_.Request(identity::EntryJobs(store_));
+    identities_.Request(identity::EntryJobs(store_), all);
     if (!identityTimer_) identityTimer_ = platform_.clock.StartTimer(kIdentityPollMs, [this] { IdentityTimer(); });
 }
 

@@ -170,7 +170,8 @@ private:
     // Saves the options once per run: at the real close, or when the program is
     // ended by a logoff or the installer without it.
     void SaveOptionsOnce();
-    void RequestIdentities();
+    // Asks about the entries' files; with `all`, about every one again.
+    void RequestIdentities(bool all = false);
     // The entry grid `row` shows, as the table holds it now; nullopt for none.
     std::optional<std::size_t> EntryOfRow(int row) const;
     // The file the entry starts, as far as it is known (or can be told at once).

@@ -101,6 +101,8 @@ void MainForm::OnRowAction(ui::RowAction action, int row) {
 
 void MainForm::OnRescan() {
     control_.Refresh();  // the grid refills itself from the new table
+    // The files too: one may have come, gone or changed behind the same command.
+    RequestIdentities(true);
 }
 
 void MainForm::OnColumnWidthChanged(int column, int width) {

@@ -354,11 +354,12 @@ bool MainWindow::PlaceAt(const WindowPlace& place) {
     const SIZE least = MinimumSize();
     const RECT wanted{place.left, place.top, place.left + std::max<int>(place.width, least.cx),
                       place.top + std::max<int>(place.height, least.cy)};
-    // Off every screen (a monitor since unplugged, a value written by hand): not there.
-    if (!MonitorFromRect(&wanted, MONITOR_DEFAULTTONULL)) return false;
+    // Off every screen (a monitor since unplugged, a value written by hand):
+    // the size is taken, the place is not.
+    const bool onScreen = MonitorFromRect(&wanted, MONITOR_DEFAULTTONULL) != nullptr;
     SetWindowPos(window_, nullptr, wanted.left, wanted.top, wanted.right - wanted.left, wanted.bottom - wanted.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    return true;
+                 SWP_NOZORDER | SWP_NOACTIVATE | (onScreen ? 0 : SWP_NOMOVE));
+    return onScreen;
 }
 
 void MainWindow::ApplyFont(UINT dpi) {

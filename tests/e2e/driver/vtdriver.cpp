@@ -19,6 +19,8 @@
 //   status                        print the text of the main window's status line
 //   clipboard                     print the clipboard's text
 //   move-window <x> <y> <w> <h>   move and size the main window
+//   child-text <title> <class>    print the text of the first child of this class of the visible top-level
+//                                 window with this title (another program's status bar)
 //   windows                       print class, pid and title of every visible top-level window, tab-separated
 //   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
 //   scroll <dx>                   scroll the grid dx pixels to the right (for a picture of its last columns)
@@ -565,6 +567,21 @@ BOOL CALLBACK NoteWindow(HWND window, LPARAM) {
     GetWindowTextW(window, title, kTextCapacity);
     PrintLine(std::wstring(name) + L"\t" + std::to_wstring(ProcessOf(window)) + L"\t" + title);
     return TRUE;
+}
+
+// Sent as WM_GETTEXT, which the system carries across processes (GetWindowText
+// would give only a top-level window's title).
+int PrintChildText(double timeout, const std::wstring& title, const std::wstring& childClass) {
+    HWND window = WaitForTopWindow(title, timeout);
+    if (!window) throw Failure{L"no window titled \"" + title + L"\""};
+    HWND child = FindChild(window, childClass.c_str(), nullptr);
+    if (!child) throw Failure{L"no " + childClass + L" in \"" + title + L"\""};
+    wchar_t text[kTextCapacity] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(child, WM_GETTEXT, kTextCapacity, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        &copied);
+    PrintLine(text);
+    return kExitOk;
 }
 
 int PrintWindows() {
@@ -1225,6 +1242,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"clipboard" && count == 0) return PrintClipboard();
     if (command == L"move-window" && count == 4) return MoveMain(timeout, number(1), number(2), number(3), number(4));
     if (command == L"windows" && count == 0) return PrintWindows();
+    if (command == L"child-text" && count == 2) return PrintChildText(timeout, arg(1), arg(2));
     if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
     if (command == L"scroll" && count == 1) return ScrollGrid(timeout, number(1));
     if (command == L"click-button" && count == 1) return ClickButton(timeout, arg(1));
