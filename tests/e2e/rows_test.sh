@@ -35,8 +35,7 @@ tab=$'\t'
 
 scratch=$(mktemp -d "$out/e2e_rows.XXXXXX")
 blast_file="$(winepath -u 'C:\windows' 2>/dev/null)/vtrowsblast.exe"
-app_pid=""     # Windows process id of the program
-other_pids=()  # of the windows it opened: Explorer, the Registry Editor
+app_pid=""  # Windows process id of the program
 failed=0
 
 drive() { wine "$driver" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
@@ -49,7 +48,11 @@ cleanup() {
   if [ "$failed" = 1 ]; then
     import -window root "$out/e2e_rows-failure.png" 2>/dev/null && echo "screenshot: $out/e2e_rows-failure.png" >&2
   fi
-  for pid in $app_pid "${other_pids[@]}"; do wine "$driver" kill "$pid" >/dev/null 2>&1; done
+  # The windows the program opened, closed as a user would (Wine's Explorer
+  # windows live in the process that holds its desktop).
+  wine "$driver" --timeout 1 close-window ExplorerWClass system32 >/dev/null 2>&1
+  wine "$driver" --timeout 1 close-window RegEdit_RegEdit 'Registry Editor' >/dev/null 2>&1
+  [ -n "$app_pid" ] && wine "$driver" kill "$app_pid" >/dev/null 2>&1
   wine reg delete "$user_run" /v jusched /f >/dev/null 2>&1
   wine reg delete "$user_run" /v vtrowsblast /f >/dev/null 2>&1
   wine reg delete "$user_run" /v Vantorell /f >/dev/null 2>&1
@@ -167,21 +170,16 @@ choose() {
   for ((i = 0; i < $2; i++)); do drive menu-key down >/dev/null; done
   drive menu-key enter >/dev/null && drive no-menu || fail "the menu did not close"
 }
-# The process id of a visible window of this class and title.
-window_pid() { drive windows | awk -F'\t' -v c="$1" -v t="$2" '$1 == c && $3 == t { print $2; exit }'; }
 
 choose jusched 5
 poll 15 bash -c "wine '$driver' windows | tr -d '\r' | grep -q \$'^ExplorerWClass\t[0-9]*\tsystem32\$'" ||
   fail "no Explorer window at system32: $(drive windows) $(drive --timeout 0 box-text Vantorell 2>&1)"
-explorer_pid=$(window_pid ExplorerWClass system32)
-[ -n "$explorer_pid" ] && other_pids+=("$explorer_pid")
+drive close-window ExplorerWClass system32 || fail "the Explorer window did not close"
 
 wine reg delete "$regedit_key" /v LastKey /f >/dev/null 2>&1
 choose jusched 6
 poll 15 bash -c "wine '$driver' windows | tr -d '\r' | grep -q \$'^RegEdit_RegEdit\t[0-9]*\tRegistry Editor\$'" ||
   fail "no Registry Editor window: $(drive windows)"
-regedit_pid=$(window_pid RegEdit_RegEdit 'Registry Editor')
-[ -n "$regedit_pid" ] && other_pids+=("$regedit_pid")
 last_key=$(wine reg query "$regedit_key" /v LastKey 2>/dev/null | tr -d '\r' | sed -n 's/^ *LastKey *REG_SZ *//p')
 # Wine's editor names the key from its hive; Windows' puts its root's name before it.
 case "$last_key" in
@@ -194,6 +192,7 @@ case "${regedit_status,,}" in
   *'hkey_current_user\software\microsoft\windows\currentversion\run') ;;
   *) fail "the Registry Editor is at '$regedit_status'" ;;
 esac
+drive close-window RegEdit_RegEdit 'Registry Editor' || fail "the Registry Editor did not close"
 
 # ---- the keys, on the selected row
 drive key apps >/dev/null && drive menu >/dev/null || fail "the context-menu key opened no menu"
@@ -211,8 +210,14 @@ poll 10 bash -c "[ \"\$(wine '$driver' grid | tr -d '\r' | awk -F'\t' '\$3 == \"
 
 drive click 1 "$(row_of vtrowsblast)" >/dev/null
 drive key delete >/dev/null
-drive --timeout 10 answer 'Delete entry' '&No' >/dev/null || fail "Delete asked nothing"
-poll 10 bash -c "[ \"\$(wine '$driver' boxes | tr -d '\r' | head -1)\" = 0 ]" || fail "the question stayed open"
+drive --timeout 10 wait-window 'Delete entry' 10 || fail "Delete asked nothing"
+# Answered No until it is gone: a click that reaches the box before it takes input is lost.
+no_boxes() {
+  drive --timeout 1 answer 'Delete entry' '&No' >/dev/null 2>&1
+  sleep 0.3
+  [ "$(drive boxes | head -1)" = 0 ]
+}
+poll 10 no_boxes || fail "the question stayed open: $(drive boxes)"
 [ -n "$(row_of vtrowsblast)" ] || fail "vtrowsblast went after No"
 
 drive key ctrl+c >/dev/null

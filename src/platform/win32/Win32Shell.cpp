@@ -107,7 +107,12 @@ bool Win32Shell::ShowInFolder(std::string_view path) {
     if (!item) return false;
     const HRESULT result = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
     ILFree(item);
-    return SUCCEEDED(result);
+    if (SUCCEEDED(result)) return true;
+    // The shell could not reach a folder window of its own (Wine's, once its
+    // first Explorer has gone): Explorer is asked on its command line.
+    const std::wstring arguments = L"/select,\"" + Widen(path) + L"\"";
+    const auto started = ShellExecuteW(owner_, L"open", L"explorer.exe", arguments.c_str(), nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(started) > 32;
 }
 
 bool Win32Shell::ShowProperties(std::string_view path) {

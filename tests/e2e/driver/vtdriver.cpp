@@ -21,6 +21,7 @@
 //   move-window <x> <y> <w> <h>   move and size the main window
 //   child-text <title> <class>    print the text of the first child of this class of the visible top-level
 //                                 window with this title (another program's status bar)
+//   close-window <class> <title>  ask a visible top-level window of this class and title to close (WM_CLOSE)
 //   windows                       print class, pid and title of every visible top-level window, tab-separated
 //   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
 //   scroll <dx>                   scroll the grid dx pixels to the right (for a picture of its last columns)
@@ -581,6 +582,19 @@ int PrintChildText(double timeout, const std::wstring& title, const std::wstring
     SendMessageTimeoutW(child, WM_GETTEXT, kTextCapacity, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
                         &copied);
     PrintLine(text);
+    return kExitOk;
+}
+
+// Another program's window, closed as its close box would: Wine's Explorer
+// windows live in the process that holds the desktop, which must not be ended.
+int CloseWindowOf(double timeout, const std::wstring& windowClass, const std::wstring& title) {
+    HWND window = PollUntil(timeout, [&]() -> HWND {
+        HWND w = FindWindowW(windowClass.c_str(), title.c_str());
+        return w && IsWindowVisible(w) ? w : nullptr;
+    });
+    if (!window) throw Failure{L"no window " + windowClass + L" \"" + title + L"\""};
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (!PollUntil(timeout, [&] { return !IsWindow(window); })) throw Failure{L"the window did not close"};
     return kExitOk;
 }
 
@@ -1242,6 +1256,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"clipboard" && count == 0) return PrintClipboard();
     if (command == L"move-window" && count == 4) return MoveMain(timeout, number(1), number(2), number(3), number(4));
     if (command == L"windows" && count == 0) return PrintWindows();
+    if (command == L"close-window" && count == 2) return CloseWindowOf(timeout, arg(1), arg(2));
     if (command == L"child-text" && count == 2) return PrintChildText(timeout, arg(1), arg(2));
     if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
     if (command == L"scroll" && count == 1) return ScrollGrid(timeout, number(1));
