@@ -252,7 +252,7 @@ close_program
 # A place off every screen (a monitor unplugged since) is not taken: the window is centred, in its size.
 wine reg add "$options" /v WindowPlace /d 5000,5000,820,640 /f >/dev/null
 start_program
-read -r screen_w screen_h < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2]; exit }')
+read -r screen_w screen_h < <(drive screen)
 centred="$((screen_w / 2 - 410)) $((screen_h / 2 - 320)) 820 640"
 poll 5 bash -c "[ \"\$(wine '$driver' rect | tr -d '\r')\" = '$centred' ]" || fail "off screen: the window is at $(drive rect), not $centred"
 close_program

@@ -22,6 +22,7 @@
 //   child-text <title> <class>    print the text of the first child of this class of the visible top-level
 //                                 window with this title (another program's status bar)
 //   close-window <class> <title>  ask a visible top-level window of this class and title to close (WM_CLOSE)
+//   screen                        print the primary screen's width and height as Windows gives them
 //   windows                       print class, pid and title of every visible top-level window, tab-separated
 //   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
 //   scroll <dx>                   scroll the grid dx pixels to the right (for a picture of its last columns)
@@ -302,7 +303,8 @@ public:
     // Pixels the text takes in the grid's own font (the header's too).
     int StringWidth(const std::wstring& text) const {
         ClearText();
-        block_.Write(kTextOffset, text.c_str(), (std::min<std::size_t>(text.size(), kTextCapacity - 1)) * sizeof(wchar_t));
+        block_.Write(kTextOffset, text.c_str(),
+                     (std::min<std::size_t>(text.size(), kTextCapacity - 1)) * sizeof(wchar_t));
         return static_cast<int>(
             SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(block_.At(kTextOffset))));
     }
@@ -595,6 +597,11 @@ int CloseWindowOf(double timeout, const std::wstring& windowClass, const std::ws
     if (!window) throw Failure{L"no window " + windowClass + L" \"" + title + L"\""};
     PostMessageW(window, WM_CLOSE, 0, 0);
     if (!PollUntil(timeout, [&] { return !IsWindow(window); })) throw Failure{L"the window did not close"};
+    return kExitOk;
+}
+
+int PrintScreen() {
+    PrintLine(std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L" " + std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
     return kExitOk;
 }
 
@@ -1204,17 +1211,17 @@ int AddCertificate(const std::wstring& storeName, const std::wstring& derFile) {
 }
 
 int Usage() {
-    WriteUtf8(
-        GetStdHandle(STD_ERROR_HANDLE),
-        L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | click C R | dblclick C R | rclick C R | key KEY |"
-        L" menu | no-menu | menu-key KEY | status | clipboard | move-window X Y W H | windows | click-button CAPTION |"
-        L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
-        L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
-        L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
-        L" churn SECONDS MS VALUES [NAMES] | delay SECONDS |"
-        L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
-        L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE | time-comeback VALUE DATA |"
-        L" make-shortcut LNK TARGET [ARGS] | startup-folder | add-cert Root|Disallowed DER | hold\n");
+    WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
+              L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | click C R | dblclick C R |"
+              L" rclick C R | key KEY | menu | no-menu | menu-key KEY | status | clipboard | move-window X Y W H |"
+              L" windows | child-text TITLE CLASS | close-window CLASS TITLE | screen | click-button CAPTION |"
+              L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
+              L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
+              L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
+              L" churn SECONDS MS VALUES [NAMES] | delay SECONDS |"
+              L" tray dblclick|show|close | request-close | launch EXE [ARGS] | version | rect [TITLE] |"
+              L" time-start TITLE EXE [ARGS] | time-report VALUE TITLE | time-comeback VALUE DATA |"
+              L" make-shortcut LNK TARGET [ARGS] | startup-folder | add-cert Root|Disallowed DER | hold\n");
     return kExitUsage;
 }
 
@@ -1256,6 +1263,7 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"clipboard" && count == 0) return PrintClipboard();
     if (command == L"move-window" && count == 4) return MoveMain(timeout, number(1), number(2), number(3), number(4));
     if (command == L"windows" && count == 0) return PrintWindows();
+    if (command == L"screen" && count == 0) return PrintScreen();
     if (command == L"close-window" && count == 2) return CloseWindowOf(timeout, arg(1), arg(2));
     if (command == L"child-text" && count == 2) return PrintChildText(timeout, arg(1), arg(2));
     if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
