@@ -1,5 +1,6 @@
 // The shell facet of the platform: what the user sees and starts, message
-// boxes, commands and documents started, other programs' windows raised.
+// boxes, commands and documents started, other programs' windows raised, the
+// shell's own views of a file or key opened, and the clipboard.
 #pragma once
 
 #include <string_view>
@@ -23,6 +24,10 @@ inline constexpr int IdYes = 6;
 inline constexpr int IdNo = 7;
 }  // namespace MsgBox
 
+// Where the Registry Editor keeps the key it showed last, and opens at next.
+inline constexpr std::string_view kRegistryEditorKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit";
+inline constexpr std::string_view kRegistryEditorLastKey = "LastKey";
+
 class Shell {
 public:
     // A modal box: timers keep firing and the watches are served while it is
@@ -39,6 +44,19 @@ public:
     // Finds a top-level window by its title and brings it (or its last active
     // pop-up) to the front. False when there is none.
     virtual bool RaiseWindowByTitle(std::string_view title) = 0;
+
+    // ---- a row's own actions
+    // Opens the folder of `path` in Explorer with that file or folder selected.
+    // False when it cannot.
+    virtual bool ShowInFolder(std::string_view path) = 0;
+    // Shows the Windows property sheet of a file. False when it cannot.
+    virtual bool ShowProperties(std::string_view path) = 0;
+    // Starts the Registry Editor at `lastKey`, its own form of a key's path
+    // ("Computer\HKEY_CURRENT_USER\Software\..."): the editor opens at the key
+    // it keeps as the last one seen. False when it cannot start.
+    virtual bool OpenRegistryEditor(std::string_view lastKey) = 0;
+    // Puts text on the clipboard. False when the clipboard cannot be had.
+    virtual bool CopyText(std::string_view text) = 0;
 
 protected:
     ~Shell() = default;

@@ -158,12 +158,21 @@ void GridModel::SetColWidth(int column, int width) {
     ++version_;
 }
 
+void GridModel::KeepColWidth(int column, int width) {
+    if (column < 0 || column >= kGridColumnCount) return;
+    const auto c = static_cast<std::size_t>(column);
+    if (kGridColumnWidths[c] == 0) return;
+    kept_[c] = std::clamp(width, kMinColumnWidth, kMaxColumnWidth);
+    widths_[c] = kept_[c];
+    ++version_;
+}
+
 void GridModel::SetTitles() {
     for (std::size_t c = 0; c < kGridColumnTitles.size(); ++c) rows_[0][c] = kGridColumnTitles[c];
 }
 
 void GridModel::FillGrid(const store::EntryTable& table) {
-    widths_ = kGridColumnWidths;
+    widths_ = kept_;
     SetTitles();
 
     const std::size_t n = table.entries.size();

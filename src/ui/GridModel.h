@@ -36,9 +36,12 @@ enum GridColumn : int {
 inline constexpr int kGridColumnCount = 9;
 inline constexpr int kGridRowHeight = 16;
 inline constexpr std::array<int, kGridColumnCount> kGridColumnWidths{45, 115, 80, 0, 70, 300, 0, 200, 90};
+// The narrowest a shown column is kept, and the widest, at 96 DPI.
+inline constexpr int kMinColumnWidth = 8;
+inline constexpr int kMaxColumnWidth = 2000;
 inline constexpr std::array<std::string_view, kGridColumnCount> kGridColumnTitles{
-    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command", "", "Publisher",
-    "Startup impact"};
+    "Enabled", "Program Name", "Confirm startup", "", "Startup delay", "Run command",
+    "",        "Publisher",    "Startup impact"};
 
 // Name colours by rating; a name rated "0" keeps the default text colour.
 inline constexpr Rgb kRedName{255, 0, 0};
@@ -125,6 +128,11 @@ public:
     void SetCell(int column, int row, std::string_view text);
     int ColWidth(int column) const;
     void SetColWidth(int column, int width);
+    // The widths every fill starts from: kGridColumnWidths, or what the user
+    // chose. A hidden column (width 0 there) stays hidden, and a shown one is
+    // kept at least kMinColumnWidth wide.
+    const std::array<int, kGridColumnCount>& KeptWidths() const { return kept_; }
+    void KeepColWidth(int column, int width);
 
     // Writes the table into the grid: widths and titles, n + 1 rows, columns 0
     // to 5 of every entry's row (column 1 only when its text differs), and the
@@ -241,6 +249,7 @@ private:
     std::function<std::optional<FileFacts>(std::size_t)> fileProvider_;
     std::function<std::string(std::size_t)> tipProvider_;
     std::array<int, kGridColumnCount> widths_ = kGridColumnWidths;
+    std::array<int, kGridColumnCount> kept_ = kGridColumnWidths;
     bool highlight_ = true;
     std::function<void()> repaint_;
     std::function<void()> filled_;

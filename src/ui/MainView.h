@@ -3,6 +3,7 @@
 // The Win32 window (ui/win32/MainWindow) implements it; a test double may too.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace vantorell::ui {
@@ -21,6 +22,13 @@ struct GridCell {
     int column = 0;
     int row = 1;
     friend bool operator==(const GridCell&, const GridCell&) = default;
+};
+
+// The window's outer rectangle, in screen pixels, as it is when neither
+// minimised nor maximised.
+struct WindowPlace {
+    int left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const WindowPlace&, const WindowPlace&) = default;
 };
 
 class MainView {
@@ -65,6 +73,12 @@ public:
     // Centres the outer window on the primary screen: half the screen's size
     // less half the window's, each halved toward zero.
     virtual void Centre() = 0;
+    // Where the window is, to be remembered; nullopt when that is not known.
+    virtual std::optional<WindowPlace> Placement() const { return std::nullopt; }
+    // Puts the window at a remembered place, its size kept at least the
+    // smallest the window allows. False when that place is off every screen:
+    // the window then takes the size and stays where it is.
+    virtual bool PlaceAt(const WindowPlace& /*place*/) { return false; }
     // Asks the window to close: runs the close query, and on yes OnClose.
     virtual void Close() = 0;
     // Destroys the window at once, without the close query or OnClose, and

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string_view>
+#include "ui/RowMenu.h"
 
 namespace vantorell::ui {
 
@@ -54,6 +55,17 @@ public:
     virtual void OnFilterChanged(std::string_view /*text*/) {}
     // A click on the title of grid column `column`.
     virtual void OnGridHeaderClick(int /*column*/) {}
+
+    // ---- the row menu and the keys
+    // A question, asked as the row menu opens: which actions apply to the
+    // entry of grid `row`.
+    virtual RowMenu RowMenuOf(int /*row*/) { return {}; }
+    // An action of the row menu, or its key, on the entry of grid `row`.
+    virtual void OnRowAction(RowAction /*action*/, int /*row*/) {}
+    // F5: the places are read again.
+    virtual void OnRescan() {}
+    // The user sized a column: `width` at 96 DPI.
+    virtual void OnColumnWidthChanged(int /*column*/, int /*width*/) {}
 };
 
 }  // namespace vantorell::ui

@@ -46,8 +46,17 @@ public:
         }
     }
     void Terminate() override { destroyed = true; }
+    std::optional<ui::WindowPlace> Placement() const override { return place; }
+    bool PlaceAt(const ui::WindowPlace& at) override {
+        if (!onScreen) return false;
+        place = at;
+        left = at.left, top = at.top;
+        return true;
+    }
 
     ui::MainViewEvents& events_;
+    std::optional<ui::WindowPlace> place;
+    bool onScreen = true;  // whether a place is on some screen
     ui::GridCell selected;
     bool options[ui::kMainOptionCount] = {true, true, true, true};
     std::string status;
@@ -501,6 +510,105 @@ TEST_F(MainFormTest, WhereTheHandOverFolderIsWatchedARequestComesWithItsChange) 
     p.SignalChange();
     EXPECT_TRUE(view.visible);
     EXPECT_EQ(p.GetFile(std::string(kFolder) + "ResF.txt"), "");
+}
+
+// The row menu's actions: the changes as the grid's gestures make them, the
+// rest through the shell, each for the row it was chosen on.
+TEST_F(MainFormTest, RowActionsChangeTheRowsEntryAndShowItThroughTheShell) {
+    PutRun("crun", "Tool", "C:\\Tools\\tool.exe");
+    p.PutFile("C:\\Tools\\tool.exe", "MZ");
+    PutLink(kUserStartup, "Zeta.lnk", "C:\\Zeta\\zeta.exe");
+    Start();
+    const auto row = [&](std::string_view name) {
+        for (int r = 1; r < form.Grid().RowCount(); ++r)
+            if (form.Grid().Cell(ui::kColName, r) == name) return r;
+        ADD_FAILURE() << "no row " << name;
+        return 0;
+    };
+    form.OnRowAction(ui::RowAction::Copy, row("Tool"));
+    EXPECT_TRUE(p.Clipboard().starts_with("Tool\tC:\\Tools\\tool.exe\tC:\\Tools\\tool.exe\t")) << p.Clipboard();
+    form.OnRowAction(ui::RowAction::OpenLocation, row("Tool"));
+    form.OnRowAction(ui::RowAction::Properties, row("Tool"));
+    form.OnRowAction(ui::RowAction::OpenRegistry, row("Tool"));
+    form.OnRowAction(ui::RowAction::OpenRegistry, row("Zeta.lnk"));
+    form.OnRowAction(ui::RowAction::OpenLocation, row("Zeta.lnk"));  // its file is not there: nothing
+    const std::vector<std::string> views{
+        "folder C:\\Tools\\tool.exe", "properties C:\\Tools\\tool.exe",
+        "regedit Computer\\HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\run",
+        std::string("folder ") + kUserStartup + "\\Zeta.lnk"};
+    EXPECT_EQ(p.ShellViews(), views);
+    EXPECT_EQ(p.GetValue(Hive::CurrentUser, platform::kRegistryEditorKey, "LastKey")->data.substr(0, 9), "Computer\\");
+
+    // Space and Delete: the Enabled box's double-click and the delete button.
+    form.OnRowAction(ui::RowAction::Switch, row("Tool"));
+    EXPECT_FALSE(p.GetValue(Hive::CurrentUser, kRunKey, "Tool")) << "switched off";
+    p.SetBoxScript([](const auto& box) { return box.caption == ui::kDeleteBoxCaption ? MsgBox::IdYes : MsgBox::IdOk; });
+    form.OnRowAction(ui::RowAction::Delete, row("Tool"));
+    EXPECT_FALSE(Shows("Tool")) << "deleted after the question";
+    EXPECT_EQ(p.Boxes().back().caption, ui::kDeleteBoxCaption);
+}
+
+// The column widths and the window's place, left at a close, are where the
+// next start puts them; a place off every screen is not taken.
+TEST_F(MainFormTest, TheLayoutLeftAtACloseIsTheNextStartsUnlessItIsOffEveryScreen) {
+    Start();
+    p.Advance(app::kCentreDelayMs);
+    form.OnColumnWidthChanged(ui::kColCommand, 420);
+    form.OnColumnWidthChanged(ui::kColIndex, 50);  // hidden: stays so
+    view.place = ui::WindowPlace{30, 40, 900, 700};
+    view.options[static_cast<int>(MainOption::Minim)] = false;
+    view.Close();
+    ASSERT_TRUE(view.destroyed);
+    EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "WindowPlace")->data.c_str(),
+              std::string("30,40,900,700"));
+
+    for (const bool onScreen : {true, false}) {
+        NoDelay prompt;
+        MainForm next{p, builtin, prompt};
+        FakeView nextView{next};
+        FakeTray nextTray;
+        nextView.onScreen = onScreen;
+        next.Attach(nextView, nextTray);
+        next.Guard();
+        next.FormCreate({kExe});
+        EXPECT_EQ(next.Grid().ColWidth(ui::kColCommand), 420);
+        EXPECT_EQ(next.Grid().ColWidth(ui::kColIndex), 0);
+        p.Advance(app::kCentreDelayMs);
+        EXPECT_EQ(nextView.left, onScreen ? 30 : 188) << "off every screen: centred";
+        nextView.Terminate();
+        next.AtExit();
+    }
+}
+
+// A window that never came out of the tray keeps the place it was left at.
+TEST_F(MainFormTest, ALogonRunThatNeverShowsTheWindowKeepsItsPlace) {
+    p.PutString(Hive::CurrentUser, app::kOptionsKey, "WindowPlace", "30,40,900,700");
+    Start({"-b"});
+    p.Advance(app::kCentreDelayMs);
+    view.place = ui::WindowPlace{app::kOffScreen, app::kOffScreen, 656, 522};
+    form.OnEndSession();
+    EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "WindowPlace")->data.c_str(),
+              std::string("30,40,900,700"));
+}
+
+// F5 reads the places again, and the files: one that came behind the same
+// command is seen, which the monitor's passes do not look for.
+TEST_F(MainFormTest, RescanLooksAtTheFilesAgain) {
+    PutRun("crun", "Blast", "C:\\Windows\\blast.exe");
+    Start();
+    p.Advance(app::kCentreDelayMs + 2 * app::kIdentityPollMs);
+    const auto publisher = [&] {
+        for (int r = 1; r < form.Grid().RowCount(); ++r)
+            if (form.Grid().Cell(ui::kColName, r) == "Blast") return form.Grid().Cell(ui::kColPublisher, r);
+        return std::string("(no row)");
+    };
+    EXPECT_EQ(publisher(), "File not found");
+    p.PutFile("C:\\Windows\\blast.exe", "MZ");
+    p.Advance(app::kIdentityPollMs * 4);
+    EXPECT_EQ(publisher(), "File not found") << "nothing looks at the files by itself";
+    form.OnRescan();
+    p.Advance(app::kIdentityPollMs * 4 + app::kIdentityRefreshMs);
+    EXPECT_NE(publisher(), "File not found");
 }
 
 }  // namespace

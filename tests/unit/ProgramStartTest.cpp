@@ -177,6 +177,47 @@ TEST_F(ProgramStart, OptionsAreTheUsersOwnOverTheMachineDefaultsAndSavedWithoutM
     EXPECT_FALSE(p.GetValue(Hive::LocalMachine, app::kOptionsKey, "Min"));
 }
 
+TEST_F(ProgramStart, TheLayoutIsTheUsersOwnAndAnUnreadableValueIsAsIfNoneWereStored) {
+    p.PutString(Hive::LocalMachine, app::kOptionsKey, "ColumnWidths", "45,180,80,0,70,420,0,200,90");
+    Options machine;
+    app::LoadOptions(p, machine);
+    EXPECT_TRUE(machine.columnWidths.empty()) << "the machine's key holds no user's layout";
+
+    Options saved;
+    saved.columnWidths = {45, 180, 80, 0, 70, 420, 0, 200, 90};
+    saved.window = ui::WindowPlace{-1200, 40, 900, 700};  // a screen left of the primary one
+    app::SaveOptions(p, saved);
+    EXPECT_EQ(p.GetValue(Hive::CurrentUser, app::kOptionsKey, "ColumnWidths")->data.c_str(),
+              std::string("45,180,80,0,70,420,0,200,90"));
+    Options o;
+    app::LoadOptions(p, o);
+    EXPECT_EQ(o.columnWidths, saved.columnWidths);
+    EXPECT_EQ(o.window, saved.window);
+
+    // Written by hand, by another version, or into the machine's key: not taken.
+    const struct {
+        const char* widths;
+        const char* place;
+    } unreadable[] = {
+        {"45,180,80,0,70,420,0,200", "1,2,3"},           // too few
+        {"45,180,80,0,70,420,0,200,90,5", "1,2,3,4,5"},  // too many
+        {"45,,80,0,70,420,0,200,90", "1,2,0,4"},         // a gap; a window of no width
+        {"45, 180,80,0,70,420,0,200,90", "a,b,c,d"},     // a blank; no numbers
+    };
+    for (const auto& values : unreadable) {
+        p.PutString(Hive::CurrentUser, app::kOptionsKey, "ColumnWidths", values.widths);
+        p.PutString(Hive::CurrentUser, app::kOptionsKey, "WindowPlace", values.place);
+        Options fresh;
+        app::LoadOptions(p, fresh);
+        EXPECT_TRUE(fresh.columnWidths.empty()) << values.widths;
+        EXPECT_FALSE(fresh.window) << values.place;
+    }
+    p.PutValue(Hive::CurrentUser, app::kOptionsKey, "WindowPlace", RegValue{RegType::Dword, Dword(1)});
+    Options other;
+    EXPECT_NO_THROW(app::LoadOptions(p, other));
+    EXPECT_FALSE(other.window) << "a value of another type";
+}
+
 TEST_F(ProgramStart, ImportOldListConvertsEveryLineAndAppendsToTheList) {
     PutList("Kept;crun;C:\\k.exe;;0;0\r\n");
     p.PutFile(kOldList,

@@ -387,8 +387,7 @@ std::vector<std::size_t> DisplayOrder(const store::EntryTable& table, const std:
         const auto pos = static_cast<std::size_t>(table.entries[i].position);
         order[pos < order.size() ? pos : i] = i;
     }
-    if (!hidden.empty())
-        std::erase_if(order, [&](std::size_t i) { return hidden.count(i) > 0; });
+    if (!hidden.empty()) std::erase_if(order, [&](std::size_t i) { return hidden.count(i) > 0; });
     return order;
 }
 
@@ -410,7 +409,8 @@ std::array<std::string, kColumns> RowOf(const store::EntryTable& table, std::siz
             e.windowsOff ? "off" : "",
             Cell(e.confirm.Text()),
             Cell(e.delay.Text()),
-            std::string(ui::RateEntry(lists, e.name, ui::ServiceRated(e).value_or(e.command), ui::ServiceRated(e).has_value())),
+            std::string(
+                ui::RateEntry(lists, e.name, ui::ServiceRated(e).value_or(e.command), ui::ServiceRated(e).has_value())),
             index < ids.size() ? Cell(identity::PublisherText(ids[index])) : std::string(),
             Cell(e.command)};
 }
@@ -434,7 +434,8 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
         rows.Text("confirm", e.confirm.Text());
         rows.Text("delay", e.delay.Text());
         rows.Text("command", e.command);
-        rows.Text("rating", ui::RateEntry(lists, e.name, ui::ServiceRated(e).value_or(e.command), ui::ServiceRated(e).has_value()));
+        rows.Text("rating", ui::RateEntry(lists, e.name, ui::ServiceRated(e).value_or(e.command),
+                                          ui::ServiceRated(e).has_value()));
         // An Active Setup component: its key, which --sub-key takes.
         if (!e.subKey.empty()) rows.Text("subKey", e.subKey);
         // A service: what its key says beyond the row's name and command.
@@ -444,8 +445,8 @@ std::string FormatEntryJson(const store::EntryTable& table, const ui::NameLists&
                                     ", \"serviceDll\": " + text::JsonString(e.service->serviceDll) +
                                     ", \"delayed\": " + (e.service->delayed ? "true" : "false") + "}");
         if (history)
-            rows.Raw("impact", impact::JsonObject(impact::Summarise(
-                                   history->Of(impact::HistoryKey(e.location, e.name, e.command)))));
+            rows.Raw("impact", impact::JsonObject(
+                                   impact::Summarise(history->Of(impact::HistoryKey(e.location, e.name, e.command)))));
         if (i < ids.size()) {
             const identity::Identity& id = ids[i];
             rows.Text("file", id.file);

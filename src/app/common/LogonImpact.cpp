@@ -91,8 +91,9 @@ void LogonImpact::Finish() {
     }
     impact::Attribution attribution(std::move(targets));
     // Parents before their children.
-    std::stable_sort(seen_.begin(), seen_.end(),
-                     [](const impact::ProcessSample& a, const impact::ProcessSample& b) { return a.created < b.created; });
+    std::stable_sort(seen_.begin(), seen_.end(), [](const impact::ProcessSample& a, const impact::ProcessSample& b) {
+        return a.created < b.created;
+    });
     attribution.Add(seen_);
     impact::LastLogon whole{windowStart_, 0, attribution.TotalCpuMs()};
     history_.AddLogon(windowStart_, attribution.Result(), whole);

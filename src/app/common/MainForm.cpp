@@ -97,8 +97,7 @@ bool MainForm::HideWindowsOwn() const {
 
 bool MainForm::WindowsOwnService(std::size_t index) const {
     const auto& entries = store_.Table().entries;
-    if (index >= entries.size() || !entries[index].place ||
-        entries[index].place->Kind() != store::PlaceKind::Services)
+    if (index >= entries.size() || !entries[index].place || entries[index].place->Kind() != store::PlaceKind::Services)
         return false;
     const identity::Identity* id = IdentityOf(index);
     return id && identity::WindowsOwn(*id, windowsFolder_);
@@ -202,11 +201,16 @@ void MainForm::ReportError(std::string_view message) {
 }
 
 Options MainForm::CurrentOptions() const {
-    Options o{WarnNew(), AutoKill(), view_ && view_->OptionChecked(ui::MainOption::Minim), HideWindowsOwn()};
+    Options options;
+    options.warnNew = WarnNew();
+    options.autoKill = AutoKill();
+    options.minimize = view_ && view_->OptionChecked(ui::MainOption::Minim);
+    options.hideWindowsOwn = HideWindowsOwn();
     const ui::GridSort sort = grid_.Sort();
-    o.sortColumn = static_cast<unsigned>(sort.column);
-    o.sortDirection = static_cast<unsigned>(sort.direction);
-    return o;
+    options.sortColumn = static_cast<unsigned>(sort.column);
+    options.sortDirection = static_cast<unsigned>(sort.direction);
+    KeepLayout(options);
+    return options;
 }
 
 void MainForm::ApplyOptions(const Options& o) {
@@ -219,6 +223,7 @@ void MainForm::ApplyOptions(const Options& o) {
                                ? static_cast<ui::SortDirection>(o.sortDirection)
                                : ui::SortDirection::AsListed;
     grid_.SetSort({static_cast<int>(std::min(o.sortColumn, static_cast<unsigned>(ui::kGridColumnCount))), direction});
+    ApplyLayout(o);
 }
 
 void MainForm::FormCreate(const std::vector<std::string>& arguments) {
@@ -348,6 +353,10 @@ void MainForm::RunChange(Gesture&& gesture) {
     }
 }
 
+void MainForm::RunGesture(const std::function<void()>& gesture) {
+    RunChange(gesture);
+}
+
 void MainForm::OnGridDoubleClick(int column, int row) {
     RunChange([&] { gestures_.SLDblClick(column, row); });
 }
@@ -396,6 +405,7 @@ void MainForm::OnRestore() {
 }
 
 void MainForm::OnShown() {
+    windowShown_ = true;
     tray_->Deactivate();
     view_->SetInTray(false);
     // The monitor does not refill the grid in the tray; show the table as it is now.
@@ -431,7 +441,7 @@ void MainForm::Close1Click() {
 // hidden (it is in the tray by now), and a copy that is to end is never shown.
 void MainForm::Timer3Timer() {
     StopTimer(timer3_);
-    view_->Centre();
+    PlaceWindow();
     if (!logonMode_ && !terminate_ && !tray_->Active() && !view_->IsVisible()) view_->Show();
     // The window is on screen (or in the tray): now what each file is.
     if (!terminate_) StartIdentification();
@@ -444,11 +454,11 @@ void MainForm::StartIdentification() {
     RequestIdentities();
 }
 
-void MainForm::RequestIdentities() {
+void MainForm::RequestIdentities(bool all) {
     if (!identifying_) return;
     // Asked again after every scan: a file may have changed behind a name that
     // did not. The worker answers from its cache for those that did not.
-    identities_.Request(identity::EntryJobs(store_));
+    identities_.Request(identity::EntryJobs(store_), all);
     if (!identityTimer_) identityTimer_ = platform_.clock.StartTimer(kIdentityPollMs, [this] { IdentityTimer(); });
 }
 

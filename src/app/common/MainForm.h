@@ -5,6 +5,7 @@
 // ui::DelayPrompt.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "ui/MainView.h"
 #include "ui/MainViewEvents.h"
 #include "ui/NameLists.h"
+#include "ui/RowActions.h"
 #include "ui/TrayIcon.h"
 
 namespace vantorell::app {
@@ -84,6 +86,11 @@ public:
     void OnHideWindowsOwnChanged() override;
     void OnFilterChanged(std::string_view text) override;
     void OnGridHeaderClick(int column) override;
+    // ---- the row menu and its keys, the layout (MainFormRows.cpp)
+    ui::RowMenu RowMenuOf(int row) override;
+    void OnRowAction(ui::RowAction action, int row) override;
+    void OnRescan() override;
+    void OnColumnWidthChanged(int column, int width) override;
     void OnHelpClicked() override;
     bool OnCloseQuery() override;
     void OnClose() override;
@@ -99,7 +106,8 @@ public:
     void Close1Click() override;
 
     // ---- timers
-    // Centres the window; on an interactive start also shows it.
+    // Puts the window where it was left, or centres it; on an interactive
+    // start also shows it.
     void Timer3Timer();
     // Answers a second copy's request in the hand-over file; polls every 2
     // seconds only where the file's folder cannot be watched.
@@ -169,6 +177,7 @@ private:
     // user shares is offered to be made as administrator.
     template <typename Gesture>
     void RunChange(Gesture&& gesture);
+    void RunGesture(const std::function<void()>& gesture);
     void StopTimer(std::optional<platform::TimerId>& timer);
     // Runs a change of the rows shown (filter, sort) and shows it; the entry
     // that was selected stays selected where it is still shown.
@@ -177,11 +186,21 @@ private:
     // Saves the options once per run: at the real close, or when the program is
     // ended by a logoff or the installer without it.
     void SaveOptionsOnce();
-    void RequestIdentities();
+    // Asks about the entries' files; with `all`, about every one again.
+    void RequestIdentities(bool all = false);
     // The monitor's passes and the lists changed on disk: the grid is refilled,
     // once the user is not at it.
     void OnEntriesChanged(const store::EntryTable& table) override;
     void ApplyHeldRefills();
+    // The entry grid `row` shows, as the table holds it now; nullopt for none.
+    std::optional<std::size_t> EntryOfRow(int row) const;
+    // The file the entry starts, as far as it is known (or can be told at once).
+    ui::RowFile RowFileOf(int row, std::size_t index);
+    // The column widths and the window's place from the options, and back.
+    void ApplyLayout(const Options& options);
+    void KeepLayout(Options& options) const;
+    // Puts the window where it was left, or centres it.
+    void PlaceWindow();
 
     platform::Platform& platform_;
     FileLayout layout_;  // before the parts that find their files through it
@@ -210,8 +229,10 @@ private:
     bool identitiesChanged_ = false;       // answers the grid does not show yet
     std::uint64_t identitiesShownAt_ = 0;  // when the grid last took them
     bool identifying_ = false;
-    std::string windowsFolder_;                           // where Windows' own files are
-    LogonImpact impact_;                                  // what each entry cost at the last logons
+    std::optional<ui::WindowPlace> windowPlace_;  // where the window was left at the last close
+    bool windowShown_ = false;                    // the window came on screen this run
+    std::string windowsFolder_;                   // where Windows' own files are
+    LogonImpact impact_;                          // what each entry cost at the last logons
     unsigned measureSeconds_ = kImpactWindowSeconds;
     identity::IdentityService identities_;                // last: its worker ends before the rest goes
     std::unique_ptr<platform::ChangeWatch> listChanges_;  // the folders of the lists and the hand-over file

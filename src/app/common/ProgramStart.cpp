@@ -9,6 +9,7 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "store/StartupRecord.h"
+#include "ui/GridModel.h"
 #include "ui/NameLists.h"
 
 namespace vantorell::app {
@@ -98,12 +99,52 @@ RegisteredIn RegisterAutostart(platform::Platform& platform, std::string_view ex
     return RegisteredIn::User;
 }
 
+std::optional<std::vector<int>> ParseNumberList(std::string_view text, std::size_t count) {
+    std::vector<int> numbers;
+    for (;;) {
+        const std::size_t comma = text.find(',');
+        int number = 0;
+        if (!text::ParseInt(text.substr(0, comma), number)) return std::nullopt;
+        numbers.push_back(number);
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    if (numbers.size() != count) return std::nullopt;
+    return numbers;
+}
+
+namespace {
+
+std::string NumberList(const std::vector<int>& numbers) {
+    std::string text;
+    for (const int n : numbers) text.append(text.empty() ? "" : ",").append(text::ToDecimal(n));
+    return text;
+}
+
+// The user's own layout: only where the user left it, never the machine's.
+void LoadLayout(platform::Platform& platform, Options& options) {
+    auto key = RegistryKey::OpenForListing(platform.registry, Hive::CurrentUser, kOptionsKey);
+    if (!key) return;
+    const auto read = [&](std::string_view name, std::size_t count) -> std::optional<std::vector<int>> {
+        if (!key->ValueExists(name)) return std::nullopt;
+        try {
+            return ParseNumberList(key->ReadString(name), count);
+        } catch (const AppError&) {
+            return std::nullopt;  // another type: as if nothing were stored
+        }
+    };
+    if (auto widths = read(kColumnWidthsValue, ui::kGridColumnCount)) options.columnWidths = std::move(*widths);
+    if (auto place = read(kWindowPlaceValue, 4); place && (*place)[2] > 0 && (*place)[3] > 0)
+        options.window = ui::WindowPlace{(*place)[0], (*place)[1], (*place)[2], (*place)[3]};
+}
+
+}  // namespace
+
 void LoadOptions(platform::Platform& platform, Options& options) {
-    const std::pair<std::string_view, bool*> values[] = {
-        {kWarnValue, &options.warnNew},
-        {kKillValue, &options.autoKill},
-        {kMinValue, &options.minimize},
-        {kHideWindowsValue, &options.hideWindowsOwn}};
+    const std::pair<std::string_view, bool*> values[] = {{kWarnValue, &options.warnNew},
+                                                         {kKillValue, &options.autoKill},
+                                                         {kMinValue, &options.minimize},
+                                                         {kHideWindowsValue, &options.hideWindowsOwn}};
     // The machine's values are the defaults; the user's own override them.
     for (const Hive hive : {Hive::LocalMachine, Hive::CurrentUser}) {
         auto key = RegistryKey::OpenForListing(platform.registry, hive, kOptionsKey);
@@ -117,6 +158,7 @@ void LoadOptions(platform::Platform& platform, Options& options) {
         if (key->ValueExists(kMeasureSecondsValue))
             options.measureSeconds = std::clamp(key->ReadInteger(kMeasureSecondsValue), 5u, 600u);
     }
+    LoadLayout(platform, options);
 }
 
 void SaveOptions(platform::Platform& platform, const Options& options) {
@@ -128,6 +170,9 @@ void SaveOptions(platform::Platform& platform, const Options& options) {
     key->WriteInteger(kHideWindowsValue, options.hideWindowsOwn ? 1 : 0);
     key->WriteInteger(kSortColumnValue, options.sortColumn);
     key->WriteInteger(kSortDirectionValue, options.sortDirection);
+    if (!options.columnWidths.empty()) key->WriteString(kColumnWidthsValue, NumberList(options.columnWidths));
+    if (const auto& w = options.window)
+        key->WriteString(kWindowPlaceValue, NumberList({w->left, w->top, w->width, w->height}));
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include "platform/Platform.h"
 #include "platform/RegistryKey.h"
 #include "store/AutostartStore.h"
+#include "ui/MainView.h"
 
 namespace vantorell::app {
 
@@ -26,6 +27,8 @@ inline constexpr std::string_view kHideWindowsValue = "HideWindows";
 inline constexpr std::string_view kSortColumnValue = "SortColumn";
 inline constexpr std::string_view kSortDirectionValue = "SortDirection";
 inline constexpr std::string_view kMeasureSecondsValue = "MeasureSeconds";
+inline constexpr std::string_view kColumnWidthsValue = "ColumnWidths";  // "45,115,80,0,70,300,0,200,90"
+inline constexpr std::string_view kWindowPlaceValue = "WindowPlace";    // "LEFT,TOP,WIDTH,HEIGHT"
 inline constexpr std::string_view kOldListFile = "data.txt";
 inline constexpr std::string_view kNoticeFile = "AwardMessage.txt";
 inline constexpr std::string_view kStartupTotalFile = "StartupTotal.txt";
@@ -46,9 +49,9 @@ Switches ParseSwitches(const std::vector<std::string>& arguments);
 
 // The three options; all on when nothing is stored.
 struct Options {
-    bool warnNew = true;   // "Warn"
-    bool autoKill = true;  // "Kill"
-    bool minimize = true;  // "Min"
+    bool warnNew = true;         // "Warn"
+    bool autoKill = true;        // "Kill"
+    bool minimize = true;        // "Min"
     bool hideWindowsOwn = true;  // "HideWindows"
     // The grid's sort: a column's number and 0 as listed, 1 up, 2 down.
     unsigned sortColumn = 1;     // "SortColumn", the name's
@@ -56,7 +59,16 @@ struct Options {
     // How long the logon is measured, in seconds (5 to 600): read only, for
     // a test or an administrator who wants another window than a minute.
     unsigned measureSeconds = 60;  // "MeasureSeconds"
+    // The layout the user left: the grid's column widths at 96 DPI, one per
+    // column ("ColumnWidths"), and the window's place ("WindowPlace"). Empty
+    // and nullopt where nothing (or nothing readable) is stored.
+    std::vector<int> columnWidths{};
+    std::optional<ui::WindowPlace> window{};
 };
+
+// The numbers of a list separated by commas, as the layout values hold them;
+// nullopt unless there are `count` whole numbers.
+std::optional<std::vector<int>> ParseNumberList(std::string_view text, std::size_t count);
 
 // The path of a file of the program's own, beside its executable.
 std::string BesideExecutable(platform::Platform& platform, std::string_view fileName);

@@ -190,6 +190,11 @@ public:
     // Top-level windows other programs show, for RaiseWindowByTitle.
     void AddWindowTitle(std::string title) { windows_.insert(std::move(title)); }
     const std::vector<std::string>& RaisedWindows() const { return raised_; }
+    // A row's shell actions, in order: "folder PATH", "properties PATH",
+    // "regedit LASTKEY" (LastKey is written as the editor would find it).
+    const std::vector<std::string>& ShellViews() const { return shellViews_; }
+    // What CopyText last put on the clipboard.
+    const std::string& Clipboard() const { return clipboard_; }
     std::uint64_t OpenKeyCount() const { return openKeys_; }
     // Keys opened and not yet closed.
     std::size_t KeysOpenNow() const { return keysOpenNow_; }
@@ -242,6 +247,10 @@ public:
     bool ShellOpen(std::string_view path, std::string_view verb) override;
     bool ShellStart(std::string_view path) override;
     bool RaiseWindowByTitle(std::string_view title) override;
+    bool ShowInFolder(std::string_view path) override;
+    bool ShowProperties(std::string_view path) override;
+    bool OpenRegistryEditor(std::string_view lastKey) override;
+    bool CopyText(std::string_view text) override;
     // ---- Clock (MemoryClock.cpp)
     TimerId StartTimer(unsigned intervalMs, TimerCallback callback) override;
     void StopTimer(TimerId id) override;
@@ -319,7 +328,8 @@ private:
     TimerId nextTimer_ = 1;
     BoxScript boxScript_;
     std::vector<ShownBox> boxes_;
-    std::vector<std::string> started_, opened_, raised_, shellStarted_;
+    std::vector<std::string> started_, opened_, raised_, shellStarted_, shellViews_;
+    std::string clipboard_;
     std::set<std::string> locks_, windows_;
     std::uint64_t openKeys_ = 0;
     std::size_t keysOpenNow_ = 0;

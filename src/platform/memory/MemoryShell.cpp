@@ -1,6 +1,7 @@
 // The shell of the in-memory platform: boxes are answered by the script,
 // and nothing is started or opened: what would be is recorded
-// (StartedCommands, OpenedDocuments, ShellStarted, RaisedWindows).
+// (StartedCommands, OpenedDocuments, ShellStarted, RaisedWindows, ShellViews,
+// Clipboard).
 #include "platform/memory/MemoryPlatform.h"
 
 namespace vantorell::platform {
@@ -40,6 +41,30 @@ bool MemoryPlatform::ShellStart(std::string_view path) {
 bool MemoryPlatform::RaiseWindowByTitle(std::string_view title) {
     if (!windows_.count(std::string(title))) return false;
     raised_.emplace_back(title);
+    return true;
+}
+
+bool MemoryPlatform::ShowInFolder(std::string_view path) {
+    shellViews_.push_back("folder " + std::string(path));
+    return FileExists(path) || FolderExists(path);
+}
+
+bool MemoryPlatform::ShowProperties(std::string_view path) {
+    shellViews_.push_back("properties " + std::string(path));
+    return FileExists(path);
+}
+
+// The editor reads its last key from the user's hive, as an English Windows' does.
+bool MemoryPlatform::OpenRegistryEditor(std::string_view keyPath) {
+    if (Faulty(Op::StartCommand, Hive::CurrentUser, "regedit.exe")) return false;
+    const std::string lastKey = "Computer\\" + std::string(keyPath);
+    PutString(Hive::CurrentUser, kRegistryEditorKey, kRegistryEditorLastKey, lastKey);
+    shellViews_.push_back("regedit " + lastKey);
+    return true;
+}
+
+bool MemoryPlatform::CopyText(std::string_view text) {
+    clipboard_ = text;
     return true;
 }
 

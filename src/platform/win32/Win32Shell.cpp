@@ -1,7 +1,11 @@
 #include "platform/win32/Win32Shell.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cwchar>
 
 #include "platform/RunCommand.h"
 #include "platform/win32/ChangeWatcher.h"
@@ -91,6 +95,114 @@ bool Win32Shell::RaiseWindowByTitle(std::string_view title) {
         SetForegroundWindow(popup);
     }
     return true;
+}
+
+bool Win32Shell::ShowInFolder(std::string_view path) {
+    PIDLIST_ABSOLUTE item = nullptr;
+    {
+        // A 32-bit build names System32's own files, not SysWOW64's.
+        const FsRedirectionOff native;
+        item = ILCreateFromPathW(Widen(path).c_str());
+    }
+    if (!item) return false;
+    const HRESULT result = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
+    ILFree(item);
+    if (SUCCEEDED(result)) return true;
+    // The shell could not reach a folder window of its own (Wine's, once its
+    // first Explorer has gone): Explorer is asked on its command line.
+    const std::wstring arguments = L"/select,\"" + Widen(path) + L"\"";
+    const auto started = ShellExecuteW(owner_, L"open", L"explorer.exe", arguments.c_str(), nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(started) > 32;
+}
+
+bool Win32Shell::ShowProperties(std::string_view path) {
+    const std::wstring file = Widen(path);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner_;
+    info.lpVerb = L"properties";
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOW;
+    const FsRedirectionOff native;
+    if (ShellExecuteExW(&info)) return true;
+    // Where the shell knows no "properties" verb for the file, its own call.
+    return SHObjectProperties(owner_, SHOP_FILEPATH, file.c_str(), nullptr) != FALSE;
+}
+
+namespace {
+
+// What the editor puts before a hive's name in its last key: its tree's root,
+// named in the system's language ("Computer\", "Ordinateur\"), as it wrote
+// it last. Before it ever ran: "Computer\", and nothing for Wine's editor,
+// which names the key from its hive.
+std::wstring EditorRoot(HKEY key) {
+    std::wstring last(1024, L'\0');
+    DWORD bytes = static_cast<DWORD>(last.size() * sizeof(wchar_t));
+    DWORD type = 0;
+    if (RegQueryValueExW(key, Widen(kRegistryEditorLastKey).c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(last.data()), &bytes) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+        last.resize(wcsnlen(last.c_str(), bytes / sizeof(wchar_t)));
+        if (last.rfind(L"HKEY_", 0) == 0) return {};
+        const std::size_t hive = last.find(L"\\HKEY_");
+        if (hive != std::wstring::npos) return last.substr(0, hive + 1);
+    }
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine ? std::wstring() : std::wstring(L"Computer\\");
+}
+
+}  // namespace
+
+bool Win32Shell::OpenRegistryEditor(std::string_view keyPath) {
+    win32::UniqueHKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(kRegistryEditorKey).c_str(), 0, nullptr, 0,
+                        KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    const std::wstring text = EditorRoot(key.Get()) + Widen(keyPath);
+    if (RegSetValueExW(key.Get(), Widen(kRegistryEditorLastKey).c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+        return false;
+    // The editor in the Windows folder, the machine's own build; through the
+    // shell, which asks for the rights it wants.
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const std::wstring editor = std::wstring(windows, length) + L"\\regedit.exe";
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC;
+    info.hwnd = owner_;
+    info.lpFile = editor.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info) != FALSE;
+}
+
+bool Win32Shell::CopyText(std::string_view text) {
+    constexpr int kAttempts = 10;  // another program may hold the clipboard a moment
+    constexpr DWORD kRetryMs = 20;
+    const std::wstring wide = Widen(text);
+    bool open = false;
+    for (int attempt = 0; attempt < kAttempts && !open; ++attempt) {
+        open = OpenClipboard(owner_) != FALSE;
+        if (!open) Sleep(kRetryMs);
+    }
+    if (!open) return false;
+    bool done = false;
+    if (EmptyClipboard()) {
+        const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+        if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+            if (void* data = GlobalLock(block)) {
+                std::wmemcpy(static_cast<wchar_t*>(data), wide.c_str(), wide.size() + 1);
+                GlobalUnlock(block);
+                done = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+            }
+            if (!done) GlobalFree(block);  // the clipboard owns it only once set
+        }
+    }
+    CloseClipboard();
+    return done;
 }
 
 }  // namespace vantorell::platform

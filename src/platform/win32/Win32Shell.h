@@ -1,5 +1,5 @@
 // The shell on Windows: MessageBoxW, CreateProcessW, ShellExecuteW and
-// ShellExecuteExW, FindWindowW.
+// ShellExecuteExW, FindWindowW, SHOpenFolderAndSelectItems, the clipboard.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,10 @@ public:
     bool ShellOpen(std::string_view path, std::string_view verb) override;
     bool ShellStart(std::string_view path) override;
     bool RaiseWindowByTitle(std::string_view title) override;
+    bool ShowInFolder(std::string_view path) override;
+    bool ShowProperties(std::string_view path) override;
+    bool OpenRegistryEditor(std::string_view lastKey) override;
+    bool CopyText(std::string_view text) override;
 
 private:
     HWND owner_ = nullptr;

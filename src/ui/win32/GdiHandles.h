@@ -27,6 +27,10 @@ struct AcceleratorTraits {
     static HACCEL Invalid() { return nullptr; }
     static void Close(HACCEL h) { DestroyAcceleratorTable(h); }
 };
+struct MenuTraits {
+    static HMENU Invalid() { return nullptr; }
+    static void Close(HMENU h) { DestroyMenu(h); }
+};
 struct IconTraits {
     static HICON Invalid() { return nullptr; }
     static void Close(HICON h) { DestroyIcon(h); }
@@ -37,6 +41,7 @@ using UniqueBitmap = vantorell::win32::UniqueOwner<HBITMAP, GdiObjectTraits<HBIT
 using UniqueBrush = vantorell::win32::UniqueOwner<HBRUSH, GdiObjectTraits<HBRUSH>>;
 using UniqueMemoryDc = vantorell::win32::UniqueOwner<HDC, MemoryDcTraits>;
 using UniqueImageList = vantorell::win32::UniqueOwner<HIMAGELIST, ImageListTraits>;
+using UniqueMenu = vantorell::win32::UniqueOwner<HMENU, MenuTraits>;
 using UniqueIcon = vantorell::win32::UniqueOwner<HICON, IconTraits>;
 using UniqueAccelerators = vantorell::win32::UniqueOwner<HACCEL, AcceleratorTraits>;
 

@@ -8,6 +8,7 @@
 #include "platform/win32/Utf.h"
 #include "ui/win32/Dpi.h"
 #include "ui/win32/ErrorReport.h"
+#include "ui/win32/RowMenuPopup.h"
 
 namespace vantorell::ui::win32 {
 namespace {
@@ -18,9 +19,7 @@ constexpr UINT_PTR kSubclassId = 1;
 constexpr int kTextInset = 2;
 // Posted to the ListView: put the model's column widths back.
 constexpr UINT kRestoreWidthsMessage = WM_APP + 0x40;  // text is drawn this far right of and below a cell's corner
-#ifndef HDS_NOSIZING
-constexpr LONG_PTR HDS_NOSIZING = 0x0800;
-#endif
+constexpr WPARAM kCtrlC = 0x03;                        // the character Ctrl+C types
 
 COLORREF ToColorRef(Rgb c) {
     return RGB(c.r, c.g, c.b);
@@ -56,7 +55,6 @@ bool GridView::Create(HWND parent, int controlId) {
     }
     header_ = ListView_GetHeader(list_);
     if (header_) {
-        SetWindowLongPtrW(header_, GWL_STYLE, GetWindowLongPtrW(header_, GWL_STYLE) | HDS_NOSIZING);
         SetWindowSubclass(header_, HeaderProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
     SetWindowSubclass(list_, ListProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
@@ -342,6 +340,9 @@ LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_RBUTTONDOWN:
         case WM_RBUTTONDBLCLK:
+            // The row menu is for the row under the mouse: its cell is selected first.
+            if (auto cell = CellAt(point)) Select(*cell);
+            [[fallthrough]];
         case WM_MBUTTONDOWN:
         case WM_MBUTTONDBLCLK:
             SetFocus(window);
@@ -352,8 +353,34 @@ LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_MBUTTONUP:
             if (GetCapture() == window) ReleaseCapture();
             ReportMouseUp();
+            if (message == WM_RBUTTONUP && CellAt(point)) {
+                POINT screen = point;
+                ClientToScreen(window, &screen);
+                ShowRowMenu(screen);
+            }
             return 0;
+        case WM_CONTEXTMENU:
+            // From the keyboard (-1), or from the system for a click we did not see.
+            if (lParam == -1) {
+                ShowRowMenu(std::nullopt);
+            } else {
+                POINT client{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                ScreenToClient(window, &client);
+                if (auto cell = CellAt(client)) Select(*cell);
+                ShowRowMenu(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            }
+            return 0;
+        case WM_GETDLGCODE:
+            // Enter is the grid's own (Properties), not the dialog manager's.
+            return DefSubclassProc(window, message, wParam, lParam) | DLGC_WANTALLKEYS;
+        case WM_KEYUP:
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+        case WM_CHAR:
+            if (RowKey(message, wParam)) return 0;
+            break;
         case WM_KEYDOWN:
+            if (RowKey(message, wParam)) return 0;
             switch (wParam) {
                 case VK_LEFT:
                 case VK_RIGHT:
@@ -366,7 +393,10 @@ LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
                 default: break;
             }
             break;
-        case kRestoreWidthsMessage: ApplyColumns(); return 0;
+        case kRestoreWidthsMessage:
+            TakeUserWidths();
+            ApplyColumns();
+            return 0;
         case WM_NCDESTROY:
             RemoveWindowSubclass(window, ListProc, kSubclassId);
             list_ = nullptr;
@@ -376,22 +406,28 @@ LRESULT GridView::OnListMessage(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-// The header shows the title row. It never sizes a column: presses and
-// double-clicks on a divider never reach it, and its sizing cursor is not shown.
+bool GridView::HiddenColumn(int column) const {
+    return column < 0 || column >= kGridColumnCount || model_.KeptWidths()[static_cast<std::size_t>(column)] == 0;
+}
+
+bool GridView::OnHiddenDivider(HWND header, POINT point) const {
+    HDHITTESTINFO hit{};
+    hit.pt = point;
+    SendMessageW(header, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    return (hit.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN)) != 0 && HiddenColumn(hit.iItem);
+}
+
+// The header shows the title row. It sizes the shown columns only: a press on
+// a hidden column's divider never reaches it, and no sizing cursor is shown
+// there. Double-clicks never reach it (they act on the selected cell).
 LRESULT GridView::OnHeaderMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto onDivider = [window](POINT point) {
-        HDHITTESTINFO hit{};
-        hit.pt = point;
-        SendMessageW(window, HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-        return (hit.flags & (HHT_ONDIVIDER | HHT_ONDIVOPEN)) != 0;
-    };
     const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     switch (message) {
         case WM_SETCURSOR: {
             POINT cursor{};
             GetCursorPos(&cursor);
             ScreenToClient(window, &cursor);
-            if (onDivider(cursor)) {
+            if (OnHiddenDivider(window, cursor)) {
                 SetCursor(LoadCursorW(nullptr, IDC_ARROW));
                 return TRUE;
             }
@@ -399,7 +435,7 @@ LRESULT GridView::OnHeaderMessage(HWND window, UINT message, WPARAM wParam, LPAR
         }
         case WM_LBUTTONDOWN:
             if (list_) SetFocus(list_);
-            if (onDivider(point)) return 0;
+            if (OnHiddenDivider(window, point)) return 0;
             break;
         case WM_LBUTTONDBLCLK:
             // The title row selects nothing: the double-click acts on the selected cell.
@@ -409,6 +445,7 @@ LRESULT GridView::OnHeaderMessage(HWND window, UINT message, WPARAM wParam, LPAR
         case WM_RBUTTONUP:
         case WM_MBUTTONUP: {
             const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+            TakeUserWidths();  // a drag of a divider ends here: before the grid is shown again
             ReportMouseUp();
             return result;
         }
@@ -445,32 +482,119 @@ bool GridView::OnNotify(const NMHDR& header, LRESULT& result) {
             result = -1;  // no type-ahead search: the selection is a cell
             return true;
         // The ListView passes its header's notifications on, as the header's
-        // or as its own, and not all of them on every system: sizing is refused
-        // where it can be, and the model's widths are put back after any
-        // sizing that went ahead all the same.
+        // or as its own, and not all of them on every system: sizing a hidden
+        // column is refused where it can be, and the model's widths are put
+        // back after any such sizing that went ahead all the same. A shown
+        // column's new width goes to the model.
         case HDN_BEGINTRACKW:
-        case HDN_BEGINTRACKA: result = TRUE; return true;
+        case HDN_BEGINTRACKA:
+            result = HiddenColumn(reinterpret_cast<const NMHEADERW&>(header).iItem) ? TRUE : FALSE;
+            return true;
         case HDN_ITEMCHANGINGW:
-        case HDN_ITEMCHANGINGA: result = WidthChange(header) ? TRUE : FALSE; return true;
+        case HDN_ITEMCHANGINGA:
+            result =
+                WidthChange(header) && HiddenColumn(reinterpret_cast<const NMHEADERW&>(header).iItem) ? TRUE : FALSE;
+            return true;
         case HDN_DIVIDERDBLCLICKW:
         case HDN_DIVIDERDBLCLICKA:
         case HDN_ENDTRACKW:
         case HDN_ENDTRACKA:
             PostMessageW(list_, kRestoreWidthsMessage, 0, 0);
-            result = TRUE;
+            result = FALSE;
             return true;
         case HDN_ITEMCHANGEDW:
-        case HDN_ITEMCHANGEDA:
-            if (WidthChange(header)) PostMessageW(list_, kRestoreWidthsMessage, 0, 0);
+        case HDN_ITEMCHANGEDA: {
             result = 0;
+            if (!WidthChange(header)) return true;
+            const auto& change = reinterpret_cast<const NMHEADERW&>(header);
+            if (!HiddenColumn(change.iItem)) ReportWidth(change.iItem, change.pitem->cxy);
+            PostMessageW(list_, kRestoreWidthsMessage, 0, 0);
             return true;
+        }
         default: return false;
     }
+}
+
+void GridView::ReportWidth(int column, int pixels) {
+    if (pixels == ScaledWidth(column)) return;
+    const int width = MulDiv(pixels, static_cast<int>(kBaseDpi), static_cast<int>(dpi_));
+    RunGuarded(GetParent(list_), [&] { events_.OnColumnWidthChanged(column, width); });
+}
+
+// Not every system tells the parent of each width the header takes: the
+// ListView's own widths are what the user left.
+void GridView::TakeUserWidths() {
+    for (int column = 0; column < kGridColumnCount; ++column)
+        if (!HiddenColumn(column)) ReportWidth(column, ListView_GetColumnWidth(list_, column));
 }
 
 bool GridView::WidthChange(const NMHDR& header) const {
     const auto& change = reinterpret_cast<const NMHEADERW&>(header);
     return !applyingWidths_ && change.pitem && (change.pitem->mask & HDI_WIDTH);
+}
+
+// ---------------------------------------------------------------- the row menu
+
+void GridView::ShowRowMenu(std::optional<POINT> at) {
+    if (!list_ || openMenu_ || DataRows() <= 0) return;
+    const int row = selected_.row;
+    if (!at) {  // under the selected cell, as the keyboard asks
+        ScrollIntoView(selected_);
+        RECT cell{};
+        if (!CellRect(selected_.column, row - 1, cell)) return;
+        POINT corner{cell.left, cell.bottom};
+        ClientToScreen(list_, &corner);
+        at = corner;
+    }
+    HWND parent = GetParent(list_);
+    RowMenu menu;
+    if (!RunGuarded(parent, [&] { menu = events_.RowMenuOf(row); })) return;
+    openMenu_ = menu;
+    const std::optional<RowAction> chosen = TrackRowMenu(parent, menu, *at);
+    openMenu_.reset();
+    if (onHint_) onHint_(nullptr);
+    if (chosen) RunGuarded(parent, [&] { events_.OnRowAction(*chosen, row); });
+}
+
+void GridView::OnMenuSelect(UINT item) {
+    const auto action = RowActionOfItem(item);
+    if (!openMenu_ || !action || !onHint_) return;
+    const std::string hint = openMenu_->Hint(*action);
+    onHint_(&hint);
+}
+
+void GridView::ReportRowAction(RowAction action) {
+    if (DataRows() <= 0) return;
+    const int row = selected_.row;
+    RunGuarded(GetParent(list_), [&] { events_.OnRowAction(action, row); });
+}
+
+bool GridView::RowKey(UINT message, WPARAM key) {
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    switch (message) {
+        case WM_KEYDOWN:
+            switch (key) {
+                case VK_SPACE: ReportRowAction(RowAction::Switch); return true;
+                case VK_DELETE: ReportRowAction(RowAction::Delete); return true;
+                case VK_RETURN: ReportRowAction(RowAction::Properties); return true;
+                case VK_APPS: return true;  // the menu opens as the key comes up
+                default: return false;
+            }
+        case WM_KEYUP:
+            if (key != VK_APPS) return false;
+            ShowRowMenu(std::nullopt);
+            return true;
+        case WM_SYSKEYDOWN:
+            if (key != VK_F10 || !shift) return false;
+            ShowRowMenu(std::nullopt);
+            return true;
+        case WM_SYSKEYUP: return key == VK_F10 && shift;  // no menu-bar mode after Shift+F10
+        case WM_CHAR:
+            // The characters of the keys above never reach the ListView's search.
+            if (key == kCtrlC) ReportRowAction(RowAction::Copy);
+            return key == kCtrlC || key == L' ' || key == L'\r';
+        default: return false;
+    }
 }
 
 void GridView::FillDisplayInfo(NMLVDISPINFOW& info) {

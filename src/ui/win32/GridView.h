@@ -1,11 +1,13 @@
 // The entry grid SL as a report-mode ListView: a virtual list (LVS_OWNERDATA)
 // whose cells come from the portable GridModel. Every cell is drawn through
 // NM_CUSTOMDRAW as the model's DrawCell says; the selected cell (not a row) is
-// the grid's own and is drawn highlighted. Columns keep the model's widths:
-// the user can neither size nor move them. A column at its first width is
-// never narrower than its title in the font and DPI it is shown with. A click
-// on a column's title is reported; the title of the column the model sorts by
-// shows the sort's arrow.
+// the grid's own and is drawn highlighted. The user sizes the shown columns
+// (the model keeps what he chose) but never opens a hidden one, nor moves any.
+// A column at its first width is never narrower than its title in the font
+// and DPI it is shown with. A click on a column's title is reported; the
+// title of the column the model sorts by shows the sort's arrow. A right
+// click, the context-menu key or Shift+F10 opens the row menu; Space, Delete,
+// Enter and Ctrl+C are its actions' keys.
 //
 // Model row 0 is the ListView's header; model rows 1..n are items 0..n-1.
 #pragma once
@@ -22,6 +24,7 @@
 #include "ui/GridModel.h"
 #include "ui/MainView.h"
 #include "ui/MainViewEvents.h"
+#include "ui/RowMenu.h"
 #include "ui/win32/CheckBitmaps.h"
 #include "ui/win32/GdiHandles.h"
 
@@ -57,6 +60,11 @@ public:
     // Called after the selected cell may have changed (a click, a key, a refill).
     void SetSelectionHandler(std::function<void()> handler) { onSelection_ = std::move(handler); }
     void SetInTray(bool inTray);
+    // Called with the status line's hint while a row menu item is highlighted,
+    // and with null when the menu has closed.
+    void SetMenuHintHandler(std::function<void(const std::string* hint)> handler) { onHint_ = std::move(handler); }
+    // WM_MENUSELECT of the row menu, sent to the parent: the highlighted item.
+    void OnMenuSelect(UINT item);
 
     // WM_NOTIFY sent to the parent by the ListView. True when handled; then
     // `result` is the answer for the window procedure.
@@ -94,6 +102,18 @@ private:
     void FillDisplayInfo(NMLVDISPINFOW& info);
     // True for a header notification about a width change not made by ApplyColumns.
     bool WidthChange(const NMHDR& header) const;
+    // A shown column's width in pixels, when it is not the model's, goes to the model.
+    void ReportWidth(int column, int pixels);
+    void TakeUserWidths();
+    // A column the model hides (width 0 in every fill): never sized.
+    bool HiddenColumn(int column) const;
+    // The header's divider under a client point belongs to a hidden column.
+    bool OnHiddenDivider(HWND header, POINT point) const;
+    // The row menu of the selected row, at a screen point (nullopt: under the selected cell).
+    void ShowRowMenu(std::optional<POINT> at);
+    void ReportRowAction(RowAction action);
+    // The keys of the row menu's actions; true when `key` was one.
+    bool RowKey(UINT message, WPARAM key);
 
     const GridModel& model_;
     MainViewEvents& events_;
@@ -113,6 +133,8 @@ private:
     std::optional<control::EntryKey> selectedKey_, topKey_;
     DWORD lastInput_ = 0;  // tick of the last pointer move, button or key on the grid
     std::function<void()> onSelection_;
+    std::function<void(const std::string*)> onHint_;
+    std::optional<RowMenu> openMenu_;  // the row menu while it is shown
 };
 
 }  // namespace vantorell::ui::win32

@@ -19,7 +19,8 @@ namespace {
 using vantorell::win32::Widen;
 
 constexpr wchar_t kWindowClass[] = L"VantorellMainWindow";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
 constexpr DWORD kWindowExStyle = 0;
 // Asks the window to destroy itself once the message that asked has returned.
 constexpr UINT kTerminateMessage = WM_APP + 1;
@@ -42,8 +43,8 @@ enum ControlId : int {
     kIdLegendBlack,   // Label5
     kIdLegendFile,    // the files' own colours
     kIdHideWindowsOwn,
-    kIdStatus,  // the status line beside the delete button
-    kIdFilter,  // the filter box above the grid
+    kIdStatus = kStatusLineId,  // the status line beside the delete button
+    kIdFilter,                  // the filter box above the grid
 };
 // Commands of the window's keys.
 enum CommandId : int {
@@ -212,7 +213,18 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             break;
+        case WM_GETMINMAXINFO: {
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            const SIZE least = MinimumSize();
+            limits->ptMinTrackSize = POINT{least.cx, least.cy};
+            return 0;
+        }
+        case WM_MENUSELECT:
+            // The row menu's items; a closing menu (0xFFFF, no menu) leaves the hint to the grid.
+            if (HIWORD(wParam) != 0xFFFF || lParam) grid_.OnMenuSelect(LOWORD(wParam));
+            break;
         case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) Layout(dpi_);
             if (wParam == SIZE_MINIMIZED && !minimized_) {
                 minimized_ = true;  // minimised by other means than our button
                 events_.OnMinimize();
@@ -254,11 +266,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kTerminateMessage: DestroyWindow(window_); return 0;
         case WM_DPICHANGED: {
-            Layout(HIWORD(wParam));
+            // The window keeps its size in layout pixels: the system's
+            // suggestion scales it as the DPI does.
+            dpi_ = HIWORD(wParam);
             const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            FitToDpi();
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            Layout(dpi_);
             return 0;
         }
         case WM_DESTROY: PostQuitMessage(0); return 0;
@@ -286,6 +300,7 @@ bool MainWindow::CreateControls() {
         if (!create(item)) return false;
     if (!CreateFilterBox() || !grid_.Create(window_, kIdGrid)) return false;
     grid_.SetSelectionHandler([this] { UpdateDeleteShield(); });
+    grid_.SetMenuHintHandler([this](const std::string* hint) { ShowMenuHint(hint); });
     for (const auto& item : kControlsAfterGrid)
         if (!create(item)) return false;
     // The group box goes under its check boxes, so that they are not clipped away.
@@ -297,18 +312,61 @@ bool MainWindow::CreateControls() {
 }
 
 void MainWindow::Layout(UINT dpi) {
+    const bool dpiChanged = dpi != dpi_ || !font_;
     dpi_ = dpi;
-    ApplyFont(dpi);
-    const auto place = [&](int id, const Rect& r) {
+    if (dpiChanged) ApplyFont(dpi);
+    // The room beyond the designed client area: the grid takes it, and what
+    // is under the grid moves down by its height.
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int wider = std::max(0, static_cast<int>(client.right) - Scale(kClientWidth, dpi));
+    const int taller = std::max(0, static_cast<int>(client.bottom) - Scale(kClientHeight, dpi));
+    const auto place = [&](int id, const Rect& r, int grow, int down) {
         const RECT s = ScaledRect(r, dpi);
-        SetWindowPos(GetDlgItem(window_, id), nullptr, s.left, s.top, s.right - s.left, s.bottom - s.top,
+        SetWindowPos(GetDlgItem(window_, id), nullptr, s.left, s.top + down, s.right - s.left + grow, s.bottom - s.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     };
-    for (const auto& item : kControlsBeforeGrid) place(item.id, item.place);
-    for (const auto& item : kControlsAfterGrid) place(item.id, item.place);
-    place(kIdFilter, kFilterRect);
-    grid_.Layout(ScaledRect(kGridRect, dpi), dpi);
-    ApplyHelpGlyph(dpi);
+    for (const auto& item : kControlsBeforeGrid) place(item.id, item.place, 0, 0);
+    for (const auto& item : kControlsAfterGrid) place(item.id, item.place, item.id == kIdDelete ? 0 : wider, taller);
+    place(kIdFilter, kFilterRect, wider, 0);
+    RECT grid = ScaledRect(kGridRect, dpi);
+    grid.right += wider;
+    grid.bottom += taller;
+    grid_.Layout(grid, dpi);
+    if (dpiChanged) ApplyHelpGlyph(dpi);
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+SIZE MainWindow::MinimumSize() const {
+    return OuterSize(Scale(kClientWidth, dpi_), Scale(kClientHeight, dpi_), kWindowStyle, kWindowExStyle, dpi_);
+}
+
+std::optional<WindowPlace> MainWindow::Placement() const {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!window_ || !GetWindowPlacement(window_, &placement)) return std::nullopt;
+    RECT r = placement.rcNormalPosition;  // in the work area's coordinates
+    if (!IsIconic(window_) && !IsZoomed(window_)) {
+        GetWindowRect(window_, &r);  // the screen's, as PlaceAt takes them
+    } else if (HMONITOR monitor = MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST)) {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        if (GetMonitorInfoW(monitor, &info))
+            OffsetRect(&r, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
+    }
+    return WindowPlace{r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+bool MainWindow::PlaceAt(const WindowPlace& place) {
+    const SIZE least = MinimumSize();
+    const RECT wanted{place.left, place.top, place.left + std::max<int>(place.width, least.cx),
+                      place.top + std::max<int>(place.height, least.cy)};
+    // Off every screen (a monitor since unplugged, a value written by hand):
+    // the size is taken, the place is not.
+    const bool onScreen = MonitorFromRect(&wanted, MONITOR_DEFAULTTONULL) != nullptr;
+    SetWindowPos(window_, nullptr, wanted.left, wanted.top, wanted.right - wanted.left, wanted.bottom - wanted.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (onScreen ? 0 : SWP_NOMOVE));
+    return onScreen;
 }
 
 void MainWindow::ApplyFont(UINT dpi) {
@@ -335,7 +393,34 @@ void MainWindow::ApplyHelpGlyph(UINT dpi) {
 }
 
 void MainWindow::SetStatusText(std::string_view text) {
-    SetWindowTextW(GetDlgItem(window_, kIdStatus), Widen(text).c_str());
+    const std::wstring line = Widen(text);
+    if (statusBeforeHint_) {
+        *statusBeforeHint_ = line;  // shown again when the menu closes
+        return;
+    }
+    SetWindowTextW(GetDlgItem(window_, kIdStatus), line.c_str());
+}
+
+void MainWindow::ShowMenuHint(const std::string* hint) {
+    HWND status = GetDlgItem(window_, kIdStatus);
+    if (!hint) {
+        if (statusBeforeHint_) SetWindowTextW(status, statusBeforeHint_->c_str());
+        statusBeforeHint_.reset();
+        return;
+    }
+    if (!statusBeforeHint_) {
+        wchar_t text[512] = {};
+        GetWindowTextW(status, text, static_cast<int>(std::size(text)));
+        statusBeforeHint_ = text;
+    }
+    SetWindowTextW(status, Widen(*hint).c_str());
+}
+
+bool MainWindow::WindowKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_F5) return false;
+    if (msg.hwnd != window_ && !IsChild(window_, msg.hwnd)) return false;
+    RunGuarded(window_, [this] { events_.OnRescan(); });
+    return true;
 }
 
 void MainWindow::OnCommand(int id, int code) {
@@ -385,6 +470,7 @@ int MainWindow::RunMessageLoop() {
     // The monitor's change watches are served while the loop waits.
     while (vantorell::win32::GetMessageOrChange(msg)) {
         if (window_ && accelerators_ && TranslateAcceleratorW(window_, accelerators_.Get(), &msg)) continue;
+        if (window_ && WindowKey(msg)) continue;
         if (window_ && IsDialogMessageW(window_, &msg)) continue;  // Tab, mnemonics
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

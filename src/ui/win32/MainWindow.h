@@ -1,8 +1,10 @@
-// The main window: a fixed-size top-level window with the intro line, the
+// The main window: a top-level window with the intro line, the
 // "Program options" group with its three check boxes, the "&Help" and
 // "Delete selected entry" buttons, the entry grid and the four legend lines.
 // It is a view: it shows the GridModel, forwards gestures and life-cycle
-// events to MainViewEvents, and decides nothing itself.
+// events to MainViewEvents, and decides nothing itself. The user may make it
+// larger than its designed size: the grid takes the room, and what is under
+// the grid moves down with the window's bottom edge.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +20,9 @@
 #include "ui/win32/GridView.h"
 
 namespace vantorell::ui::win32 {
+
+// The status line's control id (the end-to-end tests read its text).
+inline constexpr int kStatusLineId = 190;
 
 class MainWindow final : public MainView {
 public:
@@ -50,6 +55,8 @@ public:
     void Minimize() override;
     void MoveTo(int left, int top) override;
     void Centre() override;
+    std::optional<WindowPlace> Placement() const override;
+    bool PlaceAt(const WindowPlace& place) override;
     void Close() override;
     void Terminate() override;
 
@@ -75,6 +82,14 @@ private:
     void OnFilterEdited();
     // The window's keys: Ctrl+F goes to the filter box.
     void CreateAccelerators();
+    // The window's own keys, whichever control has the focus (F5); true when
+    // `msg` was one.
+    bool WindowKey(const MSG& msg);
+    // The row menu's hint in the status line while an item is highlighted
+    // (null: the menu closed, the line's own text again).
+    void ShowMenuHint(const std::string* hint);
+    // The smallest outer size: the designed client area at the window's DPI.
+    SIZE MinimumSize() const;
 
     MainViewEvents& events_;
     GridView grid_;
@@ -87,6 +102,7 @@ private:
     bool deleteShield_ = false;
     HWND lastFocus_ = nullptr;
     bool minimized_ = false;
+    std::optional<std::wstring> statusBeforeHint_;  // the status line's text while a hint shows
     // While the window is moved or its system menu is open, the system's own
     // loop runs: the monitor's watches are served meanwhile.
     std::optional<vantorell::win32::ModalLoop> systemLoop_;

@@ -17,6 +17,20 @@
 //                                 (each press must change it; for bench/costs.sh)
 //   click <column> <row>          click a cell (row 0 is the title row)
 //   dblclick <column> <row>       double-click a cell
+//   rclick <column> <row>         right-click a data cell (its row menu opens)
+//   key space|delete|enter|f5|apps|ctrl+c
+//                                 press a key on the grid (Ctrl+C as the character it types)
+//   menu                          wait for the main window's program's pop-up menu; print "X Y W H"
+//   menu-key down|up|enter|escape press a key in that open menu
+//   no-menu                       wait until that program shows no pop-up menu
+//   status                        print the text of the main window's status line
+//   clipboard                     print the clipboard's text
+//   move-window <x> <y> <w> <h>   move and size the main window
+//   child-text <title> <class>    print the text of the first child of this class of the visible top-level
+//                                 window with this title (another program's status bar)
+//   close-window <class> <title>  ask a visible top-level window of this class and title to close (WM_CLOSE)
+//   screen                        print the primary screen's width and height as Windows gives them
+//   windows                       print class, pid and title of every visible top-level window, tab-separated
 //   cell-corner <column> <row>    print the screen position "X Y" of a data cell's top-left corner
 //   scroll <dx>                   scroll the grid dx pixels to the right (for a picture of its last columns)
 //   click-button <caption>        press a button of the main window
@@ -98,6 +112,7 @@
 #include <vector>
 
 #include "ui/win32/DelayDialog.h"
+#include "ui/win32/MainWindow.h"
 #include "ui/win32/TrayIconWin32.h"
 
 namespace {
@@ -307,7 +322,8 @@ public:
     // Pixels the text takes in the grid's own font (the header's too).
     int StringWidth(const std::wstring& text) const {
         ClearText();
-        block_.Write(kTextOffset, text.c_str(), (std::min<std::size_t>(text.size(), kTextCapacity - 1)) * sizeof(wchar_t));
+        block_.Write(kTextOffset, text.c_str(),
+                     (std::min<std::size_t>(text.size(), kTextCapacity - 1)) * sizeof(wchar_t));
         return static_cast<int>(
             SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(block_.At(kTextOffset))));
     }
@@ -528,6 +544,158 @@ int DragDivider(double timeout, int column, int dx, bool doubleClick) {
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, start);
     SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, end);
     SendMessageW(header, WM_LBUTTONUP, 0, end);
+    return kExitOk;
+}
+
+// ---------------------------------------------------------------- the row menu, keys, clipboard, layout
+
+DWORD ProcessOf(HWND window);
+
+int RightClickCell(double timeout, int column, int row) {
+    const ListViewReader grid(Grid(MainWindow(timeout)));
+    HWND target = nullptr;
+    if (row < 1) throw Failure{L"rclick takes a data row"};
+    const POINT at = grid.CellCentre(column, row, target);
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    PostMessageW(target, WM_RBUTTONDOWN, MK_RBUTTON, where);
+    PostMessageW(target, WM_RBUTTONUP, 0, where);
+    return kExitOk;
+}
+
+// Posted to the grid as the keyboard would send them; Ctrl+C as its character,
+// since a posted key carries no Ctrl state.
+int PressKey(double timeout, const std::wstring& name) {
+    HWND list = Grid(MainWindow(timeout));
+    if (name == L"ctrl+c") {
+        PostMessageW(list, WM_CHAR, 0x03, 1);
+        return kExitOk;
+    }
+    UINT key = 0;
+    if (name == L"space") key = VK_SPACE;
+    if (name == L"delete") key = VK_DELETE;
+    if (name == L"enter") key = VK_RETURN;
+    if (name == L"f5") key = VK_F5;
+    if (name == L"apps") key = VK_APPS;
+    if (!key) throw Failure{L"no such key: " + name};
+    PostMessageW(list, WM_KEYDOWN, key, 1);
+    PostMessageW(list, WM_KEYUP, key, 0xC0000001);
+    return kExitOk;
+}
+
+// A visible pop-up menu of the main window's program.
+HWND OpenMenu() {
+    HWND main = FindMain();
+    if (!main) return nullptr;
+    const DWORD owner = ProcessOf(main);
+    for (HWND m = FindWindowExW(nullptr, nullptr, kMenuClass, nullptr); m;
+         m = FindWindowExW(nullptr, m, kMenuClass, nullptr))
+        if (IsWindowVisible(m) && ProcessOf(m) == owner) return m;
+    return nullptr;
+}
+
+int WaitMenu(double timeout) {
+    HWND menu = PollUntil(timeout, [] { return OpenMenu(); });
+    if (!menu) throw Failure{L"no pop-up menu opened"};
+    RECT r{};
+    GetWindowRect(menu, &r);
+    PrintLine(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) +
+              L" " + std::to_wstring(r.bottom - r.top));
+    return kExitOk;
+}
+
+int WaitNoMenu(double timeout) {
+    if (!PollUntil(timeout, [] { return !OpenMenu(); })) throw Failure{L"the pop-up menu is still open"};
+    return kExitOk;
+}
+
+int MenuKey(double timeout, const std::wstring& name) {
+    HWND menu = PollUntil(timeout, [] { return OpenMenu(); });
+    if (!menu) throw Failure{L"no pop-up menu is open"};
+    UINT key = 0;
+    if (name == L"down") key = VK_DOWN;
+    if (name == L"up") key = VK_UP;
+    if (name == L"enter") key = VK_RETURN;
+    if (name == L"escape") key = VK_ESCAPE;
+    if (!key) throw Failure{L"menu-key takes down, up, enter or escape"};
+    PostMessageW(menu, WM_KEYDOWN, key, 1);
+    PostMessageW(menu, WM_KEYUP, key, 0xC0000001);
+    return kExitOk;
+}
+
+int PrintStatus(double timeout) {
+    HWND status = GetDlgItem(MainWindow(timeout), vantorell::ui::win32::kStatusLineId);
+    if (!status) throw Failure{L"the main window has no status line"};
+    wchar_t text[kTextCapacity] = {};
+    GetWindowTextW(status, text, kTextCapacity);
+    PrintLine(text);
+    return kExitOk;
+}
+
+int PrintClipboard() {
+    const bool open = PollUntil(2, [] { return OpenClipboard(nullptr) != FALSE; });
+    if (!open) throw Failure{L"cannot open the clipboard"};
+    std::wstring text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    WriteUtf8(GetStdHandle(STD_OUTPUT_HANDLE), text);
+    return kExitOk;
+}
+
+int MoveMain(double timeout, int x, int y, int width, int height) {
+    if (!SetWindowPos(MainWindow(timeout), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE))
+        throw Failure{L"cannot move the main window"};
+    return kExitOk;
+}
+
+BOOL CALLBACK NoteWindow(HWND window, LPARAM) {
+    if (!IsWindowVisible(window)) return TRUE;
+    wchar_t name[256] = {}, title[kTextCapacity] = {};
+    GetClassNameW(window, name, 256);
+    GetWindowTextW(window, title, kTextCapacity);
+    PrintLine(std::wstring(name) + L"\t" + std::to_wstring(ProcessOf(window)) + L"\t" + title);
+    return TRUE;
+}
+
+// Sent as WM_GETTEXT, which the system carries across processes (GetWindowText
+// would give only a top-level window's title).
+int PrintChildText(double timeout, const std::wstring& title, const std::wstring& childClass) {
+    HWND window = WaitForTopWindow(title, timeout);
+    if (!window) throw Failure{L"no window titled \"" + title + L"\""};
+    HWND child = FindChild(window, childClass.c_str(), nullptr);
+    if (!child) throw Failure{L"no " + childClass + L" in \"" + title + L"\""};
+    wchar_t text[kTextCapacity] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(child, WM_GETTEXT, kTextCapacity, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        &copied);
+    PrintLine(text);
+    return kExitOk;
+}
+
+// Another program's window, closed as its close box would: Wine's Explorer
+// windows live in the process that holds the desktop, which must not be ended.
+int CloseWindowOf(double timeout, const std::wstring& windowClass, const std::wstring& title) {
+    HWND window = PollUntil(timeout, [&]() -> HWND {
+        HWND w = FindWindowW(windowClass.c_str(), title.c_str());
+        return w && IsWindowVisible(w) ? w : nullptr;
+    });
+    if (!window) throw Failure{L"no window " + windowClass + L" \"" + title + L"\""};
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (!PollUntil(timeout, [&] { return !IsWindow(window); })) throw Failure{L"the window did not close"};
+    return kExitOk;
+}
+
+int PrintScreen() {
+    PrintLine(std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L" " + std::to_wstring(GetSystemMetrics(SM_CYSCREEN)));
+    return kExitOk;
+}
+
+int PrintWindows() {
+    EnumWindows(NoteWindow, 0);
     return kExitOk;
 }
 
@@ -1045,8 +1213,8 @@ int MakeService(const std::wstring& name, const std::wstring& start, const std::
     if (!manager.h) throw Failure{L"cannot open the service manager"};
     ScHandle service{OpenServiceW(manager.h, name.c_str(), SERVICE_ALL_ACCESS)};
     if (service.h) {
-        if (!ChangeServiceConfigW(service.h, SERVICE_NO_CHANGE, StartTypeOf(start), SERVICE_NO_CHANGE, nullptr,
-                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
+        if (!ChangeServiceConfigW(service.h, SERVICE_NO_CHANGE, StartTypeOf(start), SERVICE_NO_CHANGE, nullptr, nullptr,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr))
             throw Failure{L"cannot change " + name};
         return kExitOk;
     }
@@ -1120,8 +1288,7 @@ int TimeServiceComeback(double timeout, const std::wstring& name) {
     if (!ChangeServiceConfigW(service.h, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr, nullptr,
                               nullptr, nullptr, nullptr, nullptr, nullptr))
         throw Failure{L"cannot set " + name + L" back to automatic"};
-    const bool off =
-        PollFinely(timeout, [&] { return ServiceStartType(manager.h, name) == SERVICE_DISABLED; });
+    const bool off = PollFinely(timeout, [&] { return ServiceStartType(manager.h, name) == SERVICE_DISABLED; });
     if (!off) throw Failure{name + L" is still automatic"};
     PrintLine(std::to_wstring(MillisecondsSince(start)));
     return kExitOk;
@@ -1155,7 +1322,9 @@ int AddCertificate(const std::wstring& storeName, const std::wstring& derFile) {
 int Usage() {
     WriteUtf8(GetStdHandle(STD_ERROR_HANDLE),
               L"usage: vtdriver [--timeout S] [--desktop NAME] grid | titles-fit DPI | filter-type TEXT | filter-escape |"
-              L" filter-state | time-filter TEXT | click C R | dblclick-name C NAME | dblclick C R | click-button CAPTION |"
+              L" filter-state | time-filter TEXT | click C R | dblclick-name C NAME | dblclick C R |"
+              L" rclick C R | key KEY | menu | no-menu | menu-key KEY | status | clipboard | move-window X Y W H |"
+              L" windows | child-text TITLE CLASS | close-window CLASS TITLE | screen | click-button CAPTION |"
               L" check-state CAPTION | answer TITLE CAPTION | wait-window TITLE S | drag-divider C DX |"
               L" dblclick-divider C | close | main-state | wait-main visible|hidden S | pid | wait-exit PID S |"
               L" kill PID | minimize | set-check CAPTION 0|1 | box-text TITLE | has-box TITLE | boxes | dismiss TITLE |"
@@ -1200,6 +1369,18 @@ int Run(std::vector<std::wstring> args) {
     if (command == L"click" && count == 2) return ClickCell(timeout, number(1), number(2), false);
     if (command == L"dblclick" && count == 2) return ClickCell(timeout, number(1), number(2), true);
     if (command == L"dblclick-name" && count == 2) return DoubleClickName(timeout, number(1), arg(2));
+    if (command == L"rclick" && count == 2) return RightClickCell(timeout, number(1), number(2));
+    if (command == L"key" && count == 1) return PressKey(timeout, arg(1));
+    if (command == L"menu" && count == 0) return WaitMenu(timeout);
+    if (command == L"no-menu" && count == 0) return WaitNoMenu(timeout);
+    if (command == L"menu-key" && count == 1) return MenuKey(timeout, arg(1));
+    if (command == L"status" && count == 0) return PrintStatus(timeout);
+    if (command == L"clipboard" && count == 0) return PrintClipboard();
+    if (command == L"move-window" && count == 4) return MoveMain(timeout, number(1), number(2), number(3), number(4));
+    if (command == L"windows" && count == 0) return PrintWindows();
+    if (command == L"screen" && count == 0) return PrintScreen();
+    if (command == L"close-window" && count == 2) return CloseWindowOf(timeout, arg(1), arg(2));
+    if (command == L"child-text" && count == 2) return PrintChildText(timeout, arg(1), arg(2));
     if (command == L"cell-corner" && count == 2) return PrintCellCorner(timeout, number(1), number(2));
     if (command == L"scroll" && count == 1) return ScrollGrid(timeout, number(1));
     if (command == L"click-button" && count == 1) return ClickButton(timeout, arg(1));
