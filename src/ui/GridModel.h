@@ -92,6 +92,7 @@ public:
     explicit GridModel(const NameLists& lists);
 
     void OnEntriesChanged(const store::EntryTable& table) override { FillGrid(table); }
+    bool ShowsEntries() const override { return true; }
 
     int RowCount() const { return static_cast<int>(rows_.size()); }  // title row included
     int ColCount() const { return kGridColumnCount; }
