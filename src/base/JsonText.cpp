@@ -1,7 +1,5 @@
 #include "base/JsonText.h"
 
-#include <nlohmann/json.hpp>
-
 #include "base/Text.h"
 
 namespace vantorell::text {
@@ -72,20 +70,6 @@ std::string JsonString(std::string_view s) {
     out.reserve(s.size() + 2);
     AppendJsonString(out, s);
     return out;
-}
-
-std::string JsonRows(const nlohmann::ordered_json& rows) {
-    JsonRowsText text;
-    for (const auto& row : rows) {
-        text.BeginRow();
-        for (const auto& [key, value] : row.items()) {
-            if (value.is_string())
-                text.Text(key, value.get_ref<const std::string&>());
-            else
-                text.Raw(key, value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-        }
-    }
-    return text.Finish();
 }
 
 void JsonRowsText::BeginRow() {
