@@ -25,6 +25,10 @@ public:
     virtual void FailWritesAfter(std::size_t bytes) = 0;
     // A file that cannot be opened for reading while this env lives.
     virtual void LockAgainstReading(const std::string& path) = 0;
+    // Lets `ms` milliseconds of the platform's clock pass on this thread, its
+    // timers firing as they fall due (the virtual clock moved, or the real
+    // thread's messages served meanwhile).
+    virtual void Pass(unsigned ms) = 0;
 };
 
 // Defined once per test executable.

@@ -29,6 +29,8 @@ public:
         Install();
     }
 
+    void Pass(unsigned ms) override { p_.Advance(ms); }
+
 private:
     void Install() {
         p_.SetFaultHook([this](Op op, platform::Hive, std::string_view where) {

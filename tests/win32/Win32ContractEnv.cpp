@@ -76,6 +76,16 @@ public:
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
+    void Pass(unsigned ms) override {
+        auto& clock = static_cast<platform::Platform&>(p_).clock;
+        const std::uint64_t end = clock.TickMs() + ms;
+        for (std::uint64_t now = clock.TickMs(); now < end; now = clock.TickMs()) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+    }
+
 private:
     platform::Win32Platform p_;
     std::wstring scratch_;
