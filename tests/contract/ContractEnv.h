@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Platform.h"
@@ -29,6 +30,8 @@ public:
     // timers firing as they fall due (the virtual clock moved, or the real
     // thread's messages served meanwhile).
     virtual void Pass(unsigned ms) = 0;
+    // Sets (or with nullopt removes) a variable of this process's environment.
+    virtual void SetVariable(const std::string& name, const std::optional<std::string>& value) = 0;
 };
 
 // Defined once per test executable.

@@ -30,6 +30,9 @@ public:
     }
 
     void Pass(unsigned ms) override { p_.Advance(ms); }
+    void SetVariable(const std::string& name, const std::optional<std::string>& value) override {
+        p_.SetEnvironment(name, value);
+    }
 
 private:
     void Install() {

@@ -50,6 +50,7 @@ public:
         key_ = "Software\\VantorellTest\\" + id;
     }
     ~Win32ContractEnv() override {
+        for (const std::string& name : set_) SetEnvironmentVariableW(Widen(name).c_str(), nullptr);
         locks_.clear();
         RegDeleteTreeW(HKEY_CURRENT_USER, Widen(key_).c_str());
         RemoveTree(scratch_);
@@ -86,11 +87,17 @@ public:
         }
     }
 
+    void SetVariable(const std::string& name, const std::optional<std::string>& value) override {
+        SetEnvironmentVariableW(Widen(name).c_str(), value ? Widen(*value).c_str() : nullptr);
+        set_.push_back(name);
+    }
+
 private:
     platform::Win32Platform p_;
     std::wstring scratch_;
     std::string key_;
     std::vector<win32::UniqueFile> locks_;
+    std::vector<std::string> set_;  // environment variables to remove at the end
 };
 
 }  // namespace
