@@ -1,7 +1,7 @@
 // The fixture of the platform contract: one suite per facet
 // (RegistryContract.cpp, FilesContract.cpp, LocksContract.cpp,
 // LocaleContract.cpp, FileIdentityContract.cpp, ClockContract.cpp,
-// ProcessesContract.cpp), each run natively against the in-memory platform and
+// ProcessesContract.cpp, ShellContract.cpp), each run natively against the in-memory platform and
 // under Wine against the real Win32 platform.
 #pragma once
 
