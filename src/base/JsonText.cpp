@@ -1,18 +1,32 @@
 #include "base/JsonText.h"
 
-#include <nlohmann/json.hpp>
-
 #include "base/Text.h"
 
 namespace vantorell::text {
 
-std::string JsonString(std::string_view s) {
+namespace {
+
+// Bytes written as they are: printable ASCII but the quote and the backslash.
+bool Plain(unsigned char c) {
+    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view s) {
     // Runs of valid UTF-8 are escaped as nlohmann/json escapes them; each byte
     // outside such a run is written as one \ufffd, so a damaged name still
-    // shows where it broke.
-    std::string out = "\"";
-    out.reserve(s.size() + 2);
+    // shows where it broke. Plain ASCII, nearly all of what is written, is
+    // copied a run at a time.
+    out += '"';
     for (std::size_t i = 0; i < s.size();) {
+        std::size_t plain = i;
+        while (plain < s.size() && Plain(static_cast<unsigned char>(s[plain]))) ++plain;
+        if (plain > i) {
+            out.append(s.data() + i, plain - i);
+            i = plain;
+            continue;
+        }
         std::size_t end = i;
         while (end < s.size()) {
             const auto c = static_cast<unsigned char>(s[end]);
@@ -49,21 +63,13 @@ std::string JsonString(std::string_view s) {
         }
     }
     out += '"';
-    return out;
 }
 
-std::string JsonRows(const nlohmann::ordered_json& rows) {
-    JsonRowsText text;
-    for (const auto& row : rows) {
-        text.BeginRow();
-        for (const auto& [key, value] : row.items()) {
-            if (value.is_string())
-                text.Text(key, value.get_ref<const std::string&>());
-            else
-                text.Raw(key, value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-        }
-    }
-    return text.Finish();
+std::string JsonString(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 2);
+    AppendJsonString(out, s);
+    return out;
 }
 
 void JsonRowsText::BeginRow() {
@@ -74,13 +80,13 @@ void JsonRowsText::BeginRow() {
 void JsonRowsText::Key(std::string_view key) {
     if (!firstField_) out_ += ", ";
     firstField_ = false;
-    out_ += JsonString(key);
+    AppendJsonString(out_, key);
     out_ += ": ";
 }
 
 void JsonRowsText::Text(std::string_view key, std::string_view value) {
     Key(key);
-    out_ += JsonString(value);
+    AppendJsonString(out_, value);
 }
 
 void JsonRowsText::Flag(std::string_view key, bool value) {

@@ -13,6 +13,8 @@ namespace vantorell::text {
 // UTF-8 passed through, each byte that is not part of valid UTF-8 written as
 // \ufffd.
 std::string JsonString(std::string_view text);
+// The same literal, added to the end of `out`.
+void AppendJsonString(std::string& out, std::string_view text);
 
 // A JSON array of objects, one object to a line:
 // "[\n  {\"key\": value, ...},\n  ...\n]\n", or "[]\n" when empty. Strings,

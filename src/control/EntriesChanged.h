@@ -11,12 +11,16 @@ class EntriesChanged {
 public:
     virtual ~EntriesChanged() = default;
     virtual void OnEntriesChanged(const store::EntryTable& table) = 0;
+    // Whether the entries are shown at all: when not, a change is not followed
+    // by a scan of its own.
+    virtual bool ShowsEntries() const = 0;
 };
 
 // For a caller that shows no entries (the console, an uninstall).
 class NothingShown final : public EntriesChanged {
 public:
     void OnEntriesChanged(const store::EntryTable&) override {}
+    bool ShowsEntries() const override { return false; }
 };
 
 }  // namespace vantorell::control

@@ -174,13 +174,10 @@ std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySe
 std::string RunEntryCommand(EntryControl& control, EntryVerb verb, const EntrySelector& selector, int seconds,
                             bool discard, const std::function<void(std::size_t index)>& check) {
     auto& store = control.Store();
-    {
-        // The entry is chosen from a whole view: read while no other writer is
-        // half way through a change (an entry would be neither recorded nor in
-        // its place for a moment). The change itself then re-reads.
-        const auto locks = LockListsForChange(store);
-        control.Refresh();
-    }
+    // The entry is chosen from a whole view, read while no other writer is half
+    // way through a change (an entry would be neither recorded nor in its place
+    // for a moment), and changed in the same hold of the writers' lock: one scan.
+    EntryControl::WriteScope scope(control);
     const std::size_t i = SelectEntry(store, selector, verb);
     const store::StartupEntry e = store.Table().entries[i];
     const std::string exe = control.Processes().ExecutablePath();

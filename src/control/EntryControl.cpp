@@ -96,25 +96,20 @@ std::string ChangedMessage(std::string_view name, std::string_view location) {
     return text + " changed meanwhile, try again";
 }
 
-class EntryControl::WriteScope {
-public:
-    explicit WriteScope(EntryControl& control) : control_(control) {
-        if (control_.writers_ == 0) {
-            auto& store = control_.store_;
-            locks_ = LockListsForChange(store);
-            // Fresh data: what any other writer saved before this one got the lock.
-            store.ScanEntries();
-        }
-        ++control_.writers_;
+EntryControl::WriteScope::WriteScope(EntryControl& control) : control_(control) {
+    if (control_.writers_ == 0) {
+        locks_ = LockListsForChange(control_.store_);
+        // Fresh data: what any other writer saved before this one got the lock.
+        control_.Scan();
+    } else if (control_.stale_) {
+        control_.Scan();  // after a change inside this hold, which nothing showed
     }
-    ~WriteScope() { --control_.writers_; }
-    WriteScope(const WriteScope&) = delete;
-    WriteScope& operator=(const WriteScope&) = delete;
+    ++control_.writers_;
+}
 
-private:
-    EntryControl& control_;
-    store::ListLocks locks_;
-};
+EntryControl::WriteScope::~WriteScope() {
+    --control_.writers_;
+}
 
 std::size_t EntryControl::Recheck(const EntrySeen& seen, std::size_t hint) {
     if (const auto index = FindSeen(store_.Table(), seen, hint)) return *index;
@@ -147,9 +142,28 @@ void EntryControl::RefuseOwnEntry(std::string_view name, std::string_view code, 
     if (IsOwnEntry(name, code, command, exe)) throw AppError(SelfProtectionMessage(exe));
 }
 
-void EntryControl::Refresh() {
+void EntryControl::Scan() {
     store_.ScanEntries();
+    stale_ = false;
+}
+
+void EntryControl::Refresh() {
+    Scan();
     shown_.OnEntriesChanged(store_.Table());
+}
+
+void EntryControl::Changed() {
+    // Nobody to show the new table to: it is read again when it is next
+    // needed (Entries(), a nested operation), not after every change.
+    if (shown_.ShowsEntries())
+        Refresh();
+    else
+        stale_ = true;
+}
+
+const store::EntryTable& EntryControl::Entries() {
+    if (stale_) Scan();
+    return store_.Table();
 }
 
 void EntryControl::SaveRecordsOrRestore(std::vector<store::StartupRecord> before) {
@@ -217,11 +231,11 @@ void EntryControl::TakeOutEntry(std::size_t index, bool discard, store::PlaceCha
         // behind it would make Windows skip the entry once it is put back.
         store::RemoveWindowsSwitch(store_.Facets().registry, *location, name);
     }
-    Refresh();
+    Changed();
 }
 
 void EntryControl::EnableEntry(std::size_t listIndex) {
-    if (listIndex >= store_.Table().RecordCount()) return;
+    if (listIndex >= Entries().RecordCount()) return;
     const auto seen = SeenOf(listIndex);
     if (!seen) return;
     WriteScope scope(*this);
@@ -271,7 +285,7 @@ void EntryControl::EnableEntry(std::size_t listIndex) {
     // A failure here leaves the entry both in its place and recorded.
     SaveRecordsOrRestore(std::move(before));
     if (place) place->Release(record);
-    Refresh();
+    Changed();
 }
 
 std::optional<std::size_t> EntryControl::TakeOver(std::size_t index) {
@@ -280,7 +294,7 @@ std::optional<std::size_t> EntryControl::TakeOver(std::size_t index) {
     DisableEntry(index, false);
     // The new record is the last one; look for it by its name and place rather
     // than by grid row, so that whatever else the rescan found cannot mislead.
-    const auto& table = store_.Table();
+    const auto& table = Entries();
     for (std::size_t i = table.RecordCount(); i-- > 0;) {
         const auto& e = table.entries[i];
         if (e.name == key->name && e.location == key->location) return i;
@@ -302,7 +316,7 @@ void EntryControl::StoreOption(std::size_t index, std::optional<store::ConfirmFl
         record.Rewrite();
         SaveRecordsOrRestore(std::move(before));
     }
-    Refresh();
+    Changed();
 }
 
 void EntryControl::SetConfirmStartup(std::size_t index) {
@@ -353,7 +367,7 @@ void EntryControl::SwitchOnForWindows(std::size_t index) {
     if (!e.IsActive() || !e.windowsOff || !e.place) return;
     if (!store::ClearWindowsSwitch(store_.Facets().registry, *e.place, e.name))
         throw AppError(SwitchWriteFailedMessage(e.name));
-    Refresh();
+    Changed();
 }
 
 void EntryControl::DeleteEntry(std::size_t index) {
@@ -379,7 +393,7 @@ void EntryControl::DeleteEntry(std::size_t index) {
             place->DeleteRecorded(record);
         }
     }
-    Refresh();
+    Changed();
 }
 
 }  // namespace vantorell::control

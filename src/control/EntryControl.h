@@ -119,6 +119,9 @@ public:
     void DeleteEntry(std::size_t index);
     // Rescans and tells whoever shows the entries.
     void Refresh();
+    // The table, read again first when a change was made since the last scan
+    // and nobody was shown it (EntriesChanged::ShowsEntries).
+    const store::EntryTable& Entries();
     // Whether entry `index` is the program's own logon entry, which no
     // operation here changes (they throw the self-protection message).
     bool IsOwn(std::size_t index);
@@ -126,10 +129,28 @@ public:
     store::AutostartStore& Store() { return store_; }
     platform::Processes& Processes() { return processes_; }
 
-private:
-    class WriteScope;
+    // Holds the writers' lock for the operations made while it lives: taken
+    // and the table read once when it is made, and no operation inside takes
+    // or reads again, but after a change that nothing showed. So each change
+    // of a caller that shows nothing costs one scan, under the lock.
+    class WriteScope {
+    public:
+        explicit WriteScope(EntryControl& control);
+        ~WriteScope();
+        WriteScope(const WriteScope&) = delete;
+        WriteScope& operator=(const WriteScope&) = delete;
 
-    std::optional<EntrySeen> SeenOf(std::size_t index) { return SeenOfEntry(store_.Table(), index); }
+    private:
+        EntryControl& control_;
+        store::ListLocks locks_;
+    };
+
+private:
+    std::optional<EntrySeen> SeenOf(std::size_t index) { return SeenOfEntry(Entries(), index); }
+    void Scan();
+    // After an operation's change: the table is shown again, or marked to be
+    // read again when next needed.
+    void Changed();
     // Inside a WriteScope: the index the seen entry has in the fresh table;
     // throws ChangedMeanwhile (after showing the table) when it is gone or changed.
     std::size_t Recheck(const EntrySeen& seen, std::size_t hint);
@@ -155,7 +176,8 @@ private:
     store::AutostartStore& store_;
     platform::Processes& processes_;
     EntriesChanged& shown_;
-    int writers_ = 0;  // nested operations inside one WriteScope
+    int writers_ = 0;     // nested operations inside one WriteScope
+    bool stale_ = false;  // changed since the last scan, and not read again
 };
 
 }  // namespace vantorell::control

@@ -50,12 +50,17 @@ std::vector<Identity> IdentifyEntries(const IdentityFacets& platform, store::Aut
     IdentityCache cache(platform, IdentityCache::UserCachePath(platform));
     cache.Load();
     Identifier identifier(platform, cache);
+    const std::vector<FileJob> jobs = EntryJobs(store);
     std::vector<Identity> ids;
+    ids.reserve(jobs.size());
     std::map<std::string, std::size_t> done;  // entries that start the same thing are looked at once
     MissingFolders folders;
-    for (const FileJob& job : EntryJobs(store)) {
+    for (const FileJob& job : jobs) {
         const auto [it, fresh] = done.try_emplace(job.Key(), ids.size());
-        ids.push_back(fresh ? identifier.Identify(job, onDemand, nullptr, &folders) : ids[it->second]);
+        if (fresh)
+            ids.push_back(identifier.Identify(job, onDemand, nullptr, &folders));
+        else
+            ids.push_back(ids[it->second]);
     }
     cache.Save();
     return ids;

@@ -1,6 +1,7 @@
 #include "policy/Apply.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -15,14 +16,15 @@ std::string Label(const PlanItem& item) {
     return "'" + item.name + "' (" + item.location + ")";
 }
 
-// Takes the entry of `item` to its planned shape, one operation at a time. Each
-// operation locks, rescans and rechecks by itself; between them the entry is
-// found again by its name, place and whether it is recorded.
+// Takes the entry of `item` to its planned shape, one operation at a time,
+// inside the caller's hold of the writers' lock. Each operation rechecks by
+// itself; between them the entry is found again by its name, place and whether
+// it is recorded, in the table read again after the change before.
 void CarryOut(control::EntryControl& control, const PlanItem& item) {
-    auto& table = control.Store().Table();
     Shape shape = item.before;
     std::size_t hint = 0;
     for (std::size_t n = 0; n < item.steps.size(); ++n) {
+        const auto& table = control.Entries();
         const auto index = control::FindEntry(table, {item.name, item.location, shape.recorded, item.subKey}, hint);
         const auto* e = index ? &table.entries[*index] : nullptr;
         // The first operation must find the entry as it was planned.
@@ -98,6 +100,10 @@ Report ApplyPolicy(control::EntryControl& control, const identity::IdentityFacet
     // What the scan could not read it took as empty: named, and never compliant.
     report.unreadable = store::UnreadablePlaces(store.Facets());
     report.compliant = report.unreadable.empty();
+    // The changes are made in one hold of the writers' lock, taken at the
+    // first: the table is read once then (the plan's may be old by now), and
+    // once after each change but the last.
+    std::optional<control::EntryControl::WriteScope> writing;
     for (auto& item : MakePlan(policy, store, processes, identities).items) {
         ReportItem r;
         r.plan = std::move(item);
@@ -109,6 +115,7 @@ Report ApplyPolicy(control::EntryControl& control, const identity::IdentityFacet
         }
         const std::uint64_t deniedBefore = processes.AccessDeniedCount();
         try {
+            if (!writing) writing.emplace(control);
             CarryOut(control, r.plan);
             r.result = ItemResult::Changed;
             report.changed = true;

@@ -119,6 +119,7 @@ public:
     explicit GridModel(const NameLists& lists, platform::Locale* locale = nullptr);
 
     void OnEntriesChanged(const store::EntryTable& table) override { FillGrid(table); }
+    bool ShowsEntries() const override { return true; }
 
     int RowCount() const { return static_cast<int>(shown_.size() + 1); }  // rows shown, title row included
     int ColCount() const { return kGridColumnCount; }

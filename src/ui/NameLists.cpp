@@ -43,7 +43,8 @@ NameList::NameList(platform::Locale& locale, const PackedNames& items) : locale_
 
 void NameList::Build(std::size_t count) {
     const std::string_view packed = Packed();
-    const bool asciiAsUpper = count > 0 && FoldsAsciiAsUpper(*locale_);
+    asciiAsUpper_ = count > 0 && FoldsAsciiAsUpper(*locale_);
+    const bool asciiAsUpper = asciiAsUpper_;
     index_.reserve(count);
     for (std::size_t at = 0; at < packed.size(); at += 1 + static_cast<unsigned char>(packed[at])) {
         const std::string_view name = packed.substr(at + 1, static_cast<unsigned char>(packed[at]));
@@ -80,6 +81,14 @@ int NameList::Compare(const Name& a, const Name& b) {
 }
 
 std::string NameList::Fold(std::string_view name) const {
+    // Names of ASCII are folded here as the platform folds them (checked in
+    // Build), without a call into it for each of thousands of names.
+    if (asciiAsUpper_ &&
+        std::all_of(name.begin(), name.end(), [](char c) { return c > 0 && static_cast<unsigned char>(c) < 0x7F; })) {
+        std::string folded(name);
+        for (char& c : folded) c = AsciiUpper(c);
+        return folded;
+    }
     return locale_->FoldCase(name);
 }
 

@@ -58,6 +58,7 @@ private:
     std::string folded_;                // the names the platform folds otherwise than ASCII, folded and packed
     std::vector<std::uint32_t> index_;  // sorted by the folded bytes
     std::size_t size_;
+    bool asciiAsUpper_ = false;  // the platform folds each ASCII character as AsciiUpper does
 };
 
 // Rating codes, as held in the grid's rating column.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Platform.h"
@@ -25,6 +26,12 @@ public:
     virtual void FailWritesAfter(std::size_t bytes) = 0;
     // A file that cannot be opened for reading while this env lives.
     virtual void LockAgainstReading(const std::string& path) = 0;
+    // Lets `ms` milliseconds of the platform's clock pass on this thread, its
+    // timers firing as they fall due (the virtual clock moved, or the real
+    // thread's messages served meanwhile).
+    virtual void Pass(unsigned ms) = 0;
+    // Sets (or with nullopt removes) a variable of this process's environment.
+    virtual void SetVariable(const std::string& name, const std::optional<std::string>& value) = 0;
 };
 
 // Defined once per test executable.

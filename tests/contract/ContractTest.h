@@ -1,11 +1,13 @@
 // The fixture of the platform contract: one suite per facet
 // (RegistryContract.cpp, FilesContract.cpp, LocksContract.cpp,
-// LocaleContract.cpp, FileIdentityContract.cpp), each run natively against the in-memory platform and
+// LocaleContract.cpp, FileIdentityContract.cpp, ClockContract.cpp,
+// ProcessesContract.cpp, ShellContract.cpp), each run natively against the in-memory platform and
 // under Wine against the real Win32 platform.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -25,8 +25,17 @@ TEST(BaseJson, StringEscapes) {
         {"\xE5\x90\xAF\xF0\x9F\x98\x80", "\"\xE5\x90\xAF\xF0\x9F\x98\x80\""},
         {"\xFF\xC3(\xE5\x90", "\"\\ufffd\\ufffd(\\ufffd\\ufffd\""},
         {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},  // a surrogate is not UTF-8
+        // Plain runs between escapes and broken bytes, at either end.
+        {"C:\\Tool\\t.exe \"x\"", "\"C:\\\\Tool\\\\t.exe \\\"x\\\"\""},
+        {"ab\xFF" "cd\xC3\xA9" "ef\n", "\"ab\\ufffd" "cd\xC3\xA9" "ef\\n\""},
+        {"\x01plain", "\"\\u0001plain\""},
     };
-    for (const auto& c : cases) EXPECT_EQ(text::JsonString(c.in), c.out);
+    for (const auto& c : cases) {
+        EXPECT_EQ(text::JsonString(c.in), c.out);
+        std::string appended = "[";
+        text::AppendJsonString(appended, c.in);
+        EXPECT_EQ(appended, "[" + c.out);
+    }
 }
 
 // Where a path leads by its text once its device prefix is read; what is

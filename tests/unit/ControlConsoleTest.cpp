@@ -81,5 +81,36 @@ TEST_F(ConsoleEntryCommands, OwnEntryIsRefusedWithExitOne) {
     EXPECT_TRUE(Value("lrun", "Vantorell"));
 }
 
+// A change reads the list and the places once, under the writers' lock: the
+// entry is chosen and changed in one hold, and nothing reads them again for a
+// console, which shows nothing. A verb that makes two changes (a delay that
+// takes an enabled entry over, a deferred entry handed back) reads them once
+// more in between.
+TEST_F(ConsoleEntryCommands, EachChangeScansOnce) {
+    PutRun("crun", "Tool", "tool.exe");
+    PutRun("lrun", "Other", "other.exe");
+    PutList("Later;crun;later.exe;;1;30\r\n");
+    const auto reads = [&] { return p.FileReadsOf(kListFile); };
+    const std::size_t start = reads();
+    store.ScanEntries();
+    const std::size_t perScan = reads() - start;
+    ASSERT_GT(perScan, 0u);
+    const struct Case {
+        std::vector<std::string> args;
+        std::size_t scans;
+    } cases[] = {
+        {{"disable", "Tool"}, 1},       {{"enable", "Tool"}, 1},  {{"delay", "30", "Other"}, 2},
+        {{"confirm", "Other"}, 1},      {{"disable", "Later"}, 2}, {{"delete", "Other"}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back());
+        const std::size_t before = reads();
+        const auto r = RunConsole(p, store, c.args);
+        ASSERT_EQ(r.exitCode, app::kExitOk) << r.err;
+        EXPECT_EQ(reads() - before, c.scans * perScan);
+    }
+    EXPECT_EQ(ListBytes(), "Later;crun;later.exe;;0;0\r\n");
+}
+
 }  // namespace
 }  // namespace vantorell::testing

@@ -29,6 +29,11 @@ public:
         Install();
     }
 
+    void Pass(unsigned ms) override { p_.Advance(ms); }
+    void SetVariable(const std::string& name, const std::optional<std::string>& value) override {
+        p_.SetEnvironment(name, value);
+    }
+
 private:
     void Install() {
         p_.SetFaultHook([this](Op op, platform::Hive, std::string_view where) {

@@ -149,6 +149,45 @@ TEST_F(PolicyScene, ExportAndSecondApplyChangeNothing) {
     EXPECT_EQ(ListBytes(), list);
 }
 
+// The plan reads the list and the places once; its changes are made in one
+// hold of the writers' lock, which reads them once when it is taken and once
+// after each change but the last: one scan for the plan and one per change.
+TEST_F(PolicyScene, APolicyScansOnceForThePlanAndOnceForEachChange) {
+    PutRun("crun", "A", "a.exe");
+    PutRun("crun", "B", "b.exe");
+    PutRun("crun", "C", "c.exe");
+    PutList("");
+    const auto reads = [&] { return p.FileReadsOf(kListFile); };
+    const std::size_t start = reads();
+    store.ScanEntries();
+    const std::size_t perScan = reads() - start;
+    ASSERT_GT(perScan, 0u);
+    const auto states = [](std::string_view a, std::string_view b, std::string_view c) {
+        return R"({"version": 1, "entries": [{"name": "A", "state": ")" + std::string(a) +
+               R"("}, {"name": "B", "state": ")" + std::string(b) + R"("}, {"name": "C", "state": ")" +
+               std::string(c) + R"("}]})";
+    };
+    const struct Case {
+        std::string policy;
+        bool check;
+        std::size_t scans;
+    } cases[] = {
+        {states("enabled", "enabled", "enabled"), false, 1},     // nothing to change
+        {states("disabled", "enabled", "enabled"), true, 1},     // a check changes nothing
+        {states("disabled", "enabled", "enabled"), false, 2},    // one change
+        {states("disabled", "disabled", "disabled"), false, 3},  // two
+        {states("enabled", "enabled", "enabled"), false, 4},     // three
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.policy);
+        const std::size_t before = reads();
+        const auto r = Apply(c.policy, c.check);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(reads() - before, c.scans * perScan);
+    }
+    EXPECT_EQ(StateOf("A") + StateOf("B") + StateOf("C"), "100 100 100 ");
+}
+
 // Winlogon, Active Setup, the Windows key's Load and Run and the logon script
 // hold Windows' own setup and shell: "unlisted" and a wildcard leave them, and
 // a rule changes them only where it names them, by name or by place. Two

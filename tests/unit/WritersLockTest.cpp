@@ -87,18 +87,30 @@ TEST_F(WritersLock, AnEntryNoLongerAsSeenIsChangedMeanwhileAndNothingIsWritten) 
     }
 }
 
+// vantorellc chooses the entry and changes it in one hold of the writers'
+// lock, so no other writer gets between the choice and the change; a list that
+// another writer keeps locked is what is left of "meanwhile": exit code 4 and
+// nothing changed.
 TEST_F(WritersLock, TheConsoleSaysChangedMeanwhileWithExitCodeFour) {
     PutRun("crun", "A", "a.exe");
-    // After vantorellc chose the entry (under the lock too), before its change.
     int locks = 0;
     p.SetLockHook([&](std::string_view) {
-        if (++locks == 2) PutRun("crun", "A", "changed.exe");
+        if (++locks == 2) PutRun("crun", "A", "changed.exe");  // where a second hold would begin
     });
-    const auto r = app::RunConsole(p, store, {"disable", "A"});
+    auto r = app::RunConsole(p, store, {"disable", "A"});
     p.SetLockHook(nullptr);
+    EXPECT_EQ(r.exitCode, app::kExitOk) << r.err;
+    EXPECT_EQ(locks, 1);
+    EXPECT_FALSE(Value("crun", "A"));
+    EXPECT_EQ(ListBytes(), "A;crun;a.exe;;0;0\r\n");
+
+    p.HoldLockElsewhere(kListFile);
+    r = app::RunConsole(p, store, {"enable", "A"});
+    p.HoldLockElsewhere(kListFile, false);
     EXPECT_EQ(r.exitCode, app::kExitChanged);
-    EXPECT_EQ(r.err, "vantorellc: 'A' (crun) changed meanwhile, try again.\n");
-    EXPECT_EQ(Value("crun", "A")->data, "changed.exe");
+    EXPECT_EQ(r.err, "vantorellc: " + std::string(control::kListsBusyMessage) + ".\n");
+    EXPECT_FALSE(Value("crun", "A"));
+    EXPECT_EQ(ListBytes(), "A;crun;a.exe;;0;0\r\n");
 }
 
 TEST_F(WritersLock, EveryWriteOfTheListIsMadeUnderItsLock) {

@@ -50,6 +50,7 @@ public:
         key_ = "Software\\VantorellTest\\" + id;
     }
     ~Win32ContractEnv() override {
+        for (const std::string& name : set_) SetEnvironmentVariableW(Widen(name).c_str(), nullptr);
         locks_.clear();
         RegDeleteTreeW(HKEY_CURRENT_USER, Widen(key_).c_str());
         RemoveTree(scratch_);
@@ -76,11 +77,27 @@ public:
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
+    void Pass(unsigned ms) override {
+        auto& clock = static_cast<platform::Platform&>(p_).clock;
+        const std::uint64_t end = clock.TickMs() + ms;
+        for (std::uint64_t now = clock.TickMs(); now < end; now = clock.TickMs()) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+    }
+
+    void SetVariable(const std::string& name, const std::optional<std::string>& value) override {
+        SetEnvironmentVariableW(Widen(name).c_str(), value ? Widen(*value).c_str() : nullptr);
+        set_.push_back(name);
+    }
+
 private:
     platform::Win32Platform p_;
     std::wstring scratch_;
     std::string key_;
     std::vector<win32::UniqueFile> locks_;
+    std::vector<std::string> set_;  // environment variables to remove at the end
 };
 
 }  // namespace

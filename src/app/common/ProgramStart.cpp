@@ -374,22 +374,22 @@ void Uninstall(control::EntryControl& control, const std::string& strayList, Uni
     AdoptList(store, strayList);
     store.ScanEntries();
     bool keeping = false;
-    while (!store.Table().storedRecords.empty()) {
-        const std::size_t before = store.Table().storedRecords.size();
+    while (!control.Entries().storedRecords.empty()) {
+        const std::size_t before = control.Entries().storedRecords.size();
         try {
             control.EnableEntry(0);
         } catch (const ChangedMeanwhile&) {
             throw;  // another writer, or a busy list: worth another try, not a record to keep
         } catch (const AppError& e) {
-            if (store.Table().storedRecords.empty()) throw;
-            const store::StartupRecord record = store.Table().storedRecords[0];
+            if (control.Entries().storedRecords.empty()) throw;
+            const store::StartupRecord record = control.Entries().storedRecords[0];
             if (!keeping && !(offerKeep && offerKeep(record.name, e.what()))) throw;
             keeping = true;
             KeepRecord(store, record);
             store.ScanEntries();
             continue;
         }
-        if (store.Table().storedRecords.size() >= before)  // never loop for ever on a record that stays
+        if (control.Entries().storedRecords.size() >= before)  // never loop for ever on a record that stays
             throw AppError("Vantorell could not give back the entry \"" + store.Table().storedRecords[0].name + "\".");
     }
     {

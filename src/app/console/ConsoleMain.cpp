@@ -131,7 +131,8 @@ int wmain(int argc, wchar_t** argv) {
 
     app::ConsoleOutput result;
     try {
-        platform::Win32Platform platform;  // initialises COM for the shortcut reads
+        // COM only once a shortcut is read or written: most commands read none.
+        platform::Win32Platform platform(win32::ComScope::Start::OnFirstUse);
         result =
             handedOver ? app::RunHandedOverChange(platform, args) : app::RunConsole(platform, args, ReadStandardInput);
     } catch (const std::exception& e) {

@@ -151,8 +151,14 @@ bool MemoryPlatform::RemoveFile(std::string_view path) {
     return files_.erase(PathKey(path)) > 0;
 }
 
+std::size_t MemoryPlatform::FileReadsOf(std::string_view path) const {
+    const auto it = fileReadsOf_.find(PathKey(path));
+    return it == fileReadsOf_.end() ? 0 : it->second;
+}
+
 FileRead MemoryPlatform::ReadFile(std::string_view path) {
     ++fileReads_;
+    ++fileReadsOf_[PathKey(path)];
     const auto it = files_.find(PathKey(path));
     if (it == files_.end()) return {ReadOutcome::NotFound, {}, {}};
     if (Faulty(Op::ReadFile, Hive::CurrentUser, path)) return {ReadOutcome::Failed, {}, "Access is denied."};

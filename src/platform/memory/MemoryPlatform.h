@@ -212,6 +212,8 @@ public:
     std::vector<WatchPlace> WatchedPlaces() const;
     // How many times a file was read (found or not).
     std::size_t FileReads() const { return fileReads_; }
+    // Reads of the one file `path` (a scan reads each list file once).
+    std::size_t FileReadsOf(std::string_view path) const;
     void SignalChange();
     // A change of folder `path` only: the callbacks of the watches that list it.
     void SignalFolderChange(std::string_view path);
@@ -347,6 +349,7 @@ private:
     std::optional<std::uint64_t> logonTime_;
     std::uint64_t startTime_ = kStartTime;
     std::size_t fileReads_ = 0;
+    std::map<std::string, std::size_t> fileReadsOf_;  // by PathKey
     bool twoViews_ = true;
     class MemWatch;
     struct WatchState {

@@ -437,8 +437,11 @@ bool ForCodeSigning(PCCERT_CONTEXT cert) {
     return false;
 }
 
-// WinVerifyTrust without any user interface, never fetching anything: the
-// state data stays open for the caller to read the signer from.
+// WinVerifyTrust without any user interface (WTD_UI_NONE, no owner window),
+// never fetching anything: the state data stays open for the caller to read the
+// signer from. No INVALID_HANDLE_VALUE for the window: Wine then asks for the
+// desktop's window, which in a process that has none starts the desktop's
+// process (about 100 ms of a console command).
 class TrustCheck {
 public:
     explicit TrustCheck(WINTRUST_DATA& data) : data_(data) {
@@ -449,12 +452,12 @@ public:
         data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
         GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
         result_ =
-            static_cast<std::uint32_t>(Api().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_));
+            static_cast<std::uint32_t>(Api().WinVerifyTrust(nullptr, &action, &data_));
     }
     ~TrustCheck() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
         GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-        Api().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data_);
+        Api().WinVerifyTrust(nullptr, &action, &data_);
     }
     TrustCheck(const TrustCheck&) = delete;
     TrustCheck& operator=(const TrustCheck&) = delete;

@@ -62,6 +62,7 @@ static std::string ItemTargetPath(IShellLinkW& link) {
 }
 
 bool Win32Files::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
+    com_.Ensure();
     ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))
         return false;
@@ -102,6 +103,7 @@ bool Win32Files::ReadShortcut(std::string_view linkFile, ShortcutData& out) {
 }
 
 bool Win32Files::WriteShortcut(std::string_view linkFile, const ShortcutData& d) {
+    com_.Ensure();
     ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.PutVoid())))
         return false;

@@ -1,18 +1,19 @@
 // Files on Windows: wide-character file APIs, IShellLinkW with IPersistFile
-// for shortcuts (COM must be initialised on the calling thread), the shell's
-// known folders.
+// for shortcuts (COM is started on the platform's thread at the first shortcut,
+// and must be initialised on any other calling thread), the shell's known folders.
 #pragma once
 
 #include <optional>
 
 #include "platform/Files.h"
 #include "platform/win32/DeniedWrites.h"
+#include "platform/win32/WinHandles.h"
 
 namespace vantorell::platform {
 
 class Win32Files final : public Files {
 public:
-    explicit Win32Files(win32::DeniedWrites& denied) : denied_(denied) {}
+    Win32Files(win32::DeniedWrites& denied, win32::ComScope& com) : denied_(denied), com_(com) {}
 
     // For the platform's own tests: file writes fail with ERROR_DISK_FULL after
     // this many bytes have been written.
@@ -32,6 +33,7 @@ public:
 
 private:
     win32::DeniedWrites& denied_;
+    win32::ComScope& com_;
     std::optional<std::size_t> writeLimit_;
 };
 

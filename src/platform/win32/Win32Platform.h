@@ -3,8 +3,8 @@
 // Win32Locks, Win32Processes, Win32FileIdentity, Win32Services), and the bundle
 // of them.
 //
-// Create it on the GUI thread: it initialises COM there for its lifetime, and
-// its timers fire in that thread's message loop.
+// Create it on the GUI thread: it initialises COM there for its lifetime (or
+// from its first use there), and its timers fire in that thread's message loop.
 #pragma once
 
 #include <windows.h>
@@ -29,12 +29,13 @@ namespace vantorell::win32 {
 // What the facets of one Windows platform are made of, made before the bundle
 // that refers to them and ended after it: COM last.
 struct Win32Facets {
+    explicit Win32Facets(ComScope::Start start) : com(start) {}
     ComScope com;
     DeniedWrites denied;  // counted by the registry and the files, told by the processes
     platform::Win32Registry win32Registry{denied};
-    platform::Win32Files win32Files{denied};
+    platform::Win32Files win32Files{denied, com};
     platform::Win32Locale win32Locale;
-    platform::Win32Shell win32Shell;
+    platform::Win32Shell win32Shell{com};
     platform::Win32Clock win32Clock;
     platform::Win32Locks win32Locks{win32Clock};
     platform::Win32Processes win32Processes{denied};
@@ -48,8 +49,11 @@ namespace vantorell::platform {
 
 class Win32Platform final : private win32::Win32Facets, public Platform {
 public:
-    Win32Platform()
-        : Platform{win32Registry, win32Files, win32Locale,    win32Shell,
+    // COM from the start (the window's thread), or only once a shortcut is read
+    // or written or the shell starts something (the console companion).
+    explicit Win32Platform(win32::ComScope::Start com = win32::ComScope::Start::Now)
+        : Win32Facets(com),
+          Platform{win32Registry, win32Files, win32Locale,    win32Shell,
                    win32Clock,    win32Locks, win32Processes, win32FileIdentity, win32Services} {}
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;

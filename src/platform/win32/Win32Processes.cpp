@@ -36,8 +36,10 @@ std::optional<std::string> Win32Processes::EnvironmentVariable(std::string_view 
     const DWORD size = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
     if (size == 0) return std::nullopt;
     std::wstring value(size, L'\0');
+    // A variable set to nothing is set: 0 characters, with no error.
+    SetLastError(ERROR_SUCCESS);
     const DWORD got = GetEnvironmentVariableW(wname.c_str(), value.data(), size);
-    if (got == 0 || got >= size) return std::nullopt;
+    if ((got == 0 && GetLastError() != ERROR_SUCCESS) || got >= size) return std::nullopt;
     value.resize(got);
     return Narrow(value);
 }

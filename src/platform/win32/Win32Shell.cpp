@@ -66,6 +66,7 @@ bool Win32Shell::StartCommand(std::string_view commandLine) {
 }
 
 bool Win32Shell::ShellOpen(std::string_view path, std::string_view verb) {
+    com_.Ensure();
     const std::wstring wverb = Widen(verb);
     const auto result =
         ShellExecuteW(nullptr, wverb.empty() ? nullptr : wverb.c_str(), Widen(path).c_str(), nullptr, nullptr, SW_SHOW);
@@ -73,6 +74,7 @@ bool Win32Shell::ShellOpen(std::string_view path, std::string_view verb) {
 }
 
 bool Win32Shell::ShellStart(std::string_view path) {
+    com_.Ensure();
     const std::wstring file = Widen(path);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

@@ -5,11 +5,14 @@
 #include <windows.h>
 
 #include "platform/Shell.h"
+#include "platform/win32/WinHandles.h"
 
 namespace vantorell::platform {
 
 class Win32Shell final : public Shell {
 public:
+    explicit Win32Shell(win32::ComScope& com) : com_(com) {}
+
     // Message boxes without an explicit owner are owned by this window.
     void SetOwnerWindow(HWND owner) { owner_ = owner; }
 
@@ -24,6 +27,7 @@ public:
     bool CopyText(std::string_view text) override;
 
 private:
+    win32::ComScope& com_;  // the shell's verbs may be COM handlers
     HWND owner_ = nullptr;
 };
 

@@ -86,18 +86,34 @@ private:
     T* p_ = nullptr;
 };
 
-// Keeps COM initialised on this thread while it lives.
+// Keeps COM initialised on the thread that made it while it lives: from the
+// start, or (OnFirstUse) from the first Ensure() on that thread. A program that
+// reads no shortcut then never starts COM, whose apartment needs the desktop's
+// window (under Wine, starting the desktop's process: about 100 ms of every run
+// of the console companion). Ensure() on another thread does nothing: those
+// threads keep COM as they had it.
 class ComScope {
 public:
-    ComScope() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    enum class Start { Now, OnFirstUse };
+    explicit ComScope(Start start = Start::Now) : thread_(GetCurrentThreadId()) {
+        if (start == Start::Now) Ensure();
+    }
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
     ~ComScope() {
         if (ok_) CoUninitialize();
     }
 
+    void Ensure() {
+        if (tried_ || GetCurrentThreadId() != thread_) return;
+        tried_ = true;
+        ok_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    }
+
 private:
-    bool ok_;
+    DWORD thread_;
+    bool tried_ = false;
+    bool ok_ = false;
 };
 
 // Turns WOW64 file-system redirection off on this thread while it lives (a
