@@ -191,6 +191,7 @@ private:
     // The monitor's passes and the lists changed on disk: the grid is refilled,
     // once the user is not at it.
     void OnEntriesChanged(const store::EntryTable& table) override;
+    bool ShowsEntries() const override { return true; }
     void ApplyHeldRefills();
     // The entry grid `row` shows, as the table holds it now; nullopt for none.
     std::optional<std::size_t> EntryOfRow(int row) const;
