@@ -23,16 +23,12 @@ bool GridGestures::IsOwnEntry(int row) const {
 }
 
 std::optional<GridGestures::RowEntry> GridGestures::EntryOfRow(int row) const {
-    const auto& grid = grid_;
-    const auto index = grid.IndexOfRow(row);
-    const control::EntryKey* key = grid.KeyOfRow(row);
-    if (!index || !key) return std::nullopt;
     // A grid not refilled since the last scan (its refill waits while the
     // user is at it) may have the entry at another index now: the row's entry
     // is found by what the row showed, and nothing is done when it is gone.
-    const auto now = control::FindEntry(control_.Store().Table(), *key, *index);
-    if (!now) return std::nullopt;
-    return RowEntry{*now, *key};
+    const auto index = grid_.EntryNow(row, control_.Store().Table());
+    if (!index) return std::nullopt;
+    return RowEntry{*index, *grid_.KeyOfRow(row)};
 }
 
 std::optional<std::size_t> GridGestures::IndexAfterQuestion(const RowEntry& entry) const {

@@ -289,6 +289,13 @@ const control::EntryKey* GridModel::KeyOfRow(int row) const {
     return &*keys_[listed];
 }
 
+std::optional<std::size_t> GridModel::EntryNow(int row, const store::EntryTable& table) const {
+    const auto index = IndexOfRow(row);
+    const control::EntryKey* key = KeyOfRow(row);
+    if (!index || !key) return std::nullopt;
+    return control::FindEntry(table, *key, *index);
+}
+
 std::optional<int> GridModel::RowOfKey(const control::EntryKey& key) const {
     for (std::size_t r = 0; r < shown_.size(); ++r)
         if (shown_[r] < keys_.size() && keys_[shown_[r]] == key) return static_cast<int>(r + 1);

@@ -154,6 +154,9 @@ public:
     const control::EntryKey* KeyOfRow(int row) const;
     // The row that shows the entry of `key` now; nullopt when none does.
     std::optional<int> RowOfKey(const control::EntryKey& key) const;
+    // The index in `table` (the scan as it is now) of the entry data row
+    // `row` showed; nullopt for no row and for an entry gone since.
+    std::optional<std::size_t> EntryNow(int row, const store::EntryTable& table) const;
 
     // The highlight switch HL: checked from the start. Changing it runs HLClick.
     bool Highlight() const { return highlight_; }

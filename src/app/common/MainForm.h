@@ -193,8 +193,6 @@ private:
     void OnEntriesChanged(const store::EntryTable& table) override;
     bool ShowsEntries() const override { return true; }
     void ApplyHeldRefills();
-    // The entry grid `row` shows, as the table holds it now; nullopt for none.
-    std::optional<std::size_t> EntryOfRow(int row) const;
     // The file the entry starts, as far as it is known (or can be told at once).
     ui::RowFile RowFileOf(int row, std::size_t index);
     // The column widths and the window's place from the options, and back.

@@ -19,15 +19,6 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::size_t> MainForm::EntryOfRow(int row) const {
-    const auto index = grid_.IndexOfRow(row);
-    const auto& entries = store_.Table().entries;
-    // A grid not refilled since the last scan may show another entry there.
-    if (!index || *index >= entries.size() || entries[*index].name != grid_.Cell(ui::kColName, row))
-        return std::nullopt;
-    return index;
-}
-
 ui::RowFile MainForm::RowFileOf(int row, std::size_t index) {
     ui::RowFile file;
     file.publisher = grid_.Cell(ui::kColPublisher, row);
@@ -51,7 +42,7 @@ ui::RowFile MainForm::RowFileOf(int row, std::size_t index) {
 }
 
 ui::RowMenu MainForm::RowMenuOf(int row) {
-    const auto index = EntryOfRow(row);
+    const auto index = grid_.EntryNow(row, store_.Table());
     if (!index) return ui::RowMenuOf(store_, store_.Table().entries.size(), {}, std::nullopt);
     std::optional<std::string> own;
     if (gestures_.IsOwnEntry(row)) own = control::SelfProtectionMessage(platform_.processes.ExecutablePath());
@@ -66,7 +57,7 @@ void MainForm::OnRowAction(ui::RowAction action, int row) {
         case ui::RowAction::Delete: RunGesture([&] { gestures_.Button1Click(row); }); return;
         default: break;
     }
-    const auto index = EntryOfRow(row);
+    const auto index = grid_.EntryNow(row, store_.Table());
     if (!index) return;
     // The menu offered only what applies; a key asks again.
     if (!RowMenuOf(row).Enabled(action)) return;
